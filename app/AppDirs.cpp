@@ -1,0 +1,198 @@
+#include "app/AppDirs.h"
+
+#include <QCryptographicHash>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace AppDirs {
+
+namespace {
+
+// Longest file name we create from data (bytes of UTF-8 are what file systems count;
+// 200 characters leave room for "(N)" and a suffix).
+constexpr int MaxFileNameLength = 200;
+
+QString& resolvedDataFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QMutex& dataFolderMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QString subFolder(const QString& name)
+{
+    const QString path = QDir(dataFolder()).absoluteFilePath(name);
+    QDir().mkpath(path);
+    return path;
+}
+
+} // namespace
+
+QString applicationDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+QString resolveDataFolder(const QString& applicationData)
+{
+    const QDir appData(applicationData);
+    QString root = appData.absoluteFilePath(QStringLiteral("Kestrune"));
+    QFile redirect(appData.absoluteFilePath(QStringLiteral("Kestrune/%1.redirect").arg(QLatin1String(ProductId))));
+    if (redirect.open(QIODevice::ReadOnly)) {
+        // The file holds nothing but the path; a trailing newline makes it a path that
+        // does not exist, and the default applies.
+        const QString target = QString::fromUtf8(redirect.read(64 * 1024));
+        if (!target.isEmpty() && QFileInfo(target).isDir())
+            root = target;
+    }
+    return QDir(root).absoluteFilePath(QLatin1String(ProductId));
+}
+
+QString dataFolder()
+{
+    QString folder;
+    {
+        QMutexLocker lock(&dataFolderMutex());
+        QString& resolved = resolvedDataFolder();
+        if (resolved.isEmpty())
+            resolved = resolveDataFolder(applicationDataFolder());
+        folder = resolved;
+    }
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString logFolder()
+{
+    return QDir(dataFolder()).absoluteFilePath(QStringLiteral("qlogs"));
+}
+
+QString androidCacheFolder()
+{
+    return subFolder(QStringLiteral("android_cache"));
+}
+
+QString localDatabasesFolder()
+{
+    return subFolder(QStringLiteral("local_databases"));
+}
+
+QStringList localDatabaseNames(const QString& localDatabasesRoot)
+{
+    const QDir root(localDatabasesRoot);
+    QStringList names;
+    const QStringList folders = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : folders) {
+        if (QFileInfo(root.absoluteFilePath(name + QLatin1Char('/') + QLatin1String(LocalDatabaseFile))).isFile())
+            names.append(name);
+    }
+    return names;
+}
+
+QStringList localDatabaseNames()
+{
+    return localDatabaseNames(localDatabasesFolder());
+}
+
+QString localDatabasePath(const QString& name)
+{
+    return QDir(localDatabasesFolder()).absoluteFilePath(sanitizeFileName(name));
+}
+
+void clearDeviceCache()
+{
+    removeTree(QDir(dataFolder()).absoluteFilePath(QStringLiteral("android_cache")));
+}
+
+void removeTree(const QString& path)
+{
+    const QFileInfo info(path);
+    // A link is removed, never followed: a link inside a cache folder must not make
+    // us delete what it points at.
+    if (info.isSymLink()) {
+        QFile::remove(path);
+        return;
+    }
+    if (!info.isDir())
+        return;
+    QDir dir(path);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            removeTree(entry.absoluteFilePath());
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+    dir.rmdir(path);
+}
+
+QString uniqueFileName(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return path;
+    const QString fileName = info.fileName();
+    const int firstDot = fileName.indexOf(QLatin1Char('.'));
+    const int lastDot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString base = firstDot < 0 ? fileName : fileName.left(firstDot);
+    const QString suffix = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
+    const QDir dir = info.dir();
+    for (int n = 1;; ++n) {
+        QString candidate = QStringLiteral("%1(%2)").arg(base).arg(n);
+        if (lastDot >= 0)
+            candidate += QLatin1Char('.') + suffix;
+        const QString full = dir.filePath(candidate);
+        const QFileInfo candidateInfo(full);
+        if (!candidateInfo.exists() && !candidateInfo.isSymLink())
+            return full;
+    }
+}
+
+QString sanitizeFileName(const QString& text)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]"));
+    QString name = text;
+    name.remove(forbidden);
+    // Other control characters are no better in a file name than a tab.
+    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    name = name.trimmed();
+    if (name.size() > MaxFileNameLength)
+        name = name.left(MaxFileNameLength).trimmed();
+    // What is left must still be a name inside the folder it is meant for: "." and
+    // ".." (or dots alone) would name the folder itself or its parent.
+    if (!name.isEmpty() && name.count(QLatin1Char('.')) == name.size())
+        name.clear();
+    return name;
+}
+
+QString md5Hex(const QString& text)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+void openInExplorer(const QString& path)
+{
+    const QFileInfo info(path);
+    // Desktops differ in how to select a file; opening its folder works everywhere.
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void shellOpen(const QString& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace AppDirs

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The per-product data folder and the file helpers the rest of the program shares.
+namespace AppDirs {
+
+inline constexpr auto ProductId = "5A3C19E0B27F4D6C8E01F4A9D3B7C260";
+inline constexpr auto LocalDatabaseFile = "Documents/Contacts-kestrune.data";
+
+// The user's application-data folder (the XDG data home on Linux).
+QString applicationDataFolder();
+
+// The data folder below an application-data folder: "Kestrune/<product id>", unless
+// "Kestrune/<product id>.redirect" names an existing folder, which then takes the
+// place of "Kestrune". Pure: creates nothing.
+QString resolveDataFolder(const QString& applicationData);
+
+// The data folder of this process, resolved at the first call and created at every call.
+QString dataFolder();
+QString logFolder();
+QString androidCacheFolder();
+QString localDatabasesFolder(); // created when missing
+
+// Names of the local databases: sub-folders of "local_databases" holding the
+// database file, sorted by name.
+QStringList localDatabaseNames(const QString& localDatabasesRoot);
+QStringList localDatabaseNames();
+QString localDatabasePath(const QString& name);
+
+void clearDeviceCache();
+
+void removeTree(const QString& path);
+QString uniqueFileName(const QString& path);
+QString sanitizeFileName(const QString& text);
+QString md5Hex(const QString& text);
+void openInExplorer(const QString& path);
+void shellOpen(const QString& path);
+
+} // namespace AppDirs

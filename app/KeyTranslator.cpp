@@ -1,0 +1,10 @@
+#include "app/KeyTranslator.h"
+
+QString KeyTranslator::translate(const char* context, const char* sourceText, const char* disambiguation,
+                                 int n) const
+{
+    QString text = QTranslator::translate(context, sourceText, disambiguation, n);
+    if (text.isEmpty())
+        text = QTranslator::translate(SharedContext, sourceText, disambiguation, n);
+    return text;
+}

@@ -1,0 +1,45 @@
+#include "app/ProgressChannel.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+
+void ProgressChannel::postProgress(const QString& status, int value, const QString& text) const
+{
+    if (m_receiver)
+        QMetaObject::invokeMethod(m_receiver, "updateProgress", Qt::AutoConnection, Q_ARG(QString, status),
+                                  Q_ARG(int, value), Q_ARG(QString, text));
+}
+
+void ProgressChannel::postError(const QString& text) const
+{
+    if (m_receiver)
+        QMetaObject::invokeMethod(m_receiver, "errorOccurred", Qt::AutoConnection, Q_ARG(QString, text));
+}
+
+void ProgressChannel::postSucceed(const QString& text) const
+{
+    if (m_receiver)
+        QMetaObject::invokeMethod(m_receiver, "succeed", Qt::AutoConnection, Q_ARG(QString, text));
+}
+
+void ProgressChannel::postTipsWait(const QString& text)
+{
+    m_waitingTips.store(true);
+    if (m_receiver)
+        QMetaObject::invokeMethod(m_receiver, "tipsWait", Qt::AutoConnection, Q_ARG(QString, text));
+    else
+        m_waitingTips.store(false); // nobody to show the tips to
+}
+
+void ProgressChannel::enableCancel(bool enabled) const
+{
+    if (m_receiver)
+        QMetaObject::invokeMethod(m_receiver, "enableCancel", Qt::AutoConnection, Q_ARG(bool, enabled));
+}
+
+void ProgressChannel::waitForTips() const
+{
+    while (isWaitingTips() && !isCancelled())
+        QThread::msleep(200);
+}

@@ -1,0 +1,29 @@
+#include "db/AbsViberDb.h"
+
+AbsViberDb::~AbsViberDb() = default;
+
+ViberDataSetPtr AbsViberDb::load()
+{
+    open();
+    auto dataSet = std::make_shared<ViberDataSet>();
+    loadInto(*dataSet);
+    return dataSet;
+}
+
+void AbsViberDb::execute(const QString& sql)
+{
+    open();
+    executeThrow(Sqlite3Sql(sql));
+}
+
+QList<Sqlite3Row> AbsViberDb::readTable(const QString& tableName)
+{
+    open();
+    QString quoted = tableName;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("select * from \"%1\"").arg(quoted)));
+    QList<Sqlite3Row> rows;
+    while (cursor.moveNext())
+        rows.append(cursor.getRow());
+    return rows;
+}

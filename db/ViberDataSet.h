@@ -1,0 +1,32 @@
+#pragma once
+
+#include "db/RecordTable.h"
+#include "db/ViberAtta.h"
+#include "db/ViberCall.h"
+#include "db/ViberChat.h"
+#include "db/ViberMsg.h"
+#include "db/ViberPerson.h"
+
+#include <memory>
+
+// Everything one load of one source produced. It owns every record; chats'
+// participants and messages and all record-to-record pointers refer into it.
+class ViberDataSet
+{
+public:
+    RecordTable<_ViberChat> chats;
+    RecordTable<_ViberPerson> persons;
+    RecordTable<_ViberMsg> messages;
+    RecordTable<_ViberAtta> attachments;
+    RecordTable<_ViberCall> calls;
+
+    QList<_ViberChat*> allChats() const { return chats.values(); }
+    QList<_ViberMsg*> allMessages() const { return messages.values(); }
+
+    // Ties a message to its chat (appending it to the chat's messages).
+    static void addToChat(_ViberChat* chat, _ViberMsg* msg);
+    // Ties an attachment and its message both ways.
+    static void attach(_ViberMsg* msg, _ViberAtta* atta);
+};
+
+using ViberDataSetPtr = std::shared_ptr<ViberDataSet>;

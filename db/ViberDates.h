@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+
+// Record dates are seconds since 2001-01-01 00:00:00 UTC (the reference date).
+namespace ViberDates {
+
+inline constexpr qint64 ReferenceUnixSeconds = 978307200;
+
+// Truncates toward zero: fractions of a second are dropped.
+QDateTime refToLocal(double seconds);
+qint64 refToUnixMs(double seconds);
+double unixMsToRef(qint64 milliseconds);
+double unixSecondsToRef(qint64 seconds);
+
+} // namespace ViberDates

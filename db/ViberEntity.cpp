@@ -1,0 +1,15 @@
+#include "db/ViberEntity.h"
+
+#include "app/BlobCodec.h"
+
+_ViberEntity::~_ViberEntity() = default;
+
+void _ViberEntity::setExtra(const QVariantMap& map)
+{
+    extra = BlobCodec::encodeMap(map);
+}
+
+QVariantMap _ViberEntity::extraMap() const
+{
+    return BlobCodec::decodeMap(extra);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "db/ViberEntity.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+struct _ViberChat;
+struct _ViberAtta;
+struct _ViberPerson;
+struct _ViberCall;
+
+struct _ViberMsg : _ViberEntity
+{
+    qint64 id = 0; // for a call message, the negated call id
+    qint64 token = 0;
+    qint64 seq = 0;
+    double latitude = 0;
+    double longitude = 0;
+    QString address;
+    double date = 0;
+    double stateDate = 0;
+    int status = 0;     // ViberStatus
+    int type = 0;       // ViberMsgType
+    int systemType = 0; // ViberSystemType, 0 for all but system messages
+    QString text;
+    _ViberChat* chat = nullptr;
+    _ViberAtta* attachment = nullptr;
+    _ViberPerson* sender = nullptr;
+    _ViberCall* call = nullptr;
+
+    bool hasLocation() const { return latitude != 0 && longitude != 0; }
+};
+
+using ViberMsgList = QList<_ViberMsg*>;
+Q_DECLARE_METATYPE(ViberMsgList)

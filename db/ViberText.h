@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct _ViberMsg;
+struct _ViberCall;
+struct _ViberAtta;
+struct _ViberPerson;
+struct _ViberChat;
+
+// Texts, labels and numbers derived from records, shared by every view and exporter.
+namespace ViberText {
+
+QString summaryText(const _ViberMsg& msg);
+QString callText(const _ViberCall& call);
+QString groupEventText(const _ViberMsg& msg);
+QString mapImageUrl(const _ViberMsg& msg);
+QString stickerImageUrl(const _ViberAtta& atta);
+QString assetId(const _ViberAtta& atta);
+
+QString personLabel(const _ViberPerson& person);
+QString personLabelWithNumber(const _ViberPerson& person);
+QString chatTitle(const _ViberChat& chat);
+QString chatMembersText(const _ViberChat& chat);
+bool isOutgoing(const _ViberMsg& msg);
+
+QString canonicalNumber(const QString& text);
+QString shortDigest(const QString& text);
+qint64 groupIdNumber(const _ViberChat& chat);
+
+// The handler receives the emoji's code as upper-case hexadecimal ("E415", "1F600").
+using EmojiHandler = std::function<QString(const QString& code)>;
+QString replaceEmoji(const QString& text, const EmojiHandler& handler);
+
+} // namespace ViberText

@@ -1,0 +1,421 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+    <context>
+        <name>AndroidLoadViberThread</name>
+        <message>
+            <source>IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP</source>
+            <translation>Failed to backup data from your root device. Click &quot;OK&quot; button then the software will try again in another mode.</translation>
+        </message>
+    </context>
+    <context>
+        <name>AndroidRestoreViberThread</name>
+        <message>
+            <source>IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP</source>
+            <translation>Failed to restore history to your root device. Click &quot;OK&quot; button then the software will try restoring again in another mode.</translation>
+        </message>
+    </context>
+    <context>
+        <name>Velliport</name>
+        <message>
+            <source>IDS_ADB_BACKUP_TIPS</source>
+            <translation>Now unlock your Android Phone and click the &quot;Back up my data&quot; button on its screen. Do not enter a password. When the backup has finished, come back here and click the &quot;OK&quot; button to continue.</translation>
+        </message>
+        <message>
+            <source>IDS_ADB_RESTORE_TIPS</source>
+            <translation>Now go to your Android Phone screen and click the button to restore Viber data on Android. After finish, please back here and click the &quot;OK&quot; button to continue.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_40_ABOVE_USB_MUST</source>
+            <translation>Device with Android 4.0 or above can only connect via USB.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA</source>
+            <translation>Can't read external storage in Android because your SD card is mounted.  Click &quot;YES&quot; to continue without loading Viber attachment files or click &quot;No&quot; to reconnect Android in Charging mode and try again.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS</source>
+            <translation>Can't write data to external storage in Android because your SD card is mounted. Click &quot;YES&quot; to continue without transferring Viber attachment files or click &quot;No&quot; to reconnect Android in Charging mode and try again.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_RESTORING_VIBER_MESSAGES</source>
+            <translation>Transferring Messages to Android...</translation>
+        </message>
+        <message>
+            <source>IDS_BACKING_UP_VIBER_MESSAGES</source>
+            <translation>Backing up Viber messages...</translation>
+        </message>
+        <message>
+            <source>IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST</source>
+            <translation>The software will backup existing Viber data on Android before transferring Messages to Android. Now simply click &quot;OK&quot; to start.</translation>
+        </message>
+        <message>
+            <source>IDS_CANNOT_SAVE_VIBER_CALLS_DB_TRY_AGAIN</source>
+            <translation>Faild to save Viber data. Please re-connect your Android Phone to try again.</translation>
+        </message>
+        <message>
+            <source>IDS_CANNOT_SAVE_VIBER_DB_TRY_AGAIN_%1</source>
+            <translation>Faild to save Viber messages. Please re-connect your Android Phone to try again. %1</translation>
+        </message>
+        <message>
+            <source>IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0</source>
+            <translation>Find no contact with keyword %1.</translation>
+        </message>
+        <message>
+            <source>IDS_CAN_NOT_FOUNDSMS_KEYWORD_%0</source>
+            <translation>Find no Message with keyword %1.</translation>
+        </message>
+        <message>
+            <source>IDS_CAN_NOT_FOUND_AND_MESSAGES</source>
+            <translation>Can't find any Message.</translation>
+        </message>
+        <message>
+            <source>IDS_CHECKING_APK_INSTALL</source>
+            <translation>Checking and installing Kestrune Relaypod now...</translation>
+        </message>
+        <message>
+            <source>IDS_CLEAR_CACHE</source>
+            <translation>Clear Cache files</translation>
+        </message>
+        <message>
+            <source>IDS_CONFIRM_DEL_SEL_MESSAGES</source>
+            <translation>Confirm to delete selected Messages?</translation>
+        </message>
+        <message>
+            <source>IDS_CONFIRM_DEL_THIS_CHAT</source>
+            <translation>Confirm to delete Messages with this contact?</translation>
+        </message>
+        <message>
+            <source>IDS_CONFIRM_DEL_THIS_LOCALDB</source>
+            <translation>Confirm to delete this database?</translation>
+        </message>
+        <message>
+            <source>IDS_CONNECTING_ANDROID_DEVICE</source>
+            <translation>Connecting to Android...</translation>
+        </message>
+        <message>
+            <source>IDS_DELETING_VIBER_MESSAGES</source>
+            <translation>Deleting messages...</translation>
+        </message>
+        <message>
+            <source>IDS_DEL_LOCALDB_SUC</source>
+            <translation>Successfully deleted database.</translation>
+        </message>
+        <message>
+            <source>IDS_DOWNLOADING_FILE_%1</source>
+            <translation>Loading %1...</translation>
+        </message>
+        <message>
+            <source>IDS_EXPORTING_MESSAGES_TO_FILE</source>
+            <translation>Exporting Messages...</translation>
+        </message>
+        <message>
+            <source>IDS_EXPORT_VIBER_CALLS</source>
+            <translation>Extracting call history...</translation>
+        </message>
+        <message>
+            <source>IDS_EXTRACTING_MEDIA_FILES</source>
+            <translation>Extracting attachments...</translation>
+        </message>
+        <message>
+            <source>IDS_GET_ANDROID_DEVICE_INFO</source>
+            <translation>Getting Android info...</translation>
+        </message>
+        <message>
+            <source>IDS_INVALID_LOCALDB_NAME</source>
+            <translation>Invalid Local Database name(can't contain \ / : * ? &quot; &lt; &gt; |).</translation>
+        </message>
+        <message>
+            <source>IDS_LOADING_ADNROID_VIBER_FILES</source>
+            <translation>Loading Viber Data...</translation>
+        </message>
+        <message>
+            <source>IDS_MERGING_VIBER_CALLS</source>
+            <translation>Saving call history...</translation>
+        </message>
+        <message>
+            <source>IDS_MERGING_VIBER_MESSAGES</source>
+            <translation>Saving messages...</translation>
+        </message>
+        <message>
+            <source>IDS_MI_A2A_ALL</source>
+            <translation>Transfer Android Messages to other Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_A2A_CHAT</source>
+            <translation>Transfer Messages with this Contact to other Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_A2A_SEL</source>
+            <translation>Transfer selected Messages to other Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_A2A_TOOLBAR</source>
+            <translation>Transfer Messages from Android to Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_ABOUT</source>
+            <translation>About</translation>
+        </message>
+        <message>
+            <source>IDS_MI_BACKUP_ALL</source>
+            <translation>Backup Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_BACKUP_CHAT</source>
+            <translation>Backup Messages with this Contact</translation>
+        </message>
+        <message>
+            <source>IDS_MI_BACKUP_SEL</source>
+            <translation>Backup selected Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_BACKUP_TOOLBAR</source>
+            <translation>Backup Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_CHECK_UPDATE</source>
+            <translation>Check for Update</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DB2A_ALL</source>
+            <translation>Transfer Messages from Database to Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DB2A_CHAT</source>
+            <translation>Transfer Messages with this Contact to Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DB2A_SEL</source>
+            <translation>Transfer selected Messages from Database to Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DB2A_TOOLBAR</source>
+            <translation>Transfer Messages from Database to Android</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DELETE_ALL</source>
+            <translation>Delete Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DELETE_CHAT</source>
+            <translation>Delete Messages with this Contact</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DELETE_SEL</source>
+            <translation>Delete selected Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_DELETE_TOOLBAR</source>
+            <translation>Delete</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXIT</source>
+            <translation>Exit</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_ALL</source>
+            <translation>Export Messages to File</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_CALL_ALL</source>
+            <translation>Extract Call Log</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_CALL_CHAT</source>
+            <translation>Extract Call Log with this Contact</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_CALL_TOOLBAR</source>
+            <translation>Extract Call Log</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_CHAT</source>
+            <translation>Export Messages with this Contact to File</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_SEL</source>
+            <translation>Export selected Messages to File</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXPORT_TOOLBAR</source>
+            <translation>Export Messages to File</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXTRACT_MEDIA_All</source>
+            <translation>Extract Messages Attachments</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXTRACT_MEDIA_CHAT</source>
+            <translation>Extract Attachments from Messages with this Contact</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXTRACT_MEDIA_SEL</source>
+            <translation>Export Attachments from selected Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_EXTRACT_MEDIA_TOOLBAR</source>
+            <translation>Extract Attachments</translation>
+        </message>
+        <message>
+            <source>IDS_MI_FEEDBACK</source>
+            <translation>Feedback and Support</translation>
+        </message>
+        <message>
+            <source>IDS_MI_HELP</source>
+            <translation>Help</translation>
+        </message>
+        <message>
+            <source>IDS_MI_IMPORT_FROM_PC</source>
+            <translation>Import Messages from Viber Desktop</translation>
+        </message>
+        <message>
+            <source>IDS_MI_OPEN_DB_FOLDER</source>
+            <translation>Open Database Folder</translation>
+        </message>
+        <message>
+            <source>IDS_MI_PRINT_ALL</source>
+            <translation>Print Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_PRINT_CHAT</source>
+            <translation>Print Messages with this Contact</translation>
+        </message>
+        <message>
+            <source>IDS_MI_PRINT_SEL</source>
+            <translation>Print selected Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_PRINT_TOOLBAR</source>
+            <translation>Print Messages</translation>
+        </message>
+        <message>
+            <source>IDS_MI_UNMOUNT_DEVICE</source>
+            <translation>Disconnect Device</translation>
+        </message>
+        <message>
+            <source>IDS_NOT_INSTALL_VIBER</source>
+            <translation>Can't find Viber installed on device.</translation>
+        </message>
+        <message>
+            <source>IDS_NOT_SUPPORT_ANDROID_40_BELOW</source>
+            <translation>Root is required for Device with Android 4.0 or earlier.</translation>
+        </message>
+        <message>
+            <source>IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME</source>
+            <translation>Select one Database or enter a new Database name</translation>
+        </message>
+        <message>
+            <source>IDS_PLEASE_SELECT_ONE_DATASOURCE</source>
+            <translation>Need to select a Device to continue.</translation>
+        </message>
+        <message>
+            <source>IDS_PRINT_MESSAGES</source>
+            <translation>Print Messages</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_CANNOT_FETCH_msgstore.db</source>
+            <translation>Failed to transfer viber_messages file from your root device.</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_CANNOT_SAVE_FILE_viber_data_TO_DEVIDE</source>
+            <translation>Failed to transfer viber_data file to your root device.</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_CANNOT_SAVE_FILE_viber_messages_TO_DEVIDE</source>
+            <translation>Failed to transfer viber_messages file to your root device.</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_DEVICE</source>
+            <translation>Devices</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_INVALID_AUTHORIZATION</source>
+            <translation>Failed to access device. Please reconnect your phone to try again. When a message pop out on your phone screen, please click &quot;Allow&quot; button so Kestrune Relaypod can access your phone.</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_LOCALDB</source>
+            <translation>Local Databases</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE</source>
+            <translation>Find no SD Card on Device.</translation>
+        </message>
+        <message>
+            <source>IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP</source>
+            <translation>Failed to backup data from your root device. Click &quot;OK&quot; button then the software will try again in another mode.</translation>
+        </message>
+        <message>
+            <source>IDS_SAVE_ATTACHMENT</source>
+            <translation>Save Attachment</translation>
+        </message>
+        <message>
+            <source>IDS_SAVE_ATTACHMENT_FILE_ERROR</source>
+            <translation>Failed to save attachment.</translation>
+        </message>
+        <message>
+            <source>IDS_SAVE_ATTACHMENT_SUC</source>
+            <translation>Attachment saved successfully.</translation>
+        </message>
+        <message>
+            <source>IDS_SEL_EXPORT_MESSAGES_PATH</source>
+            <translation>Please select Save Path for messages.</translation>
+        </message>
+        <message>
+            <source>IDS_SEL_ONE_ANDROID_DEVICE</source>
+            <translation>Please select an Android device:</translation>
+        </message>
+        <message>
+            <source>IDS_SEL_ONE_PC_VIBER_ACCOUNT</source>
+            <translation>Please select a Viber Desktop account:</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_BACKUP_%1_MESSAGES</source>
+            <translation>Successfully backed up %1 messages.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_CLEAR_CACHE</source>
+            <translation>Successfully cleared cache files.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_DEL_%1_VIBER_MESSAGES</source>
+            <translation>Successfully deleted %1 messages.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_EXPORT_%1_CALLS</source>
+            <translation>Successfully extracted %1 call history.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_EXPORT_%1_MMS</source>
+            <translation>Successfully exported %1 Messages.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_EXTRACT_MEDIA_FILES_TO_%1</source>
+            <translation>Successfully extracted attachments to %1.</translation>
+        </message>
+        <message>
+            <source>IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID</source>
+            <translation>Successfully transferred %1 Messages to Android.</translation>
+        </message>
+        <message>
+            <source>IDS_THERE_IS_NO_PC_VIBER_ACCOUNT</source>
+            <translation>Can't find Viber Desktop data on your computer.</translation>
+        </message>
+        <message>
+            <source>IDS_TITLE_SELECT_ONE_DEVICE_TO_TRANSFER</source>
+            <translation>Please select a Device.</translation>
+        </message>
+        <message>
+            <source>IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES</source>
+            <translation>Please select Save Path for media files.</translation>
+        </message>
+        <message>
+            <source>IDS_UPLOADING_FILE_%1</source>
+            <translation>Copying file %1...</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE</source>
+            <translation>Input Error. Please input the correct WiFi connection info.</translation>
+        </message>
+    </context>
+</TS>

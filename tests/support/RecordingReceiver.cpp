@@ -1,0 +1,45 @@
+#include "tests/support/RecordingReceiver.h"
+
+#include <QTest>
+
+RecordingReceiver::RecordingReceiver(ProgressChannel* channel, QObject* parent)
+    : QObject(parent), m_channel(channel)
+{
+    if (m_channel)
+        m_channel->setReceiver(this);
+}
+
+bool RecordingReceiver::waitForOutcome(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return outcomes() > 0; }, timeoutMs);
+}
+
+void RecordingReceiver::updateProgress(const QString& status, int curProgress, const QString& progressText)
+{
+    progress.append({status, curProgress, progressText});
+}
+
+void RecordingReceiver::errorOccurred(const QString& text)
+{
+    errors.append(text);
+    // the dialog closes rejected on an error, which marks the run cancelled
+    if (m_channel)
+        m_channel->setCancelled(true);
+}
+
+void RecordingReceiver::succeed(const QString& text)
+{
+    successes.append(text);
+}
+
+void RecordingReceiver::tipsWait(const QString& info)
+{
+    tips.append(info);
+    if (m_channel)
+        m_channel->setWaitingTips(false);
+}
+
+void RecordingReceiver::enableCancel(bool enabled)
+{
+    cancelEnabled.append(enabled);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/ProgressChannel.h"
+
+#include <QObject>
+#include <QStringList>
+
+// Stands where the progress dialog stands: records every report a worker posts and
+// answers tips at once, so workers run headless in tests.
+class RecordingReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RecordingReceiver(ProgressChannel* channel = nullptr, QObject* parent = nullptr);
+    void setChannel(ProgressChannel* channel) { m_channel = channel; }
+
+    struct Progress
+    {
+        QString status;
+        int value;
+        QString text;
+    };
+    QList<Progress> progress;
+    QStringList errors;
+    QStringList successes;
+    QStringList tips;
+    QList<bool> cancelEnabled;
+
+    int outcomes() const { return int(errors.size() + successes.size()); }
+    // Pumps events until the worker posted its outcome or the timeout passed.
+    bool waitForOutcome(int timeoutMs = 30000);
+
+public slots:
+    void updateProgress(const QString& status, int curProgress, const QString& progressText);
+    void errorOccurred(const QString& text);
+    void succeed(const QString& text);
+    void tipsWait(const QString& info);
+    void enableCancel(bool enabled);
+
+private:
+    ProgressChannel* m_channel;
+};
