@@ -1,0 +1,158 @@
+#include "app/AppDirs.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("x");
+}
+
+void writeRedirect(const QString& appData, const QByteArray& content)
+{
+    QDir().mkpath(appData + QStringLiteral("/Kestrune"));
+    QFile f(appData + QStringLiteral("/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260.redirect"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+} // namespace
+
+class TestAppDirs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestEnvironment::requireScratchDataHome(); }
+
+    void dataFolderIsBelowTheDataHome()
+    {
+        const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QString folder = AppDirs::dataFolder();
+        QCOMPARE(folder, QDir(home).absoluteFilePath(QStringLiteral("Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260")));
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(QFileInfo(AppDirs::localDatabasesFolder()).isDir());
+        QCOMPARE(AppDirs::logFolder(), folder + QStringLiteral("/qlogs"));
+    }
+
+    void redirect_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("none") << QStringLiteral("none");
+        QTest::newRow("missing folder") << QStringLiteral("missing");
+        QTest::newRow("trailing newline") << QStringLiteral("newline");
+        QTest::newRow("existing folder") << QStringLiteral("existing");
+    }
+
+    void redirect()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir appData;
+        QTemporaryDir elsewhere;
+        const QString fallback = appData.path() + QStringLiteral("/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260");
+        if (kind == QLatin1String("missing"))
+            writeRedirect(appData.path(), (elsewhere.path() + QStringLiteral("/gone")).toUtf8());
+        else if (kind == QLatin1String("newline"))
+            writeRedirect(appData.path(), elsewhere.path().toUtf8() + '\n');
+        else if (kind == QLatin1String("existing"))
+            writeRedirect(appData.path(), elsewhere.path().toUtf8());
+        const QString expected = kind == QLatin1String("existing")
+                                     ? elsewhere.path() + QStringLiteral("/5A3C19E0B27F4D6C8E01F4A9D3B7C260")
+                                     : fallback;
+        QCOMPARE(AppDirs::resolveDataFolder(appData.path()), expected);
+    }
+
+    void localDatabaseRegistry()
+    {
+        QTemporaryDir root;
+        touch(root.filePath(QStringLiteral("b-second/Documents/Contacts-kestrune.data")));
+        touch(root.filePath(QStringLiteral("a-first/Documents/Contacts-kestrune.data")));
+        touch(root.filePath(QStringLiteral("no-database/Documents/other.data")));
+        QDir().mkpath(root.filePath(QStringLiteral("empty")));
+        touch(root.filePath(QStringLiteral("plain-file")));
+        QCOMPARE(AppDirs::localDatabaseNames(root.path()),
+                 QStringList({QStringLiteral("a-first"), QStringLiteral("b-second")}));
+    }
+
+    void uniqueFileNames()
+    {
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("report.txt"));
+        QCOMPARE(AppDirs::uniqueFileName(report), report);
+        touch(report);
+        QCOMPARE(AppDirs::uniqueFileName(report), dir.filePath(QStringLiteral("report(1).txt")));
+        touch(dir.filePath(QStringLiteral("report(1).txt")));
+        QCOMPARE(AppDirs::uniqueFileName(report), dir.filePath(QStringLiteral("report(2).txt")));
+        // the base name ends at the first dot, the suffix starts after the last one
+        touch(dir.filePath(QStringLiteral("a.b.c")));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("a.b.c"))), dir.filePath(QStringLiteral("a(1).c")));
+        touch(dir.filePath(QStringLiteral("README")));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("README"))), dir.filePath(QStringLiteral("README(1)")));
+        // a dangling link still occupies its name
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("link.jpg"))));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("link.jpg"))), dir.filePath(QStringLiteral("link(1).jpg")));
+    }
+
+    void sanitizedNames_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("slash colon blank") << QStringLiteral("a/b:c ") << QStringLiteral("abc");
+        QTest::newRow("all forbidden") << QStringLiteral("\\/:*?\"<>|\n\r\tname") << QStringLiteral("name");
+        QTest::newRow("parent") << QStringLiteral("..") << QString();
+        QTest::newRow("dots") << QStringLiteral(" ... ") << QString();
+        QTest::newRow("traversal") << QStringLiteral("../../etc/passwd") << QStringLiteral("....etcpasswd");
+        QTest::newRow("windows traversal") << QStringLiteral("..\\..\\x") << QStringLiteral("....x");
+        QTest::newRow("control chars") << QStringLiteral("a\x01\x1f" "b") << QStringLiteral("ab");
+        QTest::newRow("unicode kept") << QStringLiteral("Grüße 😀.jpg") << QStringLiteral("Grüße 😀.jpg");
+        QTest::newRow("dot file kept") << QStringLiteral(".thumbnails") << QStringLiteral(".thumbnails");
+    }
+
+    void sanitizedNames()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(AppDirs::sanitizeFileName(input), expected);
+    }
+
+    void sanitizedNamesAreBounded()
+    {
+        const QString name = AppDirs::sanitizeFileName(QString(5000, QLatin1Char('x')));
+        QVERIFY(name.size() <= 200);
+        QVERIFY(!name.isEmpty());
+    }
+
+    void removeTreeDoesNotFollowLinks()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        const QString keep = outside.filePath(QStringLiteral("keep.txt"));
+        touch(keep);
+        const QString tree = dir.filePath(QStringLiteral("tree"));
+        touch(tree + QStringLiteral("/a/b/c.txt"));
+        touch(tree + QStringLiteral("/.hidden"));
+        QVERIFY(QFile::link(outside.path(), tree + QStringLiteral("/a/link")));
+        AppDirs::removeTree(tree);
+        QVERIFY(!QFileInfo::exists(tree));
+        QVERIFY(QFileInfo::exists(keep));
+        AppDirs::removeTree(dir.filePath(QStringLiteral("never-was"))); // no error
+    }
+
+    void md5()
+    {
+        QCOMPARE(AppDirs::md5Hex(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
+        QCOMPARE(AppDirs::md5Hex(QStringLiteral("ü")), QStringLiteral("c03410a5204b21cd8229ff754688d743"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppDirs)
+#include "tst_appdirs.moc"

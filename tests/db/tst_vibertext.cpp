@@ -1,0 +1,273 @@
+#include "db/ViberCodes.h"
+#include "db/ViberDataSet.h"
+#include "db/ViberDates.h"
+#include "db/ViberSort.h"
+#include "db/ViberText.h"
+
+#include <QTest>
+
+#include <algorithm>
+
+using namespace ViberText;
+
+class TestViberText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void callTexts_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("duration");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("incoming 125 s") << 1 << 125 << QStringLiteral("Incoming Call (2' 5'')");
+        QTest::newRow("outgoing 0 s") << 2 << 0 << QStringLiteral("Outgoing Call (0' 0'')");
+        QTest::newRow("outgoing 3600 s") << 2 << 3600 << QStringLiteral("Outgoing Call (60' 0'')");
+        QTest::newRow("missed") << 3 << 40 << QStringLiteral("Missed Call");
+        QTest::newRow("unknown kind") << 9 << 40 << QStringLiteral("Unknown Call");
+    }
+
+    void callTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, duration);
+        QFETCH(QString, text);
+        _ViberCall call;
+        call.kind = kind;
+        call.duration = duration;
+        QCOMPARE(callText(call), text);
+    }
+
+    void summaries()
+    {
+        _ViberMsg msg;
+        msg.type = ViberMsgType::Location;
+        msg.text = QStringLiteral("Home");
+        QCOMPARE(summaryText(msg), QStringLiteral("Home [LOCATION]"));
+        msg.text.clear();
+        QCOMPARE(summaryText(msg), QStringLiteral(" [LOCATION]"));
+
+        msg.type = ViberMsgType::Sticker;
+        QCOMPARE(summaryText(msg), QStringLiteral("[STICKER-UNKNOWN]"));
+        _ViberAtta sticker;
+        sticker.fileId = QStringLiteral("12345");
+        msg.attachment = &sticker;
+        QCOMPARE(summaryText(msg), QStringLiteral("[STICKER-12345]"));
+
+        msg.type = ViberMsgType::Call;
+        msg.attachment = nullptr;
+        QCOMPARE(summaryText(msg), QStringLiteral("[UNKNOWN CALL]"));
+        _ViberCall call;
+        call.kind = ViberCallKind::Missed;
+        msg.call = &call;
+        QCOMPARE(summaryText(msg), QStringLiteral("Missed Call"));
+
+        msg.type = ViberMsgType::Text;
+        msg.text = QStringLiteral("hi \U0001F600 \uE415!");
+        QCOMPARE(summaryText(msg), QStringLiteral("hi [EMOJI] [EMOJI]!"));
+
+        const QList<QPair<int, QString>> fixed = {{ViberMsgType::Picture, QStringLiteral("[IMAGE]")},
+                                                  {ViberMsgType::Voice, QStringLiteral("[AUDIO]")},
+                                                  {ViberMsgType::Video, QStringLiteral("[VIDEO]")},
+                                                  {42, QString()}};
+        for (const auto& [type, summary] : fixed) {
+            msg.type = type;
+            QCOMPARE(summaryText(msg), summary);
+        }
+    }
+
+    void groupEvents()
+    {
+        _ViberMsg rename;
+        rename.type = ViberMsgType::System;
+        rename.systemType = ViberSystemType::NameChanged;
+        rename.text = QStringLiteral("Climbers");
+        QCOMPARE(summaryText(rename), QStringLiteral("You changed the group name to \"Climbers\""));
+        _ViberPerson anna;
+        anna.number = QStringLiteral("+491701");
+        rename.sender = &anna;
+        QCOMPARE(groupEventText(rename), QStringLiteral("+491701 changed the group name to \"Climbers\""));
+        anna.name = QStringLiteral("Anna");
+        QCOMPARE(groupEventText(rename), QStringLiteral("Anna changed the group name to \"Climbers\""));
+
+        _ViberMsg join;
+        join.systemType = ViberSystemType::MemberAdded;
+        join.text = QStringLiteral("Ben");
+        QCOMPARE(groupEventText(join), QStringLiteral("Ben joined"));
+        join.systemType = 0;
+        QVERIFY(groupEventText(join).isEmpty());
+    }
+
+    void urls()
+    {
+        _ViberMsg msg;
+        msg.latitude = 48.1;
+        msg.longitude = -11.25;
+        const QString map = mapImageUrl(msg);
+        QVERIFY(map.contains(QLatin1String("/maps/api/staticmap?zoom=16&size=600x389&scale=<scale>&maptype=roadmap"
+                                           "&sensor=true&center=48.100000,-11.250000")));
+        _ViberAtta sticker;
+        sticker.fileId = QStringLiteral("12345");
+        QVERIFY(stickerImageUrl(sticker).endsWith(QLatin1String("/stickers/60/12300/00012345.png")));
+        sticker.fileId = QStringLiteral("abc");
+        QVERIFY(stickerImageUrl(sticker).endsWith(QLatin1String("/stickers/60/0/00000abc.png")));
+    }
+
+    void assetIds_data()
+    {
+        QTest::addColumn<QVariant>("url");
+        QTest::addColumn<QString>("id");
+        QTest::newRow("photo") << QVariant(QStringLiteral("assets-library://asset/asset.JPG?id=ab12-cd34&ext=JPG"))
+                               << QStringLiteral("AB12-CD34");
+        QTest::newRow("any case") << QVariant(QStringLiteral("ASSETS-LIBRARY://asset/a.mov?id=x9")) << QStringLiteral("X9");
+        QTest::newRow("other scheme") << QVariant(QStringLiteral("file:///asset/asset.JPG?id=1")) << QString();
+        QTest::newRow("slash in name") << QVariant(QStringLiteral("assets-library://asset/a/b?id=1")) << QString();
+        QTest::newRow("absent") << QVariant() << QString();
+    }
+
+    void assetIds()
+    {
+        QFETCH(QVariant, url);
+        QFETCH(QString, id);
+        _ViberAtta atta;
+        if (url.isValid())
+            atta.setExtra({{QStringLiteral("ZURL"), url}});
+        QCOMPARE(assetId(atta), id);
+    }
+
+    void labelsAndTitles()
+    {
+        _ViberPerson one;
+        one.number = QStringLiteral("+2");
+        _ViberPerson two;
+        two.number = QStringLiteral("+1");
+        QCOMPARE(personLabelWithNumber(one), QStringLiteral("+2"));
+        two.name = QStringLiteral("Bea");
+        QCOMPARE(personLabelWithNumber(two), QStringLiteral("Bea(+1)"));
+        _ViberPerson nameOnly;
+        nameOnly.name = QStringLiteral("  Cy ");
+        QCOMPARE(personLabelWithNumber(nameOnly), QStringLiteral("Cy"));
+
+        _ViberChat chat;
+        chat.participants.insert(1, &one);
+        chat.participants.insert(2, &two);
+        QCOMPARE(chatTitle(chat), QStringLiteral("Bea, +2")); // ordered by number, shown by label
+        QCOMPARE(chatMembersText(chat), QStringLiteral("Bea(+1), +2"));
+        two.name.clear();
+        QCOMPARE(chatTitle(chat), QStringLiteral("+1, +2"));
+        chat.name = QStringLiteral("  Family ");
+        QCOMPARE(chatTitle(chat), QStringLiteral("Family"));
+        QCOMPARE(chatMembersText(chat), QStringLiteral("+1, +2"));
+    }
+
+    void direction()
+    {
+        _ViberMsg msg;
+        msg.status = ViberStatus::Received;
+        QVERIFY(!isOutgoing(msg));
+        msg.status = ViberStatus::Delivered;
+        QVERIFY(isOutgoing(msg));
+        msg.status = ViberStatus::Unknown;
+        QVERIFY(isOutgoing(msg));
+        msg.systemType = ViberSystemType::MemberAdded;
+        QVERIFY(!isOutgoing(msg));
+    }
+
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("canonical");
+        QTest::newRow("formatted") << QStringLiteral("+1 (555) 010-0000") << QStringLiteral("15550100000");
+        QTest::newRow("german") << QStringLiteral("+49 (170) 123") << QStringLiteral("49170123");
+        QTest::newRow("letters kept") << QStringLiteral("Viber Out +1") << QStringLiteral("Viber Out +1");
+        QTest::newRow("non-latin letters are not letters") << QStringLiteral("номер 12") << QStringLiteral("12");
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void numbers()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, canonical);
+        QCOMPARE(canonicalNumber(input), canonical);
+    }
+
+    void digests()
+    {
+        // md5("") = d41d8cd98f00b204e9800998ecf8427e: "00" and "04" lose their zero
+        QCOMPARE(shortDigest(QString()), QStringLiteral("d41d8cd98f0b24e980998ecf8427e"));
+        QCOMPARE(shortDigest(QStringLiteral("abc")), QStringLiteral("90150983cd24fb0d6963f7d28e17f72"));
+        QCOMPARE(shortDigest(QStringLiteral("+491701234567")), QStringLiteral("4f99ebfda5956ea3589995773113fda"));
+    }
+
+    void groupIds()
+    {
+        _ViberChat chat;
+        chat.groupId = QStringLiteral("g-4455667788");
+        QCOMPARE(groupIdNumber(chat), 4455667788LL);
+        chat.groupId = QStringLiteral("none");
+        QCOMPARE(groupIdNumber(chat), 0);
+        chat.groupId = QStringLiteral("99999999999999999999999");
+        QCOMPARE(groupIdNumber(chat), 0);
+    }
+
+    void emojiPasses()
+    {
+        QStringList codes;
+        const auto record = [&codes](const QString& code) {
+            codes.append(code);
+            return QStringLiteral("<%1>").arg(code);
+        };
+        const QString text = QStringLiteral("a\uE415b\u203C") + QChar(0xD83D) + QChar(0xDE00) + QStringLiteral("c") +
+                             QChar(0xD83C) + QChar(0xDF89);
+        QCOMPARE(replaceEmoji(text, record), QStringLiteral("a<E415>b<203C><1F600>c<1F389>"));
+        QCOMPARE(codes, QStringList({QStringLiteral("E415"), QStringLiteral("203C"), QStringLiteral("1F600"),
+                                     QStringLiteral("1F389")}));
+        // outside both sets: untouched (U+E538 is past the old range; U+1F900 has high unit D83E)
+        const QString plain = QStringLiteral("\uE538 ") + QChar(0xD83E) + QChar(0xDD00) + QStringLiteral(" ok");
+        QCOMPARE(replaceEmoji(plain, record), plain);
+        // a lone high surrogate is not an emoji
+        const QString lone = QString(QChar(0xD83D)) + QStringLiteral("x");
+        QCOMPARE(replaceEmoji(lone, record), lone);
+    }
+
+    void dates()
+    {
+        const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+        QCOMPARE(ViberDates::refToLocal(-0.5), epoch.toLocalTime());
+        QCOMPARE(ViberDates::refToLocal(59.9), epoch.addSecs(59).toLocalTime());
+        QCOMPARE(ViberDates::refToUnixMs(1.25), 978307201250LL);
+        QCOMPARE(ViberDates::unixMsToRef(978307201250LL), 1.25);
+        QCOMPARE(ViberDates::unixSecondsToRef(978307200 + 60), 60.0);
+    }
+
+    void sortOrders()
+    {
+        _ViberMsg a, b, c;
+        a.date = 3;
+        b.date = 1;
+        c.date = 2;
+        QList<_ViberMsg*> msgs{&a, &b, &c};
+        std::sort(msgs.begin(), msgs.end(), ViberSort::msgByDate);
+        QCOMPARE(msgs, QList<_ViberMsg*>({&b, &c, &a}));
+        std::sort(msgs.begin(), msgs.end(), ViberSort::msgByDateNewestFirst);
+        QCOMPARE(msgs, QList<_ViberMsg*>({&a, &c, &b}));
+        QVERIFY(!ViberSort::msgByDate(&a, &a));
+
+        _ViberChat old, recent;
+        old.date = 1;
+        recent.date = 5;
+        QVERIFY(ViberSort::chatByDate(&recent, &old));
+        _ViberPerson p1, p2;
+        p1.number = QStringLiteral("+10");
+        p2.number = QStringLiteral("+9");
+        QVERIFY(ViberSort::personByNumber(&p1, &p2)); // plain string order
+        _ViberCall early, late;
+        early.date = 1;
+        late.date = 2;
+        QVERIFY(ViberSort::callByDate(&early, &late));
+        QVERIFY(ViberSort::callByDateNewestFirst(&late, &early));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestViberText)
+#include "tst_vibertext.moc"
