@@ -1,5 +1,6 @@
 #include "app/AppDirs.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
@@ -113,6 +114,27 @@ QString localDatabasePath(const QString& name)
 void clearDeviceCache()
 {
     removeTree(QDir(dataFolder()).absoluteFilePath(QStringLiteral("android_cache")));
+}
+
+namespace {
+
+QString& assetFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+QString assetFolder()
+{
+    const QString& folder = assetFolderOverride();
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+void setAssetFolder(const QString& folder)
+{
+    assetFolderOverride() = folder;
 }
 
 void removeTree(const QString& path)

@@ -31,6 +31,11 @@ QString localDatabasePath(const QString& name);
 
 void clearDeviceCache();
 
+// The folder of the files installed beside the program ("vbbb", "emoji", "vb_emoji"):
+// the program's own folder unless set otherwise (tests and tools point it elsewhere).
+QString assetFolder();
+void setAssetFolder(const QString& folder);
+
 void removeTree(const QString& path);
 QString uniqueFileName(const QString& path);
 QString sanitizeFileName(const QString& text);

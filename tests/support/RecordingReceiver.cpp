@@ -1,6 +1,7 @@
 #include "tests/support/RecordingReceiver.h"
 
 #include <QTest>
+#include <QThread>
 
 RecordingReceiver::RecordingReceiver(ProgressChannel* channel, QObject* parent)
     : QObject(parent), m_channel(channel)
@@ -14,9 +15,18 @@ bool RecordingReceiver::waitForOutcome(int timeoutMs)
     return QTest::qWaitFor([this] { return outcomes() > 0; }, timeoutMs);
 }
 
+void RecordingReceiver::runInWorkerThread(QThread& worker)
+{
+    moveToThread(&worker);
+    worker.start();
+    worker.wait();
+}
+
 void RecordingReceiver::updateProgress(const QString& status, int curProgress, const QString& progressText)
 {
     progress.append({status, curProgress, progressText});
+    if (cancelAtProgress >= 0 && progress.size() == cancelAtProgress && m_channel)
+        m_channel->setCancelled(true);
 }
 
 void RecordingReceiver::errorOccurred(const QString& text)

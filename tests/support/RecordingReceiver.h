@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QStringList>
 
+class QThread;
+
 // Stands where the progress dialog stands: records every report a worker posts and
 // answers tips at once, so workers run headless in tests.
 class RecordingReceiver : public QObject
@@ -26,7 +28,14 @@ public:
     QStringList tips;
     QList<bool> cancelEnabled;
 
+    // Sets the channel's cancel flag when this many progress reports have arrived.
+    int cancelAtProgress = -1;
+
     int outcomes() const { return int(errors.size() + successes.size()); }
+    // Runs the worker with this receiver on the worker's own thread, so that every post
+    // is delivered at once, in step with the worker (a cancel lands exactly where
+    // cancelAtProgress says). Returns when the worker has ended.
+    void runInWorkerThread(QThread& worker);
     // Pumps events until the worker posted its outcome or the timeout passed.
     bool waitForOutcome(int timeoutMs = 30000);
 

@@ -12,5 +12,7 @@ QString binDir();
 // Aborts the test program when the data home is not a scratch folder, so that a test
 // run can never touch the user's real data folder.
 void requireScratchDataHome();
+// Installs the program's English texts, as the program does at start-up.
+void installTranslation();
 
 } // namespace TestEnvironment

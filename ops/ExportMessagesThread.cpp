@@ -1,0 +1,177 @@
+#include "ops/ExportMessagesThread.h"
+
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "db/ViberChat.h"
+#include "db/ViberText.h"
+#include "ops/ExportMessagesCsv.h"
+#include "ops/ExportMessagesHtml.h"
+#include "ops/ExportMessagesPdf.h"
+#include "ops/ExportMessagesTxt.h"
+#include "ops/OperationError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+namespace {
+
+// A cancelled run ends quietly, without a message.
+struct Cancelled
+{
+};
+
+void copyFolderFiles(const QDir& source, const QString& target)
+{
+    if (!source.exists())
+        return;
+    QDir().mkpath(target);
+    const QStringList files = source.entryList(QDir::Files);
+    for (const QString& name : files) {
+        const QString destination = QDir(target).filePath(name);
+        if (!QFileInfo::exists(destination))
+            QFile::copy(source.filePath(name), destination);
+    }
+}
+
+} // namespace
+
+ExportMessagesThread::ExportMessagesThread(const QList<_ViberMsg*>& messages, const QString& path, int format,
+                                           ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_messages(messages), m_path(path), m_format(format), m_progress(progress)
+{
+}
+
+QString ExportMessagesThread::chatFileName(const _ViberChat* chat, const QString& extension)
+{
+    if (!chat)
+        return QStringLiteral("unknown-chat.") + extension;
+    QString name = ViberText::chatMembersText(*chat);
+    for (const QChar c : {QChar(u'\t'), QChar(u'\r'), QChar(u'\n'), QChar(0x202A), QChar(0x00A0), QChar(0x202C)})
+        name.remove(c);
+    name = AppDirs::sanitizeFileName(name);
+    if (name.isEmpty())
+        name = QStringLiteral("unknown-chat");
+    return name + QLatin1Char('.') + extension;
+}
+
+void ExportMessagesThread::run()
+{
+    const QFileInfo target(m_path);
+    m_folderExisted = target.isDir();
+    if (m_folderExisted) {
+        const QStringList entries = QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        m_entriesBefore = QSet<QString>(entries.begin(), entries.end());
+    }
+    try {
+        exportAll();
+        m_progress.postSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(m_exported));
+    } catch (const Cancelled&) {
+        removeOutput();
+    } catch (const std::exception& e) {
+        removeOutput();
+        m_progress.postError(QString::fromUtf8(e.what()));
+    }
+}
+
+void ExportMessagesThread::exportAll()
+{
+    m_progress.postProgress(tr("IDS_EXPORTING_MESSAGES_TO_FILE"), -1, QString());
+    if (m_format < Text || m_format > Html)
+        throw OperationError(QStringLiteral("not support export format."));
+    const bool perChat = m_format == Pdf || m_format == Html;
+    QList<_ViberMsg*> sorted = m_messages;
+    if (perChat) {
+        QDir().mkpath(m_path);
+        // Messages without a chat are passed over, so where they sort does not matter;
+        // keying them first keeps the order a strict one.
+        std::stable_sort(sorted.begin(), sorted.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+            const qint64 chatA = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
+            const qint64 chatB = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
+            if (chatA != chatB)
+                return chatA < chatB;
+            return a->date < b->date;
+        });
+    } else {
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const _ViberMsg* a, const _ViberMsg* b) { return a->date < b->date; });
+    }
+
+    std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
+    const _ViberChat* writerChat = nullptr;
+    const int total = int(sorted.size());
+    for (const _ViberMsg* msg : std::as_const(sorted)) {
+        if (!msg->chat)
+            continue;
+        ++m_exported;
+        m_progress.postProgress(QString(), int(qint64(m_exported) * 100 / total),
+                                tr("Messages: %1/%2").arg(m_exported).arg(total));
+        if (!writer && (m_format == Text || m_format == Csv)) {
+            if (m_format == Text)
+                writer = std::make_unique<ExportMessagesTxt>(m_path);
+            else
+                writer = std::make_unique<ExportMessagesCsv>(m_path);
+            writer->begin();
+        } else if (perChat && (!writer || writerChat != msg->chat)) {
+            if (writer)
+                writer->end();
+            writer.reset();
+            if (m_format == Pdf) {
+                writer = std::make_unique<ExportMessagesPdf>(QDir(m_path).filePath(chatFileName(msg->chat, QStringLiteral("pdf"))));
+            } else {
+                if (!writerChat)
+                    prepareHtmlFolder();
+                writer = std::make_unique<ExportMessagesHtml>(m_path, chatFileName(msg->chat, QStringLiteral("html")));
+            }
+            writerChat = msg->chat;
+            writer->begin();
+        }
+        writer->write(*msg);
+        if (m_progress.isCancelled())
+            throw Cancelled();
+    }
+    if (writer)
+        writer->end();
+}
+
+void ExportMessagesThread::prepareHtmlFolder()
+{
+    const QDir assets(AppDirs::assetFolder());
+    const QDir out(m_path);
+    QDir().mkpath(out.filePath(QStringLiteral("files")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vbbb"))), out.filePath(QStringLiteral("files")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("emoji"))), out.filePath(QStringLiteral("emoji")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vb_emoji"))), out.filePath(QStringLiteral("vb_emoji")));
+}
+
+// Removes what this run wrote. A folder the user chose that already held other
+// things keeps them: only the entries this run added are removed.
+void ExportMessagesThread::removeOutput()
+{
+    const QFileInfo target(m_path);
+    if (target.isFile()) {
+        QFile::remove(m_path);
+        return;
+    }
+    if (!target.isDir())
+        return;
+    if (!m_folderExisted) {
+        AppDirs::removeTree(m_path);
+        return;
+    }
+    QDir dir(m_path);
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : entries) {
+        if (m_entriesBefore.contains(name))
+            continue;
+        const QString full = dir.filePath(name);
+        if (QFileInfo(full).isDir())
+            AppDirs::removeTree(full);
+        else
+            QFile::remove(full);
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "db/ViberMsg.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QThread>
+
+class ProgressChannel;
+struct _ViberChat;
+
+// Exports messages to one text or CSV file, or to one PDF or HTML file per chat in a folder.
+class ExportMessagesThread : public QThread
+{
+    Q_OBJECT
+public:
+    enum Format { Text = 0, Csv = 1, Pdf = 2, Html = 3 };
+
+    // The messages stay owned by their data set, which must outlive the worker.
+    ExportMessagesThread(const QList<_ViberMsg*>& messages, const QString& path, int format,
+                         ProgressChannel& progress, QObject* parent = nullptr);
+
+    // The chat's participants as a file name, with the extension ("unknown-chat" without a chat).
+    static QString chatFileName(const _ViberChat* chat, const QString& extension);
+
+protected:
+    void run() override;
+
+private:
+    void exportAll();
+    void prepareHtmlFolder();
+    void removeOutput();
+
+    QList<_ViberMsg*> m_messages;
+    QString m_path;
+    int m_format;
+    ProgressChannel& m_progress;
+    bool m_folderExisted = false;
+    QSet<QString> m_entriesBefore; // what the output folder held before the run
+    int m_exported = 0;
+};

@@ -1,0 +1,88 @@
+#include "ops/ExtractMediaFilesThread.h"
+
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "db/ViberAtta.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+bool isFile(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+void stampTimes(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return;
+    file.setFileTime(when, QFileDevice::FileAccessTime);
+    file.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+ExtractMediaFilesThread::ExtractMediaFilesThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
+                                                 ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_messages(messages), m_target(targetFolder), m_progress(progress)
+{
+}
+
+QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& targetFolder)
+{
+    const _ViberAtta* atta = msg.attachment;
+    if (!atta)
+        return {};
+    QString source;
+    QString suffix;
+    switch (msg.type) {
+    case ViberMsgType::Picture:
+    case ViberMsgType::Video:
+        source = isFile(atta->localPath) ? atta->localPath : (isFile(atta->previewPath) ? atta->previewPath : QString());
+        suffix = QFileInfo(source).suffix();
+        break;
+    case ViberMsgType::Location:
+    case ViberMsgType::Sticker:
+        source = isFile(atta->previewPath) ? atta->previewPath : QString();
+        suffix = QFileInfo(source).suffix();
+        break;
+    case ViberMsgType::Voice:
+        source = isFile(atta->localPath) ? atta->localPath : QString();
+        suffix = QStringLiteral("viber_voice");
+        break;
+    default:
+        break;
+    }
+    if (source.isEmpty())
+        return {};
+    const QDateTime when = ViberDates::refToLocal(msg.date);
+    QString name = QStringLiteral("atta_") + when.toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    suffix = AppDirs::sanitizeFileName(suffix);
+    if (!suffix.isEmpty())
+        name += QLatin1Char('.') + suffix;
+    const QString target = AppDirs::uniqueFileName(QDir(targetFolder).filePath(name));
+    if (!QFile::copy(source, target))
+        return {};
+    stampTimes(target, when);
+    return target;
+}
+
+void ExtractMediaFilesThread::run()
+{
+    m_progress.postProgress(tr("IDS_EXTRACTING_MEDIA_FILES"), -1, QString());
+    QDir().mkpath(m_target);
+    const int total = int(m_messages.size());
+    for (int k = 1; k <= total; ++k) {
+        if (m_progress.isCancelled())
+            return;
+        m_progress.postProgress(QString(), int(qint64(k) * 100 / total), QString());
+        extract(*m_messages.at(k - 1), m_target);
+    }
+    m_progress.postSucceed(tr("IDS_SUC_EXTRACT_MEDIA_FILES_TO_%1").arg(QDir(m_target).absolutePath()));
+}

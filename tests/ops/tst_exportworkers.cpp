@@ -1,0 +1,290 @@
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "ops/ExportMessagesThread.h"
+#include "ops/ExportViberCallsThread.h"
+#include "ops/ExtractMediaFilesThread.h"
+#include "tests/support/DataSetBuilder.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QDateTime Day1(QDate(2024, 3, 5), QTime(9, 15, 7));
+
+struct ThreeChats
+{
+    DataSetBuilder b;
+    QList<_ViberMsg*> messages;
+    ThreeChats()
+    {
+        _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
+        _ViberPerson* ben = b.person(2, QStringLiteral("+2"), QStringLiteral("Ben/Bo"));
+        _ViberPerson* cy = b.person(3, QStringLiteral("+3"));
+        const QList<_ViberChat*> chats{b.chat(30, {cy}), b.chat(10, {anna}), b.chat(20, {anna, ben})};
+        for (int i = 0; i < 6; ++i)
+            messages << b.message(chats.at(i % 3), ViberMsgType::Text, Day1.addSecs(100 - i), QStringLiteral("m%1").arg(i));
+    }
+};
+
+QStringList filesIn(const QString& folder, const QStringList& filters)
+{
+    return QDir(folder).entryList(filters, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class TestExportWorkers : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        AppDirs::setAssetFolder(QStringLiteral(VELLIPORT_BIN_DIR));
+        TestEnvironment::installTranslation();
+    }
+
+    void oneFilePerChat_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("pdf") << int(ExportMessagesThread::Pdf) << QStringLiteral("pdf");
+        QTest::newRow("html") << int(ExportMessagesThread::Html) << QStringLiteral("html");
+    }
+
+    void oneFilePerChat()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, suffix);
+        ThreeChats data;
+        const QString out = m_dir.filePath(QStringLiteral("per-chat-") + suffix);
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(data.messages, out, format, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully exported 6 Messages.")}));
+        QCOMPARE(filesIn(out, {QStringLiteral("*.") + suffix}),
+                 QStringList({QStringLiteral("+3.") + suffix, QStringLiteral("Anna(+1), BenBo(+2).") + suffix,
+                              QStringLiteral("Anna(+1).") + suffix}));
+        QCOMPARE(receiver.progress.first().value, -1);
+        QCOMPARE(receiver.progress.last().text, QStringLiteral("Messages: 6/6"));
+        QCOMPARE(receiver.progress.last().value, 100);
+        if (format == ExportMessagesThread::Html) {
+            QVERIFY(QFileInfo(out + QStringLiteral("/files/style.css")).isFile());
+            QVERIFY(QFileInfo(out + QStringLiteral("/vb_emoji/(smiley).png")).isFile());
+            // within a chat, by date
+            QFile f(out + QStringLiteral("/Anna(+1).html"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray html = f.readAll();
+            QVERIFY(html.indexOf("m4") < html.indexOf("m1"));
+        }
+    }
+
+    void sameParticipantsShareAFile()
+    {
+        DataSetBuilder b;
+        _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
+        QList<_ViberMsg*> msgs{b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
+                               b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
+        const QString out = m_dir.filePath(QStringLiteral("same"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(msgs, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(filesIn(out, {QStringLiteral("*.html")}), QStringList({QStringLiteral("Anna(+1).html")}));
+        QFile f(out + QStringLiteral("/Anna(+1).html"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray html = f.readAll();
+        QVERIFY(html.contains("second chat") && !html.contains("first chat"));
+    }
+
+    void cancelRemovesWhatTheRunMade()
+    {
+        ThreeChats data;
+        const QString out = m_dir.filePath(QStringLiteral("cancelled"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        receiver.cancelAtProgress = 5; // the title, then four messages: two chats are written by then
+        ExportMessagesThread worker(data.messages, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QVERIFY(receiver.outcomes() == 0);
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    // A folder the user chose that already held files keeps them when the run is cancelled.
+    void cancelKeepsWhatWasThere()
+    {
+        ThreeChats data;
+        const QString out = m_dir.filePath(QStringLiteral("chosen"));
+        QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/my notes.txt"), "keep me"));
+        QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/photos/cat.jpg"), "keep me too"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        receiver.cancelAtProgress = 5;
+        ExportMessagesThread worker(data.messages, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({QStringLiteral("my notes.txt"), QStringLiteral("photos")}));
+        QVERIFY(QFileInfo::exists(out + QStringLiteral("/photos/cat.jpg")));
+    }
+
+    void zeroMessages_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("text") << int(ExportMessagesThread::Text);
+        QTest::newRow("csv") << int(ExportMessagesThread::Csv);
+    }
+
+    void zeroMessages()
+    {
+        QFETCH(int, format);
+        const QString out = m_dir.filePath(QStringLiteral("nothing-%1.txt").arg(format));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker({}, out, format, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully exported 0 Messages.")}));
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    void unsupportedFormat()
+    {
+        ThreeChats data;
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(data.messages, m_dir.filePath(QStringLiteral("x.out")), 7, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList({QStringLiteral("not support export format.")}));
+    }
+
+    void unwritableTextFileIsAnError()
+    {
+        ThreeChats data;
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(data.messages, m_dir.filePath(QStringLiteral("missing/dir/out.txt")),
+                                    ExportMessagesThread::Text, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors.size(), 1);
+        QVERIFY(receiver.successes.isEmpty());
+    }
+
+    void chatFileNames()
+    {
+        DataSetBuilder b;
+        _ViberPerson* odd = b.person(1, QStringLiteral("+1\u00a0\u202a"), QStringLiteral("../../etc/x:y*"));
+        QCOMPARE(ExportMessagesThread::chatFileName(b.chat(1, {odd}), QStringLiteral("pdf")),
+                 QStringLiteral("....etcxy(+1).pdf"));
+        QCOMPARE(ExportMessagesThread::chatFileName(nullptr, QStringLiteral("html")), QStringLiteral("unknown-chat.html"));
+        QCOMPARE(ExportMessagesThread::chatFileName(b.chat(2, {}), QStringLiteral("html")), QStringLiteral("unknown-chat.html"));
+    }
+
+    void extraction()
+    {
+        QTemporaryDir media;
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString photoA = media.filePath(QStringLiteral("a.jpg"));
+        const QString photoB = media.filePath(QStringLiteral("b.jpg"));
+        const QString thumbOnly = media.filePath(QStringLiteral("thumb.png"));
+        const QString voice = media.filePath(QStringLiteral("voice.m4a"));
+        QVERIFY(DataSetBuilder::writeFile(photoA, "A") && DataSetBuilder::writeFile(photoB, "B") &&
+                DataSetBuilder::writeFile(thumbOnly, "T") && DataSetBuilder::writeFile(voice, "V"));
+        QList<_ViberMsg*> msgs;
+        _ViberMsg* a = b.message(chat, ViberMsgType::Picture, Day1);
+        b.attach(a, photoA);
+        _ViberMsg* bb = b.message(chat, ViberMsgType::Picture, Day1.addMSecs(400)); // same second
+        b.attach(bb, photoB);
+        _ViberMsg* thumb = b.message(chat, ViberMsgType::Video, Day1.addSecs(60));
+        b.attach(thumb, media.filePath(QStringLiteral("gone.mp4")), thumbOnly);
+        _ViberMsg* sound = b.message(chat, ViberMsgType::Voice, Day1.addSecs(120));
+        b.attach(sound, voice);
+        _ViberMsg* noFile = b.message(chat, ViberMsgType::Sticker, Day1.addSecs(180));
+        b.attach(noFile, QString(), media.filePath(QStringLiteral("missing.png")));
+        msgs << a << bb << thumb << sound << noFile << b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("t"));
+        const QString out = m_dir.filePath(QStringLiteral("extracted"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExtractMediaFilesThread worker(msgs, out, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.successes,
+                 QStringList({QStringLiteral("Successfully extracted attachments to %1.").arg(QDir(out).absolutePath())}));
+        QCOMPARE(filesIn(out, {}), QStringList({QStringLiteral("atta_20240305-091507(1).jpg"),
+                                                QStringLiteral("atta_20240305-091507.jpg"),
+                                                QStringLiteral("atta_20240305-091607.png"),
+                                                QStringLiteral("atta_20240305-091707.viber_voice")}));
+        QFile second(out + QStringLiteral("/atta_20240305-091507(1).jpg"));
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), QByteArray("B"));
+        QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091607.png")).lastModified(), Day1.addSecs(60));
+        QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091507.jpg")).lastModified(), Day1);
+    }
+
+    void callLog()
+    {
+        DataSetBuilder b;
+        _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
+        QList<_ViberCall*> calls{b.callMessage(nullptr, anna, ViberCallKind::Incoming, 125, Day1)->call,
+                                 b.callMessage(nullptr, nullptr, ViberCallKind::Missed, 0, Day1.addDays(1))->call,
+                                 b.callMessage(nullptr, anna, 9, 5, Day1.addSecs(5))->call};
+        const QString out = m_dir.filePath(QStringLiteral("calls(1).txt"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportViberCallsThread worker(calls, out, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully extracted 3 call history.")}));
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(0), QStringLiteral("number").leftJustified(40) + QStringLiteral("Flag").leftJustified(15) +
+                                  QStringLiteral("Date").leftJustified(30) + QStringLiteral("duration").leftJustified(15));
+        // newest first
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("Unknown").leftJustified(40) + QStringLiteral("Missed").leftJustified(15)));
+        QVERIFY(lines.at(2).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) + QString(15, QLatin1Char(' '))));
+        QVERIFY(lines.at(3).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) + QStringLiteral("Incoming").leftJustified(15)));
+        QCOMPARE(lines.at(3).mid(85), QStringLiteral("2' 5''").leftJustified(15));
+        QCOMPARE(receiver.progress.last().text, QStringLiteral("Calls: 3/3"));
+    }
+
+    void callLogEdges()
+    {
+        const QString empty = m_dir.filePath(QStringLiteral("no-calls.txt"));
+        {
+            ProgressChannel channel;
+            RecordingReceiver receiver(&channel);
+            ExportViberCallsThread worker({}, empty, channel);
+            receiver.runInWorkerThread(worker);
+            QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully extracted 0 call history.")}));
+            QFile f(empty);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll().count("\r\n"), 1);
+        }
+        DataSetBuilder b;
+        QList<_ViberCall*> calls;
+        for (int i = 0; i < 5; ++i)
+            calls << b.callMessage(nullptr, nullptr, ViberCallKind::Outgoing, i, Day1.addSecs(i))->call;
+        const QString cancelled = m_dir.filePath(QStringLiteral("cancelled-calls.txt"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        receiver.cancelAtProgress = 3;
+        ExportViberCallsThread worker(calls, cancelled, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.outcomes(), 0);
+        QVERIFY(!QFileInfo::exists(cancelled));
+    }
+};
+
+QTEST_MAIN(TestExportWorkers)
+#include "tst_exportworkers.moc"
