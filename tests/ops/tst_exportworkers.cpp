@@ -5,6 +5,7 @@
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
 #include "ops/ExtractMediaFilesThread.h"
+#include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
@@ -13,7 +14,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QImage>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -37,6 +40,39 @@ struct ThreeChats
 QStringList filesIn(const QString& folder, const QStringList& filters)
 {
     return QDir(folder).entryList(filters, QDir::Files, QDir::Name);
+}
+
+// Opens an exported page in a browser we did not write and looks for the received
+// bubbles' fill on the screenshot: the page, its style sheet and the bubble pieces
+// must all have loaded for that colour to appear, and the text drawn on top of it.
+void checkRenderedBubbles(const QString& page)
+{
+    if (!ExternalTool::available(QStringLiteral("chromium")))
+        QSKIP("chromium is missing: the HTML was not rendered by a browser");
+    QTemporaryDir profile;
+    const QString shot = profile.filePath(QStringLiteral("shot.png"));
+    ExternalTool::run(QStringLiteral("chromium"),
+                      {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                       QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
+                       QStringLiteral("--no-first-run"), QStringLiteral("--hide-scrollbars"),
+                       QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("p")),
+                       QStringLiteral("--window-size=800,600"), QStringLiteral("--screenshot=") + shot,
+                       QUrl::fromLocalFile(page).toString()});
+    const QImage image(shot);
+    QVERIFY2(!image.isNull(), "chromium made no screenshot");
+    int white = 0;
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (p == qRgb(255, 255, 255))
+                ++white;
+            else if (qGray(p) < 60)
+                ++dark;
+        }
+    }
+    QVERIFY2(white > 2000, qPrintable(QStringLiteral("only %1 bubble pixels").arg(white)));
+    QVERIFY2(dark > 20, qPrintable(QStringLiteral("only %1 text pixels").arg(dark)));
 }
 
 } // namespace
@@ -88,6 +124,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray html = f.readAll();
             QVERIFY(html.indexOf("m4") < html.indexOf("m1"));
+            checkRenderedBubbles(out + QStringLiteral("/Anna(+1), BenBo(+2).html"));
         }
     }
 

@@ -1,0 +1,74 @@
+#include "ops/DeleteViberMsgThread.h"
+
+#include "app/ProgressChannel.h"
+#include "db/AbsViberDb.h"
+#include "db/ViberCall.h"
+#include "db/ViberCodes.h"
+
+namespace {
+
+struct Cancelled
+{
+};
+
+void deleteRows(AbsViberDb& db, const QString& sql, qint64 id)
+{
+    db.executeThrow(Sqlite3Sql(sql).addInt64Param(id));
+}
+
+// Undoes the run; a failure here must not hide why the run ended.
+void rollbackQuietly(AbsViberDb& db)
+{
+    try {
+        db.rollbackTran();
+    } catch (const std::exception& e) {
+        qWarning("DeleteViberMsgThread: rollback failed: %s", e.what());
+    }
+}
+
+} // namespace
+
+DeleteViberMsgThread::DeleteViberMsgThread(AbsViberDb& database, const QList<_ViberMsg*>& messages,
+                                           ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_db(database), m_messages(messages), m_progress(progress)
+{
+}
+
+void DeleteViberMsgThread::run()
+{
+    try {
+        m_progress.postProgress(tr("IDS_DELETING_VIBER_MESSAGES"), 0, QString());
+        m_db.open();
+        m_db.beginTran();
+        const int total = int(m_messages.size());
+        int k = 0;
+        for (const _ViberMsg* msg : std::as_const(m_messages)) {
+            ++k;
+            m_progress.postProgress(QString(), int(qint64(k) * 100 / total), QString());
+            if (msg->type == ViberMsgType::Call) {
+                if (msg->call)
+                    deleteRows(m_db, QStringLiteral("delete from ZRECENTSLINE where Z_PK=?"), msg->call->id);
+            } else {
+                deleteRows(m_db, QStringLiteral("delete from ZATTACHMENT where ZMESSAGE=?"), msg->id);
+                deleteRows(m_db, QStringLiteral("delete from ZVIBERLOCATION where ZMESSAGE=?"), msg->id);
+                deleteRows(m_db, QStringLiteral("delete from ZVIBERMESSAGE where Z_PK=?"), msg->id);
+            }
+            if (m_progress.isCancelled())
+                throw Cancelled();
+        }
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral(
+            "DELETE FROM ZCONVERSATION WHERE (SELECT 1 from ZVIBERMESSAGE WHERE "
+            "ZVIBERMESSAGE.ZCONVERSATION=ZCONVERSATION.Z_PK LIMIT 1) IS NULL")));
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral(
+            "update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
+            "m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
+        m_db.commitTran();
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("VACUUM")));
+        m_progress.postSucceed(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k));
+    } catch (const Cancelled&) {
+        rollbackQuietly(m_db);
+    } catch (const std::exception& e) {
+        rollbackQuietly(m_db);
+        m_progress.postError(QStringLiteral("DeleteViberMsgThread, ") + QString::fromUtf8(e.what()));
+    }
+}
