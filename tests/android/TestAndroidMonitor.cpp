@@ -63,7 +63,8 @@ private slots:
     void portwardenOnlyWithoutFreshStart();
     void failedRoundsEmitNothing();
     void missingToolEmitsNothing();
-    void destructorIsPromptAndKillsServer();
+    void firstRoundReportsAndDestructorIsPrompt();
+    void hungPortwardenIsEnded();
 };
 
 void TestAndroidMonitor::reportsAppearanceAndRemovalOnce()
@@ -188,22 +189,41 @@ void TestAndroidMonitor::missingToolEmitsNothing()
     QVERIFY2(destroyMs < 1500, qPrintable(QString::number(destroyMs)));
 }
 
-void TestAndroidMonitor::destructorIsPromptAndKillsServer()
+void TestAndroidMonitor::firstRoundReportsAndDestructorIsPrompt()
 {
     FakeAdbScript adb;
     QVERIFY(adb.isValid());
     adb.setReply(QStringLiteral("start-server"), FreshStart);
-    adb.setReply(QStringLiteral("devices"), "List of devices attached\n");
+    adb.setReply(QStringLiteral("devices"), "List of devices attached\nAAA\tdevice\n");
+    SignalLog log;
     auto monitor = std::make_unique<AndroidMonitor>();
+    log.watch(*monitor);
     monitor->start();
     QVERIFY(waitForRounds(adb, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), QStringList{"AAA"}, 1000);
     // The task now sleeps its 3-second interval; stopping must not wait it out.
     QElapsedTimer timer;
     timer.start();
     monitor.reset();
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(adb.calls().last(), QStringLiteral("kill-server"));
-    QCOMPARE(adb.callCount(QStringLiteral("devices")), 1);
+    QCOMPARE(adb.calls(), (QStringList{"start-server", "devices", "kill-server"}));
+}
+
+void TestAndroidMonitor::hungPortwardenIsEnded()
+{
+    FakeAdbScript adb;
+    QVERIFY(adb.isValid());
+    adb.setReply(QStringLiteral("devices"), "List of devices attached\n");
+    const QString portwarden = adb.writeScript(QStringLiteral("portwarden"), "exec sleep 60\n");
+    QElapsedTimer timer;
+    timer.start();
+    AndroidMonitor monitor;
+    monitor.setPortwardenPath(portwarden);
+    monitor.start();
+    QVERIFY(waitForRounds(adb, 1));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= 4500 && elapsed < 9000, qPrintable(QString::number(elapsed)));
+    QCOMPARE(adb.callCount(QStringLiteral("start-server")), 2);
 }
 
 QTEST_GUILESS_MAIN(TestAndroidMonitor)
