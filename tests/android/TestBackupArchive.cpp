@@ -481,15 +481,21 @@ void TestBackupArchive::builtArchiveUnpacksWithStandardTools()
     QVERIFY(writeAll(src + QStringLiteral("/b"), "bee"));
     QVERIFY(writeAll(src + QStringLiteral("/a"), QByteArray(300000, 'a')));
     QVERIFY(writeAll(src + QStringLiteral("/c/d"), "dee"));
+    QVERIFY(writeAll(src + QStringLiteral("/c/\u0444\u043e\u0442\u043e.jpg"), "photo"));
     const QString dir = freshDir();
     const QString ab = dir + QStringLiteral("/x.ab");
     buildBackupArchive(src, ab);
 
     QVERIFY(runTool(python, {QStringLiteral("-c"),
-                             QStringLiteral("import sys, zlib\n"
+                             QStringLiteral("import io, sys, tarfile, zlib\n"
                                             "data = open(sys.argv[1], 'rb').read()\n"
                                             "assert data[:24] == b'ANDROID BACKUP\\n1\\n1\\nnone\\n'\n"
-                                            "open(sys.argv[2], 'wb').write(zlib.decompress(data[24:]))\n"),
+                                            "raw = zlib.decompress(data[24:])\n"
+                                            "members = tarfile.open(fileobj=io.BytesIO(raw)).getmembers()\n"
+                                            "assert [m.name for m in members][:3] == ['a', 'b', 'c/d']\n"
+                                            "assert len(members) == 4\n"
+                                            "assert all(m.mode == 0o642 and m.isreg() for m in members)\n"
+                                            "open(sys.argv[2], 'wb').write(raw)\n"),
                              ab, dir + QStringLiteral("/x.tar")}));
     const QString out = dir + QStringLiteral("/out");
     QVERIFY(QDir().mkpath(out));
