@@ -758,10 +758,10 @@ qint64 IOSViberDb::findDuplicateMessage(qint64 token, double date, qint64& attac
     if (token != 0) {
         static const QString sql =
             QStringLiteral("select Z_PK from ZVIBERMESSAGE where ZTOKEN=? and ZDATE between ? and ? limit 1");
-        const qint64 seconds = static_cast<qint64>(date);
+        // The window is taken around the exact date: truncating it first would make
+        // "60 seconds earlier" miss a stored date with a fraction.
         pk = firstInt64(
-            *this,
-            Sqlite3Sql(sql).addInt64Param(token).addInt64Param(seconds - 60).addInt64Param(seconds + 60));
+            *this, Sqlite3Sql(sql).addInt64Param(token).addDoubleParam(date - 60).addDoubleParam(date + 60));
     } else {
         // Without a token nothing identifies a message but its exact date; a window
         // would merge distinct messages sent within the same minute. The unary plus
