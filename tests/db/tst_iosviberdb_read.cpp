@@ -73,6 +73,7 @@ class TestIOSViberDbRead : public QObject
 private slots:
     void initTestCase() { TestEnvironment::requireScratchDataHome(); }
 
+    void newDatabaseHasSchema_data();
     void newDatabaseHasSchema();
     void browsingNeverCreatesOrWrites();
     void orphansRemovedAtEveryWritingOpen();
@@ -80,6 +81,7 @@ private slots:
     void loadsMessagesAndSkipsUnreadableRows();
     void loadsAttachmentPaths();
     void callsGoToOneToOneOrSynthesisedChats();
+    void callsWithoutAnyChat();
     void mapImageName_data();
     void mapImageName();
     void previews_data();
@@ -91,9 +93,23 @@ private slots:
     void damagedOrForeignFiles();
 };
 
+void TestIOSViberDbRead::newDatabaseHasSchema_data()
+{
+    QTest::addColumn<bool>("emptyFileFirst");
+    QTest::newRow("no file") << false;
+    // An interrupted creation leaves an empty file; it is a new database, not a foreign one.
+    QTest::newRow("empty file") << true;
+}
+
 void TestIOSViberDbRead::newDatabaseHasSchema()
 {
+    QFETCH(bool, emptyFileFirst);
     QTemporaryDir dir;
+    if (emptyFileFirst) {
+        QDir().mkpath(dir.filePath("Documents"));
+        QFile empty(dir.filePath(QString::fromLatin1(LocalDbFixture::ProgramFile)));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+    }
     IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
     db.open();
     QVERIFY(QFile::exists(dir.filePath(QString::fromLatin1(LocalDbFixture::ProgramFile))));
@@ -154,7 +170,7 @@ void TestIOSViberDbRead::browsingNeverCreatesOrWrites()
         IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile),
                       IOSViberDb::OpenForBrowsing);
         const ViberDataSetPtr data = db.load();
-        QCOMPARE(data->chats.size(), 5); // four stored, one made for calls
+        QCOMPARE(data->chats.size(), 7); // five stored, two made for calls
         QCOMPARE(countRows(db, "select count(*) from ZATTACHMENT where ZMESSAGE=99"), 1);
         QVERIFY_THROWS_EXCEPTION(Sqlite3Error, db.execute("delete from ZVIBERMESSAGE"));
     }
@@ -171,7 +187,7 @@ void TestIOSViberDbRead::orphansRemovedAtEveryWritingOpen()
         IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
         db.open();
         QCOMPARE(countRows(db, "select count(*) from Z_4PHONENUMINDEXES where Z_4CONVERSATIONS=9"), 0);
-        QCOMPARE(countRows(db, "select count(*) from Z_4PHONENUMINDEXES"), 6);
+        QCOMPARE(countRows(db, "select count(*) from Z_4PHONENUMINDEXES"), 7);
         QCOMPARE(countRows(db, "select count(*) from ZVIBERLOCATION where ZMESSAGE=99"), 0);
         QCOMPARE(countRows(db, "select count(*) from ZVIBERLOCATION"), 1);
         QCOMPARE(countRows(db, "select count(*) from ZATTACHMENT where ZMESSAGE=99"), 0);
@@ -326,7 +342,7 @@ void TestIOSViberDbRead::callsGoToOneToOneOrSynthesisedChats()
     const ViberDataSetPtr data = db.load();
 
     // The call of unknown type (5) is skipped; the rest become call messages.
-    QCOMPARE(data->calls.size(), 4);
+    QCOMPARE(data->calls.size(), 5);
     QVERIFY(!data->messages.contains(-5));
     const _ViberMsg* annaCall = data->messages.value(-1);
     QVERIFY(annaCall);
@@ -340,9 +356,9 @@ void TestIOSViberDbRead::callsGoToOneToOneOrSynthesisedChats()
     QCOMPARE(ViberText::summaryText(*annaCall), QStringLiteral("Incoming Call (2' 5'')"));
     QCOMPARE(data->chats.value(1)->date, 600005000.0); // moved forward by the call
 
-    // Carla has no chat: one is made for her, numbered minus the four chats before it,
+    // Carla has no chat: one is made for her, numbered minus the five chats before it,
     // and both her calls go there.
-    const _ViberChat* carla = data->chats.value(-4);
+    const _ViberChat* carla = data->chats.value(-5);
     QVERIFY(carla);
     QCOMPARE(carla->name, QStringLiteral("Carla Diaz"));
     QCOMPARE(carla->participants.keys(), QList<qint64>({4}));
@@ -354,7 +370,36 @@ void TestIOSViberDbRead::callsGoToOneToOneOrSynthesisedChats()
     // Ben's video call goes to his one-to-one chat, not to the group he is in.
     QCOMPARE(data->messages.value(-4)->chat, data->chats.value(3));
     QCOMPARE(data->messages.value(-4)->call->kind, int(ViberCallKind::Incoming));
-    QCOMPARE(data->chats.size(), 5);
+
+    // Dora is the only other member of the group "Duo"; her call is not shown there
+    // but in a chat of her own.
+    const _ViberChat* dora = data->messages.value(-6)->chat;
+    QCOMPARE(dora->id, -6);
+    QCOMPARE(dora->participants.keys(), QList<qint64>({5}));
+    QCOMPARE(data->chats.value(5)->messages.size(), 0);
+    QCOMPARE(data->chats.size(), 7);
+}
+
+void TestIOSViberDbRead::callsWithoutAnyChat()
+{
+    QTemporaryDir dir;
+    LocalDbFixture::createProgramStore(dir.path());
+    IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
+    db.execute("delete from ZCONVERSATION");
+    const ViberDataSetPtr data = db.load();
+
+    // With no chat before them the first made chat cannot be numbered 0 ("no chat"):
+    // every call still lands in a chat of its own person, each with its own negative id.
+    QList<qint64> ids;
+    for (const _ViberChat* chat : data->chats)
+        ids.append(chat->id);
+    std::sort(ids.begin(), ids.end());
+    QCOMPARE(ids, QList<qint64>({-4, -3, -2, -1}));
+    for (const _ViberMsg* msg : data->messages) {
+        QCOMPARE(msg->type, int(ViberMsgType::Call));
+        QCOMPARE(msg->chat->participants.keys(), QList<qint64>({msg->call->person->id}));
+    }
+    QCOMPARE(data->messages.size(), 5);
 }
 
 void TestIOSViberDbRead::mapImageName_data()

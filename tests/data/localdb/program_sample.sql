@@ -12,10 +12,11 @@ INSERT INTO ZCONVERSATION (Z_PK, ZDATE, ZGROUPID, ZICONID, ZNAME) VALUES
     (1, 600000300.0, NULL, NULL, NULL),
     (2, 600001000.0, '5123456789', NULL, 'Climbing Club'),
     (3, 600002000.0, NULL, NULL, NULL),
-    (4, 600003000.0, NULL, NULL, 'Service');
+    (4, 600003000.0, NULL, NULL, 'Service'),
+    (5, 600003500.0, '5999000111', NULL, 'Duo');
 
 INSERT INTO Z_4PHONENUMINDEXES (Z_4CONVERSATIONS, Z_7PHONENUMINDEXES) VALUES
-    (1, 1), (2, 1), (2, 2), (2, 5), (3, 2), (4, 3),
+    (1, 1), (2, 1), (2, 2), (2, 5), (3, 2), (4, 3), (5, 5),
     (9, 2); -- conversation 9 was deleted
 
 INSERT INTO ZVIBERMESSAGE (Z_PK, ZSEQ, ZTOKEN, ZATTACHMENT, ZCONVERSATION, ZLOCATION, ZPHONENUMINDEX, ZDATE,
@@ -51,11 +52,13 @@ INSERT INTO ZATTACHMENT (Z_PK, ZFILESIZE, ZSEQ, ZMESSAGE, ZDURATION, ZID, ZBUCKE
 INSERT INTO ZRECENTSLINE (Z_PK, Z_ENT, Z_OPT, ZCOUNT, ZPHONENUMINDEX, ZDATE, ZCALLTYPE) VALUES
     (1, 9, 1, 2, 1, 600005000.0, 'incoming'),
     (2, 9, 1, 2, 4, 600006000.0, 'missed'),
-    (3, 9, 1, 1, 2, 600007000.0, 'incoming_with_video');
+    (3, 9, 1, 1, 2, 600007000.0, 'incoming_with_video'),
+    (4, 9, 1, 1, 5, 600008000.0, 'outgoing_viber');
 
 INSERT INTO ZRECENT (Z_PK, Z_ENT, Z_OPT, ZCALLTOKEN, ZDURATION, ZREAD, ZRECENTSLINE, ZDATE, ZCALLTYPE) VALUES
     (1, 8, 1, 5001, 125, 1, 1, 600005000.0, 'incoming'),
     (2, 8, 1, 5002, 30, 1, 2, 600005500.0, 'outgoing_viber'),
     (3, 8, 1, 5003, 0, 1, 2, 600006000.0, 'missed'),
     (4, 8, 1, 5004, 61, 1, 3, 600007000.0, 'incoming_with_video'),
-    (5, 8, 1, 5005, 10, 1, 1, 600004000.0, 'conference');
+    (5, 8, 1, 5005, 10, 1, 1, 600004000.0, 'conference'),
+    (6, 8, 1, 5006, 3, 1, 4, 600008000.0, 'outgoing_viber');
