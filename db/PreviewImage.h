@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Previews made from media files the database names. The files come from elsewhere, so
+// an image is sized from its header before anything is decoded.
+namespace PreviewImage {
+
+inline constexpr int LongerSide = 400;
+// Larger pictures than this (in either side or in pixels) are left without a preview.
+inline constexpr int MaxSide = 20000;
+inline constexpr qint64 MaxPixels = 64LL * 1000 * 1000;
+
+// Reads source as JPEG, failing that as PNG, scales it (aspect ratio kept) so that its
+// longer side is LongerSide pixels and saves it at target in the format its suffix
+// names. Returns false and leaves no file when anything fails.
+bool make(const QString& source, const QString& target);
+
+} // namespace PreviewImage

@@ -1,0 +1,185 @@
+#include "ops/BackupViberMsgThread.h"
+
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "db/IOSViberDb.h"
+#include "db/LocalDbPaths.h"
+#include "db/LocalDbWriteContext.h"
+#include "db/ViberAtta.h"
+#include "db/ViberCall.h"
+#include "db/ViberChat.h"
+#include "db/ViberCodes.h"
+#include "db/ViberPerson.h"
+#include "db/ViberText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+struct Cancelled
+{
+};
+
+// Copies a file unless the target exists; missing sources and failed copies are
+// passed over, as a later backup can still fill them in.
+void copyIfMissing(const QString& source, const QString& target)
+{
+    if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile() || QFileInfo::exists(target))
+        return;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QFile::copy(source, target);
+}
+
+} // namespace
+
+BackupViberMsgThread::BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
+                                           ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_messages(messages), m_target(targetFolder), m_progress(progress)
+{
+    sortForBackup(m_messages);
+}
+
+void BackupViberMsgThread::sortForBackup(QList<_ViberMsg*>& messages)
+{
+    // Messages without a chat are passed over by the run, so keying them first keeps
+    // the order strict without changing what is written.
+    std::stable_sort(messages.begin(), messages.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+        const qint64 chatA = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
+        const qint64 chatB = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
+        if (chatA != chatB)
+            return chatA < chatB;
+        return a->date < b->date;
+    });
+}
+
+bool BackupViberMsgThread::isBlankName(const QString& name)
+{
+    return name.trimmed().isEmpty();
+}
+
+bool BackupViberMsgThread::isValidName(const QString& name)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
+    return !isBlankName(name) && !name.contains(forbidden) && name.trimmed() != QLatin1String("..") &&
+           name.trimmed() != QLatin1String(".");
+}
+
+void BackupViberMsgThread::run()
+{
+    const QString databasePath = QDir(m_target).filePath(QLatin1String(DatabaseFile));
+    const bool folderExisted = QFileInfo::exists(m_target);
+    const bool databaseExisted = QFileInfo(databasePath).isFile();
+    try {
+        backup();
+        m_progress.postSucceed(tr("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_processed));
+        return;
+    } catch (const Cancelled&) {
+    } catch (const std::exception& e) {
+        m_progress.postError(QString::fromUtf8(e.what()));
+    }
+    // A run that made a new database and did not finish leaves nothing behind, so no
+    // empty database appears among the user's backups.
+    if (!folderExisted)
+        AppDirs::removeTree(m_target);
+    else if (!databaseExisted)
+        QFile::remove(databasePath);
+}
+
+void BackupViberMsgThread::backup()
+{
+    m_progress.postProgress(tr("IDS_BACKING_UP_VIBER_MESSAGES"), 0, QString());
+    QDir().mkpath(QDir(m_target).filePath(QStringLiteral("Documents")));
+    IOSViberDb db(m_target, QLatin1String(DatabaseFile), IOSViberDb::OpenForWriting);
+    db.open();
+    db.beginTran(); // closing the database without a commit discards the run's rows
+    LocalDbWriteContext context;
+    const int total = int(m_messages.size());
+    const _ViberChat* previousChat = nullptr;
+    qint64 conversationPk = 0;
+    for (const _ViberMsg* msg : std::as_const(m_messages)) {
+        if (m_progress.isCancelled())
+            throw Cancelled();
+        ++m_processed;
+        m_progress.postProgress(QString(), int(qint64(m_processed) * 100 / total),
+                                tr("Messages: %1/%2").arg(m_processed).arg(total));
+        if (!msg->chat)
+            continue;
+        if (msg->chat != previousChat) {
+            previousChat = msg->chat;
+            conversationPk = db.findConversation(*msg->chat);
+            if (conversationPk == 0)
+                conversationPk = db.insertConversation(context, *msg->chat);
+            db.linkParticipants(context, conversationPk, msg->chat->participants.values());
+            copyContactPhotos(*msg->chat);
+        }
+        if (msg->type == ViberMsgType::Call) {
+            if (msg->call)
+                db.insertCall(context, *msg->call);
+            continue;
+        }
+        qint64 attachmentPk = 0;
+        qint64 locationPk = 0;
+        if (db.findDuplicateMessage(msg->token, msg->date, attachmentPk) == 0)
+            db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk);
+        copyMedia(*msg, attachmentPk);
+    }
+    if (m_progress.isCancelled())
+        throw Cancelled();
+    db.refreshRecentsLines();
+    db.executeThrow(Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "
+                                              "as m where m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
+    db.commitTran();
+}
+
+void BackupViberMsgThread::copyContactPhotos(const _ViberChat& chat)
+{
+    for (const _ViberPerson* person : chat.participants) {
+        const QFileInfo source(person->photoPath);
+        if (person->photoPath.isEmpty() || !source.isFile())
+            continue;
+        const QString target = LocalDbPaths::contactIconPath(m_target, person->number);
+        if (target.isEmpty())
+            continue;
+        const QFileInfo existing(target);
+        if (existing.exists() && existing.lastModified() >= source.lastModified())
+            continue;
+        QDir().mkpath(existing.absolutePath());
+        QFile::remove(target);
+        QFile::copy(source.absoluteFilePath(), target);
+    }
+}
+
+void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk)
+{
+    const _ViberAtta* atta = msg.attachment;
+    if (!atta)
+        return;
+    switch (msg.type) {
+    case ViberMsgType::Picture:
+        copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        copyIfMissing(atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
+        break;
+    case ViberMsgType::Location:
+        copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.latitude, msg.longitude));
+        break;
+    case ViberMsgType::Voice:
+        if (attachmentPk > 0)
+            copyIfMissing(atta->localPath, LocalDbPaths::voicePath(m_target, QString::number(attachmentPk)));
+        break;
+    case ViberMsgType::Sticker:
+        copyIfMissing(atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));
+        break;
+    case ViberMsgType::Video:
+        copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        copyIfMissing(atta->previewPath, LocalDbPaths::bigPreviewPath(m_target, atta->fileName));
+        break;
+    default:
+        break;
+    }
+}

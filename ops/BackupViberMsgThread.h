@@ -1,0 +1,46 @@
+#pragma once
+
+#include "db/ViberMsg.h"
+
+#include <QList>
+#include <QString>
+#include <QThread>
+
+class IOSViberDb;
+class ProgressChannel;
+struct _ViberChat;
+
+// Backs messages of any source up into a local database, with their conversations,
+// participants, calls and media files, in one transaction. Messages already there
+// (same token, within a minute) are not written again, but their missing files are.
+class BackupViberMsgThread : public QThread
+{
+    Q_OBJECT
+public:
+    static constexpr auto DatabaseFile = "Documents/Contacts-kestrune.data";
+
+    // The messages stay owned by their data set, which must outlive the worker.
+    BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder, ProgressChannel& progress,
+                         QObject* parent = nullptr);
+
+    // The order of the run: each chat's messages together and in time order.
+    static void sortForBackup(QList<_ViberMsg*>& messages);
+
+    // Whether a name typed for a local database can be one: not blank, and none of
+    // \ / : * ? " < > | or line breaks and tabs.
+    static bool isBlankName(const QString& name);
+    static bool isValidName(const QString& name);
+
+protected:
+    void run() override;
+
+private:
+    void backup();
+    void copyContactPhotos(const _ViberChat& chat);
+    void copyMedia(const _ViberMsg& msg, qint64 attachmentPk);
+
+    QList<_ViberMsg*> m_messages;
+    QString m_target;
+    ProgressChannel& m_progress;
+    int m_processed = 0;
+};
