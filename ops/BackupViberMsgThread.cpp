@@ -177,7 +177,7 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk)
         break;
     case ViberMsgType::Video:
         copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(atta->previewPath, LocalDbPaths::bigPreviewPath(m_target, atta->fileName));
+        copyIfMissing(atta->previewPath, LocalDbPaths::bigPreviewPath(m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
         break;
     default:
         break;

@@ -1,0 +1,368 @@
+#include "app/ProgressChannel.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "ops/BackupViberMsgThread.h"
+#include "ops/DeleteViberMsgThread.h"
+#include "tests/support/DataSetBuilder.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QDateTime Day1(QDate(2024, 3, 5), QTime(9, 15, 7));
+const QString DatabaseFile = QLatin1String(BackupViberMsgThread::DatabaseFile);
+
+// Every row of every table, as text, to compare a database before and after a run.
+QStringList dumpDatabase(const QString& path)
+{
+    Sqlite3DB db;
+    db.openThrow(path, 2);
+    QStringList tables;
+    {
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select name from sqlite_master where type='table' order by name")));
+        while (c.moveNext())
+            tables.append(c.getText(0));
+    }
+    QStringList rows;
+    for (const QString& table : tables) {
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select * from \"%1\" order by rowid").arg(table)));
+        while (c.moveNext()) {
+            QStringList fields{table};
+            for (int i = 0; i < c.columnCount(); ++i)
+                fields.append(c.getValue(i).toString());
+            rows.append(fields.join(QLatin1Char('|')));
+        }
+    }
+    return rows;
+}
+
+qint64 scalar(const QString& path, const QString& sql)
+{
+    Sqlite3DB db;
+    db.openThrow(path, 2);
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+    return c.moveNext() ? c.getInt64(0) : -1;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A phone-like source: two chats with texts and a picture, and a calls-only chat.
+struct Source
+{
+    QTemporaryDir media;
+    DataSetBuilder b;
+    QList<_ViberMsg*> messages;
+    _ViberChat* anna = nullptr;
+    _ViberChat* calls = nullptr;
+    QString photo;
+    QString thumb;
+
+    Source()
+    {
+        photo = media.filePath(QStringLiteral("Viber Images/IMG-1.jpg"));
+        thumb = media.filePath(QStringLiteral(".thumbnails/IMG-1.jpg"));
+        DataSetBuilder::writeImage(photo, 64, 48);
+        DataSetBuilder::writeImage(thumb, 16, 12);
+        _ViberPerson* pa = b.person(1, QStringLiteral("+4917011"), QStringLiteral("Anna"));
+        _ViberPerson* pb = b.person(2, QStringLiteral("+4917022"), QStringLiteral("Ben"));
+        _ViberPerson* pc = b.person(3, QStringLiteral("+4917033"), QStringLiteral("Cy"));
+        anna = b.chat(10, {pa});
+        _ViberChat* group = b.chat(20, {pa, pb}, QStringLiteral("Climbers"), QStringLiteral("4455"));
+        calls = b.chat(30, {pc});
+        messages << b.message(anna, ViberMsgType::Text, Day1, QStringLiteral("hello"), true);
+        messages << b.message(anna, ViberMsgType::Text, Day1.addSecs(300), QStringLiteral("hi back"));
+        _ViberMsg* pic = b.message(anna, ViberMsgType::Picture, Day1.addSecs(600), QStringLiteral("look"), true);
+        b.attach(pic, photo, thumb);
+        messages << pic;
+        messages << b.message(group, ViberMsgType::Text, Day1.addDays(1), QStringLiteral("group hi"), false, pb);
+        messages << b.callMessage(calls, pc, ViberCallKind::Incoming, 125, Day1.addDays(2));
+        messages << b.callMessage(calls, pc, ViberCallKind::Missed, 0, Day1.addDays(3));
+        messages << b.message(nullptr, ViberMsgType::Text, Day1, QStringLiteral("no chat"));
+    }
+};
+
+struct Outcome
+{
+    QStringList successes;
+    QStringList errors;
+};
+
+Outcome backup(const QList<_ViberMsg*>& messages, const QString& folder, int cancelAtProgress = -1)
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver(&channel);
+    receiver.cancelAtProgress = cancelAtProgress;
+    BackupViberMsgThread worker(messages, folder, channel);
+    receiver.runInWorkerThread(worker);
+    return {receiver.successes, receiver.errors};
+}
+
+Outcome deleteMessages(IOSViberDb& db, const QList<_ViberMsg*>& messages, int cancelAtProgress = -1)
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver(&channel);
+    receiver.cancelAtProgress = cancelAtProgress;
+    DeleteViberMsgThread worker(db, messages, channel);
+    receiver.runInWorkerThread(worker);
+    return {receiver.successes, receiver.errors};
+}
+
+_ViberChat* chatWithText(const ViberDataSet& set, const QString& text)
+{
+    for (const _ViberMsg* m : set.allMessages()) {
+        if (m->text == text)
+            return m->chat;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestBackupDelete : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        TestEnvironment::requireScratchDataHome();
+        TestEnvironment::installTranslation();
+    }
+
+    void backupTwiceWritesOnce()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("twice"));
+        const QString db = QDir(folder).filePath(DatabaseFile);
+        const Outcome first = backup(source.messages, folder);
+        QCOMPARE(first.errors, QStringList());
+        // every message counts, calls and the chat-less one included
+        QCOMPARE(first.successes, QStringList({QStringLiteral("Successfully backed up 7 messages.")}));
+        QVERIFY(QFileInfo(db).isFile());
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZVIBERMESSAGE")), 4);
+        const QStringList afterFirst = dumpDatabase(db);
+
+        const QString copied = QDir(folder).filePath(QStringLiteral("Documents/Attachments/IMG-1.jpg"));
+        const QString preview = QDir(folder).filePath(QStringLiteral("Documents/AttachmentsPreview/IMG-1.jpg"));
+        QCOMPARE(contents(copied), contents(source.photo));
+        // a lost file is filled in by the next backup; a file that is there is never replaced
+        QVERIFY(QFile::remove(copied));
+        QVERIFY(DataSetBuilder::writeFile(preview, "edited by the user"));
+        const Outcome second = backup(source.messages, folder);
+        QCOMPARE(second.successes, first.successes);
+        QCOMPARE(dumpDatabase(db), afterFirst);
+        QCOMPARE(contents(copied), contents(source.photo));
+        QCOMPARE(contents(preview), QByteArray("edited by the user"));
+    }
+
+    void callsAndConversationDates()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("calls"));
+        QCOMPARE(backup(source.messages, folder).errors, QStringList());
+        const QString db = QDir(folder).filePath(DatabaseFile);
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZRECENT")), 2);
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZRECENTSLINE")), 1);
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZVIBERMESSAGE where ZTEXT like '%Call%'")), 0);
+        // each conversation's date is its newest message; a calls-only one has none
+        const double annaNewest = DataSetBuilder::ref(Day1.addSecs(600));
+        Sqlite3DB check;
+        check.openThrow(db, 2);
+        Sqlite3Cursor c = check.queryThrow(Sqlite3Sql(QStringLiteral(
+            "select c.ZDATE as d, (select max(ZDATE) from ZVIBERMESSAGE m where m.ZCONVERSATION=c.Z_PK) as newest, "
+            "(select count(*) from ZVIBERMESSAGE m where m.ZCONVERSATION=c.Z_PK) as n from ZCONVERSATION c")));
+        int conversations = 0;
+        bool sawAnna = false;
+        while (c.moveNext()) {
+            ++conversations;
+            if (c.getInt(QStringLiteral("n")) == 0) {
+                QVERIFY(c.isNull(QStringLiteral("d")));
+            } else {
+                QCOMPARE(c.getDouble(QStringLiteral("d")), c.getDouble(QStringLiteral("newest")));
+                sawAnna = sawAnna || qFuzzyCompare(c.getDouble(QStringLiteral("d")), annaNewest);
+            }
+        }
+        QVERIFY(conversations >= 2);
+        QVERIFY(sawAnna);
+
+        IOSViberDb reader(folder, DatabaseFile, IOSViberDb::OpenForBrowsing);
+        const ViberDataSetPtr set = reader.load();
+        QCOMPARE(set->calls.size(), 2);
+    }
+
+    void cancelledBackupLeavesTheDatabaseAsItWas()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("cancel-existing"));
+        QVERIFY(backup(source.messages.mid(0, 2), folder).errors.isEmpty());
+        const QString db = QDir(folder).filePath(DatabaseFile);
+        const QStringList before = dumpDatabase(db);
+        // the title, then three messages: the run stops before the fourth
+        const Outcome cancelled = backup(source.messages, folder, 4);
+        QCOMPARE(cancelled.successes.size() + cancelled.errors.size(), 0);
+        QCOMPARE(dumpDatabase(db), before);
+    }
+
+    void cancelledNewDatabaseLeavesNothing()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("cancel-new"));
+        backup(source.messages, folder, 3);
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    void failedBackupReportsAndKeepsTheFile()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("broken"));
+        const QString db = QDir(folder).filePath(DatabaseFile);
+        QVERIFY(DataSetBuilder::writeFile(db, QByteArray("SQLite format 3\0", 16) + QByteArray(2000, 'x')));
+        const QByteArray before = contents(db);
+        const Outcome outcome = backup(source.messages, folder);
+        QCOMPARE(outcome.errors.size(), 1);
+        QVERIFY(outcome.successes.isEmpty());
+        QCOMPARE(contents(db), before);
+    }
+
+    void databaseNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << QStringLiteral("Phone 2024") << false << true;
+        QTest::newRow("colon") << QStringLiteral("a:b") << false << false;
+        QTest::newRow("slash") << QStringLiteral("a/b") << false << false;
+        QTest::newRow("tab") << QStringLiteral("a\tb") << false << false;
+        QTest::newRow("blank") << QStringLiteral("   ") << true << false;
+        QTest::newRow("empty") << QString() << true << false;
+        QTest::newRow("parent") << QStringLiteral("..") << false << false;
+    }
+
+    void databaseNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, blank);
+        QFETCH(bool, valid);
+        QCOMPARE(BackupViberMsgThread::isBlankName(name), blank);
+        QCOMPARE(BackupViberMsgThread::isValidName(name), valid);
+    }
+
+    void deletingEveryMessageOfAConversationRemovesIt()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-all"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        _ViberChat* anna = chatWithText(*set, QStringLiteral("hello"));
+        _ViberChat* group = chatWithText(*set, QStringLiteral("group hi"));
+        QVERIFY(anna && group);
+        const Outcome outcome = deleteMessages(db, anna->messages);
+        QCOMPARE(outcome.successes, QStringList({QStringLiteral("Successfully deleted 3 messages.")}));
+        db.close();
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(anna->id)), 0);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(group->id)), 1);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZATTACHMENT")), 0);
+    }
+
+    void deletingSomeMovesTheDate()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-some"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        _ViberChat* anna = chatWithText(*set, QStringLiteral("hello"));
+        QList<_ViberMsg*> newest;
+        for (_ViberMsg* m : anna->messages) {
+            if (m->text != QLatin1String("hello"))
+                newest.append(m);
+        }
+        QCOMPARE(newest.size(), 2);
+        QVERIFY(deleteMessages(db, newest).errors.isEmpty());
+        db.close();
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        Sqlite3DB check;
+        check.openThrow(path, 2);
+        Sqlite3Cursor c = check.queryThrow(
+            Sqlite3Sql(QStringLiteral("select ZDATE from ZCONVERSATION where Z_PK=?")).addInt64Param(anna->id));
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getDouble(0), DataSetBuilder::ref(Day1));
+    }
+
+    void deletingCallsOnly()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-calls"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        QList<_ViberMsg*> calls;
+        for (_ViberMsg* m : set->allMessages()) {
+            if (m->type == ViberMsgType::Call)
+                calls.append(m);
+        }
+        QCOMPARE(calls.size(), 2);
+        const qint64 conversationsBefore = scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where "
+                                                                       "exists (select 1 from ZVIBERMESSAGE m where "
+                                                                       "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
+        QVERIFY(deleteMessages(db, calls).errors.isEmpty());
+        db.close();
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENTSLINE")), 0);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZVIBERMESSAGE")), 4);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION")), conversationsBefore);
+    }
+
+    void cancelledDeletionLeavesTheDatabaseAsItWas()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-cancel"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        const QStringList before = dumpDatabase(path);
+        const Outcome outcome = deleteMessages(db, set->allMessages(), 3);
+        QCOMPARE(outcome.successes.size() + outcome.errors.size(), 0);
+        db.close();
+        QCOMPARE(dumpDatabase(path), before);
+    }
+
+    void deletionErrorIsReportedAndRolledBack()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-error"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        const QStringList before = dumpDatabase(path);
+        // a table the statements need is gone: the run fails halfway through
+        db.executeThrow(Sqlite3Sql(QStringLiteral("drop table ZVIBERLOCATION")));
+        const QStringList withoutTable = dumpDatabase(path);
+        const Outcome outcome = deleteMessages(db, set->allMessages());
+        QCOMPARE(outcome.errors.size(), 1);
+        QVERIFY(outcome.errors.first().startsWith(QLatin1String("DeleteViberMsgThread, ")));
+        db.close();
+        QCOMPARE(dumpDatabase(path), withoutTable);
+        QVERIFY(before.size() >= withoutTable.size());
+    }
+};
+
+QTEST_MAIN(TestBackupDelete)
+#include "tst_backupdelete.moc"
