@@ -26,13 +26,6 @@ constexpr char16_t SingleUnitEmoji[] = {
     0x26AB, 0x26C5, 0x26D4, 0x2705, 0x2709, 0x270F, 0x2712, 0x2714, 0x2744, 0x2747, 0x274E, 0x2795,
     0x2796, 0x2797, 0x27B0, 0x2934, 0x2935, 0x2B1B, 0x2B1C, 0x3030};
 
-bool isSingleUnitEmoji(char16_t unit)
-{
-    if (unit >= 0xE000 && unit <= 0xE537)
-        return true;
-    return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) != std::end(SingleUnitEmoji);
-}
-
 QString hexCode(char32_t code)
 {
     return QString::number(code, 16).toUpper();
@@ -210,6 +203,13 @@ qint64 groupIdNumber(const _ViberChat& chat)
             digits.append(c);
     }
     return digits.toLongLong(); // 0 when empty or out of range
+}
+
+bool isSingleUnitEmoji(char16_t unit)
+{
+    if (unit >= 0xE000 && unit <= 0xE537)
+        return true;
+    return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) != std::end(SingleUnitEmoji);
 }
 
 QString replaceEmoji(const QString& text, const EmojiHandler& handler)

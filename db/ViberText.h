@@ -32,6 +32,9 @@ qint64 groupIdNumber(const _ViberChat& chat);
 
 // The handler receives the emoji's code as upper-case hexadecimal ("E415", "1F600").
 using EmojiHandler = std::function<QString(const QString& code)>;
+// Whether one UTF-16 unit is an emoji of the older encoding: the private-use block
+// U+E000 to U+E537 or one of the symbols it also used.
+bool isSingleUnitEmoji(char16_t unit);
 QString replaceEmoji(const QString& text, const EmojiHandler& handler);
 
 } // namespace ViberText

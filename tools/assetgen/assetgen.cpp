@@ -5,6 +5,7 @@
 //
 //   assetgen OUTPUT_DIR STYLE_CSS SOFTBANK_MAP
 #include "db/Emoticons.h"
+#include "db/ViberText.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,13 +23,6 @@ namespace {
 
 constexpr int EmojiSize = 48;
 const QString EmojiFontFile = QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf");
-
-// Symbols outside the private-use block that the older emoji encoding also used.
-constexpr char32_t SingleUnitSymbols[] = {
-    0x203C, 0x2049, 0x2139, 0x2194, 0x2195, 0x21A9, 0x21AA, 0x231A, 0x231B, 0x23EB, 0x23EC, 0x23F0,
-    0x23F3, 0x24C2, 0x25AA, 0x25AB, 0x25FB, 0x25FC, 0x25FD, 0x25FE, 0x2611, 0x267B, 0x2693, 0x26AA,
-    0x26AB, 0x26C5, 0x26D4, 0x2705, 0x2709, 0x270F, 0x2712, 0x2714, 0x2744, 0x2747, 0x274E, 0x2795,
-    0x2796, 0x2797, 0x27B0, 0x2934, 0x2935, 0x2B1B, 0x2B1C, 0x3030};
 
 // The Unicode emoji closest to each of Viber's emoticons.
 const QHash<QString, char32_t>& emoticonEmoji()
@@ -137,8 +131,11 @@ int writeEmoji(const EmojiRenderer& renderer, const QDir& out, const QString& so
                 save(fields.at(0).trimmed().toUpper(), fromSequence(fields.at(1).trimmed()));
         }
     }
-    for (char32_t code : SingleUnitSymbols)
-        save(hex(code), QString::fromUcs4(&code, 1) + QChar(0xFE0F));
+    // The symbols outside the private-use block that the older encoding also used.
+    for (char32_t code = 0x2000; code < 0xE000; ++code) {
+        if (ViberText::isSingleUnitEmoji(char16_t(code)))
+            save(hex(code), QString::fromUcs4(&code, 1) + QChar(0xFE0F));
+    }
     // Every code a surrogate pair with the high unit D83C or D83D can carry.
     for (char32_t code = 0x1F000; code <= 0x1F7FF; ++code) {
         if (renderer.supports(code))
