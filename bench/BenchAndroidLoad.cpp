@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <malloc.h>
+
 namespace {
 
 qint64 statusKb(const QByteArray& field)
@@ -45,6 +47,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const qint64 rssBefore = statusKb("VmRSS:");
+    const qint64 heapBefore = qint64(mallinfo2().uordblks);
     try {
         AndroidViberDb db(QStringLiteral("/storage/emulated/0"), app.arguments().at(1));
         QElapsedTimer timer;
@@ -72,7 +75,8 @@ int main(int argc, char** argv)
             << " persons=" << data->persons.size() << " messages=" << data->messages.size()
             << " attachments=" << data->attachments.size() << " calls=" << data->calls.size()
             << " text_bytes=" << texts << " extra_bytes=" << extras << " rss_before_kb=" << rssBefore
-            << " hwm_kb=" << statusKb("VmHWM:") << "\n";
+            << " hwm_kb=" << statusKb("VmHWM:")
+            << " heap_added=" << qint64(mallinfo2().uordblks) - heapBefore << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
         return 1;

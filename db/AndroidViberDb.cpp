@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QtEndian>
 
 #include <cmath>
@@ -160,6 +161,34 @@ struct RowExtras
         bytes.squeeze();
         return bytes;
     }
+
+    // Rows without texts or a global id differ only in a few flags, so thousands of
+    // them carry the same blob.
+    bool likelyRepeated() const
+    {
+        return !extraUri.present && !extraDownloadId.present && messageGlobalId.value == 0;
+    }
+};
+
+// Keeps one copy of blobs that repeat; the records then share it instead of holding
+// one each (the blob is the largest part of a text message's record). Bounded, since
+// a file may repeat nothing.
+class SharedBlobs
+{
+public:
+    QByteArray share(const QByteArray& blob)
+    {
+        const auto it = m_blobs.constFind(blob);
+        if (it != m_blobs.constEnd())
+            return *it;
+        if (m_blobs.size() < MaxShared)
+            m_blobs.insert(blob);
+        return blob;
+    }
+
+private:
+    static constexpr qsizetype MaxShared = 4096;
+    QSet<QByteArray> m_blobs;
 };
 
 void readIntCol(const Sqlite3Cursor& c, int index, RowExtras::IntCol& col)
@@ -372,6 +401,11 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     const int iDescription = c.colIndex(QStringLiteral("description"));
 
     RowExtras extras;
+    SharedBlobs sharedBlobs;
+    const auto rowExtra = [&] {
+        const QByteArray blob = extras.encode(nullptr, nullptr);
+        return extras.likelyRepeated() ? sharedBlobs.share(blob) : blob;
+    };
     while (c.moveNext()) {
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
         if (!chat)
@@ -451,11 +485,11 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             msg->status = ViberStatus::Sent;
             msg->systemType = systemType;
             msg->text = noticeText;
-            msg->extra = extras.encode(nullptr, nullptr);
+            msg->extra = rowExtra();
             continue;
         case ViberMsgType::Text:
             msg->text = body;
-            msg->extra = extras.encode(nullptr, nullptr);
+            msg->extra = rowExtra();
             continue;
         default:
             break;
@@ -513,12 +547,12 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
                 atta->sourceUri = paths.deviceVoice + name;
                 atta->localPath = paths.voice + name;
             }
-            msg->extra = extras.encode(nullptr, nullptr);
+            msg->extra = rowExtra();
             break;
         }
         case ViberMsgType::Sticker:
             atta->fileId = QString::number(extras.extraUploadId.value);
-            msg->extra = extras.encode(nullptr, nullptr);
+            msg->extra = rowExtra();
             break;
         default:
             break;
