@@ -75,6 +75,8 @@ count="$(echo "$line" | field messages)"
 text_bytes="$(echo "$line" | field text_bytes)"
 extra_bytes="$(echo "$line" | field extra_bytes)"
 rss_before_kb="$(echo "$line" | field rss_before_kb)"
+cp "$source_db" "$work_db"
+heap_figures="$("$build/bin/velliport-bench-load" --breakdown "$work" | grep -o 'heap_added=.*')"
 ratio="$(awk -v l="$load_best" -v s="$scan_best" 'BEGIN { printf "%.3f", l / s }')"
 # Memory the load added, per message, beyond the bytes of the texts it holds.
 per_message="$(awk -v p="$peak_kb" -v r="$rss_before_kb" -v t="$text_bytes" -v n="$count" \
@@ -85,4 +87,5 @@ if [ -n "$source_root" ]; then
 fi
 echo "RESULT android-load ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
     "peak_kb=$peak_kb rss_before_kb=$rss_before_kb text_bytes=$text_bytes extra_bytes=$extra_bytes" \
-    "bytes_per_message_beyond_texts=$per_message loads=${load_times[*]} scans=${scan_times[*]}"
+    "bytes_per_message_beyond_texts=$per_message $heap_figures" \
+    "loads=${load_times[*]} scans=${scan_times[*]}"
