@@ -11,7 +11,6 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 

@@ -27,6 +27,7 @@ private slots:
     void durations_data();
     void durations();
     void voiceIdStaysInItsFolder();
+    void damagedFileThrows_data();
     void damagedFileThrows();
 
 private:
@@ -229,21 +230,37 @@ void TestPCViberDb::voiceIdStaysInItsFolder()
     QVERIFY(!voice->fileName.contains(QLatin1Char('/')));
 }
 
+void TestPCViberDb::damagedFileThrows_data()
+{
+    QTest::addColumn<bool>("sqliteFile");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a database") << false << QStringLiteral("file is not a database");
+    QTest::newRow("another app's database") << true << QStringLiteral("no such table: ChatInfo");
+}
+
 void TestPCViberDb::damagedFileThrows()
 {
+    QFETCH(bool, sqliteFile);
+    QFETCH(QString, message);
     DesktopFixture fixture;
-    QFile file(fixture.dbPath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(file.write(QByteArray(4096, '\x5a')) == 4096);
-    file.close();
+    QVERIFY(QFile::remove(fixture.dbPath()));
+    if (sqliteFile) {
+        Sqlite3DB other;
+        other.openThrow(fixture.dbPath(), Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        other.executeScriptThrow(
+            QStringLiteral("create table conversations(_id integer primary key, name text);"));
+    } else {
+        QFile file(fixture.dbPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(4096, '\x5a')), qint64(4096));
+    }
     PCViberDb db(fixture.dbPath());
     try {
         db.load();
-        QFAIL("load() succeeded on a damaged file");
+        QFAIL("load() succeeded on a file that is not the desktop app's");
     } catch (const Sqlite3Error& e) {
-        QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("file is not a database")), e.what());
+        QVERIFY2(QString::fromUtf8(e.what()).contains(message), e.what());
     }
-    QVERIFY(!db.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestPCViberDb)
