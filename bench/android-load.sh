@@ -6,7 +6,8 @@
 #
 #   android-load.sh BUILD [--messages N] [--chats M] [PATH]
 # PATH: a folder laid out like an extracted archive (PATH/apps/com.viber.voip/db/viber_messages);
-# without it a synthetic phone of N messages (200000) over M chats (500) is generated.
+# without it a synthetic phone of N messages (200000) over M chats (500) is generated once
+# into BUILD/bench-data (remove that folder to generate afresh after changing the generator).
 set -euo pipefail
 build="$1"
 shift
