@@ -1,0 +1,139 @@
+// Loads an extracted phone folder with AndroidViberDb once and prints, on one line,
+// the load time, the record counts, the bytes the records' texts and extra blobs hold,
+// and the resident memory just before the load (to subtract from the peak that
+// /usr/bin/time reports). With --breakdown it also prints the heap chunks the records,
+// their strings and their blobs take as glibc hands them out (headers and rounding
+// included, shared data counted once); that accounting needs memory of its own, so
+// runs that measure the peak leave it out.
+//
+//   velliport-bench-load [--breakdown] EXTRACT_ROOT
+
+#include "db/AndroidViberDb.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QTextStream>
+
+#include <malloc.h>
+
+namespace {
+
+qint64 statusKb(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Heap chunks, each counted once however many records share it.
+class ChunkCounter
+{
+public:
+    qint64 chunk(const void* p)
+    {
+        if (!p || m_seen.contains(p))
+            return 0;
+        m_seen.insert(p);
+        return qint64(malloc_usable_size(const_cast<void*>(p))) + qint64(sizeof(size_t));
+    }
+    qint64 strings(std::initializer_list<const QString*> texts)
+    {
+        qint64 bytes = 0;
+        for (const QString* t : texts)
+            bytes += chunk(const_cast<QString*>(t)->data_ptr().d_ptr());
+        return bytes;
+    }
+    qint64 blob(const QByteArray& b) { return chunk(const_cast<QByteArray&>(b).data_ptr().d_ptr()); }
+
+private:
+    QSet<const void*> m_seen;
+};
+
+qint64 textBytes(std::initializer_list<const QString*> texts)
+{
+    qint64 bytes = 0;
+    for (const QString* t : texts)
+        bytes += t->size() * qint64(sizeof(QChar));
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QStringList args = app.arguments();
+    const bool breakdown = args.removeAll(QStringLiteral("--breakdown")) > 0;
+    if (args.size() < 2) {
+        QTextStream(stderr) << "usage: velliport-bench-load [--breakdown] EXTRACT_ROOT\n";
+        return 2;
+    }
+    const qint64 rssBefore = statusKb("VmRSS:");
+    const qint64 heapBefore = qint64(mallinfo2().uordblks);
+    try {
+        AndroidViberDb db(QStringLiteral("/storage/emulated/0"), args.at(1));
+        QElapsedTimer timer;
+        timer.start();
+        const ViberDataSetPtr data = db.load();
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const qint64 heapAdded = qint64(mallinfo2().uordblks) - heapBefore;
+
+        qint64 texts = 0;
+        qint64 extras = 0;
+        ChunkCounter heap;
+        qint64 recordAlloc = 0;
+        qint64 stringAlloc = 0;
+        qint64 blobAlloc = 0;
+        for (const _ViberMsg* m : data->messages) {
+            texts += textBytes({&m->text, &m->address});
+            extras += m->extra.size();
+            if (breakdown) {
+                recordAlloc += heap.chunk(m);
+                stringAlloc += heap.strings({&m->text, &m->address});
+                blobAlloc += heap.blob(m->extra);
+            }
+        }
+        for (const _ViberAtta* a : data->attachments) {
+            texts += textBytes({&a->fileId, &a->bucket, &a->fileName, &a->sourceUri, &a->localPath,
+                                &a->sourcePath, &a->previewPath});
+            if (breakdown) {
+                recordAlloc += heap.chunk(a);
+                stringAlloc += heap.strings({&a->fileId, &a->bucket, &a->fileName, &a->sourceUri,
+                                             &a->localPath, &a->sourcePath, &a->previewPath});
+            }
+        }
+        for (const _ViberPerson* p : data->persons)
+            texts += textBytes({&p->number, &p->name, &p->avatarRef, &p->photoPath});
+        for (const _ViberChat* c : data->chats)
+            texts += textBytes({&c->name, &c->groupId});
+        for (const _ViberCall* c : data->calls) {
+            extras += c->extra.size();
+            if (breakdown) {
+                recordAlloc += heap.chunk(c);
+                blobAlloc += heap.blob(c->extra);
+            }
+        }
+
+        out << "load_s=" << QString::number(seconds, 'f', 3) << " chats=" << data->chats.size()
+            << " persons=" << data->persons.size() << " messages=" << data->messages.size()
+            << " attachments=" << data->attachments.size() << " calls=" << data->calls.size()
+            << " text_bytes=" << texts << " extra_bytes=" << extras << " rss_before_kb=" << rssBefore
+            << " hwm_kb=" << statusKb("VmHWM:") << " heap_added=" << heapAdded;
+        if (breakdown)
+            out << " record_alloc=" << recordAlloc << " string_alloc=" << stringAlloc
+                << " blob_alloc=" << blobAlloc;
+        out << "\n";
+    } catch (const std::exception& e) {
+        QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
+        return 1;
+    }
+    return 0;
+}

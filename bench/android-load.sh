@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# android-load: AndroidViberDb::load() against a sqlite3 command-line scan of the same
+# rows (the conversations query, the participants join and "select * from messages",
+# output to /dev/null), best of 3 each. Each load runs on a fresh working copy, since
+# open() removes the rows the app marked deleted. Peak memory comes from /usr/bin/time.
+#
+#   android-load.sh BUILD [--messages N] [--chats M] [PATH]
+# PATH: a folder laid out like an extracted archive (PATH/apps/com.viber.voip/db/viber_messages);
+# without it a synthetic phone of N messages (200000) over M chats (500) is generated once
+# into BUILD/bench-data (remove that folder to generate afresh after changing the generator).
+set -euo pipefail
+build="$1"
+shift
+messages=200000
+chats=500
+source_root=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --messages) messages="$2"; shift 2 ;;
+    --chats) chats="$2"; shift 2 ;;
+    -*) echo "unknown option $1" >&2; exit 2 ;;
+    *) source_root="$1"; shift ;;
+    esac
+done
+
+for tool in sqlite3 /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "android-load needs $tool (scripts/install-deps.sh)" >&2; exit 1; }
+done
+
+if [ -n "$source_root" ]; then
+    source_db="$source_root/apps/com.viber.voip/db/viber_messages"
+    [ -f "$source_db" ] || { echo "no $source_db" >&2; exit 1; }
+else
+    data="$build/bench-data/android-$messages-$chats"
+    source_db="$data/ab-extract/apps/com.viber.voip/db/viber_messages"
+    if [ ! -f "$source_db" ]; then
+        echo "generating $messages messages over $chats chats..." >&2
+        "$build/bin/velliport-gen-android" "$data" "$messages" "$chats" >/dev/null
+    fi
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+work_db="$work/ab-extract/apps/com.viber.voip/db/viber_messages"
+mkdir -p "$(dirname "$work_db")"
+
+best() { sort -g | head -n1; }
+field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p;s/^$1=\([^ ]*\).*/\1/p" | head -n1; }
+
+load_times=()
+peaks=()
+line=""
+for _ in 1 2 3; do
+    cp "$source_db" "$work_db"
+    line="$(/usr/bin/time -v -o "$work/time.txt" "$build/bin/velliport-bench-load" "$work")"
+    load_times+=("$(echo "$line" | field load_s)")
+    peaks+=("$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")")
+done
+
+scan_sql="select * from conversations;
+select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info as i on i._id=p.participant_info_id and i.participant_type <> 0;
+select * from messages;"
+cp "$source_db" "$work_db"
+scan_times=()
+for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    sqlite3 "$work_db" "$scan_sql" >/dev/null
+    end=$(date +%s.%N)
+    scan_times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
+done
+
+load_best="$(printf '%s\n' "${load_times[@]}" | best)"
+scan_best="$(printf '%s\n' "${scan_times[@]}" | best)"
+peak_kb="$(printf '%s\n' "${peaks[@]}" | sort -g | tail -n1)"
+count="$(echo "$line" | field messages)"
+text_bytes="$(echo "$line" | field text_bytes)"
+extra_bytes="$(echo "$line" | field extra_bytes)"
+rss_before_kb="$(echo "$line" | field rss_before_kb)"
+cp "$source_db" "$work_db"
+heap_figures="$("$build/bin/velliport-bench-load" --breakdown "$work" | grep -o 'heap_added=.*')"
+ratio="$(awk -v l="$load_best" -v s="$scan_best" 'BEGIN { printf "%.3f", l / s }')"
+# Memory the load added, per message, beyond the bytes of the texts it holds.
+per_message="$(awk -v p="$peak_kb" -v r="$rss_before_kb" -v t="$text_bytes" -v n="$count" \
+    'BEGIN { printf "%.1f", ((p - r) * 1024 - t) / n }')"
+
+if [ -n "$source_root" ]; then
+    echo "$line" | grep -o 'chats=[0-9]* persons=[0-9]* messages=[0-9]* attachments=[0-9]* calls=[0-9]*'
+fi
+echo "RESULT android-load ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
+    "peak_kb=$peak_kb rss_before_kb=$rss_before_kb text_bytes=$text_bytes extra_bytes=$extra_bytes" \
+    "bytes_per_message_beyond_texts=$per_message $heap_figures" \
+    "loads=${load_times[*]} scans=${scan_times[*]}"

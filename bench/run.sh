@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds what the benchmarks need in Release (its own tree, build-bench/, through the
+# shared build lock) and runs benchmark NAME. Every benchmark ends by printing
+#   RESULT NAME ratio=R <figures>
+# with R = measured time / baseline time of the same run.
+#
+#   bench/run.sh NAME [ARGS]
+#   bench/run.sh android-load [--messages N] [--chats M] [PATH]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
+lock=/tmp/velliport-build.lock
+
+usage() {
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load" >&2
+    exit 2
+}
+[ $# -ge 1 ] || usage
+name="$1"
+shift
+
+case "$name" in
+android-load) targets=(velliport-gen-android velliport-bench-load) ;;
+*) usage ;;
+esac
+
+generator=()
+command -v ninja >/dev/null && [ ! -f "$build/CMakeCache.txt" ] && generator=(-G Ninja)
+flock "$lock" cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
+flock "$lock" cmake --build "$build" --parallel 2 --target "${targets[@]}" >/dev/null
+
+exec "$root/bench/$name.sh" "$build" "$@"

@@ -1,0 +1,560 @@
+#include "db/AndroidViberDb.h"
+
+#include "app/AppDirs.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "db/ViberText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace {
+
+const QString ConversationsSql = QStringLiteral("select * from conversations");
+const QString ParticipantsSql = QStringLiteral(
+    "select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info "
+    "as i on i._id=p.participant_info_id and i.participant_type <> 0");
+// Files of app generations without participant_type cannot tell the owner from the
+// others; their rows are all loaded rather than none.
+const QString ParticipantsUntypedSql = QStringLiteral(
+    "select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info "
+    "as i on i._id=p.participant_info_id");
+const QString MessagesSql = QStringLiteral("select * from messages");
+const QString MessageCountSql = QStringLiteral("select count(*) from messages");
+
+// A name read from a row becomes the last part of a path. Plain names (the app's own
+// file ids and numbers) pass unchanged without a regular expression per row; anything
+// else goes through the shared sanitiser so that "/", "\" or ".." can never make a path
+// that leaves its folder. Empty means "no usable name".
+QString fileNameFromData(const QString& text)
+{
+    constexpr qsizetype MaxPlainLength = 200;
+    bool plain = !text.isEmpty() && text.size() <= MaxPlainLength;
+    bool onlyDots = true;
+    for (qsizetype i = 0; plain && i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        const bool ok = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+                        c == u'.' || c == u'_' || c == u'-' || c == u'+';
+        plain = ok;
+        onlyDots = onlyDots && c == u'.';
+    }
+    if (plain && !onlyDots)
+        return text;
+    return AppDirs::sanitizeFileName(text);
+}
+
+QString withSlash(const QString& folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// The extra-column blob of one messages row, written straight into the codec's byte
+// layout: a map built per row would cost more than everything else the loader does.
+// Keys are written in the codec's (sorted) order so the bytes equal what
+// BlobCodec::encodeMap gives for the same map. A NULL column has no value to keep and is
+// left out; every reader of the map already takes a missing key as 0 or empty.
+class ExtraBlobWriter
+{
+public:
+    explicit ExtraBlobWriter(QByteArray& out) : m_out(out)
+    {
+        m_out.clear();
+        m_out.append("tinykv", 6);
+    }
+
+    void addInt(QLatin1StringView key, int value)
+    {
+        writeKey(key);
+        m_out.append('i');
+        writeLittle(qint32(value));
+    }
+    void addInt64(QLatin1StringView key, qint64 value)
+    {
+        writeKey(key);
+        m_out.append('l');
+        writeLittle(value);
+    }
+    void addText(QLatin1StringView key, const QString& value)
+    {
+        writeKey(key);
+        m_out.append('s');
+        const QByteArray utf8 = value.toUtf8();
+        writeLittle(qint32(utf8.size()));
+        m_out.append(utf8);
+    }
+
+private:
+    void writeKey(QLatin1StringView key)
+    {
+        writeLittle(qint32(key.size()));
+        m_out.append(key.data(), key.size());
+    }
+    template<typename T> void writeLittle(T value)
+    {
+        const T little = qToLittleEndian(value);
+        m_out.append(reinterpret_cast<const char*>(&little), sizeof little);
+    }
+
+    QByteArray& m_out;
+};
+
+// The columns of a messages row that the records keep only in their extra map.
+struct RowExtras
+{
+    struct IntCol
+    {
+        bool present = false;
+        qint64 value = 0;
+    };
+    struct TextCol
+    {
+        bool present = false;
+        QString value;
+    };
+
+    TextCol extraDownloadId;
+    IntCol extraFlags;
+    IntCol extraStatus;
+    IntCol extraUploadId;
+    TextCol extraUri;
+    IntCol flag;
+    IntCol messageGlobalId;
+    IntCol status;
+    IntCol thumbnailX;
+    IntCol thumbnailY;
+
+    // body and seq are added for media rows and call rows respectively.
+    QByteArray encode(const QString* body, const qint64* seq) const
+    {
+        QByteArray bytes;
+        bytes.reserve(256);
+        ExtraBlobWriter w(bytes);
+        if (body)
+            w.addText(QLatin1StringView("body"), *body);
+        if (extraDownloadId.present)
+            w.addText(QLatin1StringView("extra_download_id"), extraDownloadId.value);
+        if (extraFlags.present)
+            w.addInt(QLatin1StringView("extra_flags"), int(extraFlags.value));
+        if (extraStatus.present)
+            w.addInt(QLatin1StringView("extra_status"), int(extraStatus.value));
+        if (extraUploadId.present)
+            w.addInt64(QLatin1StringView("extra_upload_id"), extraUploadId.value);
+        if (extraUri.present)
+            w.addText(QLatin1StringView("extra_uri"), extraUri.value);
+        if (flag.present)
+            w.addInt(QLatin1StringView("flag"), int(flag.value));
+        if (messageGlobalId.present)
+            w.addInt(QLatin1StringView("message_global_id"), int(messageGlobalId.value));
+        if (seq)
+            w.addInt64(QLatin1StringView("seq"), *seq);
+        if (status.present)
+            w.addInt(QLatin1StringView("status"), int(status.value));
+        if (thumbnailX.present)
+            w.addInt(QLatin1StringView("thumbnail_x"), int(thumbnailX.value));
+        if (thumbnailY.present)
+            w.addInt(QLatin1StringView("thumbnail_y"), int(thumbnailY.value));
+        bytes.squeeze();
+        return bytes;
+    }
+
+    // Rows without texts or a global id differ only in a few flags, so thousands of
+    // them carry the same blob.
+    bool likelyRepeated() const
+    {
+        return !extraUri.present && !extraDownloadId.present && messageGlobalId.value == 0;
+    }
+};
+
+// Keeps one copy of blobs that repeat; the records then share it instead of holding
+// one each (the blob is the largest part of a text message's record). Bounded, since
+// a file may repeat nothing.
+class SharedBlobs
+{
+public:
+    QByteArray share(const QByteArray& blob)
+    {
+        const auto it = m_blobs.constFind(blob);
+        if (it != m_blobs.constEnd())
+            return *it;
+        if (m_blobs.size() < MaxShared)
+            m_blobs.insert(blob);
+        return blob;
+    }
+
+private:
+    static constexpr qsizetype MaxShared = 4096;
+    QSet<QByteArray> m_blobs;
+};
+
+void readIntCol(const Sqlite3Cursor& c, int index, RowExtras::IntCol& col)
+{
+    col.present = index >= 0 && !c.isNull(index);
+    col.value = col.present ? c.getInt64(index) : 0;
+}
+
+void readTextCol(const Sqlite3Cursor& c, int index, RowExtras::TextCol& col)
+{
+    col.present = index >= 0 && !c.isNull(index);
+    col.value = col.present ? c.getText(index) : QString();
+}
+
+int callKind(const QString& body)
+{
+    if (body == QLatin1StringView("incoming_call"))
+        return ViberCallKind::Incoming;
+    if (body == QLatin1StringView("outgoing_call"))
+        return ViberCallKind::Outgoing;
+    if (body == QLatin1StringView("missed_call"))
+        return ViberCallKind::Missed;
+    return 0;
+}
+
+int messageType(const QString& mime)
+{
+    if (mime == QLatin1StringView("text"))
+        return ViberMsgType::Text;
+    if (mime == QLatin1StringView("image"))
+        return ViberMsgType::Picture;
+    if (mime == QLatin1StringView("sticker"))
+        return ViberMsgType::Sticker;
+    if (mime == QLatin1StringView("sound"))
+        return ViberMsgType::Voice;
+    if (mime == QLatin1StringView("video"))
+        return ViberMsgType::Video;
+    if (mime == QLatin1StringView("location"))
+        return ViberMsgType::Location;
+    if (mime == QLatin1StringView("call"))
+        return ViberMsgType::Call;
+    if (mime == QLatin1StringView("notif"))
+        return ViberMsgType::System;
+    return 0;
+}
+
+// The prefixes of every path the loader builds, computed once per load.
+struct MediaPaths
+{
+    explicit MediaPaths(const QString& mediaDir, const QString& deviceRoot)
+        : images(mediaDir + QLatin1String("/Viber Images/")),
+          videos(mediaDir + QLatin1String("/Viber Videos/")),
+          thumbnails(mediaDir + QLatin1String("/.thumbnails/")), voice(mediaDir + QLatin1String("/.ptt/")),
+          userPhotos(mediaDir + QLatin1String("/User photos/")),
+          deviceThumbnails(withSlash(deviceRoot) + QLatin1String("viber/media/.thumbnails/")),
+          deviceVoice(withSlash(deviceRoot) + QLatin1String("viber/media/.ptt/"))
+    {}
+    QString images, videos, thumbnails, voice, userPhotos, deviceThumbnails, deviceVoice;
+};
+
+} // namespace
+
+double AndroidViberDb::scaledCoordinate(qint64 value, int integerDigits)
+{
+    if (value <= 0)
+        return 0;
+    int digits = 0;
+    for (qint64 v = value; v > 0; v /= 10)
+        ++digits;
+    if (digits <= integerDigits)
+        return double(value);
+    return double(value) / std::pow(10.0, digits - integerDigits);
+}
+
+AndroidViberDb::AndroidViberDb(const QString& deviceRoot, const QString& extractRoot)
+    : m_deviceRoot(deviceRoot), m_extractRoot(extractRoot),
+      m_mediaDir(QDir::cleanPath(
+          QDir(extractRoot).absoluteFilePath(QStringLiteral("ab-extract/sdcard/viber/media"))))
+{}
+
+AndroidViberDb::~AndroidViberDb() = default;
+
+QString AndroidViberDb::messagesDbPath() const
+{
+    return QDir::cleanPath(
+        QDir(m_extractRoot)
+            .absoluteFilePath(QStringLiteral("ab-extract/apps/com.viber.voip/db/viber_messages")));
+}
+
+QString AndroidViberDb::dataDbPath() const
+{
+    return QFileInfo(messagesDbPath()).absolutePath() + QStringLiteral("/viber_data");
+}
+
+void AndroidViberDb::open()
+{
+    if (isOpen())
+        return;
+    try {
+        openThrow(messagesDbPath(), OpenReadWrite);
+        applyDefensiveSettings();
+        // Android registers these collations in every connection; schemas name them in
+        // indexes and columns, and a statement touching one fails without a stand-in.
+        registerFallbackCollation(QStringLiteral("LOCALIZED"));
+        registerFallbackCollation(QStringLiteral("UNICODE"));
+        m_catalogue.readCatalogue(*this);
+        // The app marks deleted rows and removes them later; this is a working copy, so
+        // they are removed here for good. Generations without the column have nothing marked.
+        if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))
+            executeThrow(Sqlite3Sql(QStringLiteral("delete from conversations where deleted <> 0")));
+        if (m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted")))
+            executeThrow(Sqlite3Sql(QStringLiteral("delete from messages where deleted <> 0")));
+    } catch (...) {
+        // A half-opened handle would make the next open() return at once.
+        m_catalogue.clear();
+        close();
+        throw;
+    }
+}
+
+void AndroidViberDb::loadInto(ViberDataSet& dataSet)
+{
+    const MediaPaths paths(m_mediaDir, m_deviceRoot);
+
+    {
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql(ConversationsSql));
+        const int iId = c.colIndex(QStringLiteral("_id"));
+        const int iGroupId = c.colIndex(QStringLiteral("group_id"));
+        const int iName = c.colIndex(QStringLiteral("name"));
+        const int iDate = c.colIndex(QStringLiteral("date"));
+        while (c.moveNext()) {
+            auto chat = std::make_unique<_ViberChat>();
+            chat->id = c.getInt64(iId);
+            const qint64 groupId = c.getInt64(iGroupId);
+            if (groupId > 0)
+                chat->groupId = QString::number(groupId);
+            chat->name = c.getText(iName);
+            chat->date = ViberDates::unixMsToRef(c.getInt64(iDate));
+            dataSet.chats.insert(std::move(chat));
+        }
+    }
+
+    // participants._id → person; messages name their sender by it.
+    QHash<qint64, _ViberPerson*> personByParticipant;
+    {
+        const bool typed =
+            m_catalogue.hasColumn(QStringLiteral("participants_info"), QStringLiteral("participant_type"));
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql(typed ? ParticipantsSql : ParticipantsUntypedSql));
+        const int iPid = c.colIndex(QStringLiteral("pid"));
+        const int iConversation = c.colIndex(QStringLiteral("conversation_id"));
+        const int iId = c.colIndex(QStringLiteral("_id"));
+        const int iNumber = c.colIndex(QStringLiteral("number"));
+        const int iName = c.colIndex(QStringLiteral("display_name"));
+        const int iImage = c.colIndex(QStringLiteral("viber_image"));
+        while (c.moveNext()) {
+            const qint64 infoId = c.getInt64(iId);
+            _ViberPerson* person = dataSet.persons.value(infoId);
+            if (!person) {
+                auto made = std::make_unique<_ViberPerson>();
+                made->id = infoId;
+                made->number = c.getText(iNumber);
+                made->name = c.getText(iName);
+                made->avatarRef = c.getText(iImage);
+                const QString photoName = fileNameFromData(ViberText::canonicalNumber(made->number));
+                if (!photoName.isEmpty())
+                    made->photoPath = paths.userPhotos + photoName + QLatin1String(".jpg");
+                person = dataSet.persons.insert(std::move(made));
+            }
+            personByParticipant.insert(c.getInt64(iPid), person);
+            if (_ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation)))
+                chat->participants.insert(person->id, person);
+        }
+    }
+
+    {
+        Sqlite3Cursor count = queryThrow(Sqlite3Sql(MessageCountSql));
+        if (count.moveNext())
+            dataSet.messages.reserve(count.getInt64(0));
+    }
+
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
+    const int iId = c.colIndex(QStringLiteral("_id"));
+    const int iConversation = c.colIndex(QStringLiteral("conversation_id"));
+    const int iParticipant = c.colIndex(QStringLiteral("participant_id"));
+    const int iBody = c.colIndex(QStringLiteral("body"));
+    const int iMime = c.colIndex(QStringLiteral("extra_mime"));
+    const int iDate = c.colIndex(QStringLiteral("date"));
+    const int iDateReal = c.colIndex(QStringLiteral("date_real"));
+    const int iStatus = c.colIndex(QStringLiteral("status"));
+    const int iType = c.colIndex(QStringLiteral("type"));
+    const int iFlag = c.colIndex(QStringLiteral("flag"));
+    const int iToken = c.colIndex(QStringLiteral("token"));
+    const int iLat = c.colIndex(QStringLiteral("location_lat"));
+    const int iLng = c.colIndex(QStringLiteral("location_lng"));
+    const int iUri = c.colIndex(QStringLiteral("extra_uri"));
+    const int iExtraStatus = c.colIndex(QStringLiteral("extra_status"));
+    const int iSeq = c.colIndex(QStringLiteral("seq"));
+    const int iGlobalId = c.colIndex(QStringLiteral("message_global_id"));
+    const int iUploadId = c.colIndex(QStringLiteral("extra_upload_id"));
+    const int iDownloadId = c.colIndex(QStringLiteral("extra_download_id"));
+    // Asked through the catalogue: "select *" on a file without them simply lacks them.
+    const bool hasThumbnails =
+        m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("thumbnail_x")) &&
+        m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("thumbnail_y"));
+    const int iThumbX = hasThumbnails ? c.colIndex(QStringLiteral("thumbnail_x")) : -1;
+    const int iThumbY = hasThumbnails ? c.colIndex(QStringLiteral("thumbnail_y")) : -1;
+    const int iExtraFlags = c.colIndex(QStringLiteral("extra_flags"));
+    const int iDuration = c.colIndex(QStringLiteral("extra_duration"));
+    const int iBucket = c.colIndex(QStringLiteral("extra_bucket_name"));
+    const int iDescription = c.colIndex(QStringLiteral("description"));
+
+    RowExtras extras;
+    SharedBlobs sharedBlobs;
+    const auto rowExtra = [&] {
+        const QByteArray blob = extras.encode(nullptr, nullptr);
+        return extras.likelyRepeated() ? sharedBlobs.share(blob) : blob;
+    };
+    while (c.moveNext()) {
+        _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
+        if (!chat)
+            continue;
+        const int type = messageType(c.getText(iMime));
+        if (type == 0)
+            continue;
+        const QString body = c.getText(iBody);
+        int kind = 0;
+        int systemType = 0;
+        QString noticeText;
+        if (type == ViberMsgType::Call) {
+            kind = callKind(body);
+            if (kind == 0)
+                continue;
+        } else if (type == ViberMsgType::System) {
+            const QStringList parts = body.split(QLatin1Char('/'));
+            if (parts.first() == QLatin1StringView("group_rename"))
+                systemType = ViberSystemType::NameChanged;
+            else if (parts.first() == QLatin1StringView("add"))
+                systemType = ViberSystemType::MemberAdded;
+            else
+                continue;
+            if (!body.isEmpty())
+                noticeText = parts.last();
+        }
+
+        auto made = std::make_unique<_ViberMsg>();
+        made->id = c.getInt64(iId);
+        _ViberMsg* msg = dataSet.messages.insert(std::move(made));
+        if (msg->chat) // a file without a real row id repeats it; the first row stays
+            continue;
+        ViberDataSet::addToChat(chat, msg);
+
+        const qint64 dateMs = c.getInt64(iDate);
+        msg->date = ViberDates::unixMsToRef(dateMs);
+        msg->stateDate = ViberDates::unixMsToRef(c.getInt64(iDateReal));
+        msg->status = c.getInt(iType) == 1 ? ViberStatus::Delivered : ViberStatus::Received;
+        msg->type = type;
+        msg->token = c.getInt64(iToken);
+        msg->seq = c.getInt64(iSeq);
+        msg->sender = personByParticipant.value(c.getInt64(iParticipant));
+        msg->latitude = scaledCoordinate(c.getInt64(iLat), 2);
+        msg->longitude = scaledCoordinate(c.getInt64(iLng), 3);
+
+        readIntCol(c, iStatus, extras.status);
+        readIntCol(c, iFlag, extras.flag);
+        readTextCol(c, iUri, extras.extraUri);
+        readIntCol(c, iExtraStatus, extras.extraStatus);
+        readIntCol(c, iGlobalId, extras.messageGlobalId);
+        readIntCol(c, iUploadId, extras.extraUploadId);
+        readTextCol(c, iDownloadId, extras.extraDownloadId);
+        readIntCol(c, iThumbX, extras.thumbnailX);
+        readIntCol(c, iThumbY, extras.thumbnailY);
+        readIntCol(c, iExtraFlags, extras.extraFlags);
+
+        switch (type) {
+        case ViberMsgType::Call: {
+            auto call = std::make_unique<_ViberCall>();
+            call->id = msg->id;
+            call->token = msg->token;
+            call->kind = kind;
+            call->duration = c.getInt(iDuration);
+            call->date = msg->date;
+            // A call belongs to a one-to-one chat; in a group the row's sender is the
+            // only participant that can be named with reason.
+            if (msg->sender && chat->participants.contains(msg->sender->id))
+                call->person = msg->sender;
+            else if (!chat->participants.isEmpty())
+                call->person = chat->participants.cbegin().value();
+            const qint64 seq = msg->seq;
+            call->extra = extras.encode(nullptr, &seq);
+            msg->call = dataSet.calls.insert(std::move(call));
+            continue;
+        }
+        case ViberMsgType::System:
+            msg->status = ViberStatus::Sent;
+            msg->systemType = systemType;
+            msg->text = noticeText;
+            msg->extra = rowExtra();
+            continue;
+        case ViberMsgType::Text:
+            msg->text = body;
+            msg->extra = rowExtra();
+            continue;
+        default:
+            break;
+        }
+
+        _ViberAtta* atta = dataSet.attachments.obtain(msg->id);
+        ViberDataSet::attach(msg, atta);
+        atta->seq = msg->token;
+        if (ViberText::isOutgoing(*msg))
+            atta->fileId = QString::number(extras.extraUploadId.value);
+        else
+            atta->fileId = extras.extraDownloadId.value;
+        // The row's own milliseconds, not the record date converted back: the double
+        // round trip can come out one millisecond short and miss the file.
+        const QString fileKey = QString::number(msg->token > 0 ? msg->token : dateMs);
+        atta->fileName = fileKey;
+
+        switch (type) {
+        case ViberMsgType::Picture:
+        case ViberMsgType::Video: {
+            atta->sourcePath = body;
+            atta->sourceUri = extras.extraUri.value;
+            atta->bucket = c.getText(iBucket);
+            atta->fileSize = c.getInt64(iDuration);
+            msg->text = c.getText(iDescription);
+            if (type == ViberMsgType::Picture) {
+                atta->localPath = paths.images + fileKey;
+                atta->previewPath = paths.thumbnails + fileKey;
+            } else {
+                atta->localPath = paths.videos + fileKey;
+                atta->previewPath = paths.thumbnails + fileKey + QLatin1String(".jpg");
+            }
+            if (!atta->sourceUri.isEmpty()) {
+                const QString suffix = fileNameFromData(QFileInfo(atta->sourceUri).suffix());
+                if (!suffix.isEmpty())
+                    atta->fileName += QLatin1Char('.') + suffix;
+            }
+            msg->extra = extras.encode(&body, nullptr);
+            break;
+        }
+        case ViberMsgType::Location: {
+            msg->address = c.getText(iBucket);
+            const QString mapName = ViberText::shortDigest(body);
+            atta->sourcePath = paths.deviceThumbnails + mapName;
+            atta->previewPath = paths.thumbnails + mapName;
+            msg->extra = extras.encode(&body, nullptr);
+            break;
+        }
+        case ViberMsgType::Voice: {
+            atta->fileId = extras.extraUri.value;
+            atta->duration = double(c.getInt64(iDuration)) / 1000.0;
+            const QString name = fileNameFromData(extras.extraUri.value);
+            atta->fileName = name;
+            if (!name.isEmpty()) {
+                atta->sourceUri = paths.deviceVoice + name;
+                atta->localPath = paths.voice + name;
+            }
+            msg->extra = rowExtra();
+            break;
+        }
+        case ViberMsgType::Sticker:
+            atta->fileId = QString::number(extras.extraUploadId.value);
+            msg->extra = rowExtra();
+            break;
+        default:
+            break;
+        }
+    }
+}

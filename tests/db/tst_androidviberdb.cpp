@@ -1,0 +1,566 @@
+#include "app/BlobCodec.h"
+#include "app/Sqlite3Error.h"
+#include "db/AndroidViberDb.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "db/ViberText.h"
+#include "tests/support/AndroidFixture.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+qint64 countRows(const QString& path, const QString& sql)
+{
+    Sqlite3DB db;
+    db.openThrow(path, Sqlite3DB::OpenReadWrite);
+    db.registerFallbackCollation(QStringLiteral("LOCALIZED"));
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+    return c.moveNext() ? c.getInt64(0) : -1;
+}
+
+bool isInside(const QString& path, const QString& folder)
+{
+    const QString clean = QDir::cleanPath(path);
+    return clean.startsWith(folder + QLatin1Char('/')) &&
+           !clean.mid(folder.size() + 1).contains(QLatin1Char('/'));
+}
+
+} // namespace
+
+class TestAndroidViberDb : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void chats_data();
+    void chats();
+    void participantsSkipOwnerAndUnknownChats();
+    void messageKinds_data();
+    void messageKinds();
+    void rowsThatDoNotFitAreSkipped_data();
+    void rowsThatDoNotFitAreSkipped();
+    void coordinateDigits_data();
+    void coordinateDigits();
+    void locationMessage();
+    void pictures_data();
+    void pictures();
+    void videoVoiceAndSticker();
+    void calls();
+    void extraMapFollowsTheCodec();
+    void thumbnailColumns_data();
+    void thumbnailColumns();
+    void deletedRowsLeaveOnlyTheWorkingCopy();
+    void localizedCollation();
+    void namesFromRowsStayInTheirFolders_data();
+    void namesFromRowsStayInTheirFolders();
+    void damagedFilesThrow_data();
+    void damagedFilesThrow();
+    void olderGenerationLoadsWhatItCan();
+    void paths();
+
+private:
+    std::unique_ptr<AndroidFixture> m_fixture;
+    std::unique_ptr<AndroidViberDb> m_db;
+    ViberDataSetPtr m_data;
+};
+
+void TestAndroidViberDb::initTestCase()
+{
+    TestEnvironment::requireScratchDataHome();
+    m_fixture = std::make_unique<AndroidFixture>();
+    m_db = std::make_unique<AndroidViberDb>(m_fixture->deviceRoot(), m_fixture->extractRoot());
+    m_data = m_db->load();
+}
+
+void TestAndroidViberDb::chats_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<QString>("groupId");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("dateMs");
+    QTest::newRow("one-to-one, group_id 0") << qint64(1) << QString() << QString() << qint64(1400000025000);
+    QTest::newRow("group") << qint64(2) << QStringLiteral("5555123456789") << QStringLiteral("Family")
+                           << qint64(1400000022000);
+    QTest::newRow("one-to-one, group_id NULL")
+        << qint64(3) << QString() << QString() << qint64(1400000011000);
+}
+
+void TestAndroidViberDb::chats()
+{
+    QFETCH(qint64, id);
+    QFETCH(QString, groupId);
+    QFETCH(QString, name);
+    QFETCH(qint64, dateMs);
+    const _ViberChat* chat = m_data->chats.value(id);
+    QVERIFY(chat);
+    QCOMPARE(chat->groupId, groupId);
+    QCOMPARE(chat->isGroup(), !groupId.isEmpty());
+    QCOMPARE(chat->name, name);
+    QCOMPARE(chat->date, ViberDates::unixMsToRef(dateMs));
+    // 4 was marked deleted by the app
+    QCOMPARE(m_data->chats.size(), 5);
+    QVERIFY(!m_data->chats.contains(4));
+}
+
+void TestAndroidViberDb::participantsSkipOwnerAndUnknownChats()
+{
+    // the owner (participants_info 1, participant_type 0) is never a person
+    QCOMPARE(m_data->persons.size(), 4);
+    QVERIFY(!m_data->persons.contains(1));
+    QCOMPARE(m_data->chats.value(1)->participants.keys(), QList<qint64>{2});
+    QList<qint64> family = m_data->chats.value(2)->participants.keys();
+    std::sort(family.begin(), family.end());
+    QCOMPARE(family, (QList<qint64>{2, 3, 4}));
+    const _ViberPerson* ben = m_data->persons.value(3);
+    QCOMPARE(ben->number, QStringLiteral("+49 170 3333333"));
+    QCOMPARE(ben->name, QStringLiteral("Ben Kurz"));
+    QCOMPARE(ben->photoPath, m_db->mediaDir() + QStringLiteral("/User photos/491703333333.jpg"));
+    QCOMPARE(m_data->persons.value(2)->avatarRef,
+             QStringLiteral("content://com.viber.voip.provider.vibercontacts/photo/2"));
+}
+
+void TestAndroidViberDb::messageKinds_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("systemType");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("senderId");
+    QTest::addColumn<qint64>("chatId");
+
+    QTest::newRow("text in") << qint64(1) << int(ViberMsgType::Text) << int(ViberStatus::Received) << 0
+                             << QStringLiteral("Hallo \U0001F600, wie geht's?") << qint64(2) << qint64(1);
+    QTest::newRow("text out, owner is no sender")
+        << qint64(2) << int(ViberMsgType::Text) << int(ViberStatus::Delivered) << 0
+        << QStringLiteral("Gut, danke!") << qint64(0) << qint64(1);
+    QTest::newRow("image with description")
+        << qint64(3) << int(ViberMsgType::Picture) << int(ViberStatus::Received) << 0
+        << QStringLiteral("Am Strand") << qint64(2) << qint64(1);
+    QTest::newRow("location") << qint64(4) << int(ViberMsgType::Location) << int(ViberStatus::Delivered) << 0
+                              << QString() << qint64(0) << qint64(1);
+    QTest::newRow("voice") << qint64(6) << int(ViberMsgType::Voice) << int(ViberStatus::Received) << 0
+                           << QString() << qint64(2) << qint64(1);
+    QTest::newRow("sticker") << qint64(7) << int(ViberMsgType::Sticker) << int(ViberStatus::Delivered) << 0
+                             << QString() << qint64(0) << qint64(1);
+    QTest::newRow("video") << qint64(8) << int(ViberMsgType::Video) << int(ViberStatus::Received) << 0
+                           << QString() << qint64(2) << qint64(1);
+    QTest::newRow("call") << qint64(9) << int(ViberMsgType::Call) << int(ViberStatus::Received) << 0
+                          << QString() << qint64(2) << qint64(1);
+    QTest::newRow("group rename keeps the new name")
+        << qint64(12) << int(ViberMsgType::System) << int(ViberStatus::Sent)
+        << int(ViberSystemType::NameChanged) << QStringLiteral("Family") << qint64(2) << qint64(2);
+    QTest::newRow("member added") << qint64(13) << int(ViberMsgType::System) << int(ViberStatus::Sent)
+                                  << int(ViberSystemType::MemberAdded) << QStringLiteral("Ben Kurz")
+                                  << qint64(3) << qint64(2);
+    QTest::newRow("group text") << qint64(15) << int(ViberMsgType::Text) << int(ViberStatus::Received) << 0
+                                << QStringLiteral("Servus zusammen") << qint64(3) << qint64(2);
+    QTest::newRow("participant row missing")
+        << qint64(20) << int(ViberMsgType::Text) << int(ViberStatus::Received) << 0
+        << QStringLiteral("Ohne Absender") << qint64(0) << qint64(5);
+}
+
+void TestAndroidViberDb::messageKinds()
+{
+    QFETCH(qint64, id);
+    QFETCH(int, type);
+    QFETCH(int, status);
+    QFETCH(int, systemType);
+    QFETCH(QString, text);
+    QFETCH(qint64, senderId);
+    QFETCH(qint64, chatId);
+    const _ViberMsg* msg = m_data->messages.value(id);
+    QVERIFY(msg);
+    QCOMPARE(msg->type, type);
+    QCOMPARE(msg->status, status);
+    QCOMPARE(msg->systemType, systemType);
+    QCOMPARE(msg->text, text);
+    QCOMPARE(msg->sender ? msg->sender->id : 0, senderId);
+    QVERIFY(msg->chat);
+    QCOMPARE(msg->chat->id, chatId);
+    QVERIFY(msg->chat->messages.contains(const_cast<_ViberMsg*>(msg)));
+    QCOMPARE(msg->date, ViberDates::unixMsToRef(1400000000000 + id * 1000));
+    QCOMPARE(msg->stateDate, ViberDates::unixMsToRef(1400000000000 + id * 1000 + 1500));
+    const bool hasAttachment = type == ViberMsgType::Picture || type == ViberMsgType::Location ||
+                               type == ViberMsgType::Voice || type == ViberMsgType::Sticker ||
+                               type == ViberMsgType::Video;
+    QCOMPARE(msg->attachment != nullptr, hasAttachment);
+    if (hasAttachment) {
+        QCOMPARE(msg->attachment->message, msg);
+        QCOMPARE(msg->attachment->id, id);
+    }
+    QCOMPARE(msg->call != nullptr, type == ViberMsgType::Call);
+}
+
+void TestAndroidViberDb::rowsThatDoNotFitAreSkipped_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::newRow("call body not known") << qint64(11);
+    QTest::newRow("notice of another kind") << qint64(14);
+    QTest::newRow("empty notice") << qint64(22);
+    QTest::newRow("conversation unknown") << qint64(16);
+    QTest::newRow("message marked deleted") << qint64(17);
+    QTest::newRow("conversation marked deleted") << qint64(18);
+    QTest::newRow("extra_mime not known") << qint64(19);
+}
+
+void TestAndroidViberDb::rowsThatDoNotFitAreSkipped()
+{
+    QFETCH(qint64, id);
+    QVERIFY(!m_data->messages.contains(id));
+    QVERIFY(!m_data->attachments.contains(id));
+    QVERIFY(!m_data->calls.contains(id));
+    for (const _ViberChat* chat : m_data->chats) {
+        for (const _ViberMsg* msg : chat->messages)
+            QVERIFY(msg->id != id);
+    }
+}
+
+void TestAndroidViberDb::coordinateDigits_data()
+{
+    QTest::addColumn<qint64>("value");
+    QTest::addColumn<int>("integerDigits");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("latitude of eight digits") << qint64(31234567) << 2 << 31.234567;
+    QTest::newRow("longitude of nine digits") << qint64(121456789) << 3 << 121.456789;
+    QTest::newRow("latitude of two digits") << qint64(48) << 2 << 48.0;
+    QTest::newRow("longitude of three digits") << qint64(121) << 3 << 121.0;
+    QTest::newRow("negative") << qint64(-31234567) << 2 << 0.0;
+    QTest::newRow("zero") << qint64(0) << 3 << 0.0;
+}
+
+void TestAndroidViberDb::coordinateDigits()
+{
+    QFETCH(qint64, value);
+    QFETCH(int, integerDigits);
+    QFETCH(double, expected);
+    QCOMPARE(AndroidViberDb::scaledCoordinate(value, integerDigits), expected);
+}
+
+void TestAndroidViberDb::locationMessage()
+{
+    const _ViberMsg* msg = m_data->messages.value(4);
+    QCOMPARE(msg->latitude, 31.234567);
+    QCOMPARE(msg->longitude, 121.456789);
+    QVERIFY(msg->hasLocation());
+    QCOMPARE(msg->address, QStringLiteral("Nanjing Road, Shanghai"));
+    const _ViberAtta* atta = msg->attachment;
+    const QString body = msg->extraMap().value(QStringLiteral("body")).toString();
+    QVERIFY(body.startsWith(QLatin1String("https://maps.googleapis.com/")));
+    const QString mapName = ViberText::shortDigest(body);
+    QCOMPARE(atta->sourcePath, QStringLiteral("/storage/emulated/0/viber/media/.thumbnails/") + mapName);
+    QCOMPARE(atta->previewPath, m_db->mediaDir() + QStringLiteral("/.thumbnails/") + mapName);
+    QCOMPARE(atta->fileName, QStringLiteral("5012345678901234004"));
+    QCOMPARE(atta->seq, msg->token);
+
+    // a negative latitude stays 0, so the message has no location
+    const _ViberMsg* south = m_data->messages.value(5);
+    QCOMPARE(south->latitude, 0.0);
+    QCOMPARE(south->longitude, 45.0);
+    QVERIFY(!south->hasLocation());
+}
+
+void TestAndroidViberDb::pictures_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<QString>("fileKey");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("fileId");
+    QTest::addColumn<qint64>("fileSize");
+    QTest::newRow("received, token 0: key from the date")
+        << qint64(3) << QStringLiteral("1400000003000") << QStringLiteral("1400000003000.jpg")
+        << QStringLiteral("MF0ekB2oVdWpNVhX9dJq4Z") << qint64(183422);
+    QTest::newRow("sent: upload id") << qint64(21) << QStringLiteral("9988776655")
+                                     << QStringLiteral("9988776655.png") << QStringLiteral("4455667788")
+                                     << qint64(99000);
+}
+
+void TestAndroidViberDb::pictures()
+{
+    QFETCH(qint64, id);
+    QFETCH(QString, fileKey);
+    QFETCH(QString, fileName);
+    QFETCH(QString, fileId);
+    QFETCH(qint64, fileSize);
+    const _ViberMsg* msg = m_data->messages.value(id);
+    const _ViberAtta* atta = msg->attachment;
+    QVERIFY(atta);
+    QCOMPARE(atta->fileName, fileName);
+    QCOMPARE(atta->fileId, fileId);
+    QCOMPARE(atta->fileSize, fileSize);
+    QCOMPARE(atta->seq, msg->token);
+    QCOMPARE(atta->localPath, m_db->mediaDir() + QStringLiteral("/Viber Images/") + fileKey);
+    QCOMPARE(atta->previewPath, m_db->mediaDir() + QStringLiteral("/.thumbnails/") + fileKey);
+    QVERIFY(
+        atta->sourceUri.startsWith(QLatin1String("file:///storage/emulated/0/viber/media/Viber%20Images/")));
+    QVERIFY(atta->sourcePath.startsWith(QLatin1String("/storage/emulated/0/viber/media/.thumbnails/")));
+    QCOMPARE(msg->extraMap().value(QStringLiteral("body")).toString(), atta->sourcePath);
+}
+
+void TestAndroidViberDb::videoVoiceAndSticker()
+{
+    const _ViberAtta* video = m_data->attachments.value(8);
+    QCOMPARE(video->localPath, m_db->mediaDir() + QStringLiteral("/Viber Videos/556677"));
+    QCOMPARE(video->previewPath, m_db->mediaDir() + QStringLiteral("/.thumbnails/556677.jpg"));
+    QCOMPARE(video->fileName, QStringLiteral("556677.mp4"));
+    QCOMPARE(video->fileId, QStringLiteral("vid-download-556677"));
+    QCOMPARE(video->fileSize, qint64(2048000));
+    QCOMPARE(video->bucket, QStringLiteral("Share2014-05-13"));
+
+    const _ViberAtta* voice = m_data->attachments.value(6);
+    QCOMPARE(voice->fileId, QStringLiteral("2c6e4b0f9a1d4e7c"));
+    QCOMPARE(voice->fileName, QStringLiteral("2c6e4b0f9a1d4e7c"));
+    QCOMPARE(voice->duration, 4.5);
+    QCOMPARE(voice->sourceUri, QStringLiteral("/storage/emulated/0/viber/media/.ptt/2c6e4b0f9a1d4e7c"));
+    QCOMPARE(voice->localPath, m_db->mediaDir() + QStringLiteral("/.ptt/2c6e4b0f9a1d4e7c"));
+
+    const _ViberAtta* sticker = m_data->attachments.value(7);
+    QCOMPARE(sticker->fileId, QStringLiteral("12345"));
+    QCOMPARE(sticker->fileName, QStringLiteral("5012345678901234007"));
+    QVERIFY(sticker->localPath.isEmpty());
+    QVERIFY(sticker->previewPath.isEmpty());
+    QCOMPARE(ViberText::summaryText(*sticker->message), QStringLiteral("[STICKER-12345]"));
+}
+
+void TestAndroidViberDb::calls()
+{
+    QCOMPARE(m_data->calls.size(), 2);
+    const _ViberCall* incoming = m_data->calls.value(9);
+    QVERIFY(incoming);
+    QCOMPARE(incoming->kind, int(ViberCallKind::Incoming));
+    QCOMPARE(incoming->duration, 125);
+    QCOMPARE(incoming->token, qint64(5012345678901234009));
+    QCOMPARE(incoming->date, m_data->messages.value(9)->date);
+    QCOMPARE(incoming->person, m_data->persons.value(2));
+    QCOMPARE(m_data->messages.value(9)->call, incoming);
+    QCOMPARE(ViberText::summaryText(*m_data->messages.value(9)), QStringLiteral("Incoming Call (2' 5'')"));
+    // the row's columns travel with the call, not the message
+    QVERIFY(m_data->messages.value(9)->extra.isEmpty());
+    const QVariantMap extra = incoming->extraMap();
+    QCOMPARE(extra.value(QStringLiteral("seq")).toLongLong(), qint64(19));
+    QCOMPARE(extra.value(QStringLiteral("extra_status")).toInt(), 3);
+
+    const _ViberCall* missed = m_data->calls.value(10);
+    QCOMPARE(missed->kind, int(ViberCallKind::Missed));
+    QCOMPARE(missed->person, m_data->persons.value(3));
+}
+
+void TestAndroidViberDb::extraMapFollowsTheCodec()
+{
+    const QVariantMap image = m_data->messages.value(3)->extraMap();
+    QCOMPARE(image.value(QStringLiteral("status")).toInt(), 2);
+    QCOMPARE(image.value(QStringLiteral("flag")).toInt(), 0);
+    QCOMPARE(image.value(QStringLiteral("extra_status")).toInt(), 3);
+    QCOMPARE(image.value(QStringLiteral("extra_flags")).toInt(), 16);
+    QCOMPARE(image.value(QStringLiteral("thumbnail_x")).toInt(), 640);
+    QCOMPARE(image.value(QStringLiteral("thumbnail_y")).toInt(), 480);
+    QCOMPARE(image.value(QStringLiteral("extra_download_id")).toString(),
+             QStringLiteral("MF0ekB2oVdWpNVhX9dJq4Z"));
+    QCOMPARE(image.value(QStringLiteral("extra_uri")).toString(),
+             QStringLiteral("file:///storage/emulated/0/viber/media/Viber%20Images/IMG-20140513-V0001.jpg"));
+    QCOMPARE(image.value(QStringLiteral("message_global_id")).toInt(), 0);
+    QCOMPARE(m_data->messages.value(21)->extraMap().value(QStringLiteral("extra_upload_id")).toLongLong(),
+             qint64(4455667788));
+    QCOMPARE(m_data->messages.value(15)->extraMap().value(QStringLiteral("message_global_id")).toInt(), 77);
+
+    // Every blob the loader writes must be exactly what the codec writes for its map,
+    // or the local database would keep bytes that no other writer produces.
+    for (const _ViberMsg* msg : m_data->messages) {
+        if (msg->extra.isEmpty())
+            continue;
+        const QVariantMap map = BlobCodec::decodeMap(msg->extra);
+        QVERIFY2(!map.isEmpty(), qPrintable(QString::number(msg->id)));
+        QCOMPARE(BlobCodec::encodeMap(map), msg->extra);
+    }
+    for (const _ViberCall* call : m_data->calls)
+        QCOMPARE(BlobCodec::encodeMap(call->extraMap()), call->extra);
+}
+
+void TestAndroidViberDb::thumbnailColumns_data()
+{
+    QTest::addColumn<bool>("withColumns");
+    QTest::newRow("version 53") << true;
+    QTest::newRow("without thumbnail columns") << false;
+}
+
+void TestAndroidViberDb::thumbnailColumns()
+{
+    QFETCH(bool, withColumns);
+    AndroidFixture fixture(withColumns ? AndroidFixture::Shape::Version53
+                                       : AndroidFixture::Shape::WithoutThumbnailColumns);
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    const ViberDataSetPtr data = db.load();
+    QCOMPARE(db.catalogue().hasColumn(QStringLiteral("messages"), QStringLiteral("thumbnail_x")),
+             withColumns);
+    QCOMPARE(data->messages.size(), m_data->messages.size());
+    for (const qint64 id : {3, 8, 21}) {
+        const QVariantMap extra = data->messages.value(id)->extraMap();
+        QCOMPARE(extra.contains(QStringLiteral("thumbnail_x")), withColumns);
+        QCOMPARE(extra.contains(QStringLiteral("thumbnail_y")), withColumns);
+        QVERIFY(extra.contains(QStringLiteral("extra_status")));
+    }
+}
+
+void TestAndroidViberDb::deletedRowsLeaveOnlyTheWorkingCopy()
+{
+    AndroidFixture fixture;
+    // the phone's file as fetched, kept beside the working copy the adapter opens
+    const QString original = fixture.extractRoot() + QStringLiteral("/viber_messages.phone");
+    QVERIFY(QFile::copy(fixture.messagesPath(), original));
+    const QString deleted = QStringLiteral("select count(*) from messages where deleted <> 0");
+    const QString deletedChats = QStringLiteral("select count(*) from conversations where deleted <> 0");
+    QCOMPARE(countRows(fixture.messagesPath(), deleted), qint64(1));
+
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    db.open();
+    QCOMPARE(countRows(fixture.messagesPath(), deleted), qint64(0));
+    QCOMPARE(countRows(fixture.messagesPath(), deletedChats), qint64(0));
+    QCOMPARE(countRows(fixture.messagesPath(), QStringLiteral("select count(*) from messages")), qint64(24));
+    QCOMPARE(countRows(original, deleted), qint64(1));
+    QCOMPARE(countRows(original, deletedChats), qint64(1));
+}
+
+void TestAndroidViberDb::localizedCollation()
+{
+    AndroidFixture fixture;
+    {
+        // the file really needs the collation: without a stand-in the clean-up fails
+        Sqlite3DB plain;
+        plain.openThrow(fixture.messagesPath(), Sqlite3DB::OpenReadWrite);
+        QString error;
+        QVERIFY(plain.exec(QStringLiteral("delete from conversations where deleted <> 0"), error) != 0);
+        QVERIFY2(error.contains(QLatin1String("no such collation sequence: LOCALIZED")), qPrintable(error));
+    }
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    const ViberDataSetPtr data = db.load();
+    QVERIFY(!data->chats.contains(4));
+    // the index ordered by the stand-in is still usable for look-ups
+    Sqlite3Cursor c = db.queryThrow(
+        Sqlite3Sql(QStringLiteral("select _id from conversations where name = 'FAMILY' collate LOCALIZED")));
+    QVERIFY(c.moveNext());
+    QCOMPARE(c.getInt64(0), qint64(2));
+}
+
+void TestAndroidViberDb::namesFromRowsStayInTheirFolders_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("voice id climbing up") << qint64(23) << QStringLiteral(".......sshauthorized_keys");
+    QTest::newRow("voice id '..'") << qint64(24) << QString();
+    QTest::newRow("image uri with backslashes") << qint64(25) << QStringLiteral("5012345678901234025.x");
+}
+
+void TestAndroidViberDb::namesFromRowsStayInTheirFolders()
+{
+    QFETCH(qint64, id);
+    QFETCH(QString, fileName);
+    const _ViberAtta* atta = m_data->attachments.value(id);
+    QVERIFY(atta);
+    QCOMPARE(atta->fileName, fileName);
+    const QString media = m_db->mediaDir();
+    const QList<std::pair<QString, QString>> local = {{atta->localPath, QStringLiteral("/.ptt")},
+                                                      {atta->previewPath, QStringLiteral("/.thumbnails")}};
+    for (const auto& [path, folder] : local) {
+        if (path.isEmpty())
+            continue;
+        QVERIFY2(isInside(path, media + folder) || isInside(path, media + QStringLiteral("/Viber Images")),
+                 qPrintable(path));
+        QVERIFY(!path.contains(QLatin1Char('\\')));
+    }
+    if (atta->message->type == ViberMsgType::Voice) {
+        QCOMPARE(atta->localPath.isEmpty(), fileName.isEmpty());
+        if (!fileName.isEmpty()) {
+            QVERIFY(isInside(atta->sourceUri, QStringLiteral("/storage/emulated/0/viber/media/.ptt")));
+            QVERIFY(isInside(atta->localPath, media + QStringLiteral("/.ptt")));
+        }
+    }
+    // the person's number names the photo: it stays in "User photos" too
+    const _ViberPerson* svc = m_data->persons.value(5);
+    QVERIFY2(isInside(svc->photoPath, media + QStringLiteral("/User photos")), qPrintable(svc->photoPath));
+}
+
+void TestAndroidViberDb::damagedFilesThrow_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a database") << QByteArray(8192, 'x') << QStringLiteral("file is not a database");
+    QTest::newRow("truncated") << QByteArray("truncate") << QStringLiteral("malformed");
+    QTest::newRow("foreign database")
+        << QByteArray("foreign") << QStringLiteral("no such table: conversations");
+}
+
+void TestAndroidViberDb::damagedFilesThrow()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    AndroidFixture fixture;
+    QFile file(fixture.messagesPath());
+    if (content == "truncate") {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        // keep the header and the schema page, lose the pages the rows live in
+        QVERIFY(file.resize(file.size() / 3));
+    } else if (content == "foreign") {
+        QVERIFY(file.remove());
+        Sqlite3DB other;
+        other.openThrow(fixture.messagesPath(), Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        other.executeScriptThrow(
+            QStringLiteral("create table ChatInfo(ChatID integer primary key, Name text);"));
+    } else {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(content), content.size());
+    }
+    file.close();
+
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    try {
+        db.load();
+        QFAIL("load() succeeded on a damaged file");
+    } catch (const Sqlite3Error& e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(message), e.what());
+    }
+}
+
+void TestAndroidViberDb::olderGenerationLoadsWhatItCan()
+{
+    AndroidFixture fixture;
+    fixture.runOnMessages(QStringLiteral("ALTER TABLE messages DROP COLUMN deleted;"
+                                         "ALTER TABLE messages DROP COLUMN extra_flags;"
+                                         "ALTER TABLE messages DROP COLUMN description;"
+                                         "ALTER TABLE conversations DROP COLUMN deleted;"));
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    const ViberDataSetPtr data = db.load();
+    // nothing can be marked deleted any more, so the rows 17 and 18 load too
+    QVERIFY(data->messages.contains(17));
+    QVERIFY(data->messages.contains(18));
+    QCOMPARE(data->messages.value(3)->text, QString());
+    QVERIFY(!data->messages.value(3)->extraMap().contains(QStringLiteral("extra_flags")));
+    QCOMPARE(data->messages.value(3)->attachment->fileName, QStringLiteral("1400000003000.jpg"));
+}
+
+void TestAndroidViberDb::paths()
+{
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+    AndroidViberDb db(QStringLiteral("/storage/emulated/0/"), QStringLiteral("cache/phone"));
+    QCOMPARE(db.messagesDbPath(),
+             dir.path() + QStringLiteral("/cache/phone/ab-extract/apps/com.viber.voip/db/viber_messages"));
+    QCOMPARE(db.dataDbPath(),
+             dir.path() + QStringLiteral("/cache/phone/ab-extract/apps/com.viber.voip/db/viber_data"));
+    QCOMPARE(db.mediaDir(), dir.path() + QStringLiteral("/cache/phone/ab-extract/sdcard/viber/media"));
+    // a missing working copy is an error, never a new empty file
+    QVERIFY_THROWS_EXCEPTION(Sqlite3Error, db.open());
+    QVERIFY(!QFile::exists(db.messagesDbPath()));
+    QVERIFY(!db.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestAndroidViberDb)
+#include "tst_androidviberdb.moc"

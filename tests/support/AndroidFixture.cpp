@@ -1,0 +1,55 @@
+#include "tests/support/AndroidFixture.h"
+
+#include "app/Sqlite3DB.h"
+#include "tests/support/SqlScriptFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+
+void buildFile(const QString& path, const QStringList& scripts)
+{
+    Sqlite3DB db;
+    db.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+    // The app's schema names Android's own collations.
+    db.registerFallbackCollation(QStringLiteral("LOCALIZED"));
+    db.registerFallbackCollation(QStringLiteral("UNICODE"));
+    for (const QString& script : scripts)
+        SqlScriptFile::run(db, script);
+}
+
+} // namespace
+
+AndroidFixture::AndroidFixture(Shape shape)
+{
+    if (!m_dir.isValid() || !QDir().mkpath(QFileInfo(messagesPath()).absolutePath()))
+        throw std::runtime_error("cannot make the fixture folder");
+    QStringList messages = {QStringLiteral("android/viber_messages_schema.sql"),
+                            QStringLiteral("android/viber_messages_rows.sql")};
+    if (shape == Shape::WithoutThumbnailColumns)
+        messages.append(QStringLiteral("android/drop_thumbnail_columns.sql"));
+    buildFile(messagesPath(), messages);
+    buildFile(dataPath(), {QStringLiteral("android/viber_data_schema.sql"),
+                           QStringLiteral("android/viber_data_rows.sql")});
+}
+
+QString AndroidFixture::messagesPath() const
+{
+    return m_dir.filePath(QStringLiteral("ab-extract/apps/com.viber.voip/db/viber_messages"));
+}
+
+QString AndroidFixture::dataPath() const
+{
+    return m_dir.filePath(QStringLiteral("ab-extract/apps/com.viber.voip/db/viber_data"));
+}
+
+void AndroidFixture::runOnMessages(const QString& sql) const
+{
+    Sqlite3DB db;
+    db.openThrow(messagesPath(), Sqlite3DB::OpenReadWrite);
+    db.registerFallbackCollation(QStringLiteral("LOCALIZED"));
+    db.executeScriptThrow(sql);
+}
