@@ -1,0 +1,173 @@
+#include "android/AdbTool.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr int StartTimeoutMs = 10000;
+constexpr int KillWaitMs = 5000;
+// The process is waited for in short slices so that what it prints is moved out of the
+// process object's buffers, and capped, as it arrives.
+constexpr qint64 WaitSliceMs = 50;
+
+const QString RunFailed = QStringLiteral("run adb failed.");
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toUtf8().toStdString());
+}
+
+void appendBounded(QByteArray& buffer, const QByteArray& more)
+{
+    const qsizetype room = AdbTool::MaxOutputBytes - buffer.size();
+    if (room > 0)
+        buffer.append(more.constData(), qMin(room, more.size()));
+}
+
+QString textUpToNul(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul));
+}
+
+QStringList lines(const QString& text)
+{
+    return text.split(QLatin1Char('\n'));
+}
+
+} // namespace
+
+AdbTool::AdbTool(std::chrono::milliseconds finishTimeout) : finishTimeout_(finishTimeout) {}
+
+QString AdbTool::run(const QStringList& arguments, bool raiseOnError) const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program(), arguments, QIODevice::ReadWrite);
+    if (!process.waitForStarted(StartTimeoutMs)) {
+        if (raiseOnError)
+            fail(RunFailed);
+        return RunFailed;
+    }
+
+    QByteArray out;
+    QByteArray err;
+    const auto drain = [&] {
+        appendBounded(err, process.readAllStandardError());
+        appendBounded(out, process.readAllStandardOutput());
+    };
+    const QDeadlineTimer deadline(finishTimeout_);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        process.waitForFinished(int(qMin(deadline.remainingTime(), WaitSliceMs)));
+        drain();
+    }
+    drain();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(KillWaitMs);
+    }
+
+    const QString errorText = textUpToNul(err);
+    const QString outputText = textUpToNul(out);
+    if (errorText.isEmpty())
+        return outputText;
+    if (raiseOnError)
+        fail(errorText);
+    return QStringLiteral("%1\n%2").arg(errorText, outputText);
+}
+
+void AdbTool::killServer() const
+{
+    run({QStringLiteral("kill-server")}, false);
+}
+
+void AdbTool::forward(const QString& serial, int localPort, int remotePort) const
+{
+    run({QStringLiteral("-s"), serial, QStringLiteral("forward"), QStringLiteral("tcp:%1").arg(localPort),
+         QStringLiteral("tcp:%1").arg(remotePort)},
+        true);
+}
+
+void AdbTool::forceStop(const QString& serial, const QString& package) const
+{
+    run({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"),
+         QStringLiteral("force-stop"), package},
+        false);
+}
+
+QList<AdbDevice> AdbTool::devices() const
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("([a-zA-Z0-9\\-_]+)[^a-zA-Z0-9\\-_]+([a-zA-Z0-9\\-_]+)"));
+    QList<AdbDevice> result;
+    bool listed = false;
+    for (const QString& raw : lines(run({QStringLiteral("devices")}, true))) {
+        const QString line = raw.trimmed();
+        if (!listed) {
+            // The tool may print daemon start-up lines before the list itself.
+            listed = line.compare(QLatin1String("List of devices attached"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const QRegularExpressionMatch match = pattern.match(line);
+        if (match.hasMatch())
+            result.append(AdbDevice{line, match.captured(1), match.captured(2)});
+    }
+    return result;
+}
+
+QSet<QString> AdbTool::listPackages(const QString& serial) const
+{
+    QSet<QString> packages;
+    const QString reply = run(
+        {QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("pm"), QStringLiteral("-l")},
+        false);
+    for (const QString& raw : lines(reply)) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("package:")))
+            packages.insert(line.mid(8).trimmed());
+    }
+    return packages;
+}
+
+void AdbTool::install(const QString& serial, const QString& apkPath) const
+{
+    const QString reply = run({QStringLiteral("-s"), serial, QStringLiteral("install"), apkPath}, false);
+    for (const QString& line : lines(reply)) {
+        if (line.trimmed().compare(QLatin1String("Success"), Qt::CaseInsensitive) == 0)
+            return;
+    }
+    fail(reply);
+}
+
+void AdbTool::am(const QString& serial, const QString& command, const QString& component,
+                 const QString& action, const QString& data, const QStringList& categories,
+                 const QString& mimeType) const
+{
+    QStringList arguments{QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"),
+                          command};
+    const auto option = [&arguments](const char* name, const QString& value) {
+        if (!value.isEmpty())
+            arguments << QLatin1String(name) << value;
+    };
+    option("-n", component);
+    option("-a", action);
+    option("-d", data);
+    for (const QString& category : categories)
+        arguments << QStringLiteral("-c") << category;
+    option("-t", mimeType);
+
+    const QString reply = run(arguments, false);
+    for (const QString& line : lines(reply)) {
+        if (line.trimmed().toLower().startsWith(QLatin1String("error:")))
+            fail(reply);
+    }
+}
+
+QString AdbTool::program()
+{
+    return QStringLiteral("adb");
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "android/AdbDevice.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+// Runs the Android Debug Bridge tool "adb" (found on PATH) and reads its replies. Create one
+// on the stack for each use; each call blocks until the tool ends. Failures are raised as
+// std::runtime_error carrying the tool's own text.
+class AdbTool
+{
+public:
+    static constexpr std::chrono::milliseconds DefaultFinishTimeout{std::chrono::minutes(2)};
+    // What is kept of each output channel; the rest is read and dropped.
+    static constexpr qsizetype MaxOutputBytes = 4 * 1024 * 1024;
+
+    explicit AdbTool(std::chrono::milliseconds finishTimeout = DefaultFinishTimeout);
+
+    // Standard output when standard error is empty. Otherwise raises with the error text,
+    // or (raiseOnError false) returns error text, a line feed and the output text. A tool
+    // that does not start gives "run adb failed.".
+    QString run(const QStringList& arguments, bool raiseOnError) const;
+
+    void killServer() const;
+    void forward(const QString& serial, int localPort, int remotePort) const;
+    void forceStop(const QString& serial, const QString& package) const;
+    QList<AdbDevice> devices() const;
+    QSet<QString> listPackages(const QString& serial) const;
+    // Raises with the tool's whole reply unless a line of it says "Success".
+    void install(const QString& serial, const QString& apkPath) const;
+    // Raises with the tool's whole reply when a line of it begins with "error:".
+    void am(const QString& serial, const QString& command, const QString& component, const QString& action,
+            const QString& data, const QStringList& categories, const QString& mimeType) const;
+
+    // For callers that drive the tool through their own process object.
+    static QString program();
+
+private:
+    std::chrono::milliseconds finishTimeout_;
+};

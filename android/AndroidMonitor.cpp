@@ -1,0 +1,134 @@
+#include "android/AndroidMonitor.h"
+
+#include "android/AdbTool.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QtConcurrent>
+
+#include <exception>
+
+AndroidMonitor::AndroidMonitor(QObject* parent) : QObject(parent), portwardenPath_(defaultPortwardenPath())
+{
+    qRegisterMetaType<AdbDevice>("AdbDevice");
+}
+
+AndroidMonitor::~AndroidMonitor()
+{
+    qDebug("%s", "~AndroidMonitor begin");
+    {
+        const QMutexLocker lock(&mutex_);
+        stop_ = true;
+        wake_.wakeAll();
+    }
+    task_.waitForFinished();
+    AdbTool().killServer();
+    qDebug("%s", "~AndroidMonitor end");
+}
+
+void AndroidMonitor::setPollInterval(std::chrono::milliseconds interval)
+{
+    pollInterval_ = interval;
+}
+
+void AndroidMonitor::setPortwardenPath(const QString& path)
+{
+    portwardenPath_ = path;
+}
+
+QString AndroidMonitor::defaultPortwardenPath()
+{
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("Portwarden.exe");
+#else
+    const QString name = QStringLiteral("portwarden");
+#endif
+    return QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath()).filePath(name));
+}
+
+void AndroidMonitor::start()
+{
+    task_ = QtConcurrent::run([this] { poll(); });
+}
+
+void AndroidMonitor::poll()
+{
+    // The destructor may take over a task that has not begun yet; it must not start the
+    // server on its way out.
+    if (stopRequested())
+        return;
+    bringUpServer();
+    while (!stopRequested()) {
+        pollRound();
+        if (!sleepUnlessStopped())
+            return;
+    }
+}
+
+void AndroidMonitor::bringUpServer()
+{
+    const AdbTool adb;
+    const QString reply = adb.run({QStringLiteral("start-server")}, false);
+    if (reply.contains(QLatin1String("daemon started successfully"), Qt::CaseInsensitive))
+        return;
+    // Another process holds the server port: Portwarden ends it, then the server can start.
+    QProcess portwarden;
+    portwarden.setStandardOutputFile(QProcess::nullDevice());
+    portwarden.setStandardErrorFile(QProcess::nullDevice());
+    portwarden.start(portwardenPath_, {});
+    if (portwarden.waitForStarted(PortwardenWaitMs)) {
+        if (!portwarden.waitForFinished(PortwardenWaitMs)) {
+            portwarden.kill();
+            portwarden.waitForFinished(PortwardenWaitMs);
+        }
+    }
+    adb.run({QStringLiteral("start-server")}, false);
+}
+
+void AndroidMonitor::pollRound()
+{
+    QList<AdbDevice> devices;
+    try {
+        devices = AdbTool(DevicesTimeout).devices();
+    } catch (const std::exception&) {
+        // The tool is missing or the server is restarting; the next round tries again.
+        return;
+    }
+    QSet<QString> present;
+    for (const AdbDevice& device : std::as_const(devices))
+        present.insert(device.serial);
+    for (const AdbDevice& device : std::as_const(devices)) {
+        if (!known_.contains(device.serial)) {
+            emit deviceConnected(device);
+            known_.insert(device.serial);
+        }
+    }
+    QStringList gone;
+    for (const QString& serial : std::as_const(known_)) {
+        if (!present.contains(serial))
+            gone << serial;
+    }
+    for (const QString& serial : std::as_const(gone)) {
+        known_.remove(serial);
+        emit deviceDisconnected(serial);
+    }
+}
+
+bool AndroidMonitor::sleepUnlessStopped()
+{
+    const QDeadlineTimer deadline(pollInterval_);
+    const QMutexLocker lock(&mutex_);
+    while (!stop_) {
+        if (!wake_.wait(&mutex_, deadline))
+            return !stop_;
+    }
+    return false;
+}
+
+bool AndroidMonitor::stopRequested()
+{
+    const QMutexLocker lock(&mutex_);
+    return stop_;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "android/AdbDevice.h"
+
+#include <QFuture>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QWaitCondition>
+
+#include <chrono>
+
+// Watches the ADB device list from a task of the global thread pool and reports serials
+// that appear or go. Brings the ADB server up when started and ends it when destroyed.
+// The signals are emitted on the pool thread; connect them queued (the default across
+// threads).
+class AndroidMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds DefaultPollInterval{std::chrono::seconds(3)};
+    // One "devices" call may not hold up the destructor for longer than this.
+    static constexpr std::chrono::milliseconds DevicesTimeout{std::chrono::seconds(20)};
+    static constexpr int PortwardenWaitMs = 5000;
+
+    explicit AndroidMonitor(QObject* parent = nullptr);
+    ~AndroidMonitor() override;
+
+    // Both only take effect when set before start().
+    void setPollInterval(std::chrono::milliseconds interval);
+    void setPortwardenPath(const QString& path);
+
+    // The Portwarden program beside the running program.
+    static QString defaultPortwardenPath();
+
+    void start();
+
+signals:
+    void deviceConnected(const AdbDevice& dev);
+    void deviceDisconnected(const QString& devid);
+
+private:
+    void poll();
+    void bringUpServer();
+    void pollRound();
+    // Sleeps one poll interval; false when woken to stop.
+    bool sleepUnlessStopped();
+    bool stopRequested();
+
+    QMutex mutex_;
+    QWaitCondition wake_;
+    bool stop_ = false;
+    QSet<QString> known_;
+    QFuture<void> task_;
+    std::chrono::milliseconds pollInterval_ = DefaultPollInterval;
+    QString portwardenPath_;
+};

@@ -1,0 +1,323 @@
+#include "android/BackupArchive.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QtEndian>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <zlib.h>
+
+#include <array>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr qsizetype CopyChunk = 8192;
+constexpr qint64 MaxHeaderLine = 1024;
+constexpr char ArchiveHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
+constexpr int EntryMode = 0100642;
+
+struct ReadArchiveFree
+{
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+struct WriteArchiveFree
+{
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+struct EntryFree
+{
+    void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+using ArchiveReader = std::unique_ptr<archive, ReadArchiveFree>;
+using ArchiveWriter = std::unique_ptr<archive, WriteArchiveFree>;
+using ArchiveEntry = std::unique_ptr<archive_entry, EntryFree>;
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toUtf8().toStdString());
+}
+
+QString archiveError(archive* a)
+{
+    const char* text = archive_error_string(a);
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+QString latin1UpToNul(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul));
+}
+
+// The size the body inflates to, or -1 when it is not one complete zlib stream. Measured
+// before anything is buffered, so that a small archive cannot expand into gigabytes.
+qint64 inflatedSize(const char* data, qint64 size, qint64 limit, bool* tooLarge)
+{
+    *tooLarge = false;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return -1;
+    const auto end = qScopeGuard([&] { inflateEnd(&stream); });
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    stream.avail_in = uInt(size);
+    std::vector<Bytef> out(64 * 1024);
+    qint64 total = 0;
+    for (;;) {
+        stream.next_out = out.data();
+        stream.avail_out = uInt(out.size());
+        const int rc = inflate(&stream, Z_NO_FLUSH);
+        total += qint64(out.size() - stream.avail_out);
+        if (total > limit) {
+            *tooLarge = true;
+            return -1;
+        }
+        if (rc == Z_STREAM_END)
+            return total;
+        if (rc != Z_OK)
+            return -1;
+    }
+}
+
+QByteArray decompressBody(QFile& file, const QString& abPath, const QString& corruptMessage)
+{
+    const qint64 remaining = file.size() - file.pos();
+    if (remaining > MaxBackupArchiveBytes)
+        fail(QStringLiteral("%1 is too large.").arg(abPath));
+    // qUncompress expects the expected size as four big-endian bytes in front of the
+    // zlib stream; the body's own length is only a first guess it grows from.
+    QByteArray framed(4 + qMax<qint64>(remaining, 0), Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(framed.size() - 4), framed.data());
+    if (file.read(framed.data() + 4, framed.size() - 4) != framed.size() - 4)
+        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
+    file.close();
+
+    bool tooLarge = false;
+    if (inflatedSize(framed.constData() + 4, framed.size() - 4, MaxBackupTarBytes, &tooLarge) < 0) {
+        if (tooLarge)
+            fail(QStringLiteral("%1 is too large.").arg(abPath));
+        fail(corruptMessage);
+    }
+    QByteArray tar = qUncompress(framed);
+    if (tar.isEmpty())
+        fail(corruptMessage);
+    return tar;
+}
+
+// The entry's place below destDir, or an empty text when the entry must be skipped because
+// it would land outside: absolute names, "..", or a path through an existing link.
+QString confinedPath(const QString& destDir, QString name)
+{
+    static const QRegularExpression leadingDot(QStringLiteral("^\\./"));
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
+    name.remove(leadingDot);
+    name.remove(forbidden);
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+        return {};
+    QStringList parts;
+    for (const QString& part : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            return {};
+        if (part != QLatin1String("."))
+            parts << part;
+    }
+    if (parts.isEmpty())
+        return {};
+    QString path = QDir::cleanPath(destDir);
+    for (const QString& part : std::as_const(parts)) {
+        path += QLatin1Char('/') + part;
+        if (QFileInfo(path).isSymLink())
+            return {};
+    }
+    return path;
+}
+
+void extractEntry(archive* reader, const QString& path, const QString& corruptMessage)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("create %1 error. %2").arg(path, out.errorString()));
+    std::array<char, CopyChunk> buffer;
+    for (;;) {
+        const la_ssize_t n = archive_read_data(reader, buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        // A damaged tar must not pass for a complete extraction with a shortened file.
+        if (n < 0)
+            fail(corruptMessage);
+        if (out.write(buffer.data(), n) != n)
+            fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
+    }
+    if (!out.flush())
+        fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
+}
+
+void extractTar(const QByteArray& tar, const QString& destDir, const QString& corruptMessage)
+{
+    ArchiveReader reader(archive_read_new());
+    // Backups are plain tar streams; other formats and filters would only widen what a
+    // hostile phone could feed to the parser.
+    archive_read_support_format_tar(reader.get());
+    archive_read_support_filter_none(reader.get());
+    archive_read_set_format_option(reader.get(), "tar", "hdrcharset", "UTF-8");
+    if (archive_read_open_memory(reader.get(), tar.constData(), size_t(tar.size())) != ARCHIVE_OK)
+        fail(corruptMessage);
+
+    archive_entry* entry = nullptr;
+    for (;;) {
+        const int rc = archive_read_next_header(reader.get(), &entry);
+        if (rc == ARCHIVE_EOF)
+            break;
+        if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN)
+            fail(corruptMessage);
+        const char* utf8 = archive_entry_pathname_utf8(entry);
+        const char* raw = utf8 ? utf8 : archive_entry_pathname(entry);
+        if (!raw)
+            continue;
+        const QString path = confinedPath(destDir, QString::fromUtf8(raw));
+        if (path.isEmpty())
+            continue;
+        const auto type = archive_entry_filetype(entry);
+        const bool isLink = archive_entry_hardlink(entry) || archive_entry_symlink(entry);
+        if (type == AE_IFDIR)
+            QDir().mkpath(path);
+        else if (type == AE_IFREG && !isLink)
+            extractEntry(reader.get(), path, corruptMessage);
+    }
+}
+
+QString joinArchivePath(const QString& folder, const QString& name)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+void writeFile(archive* writer, const QFileInfo& info, const QString& entryName)
+{
+    ArchiveEntry entry(archive_entry_new());
+    const qint64 mtime = info.lastModified().toSecsSinceEpoch();
+    archive_entry_set_pathname_utf8(entry.get(), entryName.toUtf8().constData());
+    archive_entry_set_mode(entry.get(), EntryMode);
+    archive_entry_set_uid(entry.get(), 0);
+    archive_entry_set_gid(entry.get(), 0);
+    archive_entry_set_dev(entry.get(), 0);
+    archive_entry_set_ino(entry.get(), 0);
+    archive_entry_set_mtime(entry.get(), time_t(mtime), 0);
+    archive_entry_set_atime(entry.get(), time_t(mtime), 0);
+    archive_entry_set_ctime(entry.get(), time_t(mtime), 0);
+    archive_entry_set_size(entry.get(), info.size());
+
+    const QString path = info.filePath();
+    // A file the archive cannot hold (a name too long for ustar) must fail the build, not
+    // vanish from the restore.
+    if (archive_write_header(writer, entry.get()) != ARCHIVE_OK)
+        fail(QStringLiteral("write %1 error. %2").arg(path, archiveError(writer)));
+
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(path, in.errorString()));
+    std::array<char, CopyChunk> buffer;
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0)
+            fail(QStringLiteral("read %1 error. %2").arg(path, in.errorString()));
+        if (n == 0)
+            break;
+        if (archive_write_data(writer, buffer.data(), size_t(n)) != n)
+            fail(QStringLiteral("write %1 error. %2").arg(path, archiveError(writer)));
+    }
+}
+
+// Links are not followed: the tree is our own cache folder, and a link loop would never end.
+void writeTree(archive* writer, const QString& folder, const QString& archiveFolder)
+{
+    const QDir dir(folder);
+    const auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    for (const QFileInfo& info : files)
+        writeFile(writer, info, joinArchivePath(archiveFolder, info.fileName()).mid(1));
+    const auto folders =
+        dir.entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& info : folders)
+        writeTree(writer, info.filePath(), joinArchivePath(archiveFolder, info.fileName()));
+}
+
+QByteArray readTar(const QString& abPath)
+{
+    QFile file(abPath);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
+    if (file.size() > MaxBackupTarBytes)
+        fail(QStringLiteral("%1 is too large.").arg(abPath));
+    QByteArray tar = file.readAll();
+    if (tar.size() != file.size())
+        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
+    return tar;
+}
+
+} // namespace
+
+void extractBackupArchive(const QString& abPath, const QString& destDir, const QString& corruptMessage)
+{
+    QFile file(abPath);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
+    QByteArray encryption;
+    for (int line = 0; line < 4; ++line)
+        encryption = file.readLine(MaxHeaderLine);
+    static const QRegularExpression nonWord(QStringLiteral("[^\\w]"));
+    if (latin1UpToNul(encryption).remove(nonWord).compare(QLatin1String("none"), Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral(
+            "Your backup file is encrypted. Please backup again without entering a password."));
+
+    const QByteArray tar = decompressBody(file, abPath, corruptMessage);
+    extractTar(tar, destDir, corruptMessage);
+}
+
+void buildBackupArchive(const QString& sourceDir, const QString& abPath)
+{
+    const QFileInfo source(sourceDir);
+    if (!source.isDir())
+        fail(QStringLiteral("open %1 error. %2").arg(sourceDir, QStringLiteral("No such folder")));
+    {
+        ArchiveWriter writer(archive_write_new());
+        archive_write_add_filter_none(writer.get());
+        archive_write_set_format_ustar(writer.get());
+        archive_write_set_format_option(writer.get(), "ustar", "hdrcharset", "UTF-8");
+        if (archive_write_open_filename(writer.get(), QFile::encodeName(abPath).constData()) != ARCHIVE_OK)
+            fail(QStringLiteral("archive_write_open error (%1).").arg(QFileInfo(abPath).absoluteFilePath()));
+        writeTree(writer.get(), source.absoluteFilePath(), QStringLiteral("/"));
+        if (archive_write_close(writer.get()) != ARCHIVE_OK)
+            fail(QStringLiteral("write %1 error. %2").arg(abPath, archiveError(writer.get())));
+    }
+
+    QByteArray compressed = qCompress(readTar(abPath));
+    if (compressed.size() <= 4)
+        fail(QStringLiteral("compress data failed."));
+
+    QFile out(abPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const QString error = out.errorString();
+        QFile::remove(abPath);
+        fail(QStringLiteral("compress %1 error. %2").arg(abPath, error));
+    }
+    // qCompress puts the uncompressed length in front of the zlib stream; the archive
+    // body is the plain stream.
+    const qint64 streamSize = compressed.size() - 4;
+    const qint64 headerSize = qint64(sizeof(ArchiveHeader) - 1);
+    if (out.write(ArchiveHeader, headerSize) != headerSize ||
+        out.write(compressed.constData() + 4, streamSize) != streamSize || !out.flush()) {
+        const QString error = out.errorString();
+        out.close();
+        QFile::remove(abPath);
+        fail(QStringLiteral("write %1 error. %2").arg(abPath, error));
+    }
+}
