@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -92,6 +93,9 @@ int AgentServer::runWifiControl(int controlPort)
                 .arg(control.errorString()));
         return 2;
     }
+    // whoever started this process waits for the line before sending requests
+    printf("listening %d\n", controlPort);
+    fflush(stdout);
     while (control.waitForNewConnection(m_idleMs)) {
         std::unique_ptr<QTcpSocket> request(control.nextPendingConnection());
         const auto line = readLine(*request);
