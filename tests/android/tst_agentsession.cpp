@@ -5,6 +5,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -242,6 +243,22 @@ private slots:
             const QString message = QString::fromUtf8(e.what());
             QVERIFY2(message.contains(messagePart.arg(url)), qPrintable(message));
         }
+    }
+
+    void slowPhoneIsWaitedFor()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial).setValue(QStringLiteral("slowMs"), 600);
+        sim.putFile(Serial, Staging + QStringLiteral("/viber_data"), "data");
+        QTemporaryDir dir;
+        QElapsedTimer timer;
+        timer.start();
+        auto session = usbSession(DownloadUrl);
+        QVERIFY(downloadFile(*session, Staging + QStringLiteral("/viber_data"),
+                             dir.filePath(QStringLiteral("d")), true));
+        // the ready line, the download command and its one block each waited
+        QVERIFY(timer.elapsed() >= 1800);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("d"))), QByteArray("data"));
     }
 
     void wifiSessions_data()

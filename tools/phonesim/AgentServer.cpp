@@ -118,6 +118,7 @@ int AgentServer::runWifiControl(int controlPort)
 
 void AgentServer::serveClient(QTcpSocket& socket, const QString& url)
 {
+    pause();
     if (!writeLine(socket, QStringLiteral("$ready:")))
         return;
     if (url.endsWith(QLatin1String("/device-info")))
