@@ -117,7 +117,7 @@ private slots:
         QTest::newRow("root granted") << true << Staging + QStringLiteral("/viber_messages") << true;
         QTest::newRow("root refused") << false << Staging + QStringLiteral("/viber_messages") << false;
         QTest::newRow("path leaving the phone")
-            << true << QStringLiteral("/sdcard/../../../../escaped") << false;
+            << true << Staging + QStringLiteral("/../../../../../../../../escaped") << false;
     }
 
     void rootCopyAndRefusal()
@@ -183,7 +183,7 @@ private slots:
     {
         QTest::addColumn<QString>("phonePath");
         QTest::newRow("missing") << Staging + QStringLiteral("/viber_messages-shm");
-        QTest::newRow("outside the phone") << QStringLiteral("/../../device.ini");
+        QTest::newRow("outside the phone") << QStringLiteral("/../device.ini");
     }
 
     void missingPhoneFileIsAnEmptyTransfer()
