@@ -58,22 +58,25 @@ bool removePath(const QString& local)
 
 AgentServer::AgentServer(const SimDevice& device) : m_device(device), m_idleMs(device.idleMs()) {}
 
-int AgentServer::runSession(const QString& url)
+bool AgentServer::listenFor(QTcpServer& server, const QString& url)
 {
-    const QUrl parsed(url);
-    const int port = parsed.port();
+    const int port = QUrl(url).port();
     if (port <= 0 || port > 65535) {
         log(QStringLiteral("bad session url %1").arg(url));
-        return 2;
+        return false;
     }
-    QTcpServer server;
     if (!server.listen(QHostAddress::LocalHost, quint16(port))) {
         log(QStringLiteral("cannot listen on %1: %2").arg(port).arg(server.errorString()));
-        return 2;
+        return false;
     }
+    return true;
+}
+
+void AgentServer::serveFirstClient(QTcpServer& server, const QString& url)
+{
     if (!server.waitForNewConnection(m_idleMs)) {
         log(QStringLiteral("nobody came for %1").arg(url));
-        return 0;
+        return;
     }
     std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
     server.close();
@@ -81,6 +84,14 @@ int AgentServer::runSession(const QString& url)
     socket->disconnectFromHost();
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->waitForDisconnected(1000);
+}
+
+int AgentServer::runSession(const QString& url)
+{
+    QTcpServer server;
+    if (!listenFor(server, url))
+        return 2;
+    serveFirstClient(server, url);
     return 0;
 }
 
@@ -109,9 +120,16 @@ int AgentServer::runWifiControl(int controlPort)
             request->disconnectFromHost();
             continue;
         }
+        // the client connects to the session port as soon as it has the answer
+        QTcpServer session;
+        if (!listenFor(session, url)) {
+            writeLine(*request, u'0' + QString::fromLatin1(QByteArrayLiteral("port in use").toBase64()));
+            request->disconnectFromHost();
+            continue;
+        }
         writeLine(*request, QStringLiteral("1"));
         request->disconnectFromHost();
-        runSession(url);
+        serveFirstClient(session, url);
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QTcpServer;
 class QTcpSocket;
 
 // Plays the agent app of one simulated phone: serves sessions on 127.0.0.1 and, in WiFi
@@ -26,6 +27,8 @@ public:
 private:
     enum class Outcome { Continue, End };
 
+    bool listenFor(QTcpServer& server, const QString& url);
+    void serveFirstClient(QTcpServer& server, const QString& url);
     void serveClient(QTcpSocket& socket, const QString& url);
     Outcome handleDownload(QTcpSocket& socket, const QString& phonePath);
     Outcome handleUpload(QTcpSocket& socket, const QString& phonePath);
