@@ -15,7 +15,8 @@
 class AdbTool
 {
 public:
-    static constexpr std::chrono::milliseconds DefaultFinishTimeout{std::chrono::minutes(2)};
+    // A last resort against a wedged tool; callers that must answer sooner pass their own.
+    static constexpr std::chrono::milliseconds DefaultFinishTimeout{std::chrono::minutes(10)};
     // What is kept of each output channel; the rest is read and dropped.
     static constexpr qsizetype MaxOutputBytes = 4 * 1024 * 1024;
 

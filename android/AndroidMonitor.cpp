@@ -24,7 +24,7 @@ AndroidMonitor::~AndroidMonitor()
         wake_.wakeAll();
     }
     task_.waitForFinished();
-    AdbTool().killServer();
+    AdbTool(ServerTimeout).killServer();
     qDebug("%s", "~AndroidMonitor end");
 }
 
@@ -50,6 +50,8 @@ QString AndroidMonitor::defaultPortwardenPath()
 
 void AndroidMonitor::start()
 {
+    if (task_.isRunning())
+        return;
     task_ = QtConcurrent::run([this] { poll(); });
 }
 
@@ -69,20 +71,22 @@ void AndroidMonitor::poll()
 
 void AndroidMonitor::bringUpServer()
 {
-    const AdbTool adb;
+    const AdbTool adb(ServerTimeout);
     const QString reply = adb.run({QStringLiteral("start-server")}, false);
     if (reply.contains(QLatin1String("daemon started successfully"), Qt::CaseInsensitive))
         return;
     // Another process holds the server port: Portwarden ends it, then the server can start.
+    // It gets five seconds in all; one that is still busy then is ended so that it cannot
+    // outlive the monitor.
     QProcess portwarden;
     portwarden.setStandardOutputFile(QProcess::nullDevice());
     portwarden.setStandardErrorFile(QProcess::nullDevice());
+    const QDeadlineTimer deadline(PortwardenWait);
     portwarden.start(portwardenPath_, {});
-    if (portwarden.waitForStarted(PortwardenWaitMs)) {
-        if (!portwarden.waitForFinished(PortwardenWaitMs)) {
-            portwarden.kill();
-            portwarden.waitForFinished(PortwardenWaitMs);
-        }
+    if (portwarden.waitForStarted(int(deadline.remainingTime())) &&
+        !portwarden.waitForFinished(int(deadline.remainingTime()))) {
+        portwarden.kill();
+        portwarden.waitForFinished(int(PortwardenWait.count()));
     }
     adb.run({QStringLiteral("start-server")}, false);
 }

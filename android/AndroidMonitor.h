@@ -21,9 +21,11 @@ class AndroidMonitor : public QObject
 
 public:
     static constexpr std::chrono::milliseconds DefaultPollInterval{std::chrono::seconds(3)};
-    // One "devices" call may not hold up the destructor for longer than this.
+    // Bounds on the tool calls, so that a wedged server cannot hold up the destructor (which
+    // waits for the current round) or the closing of the main window for long.
     static constexpr std::chrono::milliseconds DevicesTimeout{std::chrono::seconds(20)};
-    static constexpr int PortwardenWaitMs = 5000;
+    static constexpr std::chrono::milliseconds ServerTimeout{std::chrono::seconds(30)};
+    static constexpr std::chrono::milliseconds PortwardenWait{std::chrono::seconds(5)};
 
     explicit AndroidMonitor(QObject* parent = nullptr);
     ~AndroidMonitor() override;

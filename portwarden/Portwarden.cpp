@@ -1,0 +1,157 @@
+#include "portwarden/Portwarden.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
+
+#include <limits>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/types.h>
+#endif
+
+namespace Portwarden {
+
+namespace {
+
+constexpr int CommandTimeoutMs = 30000;
+constexpr qint64 WaitSliceMs = 50;
+constexpr qsizetype MaxListingBytes = 16 * 1024 * 1024;
+
+void appendBounded(QByteArray& buffer, const QByteArray& more)
+{
+    const qsizetype room = MaxListingBytes - buffer.size();
+    if (room > 0)
+        buffer.append(more.constData(), qMin(room, more.size()));
+}
+
+// Runs a command and returns its standard output (capped), or nothing when it does not
+// start. A command that does not end in time is killed; what it printed so far is kept.
+std::optional<QByteArray> runCommand(const QString& program, const QStringList& arguments,
+                                     QProcess::ProcessChannelMode channels)
+{
+    QProcess process;
+    process.setProcessChannelMode(channels);
+    process.start(program, arguments, QIODevice::ReadWrite);
+    if (!process.waitForStarted(CommandTimeoutMs))
+        return std::nullopt;
+    QByteArray output;
+    const QDeadlineTimer deadline(CommandTimeoutMs);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        process.waitForFinished(int(qMin(deadline.remainingTime(), WaitSliceMs)));
+        appendBounded(output, process.readAllStandardOutput());
+        process.readAllStandardError();
+    }
+    appendBounded(output, process.readAllStandardOutput());
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(CommandTimeoutMs);
+    }
+    return output;
+}
+
+#ifdef Q_OS_WIN
+constexpr ListingStyle SystemListingStyle = ListingStyle::Netstat;
+const QString ListingProgram = QStringLiteral("netstat");
+const QStringList ListingArguments{QStringLiteral("-ano")};
+
+QString endProcessBySystem(qint64 processId)
+{
+    const auto output = runCommand(QStringLiteral("taskkill"),
+                                   {QStringLiteral("/f"), QStringLiteral("/pid"), QString::number(processId)},
+                                   QProcess::MergedChannels);
+    return QString::fromUtf8(output.value_or(QByteArray()));
+}
+#else
+constexpr ListingStyle SystemListingStyle = ListingStyle::SocketStatistics;
+const QString ListingProgram = QStringLiteral("ss");
+const QStringList ListingArguments{QStringLiteral("-tanp")};
+
+QString endProcessBySystem(qint64 processId)
+{
+    if (::kill(pid_t(processId), SIGKILL) == 0)
+        return QStringLiteral("SUCCESS: sent SIGKILL to process %1.").arg(processId);
+    return QStringLiteral("ERROR: process %1 could not be ended: %2")
+        .arg(processId)
+        .arg(QString::fromLocal8Bit(std::strerror(errno)));
+}
+#endif
+
+// Number 0 is the idle process of Windows (sockets in TIME_WAIT show it) and, given to
+// kill(), would end our own process group, the main program with it.
+std::optional<qint64> processId(const QString& digits)
+{
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    if (!ok || value <= 0 || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
+{
+    static const QRegularExpression trailingNumber(QStringLiteral("(\\d+)[\\r\\n ]*$"));
+    static const QRegularExpression pidField(QStringLiteral("pid=(\\d+)"));
+    QList<PortLine> found;
+    for (const QByteArray& raw : listing.split('\n')) {
+        const QString text = QString::fromUtf8(raw);
+        if (!text.contains(QLatin1String(":5037")))
+            continue;
+        PortLine portLine{text, {}};
+        if (portLine.line.endsWith(QLatin1Char('\r')))
+            portLine.line.chop(1);
+        if (style == ListingStyle::Netstat) {
+            const auto match = trailingNumber.match(text);
+            if (match.hasMatch()) {
+                if (const auto id = processId(match.captured(1)))
+                    portLine.processIds << *id;
+            }
+        } else {
+            auto matches = pidField.globalMatch(text);
+            while (matches.hasNext()) {
+                const auto id = processId(matches.next().captured(1));
+                if (id && !portLine.processIds.contains(*id))
+                    portLine.processIds << *id;
+            }
+        }
+        found << portLine;
+    }
+    return found;
+}
+
+Commands systemCommands()
+{
+    Commands commands;
+    commands.style = SystemListingStyle;
+    commands.listingCommandLine = ListingProgram + QLatin1Char(' ') + ListingArguments.join(QLatin1Char(' '));
+    commands.listConnections = [] {
+        return runCommand(ListingProgram, ListingArguments, QProcess::SeparateChannels);
+    };
+    commands.endProcess = endProcessBySystem;
+    commands.log = [](const QString& text) { qDebug("%s", qUtf8Printable(text)); };
+    return commands;
+}
+
+int run(const Commands& commands)
+{
+    const std::optional<QByteArray> listing = commands.listConnections();
+    if (!listing) {
+        commands.log(QStringLiteral("Error: can not execute: %1\n").arg(commands.listingCommandLine));
+        return 0;
+    }
+    for (const PortLine& portLine : findAdbPortLines(*listing, commands.style)) {
+        commands.log(portLine.line + QLatin1Char('\n'));
+        for (const qint64 id : portLine.processIds)
+            commands.log(commands.endProcess(id) + QLatin1String("\n\n"));
+    }
+    return 0;
+}
+
+} // namespace Portwarden
