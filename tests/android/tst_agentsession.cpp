@@ -1,6 +1,7 @@
 #include "android/AgentSession.h"
 #include "android/SimpleProtocol.h"
 #include "app/ProgressChannel.h"
+#include "app/Sqlite3DB.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -106,6 +107,26 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("cache/big.bin"));
         QVERIFY(downloadFile(*download, Staging + QStringLiteral("/big.bin"), target, true));
         QVERIFY(readFile(target) == data);
+    }
+
+    void samplePhoneServesItsDatabaseByRoot()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("db/viber_messages"));
+        auto session = usbSession(DownloadUrl);
+        QCOMPARE(suCopy(*session, QStringLiteral("/data/data/com.viber.voip/databases/viber_messages"),
+                        Staging + QStringLiteral("/viber_messages")),
+                 0);
+        QVERIFY(downloadFile(*session, Staging + QStringLiteral("/viber_messages"), local, true));
+        QVERIFY(!downloadFile(*session, Staging + QStringLiteral("/viber_messages-wal"),
+                              dir.filePath(QStringLiteral("db/viber_messages-wal")), true));
+        Sqlite3DB db;
+        db.openThrow(local, 2);
+        auto cursor = db.queryThrow(Sqlite3Sql(QStringLiteral("select count(*) from messages")));
+        QVERIFY(cursor.moveNext());
+        QCOMPARE(cursor.getInt64(0), qint64(6));
     }
 
     void rootCopyAndRefusal_data()

@@ -1,6 +1,7 @@
 #include "tests/support/PhoneSim.h"
 
 #include "tests/support/TestEnvironment.h"
+#include "tools/phonesim/SimSample.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,11 +46,7 @@ QString PhoneSim::agentPath()
 
 QString PhoneSim::description(const QString& serial, int sdkLevel, bool rooted)
 {
-    return QStringLiteral("version=4;model=Pixel 3a;manufacturer=Google;imei=358240051111110;uid=%1;sdk=9;"
-                          "sdk_id=%2;root=%3;storage1=/storage/emulated/0")
-        .arg(serial)
-        .arg(sdkLevel)
-        .arg(rooted ? 1 : 0);
+    return SimSample::description(serial, sdkLevel, rooted);
 }
 
 SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
@@ -61,6 +58,13 @@ SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
     device.setValue(QStringLiteral("description"), description(serial, sdkLevel, rooted));
     device.setValue(QStringLiteral("root"), rooted);
     device.setValue(QStringLiteral("idleMs"), 10000);
+    return device;
+}
+
+SimDevice PhoneSim::addSampleDevice(const QString& serial, int sdkLevel, bool rooted)
+{
+    SimDevice device = addDevice(serial, sdkLevel, rooted);
+    SimSample::populate(device, sdkLevel, rooted, true);
     return device;
 }
 

@@ -32,6 +32,9 @@ public:
     static QString description(const QString& serial, int sdkLevel = 28, bool rooted = true);
     // A phone in state "device" with Viber and the agent installed and root granted.
     SimDevice addDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
+    // The same with the sample Viber history of phonesim-sample; throws std::runtime_error
+    // when the files cannot be written.
+    SimDevice addSampleDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
     SimDevice device(const QString& serial) const { return SimDevice(stateDir(), serial); }
 
     void putFile(const QString& serial, const QString& phonePath, const QByteArray& bytes) const;

@@ -159,13 +159,13 @@ int shell(const QString& stateDir, SimDevice& device, const QStringList& shellAr
 
 int forward(const QString& stateDir, const SimDevice& device, const QStringList& args)
 {
-    auto valid = [](const QString& spec) {
+    auto valid = [](const QString& address) {
         bool ok = false;
-        const int port = spec.startsWith(QLatin1String("tcp:")) ? spec.mid(4).toInt(&ok) : 0;
+        const int port = address.startsWith(QLatin1String("tcp:")) ? address.mid(4).toInt(&ok) : 0;
         return ok && port > 0 && port <= 65535;
     };
     if (args.size() != 2 || !valid(args[0]) || !valid(args[1])) {
-        err(QStringLiteral("adb: error: cannot bind listener: bad forward specification\n"));
+        err(QStringLiteral("adb: error: cannot bind listener: malformed forward address\n"));
         return 1;
     }
     QFile file(stateDir + QStringLiteral("/forwards"));

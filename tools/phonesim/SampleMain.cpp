@@ -1,44 +1,14 @@
-// Creates a phone state folder for the simulator with one sample phone: Viber installed
-// with a small message history and one picture, the agent not yet installed.
+// Creates a phone state folder for the simulator with one sample phone (see SimSample.h);
+// by default the agent app is not installed yet, so the program installs it.
 
-#include "app/Sqlite3DB.h"
 #include "tools/phonesim/SimDevice.h"
+#include "tools/phonesim/SimSample.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QPainter>
 
 #include <cstdio>
-
-namespace {
-
-void buildDatabase(const QString& sqlResource, const QString& path)
-{
-    QFile sql(sqlResource);
-    if (!sql.open(QIODevice::ReadOnly))
-        throw std::runtime_error("sample SQL missing");
-    QFile::remove(path);
-    Sqlite3DB db;
-    db.openThrow(path, 6);
-    db.executeScriptThrow(QString::fromUtf8(sql.readAll()));
-}
-
-void writePicture(const QString& path)
-{
-    QImage image(640, 480, QImage::Format_RGB32);
-    image.fill(QColor(40, 110, 170));
-    QPainter painter(&image);
-    painter.fillRect(120, 90, 400, 300, QColor(240, 190, 60));
-    painter.end();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!image.save(path, "JPG") && !image.save(path, "PNG"))
-        throw std::runtime_error("cannot write the sample picture");
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -61,31 +31,10 @@ int main(int argc, char* argv[])
         parser.showHelp(1);
 
     const QString stateDir = QDir(parser.positionalArguments().first()).absolutePath();
-    const QString serial = parser.value(serialOption);
-    const int sdk = parser.value(sdkOption).toInt();
     try {
-        SimDevice device = SimDevice::create(stateDir, serial);
-        device.setValue(QStringLiteral("state"), QStringLiteral("device"));
-        QStringList packages = {QStringLiteral("com.android.settings"), QStringLiteral("com.viber.voip")};
-        if (parser.isSet(agentOption))
-            packages.append(QStringLiteral("com.kestrune.relaypod"));
-        device.setValue(QStringLiteral("packages"), packages);
-        device.setValue(QStringLiteral("root"), !parser.isSet(noRootOption));
-        device.setValue(QStringLiteral("description"),
-                        QStringLiteral("version=4;model=Pixel 3a;manufacturer=Google;imei=358240051111110;"
-                                       "uid=%1;sdk=%2;sdk_id=%3;root=%4;storage1=/storage/emulated/0")
-                            .arg(serial, sdk >= 28 ? QStringLiteral("9") : QStringLiteral("4.4"))
-                            .arg(sdk)
-                            .arg(parser.isSet(noRootOption) ? 0 : 1));
-
-        const QString databases = device.fileFor(QStringLiteral("/data/data/com.viber.voip/databases"));
-        QDir().mkpath(databases);
-        buildDatabase(QStringLiteral(":/phonesim/viber_messages.sql"),
-                      databases + QStringLiteral("/viber_messages"));
-        buildDatabase(QStringLiteral(":/phonesim/viber_data.sql"), databases + QStringLiteral("/viber_data"));
-        QDir().mkpath(device.fileFor(QStringLiteral("/storage/emulated/0/viber/su")));
-        writePicture(device.fileFor(
-            QStringLiteral("/storage/emulated/0/viber/media/Viber Images/IMG-20231114-WA0001.jpg")));
+        SimDevice device = SimDevice::create(stateDir, parser.value(serialOption));
+        SimSample::populate(device, parser.value(sdkOption).toInt(), !parser.isSet(noRootOption),
+                            parser.isSet(agentOption));
     } catch (const std::exception& e) {
         fprintf(stderr, "phonesim-sample: %s\n", e.what());
         return 1;
