@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -158,6 +159,29 @@ private slots:
         QCOMPARE(sim.phoneFileExists(Serial, destination), copied);
         QVERIFY(!QFile::exists(QDir(sim.stateDir()).filePath(QStringLiteral("../escaped"))));
         QVERIFY(!QFile::exists(QDir(sim.stateDir()).filePath(QStringLiteral("escaped"))));
+    }
+
+    void rootShellCommands()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        const QString databases = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
+        sim.putFile(Serial, Staging + QStringLiteral("/old"), "1");
+        sim.putFile(Serial, Staging + QStringLiteral("/deeper/old"), "2");
+        sim.putFile(Serial, databases, "db");
+        sim.putFile(Serial, databases + QStringLiteral("-journal"), "j");
+        auto session = usbSession(UploadUrl);
+        QCOMPARE(suCommand(*session, QStringLiteral("rm -fr \"%1/*\"").arg(Staging)), 0);
+        QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/old")));
+        QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/deeper/old")));
+        QVERIFY(QFileInfo(sim.device(Serial).fileFor(Staging)).isDir());
+        QCOMPARE(suCommand(*session, QStringLiteral("mkdir \"%1/new\"").arg(Staging)), 0);
+        QVERIFY(QFileInfo(sim.device(Serial).fileFor(Staging + QStringLiteral("/new"))).isDir());
+        QCOMPARE(suCommand(*session, QStringLiteral("rm -f ") + databases + QStringLiteral("-journal")), 0);
+        QCOMPARE(suCommand(*session, QStringLiteral("rm -f ") + databases + QStringLiteral("-wal")), 0);
+        QVERIFY(!sim.phoneFileExists(Serial, databases + QStringLiteral("-journal")));
+        QVERIFY(sim.phoneFileExists(Serial, databases));
+        QVERIFY(suCommand(*session, QStringLiteral("reboot")) != 0);
     }
 
     void failedDownloadsLeaveNoFile_data()
