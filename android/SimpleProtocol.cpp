@@ -296,10 +296,10 @@ int nextSessionPort()
     return nextSessionPort(QTime::currentTime());
 }
 
-void resetSessionPortCounter()
+void resetSessionPortCounter(int start)
 {
     const std::lock_guard lock(portMutex);
-    portCounter = 1;
+    portCounter = qBound(1, start, 99);
 }
 
 } // namespace simpleprotocol

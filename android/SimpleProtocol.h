@@ -62,6 +62,8 @@ void uploadFile(QIODevice& socket, const QString& localPath, const QString& remo
 // that runs from 1 to 99, so calls within one second get different ports.
 int nextSessionPort();
 int nextSessionPort(const QTime& now);
-void resetSessionPortCounter();
+// Starts the counter again at start (1 to 99). Test programs that run side by side use
+// different starts so their sessions do not meet on one port.
+void resetSessionPortCounter(int start = 1);
 
 } // namespace simpleprotocol

@@ -1,8 +1,11 @@
 #include "tests/support/PhoneSim.h"
 
+#include "android/SimpleProtocol.h"
+
 #include "tests/support/TestEnvironment.h"
 #include "tools/phonesim/SimSample.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +17,13 @@ PhoneSim::PhoneSim()
 {
     qputenv("PHONESIM_DIR", QFile::encodeName(m_dir.path()));
     qputenv("PATH", QFile::encodeName(QFileInfo(adbPath()).absolutePath()) + ':' + m_oldPath);
+    // Session ports repeat between processes started in the same second; test programs
+    // run in parallel, and their agents must not meet on one port.
+    static const bool seeded = [] {
+        simpleprotocol::resetSessionPortCounter(int(1 + QCoreApplication::applicationPid() % 97));
+        return true;
+    }();
+    Q_UNUSED(seeded);
 }
 
 PhoneSim::~PhoneSim()
