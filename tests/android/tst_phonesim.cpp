@@ -1,4 +1,5 @@
 #include "android/AdbTool.h"
+#include "android/AndroidMonitor.h"
 #include "android/BackupArchive.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/TestEnvironment.h"
@@ -125,6 +126,31 @@ private slots:
         QVERIFY(devices[0].isOnline());
         QCOMPARE(devices[1].state, QStringLiteral("unauthorized"));
         QVERIFY(!devices[1].isOnline());
+    }
+
+    void monitorFollowsSimulatedPhones()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        QStringList connected;
+        QStringList disconnected;
+        {
+            AndroidMonitor monitor;
+            monitor.setPollInterval(std::chrono::milliseconds(100));
+            // a fresh server start never needs Portwarden; a wrong start would run this
+            monitor.setPortwardenPath(sim.stateDir() + QStringLiteral("/no-portwarden"));
+            connect(&monitor, &AndroidMonitor::deviceConnected, this,
+                    [&](const AdbDevice& device) { connected.append(device.serial); });
+            connect(&monitor, &AndroidMonitor::deviceDisconnected, this,
+                    [&](const QString& serial) { disconnected.append(serial); });
+            monitor.start();
+            QTRY_COMPARE_WITH_TIMEOUT(connected, QStringList{Serial}, 10000);
+            QVERIFY(QDir(sim.device(Serial).folder()).removeRecursively());
+            QTRY_COMPARE_WITH_TIMEOUT(disconnected, QStringList{Serial}, 10000);
+        }
+        // the monitor ends the server on its way out
+        QVERIFY(!QFile::exists(sim.stateDir() + QStringLiteral("/adb-server")));
+        QCOMPARE(sim.adbCalls().first(), QStringLiteral("start-server"));
     }
 
     void packagesAndInstall()
