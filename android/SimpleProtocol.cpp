@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QtDebug>
 
@@ -114,6 +115,11 @@ void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout)
 
 void sendLine(QIODevice& socket, const QString& prefix, const QString& body, bool flush, int timeout)
 {
+    // Paths come from database rows; a line break in one would smuggle a second command
+    // onto the wire.
+    if (body.contains(u'\n') || body.contains(u'\r'))
+        throw std::runtime_error(
+            QStringLiteral("line break in %1%2").arg(prefix, body.left(200)).toStdString());
     writeAll(socket, QString(prefix + body + u'\n').toUtf8(), flush, timeout);
 }
 
@@ -159,8 +165,21 @@ int suCommand(QIODevice& socket, const QString& command)
     return code;
 }
 
+bool isShellSafePath(const QString& path)
+{
+    // The agent hands commands to a root shell: a quote, dollar sign, backquote or
+    // backslash in a path would let the path run commands of its own.
+    static const QRegularExpression shellSpecial(QStringLiteral("[\"$`\\\\\n\r]"));
+    return !path.contains(shellSpecial);
+}
+
 int suCopy(QIODevice& socket, const QString& from, const QString& to)
 {
+    for (const QString& path : {from, to}) {
+        if (!isShellSafePath(path))
+            throw std::runtime_error(
+                QStringLiteral("unsafe path for a root command: %1").arg(path).toStdString());
+    }
     return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to));
 }
 

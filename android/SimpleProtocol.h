@@ -45,6 +45,9 @@ QString readReply(QIODevice& socket, int timeout);
 QString expectReply(QIODevice& socket, const QString& prefix, int timeout);
 
 int suCommand(QIODevice& socket, const QString& command);
+// False for paths that a root shell would not take literally inside double quotes;
+// callers check every path they put into a root command.
+bool isShellSafePath(const QString& path);
 int suCopy(QIODevice& socket, const QString& from, const QString& to);
 bool remoteIsFile(QIODevice& socket, const QString& path);
 void sendBye(QIODevice& socket);

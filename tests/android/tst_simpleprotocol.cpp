@@ -261,6 +261,48 @@ private slots:
         QCOMPARE(agent.received(), QByteArray("$sucmd:dd if=\"/data/a b\" of=\"/sdcard/c\"\n"));
     }
 
+    void unsafeTextIsNeverSent_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("path");
+
+        QTest::newRow("line feed in a download path") << "download"
+                                                      << "/sdcard/a\n$sucmd:reboot";
+        QTest::newRow("carriage return in a file test") << "finfo"
+                                                        << "/sdcard/a\r";
+        QTest::newRow("quote in a root copy") << "copy"
+                                              << "/sdcard/a\"; reboot; \"";
+        QTest::newRow("command substitution in a root copy") << "copy"
+                                                             << "/sdcard/$(reboot)";
+        QTest::newRow("backquote in a root copy") << "copy"
+                                                  << "/sdcard/`reboot`";
+        QTest::newRow("backslash in a root copy") << "copy"
+                                                  << "/sdcard/a\\";
+    }
+
+    void unsafeTextIsNeverSent()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, path);
+
+        QTemporaryDir dir;
+        ScriptedAgent agent("$sucmd:0\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        try {
+            if (operation == QLatin1String("download"))
+                downloadFile(client, path, dir.filePath(QStringLiteral("x")), true);
+            else if (operation == QLatin1String("finfo"))
+                simpleprotocol::remoteIsFile(client, path);
+            else
+                suCopy(client, path, QStringLiteral("/sdcard/b"));
+            QFAIL("unsafe text was accepted");
+        } catch (const std::runtime_error&) {
+        }
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), QByteArray());
+    }
+
     void remoteIsFile_data()
     {
         QTest::addColumn<QByteArray>("reply");
