@@ -1,0 +1,106 @@
+#include "android/AgentSession.h"
+
+#include "android/AdbTool.h"
+#include "android/SimpleProtocol.h"
+
+#include <QDateTime>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUrl>
+#include <QtDebug>
+
+namespace simpleprotocol {
+
+namespace {
+
+constexpr int ConnectWaitMs = 5000;
+constexpr int ReadyWaitMs = 5000;
+// A refused connection fails at once; without a pause the retry loop would spin on the
+// CPU until the agent listens.
+constexpr int RetryPauseMs = 100;
+
+std::runtime_error failure(const QString& message)
+{
+    return std::runtime_error(message.toStdString());
+}
+
+} // namespace
+
+int sessionPort(const QString& url)
+{
+    const int port = QUrl(url).port();
+    return port > 0 && port <= 65535 ? port : 0;
+}
+
+std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs)
+{
+    AdbTool adb;
+    adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
+           QStringList(), QString());
+
+    auto socket = std::make_unique<QTcpSocket>();
+    const int port = sessionPort(url);
+    if (port == 0)
+        throw failure(QStringLiteral("start %1 failed.").arg(url));
+    adb.forward(serial, port, port);
+
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    for (;;) {
+        if (QDateTime::currentMSecsSinceEpoch() - start > budgetMs)
+            throw failure(QStringLiteral("start %1 failed.").arg(url));
+        socket->abort();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), quint16(port), QIODevice::ReadWrite);
+        if (!socket->waitForConnected(ConnectWaitMs)) {
+            QThread::msleep(RetryPauseMs);
+            continue;
+        }
+        try {
+            expectReply(*socket, QStringLiteral("$ready:"), ReadyWaitMs);
+            return socket;
+        } catch (const SocketDataTransferException&) {
+            qDebug("connect %s failed, try again...", qUtf8Printable(url));
+            QThread::msleep(RetryPauseMs);
+        }
+    }
+}
+
+std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort, const QString& url,
+                                            int budgetMs)
+{
+    QString reply;
+    {
+        QTcpSocket control;
+        control.connectToHost(host, quint16(controlPort), QIODevice::ReadWrite);
+        if (!control.waitForConnected(10000))
+            throw failure(QStringLiteral("can not connect %1:%2.").arg(host).arg(controlPort));
+        sendLine(control, url, QString());
+        reply = readReply(control, -1);
+        control.disconnectFromHost();
+    }
+    if (reply.startsWith(u'0'))
+        throw failure(QStringLiteral("start %1 failed.%2").arg(url, decodeErrorText(reply.mid(1))));
+
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(host, quint16(sessionPort(url)), QIODevice::ReadWrite);
+    if (!socket->waitForConnected(budgetMs))
+        throw failure(QStringLiteral("connec %1 failed.").arg(url));
+    expectReply(*socket, QStringLiteral("$ready:"), budgetMs);
+    return socket;
+}
+
+std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs)
+{
+    if (endpoint.viaWifi)
+        return openWifiSession(endpoint.host, endpoint.port, url, budgetMs);
+    return openUsbSession(endpoint.serial, url, budgetMs);
+}
+
+QString readDeviceDescription(QTcpSocket& socket)
+{
+    const QString description = readReply(socket, -1).mid(7);
+    sendBye(socket);
+    socket.disconnectFromHost();
+    return description;
+}
+
+} // namespace simpleprotocol

@@ -1,0 +1,324 @@
+#include "android/SimpleProtocol.h"
+
+#include "app/ProgressChannel.h"
+
+#include <QAbstractSocket>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QtDebug>
+
+#include <mutex>
+#include <vector>
+
+namespace simpleprotocol {
+
+namespace {
+
+// Large blocks are read and written in pieces of this size, so a block never has to be
+// held in memory as a whole.
+constexpr qint64 DownloadChunkSize = 1024 * 1024;
+
+QString translated(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+QString kilobytesText(qint64 done, qint64 total)
+{
+    return QStringLiteral("%L1KB / %L2KB").arg(done / 1024).arg(total / 1024);
+}
+
+// QAbstractSocket::flush() reports false when there was nothing left to write, which is
+// not a failure; what matters is whether the buffered bytes leave within the time-out.
+void flushDevice(QIODevice& socket, int timeout)
+{
+    auto* tcp = qobject_cast<QAbstractSocket*>(&socket);
+    if (!tcp)
+        return;
+    tcp->flush();
+    while (tcp->bytesToWrite() > 0) {
+        if (!tcp->waitForBytesWritten(timeout))
+            throw SocketDataTransferException(tcp->errorString());
+    }
+}
+
+qint64 parseBlockSize(QIODevice& socket, const QString& header)
+{
+    bool ok = false;
+    const qint64 size = header.mid(7).trimmed().toLongLong(&ok);
+    if (!ok || size < 0 || size > MaxBlockSize)
+        throw LocalException(socket, QStringLiteral("invalid block size, %1").arg(header));
+    return size;
+}
+
+} // namespace
+
+QString readLine(QIODevice& socket, int timeout)
+{
+    QByteArray line;
+    for (;;) {
+        char c = 0;
+        if (!socket.getChar(&c)) {
+            if (!socket.waitForReadyRead(timeout))
+                throw SocketDataTransferException(socket.errorString());
+            continue;
+        }
+        if (c == '\n')
+            break;
+        if (c == '\r')
+            continue;
+        if (line.size() >= MaxLineLength)
+            throw LocalException(socket, QStringLiteral("line longer than %1 bytes.").arg(MaxLineLength));
+        line.append(c);
+    }
+    return QString::fromLatin1(line);
+}
+
+void writeAll(QIODevice& socket, const QByteArray& bytes, bool flush, int timeout)
+{
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = socket.write(bytes.constData() + written, bytes.size() - written);
+        if (n < 0)
+            throw SocketDataTransferException(socket.errorString());
+        if (n == 0) {
+            if (!socket.waitForBytesWritten(timeout))
+                throw SocketDataTransferException(socket.errorString());
+            continue;
+        }
+        written += n;
+    }
+    if (flush)
+        flushDevice(socket, timeout);
+}
+
+void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout)
+{
+    qint64 got = 0;
+    while (got < n) {
+        const qint64 r = socket.read(buffer + got, n - got);
+        if (r < 0)
+            throw SocketDataTransferException(socket.errorString());
+        if (r == 0) {
+            if (!socket.waitForReadyRead(timeout))
+                throw SocketDataTransferException(socket.errorString());
+            continue;
+        }
+        got += r;
+    }
+}
+
+void sendLine(QIODevice& socket, const QString& prefix, const QString& body, bool flush, int timeout)
+{
+    // Paths come from database rows; a line break in one would smuggle a second command
+    // onto the wire.
+    if (body.contains(u'\n') || body.contains(u'\r'))
+        throw std::runtime_error(
+            QStringLiteral("line break in %1%2").arg(prefix, body.left(200)).toStdString());
+    writeAll(socket, QString(prefix + body + u'\n').toUtf8(), flush, timeout);
+}
+
+void sendError(QIODevice& socket, const QString& message)
+{
+    sendLine(socket, QStringLiteral("$error:"), QString::fromLatin1(message.toUtf8().toBase64()), true, -1);
+}
+
+QString decodeErrorText(const QString& base64Text)
+{
+    return QString::fromUtf8(QByteArray::fromBase64(base64Text.toLatin1()));
+}
+
+QString readReply(QIODevice& socket, int timeout)
+{
+    const QString line = readLine(socket, timeout);
+    if (line.isEmpty())
+        throw SocketDataTransferException(QStringLiteral("Null command."));
+    if (line.startsWith(QLatin1String("$error:")))
+        throw RemoteException(decodeErrorText(line.mid(7)));
+    return line;
+}
+
+QString expectReply(QIODevice& socket, const QString& prefix, int timeout)
+{
+    const QString line = readReply(socket, timeout);
+    if (!line.startsWith(prefix))
+        throw LocalException(socket, QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, prefix));
+    return line;
+}
+
+int suCommand(QIODevice& socket, const QString& command)
+{
+    sendLine(socket, QStringLiteral("$sucmd:"), command);
+    const QString reply = expectReply(socket, QStringLiteral("$sucmd:"), -1);
+    bool ok = false;
+    int code = reply.mid(7).trimmed().toInt(&ok);
+    // An exit code we cannot read must not pass for success: the callers would go on
+    // as if the file had been copied.
+    if (!ok)
+        code = -1;
+    qDebug("su command, %s return %d.", qUtf8Printable(command), code);
+    return code;
+}
+
+bool isShellSafePath(const QString& path)
+{
+    // The agent hands commands to a root shell: a quote, dollar sign, backquote or
+    // backslash in a path would let the path run commands of its own.
+    static const QRegularExpression shellSpecial(QStringLiteral("[\"$`\\\\\n\r]"));
+    return !path.contains(shellSpecial);
+}
+
+int suCopy(QIODevice& socket, const QString& from, const QString& to)
+{
+    for (const QString& path : {from, to}) {
+        if (!isShellSafePath(path))
+            throw std::runtime_error(
+                QStringLiteral("unsafe path for a root command: %1").arg(path).toStdString());
+    }
+    return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to));
+}
+
+bool remoteIsFile(QIODevice& socket, const QString& path)
+{
+    sendLine(socket, QStringLiteral("$finfo:"), path);
+    const QString reply = expectReply(socket, QStringLiteral("$finfo:"), 60000);
+    const QStringList fields = reply.mid(7).split(u',');
+    return !fields.isEmpty() && fields.first().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+}
+
+void sendBye(QIODevice& socket)
+{
+    sendLine(socket, QStringLiteral("$bye:"), QString());
+}
+
+bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& localPath, bool overwrite,
+                  const ProgressChannel* progress)
+{
+    const QFileInfo local(localPath);
+    if (local.exists()) {
+        if (!overwrite && local.size() != 0)
+            return true;
+        QFile::remove(localPath);
+    }
+    QDir().mkpath(local.absolutePath());
+
+    if (progress)
+        progress->postProgress(translated("IDS_DOWNLOADING_FILE_%1").arg(remotePath.section(u'/', -1)), -1);
+
+    sendLine(socket, QStringLiteral("$dload:"), remotePath);
+    const QString header = expectReply(socket, QStringLiteral("$file:"), -1);
+    const qint64 total = header.mid(6).section(u',', 0, 0).toLongLong();
+
+    // The data goes to a temporary file that only takes the final name when complete,
+    // so a failed or cancelled transfer leaves nothing that looks like a cached copy.
+    QSaveFile file(localPath);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(
+            QStringLiteral("create %1 error. %2").arg(localPath, file.errorString()).toStdString());
+
+    std::vector<char> chunk;
+    qint64 received = 0;
+    for (;;) {
+        if (progress && progress->isCancelled())
+            throw TransferCancelled();
+        const QString line = readReply(socket, -1);
+        if (line == QLatin1String(".")) {
+            sendLine(socket, QStringLiteral("$file:"), QString());
+            if (received == 0) {
+                qDebug("AndroidLoadViberThread::downloadFileThrow, file is empty, %s, rx=%s",
+                       qUtf8Printable(remotePath), "");
+                file.cancelWriting();
+                return false;
+            }
+            if (!file.commit())
+                throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
+                                             .arg(localPath, file.errorString())
+                                             .toStdString());
+            return true;
+        }
+        if (!line.startsWith(QLatin1String("$block:")))
+            throw LocalException(socket, QStringLiteral("invalid command(.,$block:), %1").arg(line));
+
+        qint64 remaining = parseBlockSize(socket, line);
+        chunk.resize(size_t(qMin(remaining, DownloadChunkSize)));
+        while (remaining > 0) {
+            const qint64 n = qMin(remaining, DownloadChunkSize);
+            readExact(socket, chunk.data(), n, -1);
+            if (file.write(chunk.data(), n) != n)
+                throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
+                                             .arg(localPath, file.errorString())
+                                             .toStdString());
+            remaining -= n;
+            received += n;
+        }
+        sendLine(socket, QStringLiteral("."), QString());
+        if (progress)
+            progress->postProgress(QString(), -1, kilobytesText(received, total));
+    }
+}
+
+void uploadFile(QIODevice& socket, const QString& localPath, const QString& remotePath,
+                const ProgressChannel* progress)
+{
+    sendLine(socket, QStringLiteral("$file:"), remotePath);
+
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw LocalException(socket, QStringLiteral("open %1 failed. %2").arg(localPath, file.errorString()));
+
+    const qint64 total = file.size();
+    const QString status = translated("IDS_UPLOADING_FILE_%1").arg(QFileInfo(localPath).fileName());
+    QByteArray buffer(UploadBlockSize, Qt::Uninitialized);
+    qint64 sent = 0;
+    while (!file.atEnd()) {
+        if (progress && progress->isCancelled())
+            throw TransferCancelled();
+        const qint64 n = file.read(buffer.data(), UploadBlockSize);
+        if (n < 0)
+            throw LocalException(socket,
+                                 QStringLiteral("read %1 failed. %2").arg(localPath, file.errorString()));
+        if (n == 0)
+            break; // the file shrank while it was read
+        sent += n;
+        if (progress)
+            progress->postProgress(status, -1, kilobytesText(sent, total));
+        sendLine(socket, QStringLiteral("$block:"), QString::number(n), false);
+        writeAll(socket, QByteArray::fromRawData(buffer.constData(), n), true, -1);
+        expectReply(socket, QStringLiteral("."), -1);
+    }
+    sendLine(socket, QStringLiteral("."), QString());
+    expectReply(socket, QStringLiteral("$file:"), -1);
+}
+
+namespace {
+std::mutex portMutex;
+int portCounter = 1;
+} // namespace
+
+int nextSessionPort(const QTime& now)
+{
+    const std::lock_guard lock(portMutex);
+    if (portCounter % 100 == 0)
+        portCounter = 1;
+    const int port = (now.minute() % 4 + 1) * 10000 + now.second() * 100 + portCounter;
+    ++portCounter;
+    return port;
+}
+
+int nextSessionPort()
+{
+    return nextSessionPort(QTime::currentTime());
+}
+
+void resetSessionPortCounter(int start)
+{
+    const std::lock_guard lock(portMutex);
+    portCounter = qBound(1, start, 99);
+}
+
+} // namespace simpleprotocol

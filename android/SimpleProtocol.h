@@ -1,0 +1,72 @@
+#pragma once
+
+#include "android/SimpleProtocolExceptions.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTime>
+
+class QIODevice;
+class ProgressChannel;
+
+// The client side of the line-and-block protocol spoken with the agent app on the phone.
+// Every socket argument is any sequential, open byte device; time-outs are in
+// milliseconds, -1 meaning no limit.
+namespace simpleprotocol {
+
+inline constexpr auto AgentPackage = "com.kestrune.relaypod";
+inline constexpr auto AgentReceiver = "com.kestrune.relaypod/.AdbSyncBroadcastReceiver";
+inline constexpr int WifiControlPort = 49001;
+
+inline constexpr auto DeviceInfoUrl = "backup://127.0.0.1:%1/device-info";
+inline constexpr auto DownloadUrl = "backup://127.0.0.1:%1/download";
+inline constexpr auto UploadUrl = "restore://127.0.0.1:%1/upload";
+
+inline constexpr qint64 UploadBlockSize = 524288;
+// Nothing the agent sends may make this side allocate more than this at once: larger
+// blocks are a protocol error, not a memory request.
+inline constexpr qint64 MaxBlockSize = 64 * 1024 * 1024;
+inline constexpr int MaxLineLength = 1024 * 1024;
+
+// Reads up to a line feed; a carriage return is dropped and every other byte becomes
+// the character of the same 8-bit value. Lines longer than MaxLineLength are refused.
+QString readLine(QIODevice& socket, int timeout);
+void writeAll(QIODevice& socket, const QByteArray& bytes, bool flush, int timeout);
+void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout);
+void sendLine(QIODevice& socket, const QString& prefix, const QString& body, bool flush = true,
+              int timeout = -1);
+// "$error:" + Base64 of the UTF-8 message.
+void sendError(QIODevice& socket, const QString& message);
+QString decodeErrorText(const QString& base64Text);
+
+// readLine, then: an empty line is a transport failure, an "$error:" line the agent's
+// failure (RemoteException), anything else the reply.
+QString readReply(QIODevice& socket, int timeout);
+QString expectReply(QIODevice& socket, const QString& prefix, int timeout);
+
+int suCommand(QIODevice& socket, const QString& command);
+// False for paths that a root shell would not take literally inside double quotes;
+// callers check every path they put into a root command.
+bool isShellSafePath(const QString& path);
+int suCopy(QIODevice& socket, const QString& from, const QString& to);
+bool remoteIsFile(QIODevice& socket, const QString& path);
+void sendBye(QIODevice& socket);
+
+// Fetches a phone file. With overwrite false an existing non-empty file is kept as the
+// cached copy. Returns false when the phone file is empty or missing (the agent answers
+// a missing file with an empty transfer); then no local file remains. The file appears
+// under localPath only when complete. Throws TransferCancelled when progress is cancelled.
+bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& localPath, bool overwrite,
+                  const ProgressChannel* progress = nullptr);
+void uploadFile(QIODevice& socket, const QString& localPath, const QString& remotePath,
+                const ProgressChannel* progress = nullptr);
+
+// Session ports: (minute % 4 + 1) * 10000 + second * 100 + a process-wide counter
+// that runs from 1 to 99, so calls within one second get different ports.
+int nextSessionPort();
+int nextSessionPort(const QTime& now);
+// Starts the counter again at start (1 to 99). Test programs that run side by side use
+// different starts so their sessions do not meet on one port.
+void resetSessionPortCounter(int start = 1);
+
+} // namespace simpleprotocol

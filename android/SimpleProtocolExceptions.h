@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <stdexcept>
+
+class QIODevice;
+
+namespace simpleprotocol {
+
+// The transport failed: a wait ended without progress, the connection closed or reset,
+// or an empty line arrived.
+class SocketDataTransferException : public std::runtime_error
+{
+public:
+    explicit SocketDataTransferException(const QString& message);
+};
+
+// The agent reported an error line; the message is the agent's own text.
+class RemoteException : public std::runtime_error
+{
+public:
+    explicit RemoteException(const QString& message);
+};
+
+// This side found the exchange wrong. The agent is told first, so that it does not wait
+// for an answer that will never come.
+class LocalException : public std::runtime_error
+{
+public:
+    LocalException(QIODevice& socket, const QString& message);
+};
+
+// The user cancelled a transfer. Deliberately not a runtime error: workers catch it
+// before their error handler and end without a message.
+class TransferCancelled : public std::exception
+{
+public:
+    const char* what() const noexcept override { return "transfer cancelled"; }
+};
+
+} // namespace simpleprotocol

@@ -1,0 +1,399 @@
+#include "android/SimpleProtocol.h"
+#include "app/KeyTranslator.h"
+#include "app/ProgressChannel.h"
+#include "tests/android/ScriptedAgent.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace simpleprotocol;
+
+namespace {
+
+QByteArray errorLine(const QString& message)
+{
+    return "$error:" + message.toUtf8().toBase64() + '\n';
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestSimpleProtocol : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Connects a client to a fresh scripted agent.
+    static void connectTo(QTcpSocket& client, const ScriptedAgent& agent)
+    {
+        client.connectToHost(QStringLiteral("127.0.0.1"), quint16(agent.port()));
+        QVERIFY(client.waitForConnected(5000));
+    }
+
+    KeyTranslator m_translator;
+
+private slots:
+    void initTestCase()
+    {
+        TestEnvironment::requireScratchDataHome();
+        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
+        QCoreApplication::installTranslator(&m_translator);
+    }
+
+    void readReply_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("hangUp");
+
+        const QString german = QStringLiteral("Speicher voll – Gerät prüfen ✓");
+        QTest::newRow("plain line") << QByteArray("$file:12,x\n") << "reply"
+                                    << "$file:12,x" << false;
+        QTest::newRow("carriage return before line feed") << QByteArray("$finfo:file,3\r\n") << "reply"
+                                                          << "$finfo:file,3" << false;
+        QTest::newRow("bytes read as 8-bit characters")
+            << QByteArray("$hello:model=\xC4\n") << "reply" << QStringLiteral("$hello:model=\u00C4") << false;
+        QTest::newRow("empty line") << QByteArray("\n") << "transport"
+                                    << "Null command." << false;
+        QTest::newRow("only a carriage return") << QByteArray("\r\n") << "transport"
+                                                << "Null command." << false;
+        QTest::newRow("error line with non-ASCII text") << errorLine(german) << "remote" << german << false;
+        QTest::newRow("error line with carriage return")
+            << QByteArray(errorLine(german).chopped(1) + "\r\n") << "remote" << german << false;
+        QTest::newRow("connection closed before the line ends") << QByteArray("$file:1") << "transport"
+                                                                << "" << true;
+        QTest::newRow("no line feed within the time-out") << QByteArray("$file:1") << "transport"
+                                                          << "" << false;
+    }
+
+    void readReply()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, outcome);
+        QFETCH(QString, text);
+        QFETCH(bool, hangUp);
+
+        ScriptedAgent agent(wire, hangUp);
+        QTcpSocket client;
+        connectTo(client, agent);
+        QString got;
+        try {
+            got = QStringLiteral("reply:") + simpleprotocol::readReply(client, 500);
+        } catch (const SocketDataTransferException& e) {
+            got = QStringLiteral("transport:") + QString::fromUtf8(e.what());
+        } catch (const RemoteException& e) {
+            got = QStringLiteral("remote:") + QString::fromUtf8(e.what());
+        }
+        if (text.isEmpty())
+            QVERIFY2(got.startsWith(outcome + u':'), qPrintable(got));
+        else
+            QCOMPARE(got, outcome + u':' + text);
+    }
+
+    void wrongReplyIsReportedToTheAgent()
+    {
+        ScriptedAgent agent("$sucmd:0\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        const QString message = QStringLiteral("invalid feedback [$sucmd:0], must be [$file:]");
+        try {
+            expectReply(client, QStringLiteral("$file:"), 5000);
+            QFAIL("a reply with the wrong prefix was accepted");
+        } catch (const LocalException& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), message);
+        }
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), errorLine(message));
+    }
+
+    void overlongLineIsRefused()
+    {
+        ScriptedAgent agent(QByteArray(MaxLineLength + 4096, 'a'));
+        QTcpSocket client;
+        connectTo(client, agent);
+        QVERIFY_THROWS_EXCEPTION(LocalException, readLine(client, 5000));
+        client.disconnectFromHost();
+        QVERIFY(agent.received().startsWith("$error:"));
+    }
+
+    void badBlockHeader_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("unknown command") << QByteArray("$blick:5") << "invalid command(.,$block:), $blick:5";
+        QTest::newRow("prefix in capitals")
+            << QByteArray("$BLOCK:5") << "invalid command(.,$block:), $BLOCK:5";
+        QTest::newRow("negative size") << QByteArray("$block:-1") << "invalid block size, $block:-1";
+        QTest::newRow("not a number") << QByteArray("$block:12ab") << "invalid block size, $block:12ab";
+        QTest::newRow("over 64 MiB") << QByteArray("$block:67108865")
+                                     << "invalid block size, $block:67108865";
+        QTest::newRow("far too large")
+            << QByteArray("$block:99999999999999999999") << "invalid block size, $block:99999999999999999999";
+    }
+
+    void badBlockHeader()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, message);
+
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("viber_messages"));
+        ScriptedAgent agent("$file:5\n" + header + "\nhello.\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        try {
+            downloadFile(client, QStringLiteral("/sdcard/x"), local, true);
+            QFAIL("a bad block header was accepted");
+        } catch (const LocalException& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), message);
+        }
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), "$dload:/sdcard/x\n" + errorLine(message));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void emptyDownloadLeavesNoFile()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("sub/viber_messages-wal"));
+        QDir().mkpath(dir.filePath(QStringLiteral("sub")));
+        writeFile(local, QByteArray());
+        ScriptedAgent agent("$file:0\n.\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        QVERIFY(!downloadFile(client, QStringLiteral("/data/x-wal"), local, false));
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), QByteArray("$dload:/data/x-wal\n$file:\n"));
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("sub"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    void cachedCopy_data()
+    {
+        QTest::addColumn<QByteArray>("existing");
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<bool>("fetched");
+
+        QTest::newRow("non-empty file kept") << QByteArray("old") << false << false;
+        QTest::newRow("empty file fetched again") << QByteArray() << false << true;
+        QTest::newRow("overwrite replaces") << QByteArray("old") << true << true;
+    }
+
+    void cachedCopy()
+    {
+        QFETCH(QByteArray, existing);
+        QFETCH(bool, overwrite);
+        QFETCH(bool, fetched);
+
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("photo.jpg"));
+        writeFile(local, existing);
+        ScriptedAgent agent("$file:3\n$block:3\nnew.\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        QVERIFY(downloadFile(client, QStringLiteral("/sdcard/photo.jpg"), local, overwrite));
+        client.disconnectFromHost();
+        QCOMPARE(readFile(local), fetched ? QByteArray("new") : existing);
+        QCOMPARE(agent.received(),
+                 fetched ? QByteArray("$dload:/sdcard/photo.jpg\n.\n$file:\n") : QByteArray());
+    }
+
+    void downloadReportsProgress()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("a/b/viber_data"));
+        const QByteArray first(3000, 'x');
+        const QByteArray second(2000, 'y');
+        ScriptedAgent agent("$file:5000,extra\n$block:3000\n" + first + "$block:2000\n" + second + ".\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        QVERIFY(downloadFile(client, QStringLiteral("/data/data/com.viber.voip/databases/viber_data"), local,
+                             true, &channel));
+        QCOMPARE(readFile(local), first + second);
+        QCOMPARE(receiver.progress.size(), 3);
+        QCOMPARE(receiver.progress[0].status, QStringLiteral("Loading viber_data..."));
+        QCOMPARE(receiver.progress[1].text, QStringLiteral("%L1KB / %L2KB").arg(2).arg(4));
+        QCOMPARE(receiver.progress[2].text, QStringLiteral("%L1KB / %L2KB").arg(4).arg(4));
+    }
+
+    void suCommand_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("code");
+
+        QTest::newRow("success") << QByteArray("$sucmd:0\n") << 0;
+        QTest::newRow("refused") << QByteArray("$sucmd:1\n") << 1;
+        QTest::newRow("unreadable code is no success") << QByteArray("$sucmd:ok\n") << -1;
+    }
+
+    void suCommand()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, code);
+
+        ScriptedAgent agent(reply);
+        QTcpSocket client;
+        connectTo(client, agent);
+        QCOMPARE(suCopy(client, QStringLiteral("/data/a b"), QStringLiteral("/sdcard/c")), code);
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), QByteArray("$sucmd:dd if=\"/data/a b\" of=\"/sdcard/c\"\n"));
+    }
+
+    void unsafeTextIsNeverSent_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("path");
+
+        QTest::newRow("line feed in a download path") << "download"
+                                                      << "/sdcard/a\n$sucmd:reboot";
+        QTest::newRow("carriage return in a file test") << "finfo"
+                                                        << "/sdcard/a\r";
+        QTest::newRow("quote in a root copy") << "copy"
+                                              << "/sdcard/a\"; reboot; \"";
+        QTest::newRow("command substitution in a root copy") << "copy"
+                                                             << "/sdcard/$(reboot)";
+        QTest::newRow("backquote in a root copy") << "copy"
+                                                  << "/sdcard/`reboot`";
+        QTest::newRow("backslash in a root copy") << "copy"
+                                                  << "/sdcard/a\\";
+    }
+
+    void unsafeTextIsNeverSent()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, path);
+
+        QTemporaryDir dir;
+        ScriptedAgent agent("$sucmd:0\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        try {
+            if (operation == QLatin1String("download"))
+                downloadFile(client, path, dir.filePath(QStringLiteral("x")), true);
+            else if (operation == QLatin1String("finfo"))
+                simpleprotocol::remoteIsFile(client, path);
+            else
+                suCopy(client, path, QStringLiteral("/sdcard/b"));
+            QFAIL("unsafe text was accepted");
+        } catch (const std::runtime_error&) {
+        }
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), QByteArray());
+    }
+
+    void remoteIsFile_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("isFile");
+
+        QTest::newRow("file with size") << QByteArray("$finfo:file,1024\n") << true;
+        QTest::newRow("capitals") << QByteArray("$finfo:FILE\n") << true;
+        QTest::newRow("folder") << QByteArray("$finfo:dir\n") << false;
+        QTest::newRow("no fields") << QByteArray("$finfo:\n") << false;
+    }
+
+    void remoteIsFile()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, isFile);
+
+        ScriptedAgent agent(reply);
+        QTcpSocket client;
+        connectTo(client, agent);
+        QCOMPARE(simpleprotocol::remoteIsFile(client, QStringLiteral("/sdcard/x")), isFile);
+    }
+
+    void emptyUpload()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("empty"));
+        writeFile(local, QByteArray());
+        ScriptedAgent agent("$file:\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        uploadFile(client, local, QStringLiteral("/sdcard/viber/su/empty"));
+        client.disconnectFromHost();
+        QCOMPARE(agent.received(), QByteArray("$file:/sdcard/viber/su/empty\n.\n"));
+    }
+
+    void uploadSendsBlocksOfHalfAMegabyte()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("viber_messages"));
+        QByteArray data(2 * UploadBlockSize + 1000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7 % 251);
+        writeFile(local, data);
+        ScriptedAgent agent(".\n.\n.\n$file:\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        uploadFile(client, local, QStringLiteral("/sdcard/viber/su/viber_messages"), &channel);
+        client.disconnectFromHost();
+
+        const QByteArray expected = "$file:/sdcard/viber/su/viber_messages\n$block:524288\n" +
+                                    data.left(UploadBlockSize) + "$block:524288\n" +
+                                    data.mid(UploadBlockSize, UploadBlockSize) + "$block:1000\n" +
+                                    data.right(1000) + ".\n";
+        QVERIFY(agent.received() == expected);
+        QCOMPARE(receiver.progress.size(), 3);
+        QCOMPARE(receiver.progress[0].status, QStringLiteral("Copying file viber_messages..."));
+        QCOMPARE(receiver.progress[2].text, QStringLiteral("%L1KB / %L2KB").arg(1024).arg(1024));
+    }
+
+    void missingUploadSourceIsReportedToTheAgent()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("absent"));
+        ScriptedAgent agent(QByteArray{});
+        QTcpSocket client;
+        connectTo(client, agent);
+        QVERIFY_THROWS_EXCEPTION(LocalException, uploadFile(client, local, QStringLiteral("/sdcard/x")));
+        client.disconnectFromHost();
+        const QByteArray sent = agent.received();
+        QVERIFY(sent.startsWith("$file:/sdcard/x\n$error:"));
+        const QString notice =
+            decodeErrorText(QString::fromLatin1(sent.mid(sent.indexOf("$error:") + 7).trimmed()));
+        QVERIFY2(notice.startsWith(QStringLiteral("open %1 failed. ").arg(local)), qPrintable(notice));
+    }
+
+    void sessionPorts()
+    {
+        resetSessionPortCounter();
+        const QTime time(13, 6, 7);
+        QCOMPARE(nextSessionPort(time), 30701);
+        QCOMPARE(nextSessionPort(time), 30702);
+        for (int call = 3; call < 100; ++call)
+            nextSessionPort(time);
+        // the hundredth call wraps the counter back to 1
+        QCOMPARE(nextSessionPort(time), 30701);
+        QCOMPARE(nextSessionPort(QTime(23, 59, 59)), 45902);
+        QCOMPARE(nextSessionPort(QTime(0, 0, 0)), 10003);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimpleProtocol)
+#include "tst_simpleprotocol.moc"

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "tools/phonesim/SimDevice.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+// A scratch phone state folder for the phone simulator, made current for this process:
+// PHONESIM_DIR names it and the simulator's "adb" comes first on PATH, so that AdbTool
+// and everything built on it talk to simulated phones. The previous environment is put
+// back, and every agent started here is ended, when the object goes.
+class PhoneSim
+{
+public:
+    PhoneSim();
+    ~PhoneSim();
+    PhoneSim(const PhoneSim&) = delete;
+    PhoneSim& operator=(const PhoneSim&) = delete;
+
+    bool isValid() const;
+    QString stateDir() const { return m_dir.path(); }
+    static QString adbPath();
+    static QString agentPath();
+
+    // The nine device-description keys of a phone with this serial.
+    static QString description(const QString& serial, int sdkLevel = 28, bool rooted = true);
+    // A phone in state "device" with Viber and the agent installed and root granted.
+    SimDevice addDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
+    // The same with the sample Viber history of phonesim-sample; throws std::runtime_error
+    // when the files cannot be written.
+    SimDevice addSampleDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
+    SimDevice device(const QString& serial) const { return SimDevice(stateDir(), serial); }
+
+    void putFile(const QString& serial, const QString& phonePath, const QByteArray& bytes) const;
+    QByteArray phoneFile(const QString& serial, const QString& phonePath) const;
+    bool phoneFileExists(const QString& serial, const QString& phonePath) const;
+
+    // The command lines the simulated adb received, one per call.
+    QStringList adbCalls() const;
+
+    // Starts the agent of a phone reached over WiFi on a free loopback control port and
+    // returns that port, or 0 when it did not come up.
+    int startWifiAgent(const QString& serial);
+    static int freePort();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldPath;
+    QByteArray m_oldState;
+    bool m_hadState;
+    std::vector<std::unique_ptr<QProcess>> m_agents;
+};

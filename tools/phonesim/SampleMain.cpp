@@ -1,0 +1,44 @@
+// Creates a phone state folder for the simulator with one sample phone (see SimSample.h);
+// by default the agent app is not installed yet, so the program installs it.
+
+#include "tools/phonesim/SimDevice.h"
+#include "tools/phonesim/SimSample.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Creates a sample phone state folder for the phone simulator"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The phone state folder to fill."));
+    const QCommandLineOption serialOption(QStringLiteral("serial"), QStringLiteral("Device serial."),
+                                          QStringLiteral("serial"), QStringLiteral("SIM0001"));
+    const QCommandLineOption sdkOption(QStringLiteral("sdk"), QStringLiteral("Android API level."),
+                                       QStringLiteral("level"), QStringLiteral("28"));
+    const QCommandLineOption noRootOption(QStringLiteral("no-root"), QStringLiteral("Refuse root rights."));
+    const QCommandLineOption agentOption(QStringLiteral("with-agent"),
+                                         QStringLiteral("Install the agent app already."));
+    parser.addOptions({serialOption, sdkOption, noRootOption, agentOption});
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(1);
+
+    const QString stateDir = QDir(parser.positionalArguments().first()).absolutePath();
+    try {
+        SimDevice device = SimDevice::create(stateDir, parser.value(serialOption));
+        SimSample::populate(device, parser.value(sdkOption).toInt(), !parser.isSet(noRootOption),
+                            parser.isSet(agentOption));
+    } catch (const std::exception& e) {
+        fprintf(stderr, "phonesim-sample: %s\n", e.what());
+        return 1;
+    }
+    printf("%s\n", qUtf8Printable(stateDir));
+    return 0;
+}
