@@ -89,35 +89,6 @@ struct Sample
     }
 };
 
-// What the backup of a message list does with the writer, in its order.
-void writeAll(IOSViberDb& db, const QList<_ViberMsg*>& messages, const QList<_ViberCall*>& calls)
-{
-    LocalDbWriteContext context;
-    db.open();
-    db.beginTran();
-    const _ViberChat* previous = nullptr;
-    qint64 conversation = 0;
-    for (const _ViberMsg* msg : messages) {
-        if (msg->chat != previous) {
-            previous = msg->chat;
-            conversation = db.findConversation(*msg->chat);
-            if (conversation == 0)
-                conversation = db.insertConversation(context, *msg->chat);
-            db.linkParticipants(context, conversation, msg->chat->participants.values());
-        }
-        qint64 attachmentPk = 0;
-        qint64 locationPk = 0;
-        if (db.findDuplicateMessage(msg->token, msg->date, attachmentPk) == 0)
-            db.insertMessage(context, conversation, *msg, attachmentPk, locationPk);
-    }
-    for (const _ViberCall* call : calls)
-        db.insertCall(context, *call);
-    db.refreshRecentsLines();
-    db.execute("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
-               "m.ZCONVERSATION=ZCONVERSATION.Z_PK)");
-    db.commitTran();
-}
-
 const _ViberChat* chatWithTitle(const ViberDataSet& set, const QString& title)
 {
     for (const _ViberChat* chat : set.chats) {
@@ -243,8 +214,8 @@ void TestIOSViberDbWrite::duplicateMessages()
     _ViberMsg* again = s.message(2, chat, ViberMsgType::Picture, ViberStatus::Sent, date, token);
     s.attachment(again, "a.jpg");
 
-    writeAll(db, {stored}, {});
-    writeAll(db, {again}, {});
+    LocalDbFixture::writeAll(db, {stored}, {});
+    LocalDbFixture::writeAll(db, {again}, {});
     QCOMPARE(scalar(db, "select count(*) from ZVIBERMESSAGE"), duplicate ? 1 : 2);
     QCOMPARE(scalar(db, "select count(*) from ZATTACHMENT"), duplicate ? 1 : 2);
 
@@ -409,7 +380,7 @@ void TestIOSViberDbWrite::programSchemaGetsOnlyItsColumns()
     chat->setExtra({{"Z_OPT", 9}, {"ZCONTEXT", 5}});
     _ViberMsg* msg = s.message(1, chat, ViberMsgType::Text, ViberStatus::Sent, 100, 1, "hi (smiley)");
     msg->setExtra({{"Z_OPT", 3}, {"ZDELIVEREDCOUNT", 2}});
-    writeAll(db, {msg}, {s.call(1, anna, ViberCallKind::Incoming, 50, 1, 9)});
+    LocalDbFixture::writeAll(db, {msg}, {s.call(1, anna, ViberCallKind::Incoming, 50, 1, 9)});
 
     // The writer's rows fit the schema it was given; the catalogue stays the schema
     // script's, and the extras travel in "_other".
@@ -442,7 +413,7 @@ void TestIOSViberDbWrite::genuineStoreGetsItsColumnsAndUids()
     _ViberMsg* picture = s.message(2, withGus, ViberMsgType::Picture, ViberStatus::Sent, 510000100, 8002);
     s.attachment(picture, "IMG_9.jpg", "pic9")
         ->setExtra({{"ZURL", "assets-library://asset/asset.JPG?id=AAAA-BBBB&ext=JPG"}, {"ZRANGE", 4}});
-    writeAll(db, {text, picture}, {s.call(1, emil, ViberCallKind::Outgoing, 510000200, 20, 9100)});
+    LocalDbFixture::writeAll(db, {text, picture}, {s.call(1, emil, ViberCallKind::Outgoing, 510000200, 20, 9100)});
 
     // A new one-to-one conversation (Gus had none), with Core Data's bookkeeping.
     const qint64 conv = scalar(db, "select max(Z_PK) from ZCONVERSATION");
@@ -540,9 +511,9 @@ void TestIOSViberDbWrite::roundTrip()
     QTemporaryDir dir;
     {
         IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
-        writeAll(db, messages, calls);
+        LocalDbFixture::writeAll(db, messages, calls);
         // A second backup of the same selection adds nothing.
-        writeAll(db, messages, calls);
+        LocalDbFixture::writeAll(db, messages, calls);
         QCOMPARE(scalar(db, "select count(*) from ZVIBERMESSAGE"), 9);
         QCOMPARE(scalar(db, "select count(*) from ZRECENT"), 3);
     }
@@ -646,7 +617,7 @@ void TestIOSViberDbWrite::writerKeepsPaceWithPlainInserts()
     IOSViberDb db(dir.filePath("writer"), QString::fromLatin1(LocalDbFixture::ProgramFile));
     db.open();
     timer.start();
-    writeAll(db, messages, {});
+    LocalDbFixture::writeAll(db, messages, {});
     const qint64 writerMs = timer.elapsed();
     QCOMPARE(scalar(db, "select count(*) from ZVIBERMESSAGE"), Count);
     qInfo("%d messages: plain inserts %lld ms, writer %lld ms (%.2fx)", Count, plainMs, writerMs,

@@ -2,6 +2,9 @@
 
 #include "app/Sqlite3DB.h"
 #include "db/IOSViberDb.h"
+#include "db/LocalDbWriteContext.h"
+#include "db/ViberChat.h"
+#include "db/ViberMsg.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -90,6 +93,34 @@ QStringList filesBelow(const QString& folder)
         files.append(root.relativeFilePath(it.next()));
     files.sort();
     return files;
+}
+
+void writeAll(IOSViberDb& db, const QList<_ViberMsg*>& messages, const QList<_ViberCall*>& calls)
+{
+    LocalDbWriteContext context;
+    db.open();
+    db.beginTran();
+    const _ViberChat* previous = nullptr;
+    qint64 conversation = 0;
+    for (const _ViberMsg* msg : messages) {
+        if (msg->chat != previous) {
+            previous = msg->chat;
+            conversation = db.findConversation(*msg->chat);
+            if (conversation == 0)
+                conversation = db.insertConversation(context, *msg->chat);
+            db.linkParticipants(context, conversation, msg->chat->participants.values());
+        }
+        qint64 attachmentPk = 0;
+        qint64 locationPk = 0;
+        if (db.findDuplicateMessage(msg->token, msg->date, attachmentPk) == 0)
+            db.insertMessage(context, conversation, *msg, attachmentPk, locationPk);
+    }
+    for (const _ViberCall* call : calls)
+        db.insertCall(context, *call);
+    db.refreshRecentsLines();
+    db.execute(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
+                              "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
+    db.commitTran();
 }
 
 } // namespace LocalDbFixture

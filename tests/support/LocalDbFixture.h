@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QSize>
 #include <QString>
+
+class IOSViberDb;
+struct _ViberMsg;
+struct _ViberCall;
 
 // Builds local database folders for tests from the SQL files in tests/data/localdb.
 namespace LocalDbFixture {
@@ -25,5 +30,10 @@ QString readDataFile(const QString& relativePath);
 void writeImage(const QString& path, QSize size);
 // Every regular file below folder, relative to it, sorted.
 QStringList filesBelow(const QString& folder);
+
+// Writes messages and calls with the local database's writer the way a backup does:
+// one transaction, conversations found or made as the chat changes, duplicates
+// skipped, recents lines and conversation dates brought up to date at the end.
+void writeAll(IOSViberDb& db, const QList<_ViberMsg*>& messages, const QList<_ViberCall*>& calls);
 
 } // namespace LocalDbFixture

@@ -582,4 +582,4 @@ void TestBackupArchive::abarchiveProgram()
 }
 
 QTEST_GUILESS_MAIN(TestBackupArchive)
-#include "TestBackupArchive.moc"
+#include "tst_backuparchive.moc"

@@ -294,4 +294,4 @@ void TestAdbTool::argumentLists()
 }
 
 QTEST_GUILESS_MAIN(TestAdbTool)
-#include "TestAdbTool.moc"
+#include "tst_adbtool.moc"

@@ -227,4 +227,4 @@ void TestAndroidMonitor::hungPortwardenIsEnded()
 }
 
 QTEST_GUILESS_MAIN(TestAndroidMonitor)
-#include "TestAndroidMonitor.moc"
+#include "tst_androidmonitor.moc"

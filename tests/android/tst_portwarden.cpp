@@ -209,4 +209,4 @@ void TestPortwarden::programEndsProcessesFromTheListing()
 }
 
 QTEST_GUILESS_MAIN(TestPortwarden)
-#include "TestPortwarden.moc"
+#include "tst_portwarden.moc"
