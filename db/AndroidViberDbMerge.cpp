@@ -471,11 +471,15 @@ qint64 AndroidViberDb::insertCallMessage(qint64 conversationId, const _ViberMsg&
         return 0;
     }
 
+    const qint64 dateMs = ViberDates::refToUnixMs(call->date);
+    // The row carries the call's token, while callers look for duplicates by the
+    // message's, which sources without call messages of their own leave at 0.
+    if (findDuplicateMessage(dateMs, call->token) != 0)
+        return 0;
     const QVariantMap extra = call->extraMap();
     const int status = mapInt(extra, QStringLiteral("status"));
     const int extraStatus = mapInt(extra, QStringLiteral("extra_status"));
     const qint64 participantId = addParticipant(conversationId, call->person);
-    const qint64 dateMs = ViberDates::refToUnixMs(call->date);
 
     ColumnInsert& row = m_messageInsert;
     row.begin();
