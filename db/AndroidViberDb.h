@@ -55,7 +55,8 @@ public:
     // over from an interrupted merge they are simply reused.
     void createMergeIndexes();
     // Removes every index createMergeIndexes() adds, so the phone gets back exactly
-    // the indexes it had; then VACUUM when asked (outside a transaction). Never throws.
+    // the indexes it had; then VACUUM when asked (outside a transaction). Failing
+    // statements are only logged.
     void dropMergeIndexes(bool vacuum);
 
     qint64 ownerParticipantInfo(qint64& ownerInfoId);
@@ -65,10 +66,13 @@ public:
     qint64 addParticipant(qint64 conversationId, const _ViberPerson* person);
     qint64 findConversation(const _ViberChat* chat);
     qint64 insertConversation(qint64& ownerInfoId, const _ViberChat* chat);
-    // A message already on the phone has the same token and a date within a minute.
+    // A message already on the phone has the same token and a date within a minute;
+    // without a token (0), the same date.
     qint64 findDuplicateMessage(qint64 dateMs, qint64 token);
     // bodyText and uriText: the phone-side references of the message's preview and
-    // media file, written as given. Returns the new messages _id, 0 when skipped.
+    // media file, written as given. Returns the new messages _id, 0 when skipped:
+    // notices, calls of no known kind or already on the phone, and messages that no
+    // participant can be named for.
     qint64 insertMessage(qint64 conversationId, qint64& ownerInfoId, const _ViberMsg& message,
                          const QString& bodyText, const QString& uriText);
     // Makes every conversation's date, last message, media count and participant
