@@ -6,13 +6,15 @@
 #
 #   bench/run.sh NAME [ARGS]
 #   bench/run.sh android-load [--messages N] [--chats M] [PATH]
+#   bench/run.sh merge-scaling
+#   bench/run.sh merge-vs-backup
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -21,6 +23,7 @@ shift
 
 case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
+merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
 *) usage ;;
 esac
 

@@ -294,6 +294,7 @@ void AndroidViberDb::open()
         registerFallbackCollation(QStringLiteral("LOCALIZED"));
         registerFallbackCollation(QStringLiteral("UNICODE"));
         m_catalogue.readCatalogue(*this);
+        resetMergeState();
         // The app marks deleted rows and removes them later; this is a working copy, so
         // they are removed here for good. Generations without the column have nothing marked.
         if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))

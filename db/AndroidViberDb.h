@@ -2,12 +2,18 @@
 
 #include "app/SchemaCatalogue.h"
 #include "db/AbsViberDb.h"
+#include "db/ColumnInsert.h"
 
+#include <QHash>
 #include <QString>
 
-// The message database of the Android Viber app ("viber_messages"), read from a
-// working copy that the load or restore worker placed below a local folder laid out
-// like an unpacked backup archive. It never talks to the phone.
+struct _ViberChat;
+struct _ViberMsg;
+struct _ViberPerson;
+
+// The message database of the Android Viber app ("viber_messages"), read from and
+// merged into a working copy that the load or restore worker placed below a local
+// folder laid out like an unpacked backup archive. It never talks to the phone.
 class AndroidViberDb : public AbsViberDb
 {
 public:
@@ -35,12 +41,68 @@ public:
     // deleted, so that they never reach a data set or a merge.
     void open() override;
 
+    // Merging records of any source into the working copy. Every operation opens
+    // first and throws the library's exception when a statement fails; look-ups and
+    // records the rules decline to write give 0. The caller keeps one ownerInfoId
+    // (initially 0) for a whole merge: the participants_info row of the phone's owner.
+    //
+    // Order of a merge: createMergeIndexes(); begin a transaction; per chat
+    // findConversation() or insertConversation(); per message findDuplicateMessage()
+    // and, when it gives 0, insertMessage(); fixConversations(); commit;
+    // dropMergeIndexes(true).
+
+    // Indexes that keep every per-message look-up of the merge off full scans. Left
+    // over from an interrupted merge they are simply reused.
+    void createMergeIndexes();
+    // Removes every index createMergeIndexes() adds, so the phone gets back exactly
+    // the indexes it had; then VACUUM when asked (outside a transaction). Failing
+    // statements are only logged.
+    void dropMergeIndexes(bool vacuum);
+
+    qint64 ownerParticipantInfo(qint64& ownerInfoId);
+    qint64 findParticipantInfo(const _ViberPerson* person);
+    qint64 insertParticipantInfo(const _ViberPerson* person);
+    qint64 ensureParticipant(qint64 conversationId, qint64 participantInfoId);
+    qint64 addParticipant(qint64 conversationId, const _ViberPerson* person);
+    qint64 findConversation(const _ViberChat* chat);
+    qint64 insertConversation(qint64& ownerInfoId, const _ViberChat* chat);
+    // A message already on the phone has the same token and a date within a minute;
+    // without a token (0), the same date.
+    qint64 findDuplicateMessage(qint64 dateMs, qint64 token);
+    // bodyText and uriText: the phone-side references of the message's preview and
+    // media file, written as given. Returns the new messages _id, 0 when skipped:
+    // notices, calls of no known kind or already on the phone, and messages that no
+    // participant can be named for.
+    qint64 insertMessage(qint64 conversationId, qint64& ownerInfoId, const _ViberMsg& message,
+                         const QString& bodyText, const QString& uriText);
+    // Makes every conversation's date, last message, media count and participant
+    // columns, and every participant's last message, agree with the rows.
+    void fixConversations();
+
+    // What android_metadata.locale holds after a merge into a file whose indexes use
+    // Android's LOCALIZED collation: no device locale is ever spelled like this, so
+    // the app's database opener rebuilds those indexes with the phone's own collator.
+    static constexpr auto ReindexLocale = "kestrune-reindex";
+
 protected:
     void loadInto(ViberDataSet& dataSet) override;
 
 private:
+    void resetMergeState();
+    qint64 insertCallMessage(qint64 conversationId, const _ViberMsg& message);
+    void markLocalizedIndexesStale();
+
     QString m_deviceRoot;
     QString m_extractRoot;
     QString m_mediaDir;
     SchemaCatalogue m_catalogue;
+
+    ColumnInsert m_participantInfoInsert{"participants_info"};
+    ColumnInsert m_conversationInsert{"conversations"};
+    ColumnInsert m_messageInsert{"messages"};
+    ColumnInsert m_callInsert{"messages_calls"};
+    // Chats this adapter made a conversation for, so that a chat the rules cannot find
+    // again (a group without a numeric id, a chat of several or no persons without one)
+    // gets one conversation per merge rather than one per message.
+    QHash<const _ViberChat*, qint64> m_insertedConversations;
 };

@@ -1,0 +1,133 @@
+// Loads the messages of an extracted phone folder (SOURCE) and writes them, timed, in
+// one of two ways, then prints the time and counts on one line:
+//   merge:  into the phone database below TARGET with AndroidViberDb's merge operations,
+//           called as the restore worker calls them (date order, one transaction,
+//           createMergeIndexes first, fixConversations and dropMergeIndexes(true) last);
+//   backup: into a new local database in the folder TARGET with IOSViberDb's write
+//           operations, called as the backup worker calls them (media files left out).
+// Loading SOURCE is not part of the time.
+//
+//   velliport-bench-merge merge|backup SOURCE TARGET
+
+#include "db/AndroidViberDb.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "ops/BackupViberMsgThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace {
+
+QList<const _ViberMsg*> writeOrder(const ViberDataSet& data)
+{
+    QList<const _ViberMsg*> queue;
+    for (const _ViberMsg* msg : data.messages) {
+        if (msg->chat && msg->systemType == ViberSystemType::None)
+            queue.append(msg);
+    }
+    std::stable_sort(queue.begin(), queue.end(),
+                     [](const _ViberMsg* a, const _ViberMsg* b) { return a->date < b->date; });
+    return queue;
+}
+
+// The phone-side file references the restore worker computes for media messages.
+QString mediaUrl(const _ViberMsg& msg)
+{
+    return QStringLiteral("file:///storage/emulated/0/viber/media/Viber%20Images/%1").arg(msg.token);
+}
+
+qint64 merge(const QList<const _ViberMsg*>& queue, const QString& targetRoot)
+{
+    AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
+    db.open();
+    db.createMergeIndexes();
+    db.beginTran();
+    qint64 ownerInfoId = 0;
+    qint64 written = 0;
+    for (const _ViberMsg* msg : queue) {
+        qint64 conversationId = db.findConversation(msg->chat);
+        if (conversationId == 0)
+            conversationId = db.insertConversation(ownerInfoId, msg->chat);
+        for (const _ViberPerson* person : msg->chat->participants)
+            db.addParticipant(conversationId, person);
+        if (db.findDuplicateMessage(ViberDates::refToUnixMs(msg->date), msg->token) != 0)
+            continue;
+        const QString uri = mediaUrl(*msg);
+        if (db.insertMessage(conversationId, ownerInfoId, *msg, uri + QStringLiteral(".jpg"), uri) != 0)
+            ++written;
+    }
+    db.fixConversations();
+    db.commitTran();
+    db.dropMergeIndexes(true);
+    return written;
+}
+
+qint64 backup(const QList<const _ViberMsg*>& queue, const QString& folder)
+{
+    QDir().mkpath(QDir(folder).filePath(QStringLiteral("Documents")));
+    IOSViberDb db(folder, QLatin1String(BackupViberMsgThread::DatabaseFile), IOSViberDb::OpenForWriting);
+    db.open();
+    db.beginTran();
+    LocalDbWriteContext context;
+    const _ViberChat* previousChat = nullptr;
+    qint64 conversationPk = 0;
+    qint64 written = 0;
+    for (const _ViberMsg* msg : queue) {
+        if (msg->chat != previousChat) {
+            previousChat = msg->chat;
+            conversationPk = db.findConversation(*msg->chat);
+            if (conversationPk == 0)
+                conversationPk = db.insertConversation(context, *msg->chat);
+            db.linkParticipants(context, conversationPk, msg->chat->participants.values());
+        }
+        if (msg->type == ViberMsgType::Call) {
+            if (msg->call && db.insertCall(context, *msg->call) != 0)
+                ++written;
+            continue;
+        }
+        qint64 attachmentPk = 0;
+        qint64 locationPk = 0;
+        if (db.findDuplicateMessage(msg->token, msg->date, attachmentPk) == 0 &&
+            db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk) != 0)
+            ++written;
+    }
+    db.refreshRecentsLines();
+    db.executeThrow(
+        Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from "
+                                  "ZVIBERMESSAGE as m where m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
+    db.commitTran();
+    return written;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 4 || (args.at(1) != QLatin1String("merge") && args.at(1) != QLatin1String("backup"))) {
+        QTextStream(stderr) << "usage: velliport-bench-merge merge|backup SOURCE TARGET\n";
+        return 2;
+    }
+    try {
+        const ViberDataSetPtr data = AndroidViberDb(QStringLiteral("/storage/emulated/0"), args.at(2)).load();
+        const QList<const _ViberMsg*> queue = writeOrder(*data);
+        QElapsedTimer timer;
+        timer.start();
+        const qint64 written =
+            args.at(1) == QLatin1String("merge") ? merge(queue, args.at(3)) : backup(queue, args.at(3));
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        QTextStream(stdout) << args.at(1) << "_s=" << QString::number(seconds, 'f', 3)
+                            << " queued=" << queue.size() << " written=" << written << "\n";
+    } catch (const std::exception& e) {
+        QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
+        return 1;
+    }
+    return 0;
+}
