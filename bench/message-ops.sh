@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The message-operation benchmarks (backup, html-export) on a synthetic phone of N
-# messages (200000) over M chats (500), generated once into BUILD/bench-data as the
-# android-load benchmark does (remove that folder to generate afresh). The data set is
-# loaded with AndroidViberDb from a fresh working copy; velliport-bench-ops times the
-# worker and its baseline in one process and prints the RESULT line.
+# The message-operation benchmarks (backup, html-export) on N messages (200000) of a
+# synthetic phone with M chats (500). The load drops the rows the app marked deleted
+# (about one in twenty) and adds the calls, so the phone is generated with 5% more
+# messages and the first N of the data set are taken. It is generated once into
+# BUILD/bench-data as the android-load benchmark does (remove that folder to generate
+# afresh). The data set is loaded with AndroidViberDb from a fresh working copy;
+# velliport-bench-ops times the worker and its baseline in one process and prints the
+# RESULT line.
 #
 #   message-ops.sh BUILD NAME [--messages N] [--chats M]
 set -euo pipefail
@@ -20,11 +23,12 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-data="$build/bench-data/android-$messages-$chats"
+generated=$((messages + messages / 20))
+data="$build/bench-data/android-$generated-$chats"
 source_db="$data/ab-extract/apps/com.viber.voip/db/viber_messages"
 if [ ! -f "$source_db" ]; then
-    echo "generating $messages messages over $chats chats..." >&2
-    "$build/bin/velliport-gen-android" "$data" "$messages" "$chats" >/dev/null
+    echo "generating $generated messages over $chats chats..." >&2
+    "$build/bin/velliport-gen-android" "$data" "$generated" "$chats" >/dev/null
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
