@@ -685,8 +685,17 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
 
 qint64 IOSViberDb::findOrInsertPerson(LocalDbWriteContext& context, const _ViberPerson* person)
 {
-    const qint64 pk = findPerson(person);
-    return pk != 0 ? pk : insertPerson(context, person);
+    if (!person)
+        return 0;
+    const QString number = ViberText::canonicalNumber(person->number);
+    if (const qint64 known = context.personPks.value(number); known != 0)
+        return known;
+    qint64 pk = findPerson(person);
+    if (pk == 0)
+        pk = insertPerson(context, person);
+    if (pk != 0)
+        context.personPks.insert(number, pk);
+    return pk;
 }
 
 qint64 IOSViberDb::findConversation(const _ViberChat& chat)

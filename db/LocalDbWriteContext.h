@@ -18,4 +18,7 @@ struct LocalDbWriteContext
     // by its inserts: ZRECENT has no index on the token, and looking a call up in the
     // table grows with every call written, so a large backup became quadratic.
     std::optional<QHash<QPair<qint64, QString>, qint64>> recentCalls;
+    // ZPHONENUMBERINDEX rows by canonical number, as found or written by this run: every
+    // message names its sender, and asking the table each time cost more than its insert.
+    QHash<QString, qint64> personPks;
 };
