@@ -21,7 +21,7 @@ shift
 
 case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
-backup | html-export) targets=(velliport-gen-android velliport-bench-ops) ;;
+backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
 *) usage ;;
 esac
 
