@@ -24,6 +24,7 @@ shift
 case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
+backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
 *) usage ;;
 esac
 

@@ -685,8 +685,17 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
 
 qint64 IOSViberDb::findOrInsertPerson(LocalDbWriteContext& context, const _ViberPerson* person)
 {
-    const qint64 pk = findPerson(person);
-    return pk != 0 ? pk : insertPerson(context, person);
+    if (!person)
+        return 0;
+    const QString number = ViberText::canonicalNumber(person->number);
+    if (const qint64 known = context.personPks.value(number); known != 0)
+        return known;
+    qint64 pk = findPerson(person);
+    if (pk == 0)
+        pk = insertPerson(context, person);
+    if (pk != 0)
+        context.personPks.insert(number, pk);
+    return pk;
 }
 
 qint64 IOSViberDb::findConversation(const _ViberChat& chat)
@@ -947,12 +956,21 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
         }
     }
 
-    static const QString duplicateSql =
-        QStringLiteral("select Z_PK from ZRECENT where ZCALLTOKEN=? and ZCALLTYPE=? "
-                       "limit 1");
-    const qint64 existing =
-        firstInt64(*this, Sqlite3Sql(duplicateSql).addInt64Param(call.token).addTextParam(typeText));
-    if (existing != 0)
+    if (!context.recentCalls) {
+        // The rows a token and type would match in SQL: integral tokens, text types; the
+        // first row of each pair, as a look-up in row order finds it.
+        context.recentCalls.emplace();
+        Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral(
+            "select Z_PK, cast(ZCALLTOKEN as integer), ZCALLTYPE from ZRECENT where "
+            "ZCALLTOKEN=cast(ZCALLTOKEN as integer) and typeof(ZCALLTYPE)='text' order by Z_PK")));
+        while (cursor.moveNext()) {
+            const QPair<qint64, QString> key(cursor.getInt64(1), cursor.getText(2));
+            if (!context.recentCalls->contains(key))
+                context.recentCalls->insert(key, cursor.getInt64(0));
+        }
+    }
+    const QPair<qint64, QString> key(call.token, typeText);
+    if (const qint64 existing = context.recentCalls->value(key); existing != 0)
         return existing;
 
     ColumnInsert& row = m_recentInsert;
@@ -967,7 +985,9 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
     row.set("ZCALLTYPE", typeText);
     row.setIfPresent("_other", call.extra);
     executeThrow(row.sql());
-    return lastInsertId();
+    const qint64 pk = lastInsertId();
+    context.recentCalls->insert(key, pk);
+    return pk;
 }
 
 void IOSViberDb::refreshRecentsLines()

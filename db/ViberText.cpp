@@ -207,6 +207,9 @@ qint64 groupIdNumber(const _ViberChat& chat)
 
 bool isSingleUnitEmoji(char16_t unit)
 {
+    // Every code lies at or above the list's first entry; most text lies below it.
+    if (unit < SingleUnitEmoji[0])
+        return false;
     if (unit >= 0xE000 && unit <= 0xE537)
         return true;
     return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) != std::end(SingleUnitEmoji);
@@ -215,27 +218,38 @@ bool isSingleUnitEmoji(char16_t unit)
 QString replaceEmoji(const QString& text, const EmojiHandler& handler)
 {
     // Two passes as the codes were stored over the years: first single units of the
-    // older encoding, then surrogate pairs from U+1F000 up.
+    // older encoding, then surrogate pairs from U+1F000 up. The text between codes is
+    // copied in runs, and a text without codes is returned as it is: this runs for
+    // every message of an export.
     QString singles;
-    singles.reserve(text.size());
-    for (QChar c : text) {
-        if (isSingleUnitEmoji(c.unicode()))
-            singles += handler(hexCode(c.unicode()));
-        else
-            singles.append(c);
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        if (!isSingleUnitEmoji(unit))
+            continue;
+        singles += QStringView(text).mid(copied, i - copied);
+        singles += handler(hexCode(unit));
+        copied = i + 1;
     }
+    if (copied == 0)
+        singles = text;
+    else
+        singles += QStringView(text).mid(copied);
+
     QString result;
-    result.reserve(singles.size());
-    for (qsizetype i = 0; i < singles.size(); ++i) {
+    copied = 0;
+    for (qsizetype i = 0; i + 1 < singles.size(); ++i) {
         const QChar c = singles.at(i);
-        if ((c.unicode() == 0xD83C || c.unicode() == 0xD83D) && i + 1 < singles.size() &&
-            singles.at(i + 1).isLowSurrogate()) {
-            result += handler(hexCode(QChar::surrogateToUcs4(c, singles.at(i + 1))));
-            ++i;
-        } else {
-            result.append(c);
-        }
+        if ((c.unicode() != 0xD83C && c.unicode() != 0xD83D) || !singles.at(i + 1).isLowSurrogate())
+            continue;
+        result += QStringView(singles).mid(copied, i - copied);
+        result += handler(hexCode(QChar::surrogateToUcs4(c, singles.at(i + 1))));
+        ++i;
+        copied = i + 1;
     }
+    if (copied == 0)
+        return singles;
+    result += QStringView(singles).mid(copied);
     return result;
 }
 

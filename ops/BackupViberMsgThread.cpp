@@ -100,6 +100,9 @@ void BackupViberMsgThread::backup()
     db.beginTran(); // closing the database without a commit discards the run's rows
     LocalDbWriteContext context;
     const int total = int(m_messages.size());
+    // Made once: the run posts this text for every message.
+    const QString countText = tr("Messages: %1/%2");
+    const QString totalText = QString::number(total);
     const _ViberChat* previousChat = nullptr;
     qint64 conversationPk = 0;
     for (const _ViberMsg* msg : std::as_const(m_messages)) {
@@ -107,7 +110,7 @@ void BackupViberMsgThread::backup()
             throw Cancelled();
         ++m_processed;
         m_progress.postProgress(QString(), int(qint64(m_processed) * 100 / total),
-                                tr("Messages: %1/%2").arg(m_processed).arg(total));
+                                countText.arg(QString::number(m_processed), totalText));
         if (!msg->chat)
             continue;
         if (msg->chat != previousChat) {
@@ -177,7 +180,8 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk)
         break;
     case ViberMsgType::Video:
         copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(atta->previewPath, LocalDbPaths::bigPreviewPath(m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
+        copyIfMissing(atta->previewPath,
+                      LocalDbPaths::bigPreviewPath(m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
         break;
     default:
         break;

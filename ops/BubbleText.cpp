@@ -24,6 +24,9 @@ QString escapeForBubble(const QString& text)
 
 QString replaceEmoticons(const QString& text)
 {
+    // Most messages hold no code at all, and matching costs more than this look.
+    if (!text.contains(QLatin1Char('(')))
+        return text;
     static const QRegularExpression pattern(QStringLiteral("\\([^\\(\\)]+\\)"));
     const QDir assets(AppDirs::assetFolder());
     QString result;

@@ -97,7 +97,7 @@ void ExportMessagesHtml::write(const _ViberMsg& msg)
     case ViberMsgType::Sticker:
     case ViberMsgType::Text:
     case ViberMsgType::Video:
-        bubble(msg);
+        bubble(msg, when);
         break;
     default:
         break;
@@ -125,7 +125,7 @@ QString ExportMessagesHtml::imageLink(const QString& link, const QString& image,
         .arg(link.toHtmlEscaped(), QString::number(size), QString::number(size), image.toHtmlEscaped());
 }
 
-void ExportMessagesHtml::bubble(const _ViberMsg& msg)
+void ExportMessagesHtml::bubble(const _ViberMsg& msg, const QDateTime& when)
 {
     QString fileLink;
     QString previewLink;
@@ -182,8 +182,7 @@ void ExportMessagesHtml::bubble(const _ViberMsg& msg)
         html += QStringLiteral("[UNKNOWN]");
         break;
     }
-    html += QStringLiteral("<div class=\"bb_time\">%1</div>")
-                .arg(ViberDates::refToLocal(msg.date).toString(QStringLiteral("hh:mm ap")));
+    html += QStringLiteral("<div class=\"bb_time\">%1</div>").arg(when.toString(QStringLiteral("hh:mm ap")));
     html += QStringLiteral("</div><div class=\"clear\"></div>") + LineEnd;
     m_file.write(html);
 }

@@ -5,6 +5,7 @@
 #include "ops/TextFileWriter.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 
 // One chat as an XHTML page of bubbles, with copies of its media in "files/".
@@ -21,7 +22,7 @@ public:
 
 private:
     void centredBlock(const QString& text);
-    void bubble(const _ViberMsg& msg);
+    void bubble(const _ViberMsg& msg, const QDateTime& when); // when: the message's local date-time
     // Copies a media file into "files/" under a free name; returns the link to it.
     QString copyMedia(const QString& source);
     static QString imageLink(const QString& link, const QString& image, int size);

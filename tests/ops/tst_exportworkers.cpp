@@ -128,6 +128,27 @@ private slots:
         }
     }
 
+    // The shared pictures arrive whole, and a file the folder already holds is kept.
+    void sharedFilesCopiedNeverReplaced()
+    {
+        ThreeChats data;
+        const QString out = m_dir.filePath(QStringLiteral("shared"));
+        QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/files/style.css"), "my own style"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(data.messages, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        const auto bytes = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+        };
+        QCOMPARE(bytes(out + QStringLiteral("/files/style.css")), QByteArray("my own style"));
+        const QString voice = QStringLiteral(VELLIPORT_BIN_DIR "/vbbb/voice.png");
+        QVERIFY(QFileInfo(voice).size() > 0);
+        QCOMPARE(bytes(out + QStringLiteral("/files/voice.png")), bytes(voice));
+    }
+
     void sameParticipantsShareAFile()
     {
         DataSetBuilder b;

@@ -1,0 +1,283 @@
+// Times the message workers on a loaded Android data set against a baseline of the
+// same run, and prints the RESULT line of the benchmark.
+//
+//   velliport-bench-ops backup EXTRACT_ROOT OUT [MESSAGES]
+//     BackupViberMsgThread into OUT/local, twice (the second run finds every message
+//     already there); baseline: the same number of rows inserted into ZVIBERMESSAGE of
+//     a new local database in OUT/baseline with one prepared statement in one
+//     transaction.
+//   velliport-bench-ops html-export EXTRACT_ROOT OUT [MESSAGES]
+//     ExportMessagesThread to HTML in OUT/html; baseline: the CSV export of the same
+//     messages to OUT/messages.csv.
+//
+// MESSAGES (200000) caps the messages taken from the data set, in id order.
+// Memory: the data set's memory is the resident size the load added; the peak is the
+// highest resident size while the workers run (the load's own peak is cleared first),
+// taken over the resident size before the load.
+
+#include "bench/BenchReceiver.h"
+
+#include "app/ProgressChannel.h"
+#include "app/Sqlite3DB.h"
+#include "db/AndroidViberDb.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberChat.h"
+#include "db/ViberCodes.h"
+#include "db/ViberPerson.h"
+#include "ops/BackupViberMsgThread.h"
+#include "ops/ExportMessagesThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTextStream>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace {
+
+qint64 statusKb(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Starts the peak resident size afresh, so that the load's own peak does not hide the
+// workers'.
+bool resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+QString seconds(qint64 nanoseconds)
+{
+    return QString::number(double(nanoseconds) / 1e9, 'f', 3);
+}
+
+QString ratio(double a, double b)
+{
+    return QString::number(b > 0 ? a / b : 0, 'f', 3);
+}
+
+// Runs a worker as the program runs it: on its own thread, reporting to a receiver
+// on the main thread, whose event loop delivers the reports while the worker runs.
+qint64 runWorker(QThread& worker, const BenchReceiver& receiver)
+{
+    QEventLoop loop;
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QElapsedTimer timer;
+    timer.start();
+    worker.start();
+    loop.exec();
+    const qint64 elapsed = timer.nsecsElapsed();
+    if (!receiver.error.isEmpty())
+        throw std::runtime_error(receiver.error.toStdString());
+    if (receiver.success.isEmpty())
+        throw std::runtime_error("the worker ended without an outcome");
+    return elapsed;
+}
+
+qint64 countRows(const QString& folder, const QString& table)
+{
+    IOSViberDb db(folder, QLatin1String(BackupViberMsgThread::DatabaseFile), IOSViberDb::OpenForBrowsing);
+    db.open();
+    Sqlite3Cursor cursor = db.queryThrow(Sqlite3Sql(QLatin1String("select count(*) from ") + table));
+    return cursor.moveNext() ? cursor.getInt64(0) : 0;
+}
+
+qint64 treeBytes(const QString& path, int* files = nullptr)
+{
+    qint64 bytes = 0;
+    int count = 0;
+    for (QDirIterator it(path, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        it.next();
+        bytes += it.fileInfo().size();
+        ++count;
+    }
+    if (files)
+        *files = count;
+    return bytes;
+}
+
+void checkSqlite(int code, sqlite3* db)
+{
+    if (code != SQLITE_OK && code != SQLITE_DONE)
+        throw std::runtime_error(sqlite3_errmsg(db));
+}
+
+// The floor a backup is measured against: one row per message into the message
+// table of a new local database, the columns a backup fills, bound straight to one
+// prepared statement.
+qint64 baselineInsert(const QString& folder, const QList<_ViberMsg*>& messages)
+{
+    IOSViberDb db(folder, QLatin1String(BackupViberMsgThread::DatabaseFile));
+    db.open();
+    QElapsedTimer timer;
+    timer.start();
+    db.beginTran();
+    sqlite3* handle = db.handle();
+    sqlite3_stmt* stmt = nullptr;
+    checkSqlite(
+        sqlite3_prepare_v2(handle,
+                           "insert into ZVIBERMESSAGE (ZSEQ, ZTOKEN, ZCONVERSATION, ZPHONENUMINDEX, ZDATE, "
+                           "ZSTATEDATE, ZSTATE, ZSYSTEMTYPE, ZTEXT, _other) values (?,?,?,?,?,?,?,?,?,?)",
+                           -1, &stmt, nullptr),
+        handle);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
+    for (const _ViberMsg* msg : messages) {
+        const QByteArray state = ViberCodes::statusText(msg->status).toUtf8();
+        const QByteArray system = ViberCodes::systemTypeText(msg->systemType).toUtf8();
+        sqlite3_bind_int64(stmt, 1, msg->seq);
+        sqlite3_bind_int64(stmt, 2, msg->token);
+        sqlite3_bind_int64(stmt, 3, msg->chat ? msg->chat->id : 0);
+        sqlite3_bind_int64(stmt, 4, msg->sender ? msg->sender->id : 0);
+        sqlite3_bind_double(stmt, 5, msg->date);
+        sqlite3_bind_double(stmt, 6, msg->stateDate);
+        sqlite3_bind_text(stmt, 7, state.constData(), int(state.size()), SQLITE_TRANSIENT);
+        if (system.isEmpty())
+            sqlite3_bind_null(stmt, 8);
+        else
+            sqlite3_bind_text(stmt, 8, system.constData(), int(system.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(stmt, 9, msg->text.constData(), int(msg->text.size() * 2), SQLITE_STATIC);
+        sqlite3_bind_blob(stmt, 10, msg->extra.constData(), int(msg->extra.size()), SQLITE_STATIC);
+        checkSqlite(sqlite3_step(stmt), handle);
+        checkSqlite(sqlite3_reset(stmt), handle);
+    }
+    owner.reset();
+    db.commitTran();
+    return timer.nsecsElapsed();
+}
+
+struct Memory
+{
+    qint64 beforeLoadKb = 0;
+    qint64 dataSetKb = 0;
+    bool peakReset = false;
+
+    QString figures() const
+    {
+        const qint64 peakKb = statusKb("VmHWM:");
+        const double peakRatio = dataSetKb > 0 ? double(peakKb - beforeLoadKb) / double(dataSetKb) : 0;
+        return QStringLiteral("peak_kb=%1 rss_before_load_kb=%2 data_set_kb=%3 peak_over_data_set=%4%5")
+            .arg(peakKb)
+            .arg(beforeLoadKb)
+            .arg(dataSetKb)
+            .arg(QString::number(peakRatio, 'f', 3))
+            .arg(peakReset ? QString() : QStringLiteral(" (peak includes the load)"));
+    }
+};
+
+QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+{
+    const qint64 baseline = baselineInsert(QDir(out).filePath(QStringLiteral("baseline")), messages);
+    memory.peakReset = resetPeak();
+
+    const QString target = QDir(out).filePath(QStringLiteral("local"));
+    qint64 runs[2] = {0, 0};
+    qint64 rows[2] = {0, 0};
+    qint64 progress = 0;
+    QString outcome;
+    for (int run = 0; run < 2; ++run) {
+        ProgressChannel channel;
+        BenchReceiver receiver;
+        channel.setReceiver(&receiver);
+        BackupViberMsgThread worker(messages, target, channel);
+        runs[run] = runWorker(worker, receiver);
+        rows[run] = countRows(target, QStringLiteral("ZVIBERMESSAGE"));
+        progress = receiver.progressCount;
+        outcome = receiver.success;
+    }
+    const QString figures = memory.figures();
+    const double perSecond = double(messages.size()) / (double(runs[0]) / 1e9);
+    return QStringLiteral("RESULT backup ratio=%1 backup_s=%2 baseline_s=%3 messages=%4 messages_per_s=%5 "
+                          "second_backup_s=%6 second_not_slower=%7 rows_first=%8 rows_second=%9 calls=%10 "
+                          "progress_posts=%11 %12 outcome=\"%13\"")
+        .arg(ratio(double(runs[0]), double(baseline)), seconds(runs[0]), seconds(baseline))
+        .arg(messages.size())
+        .arg(QString::number(perSecond, 'f', 0), seconds(runs[1]),
+             runs[1] <= runs[0] ? QStringLiteral("yes") : QStringLiteral("no"))
+        .arg(rows[0])
+        .arg(rows[1])
+        .arg(countRows(target, QStringLiteral("ZRECENT")))
+        .arg(progress)
+        .arg(figures, outcome);
+}
+
+QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+{
+    memory.peakReset = resetPeak();
+    qint64 times[2] = {0, 0};
+    const QString paths[2] = {QDir(out).filePath(QStringLiteral("messages.csv")),
+                              QDir(out).filePath(QStringLiteral("html"))};
+    const int formats[2] = {ExportMessagesThread::Csv, ExportMessagesThread::Html};
+    QString outcome;
+    for (int i = 0; i < 2; ++i) {
+        ProgressChannel channel;
+        BenchReceiver receiver;
+        channel.setReceiver(&receiver);
+        ExportMessagesThread worker(messages, paths[i], formats[i], channel);
+        times[i] = runWorker(worker, receiver);
+        outcome = receiver.success;
+    }
+    const QString figures = memory.figures();
+    int htmlFiles = 0;
+    const qint64 htmlBytes = treeBytes(paths[1], &htmlFiles);
+    return QStringLiteral(
+               "RESULT html-export ratio=%1 html_s=%2 csv_s=%3 messages=%4 html_files=%5 html_bytes=%6 "
+               "csv_bytes=%7 %8 outcome=\"%9\"")
+        .arg(ratio(double(times[1]), double(times[0])), seconds(times[1]), seconds(times[0]))
+        .arg(messages.size())
+        .arg(htmlFiles)
+        .arg(htmlBytes)
+        .arg(QFileInfo(paths[0]).size())
+        .arg(figures, outcome);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString mode = args.value(1);
+    if (args.size() < 4 || (mode != QLatin1String("backup") && mode != QLatin1String("html-export"))) {
+        QTextStream(stderr) << "usage: velliport-bench-ops backup|html-export EXTRACT_ROOT OUT [MESSAGES]\n";
+        return 2;
+    }
+    const qsizetype cap = args.size() > 4 ? args.at(4).toLongLong() : 200000;
+    const QString out = args.at(3);
+    QTextStream stdOut(stdout);
+    try {
+        QDir().mkpath(out);
+        Memory memory;
+        memory.beforeLoadKb = statusKb("VmRSS:");
+        AndroidViberDb source(QStringLiteral("/storage/emulated/0"), args.at(2));
+        const ViberDataSetPtr data = source.load();
+        memory.dataSetKb = statusKb("VmRSS:") - memory.beforeLoadKb;
+
+        QList<_ViberMsg*> messages = data->allMessages();
+        std::sort(messages.begin(), messages.end(),
+                  [](const _ViberMsg* a, const _ViberMsg* b) { return a->id < b->id; });
+        if (messages.size() > cap)
+            messages.resize(cap);
+        stdOut << (mode == QLatin1String("backup") ? benchBackup(messages, out, memory)
+                                                   : benchHtmlExport(messages, out, memory))
+               << " chats=" << data->chats.size() << "\n";
+    } catch (const std::exception& e) {
+        QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
+        return 1;
+    }
+    return 0;
+}
