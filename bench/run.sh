@@ -14,7 +14,7 @@ build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
