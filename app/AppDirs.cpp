@@ -49,7 +49,8 @@ QString resolveDataFolder(const QString& applicationData)
 {
     const QDir appData(applicationData);
     QString root = appData.absoluteFilePath(QStringLiteral("Kestrune"));
-    QFile redirect(appData.absoluteFilePath(QStringLiteral("Kestrune/%1.redirect").arg(QLatin1String(ProductId))));
+    QFile redirect(
+        appData.absoluteFilePath(QStringLiteral("Kestrune/%1.redirect").arg(QLatin1String(ProductId))));
     if (redirect.open(QIODevice::ReadOnly)) {
         // The file holds nothing but the path; a trailing newline makes it a path that
         // does not exist, and the default applies.
@@ -95,7 +96,8 @@ QStringList localDatabaseNames(const QString& localDatabasesRoot)
     QStringList names;
     const QStringList folders = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& name : folders) {
-        if (QFileInfo(root.absoluteFilePath(name + QLatin1Char('/') + QLatin1String(LocalDatabaseFile))).isFile())
+        if (QFileInfo(root.absoluteFilePath(name + QLatin1Char('/') + QLatin1String(LocalDatabaseFile)))
+                .isFile())
             names.append(name);
     }
     return names;

@@ -18,8 +18,7 @@ bool readExact(QIODevice& device, char* data, qint64 size)
     return size == 0 || device.read(data, size) == size;
 }
 
-template<typename T>
-bool readLittle(QIODevice& device, T& value)
+template<typename T> bool readLittle(QIODevice& device, T& value)
 {
     char raw[sizeof(T)];
     if (!readExact(device, raw, sizeof(T)))
@@ -28,8 +27,7 @@ bool readLittle(QIODevice& device, T& value)
     return true;
 }
 
-template<typename T>
-bool writeLittle(QIODevice& device, T value)
+template<typename T> bool writeLittle(QIODevice& device, T value)
 {
     char raw[sizeof(T)];
     qToLittleEndian<T>(value, raw);

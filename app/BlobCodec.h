@@ -10,7 +10,7 @@ class QIODevice;
 // each followed by a tagged value, up to the end of the data.
 namespace BlobCodec {
 
-QByteArray encodeMap(const QVariantMap& map); // empty on a failed write
+QByteArray encodeMap(const QVariantMap& map);   // empty on a failed write
 QVariantMap decodeMap(const QByteArray& bytes); // empty on any failure, never partial
 
 bool writeMap(QIODevice& device, const QVariantMap& map);

@@ -33,7 +33,8 @@ void openIfNeeded(LogState& s)
 {
     if (s.file.isOpen() || s.folder.isEmpty())
         return;
-    const QString name = QStringLiteral("log-%1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    const QString name =
+        QStringLiteral("log-%1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     QDir().mkpath(s.folder);
     s.file.setFileName(QDir(s.folder).absoluteFilePath(name));
     s.file.open(QIODevice::ReadWrite | QIODevice::Append);

@@ -10,7 +10,8 @@ void SchemaCatalogue::readCatalogue(Sqlite3DB& db)
         Sqlite3Cursor cursor =
             db.queryThrow(Sqlite3Sql(QStringLiteral("select * from sqlite_master where type='table'")));
         while (cursor.moveNext())
-            found.append({cursor.getText(QStringLiteral("tbl_name")), cursor.getText(QStringLiteral("sql")), {}});
+            found.append(
+                {cursor.getText(QStringLiteral("tbl_name")), cursor.getText(QStringLiteral("sql")), {}});
     }
     for (Table& table : found) {
         const QList<_SqliteCol> columns = db.tbCols(table.name);

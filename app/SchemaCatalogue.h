@@ -15,8 +15,8 @@ class SchemaCatalogue
 public:
     struct Table
     {
-        QString name; // as the database spells it
-        QString sql;  // the CREATE statement
+        QString name;                       // as the database spells it
+        QString sql;                        // the CREATE statement
         QHash<QString, _SqliteCol> columns; // keyed by lower-case name
     };
 

@@ -13,7 +13,8 @@ constexpr int MaxCachedStatements = 256;
 
 int compareNoCase(void*, int lenA, const void* a, int lenB, const void* b)
 {
-    const int r = sqlite3_strnicmp(static_cast<const char*>(a), static_cast<const char*>(b), qMin(lenA, lenB));
+    const int r =
+        sqlite3_strnicmp(static_cast<const char*>(a), static_cast<const char*>(b), qMin(lenA, lenB));
     if (r != 0)
         return r;
     return lenA - lenB;

@@ -10,8 +10,7 @@ class Sqlite3Error : public std::runtime_error
 public:
     explicit Sqlite3Error(const std::string& message, int code = 1)
         : std::runtime_error(message), m_code(code)
-    {
-    }
+    {}
     int code() const { return m_code; }
 
 private:

@@ -74,14 +74,14 @@ void Sqlite3Stmt::bind(const Sqlite3ParamList& params)
         case QMetaType::QByteArray: {
             const QByteArray b = v.toByteArray();
             // a zero-length blob is still a blob, not NULL
-            rc = sqlite3_bind_blob64(m_stmt, pos, b.isEmpty() ? empty : b.constData(), sqlite3_uint64(b.size()),
-                                     SQLITE_TRANSIENT);
+            rc = sqlite3_bind_blob64(m_stmt, pos, b.isEmpty() ? empty : b.constData(),
+                                     sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
             break;
         }
         default: {
             const QByteArray t = v.toString().toUtf8();
-            rc = sqlite3_bind_text64(m_stmt, pos, t.isEmpty() ? empty : t.constData(), sqlite3_uint64(t.size()),
-                                     SQLITE_TRANSIENT, SQLITE_UTF8);
+            rc = sqlite3_bind_text64(m_stmt, pos, t.isEmpty() ? empty : t.constData(),
+                                     sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
             break;
         }
         }

@@ -26,7 +26,8 @@ int main(int argc, char* argv[])
 
     const QString dataFolder = AppDirs::dataFolder();
     MessageLog::install(QDir(dataFolder).absoluteFilePath(QStringLiteral("qlogs")), 10);
-    qDebug("Velliport %s started, data folder %s", VELLIPORT_VERSION, qUtf8Printable(QDir::toNativeSeparators(dataFolder)));
+    qDebug("Velliport %s started, data folder %s", VELLIPORT_VERSION,
+           qUtf8Printable(QDir::toNativeSeparators(dataFolder)));
 
     MainWindow window;
     window.show();

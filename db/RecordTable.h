@@ -7,8 +7,7 @@
 
 // Records of one kind keyed by id, owned by the table: a record lives exactly as long
 // as the table holds it, and other records point at it without owning.
-template<typename T>
-class RecordTable
+template<typename T> class RecordTable
 {
 public:
     RecordTable() = default;

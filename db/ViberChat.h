@@ -14,7 +14,7 @@ struct _ViberChat : _ViberEntity
     qint64 id = 0;   // negative for a chat a loader made up
     double date = 0; // latest activity, seconds since 2001-01-01 UTC
     QString name;
-    QString groupId; // non-empty exactly for group chats
+    QString groupId;                           // non-empty exactly for group chats
     QHash<qint64, _ViberPerson*> participants; // the other members; never the owner
     QList<_ViberMsg*> messages;                // in the order the loader appended them
 

@@ -98,8 +98,8 @@ QString attachmentTypeWord(int msgType)
 
 int msgTypeOfAttachmentWord(const QString& word)
 {
-    for (int type : {ViberMsgType::Picture, ViberMsgType::Location, ViberMsgType::Voice, ViberMsgType::Sticker,
-                     ViberMsgType::Video}) {
+    for (int type : {ViberMsgType::Picture, ViberMsgType::Location, ViberMsgType::Voice,
+                     ViberMsgType::Sticker, ViberMsgType::Video}) {
         if (word.compare(attachmentTypeWord(type), Qt::CaseInsensitive) == 0)
             return type;
     }

@@ -21,10 +21,10 @@ const QString StickerHost = QStringLiteral("https://content.cdn.viber.com");
 
 // Symbols outside the private-use block that the older emoji encoding also used.
 constexpr char16_t SingleUnitEmoji[] = {
-    0x203C, 0x2049, 0x2139, 0x2194, 0x2195, 0x21A9, 0x21AA, 0x231A, 0x231B, 0x23EB, 0x23EC, 0x23F0,
-    0x23F3, 0x24C2, 0x25AA, 0x25AB, 0x25FB, 0x25FC, 0x25FD, 0x25FE, 0x2611, 0x267B, 0x2693, 0x26AA,
-    0x26AB, 0x26C5, 0x26D4, 0x2705, 0x2709, 0x270F, 0x2712, 0x2714, 0x2744, 0x2747, 0x274E, 0x2795,
-    0x2796, 0x2797, 0x27B0, 0x2934, 0x2935, 0x2B1B, 0x2B1C, 0x3030};
+    0x203C, 0x2049, 0x2139, 0x2194, 0x2195, 0x21A9, 0x21AA, 0x231A, 0x231B, 0x23EB, 0x23EC,
+    0x23F0, 0x23F3, 0x24C2, 0x25AA, 0x25AB, 0x25FB, 0x25FC, 0x25FD, 0x25FE, 0x2611, 0x267B,
+    0x2693, 0x26AA, 0x26AB, 0x26C5, 0x26D4, 0x2705, 0x2709, 0x270F, 0x2712, 0x2714, 0x2744,
+    0x2747, 0x274E, 0x2795, 0x2796, 0x2797, 0x27B0, 0x2934, 0x2935, 0x2B1B, 0x2B1C, 0x3030};
 
 QString hexCode(char32_t code)
 {
@@ -124,8 +124,9 @@ QString stickerImageUrl(const _ViberAtta& atta)
 
 QString assetId(const _ViberAtta& atta)
 {
-    static const QRegularExpression pattern(QStringLiteral("^assets-library://asset/[^/\\?=]+\\?id=([a-zA-Z0-9\\-]+)"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression pattern(
+        QStringLiteral("^assets-library://asset/[^/\\?=]+\\?id=([a-zA-Z0-9\\-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString url = atta.extraMap().value(QStringLiteral("ZURL")).toString();
     const QRegularExpressionMatch match = pattern.match(url);
     return match.hasMatch() ? match.captured(1).toUpper() : QString();
@@ -166,7 +167,8 @@ bool isOutgoing(const _ViberMsg& msg)
 QString canonicalNumber(const QString& text)
 {
     const bool hasLetter = std::any_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+               (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
     });
     if (hasLetter)
         return text;
@@ -212,7 +214,8 @@ bool isSingleUnitEmoji(char16_t unit)
         return false;
     if (unit >= 0xE000 && unit <= 0xE537)
         return true;
-    return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) != std::end(SingleUnitEmoji);
+    return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) !=
+           std::end(SingleUnitEmoji);
 }
 
 QString replaceEmoji(const QString& text, const EmojiHandler& handler)

@@ -2,8 +2,7 @@
 
 // One export format: begin() opens the output and writes its head, write() adds one
 // record, end() finishes. Writers only format; the worker picks files and order.
-template<typename Record>
-class AbsFormatExport
+template<typename Record> class AbsFormatExport
 {
 public:
     virtual ~AbsFormatExport() = default;

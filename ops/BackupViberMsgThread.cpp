@@ -23,8 +23,7 @@
 namespace {
 
 struct Cancelled
-{
-};
+{};
 
 // Copies a file unless the target exists; missing sources and failed copies are
 // passed over, as a later backup can still fill them in.
@@ -135,8 +134,9 @@ void BackupViberMsgThread::backup()
     if (m_progress.isCancelled())
         throw Cancelled();
     db.refreshRecentsLines();
-    db.executeThrow(Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "
-                                              "as m where m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
+    db.executeThrow(
+        Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "
+                                  "as m where m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
     db.commitTran();
 }
 

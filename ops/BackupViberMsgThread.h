@@ -20,8 +20,8 @@ public:
     static constexpr auto DatabaseFile = "Documents/Contacts-kestrune.data";
 
     // The messages stay owned by their data set, which must outlive the worker.
-    BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder, ProgressChannel& progress,
-                         QObject* parent = nullptr);
+    BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
+                         ProgressChannel& progress, QObject* parent = nullptr);
 
     // The order of the run: each chat's messages together and in time order.
     static void sortForBackup(QList<_ViberMsg*>& messages);

@@ -39,7 +39,8 @@ QString replaceEmoticons(const QString& text)
         // The code becomes part of a path: one with a separator is no emoticon.
         const bool plainName = !code.contains(QLatin1Char('/')) && !code.contains(QLatin1Char('\\'));
         if (plainName && QFileInfo(assets.filePath(QStringLiteral("vb_emoji/%1.png").arg(code))).isFile())
-            result += QStringLiteral("<img src=\"vb_emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
+            result +=
+                QStringLiteral("<img src=\"vb_emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
         else
             result += code;
     }

@@ -8,8 +8,7 @@
 namespace {
 
 struct Cancelled
-{
-};
+{};
 
 void deleteRows(AbsViberDb& db, const QString& sql, qint64 id)
 {
@@ -31,8 +30,7 @@ void rollbackQuietly(AbsViberDb& db)
 DeleteViberMsgThread::DeleteViberMsgThread(AbsViberDb& database, const QList<_ViberMsg*>& messages,
                                            ProgressChannel& progress, QObject* parent)
     : QThread(parent), m_db(database), m_messages(messages), m_progress(progress)
-{
-}
+{}
 
 void DeleteViberMsgThread::run()
 {
@@ -56,12 +54,12 @@ void DeleteViberMsgThread::run()
             if (m_progress.isCancelled())
                 throw Cancelled();
         }
-        m_db.executeThrow(Sqlite3Sql(QStringLiteral(
-            "DELETE FROM ZCONVERSATION WHERE (SELECT 1 from ZVIBERMESSAGE WHERE "
-            "ZVIBERMESSAGE.ZCONVERSATION=ZCONVERSATION.Z_PK LIMIT 1) IS NULL")));
-        m_db.executeThrow(Sqlite3Sql(QStringLiteral(
-            "update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
-            "m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
+        m_db.executeThrow(
+            Sqlite3Sql(QStringLiteral("DELETE FROM ZCONVERSATION WHERE (SELECT 1 from ZVIBERMESSAGE WHERE "
+                                      "ZVIBERMESSAGE.ZCONVERSATION=ZCONVERSATION.Z_PK LIMIT 1) IS NULL")));
+        m_db.executeThrow(Sqlite3Sql(
+            QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
+                           "m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
         m_db.commitTran();
         m_db.executeThrow(Sqlite3Sql(QStringLiteral("VACUUM")));
         m_progress.postSucceed(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k));

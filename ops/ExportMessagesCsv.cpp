@@ -15,7 +15,8 @@ QString ExportMessagesCsv::escape(const QString& value)
     // A carriage return is a line break to CSV readers too, so it is quoted like a line
     // feed; left bare, it would split the row when the file is read back.
     const bool plain = std::none_of(value.cbegin(), value.cend(), [](QChar c) {
-        return c == QLatin1Char('"') || c == QLatin1Char(',') || c == QLatin1Char('\n') || c == QLatin1Char('\r');
+        return c == QLatin1Char('"') || c == QLatin1Char(',') || c == QLatin1Char('\n') ||
+               c == QLatin1Char('\r');
     });
     if (plain)
         return value;
@@ -30,8 +31,8 @@ void ExportMessagesCsv::begin()
     m_file.writeLine(QStringLiteral("date,send,person,number,content"));
 }
 
-void ExportMessagesCsv::row(const QString& date, const QString& send, const QString& person, const QString& number,
-                            const QString& content)
+void ExportMessagesCsv::row(const QString& date, const QString& send, const QString& person,
+                            const QString& number, const QString& content)
 {
     m_file.writeLine(date + QLatin1Char(',') + send + QLatin1Char(',') + person + QLatin1Char(',') + number +
                      QLatin1Char(',') + content);

@@ -18,11 +18,12 @@ using namespace ViberText;
 
 namespace {
 
-const QString NineCells = QStringLiteral(
-    "<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div><div class=\"bb_bg top_right\"></div>"
-    "<div class=\"bb_bg middle_left\"></div><div class=\"bb_bg middle_middle\"></div>"
-    "<div class=\"bb_bg middle_right\"></div><div class=\"bb_bg bottom_left\"></div>"
-    "<div class=\"bb_bg bottom_middle\"></div><div class=\"bb_bg bottom_right\"></div>");
+const QString NineCells =
+    QStringLiteral("<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div><div "
+                   "class=\"bb_bg top_right\"></div>"
+                   "<div class=\"bb_bg middle_left\"></div><div class=\"bb_bg middle_middle\"></div>"
+                   "<div class=\"bb_bg middle_right\"></div><div class=\"bb_bg bottom_left\"></div>"
+                   "<div class=\"bb_bg bottom_middle\"></div><div class=\"bb_bg bottom_right\"></div>");
 
 const QString LineEnd = QStringLiteral("\r\n");
 
@@ -60,18 +61,21 @@ void ExportMessagesHtml::begin()
                                 "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">") +
                  LineEnd);
     m_file.write(QStringLiteral("<html xmlns=\"http://www.w3.org/1999/xhtml\">") + LineEnd);
-    m_file.write(QStringLiteral("<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />") +
-                 LineEnd);
-    m_file.write(QStringLiteral("<title>%1</title>").arg(QCoreApplication::translate("Velliport", "Velliport")) +
-                 LineEnd);
-    m_file.write(QStringLiteral("<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>") +
-                 LineEnd);
+    m_file.write(
+        QStringLiteral("<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />") +
+        LineEnd);
+    m_file.write(
+        QStringLiteral("<title>%1</title>").arg(QCoreApplication::translate("Velliport", "Velliport")) +
+        LineEnd);
+    m_file.write(
+        QStringLiteral("<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>") +
+        LineEnd);
 }
 
 void ExportMessagesHtml::centredBlock(const QString& text)
 {
-    m_file.write(QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") + NineCells +
-                 LineEnd + BubbleText::escapeForBubble(text) +
+    m_file.write(QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") +
+                 NineCells + LineEnd + BubbleText::escapeForBubble(text) +
                  QStringLiteral("</div><div class=\"clear\"></div></div>"));
 }
 
@@ -120,8 +124,9 @@ QString ExportMessagesHtml::copyMedia(const QString& source)
 
 QString ExportMessagesHtml::imageLink(const QString& link, const QString& image, int size)
 {
-    return QStringLiteral("<a href=\"%1\" target=\"_blank\"><img style=\"max-width:%2px;max-height:%3px;\" src=\"%4\" "
-                          "></a>")
+    return QStringLiteral(
+               "<a href=\"%1\" target=\"_blank\"><img style=\"max-width:%2px;max-height:%3px;\" src=\"%4\" "
+               "></a>")
         .arg(link.toHtmlEscaped(), QString::number(size), QString::number(size), image.toHtmlEscaped());
 }
 
@@ -133,7 +138,8 @@ void ExportMessagesHtml::bubble(const _ViberMsg& msg, const QDateTime& when)
         fileLink = copyMedia(msg.attachment->localPath);
         previewLink = copyMedia(msg.attachment->previewPath);
     }
-    QString html = QStringLiteral("<div class=\"%1\">").arg(isOutgoing(msg) ? QLatin1String("bb2") : QLatin1String("bb1")) +
+    QString html = QStringLiteral("<div class=\"%1\">")
+                       .arg(isOutgoing(msg) ? QLatin1String("bb2") : QLatin1String("bb1")) +
                    NineCells;
     if (msg.chat && msg.chat->isGroup() && msg.sender)
         html += QStringLiteral("<div class=\"handle\">%1</div><div class=\"clear\"></div>")
@@ -159,7 +165,8 @@ void ExportMessagesHtml::bubble(const _ViberMsg& msg, const QDateTime& when)
     case ViberMsgType::Voice:
         if (atta)
             html += QStringLiteral("<img width=\"32px\" src=\"files/voice.png\" align=\"middle\" />") +
-                    QStringLiteral("<a href=\"%1\">%2</a>").arg(fileLink.toHtmlEscaped(), durationText(atta->duration));
+                    QStringLiteral("<a href=\"%1\">%2</a>")
+                        .arg(fileLink.toHtmlEscaped(), durationText(atta->duration));
         break;
     case ViberMsgType::Sticker:
         if (atta) {

@@ -16,8 +16,8 @@ constexpr int ScreenResolution = 96;
 ExportMessagesPdf::ExportMessagesPdf(const QString& path) : m_path(path), m_writer(path)
 {
     m_writer.setResolution(ScreenResolution);
-    m_writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
-                                       QPageLayout::Point));
+    m_writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                       QMarginsF(20, 20, 20, 20), QPageLayout::Point));
     m_writer.setCreator(QStringLiteral("Velliport"));
 }
 

@@ -22,8 +22,7 @@ namespace {
 
 // A cancelled run ends quietly, without a message.
 struct Cancelled
-{
-};
+{};
 
 // The shared files are some fifteen hundred small pictures: they are copied with a plain
 // read and write, as QFile::copy spends a temporary file and a disk sync on each, which
@@ -59,15 +58,15 @@ void copyFolderFiles(const QDir& source, const QString& target)
 ExportMessagesThread::ExportMessagesThread(const QList<_ViberMsg*>& messages, const QString& path, int format,
                                            ProgressChannel& progress, QObject* parent)
     : QThread(parent), m_messages(messages), m_path(path), m_format(format), m_progress(progress)
-{
-}
+{}
 
 QString ExportMessagesThread::chatFileName(const _ViberChat* chat, const QString& extension)
 {
     if (!chat)
         return QStringLiteral("unknown-chat.") + extension;
     QString name = ViberText::chatMembersText(*chat);
-    for (const QChar c : {QChar(u'\t'), QChar(u'\r'), QChar(u'\n'), QChar(0x202A), QChar(0x00A0), QChar(0x202C)})
+    for (const QChar c :
+         {QChar(u'\t'), QChar(u'\r'), QChar(u'\n'), QChar(0x202A), QChar(0x00A0), QChar(0x202C)})
         name.remove(c);
     name = AppDirs::sanitizeFileName(name);
     if (name.isEmpty())
@@ -80,7 +79,8 @@ void ExportMessagesThread::run()
     const QFileInfo target(m_path);
     m_folderExisted = target.isDir();
     if (m_folderExisted) {
-        const QStringList entries = QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList entries =
+            QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         m_entriesBefore = QSet<QString>(entries.begin(), entries.end());
     }
     try {
@@ -137,11 +137,13 @@ void ExportMessagesThread::exportAll()
                 writer->end();
             writer.reset();
             if (m_format == Pdf) {
-                writer = std::make_unique<ExportMessagesPdf>(QDir(m_path).filePath(chatFileName(msg->chat, QStringLiteral("pdf"))));
+                writer = std::make_unique<ExportMessagesPdf>(
+                    QDir(m_path).filePath(chatFileName(msg->chat, QStringLiteral("pdf"))));
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();
-                writer = std::make_unique<ExportMessagesHtml>(m_path, chatFileName(msg->chat, QStringLiteral("html")));
+                writer = std::make_unique<ExportMessagesHtml>(
+                    m_path, chatFileName(msg->chat, QStringLiteral("html")));
             }
             writerChat = msg->chat;
             writer->begin();
@@ -161,7 +163,8 @@ void ExportMessagesThread::prepareHtmlFolder()
     QDir().mkpath(out.filePath(QStringLiteral("files")));
     copyFolderFiles(QDir(assets.filePath(QStringLiteral("vbbb"))), out.filePath(QStringLiteral("files")));
     copyFolderFiles(QDir(assets.filePath(QStringLiteral("emoji"))), out.filePath(QStringLiteral("emoji")));
-    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vb_emoji"))), out.filePath(QStringLiteral("vb_emoji")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vb_emoji"))),
+                    out.filePath(QStringLiteral("vb_emoji")));
 }
 
 // Removes what this run wrote. A folder the user chose that already held other

@@ -9,7 +9,8 @@
 
 using namespace ViberText;
 
-QString ExportMessagesTxt::line(const QString& date, const QString& flag, const QString& name, const QString& text)
+QString ExportMessagesTxt::line(const QString& date, const QString& flag, const QString& name,
+                                const QString& text)
 {
     QString oneLine = text;
     oneLine.remove(QLatin1Char('\r'));
@@ -43,8 +44,8 @@ void ExportMessagesTxt::write(const _ViberMsg& msg)
         name = chatMembersText(*msg.chat);
     else
         name = personLabelWithNumber(*msg.sender);
-    m_file.writeLine(line(date, isOutgoing(msg) ? QStringLiteral("To") : QStringLiteral("From"), name,
-                          summaryText(msg)));
+    m_file.writeLine(
+        line(date, isOutgoing(msg) ? QStringLiteral("To") : QStringLiteral("From"), name, summaryText(msg)));
 }
 
 void ExportMessagesTxt::end()

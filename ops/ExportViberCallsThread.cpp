@@ -15,8 +15,7 @@
 namespace {
 
 struct Cancelled
-{
-};
+{};
 
 QString kindText(int kind)
 {
@@ -43,7 +42,8 @@ ExportViberCallsThread::ExportViberCallsThread(const QList<_ViberCall*>& calls, 
 
 QString ExportViberCallsThread::line(const _ViberCall& call)
 {
-    const QString who = call.person ? ViberText::personLabelWithNumber(*call.person) : QStringLiteral("Unknown");
+    const QString who =
+        call.person ? ViberText::personLabelWithNumber(*call.person) : QStringLiteral("Unknown");
     const QString date = QLocale::system().toString(ViberDates::refToLocal(call.date), QLocale::ShortFormat);
     const QString duration = QStringLiteral("%1' %2''").arg(call.duration / 60).arg(call.duration % 60);
     return who.leftJustified(40) + kindText(call.kind).leftJustified(15) + date.leftJustified(30) +
@@ -57,10 +57,12 @@ void ExportViberCallsThread::run()
         m_progress.postProgress(tr("IDS_EXPORT_VIBER_CALLS"), 0, QString());
         file.open();
         file.writeLine(QStringLiteral("number").leftJustified(40) + QStringLiteral("Flag").leftJustified(15) +
-                       QStringLiteral("Date").leftJustified(30) + QStringLiteral("duration").leftJustified(15));
+                       QStringLiteral("Date").leftJustified(30) +
+                       QStringLiteral("duration").leftJustified(15));
         const int total = int(m_calls.size());
         for (int i = 1; i <= total; ++i) {
-            m_progress.postProgress(QString(), int(qint64(i) * 100 / total), tr("Calls: %1/%2").arg(i).arg(total));
+            m_progress.postProgress(QString(), int(qint64(i) * 100 / total),
+                                    tr("Calls: %1/%2").arg(i).arg(total));
             file.writeLine(line(*m_calls.at(i - 1)));
             if (m_progress.isCancelled())
                 throw Cancelled();

@@ -28,11 +28,11 @@ void stampTimes(const QString& path, const QDateTime& when)
 
 } // namespace
 
-ExtractMediaFilesThread::ExtractMediaFilesThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
-                                                 ProgressChannel& progress, QObject* parent)
+ExtractMediaFilesThread::ExtractMediaFilesThread(const QList<_ViberMsg*>& messages,
+                                                 const QString& targetFolder, ProgressChannel& progress,
+                                                 QObject* parent)
     : QThread(parent), m_messages(messages), m_target(targetFolder), m_progress(progress)
-{
-}
+{}
 
 QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& targetFolder)
 {
@@ -44,7 +44,8 @@ QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& ta
     switch (msg.type) {
     case ViberMsgType::Picture:
     case ViberMsgType::Video:
-        source = isFile(atta->localPath) ? atta->localPath : (isFile(atta->previewPath) ? atta->previewPath : QString());
+        source = isFile(atta->localPath) ? atta->localPath
+                                         : (isFile(atta->previewPath) ? atta->previewPath : QString());
         suffix = QFileInfo(source).suffix();
         break;
     case ViberMsgType::Location:

@@ -14,8 +14,8 @@ class ExtractMediaFilesThread : public QThread
 {
     Q_OBJECT
 public:
-    ExtractMediaFilesThread(const QList<_ViberMsg*>& messages, const QString& targetFolder, ProgressChannel& progress,
-                            QObject* parent = nullptr);
+    ExtractMediaFilesThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
+                            ProgressChannel& progress, QObject* parent = nullptr);
 
     // Copies one message's attachment; returns the copy's path, or empty when nothing was copied.
     static QString extract(const _ViberMsg& msg, const QString& targetFolder);

@@ -48,7 +48,8 @@ NinePatch loadNinePatch(const QDir& folder, const QString& prefix)
 {
     NinePatch pieces;
     for (int i = 0; i < 9; ++i)
-        pieces[i] = QImage(folder.filePath(QStringLiteral("%1_%2.png").arg(prefix).arg(i + 1, 2, 10, QLatin1Char('0'))));
+        pieces[i] = QImage(
+            folder.filePath(QStringLiteral("%1_%2.png").arg(prefix).arg(i + 1, 2, 10, QLatin1Char('0'))));
     return pieces;
 }
 
@@ -57,7 +58,8 @@ const BubbleImages& bubbleImages()
 {
     static const BubbleImages images = [] {
         const QDir folder(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vbbb")));
-        BubbleImages loaded{loadNinePatch(folder, QStringLiteral("r")), loadNinePatch(folder, QStringLiteral("bb1")),
+        BubbleImages loaded{loadNinePatch(folder, QStringLiteral("r")),
+                            loadNinePatch(folder, QStringLiteral("bb1")),
                             loadNinePatch(folder, QStringLiteral("bb2")),
                             QImage(folder.filePath(QStringLiteral("empty_photo.jpg")))};
         if (loaded.fallbackPicture.isNull()) {
@@ -199,13 +201,15 @@ QSize PageRenderer::textBubbleSize(BubbleKind kind, const QString& text, int max
     int top = s.textMargins.top();
     if (!sender.isEmpty()) {
         const QFontMetrics senderMetrics(font(12), m_device);
-        width = qMax(width, senderMetrics.horizontalAdvance(sender) + s.textMargins.left() + s.textMargins.right());
+        width = qMax(width,
+                     senderMetrics.horizontalAdvance(sender) + s.textMargins.left() + s.textMargins.right());
         height += senderMetrics.height() + CaptionSpacing;
         top += senderMetrics.height() + CaptionSpacing;
     }
     if (!time.isEmpty()) {
         const QFontMetrics timeMetrics(font(10), m_device);
-        width = qMax(width, timeMetrics.horizontalAdvance(time) + s.textMargins.left() + s.textMargins.right());
+        width =
+            qMax(width, timeMetrics.horizontalAdvance(time) + s.textMargins.left() + s.textMargins.right());
         height += timeMetrics.height() + CaptionSpacing;
     }
     if (textRect)
@@ -216,7 +220,8 @@ QSize PageRenderer::textBubbleSize(BubbleKind kind, const QString& text, int max
 void PageRenderer::drawFrame(BubbleKind kind, const QRect& r)
 {
     const NinePatch& pieces = ninePatch(kind);
-    const bool complete = std::all_of(pieces.begin(), pieces.end(), [](const QImage& i) { return !i.isNull(); });
+    const bool complete =
+        std::all_of(pieces.begin(), pieces.end(), [](const QImage& i) { return !i.isNull(); });
     if (!complete) {
         m_painter.setPen(Qt::NoPen);
         m_painter.setBrush(plainBubbleColour(kind));
@@ -301,7 +306,8 @@ void PageRenderer::drawPictureBubble(BubbleKind kind, const QImage& picture, con
     const int x = alignRight ? m_content.right() + 1 - width : m_content.left();
     const QRect bubble(x, m_y, width, height);
     drawFrame(kind, bubble);
-    m_painter.drawImage(QPoint(bubble.left() + s.border.left(), bubble.top() + s.border.top() + senderExtra), picture);
+    m_painter.drawImage(QPoint(bubble.left() + s.border.left(), bubble.top() + s.border.top() + senderExtra),
+                        picture);
     drawCaptions(kind, bubble, time, sender);
     m_placements.append({m_page, bubble, kind, QString()});
     m_y += height + BubbleSpacing;
@@ -314,12 +320,13 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
     const int maxWidth = int(0.8 * m_content.width());
     const QDateTime when = ViberDates::refToLocal(msg.date);
     if (when.date() != m_lastHeader) {
-        drawTextBubble(BubbleKind::System, when.toString(QStringLiteral("dd MMM yyyy")), maxWidth, QString(), QString(),
-                       true, false);
+        drawTextBubble(BubbleKind::System, when.toString(QStringLiteral("dd MMM yyyy")), maxWidth, QString(),
+                       QString(), true, false);
         m_lastHeader = when.date();
     }
     const QString time = when.toString(QStringLiteral("hh:mm ap"));
-    const QString sender = msg.chat && msg.chat->isGroup() && msg.sender ? personLabel(*msg.sender) : QString();
+    const QString sender =
+        msg.chat && msg.chat->isGroup() && msg.sender ? personLabel(*msg.sender) : QString();
 
     QString picturePath;
     bool hasPicture = false;
@@ -327,7 +334,8 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
     switch (msg.type) {
     case ViberMsgType::Call:
         if (msg.call)
-            drawTextBubble(BubbleKind::System, callText(*msg.call), maxWidth, QString(), QString(), true, false);
+            drawTextBubble(BubbleKind::System, callText(*msg.call), maxWidth, QString(), QString(), true,
+                           false);
         return;
     case ViberMsgType::System:
         drawTextBubble(BubbleKind::System, groupEventText(msg), maxWidth, QString(), QString(), true, false);

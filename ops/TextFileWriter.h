@@ -15,7 +15,7 @@ public:
     void open();
     void write(const QString& text);
     void writeLine(const QString& text) { write(text + QLatin1String("\r\n")); }
-    void finish(); // flushes, closes and throws when anything was lost
+    void finish();  // flushes, closes and throws when anything was lost
     void discard(); // closes and deletes the file
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }

@@ -38,7 +38,8 @@ private slots:
     {
         const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         const QString folder = AppDirs::dataFolder();
-        QCOMPARE(folder, QDir(home).absoluteFilePath(QStringLiteral("Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260")));
+        QCOMPARE(folder,
+                 QDir(home).absoluteFilePath(QStringLiteral("Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260")));
         QVERIFY(QFileInfo(folder).isDir());
         QVERIFY(QFileInfo(AppDirs::localDatabasesFolder()).isDir());
         QCOMPARE(AppDirs::logFolder(), folder + QStringLiteral("/qlogs"));
@@ -58,7 +59,8 @@ private slots:
         QFETCH(QString, kind);
         QTemporaryDir appData;
         QTemporaryDir elsewhere;
-        const QString fallback = appData.path() + QStringLiteral("/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260");
+        const QString fallback =
+            appData.path() + QStringLiteral("/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260");
         if (kind == QLatin1String("missing"))
             writeRedirect(appData.path(), (elsewhere.path() + QStringLiteral("/gone")).toUtf8());
         else if (kind == QLatin1String("newline"))
@@ -94,12 +96,16 @@ private slots:
         QCOMPARE(AppDirs::uniqueFileName(report), dir.filePath(QStringLiteral("report(2).txt")));
         // the base name ends at the first dot, the suffix starts after the last one
         touch(dir.filePath(QStringLiteral("a.b.c")));
-        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("a.b.c"))), dir.filePath(QStringLiteral("a(1).c")));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("a.b.c"))),
+                 dir.filePath(QStringLiteral("a(1).c")));
         touch(dir.filePath(QStringLiteral("README")));
-        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("README"))), dir.filePath(QStringLiteral("README(1)")));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("README"))),
+                 dir.filePath(QStringLiteral("README(1)")));
         // a dangling link still occupies its name
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("link.jpg"))));
-        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("link.jpg"))), dir.filePath(QStringLiteral("link(1).jpg")));
+        QVERIFY(
+            QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("link.jpg"))));
+        QCOMPARE(AppDirs::uniqueFileName(dir.filePath(QStringLiteral("link.jpg"))),
+                 dir.filePath(QStringLiteral("link(1).jpg")));
     }
 
     void sanitizedNames_data()
@@ -112,7 +118,9 @@ private slots:
         QTest::newRow("dots") << QStringLiteral(" ... ") << QString();
         QTest::newRow("traversal") << QStringLiteral("../../etc/passwd") << QStringLiteral("....etcpasswd");
         QTest::newRow("windows traversal") << QStringLiteral("..\\..\\x") << QStringLiteral("....x");
-        QTest::newRow("control chars") << QStringLiteral("a\x01\x1f" "b") << QStringLiteral("ab");
+        QTest::newRow("control chars") << QStringLiteral("a\x01\x1f"
+                                                         "b")
+                                       << QStringLiteral("ab");
         QTest::newRow("unicode kept") << QStringLiteral("Grüße 😀.jpg") << QStringLiteral("Grüße 😀.jpg");
         QTest::newRow("dot file kept") << QStringLiteral(".thumbnails") << QStringLiteral(".thumbnails");
     }

@@ -148,12 +148,15 @@ private slots:
         QVERIFY(BinaryIO::writeInt32(buffer, 0x01020304));
         QVERIFY(BinaryIO::writeInt64(buffer, 0x0102030405060708LL));
         QVERIFY(BinaryIO::writeDouble(buffer, 1.0));
-        QCOMPARE(buffer.data().toHex(), QByteArray("04030201" "0807060504030201" "000000000000f03f"));
+        QCOMPARE(buffer.data().toHex(), QByteArray("04030201"
+                                                   "0807060504030201"
+                                                   "000000000000f03f"));
         buffer.seek(0);
         qint32 i = 0;
         qint64 l = 0;
         double d = 0;
-        QVERIFY(BinaryIO::readInt32(buffer, i) && BinaryIO::readInt64(buffer, l) && BinaryIO::readDouble(buffer, d));
+        QVERIFY(BinaryIO::readInt32(buffer, i) && BinaryIO::readInt64(buffer, l) &&
+                BinaryIO::readDouble(buffer, d));
         QCOMPARE(i, 0x01020304);
         QCOMPARE(l, 0x0102030405060708LL);
         QCOMPARE(d, 1.0);

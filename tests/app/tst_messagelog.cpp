@@ -69,10 +69,14 @@ private slots:
     {
         QCOMPARE(MessageLog::formatLine(QtDebugMsg, QStringLiteral("09:08:07"), QStringLiteral("hi")),
                  QStringLiteral("(D 09:08:07) hi\n"));
-        QCOMPARE(MessageLog::formatLine(QtWarningMsg, QStringLiteral("t"), QStringLiteral("m")), QStringLiteral("(W t) m\n"));
-        QCOMPARE(MessageLog::formatLine(QtCriticalMsg, QStringLiteral("t"), QStringLiteral("m")), QStringLiteral("(C t) m\n"));
-        QCOMPARE(MessageLog::formatLine(QtFatalMsg, QStringLiteral("t"), QStringLiteral("m")), QStringLiteral("(F t) m\n"));
-        QCOMPARE(MessageLog::formatLine(QtInfoMsg, QStringLiteral("t"), QStringLiteral("m")), QStringLiteral("(t) m\n"));
+        QCOMPARE(MessageLog::formatLine(QtWarningMsg, QStringLiteral("t"), QStringLiteral("m")),
+                 QStringLiteral("(W t) m\n"));
+        QCOMPARE(MessageLog::formatLine(QtCriticalMsg, QStringLiteral("t"), QStringLiteral("m")),
+                 QStringLiteral("(C t) m\n"));
+        QCOMPARE(MessageLog::formatLine(QtFatalMsg, QStringLiteral("t"), QStringLiteral("m")),
+                 QStringLiteral("(F t) m\n"));
+        QCOMPARE(MessageLog::formatLine(QtInfoMsg, QStringLiteral("t"), QStringLiteral("m")),
+                 QStringLiteral("(t) m\n"));
     }
 
     void appendsToTheDaysFile()
@@ -92,9 +96,13 @@ private slots:
         const QStringList lines = readLines(todaysLog(folder));
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines.at(0), QStringLiteral("(D 00:00:00) earlier run"));
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\(D \\d\\d:\\d\\d:\\d\\d\\) first line$")).match(lines.at(1)).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\(D \\d\\d:\\d\\d:\\d\\d\\) first line$"))
+                     .match(lines.at(1))
+                     .hasMatch(),
                  qPrintable(lines.at(1)));
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\(W \\d\\d:\\d\\d:\\d\\d\\) Grüße$")).match(lines.at(2)).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\(W \\d\\d:\\d\\d:\\d\\d\\) Grüße$"))
+                     .match(lines.at(2))
+                     .hasMatch(),
                  qPrintable(lines.at(2)));
     }
 
@@ -130,8 +138,8 @@ private slots:
         MessageLog::reset();
         const QStringList lines = readLines(todaysLog(dir.path()));
         QCOMPARE(lines.size(), Threads * PerThread);
-        const QRegularExpression shape(
-            QStringLiteral("^\\(W \\d\\d:\\d\\d:\\d\\d\\) thread \\d message \\d+ abcdefghijklmnopqrstuvwxyz$"));
+        const QRegularExpression shape(QStringLiteral(
+            "^\\(W \\d\\d:\\d\\d:\\d\\d\\) thread \\d message \\d+ abcdefghijklmnopqrstuvwxyz$"));
         for (const QString& line : lines)
             QVERIFY2(shape.match(line).hasMatch(), qPrintable(line));
     }

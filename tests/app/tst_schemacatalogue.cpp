@@ -15,8 +15,9 @@ private slots:
     {
         Sqlite3DB db;
         db.openThrow(m_dir.filePath(QStringLiteral("a.db")), 6);
-        db.executeScriptThrow(QStringLiteral("CREATE TABLE ZVIBERMESSAGE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
-                                             "CREATE INDEX ZVIBERMESSAGE_ZTEXT ON ZVIBERMESSAGE (ZTEXT);"));
+        db.executeScriptThrow(
+            QStringLiteral("CREATE TABLE ZVIBERMESSAGE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
+                           "CREATE INDEX ZVIBERMESSAGE_ZTEXT ON ZVIBERMESSAGE (ZTEXT);"));
         SchemaCatalogue catalogue;
         catalogue.readCatalogue(db);
         QVERIFY(catalogue.hasTable(QStringLiteral("zvibermessage")));
@@ -25,7 +26,8 @@ private slots:
         QVERIFY(!catalogue.hasColumn(QStringLiteral("ZVIBERMESSAGE"), QStringLiteral("ZDELIVEREDCOUNT")));
         QVERIFY(!catalogue.hasColumn(QStringLiteral("NOTABLE"), QStringLiteral("ZTEXT")));
         QVERIFY(!catalogue.hasTable(QStringLiteral("ZVIBERMESSAGE_ZTEXT"))); // indexes are not tables
-        QCOMPARE(catalogue.column(QStringLiteral("zvibermessage"), QStringLiteral("ztext")).type, QStringLiteral("VARCHAR"));
+        QCOMPARE(catalogue.column(QStringLiteral("zvibermessage"), QStringLiteral("ztext")).type,
+                 QStringLiteral("VARCHAR"));
         QVERIFY(catalogue.column(QStringLiteral("zvibermessage"), QStringLiteral("nothing")).name.isEmpty());
         const SchemaCatalogue::Table* table = catalogue.table(QStringLiteral("ZVIBERMESSAGE"));
         QVERIFY(table);
@@ -37,8 +39,9 @@ private slots:
     {
         Sqlite3DB db;
         db.openThrow(m_dir.filePath(QStringLiteral("b.db")), 6);
-        db.executeScriptThrow(QStringLiteral("CREATE TABLE ZVIBERMESSAGE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR,"
-                                             " ZDELIVEREDCOUNT INTEGER)"));
+        db.executeScriptThrow(
+            QStringLiteral("CREATE TABLE ZVIBERMESSAGE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR,"
+                           " ZDELIVEREDCOUNT INTEGER)"));
         SchemaCatalogue catalogue;
         catalogue.readCatalogue(db);
         QVERIFY(catalogue.hasColumn(QStringLiteral("ZVIBERMESSAGE"), QStringLiteral("zdeliveredcount")));

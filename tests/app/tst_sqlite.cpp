@@ -31,7 +31,8 @@ private slots:
     {
         Sqlite3DB db;
         db.openThrow(path(QStringLiteral("types.db")), 6);
-        db.executeThrow(Sqlite3Sql(QStringLiteral("create table t (i INTEGER, l INTEGER, d REAL, s TEXT, b BLOB, n)")));
+        db.executeThrow(
+            Sqlite3Sql(QStringLiteral("create table t (i INTEGER, l INTEGER, d REAL, s TEXT, b BLOB, n)")));
         const QByteArray blob("\x00\x01\xff", 3);
         const qint64 big = std::numeric_limits<qint64>::max() - 1;
         db.executeThrow(Sqlite3Sql(QStringLiteral("insert into t values (?, ?, ?, ?, ?, ?)"))
@@ -64,7 +65,8 @@ private slots:
         db.executeThrow(Sqlite3Sql(QStringLiteral("insert into t values (?, ?)"))
                             .addTextParam(QString())
                             .addBlobParam(QByteArray()));
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select s is null, b is null, typeof(b) from t")));
+        Sqlite3Cursor c =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select s is null, b is null, typeof(b) from t")));
         QVERIFY(c.moveNext());
         QCOMPARE(c.getInt(0), 0);
         QCOMPARE(c.getInt(1), 0);
@@ -161,9 +163,10 @@ private slots:
     {
         Sqlite3DB db;
         db.openThrow(path(QStringLiteral("rows.db")), 6);
-        db.executeScriptThrow(QStringLiteral("create table src (_id INTEGER PRIMARY KEY, \"name\" TEXT, v REAL, b BLOB);"
-                                             "create table dst (_id INTEGER PRIMARY KEY, \"name\" TEXT, v REAL, b BLOB);"
-                                             "insert into src values (7, 'x''y', 1.5, x'00ff');"));
+        db.executeScriptThrow(
+            QStringLiteral("create table src (_id INTEGER PRIMARY KEY, \"name\" TEXT, v REAL, b BLOB);"
+                           "create table dst (_id INTEGER PRIMARY KEY, \"name\" TEXT, v REAL, b BLOB);"
+                           "insert into src values (7, 'x''y', 1.5, x'00ff');"));
         Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select * from src")));
         QVERIFY(c.moveNext());
         Sqlite3Row row = c.getRow();
@@ -186,8 +189,8 @@ private slots:
     {
         Sqlite3DB db;
         db.openThrow(path(QStringLiteral("cols.db")), 6);
-        db.executeThrow(Sqlite3Sql(
-            QStringLiteral("create table t (_id INTEGER PRIMARY KEY AUTOINCREMENT, date LONG NOT NULL, k DEFAULT 0)")));
+        db.executeThrow(Sqlite3Sql(QStringLiteral(
+            "create table t (_id INTEGER PRIMARY KEY AUTOINCREMENT, date LONG NOT NULL, k DEFAULT 0)")));
         const QList<_SqliteCol> cols = db.tbCols(QStringLiteral("t"));
         QCOMPARE(cols.size(), 3);
         QCOMPARE(cols.at(0).name, QStringLiteral("_id"));
@@ -208,8 +211,9 @@ private slots:
         f.close();
         Sqlite3DB db;
         db.openThrow(file, 2); // SQLite reads nothing until the first statement
-        QVERIFY_THROWS_EXCEPTION(Sqlite3Error, db.applyDefensiveSettings();
-                                 db.queryThrow(Sqlite3Sql(QStringLiteral("select * from sqlite_master"))).moveNext());
+        QVERIFY_THROWS_EXCEPTION(
+            Sqlite3Error, db.applyDefensiveSettings();
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select * from sqlite_master"))).moveNext());
     }
 
     // Android files name collations only Android has; a stand-in lets them be read.
@@ -225,7 +229,8 @@ private slots:
         }
         Sqlite3DB db;
         db.openThrow(file, 2);
-        const Sqlite3Sql ordered(QStringLiteral("select group_concat(s, '') as v from (select s from t order by s)"));
+        const Sqlite3Sql ordered(
+            QStringLiteral("select group_concat(s, '') as v from (select s from t order by s)"));
         QVERIFY_THROWS_EXCEPTION(Sqlite3Error, db.queryThrow(ordered).moveNext());
         db.registerFallbackCollation(QStringLiteral("LOCALIZED"));
         Sqlite3Cursor c = db.queryThrow(ordered);

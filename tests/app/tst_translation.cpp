@@ -42,7 +42,8 @@ private slots:
     void sharedKeysFromAnyClass()
     {
         QCOMPARE(SomeForm::text("IDS_SUC_CLEAR_CACHE"), QStringLiteral("Successfully cleared cache files."));
-        QCOMPARE(AndroidLoadViberThread::text("IDS_SUC_CLEAR_CACHE"), QStringLiteral("Successfully cleared cache files."));
+        QCOMPARE(AndroidLoadViberThread::text("IDS_SUC_CLEAR_CACHE"),
+                 QStringLiteral("Successfully cleared cache files."));
     }
 
     // One key, two texts: the class's own entry wins over the shared one.

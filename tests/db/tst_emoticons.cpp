@@ -12,7 +12,8 @@ QList<QList<int>> records(const QByteArray& ranges)
     QList<QList<int>> result;
     for (int i = 0; i + 12 <= ranges.size(); i += 12) {
         const char* p = ranges.constData() + i;
-        result.append({qFromLittleEndian<qint32>(p), qFromLittleEndian<qint32>(p + 4), qFromLittleEndian<qint32>(p + 8)});
+        result.append({qFromLittleEndian<qint32>(p), qFromLittleEndian<qint32>(p + 4),
+                       qFromLittleEndian<qint32>(p + 8)});
     }
     return result;
 }
@@ -46,8 +47,8 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<QList<int>>>("expected");
-        QTest::newRow("smiley hi sad") << QStringLiteral("(smiley) hi (sad)")
-                                       << QList<QList<int>>{{0, 8, 58}, {12, 5, 53}};
+        QTest::newRow("smiley hi sad")
+            << QStringLiteral("(smiley) hi (sad)") << QList<QList<int>>{{0, 8, 58}, {12, 5, 53}};
         QTest::newRow("no parentheses") << QStringLiteral("hello") << QList<QList<int>>{};
         QTest::newRow("unknown words") << QStringLiteral("(hello) (world)") << QList<QList<int>>{};
         QTest::newRow("case-sensitive") << QStringLiteral("(Smiley)") << QList<QList<int>>{};

@@ -413,7 +413,8 @@ void TestIOSViberDbWrite::genuineStoreGetsItsColumnsAndUids()
     _ViberMsg* picture = s.message(2, withGus, ViberMsgType::Picture, ViberStatus::Sent, 510000100, 8002);
     s.attachment(picture, "IMG_9.jpg", "pic9")
         ->setExtra({{"ZURL", "assets-library://asset/asset.JPG?id=AAAA-BBBB&ext=JPG"}, {"ZRANGE", 4}});
-    LocalDbFixture::writeAll(db, {text, picture}, {s.call(1, emil, ViberCallKind::Outgoing, 510000200, 20, 9100)});
+    LocalDbFixture::writeAll(db, {text, picture},
+                             {s.call(1, emil, ViberCallKind::Outgoing, 510000200, 20, 9100)});
 
     // A new one-to-one conversation (Gus had none), with Core Data's bookkeeping.
     const qint64 conv = scalar(db, "select max(Z_PK) from ZCONVERSATION");

@@ -76,7 +76,8 @@ private slots:
     {
         _ViberMsg msg;
         QVERIFY(msg.extraMap().isEmpty());
-        msg.setExtra({{QStringLiteral("flag"), 3}, {QStringLiteral("extra_uri"), QStringLiteral("file:///x")}});
+        msg.setExtra(
+            {{QStringLiteral("flag"), 3}, {QStringLiteral("extra_uri"), QStringLiteral("file:///x")}});
         QCOMPARE(msg.extraMap().value(QStringLiteral("flag")).toInt(), 3);
         msg.extra.chop(1); // damaged: the whole map is dropped, never half of it
         QVERIFY(msg.extraMap().isEmpty());

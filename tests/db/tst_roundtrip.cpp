@@ -56,8 +56,7 @@ QString callKey(const _ViberCall& call)
         .arg(call.person ? ViberText::canonicalNumber(call.person->number) : QString());
 }
 
-template<typename T, typename Key>
-QStringList keys(const QList<T*>& records, Key key)
+template<typename T, typename Key> QStringList keys(const QList<T*>& records, Key key)
 {
     QStringList result;
     for (const T* r : records)
@@ -98,7 +97,8 @@ private slots:
             IOSViberDb writer(folder.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
             LocalDbFixture::writeAll(writer, messages, source->calls.values());
         }
-        IOSViberDb reader(folder.path(), QString::fromLatin1(LocalDbFixture::ProgramFile), IOSViberDb::OpenForBrowsing);
+        IOSViberDb reader(folder.path(), QString::fromLatin1(LocalDbFixture::ProgramFile),
+                          IOSViberDb::OpenForBrowsing);
         const ViberDataSetPtr back = reader.load();
 
         QList<_ViberMsg*> backMessages;

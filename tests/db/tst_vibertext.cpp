@@ -104,8 +104,9 @@ private slots:
         msg.latitude = 48.1;
         msg.longitude = -11.25;
         const QString map = mapImageUrl(msg);
-        QVERIFY(map.contains(QLatin1String("/maps/api/staticmap?zoom=16&size=600x389&scale=<scale>&maptype=roadmap"
-                                           "&sensor=true&center=48.100000,-11.250000")));
+        QVERIFY(map.contains(
+            QLatin1String("/maps/api/staticmap?zoom=16&size=600x389&scale=<scale>&maptype=roadmap"
+                          "&sensor=true&center=48.100000,-11.250000")));
         _ViberAtta sticker;
         sticker.fileId = QStringLiteral("12345");
         QVERIFY(stickerImageUrl(sticker).endsWith(QLatin1String("/stickers/60/12300/00012345.png")));
@@ -117,11 +118,15 @@ private slots:
     {
         QTest::addColumn<QVariant>("url");
         QTest::addColumn<QString>("id");
-        QTest::newRow("photo") << QVariant(QStringLiteral("assets-library://asset/asset.JPG?id=ab12-cd34&ext=JPG"))
+        QTest::newRow("photo") << QVariant(
+                                      QStringLiteral("assets-library://asset/asset.JPG?id=ab12-cd34&ext=JPG"))
                                << QStringLiteral("AB12-CD34");
-        QTest::newRow("any case") << QVariant(QStringLiteral("ASSETS-LIBRARY://asset/a.mov?id=x9")) << QStringLiteral("X9");
-        QTest::newRow("other scheme") << QVariant(QStringLiteral("file:///asset/asset.JPG?id=1")) << QString();
-        QTest::newRow("slash in name") << QVariant(QStringLiteral("assets-library://asset/a/b?id=1")) << QString();
+        QTest::newRow("any case") << QVariant(QStringLiteral("ASSETS-LIBRARY://asset/a.mov?id=x9"))
+                                  << QStringLiteral("X9");
+        QTest::newRow("other scheme")
+            << QVariant(QStringLiteral("file:///asset/asset.JPG?id=1")) << QString();
+        QTest::newRow("slash in name")
+            << QVariant(QStringLiteral("assets-library://asset/a/b?id=1")) << QString();
         QTest::newRow("absent") << QVariant() << QString();
     }
 
@@ -180,7 +185,8 @@ private slots:
         QTest::newRow("formatted") << QStringLiteral("+1 (555) 010-0000") << QStringLiteral("15550100000");
         QTest::newRow("german") << QStringLiteral("+49 (170) 123") << QStringLiteral("49170123");
         QTest::newRow("letters kept") << QStringLiteral("Viber Out +1") << QStringLiteral("Viber Out +1");
-        QTest::newRow("non-latin letters are not letters") << QStringLiteral("номер 12") << QStringLiteral("12");
+        QTest::newRow("non-latin letters are not letters")
+            << QStringLiteral("номер 12") << QStringLiteral("12");
         QTest::newRow("empty") << QString() << QString();
     }
 
@@ -196,7 +202,8 @@ private slots:
         // md5("") = d41d8cd98f00b204e9800998ecf8427e: "00" and "04" lose their zero
         QCOMPARE(shortDigest(QString()), QStringLiteral("d41d8cd98f0b24e980998ecf8427e"));
         QCOMPARE(shortDigest(QStringLiteral("abc")), QStringLiteral("90150983cd24fb0d6963f7d28e17f72"));
-        QCOMPARE(shortDigest(QStringLiteral("+491701234567")), QStringLiteral("4f99ebfda5956ea3589995773113fda"));
+        QCOMPARE(shortDigest(QStringLiteral("+491701234567")),
+                 QStringLiteral("4f99ebfda5956ea3589995773113fda"));
     }
 
     void groupIds()
@@ -217,13 +224,14 @@ private slots:
             codes.append(code);
             return QStringLiteral("<%1>").arg(code);
         };
-        const QString text = QStringLiteral("a\uE415b\u203C") + QChar(0xD83D) + QChar(0xDE00) + QStringLiteral("c") +
-                             QChar(0xD83C) + QChar(0xDF89);
+        const QString text = QStringLiteral("a\uE415b\u203C") + QChar(0xD83D) + QChar(0xDE00) +
+                             QStringLiteral("c") + QChar(0xD83C) + QChar(0xDF89);
         QCOMPARE(replaceEmoji(text, record), QStringLiteral("a<E415>b<203C><1F600>c<1F389>"));
         QCOMPARE(codes, QStringList({QStringLiteral("E415"), QStringLiteral("203C"), QStringLiteral("1F600"),
                                      QStringLiteral("1F389")}));
         // outside both sets: untouched (U+E538 is past the old range; U+1F900 has high unit D83E)
-        const QString plain = QStringLiteral("\uE538 ") + QChar(0xD83E) + QChar(0xDD00) + QStringLiteral(" ok");
+        const QString plain =
+            QStringLiteral("\uE538 ") + QChar(0xD83E) + QChar(0xDD00) + QStringLiteral(" ok");
         QCOMPARE(replaceEmoji(plain, record), plain);
         // a lone high surrogate is not an emoji
         const QString lone = QString(QChar(0xD83D)) + QStringLiteral("x");

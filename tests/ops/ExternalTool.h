@@ -8,11 +8,14 @@
 // Runs a program we did not write to check our output; tests skip when it is missing.
 struct ExternalTool
 {
-    static bool available(const QString& program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
+    static bool available(const QString& program)
+    {
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    }
 
     // Standard output of the program, or a null string when it failed or timed out.
-    static QString run(const QString& program, const QStringList& arguments, const QByteArray& input = QByteArray(),
-                       int timeoutMs = 60000)
+    static QString run(const QString& program, const QStringList& arguments,
+                       const QByteArray& input = QByteArray(), int timeoutMs = 60000)
     {
         QProcess process;
         process.start(program, arguments);

@@ -26,13 +26,15 @@ QStringList dumpDatabase(const QString& path)
     db.openThrow(path, 2);
     QStringList tables;
     {
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select name from sqlite_master where type='table' order by name")));
+        Sqlite3Cursor c = db.queryThrow(
+            Sqlite3Sql(QStringLiteral("select name from sqlite_master where type='table' order by name")));
         while (c.moveNext())
             tables.append(c.getText(0));
     }
     QStringList rows;
     for (const QString& table : tables) {
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select * from \"%1\" order by rowid").arg(table)));
+        Sqlite3Cursor c =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select * from \"%1\" order by rowid").arg(table)));
         while (c.moveNext()) {
             QStringList fields{table};
             for (int i = 0; i < c.columnCount(); ++i)
@@ -82,10 +84,12 @@ struct Source
         calls = b.chat(30, {pc});
         messages << b.message(anna, ViberMsgType::Text, Day1, QStringLiteral("hello"), true);
         messages << b.message(anna, ViberMsgType::Text, Day1.addSecs(300), QStringLiteral("hi back"));
-        _ViberMsg* pic = b.message(anna, ViberMsgType::Picture, Day1.addSecs(600), QStringLiteral("look"), true);
+        _ViberMsg* pic =
+            b.message(anna, ViberMsgType::Picture, Day1.addSecs(600), QStringLiteral("look"), true);
         b.attach(pic, photo, thumb);
         messages << pic;
-        messages << b.message(group, ViberMsgType::Text, Day1.addDays(1), QStringLiteral("group hi"), false, pb);
+        messages << b.message(group, ViberMsgType::Text, Day1.addDays(1), QStringLiteral("group hi"), false,
+                              pb);
         messages << b.callMessage(calls, pc, ViberCallKind::Incoming, 125, Day1.addDays(2));
         messages << b.callMessage(calls, pc, ViberCallKind::Missed, 0, Day1.addDays(3));
         messages << b.message(nullptr, ViberMsgType::Text, Day1, QStringLiteral("no chat"));
@@ -156,7 +160,8 @@ private slots:
         const QStringList afterFirst = dumpDatabase(db);
 
         const QString copied = QDir(folder).filePath(QStringLiteral("Documents/Attachments/IMG-1.jpg"));
-        const QString preview = QDir(folder).filePath(QStringLiteral("Documents/AttachmentsPreview/IMG-1.jpg"));
+        const QString preview =
+            QDir(folder).filePath(QStringLiteral("Documents/AttachmentsPreview/IMG-1.jpg"));
         QCOMPARE(contents(copied), contents(source.photo));
         // a lost file is filled in by the next backup; a file that is there is never replaced
         QVERIFY(QFile::remove(copied));
@@ -176,14 +181,17 @@ private slots:
         const QString db = QDir(folder).filePath(DatabaseFile);
         QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZRECENT")), 2);
         QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZRECENTSLINE")), 1);
-        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZVIBERMESSAGE where ZTEXT like '%Call%'")), 0);
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZVIBERMESSAGE where ZTEXT like '%Call%'")),
+                 0);
         // each conversation's date is its newest message; a calls-only one has none
         const double annaNewest = DataSetBuilder::ref(Day1.addSecs(600));
         Sqlite3DB check;
         check.openThrow(db, 2);
-        Sqlite3Cursor c = check.queryThrow(Sqlite3Sql(QStringLiteral(
-            "select c.ZDATE as d, (select max(ZDATE) from ZVIBERMESSAGE m where m.ZCONVERSATION=c.Z_PK) as newest, "
-            "(select count(*) from ZVIBERMESSAGE m where m.ZCONVERSATION=c.Z_PK) as n from ZCONVERSATION c")));
+        Sqlite3Cursor c = check.queryThrow(
+            Sqlite3Sql(QStringLiteral("select c.ZDATE as d, (select max(ZDATE) from ZVIBERMESSAGE m where "
+                                      "m.ZCONVERSATION=c.Z_PK) as newest, "
+                                      "(select count(*) from ZVIBERMESSAGE m where m.ZCONVERSATION=c.Z_PK) "
+                                      "as n from ZCONVERSATION c")));
         int conversations = 0;
         int callsOnly = 0;
         bool sawAnna = false;
@@ -277,8 +285,12 @@ private slots:
         QCOMPARE(outcome.successes, QStringList({QStringLiteral("Successfully deleted 3 messages.")}));
         db.close();
         const QString path = QDir(folder).filePath(DatabaseFile);
-        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(anna->id)), 0);
-        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(group->id)), 1);
+        QCOMPARE(
+            scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(anna->id)),
+            0);
+        QCOMPARE(
+            scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where Z_PK=%1").arg(group->id)),
+            1);
         QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZATTACHMENT")), 0);
     }
 
@@ -301,8 +313,9 @@ private slots:
         const QString path = QDir(folder).filePath(DatabaseFile);
         Sqlite3DB check;
         check.openThrow(path, 2);
-        Sqlite3Cursor c = check.queryThrow(
-            Sqlite3Sql(QStringLiteral("select ZDATE from ZCONVERSATION where Z_PK=?")).addInt64Param(anna->id));
+        Sqlite3Cursor c =
+            check.queryThrow(Sqlite3Sql(QStringLiteral("select ZDATE from ZCONVERSATION where Z_PK=?"))
+                                 .addInt64Param(anna->id));
         QVERIFY(c.moveNext());
         QCOMPARE(c.getDouble(0), DataSetBuilder::ref(Day1));
     }
@@ -321,9 +334,10 @@ private slots:
                 calls.append(m);
         }
         QCOMPARE(calls.size(), 2);
-        const qint64 conversationsBefore = scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where "
-                                                                       "exists (select 1 from ZVIBERMESSAGE m where "
-                                                                       "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
+        const qint64 conversationsBefore =
+            scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where "
+                                        "exists (select 1 from ZVIBERMESSAGE m where "
+                                        "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
         QVERIFY(deleteMessages(db, calls).errors.isEmpty());
         db.close();
         QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENTSLINE")), 0);

@@ -26,8 +26,7 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-template<typename Writer>
-void writeAll(Writer& writer, const QList<_ViberMsg*>& messages)
+template<typename Writer> void writeAll(Writer& writer, const QList<_ViberMsg*>& messages)
 {
     writer.begin();
     for (const _ViberMsg* m : messages)
@@ -80,9 +79,11 @@ private slots:
         QVERIFY(content.endsWith(QLatin1String("\r\n")));
         const QStringList lines = content.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 6); // the broken call and both chat-less messages write nothing
-        QCOMPARE(lines.at(0), QStringLiteral("Date").leftJustified(30) + QStringLiteral("Flag").leftJustified(6) +
+        QCOMPARE(lines.at(0), QStringLiteral("Date").leftJustified(30) +
+                                  QStringLiteral("Flag").leftJustified(6) +
                                   QStringLiteral("Name").leftJustified(40) + QStringLiteral("Message"));
-        QVERIFY(lines.at(1).endsWith(QStringLiteral("To    ") + QStringLiteral("Anna(+4917011)").leftJustified(40) +
+        QVERIFY(lines.at(1).endsWith(QStringLiteral("To    ") +
+                                     QStringLiteral("Anna(+4917011)").leftJustified(40) +
                                      QStringLiteral("first second")));
         QVERIFY(lines.at(2).contains(QLatin1String("From  +4917022 ")));
         QVERIFY(lines.at(3).contains(QLatin1String("From  Anna(+4917011), +4917022")));
@@ -119,25 +120,31 @@ private slots:
 
         const QString date = Day1.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         const QList<QStringList> expected = {
-            {QStringLiteral("date"), QStringLiteral("send"), QStringLiteral("person"), QStringLiteral("number"),
-             QStringLiteral("content")},
-            {date, QStringLiteral("1"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"), QStringLiteral("a, b")},
-            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"), QStringLiteral("say \"hi\"")},
-            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"), QStringLiteral("line1\nline2")},
-            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"), QStringLiteral("only\rCR")},
-            {date, QStringLiteral("0"), QStringLiteral("Ben"), QStringLiteral("+2"), QStringLiteral("from ben")},
-            {date, QStringLiteral("0"), QString(), QStringLiteral("Group-4455"), QStringLiteral("from nobody")},
+            {QStringLiteral("date"), QStringLiteral("send"), QStringLiteral("person"),
+             QStringLiteral("number"), QStringLiteral("content")},
+            {date, QStringLiteral("1"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"),
+             QStringLiteral("a, b")},
+            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"),
+             QStringLiteral("say \"hi\"")},
+            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"),
+             QStringLiteral("line1\nline2")},
+            {date, QStringLiteral("0"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"),
+             QStringLiteral("only\rCR")},
+            {date, QStringLiteral("0"), QStringLiteral("Ben"), QStringLiteral("+2"),
+             QStringLiteral("from ben")},
+            {date, QStringLiteral("0"), QString(), QStringLiteral("Group-4455"),
+             QStringLiteral("from nobody")},
             {date, QStringLiteral("0"), QString(), QString(), QStringLiteral("Outgoing Call (1' 1'')")},
         };
         if (!ExternalTool::available(QStringLiteral("python3")))
             QSKIP("python3 is missing: the CSV was not read back by an independent reader");
-        const QString json = ExternalTool::run(
-            QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import csv, json, sys\n"
-                            "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
-                            "    print(json.dumps(list(csv.reader(f))))\n"),
-             path});
+        const QString json =
+            ExternalTool::run(QStringLiteral("python3"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("import csv, json, sys\n"
+                                              "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                              "    print(json.dumps(list(csv.reader(f))))\n"),
+                               path});
         QVERIFY(!json.isNull());
         const QJsonArray rows = QJsonDocument::fromJson(json.toUtf8()).array();
         QCOMPARE(rows.size(), expected.size());
@@ -163,22 +170,26 @@ private slots:
         _ViberChat* group = b.chat(1, {anna, ben}, QStringLiteral("G"), QStringLiteral("9"));
         QList<_ViberMsg*> msgs;
         msgs << b.message(group, ViberMsgType::Text, Day1, QStringLiteral("from anna"), false, anna);
-        msgs << b.message(group, ViberMsgType::Text, Day1.addSecs(60), QStringLiteral("unknown sender"), false);
+        msgs << b.message(group, ViberMsgType::Text, Day1.addSecs(60), QStringLiteral("unknown sender"),
+                          false);
         _ViberMsg* pic1 = b.message(group, ViberMsgType::Picture, Day1.addSecs(120), QString(), true);
         b.attach(pic1, a1, thumb);
-        _ViberMsg* pic2 = b.message(group, ViberMsgType::Picture, Day1.addDays(1), QStringLiteral("caption"), true);
+        _ViberMsg* pic2 =
+            b.message(group, ViberMsgType::Picture, Day1.addDays(1), QStringLiteral("caption"), true);
         b.attach(pic2, a2, QString());
         msgs << pic1 << pic2;
-        msgs << b.message(group, ViberMsgType::Text, Day1.addDays(1).addSecs(5),
-                          QStringLiteral("<script>document.title='PWNED'</script><img src=x onerror=\"document.body."
-                                         "setAttribute('data-pwned','1')\">"),
-                          true);
+        msgs << b.message(
+            group, ViberMsgType::Text, Day1.addDays(1).addSecs(5),
+            QStringLiteral("<script>document.title='PWNED'</script><img src=x onerror=\"document.body."
+                           "setAttribute('data-pwned','1')\">"),
+            true);
         const QString out = m_dir.filePath(QStringLiteral("html"));
         ExportMessagesHtml writer(out, QStringLiteral("chat.html"));
         QVERIFY(QFileInfo(out + QStringLiteral("/files")).isDir()); // made by the constructor
         writeAll(writer, msgs);
         const QString html = QString::fromUtf8(readAll(out + QStringLiteral("/chat.html")));
-        QVERIFY(html.startsWith(QLatin1String("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"")));
+        QVERIFY(html.startsWith(
+            QLatin1String("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"")));
         QVERIFY(html.endsWith(QLatin1String("</body></html>")));
         // two days, two separators
         QCOMPARE(html.count(QLatin1String("<div class=\"r\">")), 2);
@@ -202,8 +213,10 @@ private slots:
             QStringLiteral("chromium"),
             {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
              QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
-             QStringLiteral("--no-first-run"), QStringLiteral("--user-data-dir=") + m_dir.filePath(QStringLiteral("chrome")),
-             QStringLiteral("--dump-dom"), QUrl::fromLocalFile(out + QStringLiteral("/chat.html")).toString()});
+             QStringLiteral("--no-first-run"),
+             QStringLiteral("--user-data-dir=") + m_dir.filePath(QStringLiteral("chrome")),
+             QStringLiteral("--dump-dom"),
+             QUrl::fromLocalFile(out + QStringLiteral("/chat.html")).toString()});
         QVERIFY2(!dom.isNull(), "chromium could not open the export");
         QVERIFY(dom.contains(QLatin1String("<title>Velliport</title>"))); // the script did not run
         QVERIFY(dom.contains(QLatin1String("&lt;script&gt;document.title='PWNED'")));
@@ -219,21 +232,23 @@ private slots:
         _ViberChat* chat = b.chat(1, {anna});
         QList<_ViberMsg*> msgs;
         for (int i = 0; i < 60; ++i)
-            msgs << b.message(chat, ViberMsgType::Text, Day1.addSecs(i * 60), QStringLiteral("message %1").arg(i), i % 2);
+            msgs << b.message(chat, ViberMsgType::Text, Day1.addSecs(i * 60),
+                              QStringLiteral("message %1").arg(i), i % 2);
         const QString path = m_dir.filePath(QStringLiteral("chat.pdf"));
         ExportMessagesPdf writer(path);
         writeAll(writer, msgs);
         const int pages = writer.renderer().page();
         QVERIFY2(pages >= 2, "sixty bubbles do not fit one page");
         QVERIFY(readAll(path).startsWith("%PDF"));
-        if (!ExternalTool::available(QStringLiteral("pdfinfo")) || !ExternalTool::available(QStringLiteral("pdftoppm")))
+        if (!ExternalTool::available(QStringLiteral("pdfinfo")) ||
+            !ExternalTool::available(QStringLiteral("pdftoppm")))
             QSKIP("poppler-utils are missing: the PDF was not checked by another reader");
         const QString info = ExternalTool::run(QStringLiteral("pdfinfo"), {path});
         QVERIFY(info.contains(QLatin1String("(A4)")));
         QVERIFY(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(pages))));
         const QString prefix = m_dir.filePath(QStringLiteral("page"));
         QVERIFY(!ExternalTool::run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("20"),
-                                                                 QStringLiteral("-png"), path, prefix})
+                                                                QStringLiteral("-png"), path, prefix})
                      .isNull());
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("page*.png")}).size(), pages);
     }

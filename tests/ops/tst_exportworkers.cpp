@@ -13,8 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -33,7 +33,8 @@ struct ThreeChats
         _ViberPerson* cy = b.person(3, QStringLiteral("+3"));
         const QList<_ViberChat*> chats{b.chat(30, {cy}), b.chat(10, {anna}), b.chat(20, {anna, ben})};
         for (int i = 0; i < 6; ++i)
-            messages << b.message(chats.at(i % 3), ViberMsgType::Text, Day1.addSecs(100 - i), QStringLiteral("m%1").arg(i));
+            messages << b.message(chats.at(i % 3), ViberMsgType::Text, Day1.addSecs(100 - i),
+                                  QStringLiteral("m%1").arg(i));
     }
 };
 
@@ -52,9 +53,10 @@ void checkRenderedBubbles(const QString& page)
     QTemporaryDir profile;
     const QString shot = profile.filePath(QStringLiteral("shot.png"));
     ExternalTool::run(QStringLiteral("chromium"),
-                      {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
-                       QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
-                       QStringLiteral("--no-first-run"), QStringLiteral("--hide-scrollbars"),
+                      {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                       QStringLiteral("--disable-gpu"), QStringLiteral("--disable-background-networking"),
+                       QStringLiteral("--disable-component-update"), QStringLiteral("--no-first-run"),
+                       QStringLiteral("--hide-scrollbars"),
                        QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("p")),
                        QStringLiteral("--window-size=800,600"), QStringLiteral("--screenshot=") + shot,
                        QUrl::fromLocalFile(page).toString()});
@@ -153,8 +155,9 @@ private slots:
     {
         DataSetBuilder b;
         _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
-        QList<_ViberMsg*> msgs{b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
-                               b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
+        QList<_ViberMsg*> msgs{
+            b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
+            b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
         const QString out = m_dir.filePath(QStringLiteral("same"));
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
@@ -244,8 +247,10 @@ private slots:
         _ViberPerson* odd = b.person(1, QStringLiteral("+1\u00a0\u202a"), QStringLiteral("../../etc/x:y*"));
         QCOMPARE(ExportMessagesThread::chatFileName(b.chat(1, {odd}), QStringLiteral("pdf")),
                  QStringLiteral("....etcxy(+1).pdf"));
-        QCOMPARE(ExportMessagesThread::chatFileName(nullptr, QStringLiteral("html")), QStringLiteral("unknown-chat.html"));
-        QCOMPARE(ExportMessagesThread::chatFileName(b.chat(2, {}), QStringLiteral("html")), QStringLiteral("unknown-chat.html"));
+        QCOMPARE(ExportMessagesThread::chatFileName(nullptr, QStringLiteral("html")),
+                 QStringLiteral("unknown-chat.html"));
+        QCOMPARE(ExportMessagesThread::chatFileName(b.chat(2, {}), QStringLiteral("html")),
+                 QStringLiteral("unknown-chat.html"));
     }
 
     void extraction()
@@ -270,14 +275,17 @@ private slots:
         b.attach(sound, voice);
         _ViberMsg* noFile = b.message(chat, ViberMsgType::Sticker, Day1.addSecs(180));
         b.attach(noFile, QString(), media.filePath(QStringLiteral("missing.png")));
-        msgs << a << bb << thumb << sound << noFile << b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("t"));
+        msgs << a << bb << thumb << sound << noFile
+             << b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("t"));
         const QString out = m_dir.filePath(QStringLiteral("extracted"));
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
         ExtractMediaFilesThread worker(msgs, out, channel);
         receiver.runInWorkerThread(worker);
-        QCOMPARE(receiver.successes,
-                 QStringList({QStringLiteral("Successfully extracted attachments to %1.").arg(QDir(out).absolutePath())}));
+        QCOMPARE(
+            receiver.successes,
+            QStringList(
+                {QStringLiteral("Successfully extracted attachments to %1.").arg(QDir(out).absolutePath())}));
         QCOMPARE(filesIn(out, {}), QStringList({QStringLiteral("atta_20240305-091507(1).jpg"),
                                                 QStringLiteral("atta_20240305-091507.jpg"),
                                                 QStringLiteral("atta_20240305-091607.png"),
@@ -285,7 +293,8 @@ private slots:
         QFile second(out + QStringLiteral("/atta_20240305-091507(1).jpg"));
         QVERIFY(second.open(QIODevice::ReadOnly));
         QCOMPARE(second.readAll(), QByteArray("B"));
-        QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091607.png")).lastModified(), Day1.addSecs(60));
+        QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091607.png")).lastModified(),
+                 Day1.addSecs(60));
         QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091507.jpg")).lastModified(), Day1);
     }
 
@@ -293,9 +302,10 @@ private slots:
     {
         DataSetBuilder b;
         _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
-        QList<_ViberCall*> calls{b.callMessage(nullptr, anna, ViberCallKind::Incoming, 125, Day1)->call,
-                                 b.callMessage(nullptr, nullptr, ViberCallKind::Missed, 0, Day1.addDays(1))->call,
-                                 b.callMessage(nullptr, anna, 9, 5, Day1.addSecs(5))->call};
+        QList<_ViberCall*> calls{
+            b.callMessage(nullptr, anna, ViberCallKind::Incoming, 125, Day1)->call,
+            b.callMessage(nullptr, nullptr, ViberCallKind::Missed, 0, Day1.addDays(1))->call,
+            b.callMessage(nullptr, anna, 9, 5, Day1.addSecs(5))->call};
         const QString out = m_dir.filePath(QStringLiteral("calls(1).txt"));
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
@@ -304,14 +314,19 @@ private slots:
         QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully extracted 3 call history.")}));
         QFile f(out);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines.at(0), QStringLiteral("number").leftJustified(40) + QStringLiteral("Flag").leftJustified(15) +
-                                  QStringLiteral("Date").leftJustified(30) + QStringLiteral("duration").leftJustified(15));
+        QCOMPARE(lines.at(0),
+                 QStringLiteral("number").leftJustified(40) + QStringLiteral("Flag").leftJustified(15) +
+                     QStringLiteral("Date").leftJustified(30) + QStringLiteral("duration").leftJustified(15));
         // newest first
-        QVERIFY(lines.at(1).startsWith(QStringLiteral("Unknown").leftJustified(40) + QStringLiteral("Missed").leftJustified(15)));
-        QVERIFY(lines.at(2).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) + QString(15, QLatin1Char(' '))));
-        QVERIFY(lines.at(3).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) + QStringLiteral("Incoming").leftJustified(15)));
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("Unknown").leftJustified(40) +
+                                       QStringLiteral("Missed").leftJustified(15)));
+        QVERIFY(lines.at(2).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) +
+                                       QString(15, QLatin1Char(' '))));
+        QVERIFY(lines.at(3).startsWith(QStringLiteral("Anna(+1)").leftJustified(40) +
+                                       QStringLiteral("Incoming").leftJustified(15)));
         QCOMPARE(lines.at(3).mid(85), QStringLiteral("2' 5''").leftJustified(15));
         QCOMPARE(receiver.progress.last().text, QStringLiteral("Calls: 3/3"));
     }
@@ -324,7 +339,8 @@ private slots:
             RecordingReceiver receiver(&channel);
             ExportViberCallsThread worker({}, empty, channel);
             receiver.runInWorkerThread(worker);
-            QCOMPARE(receiver.successes, QStringList({QStringLiteral("Successfully extracted 0 call history.")}));
+            QCOMPARE(receiver.successes,
+                     QStringList({QStringLiteral("Successfully extracted 0 call history.")}));
             QFile f(empty);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll().count("\r\n"), 1);

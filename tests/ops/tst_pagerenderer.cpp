@@ -16,8 +16,8 @@ struct PdfPage
     explicit PdfPage(const QString& path) : writer(path)
     {
         writer.setResolution(96);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
-                                         QPageLayout::Point));
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(20, 20, 20, 20), QPageLayout::Point));
     }
     QPdfWriter writer;
 };
@@ -46,7 +46,8 @@ private slots:
     {
         QFETCH(QSize, source);
         QFETCH(QSize, printed);
-        const QString path = m_dir.filePath(QStringLiteral("pic-%1x%2.jpg").arg(source.width()).arg(source.height()));
+        const QString path =
+            m_dir.filePath(QStringLiteral("pic-%1x%2.jpg").arg(source.width()).arg(source.height()));
         QVERIFY(DataSetBuilder::writeImage(path, source.width(), source.height()));
         const QImage image = PageRenderer::loadPicture(path);
         QCOMPARE(image.height(), printed.height());
@@ -60,7 +61,8 @@ private slots:
         const QString corrupt = m_dir.filePath(QStringLiteral("corrupt.jpg"));
         QVERIFY(DataSetBuilder::writeFile(corrupt, QByteArray("\xff\xd8\xff\xe0 not really a jpeg", 22)));
         QCOMPARE(PageRenderer::loadPicture(corrupt).size(), fallback.size());
-        QCOMPARE(PageRenderer::loadPicture(m_dir.filePath(QStringLiteral("missing.jpg"))).size(), fallback.size());
+        QCOMPARE(PageRenderer::loadPicture(m_dir.filePath(QStringLiteral("missing.jpg"))).size(),
+                 fallback.size());
         // a PNG header claiming a huge picture is not decoded
         QByteArray huge = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452") +
                           QByteArray::fromHex("0000ffff0000ffff0806000000");
@@ -74,10 +76,11 @@ private slots:
         DataSetBuilder b;
         _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
         _ViberChat* chat = b.chat(1, {anna});
-        QList<_ViberMsg*> msgs{b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("in"), false),
-                               b.message(chat, ViberMsgType::Text, Day1.addSecs(30), QStringLiteral("out"), true),
-                               b.message(chat, ViberMsgType::Text, Day1.addDays(1), QStringLiteral("next day"), false),
-                               b.callMessage(chat, anna, ViberCallKind::Missed, 0, Day1.addDays(1).addSecs(9))};
+        QList<_ViberMsg*> msgs{
+            b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("in"), false),
+            b.message(chat, ViberMsgType::Text, Day1.addSecs(30), QStringLiteral("out"), true),
+            b.message(chat, ViberMsgType::Text, Day1.addDays(1), QStringLiteral("next day"), false),
+            b.callMessage(chat, anna, ViberCallKind::Missed, 0, Day1.addDays(1).addSecs(9))};
         PdfPage pdf(m_dir.filePath(QStringLiteral("days.pdf")));
         PageRenderer renderer;
         QVERIFY(renderer.begin(&pdf.writer));
@@ -114,7 +117,8 @@ private slots:
         QVERIFY(DataSetBuilder::writeImage(thumb, 800, 600));
         DataSetBuilder b;
         _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
-        _ViberMsg* pic = b.message(chat, ViberMsgType::Picture, Day1, QStringLiteral("look \U0001F600"), true);
+        _ViberMsg* pic =
+            b.message(chat, ViberMsgType::Picture, Day1, QStringLiteral("look \U0001F600"), true);
         b.attach(pic, QString(), thumb);
         PdfPage pdf(m_dir.filePath(QStringLiteral("pic.pdf")));
         PageRenderer renderer;
@@ -125,7 +129,8 @@ private slots:
         QCOMPARE(placed.size(), 3); // day header, picture, caption
         const PageRenderer::BubbleStyle sent = PageRenderer::style(PageRenderer::BubbleKind::Sent);
         QCOMPARE(placed.at(1).rect.width(), sent.border.left() + sent.border.right() + 200);
-        QVERIFY(placed.at(1).rect.height() > sent.border.top() + sent.border.bottom() + 150); // plus the time line
+        QVERIFY(placed.at(1).rect.height() >
+                sent.border.top() + sent.border.bottom() + 150); // plus the time line
         QCOMPARE(placed.at(2).text, QStringLiteral("look [EMOJI]"));
     }
 
@@ -138,7 +143,8 @@ private slots:
         QVERIFY(renderer.begin(&pdf.writer));
         const QRect content = renderer.contentRect();
         for (int i = 0; i < 40; ++i)
-            renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1.addSecs(i), QStringLiteral("line %1").arg(i)));
+            renderer.drawMessage(
+                *b.message(chat, ViberMsgType::Text, Day1.addSecs(i), QStringLiteral("line %1").arg(i)));
         QVERIFY(renderer.page() >= 2);
         // Two messages each taller than half a page: the second cannot fit below the
         // first, so it starts the next page at the top.
@@ -152,7 +158,8 @@ private slots:
         QCOMPARE(tall.page, pagesBefore + 1);
         QCOMPARE(tall.rect.top(), content.top());
         for (const auto& p : renderer.placements())
-            QVERIFY2(p.rect.bottom() <= content.bottom() || p.rect.height() > content.height(), qPrintable(p.text));
+            QVERIFY2(p.rect.bottom() <= content.bottom() || p.rect.height() > content.height(),
+                     qPrintable(p.text));
     }
 };
 

@@ -21,13 +21,15 @@ public:
     // A message at a local date-time; status received unless outgoing.
     _ViberMsg* message(_ViberChat* chat, int type, const QDateTime& when, const QString& text = QString(),
                        bool outgoing = false, _ViberPerson* sender = nullptr);
-    _ViberAtta* attach(_ViberMsg* msg, const QString& localPath = QString(), const QString& previewPath = QString(),
-                       const QString& fileName = QString());
-    _ViberMsg* callMessage(_ViberChat* chat, _ViberPerson* person, int kind, int duration, const QDateTime& when);
+    _ViberAtta* attach(_ViberMsg* msg, const QString& localPath = QString(),
+                       const QString& previewPath = QString(), const QString& fileName = QString());
+    _ViberMsg* callMessage(_ViberChat* chat, _ViberPerson* person, int kind, int duration,
+                           const QDateTime& when);
 
     static double ref(const QDateTime& when); // seconds since 2001-01-01 UTC
     // Writes a picture file (format from the suffix) of the given size.
-    static bool writeImage(const QString& path, int width, int height, const QColor& colour = QColor(0, 128, 128));
+    static bool writeImage(const QString& path, int width, int height,
+                           const QColor& colour = QColor(0, 128, 128));
     static bool writeFile(const QString& path, const QByteArray& content);
 
 private:

@@ -118,8 +118,9 @@ void writeAll(IOSViberDb& db, const QList<_ViberMsg*>& messages, const QList<_Vi
     for (const _ViberCall* call : calls)
         db.insertCall(context, *call);
     db.refreshRecentsLines();
-    db.execute(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
-                              "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
+    db.execute(
+        QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
+                       "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
     db.commitTran();
 }
 

@@ -28,27 +28,90 @@ const QString EmojiFontFile = QStringLiteral("/usr/share/fonts/truetype/noto/Not
 const QHash<QString, char32_t>& emoticonEmoji()
 {
     static const QHash<QString, char32_t> map = {
-        {"(smiley)", 0x1F600},      {"(sad)", 0x1F61E},        {"(wink)", 0x1F609},      {"(angry)", 0x1F620},
-        {"(inlove)", 0x1F60D},      {"(yummi)", 0x1F60B},      {"(laugh)", 0x1F606},     {"(surprised)", 0x1F62E},
-        {"(moa)", 0x1F618},         {"(happy)", 0x1F60A},      {"(cry)", 0x1F622},       {"(sick)", 0x1F922},
-        {"(shy)", 0x1F633},         {"(teeth)", 0x1F62C},      {"(tongue)", 0x1F61B},    {"(money)", 0x1F911},
-        {"(mad)", 0x1F621},         {"(flirt)", 0x1F60F},      {"(crazy)", 0x1F92A},     {"(confused)", 0x1F615},
-        {"(depressed)", 0x1F614},   {"(scream)", 0x1F631},     {"(nerd)", 0x1F913},      {"(not_sure)", 0x1F914},
-        {"(cool)", 0x1F60E},        {"(devil)", 0x1F608},      {"(angel)", 0x1F607},     {"(heart)", 0x2764},
-        {"(purple_heart)", 0x1F49C}, {"(heart_break)", 0x1F494}, {"(V)", 0x270C},         {"(unlike)", 0x1F44E},
-        {"(like)", 0x1F44D},        {"(!)", 0x2757},           {"(Q)", 0x2753},          {"(kiss)", 0x1F48B},
-        {"(ice_cream)", 0x1F366},   {"(cupcake)", 0x1F9C1},    {"(burger)", 0x1F354},    {"(pizza)", 0x1F355},
-        {"(wine)", 0x1F377},        {"(beer)", 0x1F37A},       {"(soda)", 0x1F964},      {"(coffee)", 0x2615},
-        {"(popcorn)", 0x1F37F},     {"(poo)", 0x1F4A9},        {"(cigarette)", 0x1F6AC}, {"($)", 0x1F4B2},
-        {"(car)", 0x1F697},         {"(airplane)", 0x2708},    {"(sun)", 0x2600},        {"(moon)", 0x1F319},
-        {"(rain)", 0x1F327},        {"(cloud)", 0x2601},       {"(zzz)", 0x1F4A4},       {"(skull)", 0x1F480},
-        {"(fire)", 0x1F525},        {"(music)", 0x1F3B5},      {"(flower)", 0x1F338},    {"(christmas_tree)", 0x1F384},
-        {"(monkey)", 0x1F435},      {"(chick)", 0x1F424},      {"(cat)", 0x1F431},       {"(dog)", 0x1F436},
-        {"(pig)", 0x1F437},         {"(koala)", 0x1F428},      {"(kangaroo)", 0x1F998},  {"(ladybug)", 0x1F41E},
-        {"(panda)", 0x1F43C},       {"(sheep)", 0x1F411},      {"(soccer)", 0x26BD},     {"(football)", 0x1F3C8},
-        {"(basketball)", 0x1F3C0},  {"(baseball)", 0x26BE},    {"(relax)", 0x1F60C},     {"(tape)", 0x1F4FC},
-        {"(phone)", 0x1F4F1},       {"(console)", 0x1F3AE},    {"(time)", 0x23F0},       {"(TV)", 0x1F4FA},
-        {"(light_bulb)", 0x1F4A1},  {"(run)", 0x1F3C3},        {"(clap)", 0x1F44F},      {"(bicycle)", 0x1F6B2},
+        {"(smiley)", 0x1F600},
+        {"(sad)", 0x1F61E},
+        {"(wink)", 0x1F609},
+        {"(angry)", 0x1F620},
+        {"(inlove)", 0x1F60D},
+        {"(yummi)", 0x1F60B},
+        {"(laugh)", 0x1F606},
+        {"(surprised)", 0x1F62E},
+        {"(moa)", 0x1F618},
+        {"(happy)", 0x1F60A},
+        {"(cry)", 0x1F622},
+        {"(sick)", 0x1F922},
+        {"(shy)", 0x1F633},
+        {"(teeth)", 0x1F62C},
+        {"(tongue)", 0x1F61B},
+        {"(money)", 0x1F911},
+        {"(mad)", 0x1F621},
+        {"(flirt)", 0x1F60F},
+        {"(crazy)", 0x1F92A},
+        {"(confused)", 0x1F615},
+        {"(depressed)", 0x1F614},
+        {"(scream)", 0x1F631},
+        {"(nerd)", 0x1F913},
+        {"(not_sure)", 0x1F914},
+        {"(cool)", 0x1F60E},
+        {"(devil)", 0x1F608},
+        {"(angel)", 0x1F607},
+        {"(heart)", 0x2764},
+        {"(purple_heart)", 0x1F49C},
+        {"(heart_break)", 0x1F494},
+        {"(V)", 0x270C},
+        {"(unlike)", 0x1F44E},
+        {"(like)", 0x1F44D},
+        {"(!)", 0x2757},
+        {"(Q)", 0x2753},
+        {"(kiss)", 0x1F48B},
+        {"(ice_cream)", 0x1F366},
+        {"(cupcake)", 0x1F9C1},
+        {"(burger)", 0x1F354},
+        {"(pizza)", 0x1F355},
+        {"(wine)", 0x1F377},
+        {"(beer)", 0x1F37A},
+        {"(soda)", 0x1F964},
+        {"(coffee)", 0x2615},
+        {"(popcorn)", 0x1F37F},
+        {"(poo)", 0x1F4A9},
+        {"(cigarette)", 0x1F6AC},
+        {"($)", 0x1F4B2},
+        {"(car)", 0x1F697},
+        {"(airplane)", 0x2708},
+        {"(sun)", 0x2600},
+        {"(moon)", 0x1F319},
+        {"(rain)", 0x1F327},
+        {"(cloud)", 0x2601},
+        {"(zzz)", 0x1F4A4},
+        {"(skull)", 0x1F480},
+        {"(fire)", 0x1F525},
+        {"(music)", 0x1F3B5},
+        {"(flower)", 0x1F338},
+        {"(christmas_tree)", 0x1F384},
+        {"(monkey)", 0x1F435},
+        {"(chick)", 0x1F424},
+        {"(cat)", 0x1F431},
+        {"(dog)", 0x1F436},
+        {"(pig)", 0x1F437},
+        {"(koala)", 0x1F428},
+        {"(kangaroo)", 0x1F998},
+        {"(ladybug)", 0x1F41E},
+        {"(panda)", 0x1F43C},
+        {"(sheep)", 0x1F411},
+        {"(soccer)", 0x26BD},
+        {"(football)", 0x1F3C8},
+        {"(basketball)", 0x1F3C0},
+        {"(baseball)", 0x26BE},
+        {"(relax)", 0x1F60C},
+        {"(tape)", 0x1F4FC},
+        {"(phone)", 0x1F4F1},
+        {"(console)", 0x1F3AE},
+        {"(time)", 0x23F0},
+        {"(TV)", 0x1F4FA},
+        {"(light_bulb)", 0x1F4A1},
+        {"(run)", 0x1F3C3},
+        {"(clap)", 0x1F44F},
+        {"(bicycle)", 0x1F6B2},
         {"(cards)", 0x1F0CF},
     };
     return map;
@@ -185,7 +248,8 @@ struct BubbleLook
 void writeNinePatch(const BubbleLook& look, const QDir& out)
 {
     const int middle = 8;
-    const QSize size(look.border.left() + middle + look.border.right(), look.border.top() + middle + look.border.bottom());
+    const QSize size(look.border.left() + middle + look.border.right(),
+                     look.border.top() + middle + look.border.bottom());
     QImage bubble(size, QImage::Format_ARGB32_Premultiplied);
     bubble.fill(Qt::transparent);
     QPainter p(&bubble);
@@ -215,7 +279,9 @@ void writeNinePatch(const BubbleLook& look, const QDir& out)
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             const QRect cell(QPoint(xs[col], ys[row]), QPoint(xs[col + 1] - 1, ys[row + 1] - 1));
-            bubble.copy(cell).save(out.filePath(QStringLiteral("%1_%2.png").arg(look.prefix).arg(row * 3 + col + 1, 2, 10, QLatin1Char('0'))));
+            bubble.copy(cell).save(out.filePath(QStringLiteral("%1_%2.png")
+                                                    .arg(look.prefix)
+                                                    .arg(row * 3 + col + 1, 2, 10, QLatin1Char('0'))));
         }
     }
 }
@@ -272,16 +338,21 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "assetgen: cannot copy %s\n", argv[2]);
         return 1;
     }
-    writeNinePatch({QStringLiteral("r"), QMargins(15, 10, 13, 9), QColor(204, 216, 222), QColor(180, 194, 202), 0}, vbbb);
-    writeNinePatch({QStringLiteral("bb1"), QMargins(16, 13, 16, 13), QColor(255, 255, 255), QColor(190, 200, 206), -1},
-                   vbbb);
-    writeNinePatch({QStringLiteral("bb2"), QMargins(16, 13, 16, 13), QColor(232, 225, 250), QColor(196, 186, 232), 1},
-                   vbbb);
+    writeNinePatch(
+        {QStringLiteral("r"), QMargins(15, 10, 13, 9), QColor(204, 216, 222), QColor(180, 194, 202), 0},
+        vbbb);
+    writeNinePatch(
+        {QStringLiteral("bb1"), QMargins(16, 13, 16, 13), QColor(255, 255, 255), QColor(190, 200, 206), -1},
+        vbbb);
+    writeNinePatch(
+        {QStringLiteral("bb2"), QMargins(16, 13, 16, 13), QColor(232, 225, 250), QColor(196, 186, 232), 1},
+        vbbb);
     writeIcons(vbbb);
 
     const EmojiRenderer renderer;
     if (!renderer.ok())
-        std::fprintf(stderr, "assetgen: %s is missing; emoji pictures are left out\n", qPrintable(EmojiFontFile));
+        std::fprintf(stderr, "assetgen: %s is missing; emoji pictures are left out\n",
+                     qPrintable(EmojiFontFile));
     const int emoji = renderer.ok() ? writeEmoji(renderer, QDir(root.filePath(QStringLiteral("emoji"))),
                                                  QString::fromLocal8Bit(argv[3]))
                                     : 0;
