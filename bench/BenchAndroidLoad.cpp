@@ -10,8 +10,10 @@
 
 #include "db/AndroidViberDb.h"
 
+#include "bench/BenchMemory.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
+
 #include <QFile>
 #include <QSet>
 #include <QTextStream>
@@ -19,18 +21,6 @@
 #include <malloc.h>
 
 namespace {
-
-qint64 statusKb(const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 // Heap chunks, each counted once however many records share it.
 class ChunkCounter

@@ -27,11 +27,13 @@
 #include "ops/BackupViberMsgThread.h"
 #include "ops/ExportMessagesThread.h"
 
+#include "bench/BenchMemory.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
+
 #include <QFile>
 #include <QTextStream>
 
@@ -40,18 +42,6 @@
 #include <algorithm>
 
 namespace {
-
-qint64 statusKb(const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 // Starts the peak resident size afresh, so that the load's own peak does not hide the
 // workers'.

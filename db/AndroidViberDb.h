@@ -88,6 +88,8 @@ protected:
     void loadInto(ViberDataSet& dataSet) override;
 
 private:
+    // One participants_info row: participant type 0 is the phone's owner, 1 anyone else.
+    qint64 writeParticipantInfo(const QString& number, const QString& name, int participantType);
     void resetMergeState();
     qint64 insertCallMessage(qint64 conversationId, const _ViberMsg& message);
     void markLocalizedIndexesStale();

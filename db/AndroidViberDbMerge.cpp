@@ -169,21 +169,7 @@ qint64 AndroidViberDb::ownerParticipantInfo(qint64& ownerInfoId)
     ownerInfoId = firstId(*this, Sqlite3Sql(OwnerInfoSql));
     if (ownerInfoId > 0)
         return ownerInfoId;
-    ColumnInsert& row = m_participantInfoInsert;
-    row.begin();
-    row.set("number", QString());
-    row.set("display_name", QString());
-    row.set("contact_name", QString());
-    row.set("contact_id", 0);
-    row.set("native_contact_id", 0);
-    row.set("viber_name", QString());
-    row.set("viber_image", QString());
-    row.set("location_lat", 0);
-    row.set("location_lng", 0);
-    row.set("location_date", 0);
-    row.set("participant_type", 0);
-    executeThrow(row.sql());
-    ownerInfoId = lastInsertId();
+    ownerInfoId = writeParticipantInfo(QString(), QString(), 0);
     return ownerInfoId;
 }
 
@@ -200,11 +186,16 @@ qint64 AndroidViberDb::insertParticipantInfo(const _ViberPerson* person)
     open();
     if (!person)
         return 0;
+    return writeParticipantInfo(person->number, person->name, 1);
+}
+
+qint64 AndroidViberDb::writeParticipantInfo(const QString& number, const QString& name, int participantType)
+{
     ColumnInsert& row = m_participantInfoInsert;
     row.begin();
-    row.set("number", person->number);
-    row.set("display_name", person->name);
-    row.set("contact_name", person->name);
+    row.set("number", number);
+    row.set("display_name", name);
+    row.set("contact_name", name);
     row.set("contact_id", 0);
     row.set("native_contact_id", 0);
     row.set("viber_name", QString());
@@ -212,7 +203,7 @@ qint64 AndroidViberDb::insertParticipantInfo(const _ViberPerson* person)
     row.set("location_lat", 0);
     row.set("location_lng", 0);
     row.set("location_date", 0);
-    row.set("participant_type", 1);
+    row.set("participant_type", participantType);
     executeThrow(row.sql());
     return lastInsertId();
 }
