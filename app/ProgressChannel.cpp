@@ -4,11 +4,23 @@
 #include <QObject>
 #include <QThread>
 
+void ProgressChannel::setReceiver(QObject* receiver)
+{
+    m_receiver = receiver;
+    m_updateProgress = QMetaMethod();
+    if (receiver) {
+        const QMetaObject* meta = receiver->metaObject();
+        const int index = meta->indexOfMethod("updateProgress(QString,int,QString)");
+        if (index >= 0)
+            m_updateProgress = meta->method(index);
+    }
+}
+
 void ProgressChannel::postProgress(const QString& status, int value, const QString& text) const
 {
-    if (m_receiver)
-        QMetaObject::invokeMethod(m_receiver, "updateProgress", Qt::AutoConnection, Q_ARG(QString, status),
-                                  Q_ARG(int, value), Q_ARG(QString, text));
+    if (m_receiver && m_updateProgress.isValid())
+        m_updateProgress.invoke(m_receiver, Qt::AutoConnection, Q_ARG(QString, status), Q_ARG(int, value),
+                                Q_ARG(QString, text));
 }
 
 void ProgressChannel::postError(const QString& text) const

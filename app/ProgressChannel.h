@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaMethod>
 #include <QString>
 
 #include <atomic>
@@ -14,11 +15,11 @@ class QObject;
 class ProgressChannel
 {
 public:
-    explicit ProgressChannel(QObject* receiver = nullptr) : m_receiver(receiver) {}
+    explicit ProgressChannel(QObject* receiver = nullptr) { setReceiver(receiver); }
     ProgressChannel(const ProgressChannel&) = delete;
     ProgressChannel& operator=(const ProgressChannel&) = delete;
 
-    void setReceiver(QObject* receiver) { m_receiver = receiver; }
+    void setReceiver(QObject* receiver);
     QObject* receiver() const { return m_receiver; }
 
     // value < 0 keeps the current value; an empty text shows the percentage.
@@ -38,7 +39,9 @@ public:
     void waitForTips() const;
 
 private:
-    QObject* m_receiver;
+    QObject* m_receiver = nullptr;
+    // Workers report progress once per record; the slot is looked up once per receiver.
+    QMetaMethod m_updateProgress;
     std::atomic_bool m_cancelled{false};
     std::atomic_bool m_waitingTips{false};
 };
