@@ -1,7 +1,7 @@
 #include "ops/DeleteViberMsgThread.h"
 
 #include "app/ProgressChannel.h"
-#include "db/AbsViberDb.h"
+#include "db/IOSViberDb.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
 
@@ -10,13 +10,13 @@ namespace {
 struct Cancelled
 {};
 
-void deleteRows(AbsViberDb& db, const QString& sql, qint64 id)
+void deleteRows(IOSViberDb& db, const QString& sql, qint64 id)
 {
     db.executeThrow(Sqlite3Sql(sql).addInt64Param(id));
 }
 
 // Undoes the run; a failure here must not hide why the run ended.
-void rollbackQuietly(AbsViberDb& db)
+void rollbackQuietly(IOSViberDb& db)
 {
     try {
         db.rollbackTran();
@@ -27,7 +27,7 @@ void rollbackQuietly(AbsViberDb& db)
 
 } // namespace
 
-DeleteViberMsgThread::DeleteViberMsgThread(AbsViberDb& database, const QList<_ViberMsg*>& messages,
+DeleteViberMsgThread::DeleteViberMsgThread(IOSViberDb& database, const QList<_ViberMsg*>& messages,
                                            ProgressChannel& progress, QObject* parent)
     : QThread(parent), m_db(database), m_messages(messages), m_progress(progress)
 {}
@@ -44,8 +44,10 @@ void DeleteViberMsgThread::run()
             ++k;
             m_progress.postProgress(QString(), int(qint64(k) * 100 / total), QString());
             if (msg->type == ViberMsgType::Call) {
+                // A call record is a ZRECENT row; its recents line groups all calls of
+                // one person and goes only when none of them is left (below).
                 if (msg->call)
-                    deleteRows(m_db, QStringLiteral("delete from ZRECENTSLINE where Z_PK=?"), msg->call->id);
+                    deleteRows(m_db, QStringLiteral("delete from ZRECENT where Z_PK=?"), msg->call->id);
             } else {
                 deleteRows(m_db, QStringLiteral("delete from ZATTACHMENT where ZMESSAGE=?"), msg->id);
                 deleteRows(m_db, QStringLiteral("delete from ZVIBERLOCATION where ZMESSAGE=?"), msg->id);
@@ -54,6 +56,9 @@ void DeleteViberMsgThread::run()
             if (m_progress.isCancelled())
                 throw Cancelled();
         }
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("delete from ZRECENTSLINE where not exists (select 1 from "
+                                                    "ZRECENT as r where r.ZRECENTSLINE=ZRECENTSLINE.Z_PK)")));
+        m_db.refreshRecentsLines();
         m_db.executeThrow(
             Sqlite3Sql(QStringLiteral("DELETE FROM ZCONVERSATION WHERE (SELECT 1 from ZVIBERMESSAGE WHERE "
                                       "ZVIBERMESSAGE.ZCONVERSATION=ZCONVERSATION.Z_PK LIMIT 1) IS NULL")));

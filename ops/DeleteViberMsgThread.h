@@ -5,7 +5,7 @@
 #include <QList>
 #include <QThread>
 
-class AbsViberDb;
+class IOSViberDb;
 class ProgressChannel;
 
 // Deletes messages and calls from a local database in one transaction, drops the
@@ -15,14 +15,14 @@ class DeleteViberMsgThread : public QThread
     Q_OBJECT
 public:
     // The database is used by this worker alone while it runs; the messages were read from it.
-    DeleteViberMsgThread(AbsViberDb& database, const QList<_ViberMsg*>& messages, ProgressChannel& progress,
+    DeleteViberMsgThread(IOSViberDb& database, const QList<_ViberMsg*>& messages, ProgressChannel& progress,
                          QObject* parent = nullptr);
 
 protected:
     void run() override;
 
 private:
-    AbsViberDb& m_db;
+    IOSViberDb& m_db;
     QList<_ViberMsg*> m_messages;
     ProgressChannel& m_progress;
 };

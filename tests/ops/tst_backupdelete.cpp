@@ -320,29 +320,41 @@ private slots:
         QCOMPARE(c.getDouble(0), DataSetBuilder::ref(Day1));
     }
 
+    // Calls are ZRECENT rows grouped per person by ZRECENTSLINE: deleting one person's
+    // calls removes exactly those and their line, never another person's.
     void deletingCallsOnly()
     {
         Source source;
+        _ViberPerson* anna = source.b.set().persons.value(1);
+        source.messages << source.b.callMessage(source.anna, anna, ViberCallKind::Outgoing, 30, Day1.addDays(4));
         const QString folder = m_dir.filePath(QStringLiteral("delete-calls"));
         QVERIFY(backup(source.messages, folder).errors.isEmpty());
         const QString path = QDir(folder).filePath(DatabaseFile);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENT")), 3);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENTSLINE")), 2);
         IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
         const ViberDataSetPtr set = db.load();
-        QList<_ViberMsg*> calls;
+        QList<_ViberMsg*> cyCalls;
         for (_ViberMsg* m : set->allMessages()) {
-            if (m->type == ViberMsgType::Call)
-                calls.append(m);
+            if (m->type == ViberMsgType::Call && m->call->person->number == QLatin1String("+4917033"))
+                cyCalls.append(m);
         }
-        QCOMPARE(calls.size(), 2);
+        QCOMPARE(cyCalls.size(), 2);
         const qint64 conversationsBefore =
             scalar(path, QStringLiteral("select count(*) from ZCONVERSATION where "
                                         "exists (select 1 from ZVIBERMESSAGE m where "
                                         "m.ZCONVERSATION=ZCONVERSATION.Z_PK)"));
-        QVERIFY(deleteMessages(db, calls).errors.isEmpty());
+        QVERIFY(deleteMessages(db, cyCalls).errors.isEmpty());
         db.close();
-        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENTSLINE")), 0);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENT")), 1);
+        QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZRECENTSLINE")), 1);
+        QCOMPARE(scalar(path, QStringLiteral("select ZCOUNT from ZRECENTSLINE")), 1);
         QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZVIBERMESSAGE")), 4);
         QCOMPARE(scalar(path, QStringLiteral("select count(*) from ZCONVERSATION")), conversationsBefore);
+        IOSViberDb reader(folder, DatabaseFile, IOSViberDb::OpenForBrowsing);
+        const ViberDataSetPtr after = reader.load();
+        QCOMPARE(after->calls.size(), 1);
+        QCOMPARE(after->calls.values().first()->person->number, QStringLiteral("+4917011"));
     }
 
     void cancelledDeletionLeavesTheDatabaseAsItWas()
