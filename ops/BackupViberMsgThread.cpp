@@ -35,6 +35,22 @@ void copyIfMissing(const QString& source, const QString& target)
     QFile::copy(source, target);
 }
 
+// Copies a file over whatever the target holds, keeping the old file until the new
+// one is complete.
+void copyReplacing(const QString& source, const QString& target)
+{
+    if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile())
+        return;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString part = target + QLatin1String(".part");
+    QFile::remove(part);
+    if (!QFile::copy(source, part))
+        return;
+    QFile::remove(target);
+    if (!QFile::rename(part, target))
+        QFile::remove(part);
+}
+
 } // namespace
 
 BackupViberMsgThread::BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
@@ -127,9 +143,10 @@ void BackupViberMsgThread::backup()
         }
         qint64 attachmentPk = 0;
         qint64 locationPk = 0;
-        if (db.findDuplicateMessage(msg->token, msg->date, attachmentPk) == 0)
+        const bool stored = db.findDuplicateMessage(msg->token, msg->date, attachmentPk) != 0;
+        if (!stored)
             db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk);
-        copyMedia(*msg, attachmentPk);
+        copyMedia(*msg, attachmentPk, !stored);
     }
     if (m_progress.isCancelled())
         throw Cancelled();
@@ -158,7 +175,7 @@ void BackupViberMsgThread::copyContactPhotos(const _ViberChat& chat)
     }
 }
 
-void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk)
+void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, bool newAttachment)
 {
     const _ViberAtta* atta = msg.attachment;
     if (!atta)
@@ -173,7 +190,16 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk)
         break;
     case ViberMsgType::Voice:
         if (attachmentPk > 0)
-            copyIfMissing(atta->localPath, LocalDbPaths::voicePath(m_target, QString::number(attachmentPk)));
+        {
+            // Voice files are named by the attachment's row id, which SQLite hands out
+            // again after rows were deleted or a run was rolled back: a file left under
+            // that name belongs to another message, so a new attachment replaces it.
+            const QString target = LocalDbPaths::voicePath(m_target, QString::number(attachmentPk));
+            if (newAttachment)
+                copyReplacing(atta->localPath, target);
+            else
+                copyIfMissing(atta->localPath, target);
+        }
         break;
     case ViberMsgType::Sticker:
         copyIfMissing(atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));

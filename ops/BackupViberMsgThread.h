@@ -37,7 +37,7 @@ protected:
 private:
     void backup();
     void copyContactPhotos(const _ViberChat& chat);
-    void copyMedia(const _ViberMsg& msg, qint64 attachmentPk);
+    void copyMedia(const _ViberMsg& msg, qint64 attachmentPk, bool newAttachment);
 
     QList<_ViberMsg*> m_messages;
     QString m_target;

@@ -173,6 +173,27 @@ private slots:
         QCOMPARE(contents(preview), QByteArray("edited by the user"));
     }
 
+    // Voice files are named by attachment row id, which SQLite reuses: a file left under
+    // that name by an earlier, rolled-back run is replaced by the new message's own.
+    void voiceFilesBelongToTheirMessage()
+    {
+        Source source;
+        const QString voice = source.media.filePath(QStringLiteral("voice.m4a"));
+        QVERIFY(DataSetBuilder::writeFile(voice, "the real recording"));
+        _ViberMsg* sound = source.b.message(source.anna, ViberMsgType::Voice, Day1.addSecs(900), QString(), true);
+        source.b.attach(sound, voice);
+        const QString folder = m_dir.filePath(QStringLiteral("voice"));
+        const QString stale = QDir(folder).filePath(QStringLiteral("Documents/VoiceMessages/1"));
+        QVERIFY(DataSetBuilder::writeFile(stale, "left by a cancelled run"));
+        QVERIFY(backup({sound}, folder).errors.isEmpty());
+        QCOMPARE(scalar(QDir(folder).filePath(DatabaseFile), QStringLiteral("select max(Z_PK) from ZATTACHMENT")), 1);
+        QCOMPARE(contents(stale), QByteArray("the real recording"));
+        // the message is stored now: a second backup keeps the file as it is
+        QVERIFY(DataSetBuilder::writeFile(stale, "kept"));
+        QVERIFY(backup({sound}, folder).errors.isEmpty());
+        QCOMPARE(contents(stale), QByteArray("kept"));
+    }
+
     void callsAndConversationDates()
     {
         Source source;
