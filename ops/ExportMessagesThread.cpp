@@ -62,8 +62,13 @@ ExportMessagesThread::ExportMessagesThread(const QList<_ViberMsg*>& messages, co
 
 QString ExportMessagesThread::chatFileName(const _ViberChat* chat, const QString& extension)
 {
+    return chatBaseName(chat) + QLatin1Char('.') + extension;
+}
+
+QString ExportMessagesThread::chatBaseName(const _ViberChat* chat)
+{
     if (!chat)
-        return QStringLiteral("unknown-chat.") + extension;
+        return QStringLiteral("unknown-chat");
     QString name = ViberText::chatMembersText(*chat);
     for (const QChar c :
          {QChar(u'\t'), QChar(u'\r'), QChar(u'\n'), QChar(0x202A), QChar(0x00A0), QChar(0x202C)})
@@ -71,7 +76,20 @@ QString ExportMessagesThread::chatFileName(const _ViberChat* chat, const QString
     name = AppDirs::sanitizeFileName(name);
     if (name.isEmpty())
         name = QStringLiteral("unknown-chat");
-    return name + QLatin1Char('.') + extension;
+    return name;
+}
+
+// Chats whose participants read the same (two groups of the same people, chats whose
+// members are unknown) would write one file over the other and lose a chat from the
+// export; the second and later ones are numbered "name(1)", "name(2)", ...
+QString ExportMessagesThread::runFileName(const _ViberChat* chat, const QString& extension)
+{
+    const QString base = chatBaseName(chat);
+    QString name = base + QLatin1Char('.') + extension;
+    for (int n = 1; m_namesUsed.contains(name.toLower()); ++n)
+        name = QStringLiteral("%1(%2).%3").arg(base).arg(n).arg(extension);
+    m_namesUsed.insert(name.toLower());
+    return name;
 }
 
 void ExportMessagesThread::run()
@@ -138,12 +156,12 @@ void ExportMessagesThread::exportAll()
             writer.reset();
             if (m_format == Pdf) {
                 writer = std::make_unique<ExportMessagesPdf>(
-                    QDir(m_path).filePath(chatFileName(msg->chat, QStringLiteral("pdf"))));
+                    QDir(m_path).filePath(runFileName(msg->chat, QStringLiteral("pdf"))));
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();
                 writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, chatFileName(msg->chat, QStringLiteral("html")));
+                    m_path, runFileName(msg->chat, QStringLiteral("html")));
             }
             writerChat = msg->chat;
             writer->begin();

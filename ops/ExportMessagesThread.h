@@ -23,6 +23,7 @@ public:
 
     // The chat's participants as a file name, with the extension ("unknown-chat" without a chat).
     static QString chatFileName(const _ViberChat* chat, const QString& extension);
+    static QString chatBaseName(const _ViberChat* chat);
 
 protected:
     void run() override;
@@ -31,6 +32,7 @@ private:
     void exportAll();
     void prepareHtmlFolder();
     void removeOutput();
+    QString runFileName(const _ViberChat* chat, const QString& extension);
 
     QList<_ViberMsg*> m_messages;
     QString m_path;
@@ -39,4 +41,5 @@ private:
     bool m_folderExisted = false;
     QSet<QString> m_entriesBefore; // what the output folder held before the run
     int m_exported = 0;
+    QSet<QString> m_namesUsed; // chat files written by this run, lower-cased
 };

@@ -151,23 +151,26 @@ private slots:
         QCOMPARE(bytes(out + QStringLiteral("/files/voice.png")), bytes(voice));
     }
 
-    void sameParticipantsShareAFile()
+    // Two chats with the same participants each keep their file.
+    void sameParticipantsKeepTwoFiles()
     {
         DataSetBuilder b;
         _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
-        QList<_ViberMsg*> msgs{
-            b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
-            b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
+        QList<_ViberMsg*> msgs{b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
+                               b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
         const QString out = m_dir.filePath(QStringLiteral("same"));
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
         ExportMessagesThread worker(msgs, out, ExportMessagesThread::Html, channel);
         receiver.runInWorkerThread(worker);
-        QCOMPARE(filesIn(out, {QStringLiteral("*.html")}), QStringList({QStringLiteral("Anna(+1).html")}));
-        QFile f(out + QStringLiteral("/Anna(+1).html"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray html = f.readAll();
-        QVERIFY(html.contains("second chat") && !html.contains("first chat"));
+        QCOMPARE(filesIn(out, {QStringLiteral("*.html")}),
+                 QStringList({QStringLiteral("Anna(+1)(1).html"), QStringLiteral("Anna(+1).html")}));
+        QFile first(out + QStringLiteral("/Anna(+1).html"));
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        QVERIFY(first.readAll().contains("first chat"));
+        QFile second(out + QStringLiteral("/Anna(+1)(1).html"));
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QVERIFY(second.readAll().contains("second chat"));
     }
 
     void cancelRemovesWhatTheRunMade()
