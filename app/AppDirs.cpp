@@ -15,9 +15,28 @@ namespace AppDirs {
 
 namespace {
 
-// Longest file name we create from data (bytes of UTF-8 are what file systems count;
-// 200 characters leave room for "(N)" and a suffix).
-constexpr int MaxFileNameLength = 200;
+// Longest file name we create from data, in bytes of UTF-8, which is what file systems
+// count (255 on most); the rest leaves room for "(N)" and a suffix.
+constexpr int MaxFileNameBytes = 200;
+
+// Cuts whole characters off the end until the UTF-8 form fits.
+QString boundedName(const QString& name)
+{
+    if (name.toUtf8().size() <= MaxFileNameBytes)
+        return name;
+    QString result;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < name.size();) {
+        const qsizetype units = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const qsizetype charBytes = name.mid(i, units).toUtf8().size();
+        if (bytes + charBytes > MaxFileNameBytes)
+            break;
+        result += name.mid(i, units);
+        bytes += charBytes;
+        i += units;
+    }
+    return result.trimmed();
+}
 
 QString& resolvedDataFolder()
 {
@@ -192,8 +211,7 @@ QString sanitizeFileName(const QString& text)
     // Other control characters are no better in a file name than a tab.
     name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
     name = name.trimmed();
-    if (name.size() > MaxFileNameLength)
-        name = name.left(MaxFileNameLength).trimmed();
+    name = boundedName(name);
     // What is left must still be a name inside the folder it is meant for: "." and
     // ".." (or dots alone) would name the folder itself or its parent.
     if (!name.isEmpty() && name.count(QLatin1Char('.')) == name.size())

@@ -393,7 +393,7 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
         if (!downloadId.isEmpty())
             row.set("extra_download_id", downloadId);
         if (atta)
-            row.set("extra_duration", qint64(atta->duration * 1000.0));
+            row.set("extra_duration", ViberDates::wholeUnits(atta->duration * 1000.0));
         row.set("description", QString());
         row.set("extra_uri", uriText);
         break;
@@ -420,7 +420,7 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
         else if (atta)
             row.set("extra_download_id", atta->fileId);
         if (atta)
-            row.set("extra_duration", qint64(atta->duration * 1000.0));
+            row.set("extra_duration", ViberDates::wholeUnits(atta->duration * 1000.0));
         row.set("description", message.text);
         row.set("body", bodyText);
         row.set("extra_uri", uriText);

@@ -7,6 +7,11 @@ namespace ViberDates {
 
 inline constexpr qint64 ReferenceUnixSeconds = 978307200;
 
+// A count read from a file (seconds, milliseconds) as a whole number, truncated
+// toward zero; values that are not finite or beyond about 30,000 years of
+// milliseconds give 0 instead of an undefined conversion.
+qint64 wholeUnits(double value);
+
 // Truncates toward zero: fractions of a second are dropped.
 QDateTime refToLocal(double seconds);
 qint64 refToUnixMs(double seconds);

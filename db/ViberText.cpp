@@ -76,18 +76,21 @@ QString summaryText(const _ViberMsg& msg)
 
 QString callText(const _ViberCall& call)
 {
-    const QString minutes = QString::number(call.duration / 60);
-    const QString seconds = QString::number(call.duration % 60);
     switch (call.kind) {
     case ViberCallKind::Incoming:
-        return QStringLiteral("Incoming Call (%1' %2'')").arg(minutes, seconds);
+        return QStringLiteral("Incoming Call (%1)").arg(durationText(call.duration));
     case ViberCallKind::Outgoing:
-        return QStringLiteral("Outgoing Call (%1' %2'')").arg(minutes, seconds);
+        return QStringLiteral("Outgoing Call (%1)").arg(durationText(call.duration));
     case ViberCallKind::Missed:
         return QStringLiteral("Missed Call");
     default:
         return QStringLiteral("Unknown Call");
     }
+}
+
+QString durationText(qint64 seconds)
+{
+    return QStringLiteral("%1' %2''").arg(seconds / 60).arg(seconds % 60);
 }
 
 QString groupEventText(const _ViberMsg& msg)

@@ -15,6 +15,8 @@ namespace ViberText {
 
 QString summaryText(const _ViberMsg& msg);
 QString callText(const _ViberCall& call);
+// "%1' %2''": whole minutes, then the remaining whole seconds.
+QString durationText(qint64 seconds);
 QString groupEventText(const _ViberMsg& msg);
 QString mapImageUrl(const _ViberMsg& msg);
 QString stickerImageUrl(const _ViberAtta& atta);

@@ -189,8 +189,7 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, 
         copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.latitude, msg.longitude));
         break;
     case ViberMsgType::Voice:
-        if (attachmentPk > 0)
-        {
+        if (attachmentPk > 0) {
             // Voice files are named by the attachment's row id, which SQLite hands out
             // again after rows were deleted or a run was rolled back: a file left under
             // that name belongs to another message, so a new attachment replaces it.

@@ -56,8 +56,9 @@ void DeleteViberMsgThread::run()
             if (m_progress.isCancelled())
                 throw Cancelled();
         }
-        m_db.executeThrow(Sqlite3Sql(QStringLiteral("delete from ZRECENTSLINE where not exists (select 1 from "
-                                                    "ZRECENT as r where r.ZRECENTSLINE=ZRECENTSLINE.Z_PK)")));
+        m_db.executeThrow(
+            Sqlite3Sql(QStringLiteral("delete from ZRECENTSLINE where not exists (select 1 from "
+                                      "ZRECENT as r where r.ZRECENTSLINE=ZRECENTSLINE.Z_PK)")));
         m_db.refreshRecentsLines();
         m_db.executeThrow(
             Sqlite3Sql(QStringLiteral("DELETE FROM ZCONVERSATION WHERE (SELECT 1 from ZVIBERMESSAGE WHERE "

@@ -50,8 +50,7 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
 
 QString ExportMessagesHtml::durationText(double seconds)
 {
-    const qint64 whole = qint64(seconds);
-    return QStringLiteral("%1' %2''").arg(whole / 60).arg(whole % 60);
+    return ViberText::durationText(ViberDates::wholeUnits(seconds));
 }
 
 void ExportMessagesHtml::begin()

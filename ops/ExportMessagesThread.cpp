@@ -160,8 +160,8 @@ void ExportMessagesThread::exportAll()
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();
-                writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, runFileName(msg->chat, QStringLiteral("html")));
+                writer = std::make_unique<ExportMessagesHtml>(m_path,
+                                                              runFileName(msg->chat, QStringLiteral("html")));
             }
             writerChat = msg->chat;
             writer->begin();

@@ -45,7 +45,7 @@ QString ExportViberCallsThread::line(const _ViberCall& call)
     const QString who =
         call.person ? ViberText::personLabelWithNumber(*call.person) : QStringLiteral("Unknown");
     const QString date = QLocale::system().toString(ViberDates::refToLocal(call.date), QLocale::ShortFormat);
-    const QString duration = QStringLiteral("%1' %2''").arg(call.duration / 60).arg(call.duration % 60);
+    const QString duration = ViberText::durationText(call.duration);
     return who.leftJustified(40) + kindText(call.kind).leftJustified(15) + date.leftJustified(30) +
            duration.leftJustified(15);
 }

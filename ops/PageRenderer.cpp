@@ -353,8 +353,8 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
         break;
     case ViberMsgType::Voice:
         if (msg.attachment) {
-            const qint64 seconds = qint64(msg.attachment->duration);
-            text = QStringLiteral("[AUDIO] %1' %2''").arg(seconds / 60).arg(seconds % 60);
+            text =
+                QStringLiteral("[AUDIO] ") + durationText(ViberDates::wholeUnits(msg.attachment->duration));
         }
         break;
     case ViberMsgType::Sticker:

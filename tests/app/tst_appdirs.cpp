@@ -132,11 +132,20 @@ private slots:
         QCOMPARE(AppDirs::sanitizeFileName(input), expected);
     }
 
+    // File systems count bytes: long names in other scripts are cut by their UTF-8 size,
+    // at whole characters.
     void sanitizedNamesAreBounded()
     {
-        const QString name = AppDirs::sanitizeFileName(QString(5000, QLatin1Char('x')));
-        QVERIFY(name.size() <= 200);
-        QVERIFY(!name.isEmpty());
+        const QString latin = AppDirs::sanitizeFileName(QString(5000, QLatin1Char('x')));
+        QCOMPARE(latin.toUtf8().size(), 200);
+        const QString cyrillic = AppDirs::sanitizeFileName(QString(300, QChar(0x0416)));
+        QCOMPARE(cyrillic.size(), 100);
+        QString emoji;
+        for (int i = 0; i < 120; ++i)
+            emoji += QStringLiteral("\U0001F600");
+        const QString cut = AppDirs::sanitizeFileName(emoji);
+        QCOMPARE(cut.toUtf8().size(), 200);
+        QVERIFY(!cut.back().isHighSurrogate());
     }
 
     void removeTreeDoesNotFollowLinks()

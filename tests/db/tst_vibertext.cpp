@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <limits>
 
 using namespace ViberText;
 
@@ -246,6 +247,12 @@ private slots:
         QCOMPARE(ViberDates::refToUnixMs(1.25), 978307201250LL);
         QCOMPARE(ViberDates::unixMsToRef(978307201250LL), 1.25);
         QCOMPARE(ViberDates::unixSecondsToRef(978307200 + 60), 60.0);
+        // values from a damaged file convert to 0, not to an undefined integer
+        QCOMPARE(ViberDates::wholeUnits(std::numeric_limits<double>::infinity()), 0);
+        QCOMPARE(ViberDates::wholeUnits(std::numeric_limits<double>::quiet_NaN()), 0);
+        QCOMPARE(ViberDates::wholeUnits(-1e300), 0);
+        QCOMPARE(ViberDates::wholeUnits(-2.9), -2);
+        QCOMPARE(ViberDates::refToLocal(std::numeric_limits<double>::infinity()), epoch.toLocalTime());
     }
 
     void sortOrders()

@@ -180,13 +180,16 @@ private slots:
         Source source;
         const QString voice = source.media.filePath(QStringLiteral("voice.m4a"));
         QVERIFY(DataSetBuilder::writeFile(voice, "the real recording"));
-        _ViberMsg* sound = source.b.message(source.anna, ViberMsgType::Voice, Day1.addSecs(900), QString(), true);
+        _ViberMsg* sound =
+            source.b.message(source.anna, ViberMsgType::Voice, Day1.addSecs(900), QString(), true);
         source.b.attach(sound, voice);
         const QString folder = m_dir.filePath(QStringLiteral("voice"));
         const QString stale = QDir(folder).filePath(QStringLiteral("Documents/VoiceMessages/1"));
         QVERIFY(DataSetBuilder::writeFile(stale, "left by a cancelled run"));
         QVERIFY(backup({sound}, folder).errors.isEmpty());
-        QCOMPARE(scalar(QDir(folder).filePath(DatabaseFile), QStringLiteral("select max(Z_PK) from ZATTACHMENT")), 1);
+        QCOMPARE(
+            scalar(QDir(folder).filePath(DatabaseFile), QStringLiteral("select max(Z_PK) from ZATTACHMENT")),
+            1);
         QCOMPARE(contents(stale), QByteArray("the real recording"));
         // the message is stored now: a second backup keeps the file as it is
         QVERIFY(DataSetBuilder::writeFile(stale, "kept"));
@@ -347,7 +350,8 @@ private slots:
     {
         Source source;
         _ViberPerson* anna = source.b.set().persons.value(1);
-        source.messages << source.b.callMessage(source.anna, anna, ViberCallKind::Outgoing, 30, Day1.addDays(4));
+        source.messages << source.b.callMessage(source.anna, anna, ViberCallKind::Outgoing, 30,
+                                                Day1.addDays(4));
         const QString folder = m_dir.filePath(QStringLiteral("delete-calls"));
         QVERIFY(backup(source.messages, folder).errors.isEmpty());
         const QString path = QDir(folder).filePath(DatabaseFile);

@@ -156,8 +156,9 @@ private slots:
     {
         DataSetBuilder b;
         _ViberPerson* anna = b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"));
-        QList<_ViberMsg*> msgs{b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
-                               b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
+        QList<_ViberMsg*> msgs{
+            b.message(b.chat(1, {anna}), ViberMsgType::Text, Day1, QStringLiteral("first chat")),
+            b.message(b.chat(2, {anna}), ViberMsgType::Text, Day1, QStringLiteral("second chat"))};
         const QString out = m_dir.filePath(QStringLiteral("same"));
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
