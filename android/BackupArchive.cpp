@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QtEndian>
 
@@ -287,37 +288,35 @@ void buildBackupArchive(const QString& sourceDir, const QString& abPath)
     const QFileInfo source(sourceDir);
     if (!source.isDir())
         fail(QStringLiteral("open %1 error. %2").arg(sourceDir, QStringLiteral("No such folder")));
+    // The plain tar is made beside the archive and removed however the build ends, and
+    // the archive appears under its name only when complete: a failed build never
+    // leaves something that looks like an archive.
+    const QString tarPath = abPath + QLatin1String(".tar.part");
+    const auto removeTar = qScopeGuard([&tarPath] { QFile::remove(tarPath); });
     {
         ArchiveWriter writer(archive_write_new());
         archive_write_add_filter_none(writer.get());
         archive_write_set_format_ustar(writer.get());
         archive_write_set_format_option(writer.get(), "ustar", "hdrcharset", "UTF-8");
-        if (archive_write_open_filename(writer.get(), QFile::encodeName(abPath).constData()) != ARCHIVE_OK)
+        if (archive_write_open_filename(writer.get(), QFile::encodeName(tarPath).constData()) != ARCHIVE_OK)
             fail(QStringLiteral("archive_write_open error (%1).").arg(QFileInfo(abPath).absoluteFilePath()));
         writeTree(writer.get(), source.absoluteFilePath(), QStringLiteral("/"));
         if (archive_write_close(writer.get()) != ARCHIVE_OK)
             fail(QStringLiteral("write %1 error. %2").arg(abPath, archiveError(writer.get())));
     }
 
-    QByteArray compressed = qCompress(readTar(abPath));
+    QByteArray compressed = qCompress(readTar(tarPath));
     if (compressed.size() <= 4)
         fail(QStringLiteral("compress data failed."));
 
-    QFile out(abPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const QString error = out.errorString();
-        QFile::remove(abPath);
-        fail(QStringLiteral("compress %1 error. %2").arg(abPath, error));
-    }
+    QSaveFile out(abPath);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("compress %1 error. %2").arg(abPath, out.errorString()));
     // qCompress puts the uncompressed length in front of the zlib stream; the archive
     // body is the plain stream.
     const qint64 streamSize = compressed.size() - 4;
     const qint64 headerSize = qint64(sizeof(ArchiveHeader) - 1);
     if (out.write(ArchiveHeader, headerSize) != headerSize ||
-        out.write(compressed.constData() + 4, streamSize) != streamSize || !out.flush()) {
-        const QString error = out.errorString();
-        out.close();
-        QFile::remove(abPath);
-        fail(QStringLiteral("write %1 error. %2").arg(abPath, error));
-    }
+        out.write(compressed.constData() + 4, streamSize) != streamSize || !out.commit())
+        fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
 }

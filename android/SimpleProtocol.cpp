@@ -199,12 +199,11 @@ void sendBye(QIODevice& socket)
 bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& localPath, bool overwrite,
                   const ProgressChannel* progress)
 {
+    // The cached copy stays until a complete new one replaces it, so a failed or
+    // cancelled transfer never costs the copy the user already had.
     const QFileInfo local(localPath);
-    if (local.exists()) {
-        if (!overwrite && local.size() != 0)
-            return true;
-        QFile::remove(localPath);
-    }
+    if (local.exists() && !overwrite && local.size() != 0)
+        return true;
     QDir().mkpath(local.absolutePath());
 
     if (progress)
@@ -233,6 +232,7 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
                 qDebug("AndroidLoadViberThread::downloadFileThrow, file is empty, %s, rx=%s",
                        qUtf8Printable(remotePath), "");
                 file.cancelWriting();
+                QFile::remove(localPath); // the phone has no such file any more
                 return false;
             }
             if (!file.commit())

@@ -192,6 +192,12 @@ void Sqlite3DB::applyDefensiveSettings()
     executeScriptThrow(QStringLiteral("PRAGMA cell_size_check=ON; PRAGMA mmap_size=0;"));
 }
 
+void Sqlite3DB::setBusyTimeout(int milliseconds)
+{
+    requireOpen();
+    sqlite3_busy_timeout(m_db, milliseconds);
+}
+
 void Sqlite3DB::registerFallbackCollation(const QString& name)
 {
     requireOpen();

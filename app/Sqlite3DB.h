@@ -24,6 +24,7 @@ class Sqlite3DB
 public:
     // Open flags as SQLite defines them: 2 opens an existing file read-write, 6 also
     // creates a missing one.
+    static constexpr int OpenReadOnly = 0x1;
     static constexpr int OpenReadWrite = 0x2;
     static constexpr int OpenCreate = 0x4;
 
@@ -58,6 +59,9 @@ public:
     // Settings for files that come from elsewhere (phones, the desktop app): no
     // memory mapping, cell size checks, no trust in functions named by the schema.
     void applyDefensiveSettings();
+
+    // How long a statement waits for another program's lock before failing.
+    void setBusyTimeout(int milliseconds);
 
     // A collation that compares like the built-in NOCASE, for files that name a
     // collation only their own platform has (Android's LOCALIZED and UNICODE).

@@ -87,7 +87,10 @@ void PCViberDb::open()
     if (isOpen())
         return;
     try {
-        openThrow(m_path, OpenReadWrite);
+        // This is the desktop app's own, live file: only read it, and wait a moment
+        // while the app is writing instead of failing at once.
+        openThrow(m_path, OpenReadOnly);
+        setBusyTimeout(5000);
         applyDefensiveSettings();
         m_catalogue.readCatalogue(*this);
     } catch (...) {

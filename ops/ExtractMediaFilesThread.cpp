@@ -77,7 +77,13 @@ QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& ta
 void ExtractMediaFilesThread::run()
 {
     m_progress.postProgress(tr("IDS_EXTRACTING_MEDIA_FILES"), -1, QString());
-    QDir().mkpath(m_target);
+    // A folder that cannot be made would otherwise end in "successfully extracted"
+    // with nothing copied.
+    if (!QDir().mkpath(m_target)) {
+        m_progress.postError(
+            QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(m_target)));
+        return;
+    }
     const int total = int(m_messages.size());
     for (int k = 1; k <= total; ++k) {
         if (m_progress.isCancelled())

@@ -100,9 +100,13 @@ QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
     static const QRegularExpression trailingNumber(QStringLiteral("(\\d+)[\\r\\n ]*$"));
     static const QRegularExpression pidField(QStringLiteral("pid=(\\d+)"));
     QList<PortLine> found;
+    // An address column (local or foreign) whose port is exactly 5037: a bare ":5037"
+    // substring would also take ports 50370 to 50379 and IPv6 groups, and end
+    // processes that have nothing to do with the ADB server.
+    static const QRegularExpression adbPort(QStringLiteral("(^|\\s)\\S*:5037(\\s|$)"));
     for (const QByteArray& raw : listing.split('\n')) {
         const QString text = QString::fromUtf8(raw);
-        if (!text.contains(QLatin1String(":5037")))
+        if (!adbPort.match(text).hasMatch())
             continue;
         PortLine portLine{text, {}};
         if (portLine.line.endsWith(QLatin1Char('\r')))

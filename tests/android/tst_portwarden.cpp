@@ -73,9 +73,18 @@ void TestPortwarden::findAdbPortLines_data()
 
     QTest::newRow("netstat listener, client, TIME_WAIT")
         << ListingStyle::Netstat << NetstatListing << QList<qint64>{4321, 8888} << 3;
+    // only port 5037 itself: a browser on port 50370 or an IPv6 group 5037 is left alone
     QTest::newRow("netstat longer port 50370")
         << ListingStyle::Netstat << QByteArray("  TCP    [::1]:50370   [::]:0   LISTENING   77\n")
-        << QList<qint64>{77} << 1;
+        << QList<qint64>{} << 0;
+    QTest::newRow("ss IPv6 group 5037")
+        << ListingStyle::SocketStatistics
+        << QByteArray("ESTAB 0 0 [2001:db8::5037:1]:443 [::1]:40000 users:((\"b\",pid=78,fd=5))\n")
+        << QList<qint64>{} << 0;
+    QTest::newRow("ss IPv6 listener")
+        << ListingStyle::SocketStatistics
+        << QByteArray("LISTEN 0 4096 [::1]:5037 [::]:* users:((\"adb\",pid=79,fd=7))\n") << QList<qint64>{79}
+        << 1;
     QTest::newRow("netstat trailing blanks")
         << ListingStyle::Netstat << QByteArray("  TCP    127.0.0.1:5037  0.0.0.0:0  LISTENING  42   \r\n")
         << QList<qint64>{42} << 1;

@@ -158,6 +158,11 @@ private slots:
 
         QTemporaryDir dir;
         const QString local = dir.filePath(QStringLiteral("viber_messages"));
+        {
+            QFile cached(local);
+            QVERIFY(cached.open(QIODevice::WriteOnly));
+            cached.write("cached copy");
+        }
         ScriptedAgent agent("$file:5\n" + header + "\nhello.\n");
         QTcpSocket client;
         connectTo(client, agent);
@@ -169,7 +174,12 @@ private slots:
         }
         client.disconnectFromHost();
         QCOMPARE(agent.received(), "$dload:/sdcard/x\n" + errorLine(message));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        // the failed transfer left no partial file and kept the copy that was there
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("viber_messages")}));
+        QFile cached(local);
+        QVERIFY(cached.open(QIODevice::ReadOnly));
+        QCOMPARE(cached.readAll(), QByteArray("cached copy"));
     }
 
     void emptyDownloadLeavesNoFile()

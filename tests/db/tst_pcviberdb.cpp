@@ -18,6 +18,7 @@ private slots:
     void initTestCase();
 
     void chatsAndMembers();
+    void desktopFileIsOnlyRead();
     void contactWithoutChats();
     void messageKinds_data();
     void messageKinds();
@@ -261,6 +262,27 @@ void TestPCViberDb::damagedFileThrows()
     } catch (const Sqlite3Error& e) {
         QVERIFY2(QString::fromUtf8(e.what()).contains(message), e.what());
     }
+}
+
+// The desktop app's own database is read in place: loading it changes nothing there.
+void TestPCViberDb::desktopFileIsOnlyRead()
+{
+    DesktopFixture fixture;
+    QFile before(fixture.dbPath());
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+    {
+        PCViberDb db(fixture.dbPath());
+        QVERIFY(db.load()->messages.size() > 0);
+        QVERIFY_THROWS_EXCEPTION(Sqlite3Error, db.execute(QStringLiteral("delete from Events")));
+    }
+    QFile after(fixture.dbPath());
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), bytes);
+    const QStringList companions =
+        QFileInfo(fixture.dbPath()).dir().entryList({QStringLiteral("*-wal"), QStringLiteral("*-journal")});
+    QVERIFY(companions.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPCViberDb)
