@@ -15,6 +15,7 @@
 #include <QImageReader>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <array>
@@ -262,11 +263,57 @@ void PageRenderer::drawCaptions(BubbleKind kind, const QRect& r, const QString& 
     }
 }
 
+QStringList PageRenderer::splitToFit(BubbleKind kind, const QString& text, int maxWidth, const QString& time,
+                                     const QString& sender) const
+{
+    const BubbleStyle s = style(kind);
+    const int textWidth = qMax(1, maxWidth - s.textMargins.left() - s.textMargins.right());
+    const int captions = textBubbleSize(kind, QString(), maxWidth, time, sender, nullptr).height() -
+                         qMax(s.minHeight, s.textMargins.top() + s.textMargins.bottom());
+    const int room = m_content.height() - s.textMargins.top() - s.textMargins.bottom() - captions;
+    // Pieces are measured as the bubble measures its text: line spacing per line.
+    const int lineHeight = QFontMetrics(font(s.pointSize), m_device).lineSpacing();
+    const int linesPerPiece = qMax(1, room / qMax(1, lineHeight) - 1);
+    // QTextLayout breaks lines only at U+2028; the swap keeps every index in place.
+    QString layoutText = text;
+    layoutText.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(layoutText, font(s.pointSize), m_device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList pieces;
+    int pieceStart = 0;
+    int linesInPiece = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(textWidth);
+        if (linesInPiece == linesPerPiece && line.textStart() > pieceStart) {
+            pieces.append(text.mid(pieceStart, line.textStart() - pieceStart));
+            pieceStart = line.textStart();
+            linesInPiece = 0;
+        }
+        ++linesInPiece;
+    }
+    layout.endLayout();
+    pieces.append(text.mid(pieceStart));
+    return pieces;
+}
+
 void PageRenderer::drawTextBubble(BubbleKind kind, const QString& text, int maxWidth, const QString& time,
                                   const QString& sender, bool centred, bool alignRight)
 {
     QRect textRect;
     const QSize size = textBubbleSize(kind, text, maxWidth, time, sender, &textRect);
+    // A text taller than a page goes on in further bubbles, each on a page of its own,
+    // instead of running off the bottom of the page.
+    if (size.height() > m_content.height()) {
+        const QStringList pieces = splitToFit(kind, text, maxWidth, time, sender);
+        if (pieces.size() > 1) {
+            for (const QString& piece : pieces)
+                drawTextBubble(kind, piece.trimmed(), maxWidth, time, sender, centred, alignRight);
+            return;
+        }
+    }
     ensureSpace(size.height());
     int x = m_content.left();
     if (centred)

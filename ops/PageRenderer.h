@@ -61,6 +61,9 @@ public:
 private:
     QSize textBubbleSize(BubbleKind kind, const QString& text, int maxWidth, const QString& time,
                          const QString& sender, QRect* textRect) const;
+    // The text cut at line breaks into pieces whose bubbles each fit on a page.
+    QStringList splitToFit(BubbleKind kind, const QString& text, int maxWidth, const QString& time,
+                           const QString& sender) const;
     void drawTextBubble(BubbleKind kind, const QString& text, int maxWidth, const QString& time,
                         const QString& sender, bool centred, bool alignRight);
     void drawPictureBubble(BubbleKind kind, const QImage& picture, const QString& time, const QString& sender,

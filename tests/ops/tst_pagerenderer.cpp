@@ -134,6 +134,34 @@ private slots:
         QCOMPARE(placed.at(2).text, QStringLiteral("look [EMOJI]"));
     }
 
+    // A text taller than a page goes on in further bubbles; nothing runs off a page.
+    void longTextContinuesOnNextPages()
+    {
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        QStringList lines;
+        for (int i = 0; i < 150; ++i)
+            lines.append(QStringLiteral("line %1").arg(i));
+        PdfPage pdf(m_dir.filePath(QStringLiteral("long.pdf")));
+        PageRenderer renderer;
+        QVERIFY(renderer.begin(&pdf.writer));
+        renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1, lines.join(QLatin1Char('\n'))));
+        renderer.end();
+        const QRect content = renderer.contentRect();
+        QStringList printed;
+        int lastPage = 0;
+        for (const auto& p : renderer.placements()) {
+            QVERIFY2(p.rect.bottom() <= content.bottom(), qPrintable(p.text.left(20)));
+            if (p.kind != PageRenderer::BubbleKind::System) {
+                printed.append(p.text);
+                lastPage = p.page;
+            }
+        }
+        QVERIFY(printed.size() >= 3);
+        QCOMPARE(lastPage, renderer.page());
+        QCOMPARE(printed.join(QLatin1Char('\n')).split(QLatin1Char('\n')), lines);
+    }
+
     void pageBreaksCarryNumbers()
     {
         DataSetBuilder b;
