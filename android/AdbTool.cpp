@@ -92,6 +92,13 @@ void AdbTool::forward(const QString& serial, int localPort, int remotePort) cons
         true);
 }
 
+void AdbTool::removeForward(const QString& serial, int localPort) const
+{
+    run({QStringLiteral("-s"), serial, QStringLiteral("forward"), QStringLiteral("--remove"),
+         QStringLiteral("tcp:%1").arg(localPort)},
+        false);
+}
+
 void AdbTool::forceStop(const QString& serial, const QString& package) const
 {
     run({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"),

@@ -29,6 +29,8 @@ public:
 
     void killServer() const;
     void forward(const QString& serial, int localPort, int remotePort) const;
+    // Failures are not reported: the forward ends with the ADB server anyway.
+    void removeForward(const QString& serial, int localPort) const;
     void forceStop(const QString& serial, const QString& package) const;
     QList<AdbDevice> devices() const;
     QSet<QString> listPackages(const QString& serial) const;

@@ -24,6 +24,28 @@ std::runtime_error failure(const QString& message)
     return std::runtime_error(message.toStdString());
 }
 
+// A session socket through an ADB port forward. Every USB session forwards a new port,
+// so the forward is removed when the session ends instead of piling up on the ADB
+// server for as long as it runs.
+class ForwardedSocket : public QTcpSocket
+{
+public:
+    ForwardedSocket(const QString& serial, int port) : m_serial(serial), m_port(port) {}
+    ~ForwardedSocket() override
+    {
+        abort();
+        try {
+            AdbTool().removeForward(m_serial, m_port);
+        } catch (const std::exception& e) {
+            qDebug("removing the forward of port %d failed: %s", m_port, e.what());
+        }
+    }
+
+private:
+    QString m_serial;
+    int m_port;
+};
+
 } // namespace
 
 int sessionPort(const QString& url)
@@ -38,11 +60,11 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
     adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
            QStringList(), QString());
 
-    auto socket = std::make_unique<QTcpSocket>();
     const int port = sessionPort(url);
     if (port == 0)
         throw failure(QStringLiteral("start %1 failed.").arg(url));
     adb.forward(serial, port, port);
+    std::unique_ptr<QTcpSocket> socket = std::make_unique<ForwardedSocket>(serial, port);
 
     const qint64 start = QDateTime::currentMSecsSinceEpoch();
     for (;;) {

@@ -84,6 +84,10 @@ private slots:
                                               "com.kestrune.relaypod/.AdbSyncBroadcastReceiver -d ") +
                                url));
         QVERIFY(calls.contains(QStringLiteral("-s SIM42 forward tcp:%1 tcp:%1").arg(port)));
+        // the forward goes with the session
+        QVERIFY(!sim.adbCalls().contains(QStringLiteral("-s SIM42 forward --remove tcp:%1").arg(port)));
+        socket.reset();
+        QVERIFY(sim.adbCalls().contains(QStringLiteral("-s SIM42 forward --remove tcp:%1").arg(port)));
     }
 
     void multiMegabyteRoundTrip()

@@ -164,11 +164,26 @@ int forward(const QString& stateDir, const SimDevice& device, const QStringList&
         const int port = address.startsWith(QLatin1String("tcp:")) ? address.mid(4).toInt(&ok) : 0;
         return ok && port > 0 && port <= 65535;
     };
+    QFile file(stateDir + QStringLiteral("/forwards"));
+    if (args.size() == 2 && args[0] == QLatin1String("--remove") && valid(args[1])) {
+        QStringList kept;
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            const QString prefix = device.serial() + QLatin1Char(' ') + args[1] + QLatin1Char(' ');
+            for (const QString& line :
+                 QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                if (!line.startsWith(prefix))
+                    kept.append(line + QLatin1Char('\n'));
+            }
+            file.close();
+        }
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+            file.write(kept.join(QString()).toUtf8());
+        return 0;
+    }
     if (args.size() != 2 || !valid(args[0]) || !valid(args[1])) {
         err(QStringLiteral("adb: error: cannot bind listener: malformed forward address\n"));
         return 1;
     }
-    QFile file(stateDir + QStringLiteral("/forwards"));
     if (file.open(QIODevice::Append | QIODevice::Text))
         file.write(QStringLiteral("%1 %2 %3\n").arg(device.serial(), args[0], args[1]).toUtf8());
     return 0;
