@@ -56,15 +56,34 @@ qint64 parseBlockSize(QIODevice& socket, const QString& header)
     return size;
 }
 
+constexpr int CancelCheckMs = 250;
+
+// Waits for data. Given a progress channel and no limit, the wait is cut into slices
+// between which a cancel from the user ends the transfer.
+bool waitForData(QIODevice& socket, int timeout, const ProgressChannel* progress)
+{
+    auto* tcp = qobject_cast<QAbstractSocket*>(&socket);
+    if (!progress || timeout >= 0 || !tcp)
+        return socket.waitForReadyRead(timeout);
+    for (;;) {
+        if (progress->isCancelled())
+            throw TransferCancelled();
+        if (tcp->waitForReadyRead(CancelCheckMs))
+            return true;
+        if (tcp->error() != QAbstractSocket::SocketTimeoutError)
+            return false;
+    }
+}
+
 } // namespace
 
-QString readLine(QIODevice& socket, int timeout)
+QString readLine(QIODevice& socket, int timeout, const ProgressChannel* progress)
 {
     QByteArray line;
     for (;;) {
         char c = 0;
         if (!socket.getChar(&c)) {
-            if (!socket.waitForReadyRead(timeout))
+            if (!waitForData(socket, timeout, progress))
                 throw SocketDataTransferException(socket.errorString());
             continue;
         }
@@ -97,7 +116,7 @@ void writeAll(QIODevice& socket, const QByteArray& bytes, bool flush, int timeou
         flushDevice(socket, timeout);
 }
 
-void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout)
+void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout, const ProgressChannel* progress)
 {
     qint64 got = 0;
     while (got < n) {
@@ -105,7 +124,7 @@ void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout)
         if (r < 0)
             throw SocketDataTransferException(socket.errorString());
         if (r == 0) {
-            if (!socket.waitForReadyRead(timeout))
+            if (!waitForData(socket, timeout, progress))
                 throw SocketDataTransferException(socket.errorString());
             continue;
         }
@@ -133,9 +152,9 @@ QString decodeErrorText(const QString& base64Text)
     return QString::fromUtf8(QByteArray::fromBase64(base64Text.toLatin1()));
 }
 
-QString readReply(QIODevice& socket, int timeout)
+QString readReply(QIODevice& socket, int timeout, const ProgressChannel* progress)
 {
-    const QString line = readLine(socket, timeout);
+    const QString line = readLine(socket, timeout, progress);
     if (line.isEmpty())
         throw SocketDataTransferException(QStringLiteral("Null command."));
     if (line.startsWith(QLatin1String("$error:")))
@@ -143,9 +162,9 @@ QString readReply(QIODevice& socket, int timeout)
     return line;
 }
 
-QString expectReply(QIODevice& socket, const QString& prefix, int timeout)
+QString expectReply(QIODevice& socket, const QString& prefix, int timeout, const ProgressChannel* progress)
 {
-    const QString line = readReply(socket, timeout);
+    const QString line = readReply(socket, timeout, progress);
     if (!line.startsWith(prefix))
         throw LocalException(socket, QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, prefix));
     return line;
@@ -210,7 +229,7 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
         progress->postProgress(translated("IDS_DOWNLOADING_FILE_%1").arg(remotePath.section(u'/', -1)), -1);
 
     sendLine(socket, QStringLiteral("$dload:"), remotePath);
-    const QString header = expectReply(socket, QStringLiteral("$file:"), -1);
+    const QString header = expectReply(socket, QStringLiteral("$file:"), -1, progress);
     const qint64 total = header.mid(6).section(u',', 0, 0).toLongLong();
 
     // The data goes to a temporary file that only takes the final name when complete,
@@ -225,7 +244,7 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
     for (;;) {
         if (progress && progress->isCancelled())
             throw TransferCancelled();
-        const QString line = readReply(socket, -1);
+        const QString line = readReply(socket, -1, progress);
         if (line == QLatin1String(".")) {
             sendLine(socket, QStringLiteral("$file:"), QString());
             if (received == 0) {
@@ -248,7 +267,7 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
         chunk.resize(size_t(qMin(remaining, DownloadChunkSize)));
         while (remaining > 0) {
             const qint64 n = qMin(remaining, DownloadChunkSize);
-            readExact(socket, chunk.data(), n, -1);
+            readExact(socket, chunk.data(), n, -1, progress);
             if (file.write(chunk.data(), n) != n)
                 throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
                                              .arg(localPath, file.errorString())
@@ -289,10 +308,10 @@ void uploadFile(QIODevice& socket, const QString& localPath, const QString& remo
             progress->postProgress(status, -1, kilobytesText(sent, total));
         sendLine(socket, QStringLiteral("$block:"), QString::number(n), false);
         writeAll(socket, QByteArray::fromRawData(buffer.constData(), n), true, -1);
-        expectReply(socket, QStringLiteral("."), -1);
+        expectReply(socket, QStringLiteral("."), -1, progress);
     }
     sendLine(socket, QStringLiteral("."), QString());
-    expectReply(socket, QStringLiteral("$file:"), -1);
+    expectReply(socket, QStringLiteral("$file:"), -1, progress);
 }
 
 namespace {

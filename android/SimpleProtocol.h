@@ -30,9 +30,12 @@ inline constexpr int MaxLineLength = 1024 * 1024;
 
 // Reads up to a line feed; a carriage return is dropped and every other byte becomes
 // the character of the same 8-bit value. Lines longer than MaxLineLength are refused.
-QString readLine(QIODevice& socket, int timeout);
+// With a progress channel, a wait without limit is cut into short slices and ends with
+// TransferCancelled when the user cancels, so a stalled phone never holds a worker.
+QString readLine(QIODevice& socket, int timeout, const ProgressChannel* progress = nullptr);
 void writeAll(QIODevice& socket, const QByteArray& bytes, bool flush, int timeout);
-void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout);
+void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout,
+               const ProgressChannel* progress = nullptr);
 void sendLine(QIODevice& socket, const QString& prefix, const QString& body, bool flush = true,
               int timeout = -1);
 // "$error:" + Base64 of the UTF-8 message.
@@ -41,8 +44,9 @@ QString decodeErrorText(const QString& base64Text);
 
 // readLine, then: an empty line is a transport failure, an "$error:" line the agent's
 // failure (RemoteException), anything else the reply.
-QString readReply(QIODevice& socket, int timeout);
-QString expectReply(QIODevice& socket, const QString& prefix, int timeout);
+QString readReply(QIODevice& socket, int timeout, const ProgressChannel* progress = nullptr);
+QString expectReply(QIODevice& socket, const QString& prefix, int timeout,
+                    const ProgressChannel* progress = nullptr);
 
 int suCommand(QIODevice& socket, const QString& command);
 // False for paths that a root shell would not take literally inside double quotes;

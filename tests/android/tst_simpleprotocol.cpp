@@ -7,10 +7,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
 
 using namespace simpleprotocol;
 
@@ -180,6 +183,30 @@ private slots:
         QFile cached(local);
         QVERIFY(cached.open(QIODevice::ReadOnly));
         QCOMPARE(cached.readAll(), QByteArray("cached copy"));
+    }
+
+    // A phone that stops sending mid-block holds the transfer only until the user
+    // cancels; nothing of the file remains.
+    void cancelEndsAStalledTransfer()
+    {
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("stalled"));
+        ScriptedAgent agent("$file:10\n$block:10\nhello");
+        QTcpSocket client;
+        connectTo(client, agent);
+        ProgressChannel channel;
+        std::thread canceller([&channel] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            channel.setCancelled(true);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY_THROWS_EXCEPTION(TransferCancelled,
+                                 downloadFile(client, QStringLiteral("/sdcard/x"), local, true, &channel));
+        canceller.join();
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(!QFileInfo::exists(local));
+        client.disconnectFromHost();
     }
 
     void emptyDownloadLeavesNoFile()
