@@ -11,6 +11,7 @@
 #include "db/ViberCodes.h"
 #include "db/ViberPerson.h"
 #include "db/ViberText.h"
+#include "ops/OperationError.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,9 +22,6 @@
 #include <limits>
 
 namespace {
-
-struct Cancelled
-{};
 
 // Copies a file unless the target exists; missing sources and failed copies are
 // passed over, as a later backup can still fill them in.
@@ -94,7 +92,7 @@ void BackupViberMsgThread::run()
         backup();
         m_progress.postSucceed(tr("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_processed));
         return;
-    } catch (const Cancelled&) {
+    } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
         m_progress.postError(QString::fromUtf8(e.what()));
     }
@@ -122,7 +120,7 @@ void BackupViberMsgThread::backup()
     qint64 conversationPk = 0;
     for (const _ViberMsg* msg : std::as_const(m_messages)) {
         if (m_progress.isCancelled())
-            throw Cancelled();
+            throw OperationCancelled();
         ++m_processed;
         m_progress.postProgress(QString(), int(qint64(m_processed) * 100 / total),
                                 countText.arg(QString::number(m_processed), totalText));
@@ -149,7 +147,7 @@ void BackupViberMsgThread::backup()
         copyMedia(*msg, attachmentPk, !stored);
     }
     if (m_progress.isCancelled())
-        throw Cancelled();
+        throw OperationCancelled();
     db.refreshRecentsLines();
     db.executeThrow(
         Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "

@@ -4,11 +4,9 @@
 #include "db/IOSViberDb.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
+#include "ops/OperationError.h"
 
 namespace {
-
-struct Cancelled
-{};
 
 void deleteRows(IOSViberDb& db, const QString& sql, qint64 id)
 {
@@ -54,7 +52,7 @@ void DeleteViberMsgThread::run()
                 deleteRows(m_db, QStringLiteral("delete from ZVIBERMESSAGE where Z_PK=?"), msg->id);
             }
             if (m_progress.isCancelled())
-                throw Cancelled();
+                throw OperationCancelled();
         }
         m_db.executeThrow(
             Sqlite3Sql(QStringLiteral("delete from ZRECENTSLINE where not exists (select 1 from "
@@ -69,7 +67,7 @@ void DeleteViberMsgThread::run()
         m_db.commitTran();
         m_db.executeThrow(Sqlite3Sql(QStringLiteral("VACUUM")));
         m_progress.postSucceed(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k));
-    } catch (const Cancelled&) {
+    } catch (const OperationCancelled&) {
         rollbackQuietly(m_db);
     } catch (const std::exception& e) {
         rollbackQuietly(m_db);

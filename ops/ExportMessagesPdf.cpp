@@ -2,7 +2,6 @@
 
 #include "ops/OperationError.h"
 
-#include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
 
@@ -13,7 +12,7 @@ constexpr int ScreenResolution = 96;
 
 } // namespace
 
-ExportMessagesPdf::ExportMessagesPdf(const QString& path) : m_path(path), m_writer(path)
+ExportMessagesPdf::ExportMessagesPdf(const QString& path) : m_file(path), m_writer(&m_file)
 {
     m_writer.setResolution(ScreenResolution);
     m_writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -23,12 +22,12 @@ ExportMessagesPdf::ExportMessagesPdf(const QString& path) : m_path(path), m_writ
 
 void ExportMessagesPdf::begin()
 {
-    if (!m_renderer.begin(&m_writer)) {
-        QFile probe(m_path);
-        probe.open(QIODevice::WriteOnly);
-        throw OperationError(probe.errorString().isEmpty() ? QStringLiteral("Cannot write %1").arg(m_path)
-                                                           : probe.errorString());
-    }
+    // The PDF is written to a temporary file that takes the final name only when
+    // complete, so a failed export never leaves a cut PDF that looks finished.
+    if (!m_file.open(QIODevice::WriteOnly))
+        throw OperationError(m_file.errorString());
+    if (!m_renderer.begin(&m_writer))
+        throw OperationError(QStringLiteral("Cannot write %1").arg(m_file.fileName()));
 }
 
 void ExportMessagesPdf::write(const _ViberMsg& msg)
@@ -39,4 +38,6 @@ void ExportMessagesPdf::write(const _ViberMsg& msg)
 void ExportMessagesPdf::end()
 {
     m_renderer.end();
+    if (!m_file.commit())
+        throw OperationError(m_file.errorString());
 }

@@ -5,6 +5,7 @@
 #include "ops/PageRenderer.h"
 
 #include <QPdfWriter>
+#include <QSaveFile>
 
 // One chat as A4 PDF pages of chat bubbles.
 class ExportMessagesPdf : public AbsFormatExport<_ViberMsg>
@@ -18,7 +19,7 @@ public:
     const PageRenderer& renderer() const { return m_renderer; }
 
 private:
-    QString m_path;
-    QPdfWriter m_writer;
+    QSaveFile m_file;
+    QPdfWriter m_writer; // writes into m_file, which it must not outlive
     PageRenderer m_renderer;
 };

@@ -20,10 +20,6 @@
 
 namespace {
 
-// A cancelled run ends quietly, without a message.
-struct Cancelled
-{};
-
 // The shared files are some fifteen hundred small pictures: they are copied with a plain
 // read and write, as QFile::copy spends a temporary file and a disk sync on each, which
 // made copying them take a quarter of a large export. A file already there is kept; a
@@ -104,7 +100,7 @@ void ExportMessagesThread::run()
     try {
         exportAll();
         m_progress.postSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(m_exported));
-    } catch (const Cancelled&) {
+    } catch (const OperationCancelled&) {
         removeOutput();
     } catch (const std::exception& e) {
         removeOutput();
@@ -168,7 +164,7 @@ void ExportMessagesThread::exportAll()
         }
         writer->write(*msg);
         if (m_progress.isCancelled())
-            throw Cancelled();
+            throw OperationCancelled();
     }
     if (writer)
         writer->end();

@@ -6,6 +6,7 @@
 #include "db/ViberPerson.h"
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
+#include "ops/OperationError.h"
 #include "ops/TextFileWriter.h"
 
 #include <QLocale>
@@ -13,9 +14,6 @@
 #include <algorithm>
 
 namespace {
-
-struct Cancelled
-{};
 
 QString kindText(int kind)
 {
@@ -65,11 +63,11 @@ void ExportViberCallsThread::run()
                                     tr("Calls: %1/%2").arg(i).arg(total));
             file.writeLine(line(*m_calls.at(i - 1)));
             if (m_progress.isCancelled())
-                throw Cancelled();
+                throw OperationCancelled();
         }
         file.finish();
         m_progress.postSucceed(tr("IDS_SUC_EXPORT_%1_CALLS").arg(total));
-    } catch (const Cancelled&) {
+    } catch (const OperationCancelled&) {
         file.discard();
     } catch (const std::exception& e) {
         file.discard();

@@ -259,6 +259,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(OperationError, txt.begin());
         ExportMessagesCsv csv(m_dir.path()); // a folder is no file
         QVERIFY_THROWS_EXCEPTION(OperationError, csv.begin());
+        ExportMessagesPdf pdf(m_dir.filePath(QStringLiteral("no/such/folder/chat.pdf")));
+        QVERIFY_THROWS_EXCEPTION(OperationError, pdf.begin());
     }
 };
 
