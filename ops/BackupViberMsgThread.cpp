@@ -10,6 +10,7 @@
 #include "db/ViberChat.h"
 #include "db/ViberCodes.h"
 #include "db/ViberPerson.h"
+#include "db/ViberSort.h"
 #include "db/ViberText.h"
 #include "ops/OperationError.h"
 
@@ -19,7 +20,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -60,15 +60,9 @@ BackupViberMsgThread::BackupViberMsgThread(const QList<_ViberMsg*>& messages, co
 
 void BackupViberMsgThread::sortForBackup(QList<_ViberMsg*>& messages)
 {
-    // Messages without a chat are passed over by the run, so keying them first keeps
-    // the order strict without changing what is written.
-    std::stable_sort(messages.begin(), messages.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
-        const qint64 chatA = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
-        const qint64 chatB = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
-        if (chatA != chatB)
-            return chatA < chatB;
-        return a->date < b->date;
-    });
+    // Messages without a chat are passed over by the run, so where they sort does not
+    // change what is written.
+    std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByChatThenDate);
 }
 
 bool BackupViberMsgThread::isBlankName(const QString& name)

@@ -3,6 +3,7 @@
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
 #include "db/ViberChat.h"
+#include "db/ViberSort.h"
 #include "db/ViberText.h"
 #include "ops/ExportMessagesCsv.h"
 #include "ops/ExportMessagesHtml.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -117,18 +117,10 @@ void ExportMessagesThread::exportAll()
     QList<_ViberMsg*> sorted = m_messages;
     if (perChat) {
         QDir().mkpath(m_path);
-        // Messages without a chat are passed over, so where they sort does not matter;
-        // keying them first keeps the order a strict one.
-        std::stable_sort(sorted.begin(), sorted.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
-            const qint64 chatA = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
-            const qint64 chatB = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
-            if (chatA != chatB)
-                return chatA < chatB;
-            return a->date < b->date;
-        });
+        // Messages without a chat are passed over, so where they sort does not matter.
+        std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByChatThenDate);
     } else {
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [](const _ViberMsg* a, const _ViberMsg* b) { return a->date < b->date; });
+        std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByDate);
     }
 
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
