@@ -198,6 +198,17 @@ void Sqlite3DB::setBusyTimeout(int milliseconds)
     sqlite3_busy_timeout(m_db, milliseconds);
 }
 
+qint64 Sqlite3DB::cacheSize()
+{
+    Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("PRAGMA cache_size")));
+    return cursor.moveNext() ? cursor.getInt64(0) : 0;
+}
+
+void Sqlite3DB::setCacheSize(qint64 size)
+{
+    executeThrow(Sqlite3Sql(QStringLiteral("PRAGMA cache_size=%1").arg(size)));
+}
+
 void Sqlite3DB::registerFallbackCollation(const QString& name)
 {
     requireOpen();

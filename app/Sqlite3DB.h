@@ -63,6 +63,11 @@ public:
     // How long a statement waits for another program's lock before failing.
     void setBusyTimeout(int milliseconds);
 
+    // The page cache limit as PRAGMA cache_size gives it: pages when positive, KiB
+    // when negative. Lowering it frees cached pages at once.
+    qint64 cacheSize();
+    void setCacheSize(qint64 size);
+
     // A collation that compares like the built-in NOCASE, for files that name a
     // collation only their own platform has (Android's LOCALIZED and UNICODE).
     void registerFallbackCollation(const QString& name);

@@ -151,7 +151,12 @@ QString Sqlite3Stmt::getText(int index) const
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
     if (!text)
         return {};
-    return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index));
+    QString value = QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index));
+    // fromUtf8 reserves one character per byte; loaders keep hundreds of thousands of
+    // these strings, so text outside ASCII gives the surplus back.
+    if (value.capacity() > value.size())
+        value.squeeze();
+    return value;
 }
 
 QByteArray Sqlite3Stmt::getBlob(int index) const

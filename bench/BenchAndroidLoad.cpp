@@ -1,13 +1,15 @@
 // Loads an extracted phone folder with AndroidViberDb once and prints, on one line,
 // the load time, the record counts, the bytes the records' texts and extra blobs hold,
 // and the resident memory just before the load (to subtract from the peak that
-// /usr/bin/time reports). With --breakdown it also prints the heap chunks the records,
-// their strings and their blobs take as glibc hands them out (headers and rounding
-// included, shared data counted once); that accounting needs memory of its own, so
-// runs that measure the peak leave it out.
+// /usr/bin/time reports). With --breakdown it also prints the bytes the message, attachment
+// and call records take in their tables' blocks, the heap chunks their strings and blobs
+// take as glibc hands them out (headers and rounding included, shared data counted
+// once), and the UTF-8 bytes of the text values inside the extra blobs; that accounting
+// needs memory of its own, so runs that measure the peak leave it out.
 //
 //   velliport-bench-load [--breakdown] EXTRACT_ROOT
 
+#include "app/BlobCodec.h"
 #include "db/AndroidViberDb.h"
 
 #include "bench/BenchMemory.h"
@@ -46,6 +48,25 @@ private:
     QSet<const void*> m_seen;
 };
 
+// The UTF-8 bytes of the text values an extra blob holds (body, URIs, download ids).
+qint64 blobTextBytes(const QByteArray& blob)
+{
+    qint64 bytes = 0;
+    const QVariantMap map = BlobCodec::decodeMap(blob);
+    for (const QVariant& value : map) {
+        if (value.typeId() == QMetaType::QString)
+            bytes += value.toString().toUtf8().size();
+    }
+    return bytes;
+}
+
+// Heap in use, whether glibc serves it from its arena or from separate mappings.
+qint64 heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks) + qint64(info.hblkhd);
+}
+
 qint64 textBytes(std::initializer_list<const QString*> texts)
 {
     qint64 bytes = 0;
@@ -67,14 +88,14 @@ int main(int argc, char** argv)
         return 2;
     }
     const qint64 rssBefore = statusKb("VmRSS:");
-    const qint64 heapBefore = qint64(mallinfo2().uordblks);
+    const qint64 heapBefore = heapInUse();
     try {
         AndroidViberDb db(QStringLiteral("/storage/emulated/0"), args.at(1));
         QElapsedTimer timer;
         timer.start();
         const ViberDataSetPtr data = db.load();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const qint64 heapAdded = qint64(mallinfo2().uordblks) - heapBefore;
+        const qint64 heapAdded = heapInUse() - heapBefore;
 
         qint64 texts = 0;
         qint64 extras = 0;
@@ -82,20 +103,22 @@ int main(int argc, char** argv)
         qint64 recordAlloc = 0;
         qint64 stringAlloc = 0;
         qint64 blobAlloc = 0;
+        qint64 blobTexts = 0;
         for (const _ViberMsg* m : data->messages) {
             texts += textBytes({&m->text, &m->address});
             extras += m->extra.size();
             if (breakdown) {
-                recordAlloc += heap.chunk(m);
+                recordAlloc += qint64(sizeof(_ViberMsg));
                 stringAlloc += heap.strings({&m->text, &m->address});
                 blobAlloc += heap.blob(m->extra);
+                blobTexts += blobTextBytes(m->extra);
             }
         }
         for (const _ViberAtta* a : data->attachments) {
             texts += textBytes({&a->fileId, &a->bucket, &a->fileName, &a->sourceUri, &a->localPath,
                                 &a->sourcePath, &a->previewPath});
             if (breakdown) {
-                recordAlloc += heap.chunk(a);
+                recordAlloc += qint64(sizeof(_ViberAtta));
                 stringAlloc += heap.strings({&a->fileId, &a->bucket, &a->fileName, &a->sourceUri,
                                              &a->localPath, &a->sourcePath, &a->previewPath});
             }
@@ -107,8 +130,9 @@ int main(int argc, char** argv)
         for (const _ViberCall* c : data->calls) {
             extras += c->extra.size();
             if (breakdown) {
-                recordAlloc += heap.chunk(c);
+                recordAlloc += qint64(sizeof(_ViberCall));
                 blobAlloc += heap.blob(c->extra);
+                blobTexts += blobTextBytes(c->extra);
             }
         }
 
@@ -118,8 +142,8 @@ int main(int argc, char** argv)
             << " text_bytes=" << texts << " extra_bytes=" << extras << " rss_before_kb=" << rssBefore
             << " hwm_kb=" << statusKb("VmHWM:") << " heap_added=" << heapAdded;
         if (breakdown)
-            out << " record_alloc=" << recordAlloc << " string_alloc=" << stringAlloc
-                << " blob_alloc=" << blobAlloc;
+            out << " record_bytes=" << recordAlloc << " string_alloc=" << stringAlloc
+                << " blob_alloc=" << blobAlloc << " blob_text_bytes=" << blobTexts;
         out << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";

@@ -79,14 +79,22 @@ rss_before_kb="$(echo "$line" | field rss_before_kb)"
 cp "$source_db" "$work_db"
 heap_figures="$("$build/bin/velliport-bench-load" --breakdown "$work" | grep -o 'heap_added=.*')"
 ratio="$(awk -v l="$load_best" -v s="$scan_best" 'BEGIN { printf "%.3f", l / s }')"
-# Memory the load added, per message, beyond the bytes of the texts it holds.
-per_message="$(awk -v p="$peak_kb" -v r="$rss_before_kb" -v t="$text_bytes" -v n="$count" \
-    'BEGIN { printf "%.1f", ((p - r) * 1024 - t) / n }')"
+blob_text_bytes="$(echo "$heap_figures" | field blob_text_bytes)"
+# Memory the load added, per message, beyond the bytes of the texts it holds: once
+# counting the texts of the records' string fields (UTF-16), once also counting the
+# texts that the extra blobs keep (UTF-8: bodies, URIs, download ids).
+beyond() {
+    awk -v p="$peak_kb" -v r="$rss_before_kb" -v t="$1" -v n="$count" \
+        'BEGIN { printf "%.1f", ((p - r) * 1024 - t) / n }'
+}
+per_message="$(beyond "$text_bytes")"
+per_message_all="$(beyond "$((text_bytes + blob_text_bytes))")"
 
 if [ -n "$source_root" ]; then
     echo "$line" | grep -o 'chats=[0-9]* persons=[0-9]* messages=[0-9]* attachments=[0-9]* calls=[0-9]*'
 fi
 echo "RESULT android-load ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
     "peak_kb=$peak_kb rss_before_kb=$rss_before_kb text_bytes=$text_bytes extra_bytes=$extra_bytes" \
-    "bytes_per_message_beyond_texts=$per_message $heap_figures" \
+    "bytes_per_message_beyond_texts=$per_message bytes_per_message_beyond_texts_and_blob_texts=$per_message_all" \
+    "$heap_figures" \
     "loads=${load_times[*]} scans=${scan_times[*]}"

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QStringBuilder>
 #include <QtEndian>
 
 #include <cmath>
@@ -47,6 +48,16 @@ QString fileNameFromData(const QString& text)
     return AppDirs::sanitizeFileName(text);
 }
 
+// A path of one exact allocation: a load keeps several per attachment, and + (or %
+// with two strings) leaves each with a grown buffer.
+QString joined(const QString& folder, const QString& name, QLatin1StringView suffix = {})
+{
+    QString path;
+    path.reserve(folder.size() + name.size() + suffix.size());
+    path.append(folder).append(name).append(suffix);
+    return path;
+}
+
 QString withSlash(const QString& folder)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -55,31 +66,39 @@ QString withSlash(const QString& folder)
 // The extra-column blob of one messages row, written straight into the codec's byte
 // layout: a map built per row would cost more than everything else the loader does.
 // Keys are written in the codec's (sorted) order so the bytes equal what
-// BlobCodec::encodeMap gives for the same map. A NULL column has no value to keep and is
-// left out; every reader of the map already takes a missing key as 0 or empty.
+// BlobCodec::encodeMap gives for the same map. Every reader of the map takes a missing
+// key as 0 or empty, so NULL columns, zeros and empty texts are left out: most columns
+// hold them, and a load keeps one blob per message.
 class ExtraBlobWriter
 {
 public:
+    // out keeps its capacity, so a buffer reused row after row allocates nothing.
     explicit ExtraBlobWriter(QByteArray& out) : m_out(out)
     {
-        m_out.clear();
+        m_out.resize(0);
         m_out.append("tinykv", 6);
     }
 
     void addInt(QLatin1StringView key, int value)
     {
+        if (value == 0)
+            return;
         writeKey(key);
         m_out.append('i');
         writeLittle(qint32(value));
     }
     void addInt64(QLatin1StringView key, qint64 value)
     {
+        if (value == 0)
+            return;
         writeKey(key);
         m_out.append('l');
         writeLittle(value);
     }
     void addText(QLatin1StringView key, const QString& value)
     {
+        if (value.isEmpty())
+            return;
         writeKey(key);
         m_out.append('s');
         const QByteArray utf8 = value.toUtf8();
@@ -102,105 +121,104 @@ private:
     QByteArray& m_out;
 };
 
-// The columns of a messages row that the records keep only in their extra map.
+// The columns of a messages row that the records keep only in their extra map. A NULL
+// column reads as 0 or empty, which the blob leaves out like any other zero.
 struct RowExtras
 {
-    struct IntCol
-    {
-        bool present = false;
-        qint64 value = 0;
-    };
-    struct TextCol
-    {
-        bool present = false;
-        QString value;
-    };
+    QString extraDownloadId;
+    qint64 extraFlags = 0;
+    qint64 extraStatus = 0;
+    qint64 extraUploadId = 0;
+    QString extraUri;
+    qint64 flag = 0;
+    qint64 messageGlobalId = 0;
+    qint64 status = 0;
+    qint64 thumbnailX = 0;
+    qint64 thumbnailY = 0;
 
-    TextCol extraDownloadId;
-    IntCol extraFlags;
-    IntCol extraStatus;
-    IntCol extraUploadId;
-    TextCol extraUri;
-    IntCol flag;
-    IntCol messageGlobalId;
-    IntCol status;
-    IntCol thumbnailX;
-    IntCol thumbnailY;
-
-    // body and seq are added for media rows and call rows respectively.
-    QByteArray encode(const QString* body, const qint64* seq) const
+    // The blob of the current row, in a buffer that the next call overwrites. body and
+    // seq are added for media rows and call rows respectively.
+    const QByteArray& encode(const QString* body, const qint64* seq)
     {
-        QByteArray bytes;
-        bytes.reserve(256);
-        ExtraBlobWriter w(bytes);
+        ExtraBlobWriter w(m_blob);
         if (body)
             w.addText(QLatin1StringView("body"), *body);
-        if (extraDownloadId.present)
-            w.addText(QLatin1StringView("extra_download_id"), extraDownloadId.value);
-        if (extraFlags.present)
-            w.addInt(QLatin1StringView("extra_flags"), int(extraFlags.value));
-        if (extraStatus.present)
-            w.addInt(QLatin1StringView("extra_status"), int(extraStatus.value));
-        if (extraUploadId.present)
-            w.addInt64(QLatin1StringView("extra_upload_id"), extraUploadId.value);
-        if (extraUri.present)
-            w.addText(QLatin1StringView("extra_uri"), extraUri.value);
-        if (flag.present)
-            w.addInt(QLatin1StringView("flag"), int(flag.value));
-        if (messageGlobalId.present)
-            w.addInt(QLatin1StringView("message_global_id"), int(messageGlobalId.value));
+        w.addText(QLatin1StringView("extra_download_id"), extraDownloadId);
+        w.addInt(QLatin1StringView("extra_flags"), int(extraFlags));
+        w.addInt(QLatin1StringView("extra_status"), int(extraStatus));
+        w.addInt64(QLatin1StringView("extra_upload_id"), extraUploadId);
+        w.addText(QLatin1StringView("extra_uri"), extraUri);
+        w.addInt(QLatin1StringView("flag"), int(flag));
+        w.addInt(QLatin1StringView("message_global_id"), int(messageGlobalId));
         if (seq)
             w.addInt64(QLatin1StringView("seq"), *seq);
-        if (status.present)
-            w.addInt(QLatin1StringView("status"), int(status.value));
-        if (thumbnailX.present)
-            w.addInt(QLatin1StringView("thumbnail_x"), int(thumbnailX.value));
-        if (thumbnailY.present)
-            w.addInt(QLatin1StringView("thumbnail_y"), int(thumbnailY.value));
-        bytes.squeeze();
-        return bytes;
+        w.addInt(QLatin1StringView("status"), int(status));
+        w.addInt(QLatin1StringView("thumbnail_x"), int(thumbnailX));
+        w.addInt(QLatin1StringView("thumbnail_y"), int(thumbnailY));
+        return m_blob;
     }
 
     // Rows without texts or a global id differ only in a few flags, so thousands of
     // them carry the same blob.
     bool likelyRepeated() const
     {
-        return !extraUri.present && !extraDownloadId.present && messageGlobalId.value == 0;
+        return extraUri.isEmpty() && extraDownloadId.isEmpty() && messageGlobalId == 0;
     }
+
+private:
+    QByteArray m_blob;
 };
 
-// Keeps one copy of blobs that repeat; the records then share it instead of holding
-// one each (the blob is the largest part of a text message's record). Bounded, since
-// a file may repeat nothing.
-class SharedBlobs
+// A copy in an allocation of its exact size: a reused buffer keeps its spare capacity,
+// which a record must not carry.
+template<typename T> T exactCopy(const T& value)
+{
+    return value.capacity() == value.size() ? value : T(value.constData(), value.size());
+}
+
+// Keeps one copy of values that repeat (extra blobs, bucket names, short texts); records
+// then share it instead of holding one each. Bounded, since a file may repeat nothing.
+template<typename T> class SharedValues
 {
 public:
-    QByteArray share(const QByteArray& blob)
+    T share(const T& value)
     {
-        const auto it = m_blobs.constFind(blob);
-        if (it != m_blobs.constEnd())
+        const auto it = m_values.constFind(value);
+        if (it != m_values.constEnd())
             return *it;
-        if (m_blobs.size() < MaxShared)
-            m_blobs.insert(blob);
-        return blob;
+        const T kept = exactCopy(value);
+        if (m_values.size() < MaxShared)
+            m_values.insert(kept);
+        return kept;
     }
 
 private:
     static constexpr qsizetype MaxShared = 4096;
-    QSet<QByteArray> m_blobs;
+    QSet<T> m_values;
 };
 
-void readIntCol(const Sqlite3Cursor& c, int index, RowExtras::IntCol& col)
+// A load reads each page once, so the page cache (filled by open()'s clean-up) would
+// only hold memory while the records grow. It is kept small for the scan and restored
+// for the merge that may follow.
+class SmallPageCache
 {
-    col.present = index >= 0 && !c.isNull(index);
-    col.value = col.present ? c.getInt64(index) : 0;
-}
+public:
+    explicit SmallPageCache(Sqlite3DB& db) : m_db(db), m_previous(db.cacheSize()) { m_db.setCacheSize(-256); }
+    ~SmallPageCache()
+    {
+        try {
+            m_db.setCacheSize(m_previous);
+        } catch (const std::exception&) {
+            // The connection is failing anyway; the load reports its own error.
+        }
+    }
+    SmallPageCache(const SmallPageCache&) = delete;
+    SmallPageCache& operator=(const SmallPageCache&) = delete;
 
-void readTextCol(const Sqlite3Cursor& c, int index, RowExtras::TextCol& col)
-{
-    col.present = index >= 0 && !c.isNull(index);
-    col.value = col.present ? c.getText(index) : QString();
-}
+private:
+    Sqlite3DB& m_db;
+    qint64 m_previous;
+};
 
 int callKind(const QString& body)
 {
@@ -311,6 +329,7 @@ void AndroidViberDb::open()
 
 void AndroidViberDb::loadInto(ViberDataSet& dataSet)
 {
+    const SmallPageCache smallCache(*this);
     const MediaPaths paths(m_mediaDir, m_deviceRoot);
 
     {
@@ -354,7 +373,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
                 made->avatarRef = c.getText(iImage);
                 const QString photoName = fileNameFromData(ViberText::canonicalNumber(made->number));
                 if (!photoName.isEmpty())
-                    made->photoPath = paths.userPhotos + photoName + QLatin1String(".jpg");
+                    made->photoPath = joined(paths.userPhotos, photoName, QLatin1StringView(".jpg"));
                 person = dataSet.persons.insert(std::move(made));
             }
             personByParticipant.insert(c.getInt64(iPid), person);
@@ -401,10 +420,14 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     const int iDescription = c.colIndex(QStringLiteral("description"));
 
     RowExtras extras;
-    SharedBlobs sharedBlobs;
+    SharedValues<QByteArray> sharedBlobs;
+    SharedValues<QString> sharedBuckets;
+    // Short texts ("ok", an emoji) repeat across a history; long ones seldom do.
+    constexpr qsizetype MaxSharedText = 24;
+    SharedValues<QString> sharedTexts;
     const auto rowExtra = [&] {
-        const QByteArray blob = extras.encode(nullptr, nullptr);
-        return extras.likelyRepeated() ? sharedBlobs.share(blob) : blob;
+        const QByteArray& blob = extras.encode(nullptr, nullptr);
+        return extras.likelyRepeated() ? sharedBlobs.share(blob) : exactCopy(blob);
     };
     while (c.moveNext()) {
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
@@ -433,9 +456,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
                 noticeText = parts.last();
         }
 
-        auto made = std::make_unique<_ViberMsg>();
-        made->id = c.getInt64(iId);
-        _ViberMsg* msg = dataSet.messages.insert(std::move(made));
+        _ViberMsg* msg = dataSet.messages.obtain(c.getInt64(iId));
         if (msg->chat) // a file without a real row id repeats it; the first row stays
             continue;
         ViberDataSet::addToChat(chat, msg);
@@ -451,21 +472,20 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         msg->latitude = scaledCoordinate(c.getInt64(iLat), 2);
         msg->longitude = scaledCoordinate(c.getInt64(iLng), 3);
 
-        readIntCol(c, iStatus, extras.status);
-        readIntCol(c, iFlag, extras.flag);
-        readTextCol(c, iUri, extras.extraUri);
-        readIntCol(c, iExtraStatus, extras.extraStatus);
-        readIntCol(c, iGlobalId, extras.messageGlobalId);
-        readIntCol(c, iUploadId, extras.extraUploadId);
-        readTextCol(c, iDownloadId, extras.extraDownloadId);
-        readIntCol(c, iThumbX, extras.thumbnailX);
-        readIntCol(c, iThumbY, extras.thumbnailY);
-        readIntCol(c, iExtraFlags, extras.extraFlags);
+        extras.status = c.getInt64(iStatus);
+        extras.flag = c.getInt64(iFlag);
+        extras.extraUri = c.getText(iUri);
+        extras.extraStatus = c.getInt64(iExtraStatus);
+        extras.messageGlobalId = c.getInt64(iGlobalId);
+        extras.extraUploadId = c.getInt64(iUploadId);
+        extras.extraDownloadId = c.getText(iDownloadId);
+        extras.thumbnailX = c.getInt64(iThumbX);
+        extras.thumbnailY = c.getInt64(iThumbY);
+        extras.extraFlags = c.getInt64(iExtraFlags);
 
         switch (type) {
         case ViberMsgType::Call: {
-            auto call = std::make_unique<_ViberCall>();
-            call->id = msg->id;
+            _ViberCall* call = dataSet.calls.obtain(msg->id);
             call->token = msg->token;
             call->kind = kind;
             call->duration = c.getInt(iDuration);
@@ -477,8 +497,8 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             else if (!chat->participants.isEmpty())
                 call->person = chat->participants.cbegin().value();
             const qint64 seq = msg->seq;
-            call->extra = extras.encode(nullptr, &seq);
-            msg->call = dataSet.calls.insert(std::move(call));
+            call->extra = exactCopy(extras.encode(nullptr, &seq));
+            msg->call = call;
             continue;
         }
         case ViberMsgType::System:
@@ -488,7 +508,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             msg->extra = rowExtra();
             continue;
         case ViberMsgType::Text:
-            msg->text = body;
+            msg->text = body.size() <= MaxSharedText ? sharedTexts.share(body) : body;
             msg->extra = rowExtra();
             continue;
         default:
@@ -499,9 +519,9 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         ViberDataSet::attach(msg, atta);
         atta->seq = msg->token;
         if (ViberText::isOutgoing(*msg))
-            atta->fileId = QString::number(extras.extraUploadId.value);
+            atta->fileId = QString::number(extras.extraUploadId);
         else
-            atta->fileId = extras.extraDownloadId.value;
+            atta->fileId = extras.extraDownloadId;
         // The row's own milliseconds, not the record date converted back: the double
         // round trip can come out one millisecond short and miss the file.
         const QString fileKey = QString::number(msg->token > 0 ? msg->token : dateMs);
@@ -511,47 +531,47 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         case ViberMsgType::Picture:
         case ViberMsgType::Video: {
             atta->sourcePath = body;
-            atta->sourceUri = extras.extraUri.value;
-            atta->bucket = c.getText(iBucket);
+            atta->sourceUri = extras.extraUri;
+            atta->bucket = sharedBuckets.share(c.getText(iBucket));
             atta->fileSize = c.getInt64(iDuration);
             msg->text = c.getText(iDescription);
             if (type == ViberMsgType::Picture) {
-                atta->localPath = paths.images + fileKey;
-                atta->previewPath = paths.thumbnails + fileKey;
+                atta->localPath = joined(paths.images, fileKey);
+                atta->previewPath = joined(paths.thumbnails, fileKey);
             } else {
-                atta->localPath = paths.videos + fileKey;
-                atta->previewPath = paths.thumbnails + fileKey + QLatin1String(".jpg");
+                atta->localPath = joined(paths.videos, fileKey);
+                atta->previewPath = joined(paths.thumbnails, fileKey, QLatin1StringView(".jpg"));
             }
             if (!atta->sourceUri.isEmpty()) {
                 const QString suffix = fileNameFromData(QFileInfo(atta->sourceUri).suffix());
                 if (!suffix.isEmpty())
-                    atta->fileName += QLatin1Char('.') + suffix;
+                    atta->fileName = fileKey % QLatin1Char('.') % suffix;
             }
-            msg->extra = extras.encode(&body, nullptr);
+            msg->extra = exactCopy(extras.encode(&body, nullptr));
             break;
         }
         case ViberMsgType::Location: {
             msg->address = c.getText(iBucket);
             const QString mapName = ViberText::shortDigest(body);
-            atta->sourcePath = paths.deviceThumbnails + mapName;
-            atta->previewPath = paths.thumbnails + mapName;
-            msg->extra = extras.encode(&body, nullptr);
+            atta->sourcePath = joined(paths.deviceThumbnails, mapName);
+            atta->previewPath = joined(paths.thumbnails, mapName);
+            msg->extra = exactCopy(extras.encode(&body, nullptr));
             break;
         }
         case ViberMsgType::Voice: {
-            atta->fileId = extras.extraUri.value;
+            atta->fileId = extras.extraUri;
             atta->duration = double(c.getInt64(iDuration)) / 1000.0;
-            const QString name = fileNameFromData(extras.extraUri.value);
+            const QString name = fileNameFromData(extras.extraUri);
             atta->fileName = name;
             if (!name.isEmpty()) {
-                atta->sourceUri = paths.deviceVoice + name;
-                atta->localPath = paths.voice + name;
+                atta->sourceUri = joined(paths.deviceVoice, name);
+                atta->localPath = joined(paths.voice, name);
             }
             msg->extra = rowExtra();
             break;
         }
         case ViberMsgType::Sticker:
-            atta->fileId = QString::number(extras.extraUploadId.value);
+            atta->fileId = QString::number(extras.extraUploadId);
             msg->extra = rowExtra();
             break;
         default:

@@ -441,8 +441,7 @@ void IOSViberDb::loadMessages(ViberDataSet& dataSet)
             continue;
         }
 
-        auto msg = std::make_unique<_ViberMsg>();
-        msg->id = id;
+        _ViberMsg* msg = dataSet.messages.obtain(id);
         msg->seq = cursor.getInt64(seq);
         msg->token = cursor.getInt64(token);
         const qint64 senderId = cursor.getInt64(sender);
@@ -460,7 +459,7 @@ void IOSViberDb::loadMessages(ViberDataSet& dataSet)
         msg->longitude = cursor.getDouble(longitude);
         msg->address = cursor.getText(address);
         msg->extra = extra.read(cursor);
-        ViberDataSet::addToChat(chat, dataSet.messages.insert(std::move(msg)));
+        ViberDataSet::addToChat(chat, msg);
     }
 }
 

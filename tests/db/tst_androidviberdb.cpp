@@ -356,7 +356,10 @@ void TestAndroidViberDb::extraMapFollowsTheCodec()
 {
     const QVariantMap image = m_data->messages.value(3)->extraMap();
     QCOMPARE(image.value(QStringLiteral("status")).toInt(), 2);
-    QCOMPARE(image.value(QStringLiteral("flag")).toInt(), 0);
+    // A zero, like a NULL, is what every reader takes for a missing key, so the blob
+    // leaves it out.
+    QVERIFY(!image.contains(QStringLiteral("flag")));
+    QVERIFY(!image.contains(QStringLiteral("message_global_id")));
     QCOMPARE(image.value(QStringLiteral("extra_status")).toInt(), 3);
     QCOMPARE(image.value(QStringLiteral("extra_flags")).toInt(), 16);
     QCOMPARE(image.value(QStringLiteral("thumbnail_x")).toInt(), 640);
@@ -365,7 +368,6 @@ void TestAndroidViberDb::extraMapFollowsTheCodec()
              QStringLiteral("MF0ekB2oVdWpNVhX9dJq4Z"));
     QCOMPARE(image.value(QStringLiteral("extra_uri")).toString(),
              QStringLiteral("file:///storage/emulated/0/viber/media/Viber%20Images/IMG-20140513-V0001.jpg"));
-    QCOMPARE(image.value(QStringLiteral("message_global_id")).toInt(), 0);
     QCOMPARE(m_data->messages.value(21)->extraMap().value(QStringLiteral("extra_upload_id")).toLongLong(),
              qint64(4455667788));
     QCOMPARE(m_data->messages.value(15)->extraMap().value(QStringLiteral("message_global_id")).toInt(), 77);

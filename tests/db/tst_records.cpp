@@ -1,6 +1,7 @@
 #include "db/ViberCodes.h"
 #include "db/ViberDataSet.h"
 
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -104,6 +105,49 @@ private slots:
         QCOMPARE(set.persons.size(), 1);
         QVERIFY(first->name.isEmpty());
         QVERIFY(!set.persons.value(6));
+    }
+
+    // The table is its own hash table: growth, removal by backward shift and the reuse
+    // of removed slots must never lose or mix up a record.
+    void tableSurvivesGrowthAndRemoval()
+    {
+        RecordTable<_ViberMsg> table;
+        QList<qint64> ids;
+        for (qint64 i = 1; i <= 3000; ++i)
+            ids << i << -i << i * 1000003 << (qint64(1) << 40) + i;
+        for (const qint64 id : ids)
+            table.obtain(id)->token = id * 7;
+        auto heap = std::make_unique<_ViberMsg>();
+        heap->id = 424242424242;
+        _ViberMsg* const kept = table.insert(std::move(heap));
+        QCOMPARE(table.size(), ids.size() + 1);
+
+        QSet<qint64> removed;
+        for (qsizetype i = 0; i < ids.size(); i += 3) {
+            table.remove(ids.at(i));
+            removed.insert(ids.at(i));
+        }
+        table.remove(777777); // absent: nothing happens
+        QCOMPARE(table.size(), ids.size() + 1 - removed.size());
+        for (const qint64 id : ids) {
+            const _ViberMsg* found = table.value(id);
+            QCOMPARE(found == nullptr, removed.contains(id));
+            if (found)
+                QCOMPARE(found->token, id * 7);
+        }
+
+        // Removed slots are reused; the records still held keep their addresses.
+        const _ViberMsg* before = table.value(ids.at(1));
+        for (const qint64 id : removed)
+            QCOMPARE(table.obtain(id)->token, 0);
+        QCOMPARE(table.value(ids.at(1)), before);
+        QCOMPARE(table.value(424242424242), kept);
+
+        QSet<qint64> seen;
+        for (const _ViberMsg* m : table)
+            seen.insert(m->id);
+        QCOMPARE(seen.size(), table.size());
+        QCOMPARE(table.values().size(), table.size());
     }
 
     void linksBothWays()
