@@ -153,7 +153,9 @@ public:
 private:
     static constexpr quintptr HeapOwned = 1;
     static constexpr size_t MinCapacity = 16;
-    static constexpr qsizetype MaxBlock = 1024;
+    // Blocks stay below glibc's threshold for separate mappings, whose page rounding and
+    // system calls would cost more than the blocks save.
+    static constexpr qsizetype MaxBlock = qsizetype(qMax(size_t(16), 64 * 1024 / sizeof(T)));
     // Filled to at most 4/5: ids hashed by Fibonacci hashing spread evenly, so probe
     // runs stay short at that load.
     static size_t capacityFor(qsizetype size)
