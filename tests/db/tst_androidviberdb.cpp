@@ -54,6 +54,7 @@ private slots:
     void videoVoiceAndSticker();
     void calls();
     void extraMapFollowsTheCodec();
+    void loadRestoresThePageCache();
     void thumbnailColumns_data();
     void thumbnailColumns();
     void deletedRowsLeaveOnlyTheWorkingCopy();
@@ -383,6 +384,18 @@ void TestAndroidViberDb::extraMapFollowsTheCodec()
     }
     for (const _ViberCall* call : m_data->calls)
         QCOMPARE(BlobCodec::encodeMap(call->extraMap()), call->extra);
+}
+
+// The scan runs with a small page cache; a merge after the load must get the
+// connection's own cache back.
+void TestAndroidViberDb::loadRestoresThePageCache()
+{
+    AndroidFixture fixture;
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    db.open();
+    db.setCacheSize(-8000);
+    QVERIFY(!db.load()->messages.isEmpty());
+    QCOMPARE(db.cacheSize(), qint64(-8000));
 }
 
 void TestAndroidViberDb::thumbnailColumns_data()
