@@ -25,7 +25,8 @@ const QString ParticipantsUntypedSql = QStringLiteral(
     "select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info "
     "as i on i._id=p.participant_info_id");
 const QString MessagesSql = QStringLiteral("select * from messages");
-const QString MessageCountSql = QStringLiteral("select count(*) from messages");
+const QString MessageCountSql =
+    QStringLiteral("select conversation_id, count(*) from messages group by conversation_id");
 
 // A name read from a row becomes the last part of a path. Plain names (the app's own
 // file ids and numbers) pass unchanged without a regular expression per row; anything
@@ -383,9 +384,16 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     }
 
     {
+        // Sized once: lists grown by appending keep up to half their room unused.
         Sqlite3Cursor count = queryThrow(Sqlite3Sql(MessageCountSql));
-        if (count.moveNext())
-            dataSet.messages.reserve(count.getInt64(0));
+        qint64 total = 0;
+        while (count.moveNext()) {
+            const qint64 n = count.getInt64(1);
+            total += n;
+            if (_ViberChat* chat = dataSet.chats.value(count.getInt64(0)))
+                chat->messages.reserve(chat->messages.size() + n);
+        }
+        dataSet.messages.reserve(total);
     }
 
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
