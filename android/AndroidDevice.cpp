@@ -1,0 +1,87 @@
+#include "android/AndroidDevice.h"
+
+#include "app/AppDirs.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr auto DefaultStorage = "/storage/emulated/0";
+
+int decimalOrZero(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+} // namespace
+
+QString AndroidDevice::displayName() const
+{
+    QString name = manufacturer;
+    if (!model.isEmpty())
+        name += QLatin1Char(' ') + model;
+    return name.trimmed();
+}
+
+QString AndroidDevice::deviceId() const
+{
+    return viaWifi ? uid : serial;
+}
+
+QString AndroidDevice::cacheFolderName() const
+{
+    const QString fromImei = AppDirs::sanitizeFileName(imei);
+    if (!fromImei.isEmpty() && fromImei == imei)
+        return fromImei;
+    const QString id = !uid.isEmpty() ? uid : !serial.isEmpty() ? serial : host;
+    return AppDirs::md5Hex(id);
+}
+
+QString AndroidDevice::cacheDir() const
+{
+    const QString path = QDir(AppDirs::androidCacheFolder()).absoluteFilePath(cacheFolderName());
+    QDir().mkpath(path);
+    return path;
+}
+
+QUrl AndroidDevice::storageUrl(const QString& relativePath) const
+{
+    const QString root = storage.isEmpty() ? QString::fromLatin1(DefaultStorage) : storage;
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir(root).filePath(relativePath)));
+}
+
+simpleprotocol::SessionEndpoint AndroidDevice::endpoint() const
+{
+    return simpleprotocol::SessionEndpoint{viaWifi, serial, host, port};
+}
+
+void AndroidDevice::applyDescription(const QString& description)
+{
+    static const QRegularExpression pair(QStringLiteral("([^=;]+)=([^=;]+);?"));
+    for (auto it = pair.globalMatch(description); it.hasNext();) {
+        const auto match = it.next();
+        const QString key = match.captured(1);
+        const QString value = match.captured(2);
+        if (key == QLatin1String("version"))
+            agentVersion = decimalOrZero(value);
+        else if (key == QLatin1String("model"))
+            model = value;
+        else if (key == QLatin1String("manufacturer"))
+            manufacturer = value;
+        else if (key == QLatin1String("imei"))
+            imei = value;
+        else if (key == QLatin1String("uid"))
+            uid = value;
+        else if (key == QLatin1String("sdk"))
+            sdk = value;
+        else if (key == QLatin1String("sdk_id"))
+            sdkLevel = decimalOrZero(value);
+        else if (key == QLatin1String("root"))
+            rooted = decimalOrZero(value) != 0;
+        else if (key == QLatin1String("storage1"))
+            storage = value;
+    }
+}
