@@ -158,8 +158,44 @@ void setAssetFolder(const QString& folder)
     assetFolderOverride() = folder;
 }
 
+namespace {
+
+// The folders that hold everything of the user's: removing one of them would remove
+// every database or cache at once, which no caller ever means to do.
+bool isProtectedFolder(const QString& path)
+{
+    const QString target = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QStringList protectedFolders{dataFolder(), localDatabasesFolder(), QDir::homePath(),
+                                       QDir::rootPath()};
+    for (const QString& folder : protectedFolders) {
+        if (QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) == target)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool removeLocalDatabase(const QString& name)
+{
+    if (!isValidLocalDatabaseName(name))
+        return false;
+    const QString path = localDatabasePath(name);
+    removeTree(path);
+    return !QFileInfo::exists(path);
+}
+
+bool isValidLocalDatabaseName(const QString& name)
+{
+    return !name.isEmpty() && sanitizeFileName(name) == name;
+}
+
 void removeTree(const QString& path)
 {
+    if (isProtectedFolder(path)) {
+        qWarning("refused to remove the folder %s", qUtf8Printable(QDir::toNativeSeparators(path)));
+        return;
+    }
     const QFileInfo info(path);
     // A link is removed, never followed: a link inside a cache folder must not make
     // us delete what it points at.

@@ -36,6 +36,14 @@ void clearDeviceCache();
 QString assetFolder();
 void setAssetFolder(const QString& folder);
 
+// A name that is a folder of its own below the local-database root: not empty, and
+// unchanged by sanitizeFileName (so "..." or "a/b" never name another folder).
+bool isValidLocalDatabaseName(const QString& name);
+// Removes a local database's folder; false for an invalid name or when it stays.
+bool removeLocalDatabase(const QString& name);
+
+// Removes a folder with everything in it, never following links. The data folder,
+// the local-database root, the home folder and the file-system root are refused.
 void removeTree(const QString& path);
 QString uniqueFileName(const QString& path);
 QString sanitizeFileName(const QString& text);

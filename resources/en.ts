@@ -102,6 +102,10 @@
             <translation>Successfully deleted database.</translation>
         </message>
         <message>
+            <source>IDS_DEL_LOCALDB_FAILED</source>
+            <translation>Could not delete the database folder %1. Close any program that uses it and try again.</translation>
+        </message>
+        <message>
             <source>IDS_DOWNLOADING_FILE_%1</source>
             <translation>Loading %1...</translation>
         </message>

@@ -1,7 +1,748 @@
 #include "ui/MainWindow.h"
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidLoadViberThread.h"
+#include "android/AndroidMonitor.h"
+#include "app/AppDirs.h"
+#include "db/AndroidViberDb.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberChat.h"
+#include "db/ViberMsg.h"
+#include "db/ViberPerson.h"
+#include "db/ViberSort.h"
+#include "db/ViberText.h"
+#include "ui/AboutUsForm.h"
+#include "ui/AndroidWIFIForm.h"
+#include "ui/AppStyle.h"
+#include "ui/ItemModelMain.h"
+#include "ui/ItemModelSms.h"
+#include "ui/MessageBox.h"
+#include "ui/MyTreeView.h"
+#include "ui/ProgressForm.h"
+#include "ui/TreeItemNodes.h"
+#include "ui/VBBubbleViewMgr.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextBoundaryFinder>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ChatNameLimit = 20;
+constexpr int ChatNameCut = 17;
+constexpr int UsbTipsDelayMs = 10000;
+
+QImage loadPhoto(const QString& path)
 {
-    setWindowTitle(QStringLiteral("Velliport"));
-    resize(1100, 720);
+    QImage image;
+    if (path.isEmpty())
+        return image;
+    if (!image.load(path, "JPEG"))
+        image.load(path, "PNG");
+    return image;
+}
+
+QString usbTipsText()
+{
+    const QString portwarden =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("portwarden"));
+    return QStringLiteral("<b>Android device not found.</b><br/><br/>") +
+           QStringLiteral("Want to connect Android device? If yes, please follow these steps:<br/><br/>") +
+           QStringLiteral(
+               "* Enable USB debugging on your Android device. <a href=\"%1\">How to</a>?<br/><br/>")
+               .arg(QStringLiteral("https://developer.android.com/studio/debug/dev-options")) +
+           QStringLiteral(
+               "* Install USB driver software on your computer. <a href=\"%1\">How to</a>?<br/><br/>")
+               .arg(QStringLiteral("https://developer.android.com/studio/run/device")) +
+           QStringLiteral("* Click <a href=\"file:///%1\">HERE</a> to run Portwarden to try again.<br/><br/>")
+               .arg(portwarden.toHtmlEscaped());
+}
+
+QString notReadyText(const AdbDevice& device)
+{
+    return QStringLiteral("Can't connect to your Android Phone.<br/><br/>") +
+           QStringLiteral("Please try the following:<br/><br/>") +
+           QStringLiteral(
+               "1 If you are presented with the pop up to allow debugging with the computer on your "
+               "Android device screen. Please simply check \"Always allow from this computer\" and then "
+               "click \"OK\" to finish.<br/><br/>") +
+           QStringLiteral("2 Re-enable USB debugging on your Android Phone.<br/><br/>") +
+           QStringLiteral("3 Restart your Android Phone.<br/><br/>") + QStringLiteral("Error:") +
+           device.state.toHtmlEscaped();
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : MainWindow(Options(), parent) {}
+
+MainWindow::MainWindow(const Options& options, QWidget* parent)
+    : QMainWindow(parent), m_options(options), m_treeModel(std::make_unique<ItemModelMain>()),
+      m_smsModel(std::make_unique<ItemModelSms>()), m_bubbles(std::make_unique<VBBubbleViewMgr>())
+{
+    buildWidgets();
+    m_treeViewDS->setModel(m_treeModel.get());
+    m_treeViewSMS->setModel(m_smsModel.get());
+    m_treeViewSMS->setColumnWidth(0, 160);
+    m_treeViewSMS->setColumnWidth(1, 50);
+    m_treeViewSMS->setColumnWidth(2, 120);
+    m_treeViewSMS->header()->setSortIndicator(0, Qt::AscendingOrder);
+    m_treeViewSMS->header()->setSortIndicatorShown(true);
+    m_treeViewSMS->header()->setSectionsClickable(true);
+    m_treeViewSMS->header()->setSectionsMovable(false);
+
+    connect(m_treeViewDS, &MyTreeView::onSelectionChanged, this, &MainWindow::onMainTreeSelected);
+    connect(m_treeViewDS, &MyTreeView::createContextMenu, this, &MainWindow::onMainTreeContextMenu);
+    connect(m_treeViewSMS, &MyTreeView::onSelectionChanged, this, &MainWindow::onSMSItemSelected);
+    connect(m_btnSearchHandle, &QPushButton::pressed, this, &MainWindow::searchCotnact);
+    connect(m_txtHandleKeyword, &QLineEdit::returnPressed, this, &MainWindow::searchCotnact);
+    connect(m_btnSearchSMS, &QPushButton::pressed, this, &MainWindow::searchMessages);
+    connect(m_txtSMSKeyword, &QLineEdit::returnPressed, this, &MainWindow::searchMessages);
+    connect(m_treeViewSMS->header(), &QHeaderView::sortIndicatorChanged, this,
+            &MainWindow::onSMSSortIndicatorChanged);
+
+    m_bubbles->bind(m_webViewSMS);
+    setWindowTitle(tr("Velliport"));
+    clearMessageView();
+    m_lbChatImg->installEventFilter(this);
+    buildMenus();
+
+    if (m_options.startDeviceMonitor) {
+        m_monitor = new AndroidMonitor(this);
+        connect(m_monitor, &AndroidMonitor::deviceConnected, this, &MainWindow::androidDeviceConnected);
+        connect(m_monitor, &AndroidMonitor::deviceDisconnected, this, &MainWindow::androidDeviceDisconnected);
+        m_monitor->start();
+    }
+    if (m_options.startUsbTipsTimer)
+        QTimer::singleShot(UsbTipsDelayMs, this, &MainWindow::androidUsbTips);
+
+    listLocalDatabases();
+    if (m_options.loadVirtualDevices)
+        loadVirtualDevices();
+}
+
+MainWindow::~MainWindow()
+{
+    // The monitor first: it ends the ADB server and waits for its poll round.
+    delete m_monitor.data();
+    m_treeViewSMS->setModel(nullptr);
+    m_treeViewDS->setModel(nullptr);
+}
+
+void MainWindow::buildWidgets()
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    resize(1000, 680);
+    setStyleSheet(AppStyle::styleSheet());
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    auto* centralLayout = new QHBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter = new QSplitter(Qt::Horizontal, central);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->setHandleWidth(1);
+    m_splitter->setChildrenCollapsible(false);
+    centralLayout->addWidget(m_splitter);
+    setCentralWidget(central);
+
+    auto* left = new QWidget(m_splitter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    auto* handleSearch = new QHBoxLayout;
+    m_txtHandleKeyword = new QLineEdit(left);
+    m_txtHandleKeyword->setObjectName(QStringLiteral("txtHandleKeyword"));
+    m_btnSearchHandle = new QPushButton(left);
+    m_btnSearchHandle->setObjectName(QStringLiteral("btnSearchHandle"));
+    m_btnSearchHandle->setIcon(QIcon(QStringLiteral(":/res/search.png")));
+    handleSearch->addWidget(m_txtHandleKeyword);
+    handleSearch->addWidget(m_btnSearchHandle);
+    leftLayout->addLayout(handleSearch);
+    m_treeViewDS = new MyTreeView(left);
+    m_treeViewDS->setObjectName(QStringLiteral("treeViewDS"));
+    m_treeViewDS->setHeaderHidden(true);
+    m_treeViewDS->setContextMenuPolicy(Qt::DefaultContextMenu);
+    leftLayout->addWidget(m_treeViewDS);
+
+    auto* middle = new QWidget(m_splitter);
+    auto* middleLayout = new QVBoxLayout(middle);
+    middleLayout->setContentsMargins(0, 0, 0, 0);
+    auto* smsSearch = new QHBoxLayout;
+    m_txtSMSKeyword = new QLineEdit(middle);
+    m_txtSMSKeyword->setObjectName(QStringLiteral("txtSMSKeyword"));
+    m_btnSearchSMS = new QPushButton(middle);
+    m_btnSearchSMS->setObjectName(QStringLiteral("btnSearchSMS"));
+    m_btnSearchSMS->setIcon(QIcon(QStringLiteral(":/res/search.png")));
+    smsSearch->addWidget(m_txtSMSKeyword);
+    smsSearch->addWidget(m_btnSearchSMS);
+    middleLayout->addLayout(smsSearch);
+    m_treeViewSMS = new MyTreeView(middle);
+    m_treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
+    m_treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_treeViewSMS->setIndentation(5);
+    m_treeViewSMS->setItemsExpandable(false);
+    m_treeViewSMS->setRootIsDecorated(false);
+    m_treeViewSMS->setUniformRowHeights(true);
+    middleLayout->addWidget(m_treeViewSMS);
+    m_lbSMSCount = new QLabel(QStringLiteral("Total: 0"), middle);
+    m_lbSMSCount->setObjectName(QStringLiteral("lbSMSCount"));
+    middleLayout->addWidget(m_lbSMSCount);
+
+    auto* right = new QWidget(m_splitter);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    auto* conversation = new QWidget(right);
+    conversation->setObjectName(QStringLiteral("lbConversation"));
+    auto* conversationLayout = new QHBoxLayout(conversation);
+    m_lbChatImg = new QLabel(conversation);
+    m_lbChatImg->setObjectName(QStringLiteral("lbChatImg"));
+    m_lbChatImg->setFixedSize(32, 32);
+    m_lbChatImg->setCursor(Qt::PointingHandCursor);
+    m_lbChatImg->hide();
+    m_lbChatName = new QLabel(conversation);
+    m_lbChatName->setObjectName(QStringLiteral("lbChatName"));
+    m_lbChatName->setTextFormat(Qt::PlainText);
+    conversationLayout->addWidget(m_lbChatImg);
+    conversationLayout->addWidget(m_lbChatName, 1);
+    rightLayout->addWidget(conversation);
+    m_webViewSMS = new QWebEngineView(right);
+    m_webViewSMS->setObjectName(QStringLiteral("webViewSMS"));
+    m_webViewSMS->setContextMenuPolicy(Qt::NoContextMenu);
+    m_webViewSMS->setAcceptDrops(false);
+    rightLayout->addWidget(m_webViewSMS, 1);
+
+    m_splitter->setSizes({200, 450, 350});
+    statusBar();
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("File"));
+    file->addAction(QIcon(QStringLiteral(":res/open_db_folder.png")), tr("IDS_MI_OPEN_DB_FOLDER"), this,
+                    &MainWindow::miOpenDBFolder);
+    file->addSeparator();
+    file->addAction(QIcon(QStringLiteral(":res/exit.png")), tr("IDS_MI_EXIT"), this, &MainWindow::close);
+
+    QMenu* tools = menuBar()->addMenu(tr("Tools"));
+    tools->addAction(QIcon(QStringLiteral(":res/clear-cache.png")), tr("IDS_CLEAR_CACHE"), this,
+                     &MainWindow::miClearCache);
+    tools->addAction(QIcon(QStringLiteral(":res/connect-via-wifi.png")),
+                     QStringLiteral("Connect Android Phone via WiFi"), this, &MainWindow::miConnectWifi);
+
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    help->addAction(QIcon(QStringLiteral(":res/about.png")), tr("IDS_MI_ABOUT"), this, &MainWindow::miAbout);
+}
+
+void MainWindow::listLocalDatabases()
+{
+    for (const QString& name : AppDirs::localDatabaseNames())
+        m_treeModel->addLocalDb(name);
+    m_treeViewDS->expand(m_treeModel->nodeIndex(m_treeModel->rootLocalDb()));
+}
+
+void MainWindow::loadVirtualDevices()
+{
+    const QDir root(QDir(AppDirs::dataFolder()).absoluteFilePath(QStringLiteral("virtual_android")));
+    for (const QFileInfo& folder : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        AndroidDevice device;
+        device.serial = AppDirs::md5Hex(folder.absoluteFilePath());
+        device.model = folder.fileName();
+        _AndroidDeviceItemNode* node = m_treeModel->addAndroidDevice(device);
+        try {
+            loadVirtualDevice(node, folder.absoluteFilePath());
+            m_treeModel->loadChats(node);
+        } catch (const std::exception& e) {
+            MessageBox::showError(QString::fromUtf8(e.what()));
+        }
+    }
+}
+
+void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder)
+{
+    const QString messages = QStringLiteral("ab-extract/apps/com.viber.voip/db/viber_messages");
+    if (!QFileInfo(QDir(folder).filePath(messages)).isFile()) {
+        const QString contacts =
+            QFileInfo(QDir(folder).filePath(QLatin1String(AppDirs::LocalDatabaseFile))).isFile()
+                ? QString::fromLatin1(AppDirs::LocalDatabaseFile)
+                : QStringLiteral("Documents/Contacts.data");
+        IOSViberDb db(folder, contacts, IOSViberDb::OpenForBrowsing);
+        node->data = db.load();
+        return;
+    }
+    // Opening an Android database removes the rows the app only marked as deleted, so
+    // a folder the user keeps is read through a copy that goes when the load is done.
+    QTemporaryDir copy;
+    const QString dbFolder = QStringLiteral("ab-extract/apps/com.viber.voip/db");
+    QDir().mkpath(QDir(copy.path()).filePath(dbFolder));
+    const QDir source(QDir(folder).filePath(dbFolder));
+    for (const QFileInfo& file : source.entryInfoList(QDir::Files))
+        QFile::copy(file.absoluteFilePath(),
+                    QDir(copy.path()).filePath(dbFolder + QLatin1Char('/') + file.fileName()));
+    AndroidViberDb db(QDir::tempPath(), copy.path());
+    node->data = db.load();
+}
+
+ViberDataSetPtr MainWindow::currentSourceData() const
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeChat)
+        node = node->parent;
+    if (!node ||
+        (node->type != AbsTreeItemModel::NodeAndroidDevice && node->type != AbsTreeItemModel::NodeLocalDb))
+        return {};
+    return static_cast<_AbsDBItemNode*>(node)->data;
+}
+
+QList<_ViberMsg*> MainWindow::selectedMessages() const
+{
+    QList<_ViberMsg*> messages;
+    const QModelIndexList rows = m_treeViewSMS->selectionModel()->selectedRows(0);
+    for (const QModelIndex& index : rows) {
+        if (auto* msg = m_smsModel->messageAt(index.row()))
+            messages.append(msg);
+    }
+    return messages;
+}
+
+void MainWindow::selectNode(const QModelIndex& index)
+{
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        m_treeViewDS->expand(up);
+    QMetaObject::invokeMethod(
+        m_treeViewDS,
+        [view = QPointer<MyTreeView>(m_treeViewDS), index = QPersistentModelIndex(index)] {
+            if (view && index.isValid())
+                view->setCurrentIndex(index);
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::clearMessageView()
+{
+    m_currentChat = nullptr;
+    m_smsModel->clear();
+    m_bubbles->showBubble({});
+    m_lbSMSCount->setText(tr("Messages: %1").arg(0));
+    m_lbChatImg->hide();
+    m_lbChatName->clear();
+}
+
+void MainWindow::sortMessages(QList<_ViberMsg*>& messages) const
+{
+    if (m_treeViewSMS->header()->sortIndicatorOrder() == Qt::AscendingOrder)
+        std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByDate);
+    else
+        std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByDateNewestFirst);
+}
+
+void MainWindow::showMessages(const ViberDataSetPtr& data, _ViberChat* chat)
+{
+    m_currentChat = chat;
+    QList<_ViberMsg*> messages;
+    if (chat)
+        messages = chat->messages;
+    else if (data)
+        messages = data->allMessages();
+    sortMessages(messages);
+    m_smsModel->setMessages(messages);
+    m_bubbles->showBubble(messages);
+    m_lbSMSCount->setText(tr("Messages: %1").arg(messages.size()));
+    if (chat) {
+        showChatPicture(*chat);
+        m_lbChatName->setText(headerChatName(ViberText::chatTitle(*chat)));
+    } else {
+        m_lbChatImg->hide();
+        m_lbChatName->setText(QStringLiteral("All"));
+    }
+}
+
+void MainWindow::showChatPicture(const _ViberChat& chat)
+{
+    if (chat.participants.size() != 1)
+        return;
+    const QImage photo = loadPhoto(chat.participants.cbegin().value()->photoPath);
+    if (photo.isNull()) {
+        m_lbChatImg->hide();
+        return;
+    }
+    m_lbChatImg->setPixmap(QPixmap::fromImage(photo.scaledToWidth(32, Qt::SmoothTransformation)));
+    m_lbChatImg->show();
+}
+
+QString MainWindow::headerChatName(const QString& name)
+{
+    // Count and cut by user-perceived characters, so that an emoji sequence or a
+    // surrogate pair is never split.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, name);
+    int characters = 0;
+    int cutAt = -1;
+    while (finder.toNextBoundary() != -1) {
+        ++characters;
+        if (characters == ChatNameCut)
+            cutAt = finder.position();
+    }
+    if (characters <= ChatNameLimit)
+        return name;
+    return name.left(cutAt) + QStringLiteral("...");
+}
+
+void MainWindow::updateActions()
+{
+    // The command actions are enabled by the command layer; nothing here depends on
+    // the selection yet beyond the context menus, which are built on each request.
+}
+
+void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemSelection&)
+{
+    updateActions();
+    if (selected.isEmpty() || selected.indexes().isEmpty())
+        return;
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(selected.indexes().first());
+    if (!node) {
+        clearMessageView();
+        return;
+    }
+    switch (node->type) {
+    case AbsTreeItemModel::NodeLocalDb: {
+        auto* dbNode = static_cast<_LocalDbItemNode*>(node);
+        clearMessageView();
+        if (dbNode->children.isEmpty()) {
+            try {
+                loadLocalDatabase(dbNode);
+            } catch (const std::exception& e) {
+                runModal([&] { MessageBox::showError(QString::fromUtf8(e.what())); });
+                return;
+            }
+        }
+        showMessages(dbNode->data, nullptr);
+        break;
+    }
+    case AbsTreeItemModel::NodeChat: {
+        auto* chatNode = static_cast<_ChatSessionItemNode*>(node);
+        showMessages(static_cast<_AbsDBItemNode*>(chatNode->parent)->data, chatNode->chat);
+        break;
+    }
+    case AbsTreeItemModel::NodeAndroidDevice:
+        showMessages(static_cast<_AbsDBItemNode*>(node)->data, nullptr);
+        break;
+    default:
+        clearMessageView();
+    }
+}
+
+void MainWindow::loadLocalDatabase(_LocalDbItemNode* node)
+{
+    // Browsing never changes the user's folder: the database is opened read-only.
+    IOSViberDb db(AppDirs::localDatabasePath(node->text), QString::fromLatin1(AppDirs::LocalDatabaseFile),
+                  IOSViberDb::OpenForBrowsing);
+    node->data = db.load();
+    m_treeModel->loadChats(node);
+    m_treeViewDS->expand(m_treeModel->nodeIndex(node));
+}
+
+void MainWindow::onMainTreeContextMenu()
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (!node)
+        return;
+    QMenu menu(this);
+    switch (node->type) {
+    case AbsTreeItemModel::NodeRootLocalDb:
+        menu.addAction(QIcon(QStringLiteral(":res/open_db_folder.png")), tr("IDS_MI_OPEN_DB_FOLDER"), this,
+                       &MainWindow::miOpenDBFolder);
+        break;
+    case AbsTreeItemModel::NodeAndroidDevice:
+        menu.addAction(QIcon(QStringLiteral(":res/unmount.png")), tr("IDS_MI_UNMOUNT_DEVICE"), this,
+                       &MainWindow::miUnmoutDevice);
+        menu.addAction(QStringLiteral("View Cache Files"), this, &MainWindow::miViewAndroidCacheFiles);
+        break;
+    case AbsTreeItemModel::NodeLocalDb:
+        menu.addAction(QIcon(QStringLiteral(":res/delete.png")), tr("IDS_MI_DELETE_ALL"), this,
+                       &MainWindow::miDeleteAll);
+        break;
+    default:
+        return;
+    }
+    runModal([&] { menu.exec(QCursor::pos()); });
+}
+
+void MainWindow::onSMSItemSelected(const QItemSelection& selected, const QItemSelection&)
+{
+    if (selected.isEmpty() || selected.indexes().isEmpty())
+        return;
+    const QModelIndex first = selected.indexes().first();
+    if (m_smsModel->messageAt(first.row()))
+        m_bubbles->scrollToPos(first.row());
+}
+
+void MainWindow::onSMSSortIndicatorChanged(int column, Qt::SortOrder)
+{
+    if (column != 0) {
+        m_treeViewSMS->header()->setSortIndicator(0, Qt::AscendingOrder);
+        return;
+    }
+    QList<_ViberMsg*> messages = m_smsModel->messages();
+    sortMessages(messages);
+    m_smsModel->setMessages(messages);
+    m_bubbles->showBubble(messages);
+}
+
+void MainWindow::searchMessages()
+{
+    const QString keyword = m_txtSMSKeyword->text().trimmed();
+    if (keyword.isEmpty())
+        return;
+    const QList<_ViberMsg*>& messages = m_smsModel->messages();
+    if (messages.isEmpty()) {
+        runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUND_AND_MESSAGES")); });
+        return;
+    }
+    const QModelIndex current = m_treeViewSMS->currentIndex();
+    const int start = current.isValid() ? current.row() + 1 : 0;
+    const int count = int(messages.size());
+    for (int step = 0; step < count; ++step) {
+        const int row = (start + step) % count;
+        if (ViberText::summaryText(*messages[row]).contains(keyword, Qt::CaseInsensitive)) {
+            m_treeViewSMS->setCurrentIndex(m_smsModel->indexOfRow(row));
+            return;
+        }
+    }
+    runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUNDSMS_KEYWORD_%0").arg(keyword)); });
+}
+
+void MainWindow::searchCotnact()
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (!node)
+        return;
+    AbsTreeItemModel::_ItemNode* source = nullptr;
+    int start = 0;
+    if (node->type == AbsTreeItemModel::NodeChat) {
+        source = node->parent;
+        start = int(source->children.indexOf(node)) + 1;
+    } else if (node->type == AbsTreeItemModel::NodeAndroidDevice ||
+               node->type == AbsTreeItemModel::NodeLocalDb) {
+        source = node;
+    } else {
+        return;
+    }
+    const QString keyword = m_txtHandleKeyword->text().trimmed();
+    if (keyword.isEmpty())
+        return;
+    const int count = int(source->children.size());
+    for (int step = 0; step < count; ++step) {
+        AbsTreeItemModel::_ItemNode* chat = source->children[(start + step) % count];
+        if (chat->text.contains(keyword, Qt::CaseInsensitive)) {
+            m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(chat));
+            return;
+        }
+    }
+    runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0").arg(keyword)); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_lbChatImg && event->type() == QEvent::MouseButtonPress && m_currentChat &&
+        m_currentChat->participants.size() == 1) {
+        const QString photo = m_currentChat->participants.cbegin().value()->photoPath;
+        if (!photo.isEmpty() && QFileInfo(photo).isFile())
+            AppDirs::shellOpen(photo);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+_AndroidDeviceItemNode* MainWindow::findDeviceNode(const QString& deviceId) const
+{
+    for (_AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
+        if (node->device.deviceId() == deviceId)
+            return node;
+    }
+    return nullptr;
+}
+
+void MainWindow::removeDeviceNode(_AndroidDeviceItemNode* node)
+{
+    m_treeViewDS->setCurrentIndex(QModelIndex());
+    clearMessageView();
+    m_treeModel->removeNode(node);
+}
+
+void MainWindow::runModal(const std::function<void()>& step)
+{
+    ++m_modalDepth;
+    const auto leave = qScopeGuard([this] {
+        if (--m_modalDepth > 0)
+            return;
+        // Events are taken one at a time: handling one may run another modal step.
+        while (m_modalDepth == 0 && !m_deferredEvents.isEmpty())
+            m_deferredEvents.takeFirst()();
+    });
+    step();
+}
+
+void MainWindow::deferOrRun(std::function<void()> event)
+{
+    if (m_modalDepth > 0)
+        m_deferredEvents.append(std::move(event));
+    else
+        event();
+}
+
+void MainWindow::androidDeviceConnected(const AdbDevice& device)
+{
+    deferOrRun([this, device] {
+        if (!device.isOnline())
+            runModal([&] { MessageBox::showWarning(notReadyText(device)); });
+        AndroidDevice connected;
+        bool ok = false;
+        runModal([&] {
+            ProgressForm form(QString(), this);
+            AndroidConnectWithUSBThread worker(device.serial, form.channel());
+            ok = form.run(worker);
+            if (ok)
+                connected = worker.device();
+        });
+        if (ok)
+            androidDeviceLoad(connected);
+    });
+}
+
+void MainWindow::androidDeviceDisconnected(const QString& serial)
+{
+    deferOrRun([this, serial] {
+        for (_AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
+            if (!node->device.viaWifi && node->device.serial == serial) {
+                removeDeviceNode(node);
+                return;
+            }
+        }
+    });
+}
+
+void MainWindow::androidDeviceLoad(const AndroidDevice& device)
+{
+    runModal([&] {
+        if (device.storage.isEmpty() &&
+            !MessageBox::showQuestion(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA")))
+            return;
+        ProgressForm form(QString(), this);
+        AndroidLoadViberThread worker(device, QDir::tempPath(), 1, form.channel());
+        if (!form.run(worker))
+            return;
+        if (_AndroidDeviceItemNode* old = findDeviceNode(device.deviceId()))
+            removeDeviceNode(old);
+        AndroidDevice loaded = device;
+        loaded.loadedAt = QDateTime::currentDateTime();
+        _AndroidDeviceItemNode* node = m_treeModel->addAndroidDevice(loaded);
+        node->data = worker.dataSet();
+        m_treeModel->loadChats(node);
+        selectNode(m_treeModel->nodeIndex(node));
+        if (worker.failedAttachments() > 0)
+            MessageBox::showInfo(QStringLiteral("Loaded successfully and %1 attachments skipped.")
+                                     .arg(worker.failedAttachments()));
+    });
+}
+
+void MainWindow::miConnectWifi()
+{
+    AndroidDevice device;
+    bool accepted = false;
+    runModal([&] {
+        AndroidWIFIForm form(this);
+        accepted = form.exec() == QDialog::Accepted;
+        if (accepted)
+            device = form.device();
+    });
+    if (!accepted)
+        return;
+    if (_AndroidDeviceItemNode* old = findDeviceNode(device.deviceId()))
+        removeDeviceNode(old);
+    androidDeviceLoad(device);
+}
+
+void MainWindow::androidUsbTips()
+{
+    if (!m_treeModel->deviceNodes().isEmpty() || m_modalDepth > 0)
+        return;
+    runModal([&] { MessageBox::showInfo(usbTipsText()); });
+}
+
+void MainWindow::miUnmoutDevice()
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeAndroidDevice)
+        removeDeviceNode(static_cast<_AndroidDeviceItemNode*>(node));
+}
+
+void MainWindow::miViewAndroidCacheFiles()
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeAndroidDevice)
+        AppDirs::openInExplorer(static_cast<_AndroidDeviceItemNode*>(node)->device.cacheDir());
+}
+
+void MainWindow::miClearCache()
+{
+    AppDirs::clearDeviceCache();
+    runModal([&] { MessageBox::showInfo(tr("IDS_SUC_CLEAR_CACHE")); });
+}
+
+void MainWindow::miOpenDBFolder()
+{
+    AppDirs::openInExplorer(AppDirs::localDatabasesFolder());
+}
+
+void MainWindow::miDeleteAll()
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeChat)
+        node = node->parent;
+    if (!node || node->type != AbsTreeItemModel::NodeLocalDb)
+        return;
+    bool confirmed = false;
+    runModal([&] { confirmed = MessageBox::showQuestion(tr("IDS_CONFIRM_DEL_THIS_LOCALDB")); });
+    if (!confirmed)
+        return;
+    const QString name = node->text;
+    m_treeViewDS->setCurrentIndex(QModelIndex());
+    clearMessageView();
+    if (!AppDirs::removeLocalDatabase(name)) {
+        runModal([&] {
+            MessageBox::showError(
+                tr("IDS_DEL_LOCALDB_FAILED").arg(QDir::toNativeSeparators(AppDirs::localDatabasePath(name))));
+        });
+        return;
+    }
+    m_treeModel->removeNode(node);
+    runModal([&] { MessageBox::showInfo(tr("IDS_DEL_LOCALDB_SUC")); });
+}
+
+void MainWindow::miAbout()
+{
+    runModal([&] {
+        AboutUsForm about(this);
+        about.exec();
+    });
 }

@@ -1,11 +1,129 @@
 #pragma once
 
-#include <QMainWindow>
+#include "android/AdbDevice.h"
+#include "android/AndroidDevice.h"
+#include "db/ViberDataSet.h"
 
-// The program's main window.
+#include <QItemSelection>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AndroidMonitor;
+class ItemModelMain;
+class ItemModelSms;
+class MyTreeView;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QWebEngineView;
+class VBBubbleViewMgr;
+struct _ViberChat;
+struct _ViberMsg;
+struct _AbsDBItemNode;
+struct _AndroidDeviceItemNode;
+struct _LocalDbItemNode;
+
+// The program's only main window: data sources in a tree, the selected source's or
+// chat's messages in a sortable list and as chat bubbles. Long work runs on workers
+// behind a modal progress form; device events that arrive while one runs wait until
+// it has ended, so no data set a worker reads goes away under it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    // What the window starts by itself. Tests turn these off: the device monitor ends
+    // the ADB server when it goes, which a test must never do to a real one.
+    struct Options
+    {
+        bool startDeviceMonitor = true;
+        bool startUsbTipsTimer = true;
+        bool loadVirtualDevices = true;
+    };
+
     explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(const Options& options, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ItemModelMain* treeModel() const { return m_treeModel.get(); }
+    ItemModelSms* messageModel() const { return m_smsModel.get(); }
+    VBBubbleViewMgr* bubbleView() const { return m_bubbles.get(); }
+    _ViberChat* currentChat() const { return m_currentChat; }
+
+    // The data set of the current source: a device or local-database node's own, a chat
+    // node's parent's, empty otherwise.
+    ViberDataSetPtr currentSourceData() const;
+    QList<_ViberMsg*> selectedMessages() const;
+    void selectNode(const QModelIndex& index);
+    void clearMessageView();
+    void showMessages(const ViberDataSetPtr& data, _ViberChat* chat);
+    void updateActions();
+
+    // The chat name as the header shows it: cut to 17 characters and "..." when longer
+    // than 20, at whole characters.
+    static QString headerChatName(const QString& name);
+
+public slots:
+    void onMainTreeSelected(const QItemSelection& selected, const QItemSelection& deselected);
+    void onMainTreeContextMenu();
+    void onSMSItemSelected(const QItemSelection& selected, const QItemSelection& deselected);
+    void onSMSSortIndicatorChanged(int column, Qt::SortOrder order);
+    void searchMessages();
+    void searchCotnact();
+    void miOpenDBFolder();
+    void miClearCache();
+    void miDeleteAll();
+    void miUnmoutDevice();
+    void androidDeviceConnected(const AdbDevice& device);
+    void androidDeviceDisconnected(const QString& serial);
+    void androidDeviceLoad(const AndroidDevice& device);
+    void miConnectWifi();
+    void androidUsbTips();
+    void miViewAndroidCacheFiles();
+    void miAbout();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWidgets();
+    void buildMenus();
+    void listLocalDatabases();
+    void loadVirtualDevices();
+    void loadLocalDatabase(_LocalDbItemNode* node);
+    void loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder);
+    void sortMessages(QList<_ViberMsg*>& messages) const;
+    _AndroidDeviceItemNode* findDeviceNode(const QString& deviceId) const;
+    void removeDeviceNode(_AndroidDeviceItemNode* node);
+    void showChatPicture(const _ViberChat& chat);
+    // Runs a step that shows a modal form; device events that arrive meanwhile are
+    // handled once the outermost such step has ended.
+    void runModal(const std::function<void()>& step);
+    void deferOrRun(std::function<void()> event);
+
+    Options m_options;
+    std::unique_ptr<ItemModelMain> m_treeModel;
+    std::unique_ptr<ItemModelSms> m_smsModel;
+    std::unique_ptr<VBBubbleViewMgr> m_bubbles;
+    _ViberChat* m_currentChat = nullptr;
+
+    QSplitter* m_splitter = nullptr;
+    QLineEdit* m_txtHandleKeyword = nullptr;
+    QPushButton* m_btnSearchHandle = nullptr;
+    MyTreeView* m_treeViewDS = nullptr;
+    QLineEdit* m_txtSMSKeyword = nullptr;
+    QPushButton* m_btnSearchSMS = nullptr;
+    MyTreeView* m_treeViewSMS = nullptr;
+    QLabel* m_lbSMSCount = nullptr;
+    QLabel* m_lbChatImg = nullptr;
+    QLabel* m_lbChatName = nullptr;
+    QWebEngineView* m_webViewSMS = nullptr;
+
+    QPointer<AndroidMonitor> m_monitor;
+    int m_modalDepth = 0;
+    QList<std::function<void()>> m_deferredEvents;
 };

@@ -1,0 +1,387 @@
+#include "app/AppDirs.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberCodes.h"
+#include "tests/support/DataSetBuilder.h"
+#include "tests/support/LocalDbFixture.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/ItemModelMain.h"
+#include "ui/ItemModelSms.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBox.h"
+#include "ui/MyTreeView.h"
+#include "ui/TreeItemNodes.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+const QDateTime Day1(QDate(2024, 3, 5), QTime(9, 15, 7));
+const QString LongName = QStringLiteral("Twentyone characters"); // 20; one more below
+
+// Writes a local database named `name` with three chats: one person with a photo,
+// a group of two, and a person whose name is 21 characters long.
+void writeDatabase(const QString& name, const QString& photoFolder)
+{
+    DataSetBuilder b;
+    _ViberPerson* anna = b.person(1, QStringLiteral("+4917011"), QStringLiteral("Anna"));
+    _ViberPerson* ben = b.person(2, QStringLiteral("+4917022"), QStringLiteral("Ben"));
+    _ViberPerson* carl = b.person(3, QStringLiteral("+4917033"), LongName + QLatin1Char('s'));
+    anna->photoPath = QDir(photoFolder).filePath(QStringLiteral("anna.jpg"));
+    DataSetBuilder::writeImage(anna->photoPath, 40, 40);
+    _ViberChat* withAnna = b.chat(1, {anna});
+    _ViberChat* group = b.chat(2, {anna, ben}, QStringLiteral("Climbing"), QStringLiteral("77"));
+    _ViberChat* withCarl = b.chat(3, {carl});
+    QList<_ViberMsg*> messages;
+    messages << b.message(withAnna, 7, Day1, QStringLiteral("apple pie tonight?"));
+    messages << b.message(withAnna, 7, Day1.addSecs(60), QStringLiteral("yes, bring cream"), true);
+    messages << b.message(withAnna, 7, Day1.addSecs(120), QStringLiteral("banana bread too"));
+    messages << b.message(group, 7, Day1.addDays(1), QStringLiteral("rope check"), false, ben);
+    messages << b.message(withCarl, 7, Day1.addDays(2), QStringLiteral("hello carl"));
+    IOSViberDb db(AppDirs::localDatabasePath(name), QLatin1String(LocalDbFixture::ProgramFile));
+    LocalDbFixture::writeAll(db, messages, {});
+}
+
+// Name, size and content digest of every file below a folder.
+QStringList folderState(const QString& folder)
+{
+    QStringList state;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        state << path + QLatin1Char(' ') +
+                     QString::fromLatin1(
+                         QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5).toHex());
+    }
+    state.sort();
+    return state;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listsOnlyFoldersHoldingADatabase();
+    void rootsClearTheView();
+    void databaseAndChatSelection();
+    void browsingLeavesTheFolderUntouched();
+    void searchWrapsOnceAndReportsMisses();
+    void contactSearchWalksTheChats();
+    void onlyTheDateColumnSorts();
+    void headerNameCutsAtWholeCharacters();
+    void deviceNodeComesAndGoesAboveDatabases();
+    void deletingADatabaseNamedByDotsRemovesNothingElse();
+    void virtualDeviceFolderIsListedAsADevice();
+
+private:
+    std::unique_ptr<MainWindow> makeWindow();
+    QModelIndex localDbIndex(MainWindow& w, const QString& name);
+    void select(MainWindow& w, const QModelIndex& index);
+
+    QTemporaryDir m_photos;
+};
+
+void TestMainWindow::initTestCase()
+{
+    TestEnvironment::requireScratchDataHome();
+    TestEnvironment::installTranslation();
+    MessageBox::setTestMode(true);
+}
+
+void TestMainWindow::init()
+{
+    AppDirs::removeTree(QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android")));
+    const QDir root(AppDirs::localDatabasesFolder());
+    for (const QString& folder : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        AppDirs::removeTree(root.absoluteFilePath(folder));
+    writeDatabase(QStringLiteral("Alpha"), m_photos.path());
+    MessageBox::clearShown();
+}
+
+void TestMainWindow::cleanup()
+{
+    MessageBox::clearShown();
+}
+
+std::unique_ptr<MainWindow> TestMainWindow::makeWindow()
+{
+    MainWindow::Options options;
+    options.startDeviceMonitor = false;
+    options.startUsbTipsTimer = false;
+    auto w = std::make_unique<MainWindow>(options);
+    w->show();
+    return w;
+}
+
+QModelIndex TestMainWindow::localDbIndex(MainWindow& w, const QString& name)
+{
+    _LocalDbItemNode* node = w.treeModel()->findLocalDb(name, Qt::CaseSensitive);
+    return node ? w.treeModel()->nodeIndex(node) : QModelIndex();
+}
+
+void TestMainWindow::select(MainWindow& w, const QModelIndex& index)
+{
+    auto* tree = w.findChild<MyTreeView*>(QStringLiteral("treeViewDS"));
+    tree->setCurrentIndex(index);
+    QCoreApplication::processEvents();
+}
+
+void TestMainWindow::listsOnlyFoldersHoldingADatabase()
+{
+    QDir(AppDirs::localDatabasesFolder()).mkpath(QStringLiteral("Stray/Documents"));
+    writeDatabase(QStringLiteral("Beta"), m_photos.path());
+    auto w = makeWindow();
+    QStringList names;
+    for (_LocalDbItemNode* node : w->treeModel()->localDbNodes())
+        names << node->text;
+    QCOMPARE(names, QStringList({QStringLiteral("Alpha"), QStringLiteral("Beta")}));
+    QVERIFY(w->findChild<MyTreeView*>(QStringLiteral("treeViewDS"))
+                ->isExpanded(w->treeModel()->nodeIndex(w->treeModel()->rootLocalDb())));
+}
+
+void TestMainWindow::rootsClearTheView()
+{
+    auto w = makeWindow();
+    auto* count = w->findChild<QLabel*>(QStringLiteral("lbSMSCount"));
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 5"));
+    select(*w, w->treeModel()->nodeIndex(w->treeModel()->rootDevice()));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
+    QCOMPARE(w->messageModel()->rowCount(), 0);
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    select(*w, w->treeModel()->nodeIndex(w->treeModel()->rootLocalDb()));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
+    QVERIFY(w->currentSourceData() == nullptr);
+}
+
+void TestMainWindow::databaseAndChatSelection()
+{
+    auto w = makeWindow();
+    auto* count = w->findChild<QLabel*>(QStringLiteral("lbSMSCount"));
+    auto* name = w->findChild<QLabel*>(QStringLiteral("lbChatName"));
+    auto* picture = w->findChild<QLabel*>(QStringLiteral("lbChatImg"));
+    const QModelIndex alpha = localDbIndex(*w, QStringLiteral("Alpha"));
+    select(*w, alpha);
+    QCOMPARE(w->treeModel()->rowCount(alpha), 3);
+    QCOMPARE(name->text(), QStringLiteral("All"));
+    QVERIFY(picture->isHidden());
+    QVERIFY(w->currentSourceData() != nullptr);
+
+    // Chats come newest first: Carl (day 3), the group (day 2), Anna (day 1).
+    const QModelIndex carl = w->treeModel()->index(0, 0, alpha);
+    const QModelIndex group = w->treeModel()->index(1, 0, alpha);
+    const QModelIndex anna = w->treeModel()->index(2, 0, alpha);
+    select(*w, anna);
+    QCOMPARE(count->text(), QStringLiteral("Messages: 3"));
+    QCOMPARE(name->text(), QStringLiteral("Anna"));
+    QVERIFY(!picture->isHidden());
+    QCOMPARE(picture->pixmap().width(), 32);
+    QVERIFY(w->currentChat() != nullptr);
+    QCOMPARE(w->currentSourceData(),
+             static_cast<_AbsDBItemNode*>(w->treeModel()->nodeFromIndex(alpha))->data);
+
+    select(*w, group);
+    QCOMPARE(name->text(), QStringLiteral("Climbing"));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 1"));
+
+    // 21 characters: 17 of them and "...".
+    select(*w, carl);
+    QCOMPARE(name->text(), QString(LongName + QLatin1Char('s')).left(17) + QStringLiteral("..."));
+}
+
+void TestMainWindow::browsingLeavesTheFolderUntouched()
+{
+    const QString folder = AppDirs::localDatabasePath(QStringLiteral("Alpha"));
+    const QStringList before = folderState(folder);
+    {
+        auto w = makeWindow();
+        const QModelIndex alpha = localDbIndex(*w, QStringLiteral("Alpha"));
+        select(*w, alpha);
+        select(*w, w->treeModel()->index(0, 0, alpha));
+    }
+    QCOMPARE(folderState(folder), before);
+}
+
+void TestMainWindow::searchWrapsOnceAndReportsMisses()
+{
+    auto w = makeWindow();
+    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* keyword = w->findChild<QLineEdit*>(QStringLiteral("txtSMSKeyword"));
+
+    keyword->setText(QStringLiteral("pie"));
+    w->searchMessages();
+    QCOMPARE(MessageBox::shownTexts().size(), 1); // nothing listed yet
+    QVERIFY(MessageBox::shownTexts().first().contains(QStringLiteral("Can't find any Message.")));
+    MessageBox::clearShown();
+
+    const QModelIndex alpha = localDbIndex(*w, QStringLiteral("Alpha"));
+    select(*w, w->treeModel()->index(2, 0, alpha)); // Anna, oldest first
+    QCOMPARE(w->messageModel()->rowCount(), 3);
+    list->setCurrentIndex(w->messageModel()->indexOfRow(2));
+    keyword->setText(QStringLiteral("  APPLE "));
+    w->searchMessages();
+    QCOMPARE(list->currentIndex().row(), 0);
+    QVERIFY(MessageBox::shownTexts().isEmpty());
+
+    keyword->setText(QStringLiteral("bread"));
+    w->searchMessages();
+    QCOMPARE(list->currentIndex().row(), 2);
+
+    keyword->setText(QStringLiteral("caviar"));
+    w->searchMessages();
+    QCOMPARE(list->currentIndex().row(), 2);
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QVERIFY(
+        MessageBox::shownTexts().first().contains(QStringLiteral("Find no Message with keyword caviar.")));
+}
+
+void TestMainWindow::contactSearchWalksTheChats()
+{
+    auto w = makeWindow();
+    auto* tree = w->findChild<MyTreeView*>(QStringLiteral("treeViewDS"));
+    auto* keyword = w->findChild<QLineEdit*>(QStringLiteral("txtHandleKeyword"));
+    const QModelIndex alpha = localDbIndex(*w, QStringLiteral("Alpha"));
+    select(*w, alpha);
+    keyword->setText(QStringLiteral("anna"));
+    w->searchCotnact();
+    QCOMPARE(tree->currentIndex(), w->treeModel()->index(2, 0, alpha));
+    // Anna's chat is the last row: the next search wraps to the top.
+    keyword->setText(QStringLiteral("twentyone"));
+    w->searchCotnact();
+    QCOMPARE(tree->currentIndex(), w->treeModel()->index(0, 0, alpha));
+    keyword->setText(QStringLiteral("nobody"));
+    w->searchCotnact();
+    QCOMPARE(tree->currentIndex(), w->treeModel()->index(0, 0, alpha));
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QVERIFY(
+        MessageBox::shownTexts().first().contains(QStringLiteral("Find no contact with keyword nobody.")));
+}
+
+void TestMainWindow::onlyTheDateColumnSorts()
+{
+    auto w = makeWindow();
+    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    QCOMPARE(w->messageModel()->messageAt(0)->text, QStringLiteral("apple pie tonight?"));
+
+    list->header()->setSortIndicator(0, Qt::DescendingOrder);
+    QCOMPARE(w->messageModel()->messageAt(0)->text, QStringLiteral("hello carl"));
+    QCOMPARE(w->messageModel()->messageAt(4)->text, QStringLiteral("apple pie tonight?"));
+
+    list->header()->setSortIndicator(1, Qt::AscendingOrder);
+    QCOMPARE(list->header()->sortIndicatorSection(), 0);
+    QCOMPARE(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(w->messageModel()->messageAt(0)->text, QStringLiteral("apple pie tonight?"));
+}
+
+void TestMainWindow::headerNameCutsAtWholeCharacters()
+{
+    QCOMPARE(MainWindow::headerChatName(LongName), LongName);
+    QCOMPARE(MainWindow::headerChatName(LongName + QLatin1Char('s')),
+             LongName.left(17) + QStringLiteral("..."));
+    // 21 emoji, each a surrogate pair: the cut keeps 17 whole ones.
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString faces = face.repeated(21);
+    QCOMPARE(MainWindow::headerChatName(faces), face.repeated(17) + QStringLiteral("..."));
+    // A family sequence counts as one character.
+    const QString family =
+        QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
+    QCOMPARE(MainWindow::headerChatName(family.repeated(20)), family.repeated(20));
+}
+
+void TestMainWindow::deviceNodeComesAndGoesAboveDatabases()
+{
+    auto w = makeWindow();
+    auto* count = w->findChild<QLabel*>(QStringLiteral("lbSMSCount"));
+    DataSetBuilder phone;
+    _ViberPerson* dora = phone.person(9, QStringLiteral("+4917099"), QStringLiteral("Dora"));
+    _ViberChat* chat = phone.chat(9, {dora});
+    phone.message(chat, 7, Day1, QStringLiteral("from the phone"));
+    AndroidDevice device;
+    device.serial = QStringLiteral("SIM0001");
+    device.manufacturer = QStringLiteral("Pixel");
+    _AndroidDeviceItemNode* node = w->treeModel()->addAndroidDevice(device);
+    node->data = phone.dataSet();
+    w->treeModel()->loadChats(node);
+    const QPersistentModelIndex alpha = localDbIndex(*w, QStringLiteral("Alpha"));
+
+    select(*w, w->treeModel()->index(0, 0, w->treeModel()->nodeIndex(node)));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 1"));
+
+    w->androidDeviceDisconnected(QStringLiteral("SIM0001"));
+    QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
+    QVERIFY(w->treeModel()->deviceNodes().isEmpty());
+    QVERIFY(w->currentChat() == nullptr);
+    QVERIFY(alpha.isValid());
+    QCOMPARE(w->treeModel()->parent(alpha),
+             QModelIndex(w->treeModel()->nodeIndex(w->treeModel()->rootLocalDb())));
+
+    // The databases below still work after the device above them went.
+    select(*w, alpha);
+    QCOMPARE(count->text(), QStringLiteral("Messages: 5"));
+}
+
+void TestMainWindow::deletingADatabaseNamedByDotsRemovesNothingElse()
+{
+    // "..." is a legal folder name, but its sanitised form names the root itself.
+    const QString dots = QDir(AppDirs::localDatabasesFolder()).filePath(QStringLiteral("..."));
+    QVERIFY(QDir().mkpath(dots + QStringLiteral("/Documents")));
+    QVERIFY(QFile::copy(QDir(AppDirs::localDatabasePath(QStringLiteral("Alpha")))
+                            .filePath(QLatin1String(LocalDbFixture::ProgramFile)),
+                        dots + QLatin1Char('/') + QLatin1String(LocalDbFixture::ProgramFile)));
+    auto w = makeWindow();
+    const QModelIndex node = localDbIndex(*w, QStringLiteral("..."));
+    QVERIFY(node.isValid());
+    select(*w, node);
+    MessageBox::queueAnswer(QMessageBox::Yes);
+    w->miDeleteAll();
+    QVERIFY(QFileInfo(AppDirs::localDatabasePath(QStringLiteral("Alpha"))).isDir());
+    QVERIFY(QFileInfo(AppDirs::localDatabasesFolder()).isDir());
+    QCOMPARE(MessageBox::shownTexts().size(), 2); // the question, then the error
+    QVERIFY(MessageBox::shownTexts().last().contains(QStringLiteral("Could not delete")));
+
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    MessageBox::clearShown();
+    MessageBox::queueAnswer(QMessageBox::Yes);
+    w->miDeleteAll();
+    QVERIFY(!QFileInfo::exists(AppDirs::localDatabasePath(QStringLiteral("Alpha"))));
+    QVERIFY(!localDbIndex(*w, QStringLiteral("Alpha")).isValid());
+    QVERIFY(MessageBox::shownTexts().last().contains(QStringLiteral("Successfully deleted database.")));
+}
+
+void TestMainWindow::virtualDeviceFolderIsListedAsADevice()
+{
+    const QString folder = QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android/Old phone"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString source = AppDirs::localDatabasePath(QStringLiteral("Alpha"));
+    for (const QString& file : LocalDbFixture::filesBelow(source)) {
+        QDir().mkpath(QFileInfo(QDir(folder).filePath(file)).path());
+        QVERIFY(QFile::copy(QDir(source).filePath(file), QDir(folder).filePath(file)));
+    }
+    MainWindow::Options options;
+    options.startDeviceMonitor = false;
+    options.startUsbTipsTimer = false;
+    MainWindow w(options);
+    const QList<_AndroidDeviceItemNode*> devices = w.treeModel()->deviceNodes();
+    QCOMPARE(devices.size(), 1);
+    QCOMPARE(devices.first()->text, QStringLiteral("Old phone"));
+    QCOMPARE(devices.first()->children.size(), 3);
+    QCOMPARE(devices.first()->device.serial, AppDirs::md5Hex(QFileInfo(folder).absoluteFilePath()));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
