@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -30,7 +31,10 @@ QString readResource(const QString& path)
 class Generator
 {
 public:
-    Generator(qint64 messages, int chats, quint64 seed) : m_messages(messages), m_chats(chats), m_random(seed)
+    // bigChat > 0 puts that many messages, spread evenly over the run, into the first
+    // chat and leaves it out of the uniform choice (a long conversation to select).
+    Generator(qint64 messages, int chats, quint64 seed, qint64 bigChat = 0)
+        : m_messages(messages), m_chats(chats), m_bigChat(std::min(bigChat, messages)), m_random(seed)
     {}
 
     void write(const QString& dbFolder)
@@ -188,9 +192,10 @@ private:
                                                "duration, type, end_reason, start_reason, token, looked) "
                                                "values(?, ?, ?, ?, 1, 1, ?, ?, ?, ?, 0, ?, 1)");
         const QVariant null;
+        const int lastChat = int(m_chatList.size()) - 1;
         qint64 date = FirstDateMs;
         for (qint64 i = 0; i < m_messages; ++i) {
-            Chat& chat = m_chatList[uniform(0, int(m_chatList.size()) - 1)];
+            Chat& chat = inBigChat(i) ? m_chatList[0] : m_chatList[uniform(firstUniformChat(), lastChat)];
             date += uniform(1000, 120000);
             chat.lastDate = date;
             const bool outgoing = uniform(0, 1) == 1;
@@ -324,8 +329,12 @@ private:
                                 .addInt64Param(chat.id));
     }
 
+    bool inBigChat(qint64 i) const { return m_bigChat > 0 && i % (m_messages / m_bigChat) == 0; }
+    int firstUniformChat() const { return m_bigChat > 0 && m_chats > 1 ? 1 : 0; }
+
     qint64 m_messages;
     int m_chats;
+    qint64 m_bigChat;
     std::mt19937_64 m_random;
     QList<Chat> m_chatList;
 };
@@ -338,12 +347,13 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     QTextStream err(stderr);
     if (args.size() < 2) {
-        err << "usage: velliport-gen-android OUT [MESSAGES [CHATS [SEED]]]\n";
+        err << "usage: velliport-gen-android OUT [MESSAGES [CHATS [SEED [BIGCHAT]]]]\n";
         return 2;
     }
     const qint64 messages = args.size() > 2 ? args.at(2).toLongLong() : 200000;
     const int chats = args.size() > 3 ? args.at(3).toInt() : 500;
     const quint64 seed = args.size() > 4 ? args.at(4).toULongLong() : 20140513;
+    const qint64 bigChat = args.size() > 5 ? args.at(5).toLongLong() : 0;
     if (messages < 0 || chats < 1) {
         err << "MESSAGES must be 0 or more and CHATS 1 or more\n";
         return 2;
@@ -355,7 +365,7 @@ int main(int argc, char** argv)
         return 1;
     }
     try {
-        Generator(messages, chats, seed).write(dbFolder);
+        Generator(messages, chats, seed, bigChat).write(dbFolder);
     } catch (const std::exception& e) {
         err << QString::fromUtf8(e.what()) << "\n";
         return 1;

@@ -8,13 +8,14 @@
 #   bench/run.sh android-load [--messages N] [--chats M] [PATH]
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
+#   bench/run.sh gui-open [--messages N] [--chats M] [--big-chat B]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, gui-open" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -25,6 +26,7 @@ case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
 backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
+gui-open) targets=(velliport-gen-android velliport-bench-gui velliport_assets) ;;
 *) usage ;;
 esac
 
