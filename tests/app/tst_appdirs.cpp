@@ -164,6 +164,27 @@ private slots:
         AppDirs::removeTree(dir.filePath(QStringLiteral("never-was"))); // no error
     }
 
+    void removeTreeRefusesTheFoldersHoldingEverything()
+    {
+        const QString keep = AppDirs::localDatabasePath(QStringLiteral("Keep")) + QStringLiteral("/Documents/x");
+        touch(keep);
+        AppDirs::removeTree(AppDirs::localDatabasesFolder());
+        AppDirs::removeTree(AppDirs::dataFolder() + QStringLiteral("/local_databases/../"));
+        AppDirs::removeTree(AppDirs::dataFolder());
+        QVERIFY(QFileInfo::exists(keep));
+
+        // "..." and "a/b" are refused as names; a plain name goes with its folder.
+        QVERIFY(!AppDirs::isValidLocalDatabaseName(QStringLiteral("...")));
+        QVERIFY(!AppDirs::isValidLocalDatabaseName(QStringLiteral("a/b")));
+        QVERIFY(!AppDirs::isValidLocalDatabaseName(QStringLiteral(" Keep")));
+        QVERIFY(!AppDirs::removeLocalDatabase(QStringLiteral("...")));
+        QVERIFY(!AppDirs::removeLocalDatabase(QString()));
+        QVERIFY(QFileInfo::exists(keep));
+        QVERIFY(AppDirs::removeLocalDatabase(QStringLiteral("Keep")));
+        QVERIFY(!QFileInfo::exists(AppDirs::localDatabasePath(QStringLiteral("Keep"))));
+        QVERIFY(QFileInfo(AppDirs::localDatabasesFolder()).isDir());
+    }
+
     void md5()
     {
         QCOMPARE(AppDirs::md5Hex(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
