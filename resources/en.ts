@@ -421,5 +421,9 @@
             <source>IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE</source>
             <translation>Input Error. Please input the correct WiFi connection info.</translation>
         </message>
+        <message>
+            <source>IDS_WORKER_ENDED_WITHOUT_RESULT</source>
+            <translation>The operation ended without a result.</translation>
+        </message>
     </context>
 </TS>

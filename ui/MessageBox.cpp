@@ -1,0 +1,134 @@
+#include "ui/MessageBox.h"
+
+#include "ui/AppStyle.h"
+
+#include <QQueue>
+
+namespace {
+
+struct TestState
+{
+    bool enabled = false;
+    QQueue<QMessageBox::StandardButton> answers;
+    QList<MessageBox::Shown> shown;
+};
+
+TestState& testState()
+{
+    static TestState state;
+    return state;
+}
+
+std::function<void(const QString&)>& errorReporter()
+{
+    static std::function<void(const QString&)> reporter;
+    return reporter;
+}
+
+QMessageBox::Icon iconOf(MessageBox::Kind kind)
+{
+    switch (kind) {
+    case MessageBox::Kind::Information:
+        return QMessageBox::Information;
+    case MessageBox::Kind::Warning:
+        return QMessageBox::Warning;
+    case MessageBox::Kind::Question:
+        return QMessageBox::Question;
+    case MessageBox::Kind::Critical:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
+                                             QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton defaultAnswer, QWidget* parent)
+{
+    TestState& test = testState();
+    if (test.enabled) {
+        test.shown.append({kind, text});
+        return test.answers.isEmpty() ? defaultAnswer : test.answers.dequeue();
+    }
+    QMessageBox box(iconOf(kind), tr("Velliport"), text, buttons, parent);
+    AppStyle::applyDialogLook(&box);
+    box.setDefaultButton(defaultAnswer);
+    const int answer = box.exec();
+    // A box closed without a button (Escape with no Cancel button) counts as its default.
+    return buttons.testFlag(QMessageBox::StandardButton(answer)) ? QMessageBox::StandardButton(answer)
+                                                                 : defaultAnswer;
+}
+
+void MessageBox::report(const QString& text)
+{
+    if (const auto& reporter = errorReporter())
+        reporter(text);
+}
+
+QMessageBox::StandardButton MessageBox::showInfo(const QString& text, QWidget* parent)
+{
+    return show(Kind::Information, text, QMessageBox::Ok, QMessageBox::Ok, parent);
+}
+
+QMessageBox::StandardButton MessageBox::showWarning(const QString& text, QWidget* parent)
+{
+    return show(Kind::Warning, text, QMessageBox::Ok, QMessageBox::Ok, parent);
+}
+
+bool MessageBox::showQuestion(const QString& text, QWidget* parent)
+{
+    return show(Kind::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No, parent) ==
+           QMessageBox::Yes;
+}
+
+QMessageBox::StandardButton MessageBox::showCritical(const QString& text, QWidget* parent)
+{
+    const auto answer = show(Kind::Critical, text, QMessageBox::Ok, QMessageBox::Ok, parent);
+    report(text);
+    return answer;
+}
+
+QMessageBox::StandardButton MessageBox::showError(const QString& text, QWidget* parent)
+{
+    // The box shows rich text, in which an error naming "<" or "&" would lose words.
+    const QString message = QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
+                                .arg(text.toHtmlEscaped()) +
+                            QLatin1String(SupportAddress) + QLatin1String(" for help.");
+    const auto answer = show(Kind::Critical, message, QMessageBox::Ok, QMessageBox::Ok, parent);
+    report(text);
+    return answer;
+}
+
+void MessageBox::setErrorReporter(std::function<void(const QString&)> reporter)
+{
+    errorReporter() = std::move(reporter);
+}
+
+void MessageBox::setTestMode(bool enabled)
+{
+    TestState& test = testState();
+    test.enabled = enabled;
+    test.answers.clear();
+    test.shown.clear();
+}
+
+bool MessageBox::isTestMode()
+{
+    return testState().enabled;
+}
+
+void MessageBox::queueAnswer(QMessageBox::StandardButton answer)
+{
+    testState().answers.enqueue(answer);
+}
+
+QList<MessageBox::Shown> MessageBox::shownTexts()
+{
+    return testState().shown;
+}
+
+void MessageBox::clearShown()
+{
+    testState().shown.clear();
+}
