@@ -1,0 +1,47 @@
+#pragma once
+
+#include "db/ViberMsg.h"
+
+#include <QAbstractItemModel>
+#include <QHash>
+#include <QPixmap>
+
+// The flat message list: Date, Flag, Contact, Content. The messages belong to a data set
+// held by a tree node; the model only points at them.
+class ItemModelSms : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    enum Column : int {
+        ColumnDate = 0,
+        ColumnFlag = 1,
+        ColumnContact = 2,
+        ColumnContent = 3,
+        ColumnCount = 4
+    };
+
+    explicit ItemModelSms(QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void setMessages(const QList<_ViberMsg*>& messages);
+    void clear();
+    const QList<_ViberMsg*>& messages() const { return m_messages; }
+    _ViberMsg* messageAt(int row) const; // nullptr out of range
+    QModelIndex indexOfRow(int row) const;
+
+    // By time, oldest or newest first; messages of the same time keep their order.
+    static void sortByTime(QList<_ViberMsg*>& messages, Qt::SortOrder order);
+
+private:
+    QVariant displayText(const _ViberMsg& msg, int column) const;
+    QPixmap directionIcon(bool outgoing) const;
+
+    QList<_ViberMsg*> m_messages;
+    mutable QHash<bool, QPixmap> m_icons;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QTreeView>
+
+// Turns selection changes and context-menu requests into signals, so the window can
+// react without subclassing the view again.
+class MyTreeView : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit MyTreeView(QWidget* parent = nullptr);
+
+signals:
+    void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void createContextMenu();
+
+protected:
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
