@@ -98,8 +98,8 @@ int run()
     const qint64 opened = timer.nsecsElapsed();
 
     _ChatSessionItemNode* largest = nullptr;
-    for (AbsTreeItemModel::_ItemNode* node : model->localDbNodes().first()->children) {
-        auto* chat = static_cast<_ChatSessionItemNode*>(node);
+    for (const auto& node : model->localDbNodes().first()->children) {
+        auto* chat = static_cast<_ChatSessionItemNode*>(node.get());
         if (!largest || chat->chat->messages.size() > largest->chat->messages.size())
             largest = chat;
     }

@@ -9,7 +9,6 @@
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
 #include "db/ViberPerson.h"
-#include "db/ViberSort.h"
 #include "db/ViberText.h"
 #include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
@@ -351,10 +350,7 @@ void MainWindow::clearMessageView()
 
 void MainWindow::sortMessages(QList<_ViberMsg*>& messages) const
 {
-    if (m_treeViewSMS->header()->sortIndicatorOrder() == Qt::AscendingOrder)
-        std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByDate);
-    else
-        std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByDateNewestFirst);
+    ItemModelSms::sortByTime(messages, m_treeViewSMS->header()->sortIndicatorOrder());
 }
 
 void MainWindow::showMessages(const ViberDataSetPtr& data, _ViberChat* chat)
@@ -541,7 +537,7 @@ void MainWindow::searchCotnact()
     int start = 0;
     if (node->type == AbsTreeItemModel::NodeChat) {
         source = node->parent;
-        start = int(source->children.indexOf(node)) + 1;
+        start = source->indexOf(node) + 1;
     } else if (node->type == AbsTreeItemModel::NodeAndroidDevice ||
                node->type == AbsTreeItemModel::NodeLocalDb) {
         source = node;
@@ -551,9 +547,9 @@ void MainWindow::searchCotnact()
     const QString keyword = m_txtHandleKeyword->text().trimmed();
     if (keyword.isEmpty())
         return;
-    const int count = int(source->children.size());
+    const int count = source->childCount();
     for (int step = 0; step < count; ++step) {
-        AbsTreeItemModel::_ItemNode* chat = source->children[(start + step) % count];
+        const AbsTreeItemModel::_ItemNode* chat = source->child((start + step) % count);
         if (chat->text.contains(keyword, Qt::CaseInsensitive)) {
             m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(chat));
             return;

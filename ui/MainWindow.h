@@ -24,9 +24,9 @@ class QWebEngineView;
 class VBBubbleViewMgr;
 struct _ViberChat;
 struct _ViberMsg;
-struct _AbsDBItemNode;
-struct _AndroidDeviceItemNode;
-struct _LocalDbItemNode;
+class _AbsDBItemNode;
+class _AndroidDeviceItemNode;
+class _LocalDbItemNode;
 
 // The program's only main window: data sources in a tree, the selected source's or
 // chat's messages in a sortable list and as chat bubbles. Long work runs on workers

@@ -387,7 +387,7 @@ void TestMainWindow::virtualDeviceFolderIsListedAsADevice()
     const QList<_AndroidDeviceItemNode*> devices = w.treeModel()->deviceNodes();
     QCOMPARE(devices.size(), 1);
     QCOMPARE(devices.first()->text, QStringLiteral("Old phone"));
-    QCOMPARE(devices.first()->children.size(), 3);
+    QCOMPARE(devices.first()->childCount(), 3);
     QCOMPARE(devices.first()->device.serial, AppDirs::md5Hex(QFileInfo(folder).absoluteFilePath()));
 }
 
