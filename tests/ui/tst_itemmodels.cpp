@@ -197,6 +197,18 @@ private slots:
         QCOMPARE(model.nodeIndex(model.rootLocalDb()).row(), 1);
         model.removeNode(nullptr);
         QCOMPARE(model.rowCount(), 2);
+
+        // The roots stay: the model hands out pointers to them.
+        model.addLocalDb(QStringLiteral("db"));
+        model.removeNode(model.rootDevice());
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.localDbNodes().size(), 1);
+        model.removeChildren(nullptr);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.nodeIndex(model.rootLocalDb()).row(), 1);
+        QVERIFY(model.localDbNodes().isEmpty());
+        QVERIFY(model.addAndroidDevice(device(QStringLiteral("N"), QStringLiteral("N"))) != nullptr);
+        QCOMPARE(model.rowCount(model.nodeIndex(model.rootDevice())), 1);
     }
 
     void collectNodesDepthFirst()
