@@ -117,10 +117,26 @@ void AbsTreeItemModel::collectNodes(const QList<_ItemNode*>& nodes, QList<_ItemN
     }
 }
 
+bool AbsTreeItemModel::isFixed(const _ItemNode*) const
+{
+    return false;
+}
+
 void AbsTreeItemModel::removeChildren(_ItemNode* node)
 {
     if (node && rowOf(node) < 0)
         return;
+    if (!node) {
+        // One by one, from the last, so that a fixed node can stay in between (emptied).
+        for (int row = static_cast<int>(m_topLevel.size()) - 1; row >= 0; --row) {
+            _ItemNode* top = m_topLevel[static_cast<size_t>(row)].get();
+            if (isFixed(top))
+                removeChildren(top);
+            else
+                removeNode(top);
+        }
+        return;
+    }
     auto& list = siblingsOf(node);
     if (list.empty())
         return;
@@ -133,7 +149,7 @@ void AbsTreeItemModel::removeChildren(_ItemNode* node)
 
 void AbsTreeItemModel::removeNode(_ItemNode* node)
 {
-    if (rowOf(node) < 0)
+    if (rowOf(node) < 0 || isFixed(node))
         return;
     removeChildren(node);
     const int row = rowOf(node);

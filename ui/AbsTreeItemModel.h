@@ -53,12 +53,16 @@ public:
     _ItemNode* nodeFromIndex(const QModelIndex& index) const;
     void refreshNode(const _ItemNode* node);
     static void collectNodes(const QList<_ItemNode*>& nodes, QList<_ItemNode*>& out);
-    // A null node stands for the top level.
+    // A null node stands for the top level: everything goes but the fixed nodes, which are
+    // emptied. removeNode leaves a fixed node alone.
     void removeChildren(_ItemNode* node);
     void removeNode(_ItemNode* node);
     QList<_ItemNode*> topLevelNodes() const;
 
 protected:
+    // Nodes the model keeps pointers to (its roots) and so never lets go.
+    virtual bool isFixed(const _ItemNode* node) const;
+
     // Takes ownership; appends the node under its parent (or at the top level) and
     // announces the new row. nullptr (and the node dropped) when the parent is not in the tree.
     _ItemNode* appendNode(std::unique_ptr<_ItemNode> node);

@@ -49,6 +49,11 @@ ItemModelMain::ItemModelMain(QObject* parent) : AbsTreeItemModel(parent)
     m_rootLocalDb = appendNode(std::make_unique<_ItemNode>(NodeRootLocalDb, tr("IDS_ROOT_LOCALDB"), nullptr));
 }
 
+bool ItemModelMain::isFixed(const _ItemNode* node) const
+{
+    return node == m_rootDevice || node == m_rootLocalDb;
+}
+
 int ItemModelMain::columnCount(const QModelIndex&) const
 {
     return 1;

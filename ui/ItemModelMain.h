@@ -33,6 +33,9 @@ public:
     // The order of a source's chat nodes: a before b.
     static bool chatBefore(const _ViberChat* a, const _ViberChat* b);
 
+protected:
+    bool isFixed(const _ItemNode* node) const override;
+
 private:
     QPixmap resourceIcon(const QString& path) const;
     QPixmap chatIcon(const _ViberChat* chat) const;
