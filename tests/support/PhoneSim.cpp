@@ -73,8 +73,17 @@ SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
 
 SimDevice PhoneSim::addSampleDevice(const QString& serial, int sdkLevel, bool rooted)
 {
-    SimDevice device = addDevice(serial, sdkLevel, rooted);
-    SimSample::populate(device, sdkLevel, rooted, true);
+    SimSample::Options options;
+    options.sdkLevel = sdkLevel;
+    options.rooted = rooted;
+    return addSampleDevice(serial, options);
+}
+
+SimDevice PhoneSim::addSampleDevice(const QString& serial, SimSample::Options options)
+{
+    SimDevice device = addDevice(serial, options.sdkLevel, options.rooted);
+    options.agentInstalled = true;
+    SimSample::populate(device, options);
     return device;
 }
 
@@ -107,6 +116,14 @@ QStringList PhoneSim::adbCalls() const
     return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QStringList PhoneSim::viberWritesWhileRunning(const QString& serial) const
+{
+    QFile file(device(serial).viberWritesLog());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 int PhoneSim::freePort()
 {
     QTcpServer probe;
@@ -116,11 +133,12 @@ int PhoneSim::freePort()
 int PhoneSim::startWifiAgent(const QString& serial)
 {
     const int port = freePort();
+    device(serial).setValue(QStringLiteral("wifiPort"), port);
     auto agent = std::make_unique<QProcess>();
     agent->setProcessChannelMode(QProcess::SeparateChannels);
-    agent->start(agentPath(),
-                 {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
-                  QStringLiteral("--wifi"), QStringLiteral("--control-port"), QString::number(port)});
+    // without --control-port the agent listens on the phone's wifiPort
+    agent->start(agentPath(), {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
+                               QStringLiteral("--wifi")});
     if (!agent->waitForStarted(5000))
         return 0;
     while (!agent->canReadLine()) {

@@ -1,6 +1,7 @@
 #include "tools/phonesim/SimDevice.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -99,6 +100,45 @@ int SimDevice::slowMs() const
 int SimDevice::idleMs() const
 {
     return qBound(100, value(QStringLiteral("idleMs"), 20000).toInt(), 120000);
+}
+
+int SimDevice::wifiPort() const
+{
+    const int port = value(QStringLiteral("wifiPort"), DefaultWifiPort).toInt();
+    return port > 0 && port <= 65535 ? port : DefaultWifiPort;
+}
+
+bool SimDevice::viberRunning() const
+{
+    return value(QStringLiteral("viberRunning"), false).toBool();
+}
+
+void SimDevice::setViberRunning(bool running)
+{
+    setValue(QStringLiteral("viberRunning"), running);
+}
+
+void SimDevice::noteWrite(const QString& phonePath, const QString& action) const
+{
+    if (!viberRunning())
+        return;
+    // Android shows the app's private folder under both names.
+    static const QStringList folders = {QString::fromLatin1(ViberDatabases),
+                                        QStringLiteral("/data/user/0/com.viber.voip/databases")};
+    const QString path = QDir::cleanPath(u'/' + phonePath);
+    for (const QString& folder : folders) {
+        if (path == folder || path.startsWith(folder + u'/')) {
+            QFile log(viberWritesLog());
+            if (log.open(QIODevice::Append | QIODevice::Text))
+                log.write(QStringLiteral("%1 %2\n").arg(action, path).toUtf8());
+            return;
+        }
+    }
+}
+
+QString SimDevice::viberWritesLog() const
+{
+    return m_folder + QStringLiteral("/viber-writes-while-running.log");
 }
 
 QString SimDevice::fsRoot() const

@@ -11,6 +11,10 @@
 class SimDevice
 {
 public:
+    static constexpr auto ViberPackage = "com.viber.voip";
+    static constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
+    static constexpr int DefaultWifiPort = 49001;
+
     SimDevice(const QString& stateDir, const QString& serial);
 
     static QString stateDirFromEnvironment();
@@ -33,6 +37,17 @@ public:
     bool rootGranted() const;
     int slowMs() const;
     int idleMs() const;
+    // The agent's WiFi control port ("wifiPort", 49001 unless a test gives another).
+    int wifiPort() const;
+
+    // Whether Viber runs ("viberRunning"); "am force-stop com.viber.voip" stops it.
+    bool viberRunning() const;
+    void setViberRunning(bool running);
+    // Notes a change to a phone path: a change inside Viber's database folder while
+    // Viber runs is appended to viberWritesLog(), since the app would overwrite it or
+    // read a torn file. Other paths, and any path while Viber is stopped, pass silently.
+    void noteWrite(const QString& phonePath, const QString& action) const;
+    QString viberWritesLog() const;
 
     QString fsRoot() const;
     // The local path of a phone path, or an empty text when the path tries to leave the
