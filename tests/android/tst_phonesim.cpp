@@ -452,6 +452,8 @@ private slots:
             case ViberMsgType::Video:
                 QVERIFY(onPhone(atta->sourceUri));
                 QVERIFY(onPhone(atta->sourcePath));
+                QCOMPARE(atta->fileSize,
+                         qint64(sim.phoneFile(Serial, QUrl(atta->sourceUri).toLocalFile()).size()));
                 break;
             case ViberMsgType::Location:
                 QCOMPARE(atta->sourcePath, SimSample::locationThumbnailPath());
@@ -539,6 +541,8 @@ private slots:
                                         Staging + QStringLiteral("/viber_data")),
                  0);
         QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
+        QCOMPARE(sim.viberReadsWhileRunning(Serial),
+                 QStringList{QStringLiteral("dd ") + Databases + QStringLiteral("/viber_data")});
 
         QCOMPARE(simpleprotocol::suCopy(*session, Staging + QStringLiteral("/viber_messages"),
                                         Databases + QStringLiteral("/viber_messages")),
@@ -559,7 +563,11 @@ private slots:
         QCOMPARE(simpleprotocol::suCopy(*session, Staging + QStringLiteral("/viber_data"),
                                         Databases + QStringLiteral("/viber_data")),
                  0);
+        QCOMPARE(simpleprotocol::suCopy(*session, Databases + QStringLiteral("/viber_messages"),
+                                        Staging + QStringLiteral("/copy")),
+                 0);
         QCOMPARE(sim.viberWritesWhileRunning(Serial).size(), 2);
+        QCOMPARE(sim.viberReadsWhileRunning(Serial).size(), 1);
         QCOMPARE(sim.phoneFile(Serial, Databases + QStringLiteral("/viber_messages")), QByteArray("merged"));
     }
 

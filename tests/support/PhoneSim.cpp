@@ -11,6 +11,18 @@
 #include <QFileInfo>
 #include <QTcpServer>
 
+namespace {
+
+QStringList linesOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
 PhoneSim::PhoneSim()
     : m_oldPath(qgetenv("PATH")), m_oldState(qgetenv("PHONESIM_DIR")),
       m_hadState(qEnvironmentVariableIsSet("PHONESIM_DIR"))
@@ -110,18 +122,17 @@ bool PhoneSim::phoneFileExists(const QString& serial, const QString& phonePath) 
 
 QStringList PhoneSim::adbCalls() const
 {
-    QFile file(stateDir() + QStringLiteral("/adb.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return linesOf(stateDir() + QStringLiteral("/adb.log"));
 }
 
 QStringList PhoneSim::viberWritesWhileRunning(const QString& serial) const
 {
-    QFile file(device(serial).viberWritesLog());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return linesOf(device(serial).viberWritesLog());
+}
+
+QStringList PhoneSim::viberReadsWhileRunning(const QString& serial) const
+{
+    return linesOf(device(serial).viberReadsLog());
 }
 
 int PhoneSim::freePort()

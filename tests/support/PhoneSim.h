@@ -51,6 +51,9 @@ public:
     // "dd <path>", "upload <path>", "mkdir <path>"), one per line; a sound writer
     // leaves this empty.
     QStringList viberWritesWhileRunning(const QString& serial) const;
+    // Root copies taken from Viber's database folder while Viber ran ("dd <path>"): such
+    // a copy may be torn, so a sound loader stops Viber first and leaves this empty.
+    QStringList viberReadsWhileRunning(const QString& serial) const;
 
     // Starts the agent of a phone reached over WiFi on a free loopback control port,
     // records that port as the phone's "wifiPort" and returns it, or 0 when the agent

@@ -457,6 +457,7 @@ int AgentServer::runRootCommand(const QString& command)
         if (from.isEmpty() || to.isEmpty() || !QFileInfo(from).isFile() ||
             !QFileInfo(QFileInfo(to).absolutePath()).isDir())
             return 1;
+        m_device.noteRead(fromPath, QStringLiteral("dd"));
         m_device.noteWrite(toPath, QStringLiteral("dd"));
         QFile::remove(to);
         return QFile::copy(from, to) ? 0 : 1;

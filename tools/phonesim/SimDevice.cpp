@@ -118,27 +118,46 @@ void SimDevice::setViberRunning(bool running)
     setValue(QStringLiteral("viberRunning"), running);
 }
 
-void SimDevice::noteWrite(const QString& phonePath, const QString& action) const
+bool SimDevice::inViberDatabases(const QString& phonePath)
 {
-    if (!viberRunning())
-        return;
     // Android shows the app's private folder under both names.
     static const QStringList folders = {QString::fromLatin1(ViberDatabases),
                                         QStringLiteral("/data/user/0/com.viber.voip/databases")};
     const QString path = QDir::cleanPath(u'/' + phonePath);
     for (const QString& folder : folders) {
-        if (path == folder || path.startsWith(folder + u'/')) {
-            QFile log(viberWritesLog());
-            if (log.open(QIODevice::Append | QIODevice::Text))
-                log.write(QStringLiteral("%1 %2\n").arg(action, path).toUtf8());
-            return;
-        }
+        if (path == folder || path.startsWith(folder + u'/'))
+            return true;
     }
+    return false;
+}
+
+void SimDevice::noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const
+{
+    if (!viberRunning() || !inViberDatabases(phonePath))
+        return;
+    QFile log(logPath);
+    if (log.open(QIODevice::Append | QIODevice::Text))
+        log.write(QStringLiteral("%1 %2\n").arg(action, QDir::cleanPath(u'/' + phonePath)).toUtf8());
+}
+
+void SimDevice::noteWrite(const QString& phonePath, const QString& action) const
+{
+    noteAccess(viberWritesLog(), phonePath, action);
+}
+
+void SimDevice::noteRead(const QString& phonePath, const QString& action) const
+{
+    noteAccess(viberReadsLog(), phonePath, action);
 }
 
 QString SimDevice::viberWritesLog() const
 {
     return m_folder + QStringLiteral("/viber-writes-while-running.log");
+}
+
+QString SimDevice::viberReadsLog() const
+{
+    return m_folder + QStringLiteral("/viber-reads-while-running.log");
 }
 
 QString SimDevice::fsRoot() const

@@ -47,7 +47,11 @@ public:
     // Viber runs is appended to viberWritesLog(), since the app would overwrite it or
     // read a torn file. Other paths, and any path while Viber is stopped, pass silently.
     void noteWrite(const QString& phonePath, const QString& action) const;
+    // The same for a copy taken from Viber's databases while the app may be writing
+    // them (viberReadsLog()).
+    void noteRead(const QString& phonePath, const QString& action) const;
     QString viberWritesLog() const;
+    QString viberReadsLog() const;
 
     QString fsRoot() const;
     // The local path of a phone path, or an empty text when the path tries to leave the
@@ -55,6 +59,9 @@ public:
     QString fileFor(const QString& phonePath) const;
 
 private:
+    static bool inViberDatabases(const QString& phonePath);
+    void noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const;
+
     QString m_serial;
     QString m_folder;
 };

@@ -33,13 +33,13 @@ void buildDatabase(const QString& path, const QString& script, const QString& la
         QFile::remove(path + QLatin1String(companion));
     Sqlite3DB db;
     db.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
-    db.executeScriptThrow(resourceText(script));
+    db.executeScriptThrow(script);
     if (walPending) {
         db.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"));
         if (sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) != SQLITE_OK)
             throw std::runtime_error("cannot keep the sample's -wal");
     }
-    db.executeScriptThrow(resourceText(lateScript));
+    db.executeScriptThrow(lateScript);
     db.close();
     if (walPending && !QFileInfo(path + QStringLiteral("-wal")).size())
         throw std::runtime_error("the sample's -wal was checkpointed");
@@ -120,10 +120,16 @@ void populate(SimDevice& device, const Options& options)
 
     const QString databases = device.fileFor(QLatin1String(SimDevice::ViberDatabases));
     QDir().mkpath(databases);
-    buildDatabase(databases + QStringLiteral("/viber_messages"), QStringLiteral("viber_messages.sql"),
-                  QStringLiteral("viber_messages_late.sql"), options.walPending);
-    buildDatabase(databases + QStringLiteral("/viber_data"), QStringLiteral("viber_data.sql"),
-                  QStringLiteral("viber_data_late.sql"), options.walPending);
+    // the app keeps a picture's or video's byte size in extra_duration
+    const QString sizes = QStringLiteral("UPDATE messages SET extra_duration = %1 WHERE _id = 3;"
+                                         "UPDATE messages SET extra_duration = %2 WHERE _id = 8;")
+                              .arg(QFileInfo(local(PicturePath)).size())
+                              .arg(QFileInfo(local(VideoPath)).size());
+    buildDatabase(databases + QStringLiteral("/viber_messages"),
+                  resourceText(QStringLiteral("viber_messages.sql")) + sizes,
+                  resourceText(QStringLiteral("viber_messages_late.sql")), options.walPending);
+    buildDatabase(databases + QStringLiteral("/viber_data"), resourceText(QStringLiteral("viber_data.sql")),
+                  resourceText(QStringLiteral("viber_data_late.sql")), options.walPending);
     device.setViberRunning(true);
 }
 
