@@ -20,9 +20,8 @@ inline constexpr auto AvatarPath = "/storage/emulated/0/viber/media/User photos/
 inline constexpr auto StickerPath = "/storage/emulated/0/viber/.stickers/40133.png";
 inline constexpr auto LocationMapUrl =
     "https://maps.googleapis.com/maps/api/staticmap?zoom=16&size=600x389&center=52.520008,13.404954";
-// Messages rows, and the _id values of the newest ones: in WAL mode only the -wal holds these.
+// Messages rows; in WAL mode the newest two (_id 9 and 10) are only in the -wal.
 inline constexpr int MessageCount = 10;
-inline constexpr int WalOnlyMessageIds[] = {9, 10};
 
 struct Options
 {
