@@ -131,7 +131,7 @@ private slots:
         db.openThrow(local, 2);
         auto cursor = db.queryThrow(Sqlite3Sql(QStringLiteral("select count(*) from messages")));
         QVERIFY(cursor.moveNext());
-        QCOMPARE(cursor.getInt64(0), qint64(6));
+        QCOMPARE(cursor.getInt64(0), qint64(SimSample::MessageCount));
     }
 
     void rootCopyAndRefusal_data()
@@ -175,7 +175,10 @@ private slots:
         sim.putFile(Serial, databases, "db");
         sim.putFile(Serial, databases + QStringLiteral("-journal"), "j");
         auto session = usbSession(UploadUrl);
+        // a quoted pattern is a literal name to the phone's shell
         QCOMPARE(suCommand(*session, QStringLiteral("rm -fr \"%1/*\"").arg(Staging)), 0);
+        QVERIFY(sim.phoneFileExists(Serial, Staging + QStringLiteral("/old")));
+        QCOMPARE(suCommand(*session, QStringLiteral("rm -fr \"%1\"/*").arg(Staging)), 0);
         QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/old")));
         QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/deeper/old")));
         QVERIFY(QFileInfo(sim.device(Serial).fileFor(Staging)).isDir());

@@ -1,14 +1,23 @@
 #include "android/AdbTool.h"
+#include "android/AgentSession.h"
 #include "android/AndroidMonitor.h"
 #include "android/BackupArchive.h"
+#include "android/SimpleProtocol.h"
+#include "db/AndroidViberDb.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDataSet.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -17,6 +26,7 @@ namespace {
 
 const QString Serial = QStringLiteral("SIM7");
 const QString Databases = QStringLiteral("/data/data/com.viber.voip/databases");
+const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
 
 QByteArray readFile(const QString& path)
 {
@@ -97,6 +107,48 @@ QByteArray handmadeArchive(const QList<std::pair<QString, QByteArray>>& entries,
     archive_write_free(writer);
     tar.truncate(qsizetype(used));
     return QByteArrayLiteral("ANDROID BACKUP\n5\n1\nnone\n") + qCompress(tar).mid(4);
+}
+
+std::unique_ptr<QTcpSocket> usbSession(const char* urlPattern, const QString& serial = Serial)
+{
+    return simpleprotocol::openUsbSession(
+        serial, QString::fromLatin1(urlPattern).arg(simpleprotocol::nextSessionPort()), 10000);
+}
+
+// Runs a Python script with sqlite3 on the given files, so that the sample's rows are
+// read by SQLite itself and not by the program's own code. Returns standard output.
+QString python(const QString& script, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return QStringLiteral("python failed: ") + QString::fromUtf8(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The message ids of a messages database, read from a copy of the given files only
+// (read-only, so SQLite never checkpoints a -wal of the copy back into it).
+QString messageIdsOf(const QStringList& files)
+{
+    QTemporaryDir dir;
+    for (const QString& file : files)
+        QFile::copy(file, dir.filePath(QFileInfo(file).fileName()));
+    return python(
+        QStringLiteral(
+            "import sqlite3, sys\n"
+            "db = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+            "print(','.join(str(r[0]) for r in db.execute('select _id from messages order by _id')))"),
+        {dir.filePath(QFileInfo(files.first()).fileName())});
+}
+
+QStringList filesUnder(const QString& folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.append(QDir(folder).relativeFilePath(it.next()));
+    names.sort();
+    return names;
 }
 
 } // namespace
@@ -300,6 +352,354 @@ private slots:
                  QStringList{QStringLiteral("good")});
         QVERIFY(!QFile::exists(sim.stateDir() + QStringLiteral("/devices/SIM7/escaped")));
         QVERIFY(!QFile::exists(sim.stateDir() + QStringLiteral("/devices/escaped")));
+    }
+    // The root shell reads the command line like the phone's sh: a quoted pattern is a
+    // literal name, an unquoted one expands to the matching names (never dot files).
+    void rootShellGlobs_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("left");
+
+        const QStringList all = {QStringLiteral(".nomedia"), QStringLiteral("deeper/old"),
+                                 QStringLiteral("viber_messages"), QStringLiteral("viber_messages-wal")};
+        QTest::newRow("double-quoted pattern") << QStringLiteral("rm -fr \"%1/*\"") << 0 << all;
+        QTest::newRow("single-quoted pattern") << QStringLiteral("rm -fr '%1/*'") << 0 << all;
+        QTest::newRow("escaped star") << QStringLiteral("rm -fr %1/\\*") << 0 << all;
+        QTest::newRow("quoted pattern without -f") << QStringLiteral("rm \"%1/*\"") << 1 << all;
+        QTest::newRow("unquoted pattern")
+            << QStringLiteral("rm -fr %1/*") << 0 << QStringList{QStringLiteral(".nomedia")};
+        QTest::newRow("quoted folder, unquoted pattern")
+            << QStringLiteral("rm -f \"%1\"/viber_messages*") << 0
+            << QStringList{QStringLiteral(".nomedia"), QStringLiteral("deeper/old")};
+        QTest::newRow("question mark")
+            << QStringLiteral("rm -f %1/viber_messages-wa?") << 0
+            << QStringList{QStringLiteral(".nomedia"), QStringLiteral("deeper/old"),
+                           QStringLiteral("viber_messages")};
+        QTest::newRow("pattern matching nothing stays literal") << QStringLiteral("rm %1/*.db") << 1 << all;
+        QTest::newRow("folder without -r") << QStringLiteral("rm -f %1/deeper") << 1 << all;
+    }
+
+    void rootShellGlobs()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, left);
+
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        for (const QString& name : {QStringLiteral(".nomedia"), QStringLiteral("deeper/old"),
+                                    QStringLiteral("viber_messages"), QStringLiteral("viber_messages-wal")})
+            sim.putFile(Serial, Staging + u'/' + name, "x");
+        auto session = usbSession(simpleprotocol::UploadUrl);
+        QCOMPARE(simpleprotocol::suCommand(*session, command.arg(Staging)), exitCode);
+        QCOMPARE(filesUnder(sim.device(Serial).fileFor(Staging)), left);
+    }
+
+    // The sample holds every message kind the loader reads, each pointing at a file that
+    // is on the phone, in the schema the Android adapter loads.
+    void samplePhoneContents()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        QVERIFY(sim.device(Serial).viberRunning());
+        const QString databases = sim.device(Serial).fileFor(Databases);
+        QVERIFY(!QFile::exists(databases + QStringLiteral("/viber_messages-wal")));
+        QCOMPARE(messageIdsOf({databases + QStringLiteral("/viber_messages")}),
+                 QStringLiteral("1,2,3,4,5,6,7,8,9,10"));
+        const QString checks = python(
+            QStringLiteral("import sqlite3, sys\n"
+                           "m = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+                           "d = sqlite3.connect('file:' + sys.argv[2] + '?mode=ro', uri=True)\n"
+                           "print(m.execute('pragma integrity_check').fetchone()[0], d.execute('pragma "
+                           "integrity_check').fetchone()[0])\n"
+                           "print(','.join(r[0] for r in m.execute('select distinct extra_mime from messages "
+                           "order by 1')))\n"
+                           "print(m.execute('select count(*) from messages_calls c join messages m on "
+                           "m._id=c.message_id and m.token=c.token and m.date=c.date and "
+                           "m.extra_duration=c.duration').fetchone()[0])\n"
+                           "print(d.execute('select count(*) from calls where token=5000000004 and "
+                           "duration=95 and type=2').fetchone()[0])\n"
+                           "print(m.execute('select seq from sqlite_sequence where "
+                           "name=\\'messages\\'').fetchone()[0])\n"),
+            {databases + QStringLiteral("/viber_messages"), databases + QStringLiteral("/viber_data")});
+        QCOMPARE(checks, QStringLiteral("ok ok\ncall,image,location,sound,sticker,text,video\n1\n1\n10"));
+
+        QTemporaryDir cache;
+        const QString db = cache.filePath(QStringLiteral("ab-extract/apps/com.viber.voip/db"));
+        QVERIFY(QDir().mkpath(db));
+        QVERIFY(QFile::copy(databases + QStringLiteral("/viber_messages"),
+                            db + QStringLiteral("/viber_messages")));
+        QVERIFY(QFile::copy(databases + QStringLiteral("/viber_data"), db + QStringLiteral("/viber_data")));
+        AndroidViberDb adapter(QStringLiteral("/storage/emulated/0"), cache.path());
+        adapter.open();
+        const ViberDataSetPtr data = adapter.load();
+        QCOMPARE(data->messages.size(), 10);
+        const auto onPhone = [&](const QString& reference) {
+            const QString path =
+                reference.startsWith(QLatin1String("file:")) ? QUrl(reference).toLocalFile() : reference;
+            return sim.phoneFileExists(Serial, path);
+        };
+        QSet<int> kinds;
+        for (const _ViberMsg* msg : data->allMessages()) {
+            kinds.insert(msg->type);
+            const _ViberAtta* atta = msg->attachment;
+            switch (msg->type) {
+            case ViberMsgType::Picture:
+                QVERIFY(onPhone(atta->sourceUri));
+                QVERIFY(!onPhone(atta->sourcePath)); // the program has to make the preview
+                break;
+            case ViberMsgType::Video:
+                QVERIFY(onPhone(atta->sourceUri));
+                QVERIFY(onPhone(atta->sourcePath));
+                QCOMPARE(atta->fileSize,
+                         qint64(sim.phoneFile(Serial, QUrl(atta->sourceUri).toLocalFile()).size()));
+                break;
+            case ViberMsgType::Location:
+                QCOMPARE(atta->sourcePath, SimSample::locationThumbnailPath());
+                QVERIFY(onPhone(atta->sourcePath));
+                break;
+            case ViberMsgType::Voice:
+                QVERIFY(onPhone(atta->sourceUri));
+                QCOMPARE(atta->duration, 4.2);
+                break;
+            case ViberMsgType::Sticker:
+                QCOMPARE(atta->fileId, QStringLiteral("40133"));
+                break;
+            case ViberMsgType::Call:
+                QCOMPARE(msg->call->kind, int(ViberCallKind::Outgoing));
+                QCOMPARE(msg->call->duration, 95);
+                QVERIFY(msg->call->person);
+                break;
+            default:
+                break;
+            }
+        }
+        QCOMPARE(kinds.size(), 7);
+        int avatars = 0;
+        for (const _ViberPerson* person : data->persons.values()) {
+            if (!person->avatarRef.isEmpty()) {
+                QVERIFY(onPhone(person->avatarRef));
+                ++avatars;
+            }
+        }
+        QCOMPARE(avatars, 1);
+    }
+
+    // A WAL sample keeps its newest rows in the -wal: a copy of the main file alone
+    // lacks them, a copy of the set has them.
+    void walSampleKeepsRowsInTheWal()
+    {
+        PhoneSim sim;
+        SimSample::Options options;
+        options.walPending = true;
+        sim.addSampleDevice(Serial, options);
+        const QString messages = sim.device(Serial).fileFor(Databases + QStringLiteral("/viber_messages"));
+        const QString data = sim.device(Serial).fileFor(Databases + QStringLiteral("/viber_data"));
+        QVERIFY(QFileInfo(messages + QStringLiteral("-wal")).size() > 0);
+        QVERIFY(QFileInfo(data + QStringLiteral("-wal")).size() > 0);
+        QCOMPARE(messageIdsOf({messages}), QStringLiteral("1,2,3,4,5,6,7,8"));
+        QCOMPARE(messageIdsOf({messages, messages + QStringLiteral("-wal")}),
+                 QStringLiteral("1,2,3,4,5,6,7,8,9,10"));
+        QCOMPARE(python(QStringLiteral("import sqlite3, sys\n"
+                                       "db = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+                                       "print(db.execute('pragma journal_mode').fetchone()[0])"),
+                        {messages}),
+                 QStringLiteral("wal"));
+
+        // a root copy of the main file alone is what a careless load gets
+        auto session = usbSession(simpleprotocol::DownloadUrl);
+        QCOMPARE(simpleprotocol::suCopy(*session, Databases + QStringLiteral("/viber_messages"),
+                                        Staging + QStringLiteral("/viber_messages")),
+                 0);
+        QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages-wal")));
+        QCOMPARE(sim.phoneFile(Serial, Staging + QStringLiteral("/viber_messages")),
+                 sim.phoneFile(Serial, Databases + QStringLiteral("/viber_messages")));
+    }
+
+    // Viber runs on a sample phone until it is force-stopped, over adb or by the root
+    // shell; a change in its database folder while it runs lands in the phone's log.
+    void viberRunningAndItsWrites_data()
+    {
+        QTest::addColumn<bool>("stopThroughAdb");
+        QTest::newRow("adb shell am force-stop") << true;
+        QTest::newRow("root am force-stop") << false;
+    }
+
+    void viberRunningAndItsWrites()
+    {
+        QFETCH(bool, stopThroughAdb);
+
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        AdbTool().forceStop(Serial, QStringLiteral("com.android.backupconfirm"));
+        QVERIFY(sim.device(Serial).viberRunning());
+        auto session = usbSession(simpleprotocol::UploadUrl);
+        sim.putFile(Serial, Staging + QStringLiteral("/viber_messages"), "merged");
+        // reads and writes outside the databases are no harm
+        QCOMPARE(simpleprotocol::suCopy(*session, Databases + QStringLiteral("/viber_data"),
+                                        Staging + QStringLiteral("/viber_data")),
+                 0);
+        QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
+        QCOMPARE(sim.viberReadsWhileRunning(Serial),
+                 QStringList{QStringLiteral("dd ") + Databases + QStringLiteral("/viber_data")});
+
+        QCOMPARE(simpleprotocol::suCopy(*session, Staging + QStringLiteral("/viber_messages"),
+                                        Databases + QStringLiteral("/viber_messages")),
+                 0);
+        QCOMPARE(simpleprotocol::suCommand(*session, QStringLiteral("rm -f %1/viber_data").arg(Databases)),
+                 0);
+        QCOMPARE(
+            simpleprotocol::suCommand(*session, QStringLiteral("rm -f %1/viber_data-wal").arg(Databases)), 0);
+        QCOMPARE(sim.viberWritesWhileRunning(Serial),
+                 (QStringList{QStringLiteral("dd ") + Databases + QStringLiteral("/viber_messages"),
+                              QStringLiteral("rm ") + Databases + QStringLiteral("/viber_data")}));
+
+        if (stopThroughAdb)
+            AdbTool().forceStop(Serial, QStringLiteral("com.viber.voip"));
+        else
+            QCOMPARE(simpleprotocol::suCommand(*session, QStringLiteral("am force-stop com.viber.voip")), 0);
+        QVERIFY(!sim.device(Serial).viberRunning());
+        QCOMPARE(simpleprotocol::suCopy(*session, Staging + QStringLiteral("/viber_data"),
+                                        Databases + QStringLiteral("/viber_data")),
+                 0);
+        QCOMPARE(simpleprotocol::suCopy(*session, Databases + QStringLiteral("/viber_messages"),
+                                        Staging + QStringLiteral("/copy")),
+                 0);
+        QCOMPARE(sim.viberWritesWhileRunning(Serial).size(), 2);
+        QCOMPARE(sim.viberReadsWhileRunning(Serial).size(), 1);
+        QCOMPARE(sim.phoneFile(Serial, Databases + QStringLiteral("/viber_messages")), QByteArray("merged"));
+    }
+
+    // The agent is an ordinary app: Viber's private folder is closed to it, only root
+    // commands reach it.
+    void agentCannotReachViberFolder()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        const QString target = Databases + QStringLiteral("/viber_messages");
+        const QByteArray before = sim.phoneFile(Serial, target);
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("upload"));
+        QVERIFY(writeFile(local, "not a database"));
+        auto session = usbSession(simpleprotocol::UploadUrl);
+        QVERIFY(!simpleprotocol::remoteIsFile(*session, target));
+        try {
+            simpleprotocol::uploadFile(*session, local, target);
+            QFAIL("the agent wrote into Viber's folder");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     QStringLiteral("open %1 failed. Permission denied").arg(target));
+        }
+        QVERIFY(sim.phoneFile(Serial, target) == before);
+        QVERIFY(sim.viberWritesWhileRunning(Serial).isEmpty());
+        auto download = usbSession(simpleprotocol::DownloadUrl);
+        QVERIFY(!simpleprotocol::downloadFile(*download, target, dir.filePath(QStringLiteral("copy")), true));
+    }
+
+    // The user taps "Do not back up" or "Do not restore" on the phone.
+    void declinedBackupAndRestore()
+    {
+        PhoneSim sim;
+        SimDevice device = sim.addSampleDevice(Serial);
+        device.setValue(QStringLiteral("declineBackup"), true);
+        device.setValue(QStringLiteral("declineRestore"), true);
+        QTemporaryDir dir;
+        const QString ab = dir.filePath(QStringLiteral("declined.ab"));
+        QVERIFY(runAdb({QStringLiteral("-s"), Serial, QStringLiteral("backup"), QStringLiteral("-f"), ab,
+                        QStringLiteral("com.viber.voip")})
+                    .contains(QLatin1String("confirm the backup operation")));
+        QVERIFY(QFileInfo::exists(ab));
+        QCOMPARE(QFileInfo(ab).size(), 0);
+
+        const QString databases = device.fileFor(Databases);
+        const QByteArray before = readFile(databases + QStringLiteral("/viber_messages"));
+        const QString source = dir.filePath(QStringLiteral("ab-extract"));
+        QVERIFY(writeFile(source + QStringLiteral("/apps/com.viber.voip/_manifest"), "1\ncom.viber.voip\n"));
+        QVERIFY(writeFile(source + QStringLiteral("/apps/com.viber.voip/db/viber_messages"), "merged"));
+        const QString restoreAb = dir.filePath(QStringLiteral("r.ab"));
+        buildBackupArchive(source, restoreAb);
+        runAdb({QStringLiteral("-s"), Serial, QStringLiteral("restore"), restoreAb});
+        QVERIFY(readFile(databases + QStringLiteral("/viber_messages")) == before);
+        QVERIFY(device.viberRunning());
+
+        // once the user agrees, the restore engine stops Viber and takes the data
+        device.setValue(QStringLiteral("declineRestore"), false);
+        runAdb({QStringLiteral("-s"), Serial, QStringLiteral("restore"), restoreAb});
+        QCOMPARE(readFile(databases + QStringLiteral("/viber_messages")), QByteArray("merged"));
+        QVERIFY(!device.viberRunning());
+        QVERIFY(sim.viberWritesWhileRunning(Serial).isEmpty());
+    }
+
+    void agentThatNeverSaysHello()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial).setValue(QStringLiteral("noHello"), true);
+        auto session = usbSession(simpleprotocol::DeviceInfoUrl);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, simpleprotocol::readLine(*session, 1500));
+        QVERIFY(timer.elapsed() >= 1400);
+    }
+
+    // The connection breaks inside the first block of an upload; like the app, the
+    // agent leaves what it had written on the phone. Other uploads go through.
+    void uploadDroppedMidway()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial).setValue(QStringLiteral("dropMidUpload"), QStringLiteral("viber_messages"));
+        QTemporaryDir dir;
+        QByteArray data(1200 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7 % 251);
+        const QString local = dir.filePath(QStringLiteral("viber_messages"));
+        QVERIFY(writeFile(local, data));
+        auto session = usbSession(simpleprotocol::UploadUrl);
+        simpleprotocol::uploadFile(*session, local, Staging + QStringLiteral("/picture.jpg"));
+        QVERIFY(sim.phoneFile(Serial, Staging + QStringLiteral("/picture.jpg")) == data);
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error,
+            simpleprotocol::uploadFile(*session, local, Staging + QStringLiteral("/viber_messages")));
+        QVERIFY(sim.phoneFile(Serial, Staging + QStringLiteral("/viber_messages")) ==
+                data.left(simpleprotocol::UploadBlockSize / 2));
+    }
+
+    // A WiFi phone serves a second session while the first is still open, and each
+    // simulated phone has its own control port.
+    void wifiSessionsInParallel()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        sim.addDevice(QStringLiteral("SIM8"));
+        QCOMPARE(sim.wifiPort(Serial), 49001);
+        const int port = sim.startWifiAgent(Serial);
+        const int otherPort = sim.startWifiAgent(QStringLiteral("SIM8"));
+        QVERIFY(port > 0 && otherPort > 0 && port != otherPort);
+        QCOMPARE(sim.wifiPort(Serial), port);
+
+        simpleprotocol::SessionEndpoint endpoint;
+        endpoint.viaWifi = true;
+        endpoint.host = QStringLiteral("127.0.0.1");
+        endpoint.port = port;
+        const auto url = [](const char* pattern) {
+            return QString::fromLatin1(pattern).arg(PhoneSim::freePort());
+        };
+        auto first = simpleprotocol::openSession(endpoint, url(simpleprotocol::DownloadUrl), 5000);
+        QElapsedTimer timer;
+        timer.start();
+        auto second = simpleprotocol::openSession(endpoint, url(simpleprotocol::DownloadUrl), 5000);
+        QVERIFY(timer.elapsed() < 4000);
+        QTemporaryDir dir;
+        QVERIFY(simpleprotocol::downloadFile(*second, QString::fromLatin1(SimSample::VoicePath),
+                                             dir.filePath(QStringLiteral("voice")), true));
+        QVERIFY(simpleprotocol::downloadFile(*first, QString::fromLatin1(SimSample::PicturePath),
+                                             dir.filePath(QStringLiteral("picture")), true));
+        QVERIFY(readFile(dir.filePath(QStringLiteral("voice"))) ==
+                sim.phoneFile(Serial, QString::fromLatin1(SimSample::VoicePath)));
+
+        endpoint.port = otherPort;
+        auto info = simpleprotocol::openSession(endpoint, url(simpleprotocol::DeviceInfoUrl), 5000);
+        QCOMPARE(simpleprotocol::readDeviceDescription(*info), PhoneSim::description(QStringLiteral("SIM8")));
     }
 };
 

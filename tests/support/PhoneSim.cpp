@@ -11,6 +11,18 @@
 #include <QFileInfo>
 #include <QTcpServer>
 
+namespace {
+
+QStringList linesOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
 PhoneSim::PhoneSim()
     : m_oldPath(qgetenv("PATH")), m_oldState(qgetenv("PHONESIM_DIR")),
       m_hadState(qEnvironmentVariableIsSet("PHONESIM_DIR"))
@@ -73,8 +85,17 @@ SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
 
 SimDevice PhoneSim::addSampleDevice(const QString& serial, int sdkLevel, bool rooted)
 {
-    SimDevice device = addDevice(serial, sdkLevel, rooted);
-    SimSample::populate(device, sdkLevel, rooted, true);
+    SimSample::Options options;
+    options.sdkLevel = sdkLevel;
+    options.rooted = rooted;
+    return addSampleDevice(serial, options);
+}
+
+SimDevice PhoneSim::addSampleDevice(const QString& serial, SimSample::Options options)
+{
+    SimDevice device = addDevice(serial, options.sdkLevel, options.rooted);
+    options.agentInstalled = true;
+    SimSample::populate(device, options);
     return device;
 }
 
@@ -101,10 +122,17 @@ bool PhoneSim::phoneFileExists(const QString& serial, const QString& phonePath) 
 
 QStringList PhoneSim::adbCalls() const
 {
-    QFile file(stateDir() + QStringLiteral("/adb.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return linesOf(stateDir() + QStringLiteral("/adb.log"));
+}
+
+QStringList PhoneSim::viberWritesWhileRunning(const QString& serial) const
+{
+    return linesOf(device(serial).viberWritesLog());
+}
+
+QStringList PhoneSim::viberReadsWhileRunning(const QString& serial) const
+{
+    return linesOf(device(serial).viberReadsLog());
 }
 
 int PhoneSim::freePort()
@@ -116,11 +144,12 @@ int PhoneSim::freePort()
 int PhoneSim::startWifiAgent(const QString& serial)
 {
     const int port = freePort();
+    device(serial).setValue(QStringLiteral("wifiPort"), port);
     auto agent = std::make_unique<QProcess>();
     agent->setProcessChannelMode(QProcess::SeparateChannels);
-    agent->start(agentPath(),
-                 {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
-                  QStringLiteral("--wifi"), QStringLiteral("--control-port"), QString::number(port)});
+    // without --control-port the agent listens on the phone's wifiPort
+    agent->start(agentPath(), {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
+                               QStringLiteral("--wifi")});
     if (!agent->waitForStarted(5000))
         return 0;
     while (!agent->canReadLine()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/phonesim/SimDevice.h"
+#include "tools/phonesim/SimSample.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -35,6 +36,9 @@ public:
     // The same with the sample Viber history of phonesim-sample; throws std::runtime_error
     // when the files cannot be written.
     SimDevice addSampleDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
+    // The sample with other options, e.g. walPending for databases whose newest rows
+    // are only in their -wal; the agent app is installed whatever agentInstalled says.
+    SimDevice addSampleDevice(const QString& serial, SimSample::Options options);
     SimDevice device(const QString& serial) const { return SimDevice(stateDir(), serial); }
 
     void putFile(const QString& serial, const QString& phonePath, const QByteArray& bytes) const;
@@ -43,10 +47,20 @@ public:
 
     // The command lines the simulated adb received, one per call.
     QStringList adbCalls() const;
+    // Changes made inside Viber's database folder while Viber ran ("rm <path>",
+    // "dd <path>", "upload <path>", "mkdir <path>"), one per line; a sound writer
+    // leaves this empty.
+    QStringList viberWritesWhileRunning(const QString& serial) const;
+    // Root copies taken from Viber's database folder while Viber ran ("dd <path>"): such
+    // a copy may be torn, so a sound loader stops Viber first and leaves this empty.
+    QStringList viberReadsWhileRunning(const QString& serial) const;
 
-    // Starts the agent of a phone reached over WiFi on a free loopback control port and
-    // returns that port, or 0 when it did not come up.
+    // Starts the agent of a phone reached over WiFi on a free loopback control port,
+    // records that port as the phone's "wifiPort" and returns it, or 0 when the agent
+    // did not come up. Give the port to the WiFi worker in place of 49001.
     int startWifiAgent(const QString& serial);
+    // The phone's WiFi control port: the one startWifiAgent chose, else 49001.
+    int wifiPort(const QString& serial) const { return device(serial).wifiPort(); }
     static int freePort();
 
 private:

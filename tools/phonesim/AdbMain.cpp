@@ -19,7 +19,6 @@
 namespace {
 
 constexpr auto ServerMarker = "/adb-server";
-constexpr auto ViberPackage = "com.viber.voip";
 constexpr auto AgentPackage = "com.kestrune.relaypod";
 constexpr auto AgentReceiver = "com.kestrune.relaypod/.AdbSyncBroadcastReceiver";
 
@@ -142,8 +141,11 @@ int shell(const QString& stateDir, SimDevice& device, const QStringList& shellAr
         out(QStringLiteral("Broadcast completed: result=0\n"));
         return 0;
     }
-    if (words.size() == 3 && words[0] == QLatin1String("am") && words[1] == QLatin1String("force-stop"))
+    if (words.size() == 3 && words[0] == QLatin1String("am") && words[1] == QLatin1String("force-stop")) {
+        if (words[2] == QLatin1String(SimDevice::ViberPackage))
+            device.setViberRunning(false);
         return 0;
+    }
     if ((words.size() == 2 && words[0] == QLatin1String("pm") && words[1] == QLatin1String("-l")) ||
         (words.size() == 3 && words[0] == QLatin1String("pm") && words[1] == QLatin1String("list") &&
          words[2] == QLatin1String("packages"))) {
@@ -222,9 +224,14 @@ int backup(const QString& stateDir, const SimDevice& device, const QStringList& 
                        "Now unlock your device and confirm the backup operation...\n"));
     if (const int slow = device.slowMs(); slow > 0)
         QThread::msleep(ulong(slow));
+    // The user tapped "Do not back up": the phone closes the stream before any byte,
+    // and the tool leaves the empty file it opened.
+    if (device.value(QStringLiteral("declineBackup"), false).toBool())
+        return writeFile(target, QByteArray()) ? 0 : 1;
     QByteArray archive;
     try {
-        archive = SimBackup::makeArchive(device, package == target ? QLatin1String(ViberPackage) : package,
+        archive = SimBackup::makeArchive(device,
+                                         package == target ? QLatin1String(SimDevice::ViberPackage) : package,
                                          device.value(QStringLiteral("encryptedBackup"), false).toBool());
     } catch (const std::exception& e) {
         err(QStringLiteral("adb: backup failed: %1\n").arg(QString::fromUtf8(e.what())));
@@ -265,6 +272,11 @@ int restore(SimDevice& device, const QStringList& args)
     }
     err(QStringLiteral("WARNING: adb restore is deprecated and may be removed in a future release\n"
                        "Now unlock your device and confirm the restore operation.\n"));
+    // "Do not restore" leaves the phone as it was; the tool says nothing about it.
+    if (device.value(QStringLiteral("declineRestore"), false).toBool())
+        return 0;
+    // The restore engine stops the app before it replaces the app's data.
+    device.setViberRunning(false);
     try {
         SimBackup::restoreArchive(device, file.readAll());
     } catch (const std::exception& e) {

@@ -24,9 +24,10 @@ int main(int argc, char* argv[])
                                        QStringLiteral("url"));
     const QCommandLineOption wifiOption(QStringLiteral("wifi"),
                                         QStringLiteral("Serve the WiFi control port."));
-    const QCommandLineOption controlOption(QStringLiteral("control-port"),
-                                           QStringLiteral("WiFi control port."), QStringLiteral("port"),
-                                           QStringLiteral("49001"));
+    const QCommandLineOption controlOption(
+        QStringLiteral("control-port"),
+        QStringLiteral("WiFi control port (default: the phone's wifiPort setting, else 49001)."),
+        QStringLiteral("port"));
     parser.addOptions({stateOption, serialOption, urlOption, wifiOption, controlOption});
     parser.process(app);
 
@@ -40,7 +41,8 @@ int main(int argc, char* argv[])
     }
     AgentServer server(device);
     if (parser.isSet(wifiOption))
-        return server.runWifiControl(parser.value(controlOption).toInt());
+        return server.runWifiControl(parser.isSet(controlOption) ? parser.value(controlOption).toInt()
+                                                                 : device.wifiPort());
     if (!parser.isSet(urlOption)) {
         fprintf(stderr, "phonesim-agent: give --url or --wifi\n");
         return 2;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -12,6 +13,8 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <future>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -20,25 +23,45 @@ constexpr int MaxLine = 64 * 1024;
 constexpr qint64 MaxBlock = 64 * 1024 * 1024;
 constexpr qint64 DefaultBlock = 256 * 1024;
 
-// Splits a shell command line at blanks, keeping double-quoted runs together.
-QStringList shellWords(const QString& command)
+// One word of a shell command line after quote removal. wild marks the characters
+// that were * or ? outside quotes: only those take part in file-name expansion.
+struct ShellWord
 {
-    QStringList words;
-    QString current;
-    bool quoted = false;
+    QString text;
+    QList<bool> wild;
+
+    bool hasWildcard() const { return wild.contains(true); }
+};
+
+// Splits a command line as the phone's sh does: blanks separate words, double and
+// single quotes group and keep * and ? literal, a backslash outside single quotes
+// escapes the next character.
+QList<ShellWord> shellWords(const QString& command)
+{
+    QList<ShellWord> words;
+    ShellWord current;
     bool inWord = false;
-    for (const QChar c : command) {
-        if (c == u'"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (c.isSpace() && !quoted) {
+    QChar quote;
+    for (qsizetype i = 0; i < command.size(); ++i) {
+        const QChar c = command.at(i);
+        if (quote.isNull() && c.isSpace()) {
             if (inWord)
                 words.append(current);
-            current.clear();
+            current = ShellWord();
             inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == quote) {
+            quote = QChar();
+        } else if (quote.isNull() && (c == u'"' || c == u'\'')) {
+            quote = c;
+        } else if (c == u'\\' && quote != u'\'' && i + 1 < command.size()) {
+            current.text.append(command.at(++i));
+            current.wild.append(false);
         } else {
-            current.append(c);
-            inWord = true;
+            current.text.append(c);
+            current.wild.append(quote.isNull() && (c == u'*' || c == u'?'));
         }
     }
     if (inWord)
@@ -46,12 +69,91 @@ QStringList shellWords(const QString& command)
     return words;
 }
 
+// The phone paths a word names after file-name expansion, sorted like sh sorts them.
+// A pattern that matches nothing stays as it is, as in sh.
+QStringList expandWord(const SimDevice& device, const ShellWord& word)
+{
+    if (!word.hasWildcard())
+        return {word.text};
+    QStringList found{QString()};
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = word.text.indexOf(u'/', start);
+        const bool last = end < 0;
+        if (last)
+            end = word.text.size();
+        const QString part = word.text.mid(start, end - start);
+        const QString separator = last ? QString() : QStringLiteral("/");
+        bool wild = false;
+        QString pattern;
+        for (qsizetype i = start; i < end; ++i) {
+            const QChar c = word.text.at(i);
+            if (word.wild.at(i)) {
+                wild = true;
+                pattern += c == u'*' ? QStringLiteral("[^/]*") : QStringLiteral("[^/]");
+            } else {
+                pattern += QRegularExpression::escape(QString(c));
+            }
+        }
+        const QRegularExpression matcher(QRegularExpression::anchoredPattern(pattern));
+        QStringList next;
+        for (const QString& prefix : found) {
+            if (!wild) {
+                next.append(prefix + part + separator);
+                continue;
+            }
+            const QString local = device.fileFor(prefix.isEmpty() ? QStringLiteral("/") : prefix);
+            if (local.isEmpty())
+                continue;
+            const QStringList names = QDir(local).entryList(
+                QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+            for (const QString& name : names) {
+                // a leading dot is matched only by a pattern that spells it
+                if (name.startsWith(u'.') && !part.startsWith(u'.'))
+                    continue;
+                if (matcher.match(name).hasMatch())
+                    next.append(prefix + name + separator);
+            }
+        }
+        if (next.isEmpty())
+            return {word.text};
+        found = next;
+        if (last)
+            return found;
+        start = end + 1;
+    }
+}
+
+// The agent app runs as an ordinary app: other apps' private folders under /data are
+// closed to it, only its own is open. Root commands reach them; the agent itself does not.
+bool closedToAgent(const QString& phonePath)
+{
+    const QString path = QDir::cleanPath(u'/' + phonePath);
+    static const QStringList own = {QStringLiteral("/data/data/com.kestrune.relaypod"),
+                                    QStringLiteral("/data/user/0/com.kestrune.relaypod")};
+    for (const QString& folder : own) {
+        if (path == folder || path.startsWith(folder + u'/'))
+            return false;
+    }
+    return path == QLatin1String("/data") || path.startsWith(QLatin1String("/data/"));
+}
+
 bool removePath(const QString& local)
 {
     const QFileInfo info(local);
     if (info.isDir() && !info.isSymLink())
         return QDir(local).removeRecursively();
-    return !info.exists() && !info.isSymLink() ? true : QFile::remove(local);
+    return QFile::remove(local);
+}
+
+// The "dropMidUpload" switch: "true" cuts every upload, any other text only uploads
+// to a phone path that contains it.
+bool uploadDrops(const SimDevice& device, const QString& phonePath)
+{
+    const QString drop = device.value(QStringLiteral("dropMidUpload")).toString();
+    if (drop.isEmpty() || drop == QLatin1String("false"))
+        return false;
+    return drop == QLatin1String("true") || phonePath.contains(drop);
 }
 
 } // namespace
@@ -107,6 +209,7 @@ int AgentServer::runWifiControl(int controlPort)
     // whoever started this process waits for the line before sending requests
     printf("listening %d\n", controlPort);
     fflush(stdout);
+    std::vector<std::thread> sessions;
     while (control.waitForNewConnection(m_idleMs)) {
         std::unique_ptr<QTcpSocket> request(control.nextPendingConnection());
         const auto line = readLine(*request);
@@ -120,17 +223,28 @@ int AgentServer::runWifiControl(int controlPort)
             request->disconnectFromHost();
             continue;
         }
-        // the client connects to the session port as soon as it has the answer
-        QTcpServer session;
-        if (!listenFor(session, url)) {
+        // The client connects to the session port as soon as it has the answer, so the
+        // session listens first. Each session has a thread of its own: the control port
+        // goes on answering while earlier sessions still run, as the app does.
+        std::promise<bool> listening;
+        std::future<bool> listened = listening.get_future();
+        sessions.emplace_back([this, url, promise = std::move(listening)]() mutable {
+            QTcpServer session;
+            const bool ok = listenFor(session, url);
+            promise.set_value(ok);
+            if (ok)
+                serveFirstClient(session, url);
+        });
+        if (!listened.get()) {
             writeLine(*request, u'0' + QString::fromLatin1(QByteArrayLiteral("port in use").toBase64()));
             request->disconnectFromHost();
             continue;
         }
         writeLine(*request, QStringLiteral("1"));
         request->disconnectFromHost();
-        serveFirstClient(session, url);
     }
+    for (std::thread& session : sessions)
+        session.join();
     return 0;
 }
 
@@ -139,7 +253,9 @@ void AgentServer::serveClient(QTcpSocket& socket, const QString& url)
     pause();
     if (!writeLine(socket, QStringLiteral("$ready:")))
         return;
-    if (url.endsWith(QLatin1String("/device-info")))
+    // "noHello": an agent that opens the session and then never describes the phone
+    if (url.endsWith(QLatin1String("/device-info")) &&
+        !m_device.value(QStringLiteral("noHello"), false).toBool())
         writeLine(socket, QStringLiteral("$hello:") + m_device.description());
 
     for (;;) {
@@ -187,7 +303,7 @@ void AgentServer::serveClient(QTcpSocket& socket, const QString& url)
             if (!writeLine(socket, QStringLiteral("$sucmd:%1").arg(code)))
                 return;
         } else if (command == QLatin1String("$finfo:")) {
-            const QFileInfo info(m_device.fileFor(body));
+            const QFileInfo info(closedToAgent(body) ? QString() : m_device.fileFor(body));
             QString fields = QStringLiteral("none");
             if (info.isFile())
                 fields = QStringLiteral("file,%1").arg(info.size());
@@ -209,9 +325,9 @@ void AgentServer::serveClient(QTcpSocket& socket, const QString& url)
 
 AgentServer::Outcome AgentServer::handleDownload(QTcpSocket& socket, const QString& phonePath)
 {
-    const QString local = m_device.fileFor(phonePath);
+    const QString local = closedToAgent(phonePath) ? QString() : m_device.fileFor(phonePath);
     QFile file(local);
-    // a missing file is answered with an empty transfer
+    // a missing file, or one the agent may not read, is answered with an empty transfer
     const bool readable = !local.isEmpty() && QFileInfo(local).isFile() && file.open(QIODevice::ReadOnly);
     const qint64 total = readable ? file.size() : 0;
     if (!writeLine(socket, QStringLiteral("$file:%1").arg(total)))
@@ -258,9 +374,10 @@ AgentServer::Outcome AgentServer::handleDownload(QTcpSocket& socket, const QStri
 AgentServer::Outcome AgentServer::handleUpload(QTcpSocket& socket, const QString& phonePath)
 {
     const QString local = m_device.fileFor(phonePath);
-    if (local.isEmpty())
-        return writeError(socket, QStringLiteral("permission denied: %1").arg(phonePath)) ? Outcome::Continue
-                                                                                          : Outcome::End;
+    if (local.isEmpty() || closedToAgent(phonePath))
+        return writeError(socket, QStringLiteral("open %1 failed. Permission denied").arg(phonePath))
+                   ? Outcome::Continue
+                   : Outcome::End;
     QDir().mkpath(QFileInfo(local).absolutePath());
     QSaveFile file(local);
     if (!file.open(QIODevice::WriteOnly))
@@ -278,6 +395,7 @@ AgentServer::Outcome AgentServer::handleUpload(QTcpSocket& socket, const QString
                 return writeError(socket, QStringLiteral("write %1 failed.").arg(phonePath))
                            ? Outcome::Continue
                            : Outcome::End;
+            m_device.noteWrite(phonePath, QStringLiteral("upload"));
             return writeLine(socket, QStringLiteral("$file:")) ? Outcome::Continue : Outcome::End;
         }
         if (raw->startsWith("$error:")) {
@@ -295,6 +413,19 @@ AgentServer::Outcome AgentServer::handleUpload(QTcpSocket& socket, const QString
             return Outcome::End;
         }
         chunk.resize(size_t(n));
+        if (uploadDrops(m_device, phonePath)) {
+            // The agent writes straight into the file, so what arrived before the
+            // connection broke stays on the phone.
+            const qint64 half = n / 2;
+            const bool got = readBytes(socket, chunk.data(), half);
+            file.cancelWriting();
+            QFile partial(local);
+            if (got && partial.open(QIODevice::WriteOnly))
+                partial.write(chunk.data(), half);
+            log(QStringLiteral("upload of %1 dropped after %2 of %3 bytes").arg(phonePath).arg(half).arg(n));
+            socket.abort();
+            return Outcome::End;
+        }
         if (!readBytes(socket, chunk.data(), n))
             return Outcome::End;
         file.write(chunk.data(), n);
@@ -306,49 +437,55 @@ AgentServer::Outcome AgentServer::handleUpload(QTcpSocket& socket, const QString
 
 int AgentServer::runRootCommand(const QString& command)
 {
-    const QStringList words = shellWords(command);
+    QStringList words;
+    for (const ShellWord& word : shellWords(command))
+        words.append(expandWord(m_device, word));
     if (words.isEmpty())
         return 127;
     const QString program = words.first();
     if (program == QLatin1String("dd")) {
-        QString from;
-        QString to;
+        QString fromPath;
+        QString toPath;
         for (const QString& word : words.mid(1)) {
             if (word.startsWith(QLatin1String("if=")))
-                from = m_device.fileFor(word.mid(3));
+                fromPath = word.mid(3);
             else if (word.startsWith(QLatin1String("of=")))
-                to = m_device.fileFor(word.mid(3));
+                toPath = word.mid(3);
         }
+        const QString from = m_device.fileFor(fromPath);
+        const QString to = m_device.fileFor(toPath);
         if (from.isEmpty() || to.isEmpty() || !QFileInfo(from).isFile() ||
             !QFileInfo(QFileInfo(to).absolutePath()).isDir())
             return 1;
+        m_device.noteRead(fromPath, QStringLiteral("dd"));
+        m_device.noteWrite(toPath, QStringLiteral("dd"));
         QFile::remove(to);
         return QFile::copy(from, to) ? 0 : 1;
     }
     if (program == QLatin1String("rm")) {
         int failures = 0;
         bool force = false;
+        bool recursive = false;
         for (const QString& word : words.mid(1)) {
-            if (word.startsWith(u'-')) {
+            if (word.startsWith(u'-') && word.size() > 1) {
                 force = force || word.contains(u'f');
+                recursive = recursive || word.contains(u'r') || word.contains(u'R');
                 continue;
             }
-            const bool contents = word.endsWith(QLatin1String("/*"));
-            const QString local = m_device.fileFor(contents ? word.chopped(2) : word);
-            if (local.isEmpty()) {
+            const QString local = m_device.fileFor(word);
+            const QFileInfo info(local);
+            if (local.isEmpty() || (!info.exists() && !info.isSymLink())) {
+                failures += force ? 0 : 1; // rm -f is quiet about what is not there
+                continue;
+            }
+            if (info.isDir() && !info.isSymLink() && !recursive) {
                 ++failures;
                 continue;
             }
-            if (contents) {
-                const QStringList entries =
-                    QDir(local).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
-                for (const QString& entry : entries)
-                    failures += removePath(local + u'/' + entry) ? 0 : 1;
-            } else {
-                failures += removePath(local) ? 0 : 1;
-            }
+            m_device.noteWrite(word, QStringLiteral("rm"));
+            failures += removePath(local) ? 0 : 1;
         }
-        return failures == 0 || force ? 0 : 1;
+        return failures == 0 ? 0 : 1;
     }
     if (program == QLatin1String("mkdir")) {
         int failures = 0;
@@ -356,9 +493,17 @@ int AgentServer::runRootCommand(const QString& command)
             if (word.startsWith(u'-'))
                 continue;
             const QString local = m_device.fileFor(word);
+            if (!local.isEmpty() && !QFileInfo::exists(local))
+                m_device.noteWrite(word, QStringLiteral("mkdir"));
             failures += !local.isEmpty() && QDir().mkpath(local) ? 0 : 1;
         }
         return failures == 0 ? 0 : 1;
+    }
+    if (program == QLatin1String("am") && words.value(1) == QLatin1String("force-stop") &&
+        words.size() == 3) {
+        if (words[2] == QLatin1String(SimDevice::ViberPackage))
+            m_device.setViberRunning(false);
+        return 0;
     }
     return 127;
 }

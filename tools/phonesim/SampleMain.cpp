@@ -25,7 +25,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption noRootOption(QStringLiteral("no-root"), QStringLiteral("Refuse root rights."));
     const QCommandLineOption agentOption(QStringLiteral("with-agent"),
                                          QStringLiteral("Install the agent app already."));
-    parser.addOptions({serialOption, sdkOption, noRootOption, agentOption});
+    const QCommandLineOption walOption(
+        QStringLiteral("wal"),
+        QStringLiteral("Keep the databases in WAL mode with their newest rows in the -wal."));
+    parser.addOptions({serialOption, sdkOption, noRootOption, agentOption, walOption});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(1);
@@ -33,8 +36,12 @@ int main(int argc, char* argv[])
     const QString stateDir = QDir(parser.positionalArguments().first()).absolutePath();
     try {
         SimDevice device = SimDevice::create(stateDir, parser.value(serialOption));
-        SimSample::populate(device, parser.value(sdkOption).toInt(), !parser.isSet(noRootOption),
-                            parser.isSet(agentOption));
+        SimSample::Options options;
+        options.sdkLevel = parser.value(sdkOption).toInt();
+        options.rooted = !parser.isSet(noRootOption);
+        options.agentInstalled = parser.isSet(agentOption);
+        options.walPending = parser.isSet(walOption);
+        SimSample::populate(device, options);
     } catch (const std::exception& e) {
         fprintf(stderr, "phonesim-sample: %s\n", e.what());
         return 1;

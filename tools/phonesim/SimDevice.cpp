@@ -1,6 +1,7 @@
 #include "tools/phonesim/SimDevice.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -99,6 +100,64 @@ int SimDevice::slowMs() const
 int SimDevice::idleMs() const
 {
     return qBound(100, value(QStringLiteral("idleMs"), 20000).toInt(), 120000);
+}
+
+int SimDevice::wifiPort() const
+{
+    const int port = value(QStringLiteral("wifiPort"), DefaultWifiPort).toInt();
+    return port > 0 && port <= 65535 ? port : DefaultWifiPort;
+}
+
+bool SimDevice::viberRunning() const
+{
+    return value(QStringLiteral("viberRunning"), false).toBool();
+}
+
+void SimDevice::setViberRunning(bool running)
+{
+    setValue(QStringLiteral("viberRunning"), running);
+}
+
+bool SimDevice::inViberDatabases(const QString& phonePath)
+{
+    // Android shows the app's private folder under both names.
+    static const QStringList folders = {QString::fromLatin1(ViberDatabases),
+                                        QStringLiteral("/data/user/0/com.viber.voip/databases")};
+    const QString path = QDir::cleanPath(u'/' + phonePath);
+    for (const QString& folder : folders) {
+        if (path == folder || path.startsWith(folder + u'/'))
+            return true;
+    }
+    return false;
+}
+
+void SimDevice::noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const
+{
+    if (!viberRunning() || !inViberDatabases(phonePath))
+        return;
+    QFile log(logPath);
+    if (log.open(QIODevice::Append | QIODevice::Text))
+        log.write(QStringLiteral("%1 %2\n").arg(action, QDir::cleanPath(u'/' + phonePath)).toUtf8());
+}
+
+void SimDevice::noteWrite(const QString& phonePath, const QString& action) const
+{
+    noteAccess(viberWritesLog(), phonePath, action);
+}
+
+void SimDevice::noteRead(const QString& phonePath, const QString& action) const
+{
+    noteAccess(viberReadsLog(), phonePath, action);
+}
+
+QString SimDevice::viberWritesLog() const
+{
+    return m_folder + QStringLiteral("/viber-writes-while-running.log");
+}
+
+QString SimDevice::viberReadsLog() const
+{
+    return m_folder + QStringLiteral("/viber-reads-while-running.log");
 }
 
 QString SimDevice::fsRoot() const

@@ -11,6 +11,10 @@
 class SimDevice
 {
 public:
+    static constexpr auto ViberPackage = "com.viber.voip";
+    static constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
+    static constexpr int DefaultWifiPort = 49001;
+
     SimDevice(const QString& stateDir, const QString& serial);
 
     static QString stateDirFromEnvironment();
@@ -33,6 +37,21 @@ public:
     bool rootGranted() const;
     int slowMs() const;
     int idleMs() const;
+    // The agent's WiFi control port ("wifiPort", 49001 unless a test gives another).
+    int wifiPort() const;
+
+    // Whether Viber runs ("viberRunning"); "am force-stop com.viber.voip" stops it.
+    bool viberRunning() const;
+    void setViberRunning(bool running);
+    // Notes a change to a phone path: a change inside Viber's database folder while
+    // Viber runs is appended to viberWritesLog(), since the app would overwrite it or
+    // read a torn file. Other paths, and any path while Viber is stopped, pass silently.
+    void noteWrite(const QString& phonePath, const QString& action) const;
+    // The same for a copy taken from Viber's databases while the app may be writing
+    // them (viberReadsLog()).
+    void noteRead(const QString& phonePath, const QString& action) const;
+    QString viberWritesLog() const;
+    QString viberReadsLog() const;
 
     QString fsRoot() const;
     // The local path of a phone path, or an empty text when the path tries to leave the
@@ -40,6 +59,9 @@ public:
     QString fileFor(const QString& phonePath) const;
 
 private:
+    static bool inViberDatabases(const QString& phonePath);
+    void noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const;
+
     QString m_serial;
     QString m_folder;
 };
