@@ -15,9 +15,9 @@ LocalDbSelForm::LocalDbSelForm(const QStringList& names, const QString& suggeste
     : QDialog(parent), m_cbDatabase(new QComboBox(this))
 {
     AppStyle::applyDialogLook(this);
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(tr("Select one Database for backup"));
 
-    auto* title = new QLabel(tr("Select one Database for backup"), this);
+    auto* title = new QLabel(windowTitle(), this);
     title->setObjectName(QStringLiteral("lbTitle"));
     auto* prompt = new QLabel(tr("Select current database to merge or enter a new database name:"), this);
     prompt->setObjectName(QStringLiteral("lbPrompt"));

@@ -86,6 +86,7 @@ private slots:
     void chooserWithOneItemHasItPreselected();
     void chooserWithTwoItemsWarnsUntilOneIsChosen();
     void chooserClosedGivesNothing();
+    void closerActsOnDialogsInTurn();
 
     void localDbNameRefusal_data();
     void localDbNameRefusal();
@@ -397,6 +398,26 @@ void TestDialogs::chooserClosedGivesNothing()
     const QVariant chosen =
         form.select(QStringLiteral("Pick"), {{QString(), QStringLiteral("Pixel 7"), QStringLiteral("SIM1")}});
     QVERIFY(!chosen.isValid());
+
+    closer.expectReject(DataSourceSelForm::staticMetaObject.className());
+    QVERIFY(
+        !form.select(QStringLiteral("Pick"), {{QString(), QStringLiteral("Pixel 7"), QStringLiteral("SIM1")}})
+             .isValid());
+    QCOMPARE(closer.pending(), 0);
+}
+
+void TestDialogs::closerActsOnDialogsInTurn()
+{
+    DialogCloser closer;
+    closer.expectAccept("AboutUsForm");
+    closer.expectReject("LocalDbSelForm");
+    // Taken in turn: the second waits for its own class.
+    AboutUsForm about;
+    QCOMPARE(about.exec(), int(QDialog::Accepted));
+    QCOMPARE(closer.pending(), 1);
+    LocalDbSelForm target({QStringLiteral("Alpha")}, QStringLiteral("Alpha"));
+    QCOMPARE(target.exec(), int(QDialog::Rejected));
+    QCOMPARE(closer.pending(), 0);
 }
 
 void TestDialogs::localDbNameRefusal_data()
