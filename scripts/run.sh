@@ -30,7 +30,7 @@ rm -rf "$home"
 mkdir -p "$home/share"
 export XDG_DATA_HOME="$home/share"
 data="$XDG_DATA_HOME/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260"
-build/bin/demodata "$data/local_databases" --name "Demo"
+build/bin/demodata "$data/local_databases" --name "Demo" >/dev/null
 echo "Demo data folder: $data"
 
 found=$(command -v adb || true)
