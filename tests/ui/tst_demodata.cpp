@@ -1,5 +1,6 @@
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
+#include "db/ViberDates.h"
 #include "ops/BackupViberMsgThread.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/TestEnvironment.h"
@@ -43,6 +44,8 @@ class TestDemoData : public QObject
 private slots:
     void initTestCase();
     void historyReadsBackFromTheLocalDatabase();
+    void historyEndsNowAndNeverLater_data();
+    void historyEndsNowAndNeverLater();
     void anExistingFolderIsRefused();
     void programWritesIntoTheNamedFolder();
 
@@ -83,7 +86,7 @@ void TestDemoData::historyReadsBackFromTheLocalDatabase()
     for (const _ViberMsg* msg : group->messages) {
         if (msg->sender)
             senders.insert(msg->sender->id);
-        groupDays.insert(QDateTime::fromSecsSinceEpoch(qint64(msg->date) + 978307200).date());
+        groupDays.insert(ViberDates::refToLocal(msg->date).date());
     }
     QVERIFY(senders.size() >= 4);
     QVERIFY(groupDays.size() >= 3);
@@ -143,6 +146,30 @@ void TestDemoData::historyReadsBackFromTheLocalDatabase()
             ++photos;
     }
     QCOMPARE(photos, 5);
+}
+
+void TestDemoData::historyEndsNowAndNeverLater_data()
+{
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QDate>("lastDay");
+    const QDate day(2026, 3, 10);
+    QTest::newRow("early morning") << QDateTime(day, QTime(6, 0)) << day.addDays(-1);
+    QTest::newRow("morning") << QDateTime(day, QTime(9, 30)) << day;
+    QTest::newRow("late evening") << QDateTime(day, QTime(23, 59)) << day;
+}
+
+void TestDemoData::historyEndsNowAndNeverLater()
+{
+    QFETCH(QDateTime, now);
+    QFETCH(QDate, lastDay);
+    QTemporaryDir media;
+    const DemoHistory history(media.path(), now);
+    double latest = 0;
+    for (const _ViberMsg* msg : history.dataSet()->allMessages())
+        latest = std::max(latest, msg->date);
+    const QDateTime last = ViberDates::refToLocal(latest);
+    QVERIFY2(last <= now, qPrintable(last.toString(Qt::ISODate)));
+    QCOMPARE(last.date(), lastDay);
 }
 
 void TestDemoData::anExistingFolderIsRefused()

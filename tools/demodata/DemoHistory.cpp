@@ -16,6 +16,8 @@
 namespace {
 
 constexpr qint64 CallTokenBase = 7300000000;
+// The last of today's messages is written before this time of day.
+const QTime LastMessageOfToday(9, 30);
 
 // Lays out one chat's messages day by day, each a few minutes after the one before.
 class ChatWriter
@@ -77,9 +79,9 @@ qint64 sizeOf(const QString& path)
 
 } // namespace
 
-DemoHistory::DemoHistory(const QString& mediaFolder, const QDate& today) : m_mediaFolder(mediaFolder)
+DemoHistory::DemoHistory(const QString& mediaFolder, const QDateTime& now) : m_mediaFolder(mediaFolder)
 {
-    build(today);
+    build(now.time() >= LastMessageOfToday ? now.date() : now.date().addDays(-1));
 }
 
 QString DemoHistory::media(const QString& name) const

@@ -3,6 +3,7 @@
 #include "db/ViberDataSet.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 // A made-up but lifelike message history for demos and screenshots: several chats
@@ -13,8 +14,9 @@ class DemoHistory
 {
 public:
     // Draws the media into mediaFolder (which must stay until the history is written)
-    // and builds the records that refer to them; the last day of the history is today.
-    explicit DemoHistory(const QString& mediaFolder, const QDate& today = QDate::currentDate());
+    // and builds the records that refer to them. The history ends on the day of now,
+    // or the day before while today's messages would still lie in the future.
+    explicit DemoHistory(const QString& mediaFolder, const QDateTime& now = QDateTime::currentDateTime());
 
     ViberDataSetPtr dataSet() const { return m_set; }
 
