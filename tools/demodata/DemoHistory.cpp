@@ -244,7 +244,7 @@ void DemoHistory::build(const QDate& today)
         w.in(anna, QStringLiteral("Meeting at the station at 8?"));
         w.out(QStringLiteral("See you there (cool)"));
         w.day(1, 16, 40);
-        picture(w.out(QString(), ViberMsgType::Picture), QStringLiteral("IMG-summit.jpg"), Scene::Mountains);
+        picture(w.out(QString(), ViberMsgType::Picture), QStringLiteral("IMG-summit.jpg"), Scene::Lake);
         w.in(chiara, QStringLiteral("What a view!! (inlove)"));
         w.in(david, QStringLiteral("Best hike this year 🙌"));
         sticker(w.in(anna, QString(), ViberMsgType::Sticker), 40136, 3);

@@ -95,6 +95,24 @@ void drawMountains(QPainter& p, const QRectF& r, qreal sunX)
     hills(p, r, r.height() * 0.97, r.height() * 0.08, 3.5, 1.7, QColor(56, 112, 60));
 }
 
+// The mountains seen from the shore of a lake that mirrors them.
+void drawLake(QPainter& p, const QRectF& r)
+{
+    drawMountains(p, r, 0.7);
+    const QRectF water(0, r.height() * 0.68, r.width(), r.height() * 0.32);
+    QLinearGradient gradient(water.topLeft(), water.bottomLeft());
+    gradient.setColorAt(0, QColor(90, 140, 190));
+    gradient.setColorAt(1, QColor(40, 90, 140));
+    p.fillRect(water, gradient);
+    p.setPen(QPen(QColor(255, 255, 255, 110), r.height() * 0.006));
+    for (int ripple = 0; ripple < 8; ++ripple) {
+        const qreal y = water.top() + water.height() * (0.12 + ripple * 0.11);
+        const qreal x = r.width() * (0.08 + (ripple * 37 % 70) / 100.0);
+        p.drawLine(QPointF(x, y), QPointF(x + r.width() * 0.12, y));
+    }
+    hills(p, r, r.height() * 0.99, r.height() * 0.05, 1.0, 0.8, QColor(70, 110, 60));
+}
+
 void drawBeach(QPainter& p, const QRectF& r)
 {
     sky(p, r, QColor(64, 156, 255), QColor(190, 230, 255));
@@ -183,6 +201,9 @@ void drawScene(QPainter& p, const QRectF& r, Scene scene, qreal sunX = 0.3)
     switch (scene) {
     case Scene::Mountains:
         drawMountains(p, r, sunX);
+        break;
+    case Scene::Lake:
+        drawLake(p, r);
         break;
     case Scene::Beach:
         drawBeach(p, r);

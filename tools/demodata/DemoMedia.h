@@ -7,7 +7,7 @@
 // note. Each writer throws std::runtime_error when the file cannot be written.
 namespace DemoMedia {
 
-enum class Scene { Mountains, Beach, City, Forest, Cake };
+enum class Scene { Mountains, Lake, Beach, City, Forest, Cake };
 
 // A photo-like picture (JPEG) of width × height.
 void writePhoto(const QString& path, Scene scene, int width = 1024, int height = 768);
