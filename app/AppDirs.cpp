@@ -260,17 +260,40 @@ QString md5Hex(const QString& text)
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
+namespace {
+
+std::function<void(const QUrl&)>& shellOpenHook()
+{
+    static std::function<void(const QUrl&)> hook;
+    return hook;
+}
+
+} // namespace
+
+void setShellOpenHook(std::function<void(const QUrl&)> hook)
+{
+    shellOpenHook() = std::move(hook);
+}
+
+void openUrl(const QUrl& url)
+{
+    if (const auto& hook = shellOpenHook())
+        hook(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
 void openInExplorer(const QString& path)
 {
     const QFileInfo info(path);
     // Desktops differ in how to select a file; opening its folder works everywhere.
     const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    openUrl(QUrl::fromLocalFile(folder));
 }
 
 void shellOpen(const QString& path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    openUrl(QUrl::fromLocalFile(path));
 }
 
 } // namespace AppDirs

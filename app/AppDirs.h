@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QUrl;
+
 // The per-product data folder and the file helpers the rest of the program shares.
 namespace AppDirs {
 
@@ -48,7 +52,12 @@ void removeTree(const QString& path);
 QString uniqueFileName(const QString& path);
 QString sanitizeFileName(const QString& text);
 QString md5Hex(const QString& text);
+// Hand files, folders and web addresses to the desktop's default programs.
 void openInExplorer(const QString& path);
 void shellOpen(const QString& path);
+void openUrl(const QUrl& url);
+// Tests record what would be opened instead of starting programs; an empty hook
+// restores the desktop.
+void setShellOpenHook(std::function<void(const QUrl&)> hook);
 
 } // namespace AppDirs
