@@ -30,6 +30,10 @@
             <translation>Device with Android 4.0 or above can only connect via USB.</translation>
         </message>
         <message>
+            <source>IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER</source>
+            <translation>This phone runs Android 12 or later, which leaves Viber out of backups, so Viber&apos;s history cannot be read through a backup. Loading it needs a rooted phone.</translation>
+        </message>
+        <message>
             <source>IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA</source>
             <translation>Can't read external storage in Android because your SD card is mounted.  Click &quot;YES&quot; to continue without loading Viber attachment files or click &quot;No&quot; to reconnect Android in Charging mode and try again.</translation>
         </message>

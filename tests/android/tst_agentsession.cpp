@@ -258,8 +258,8 @@ private slots:
         ProgressChannel channel;
         CancellingReceiver receiver(channel);
         auto session = usbSession(DownloadUrl);
-        QVERIFY_THROWS_EXCEPTION(TransferCancelled, downloadFile(*session, Staging + QStringLiteral("/big"),
-                                                                 target, true, &channel));
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled, downloadFile(*session, Staging + QStringLiteral("/big"),
+                                                                  target, true, &channel));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 

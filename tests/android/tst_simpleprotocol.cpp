@@ -201,7 +201,7 @@ private slots:
         });
         QElapsedTimer timer;
         timer.start();
-        QVERIFY_THROWS_EXCEPTION(TransferCancelled,
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled,
                                  downloadFile(client, QStringLiteral("/sdcard/x"), local, true, &channel));
         canceller.join();
         QVERIFY(timer.elapsed() < 5000);
