@@ -220,9 +220,7 @@ int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeou
 
 bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const ProgressChannel* progress)
 {
-    const QString phonePath = phonePathFromUri(path);
-    if (phonePath.isEmpty())
-        return false;
+    const QString phonePath = requirePhonePath(path);
     sendLine(socket, QStringLiteral("$finfo:"), phonePath);
     const QString reply = expectReply(socket, QStringLiteral("$finfo:"), timeout, progress);
     const QStringList fields = reply.mid(7).split(u',');

@@ -58,6 +58,7 @@ int suCommand(QIODevice& socket, const QString& command, int timeout = -1,
 bool isShellSafePath(const QString& path);
 int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeout = -1,
            const ProgressChannel* progress = nullptr);
+// path as for downloads (a phone path or a "file:" URI); anything else is refused.
 bool remoteIsFile(QIODevice& socket, const QString& path, int timeout = 60000,
                   const ProgressChannel* progress = nullptr);
 // Database rows name phone files as plain paths or as URL-encoded "file:" URIs, while
