@@ -2,6 +2,7 @@
 
 #include "android/AdbTool.h"
 #include "android/SimpleProtocol.h"
+#include "app/ProgressChannel.h"
 
 #include <QDateTime>
 #include <QTcpSocket>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int ConnectWaitMs = 5000;
 constexpr int ReadyWaitMs = 5000;
+constexpr int WifiConnectWaitMs = 10000;
 // A refused connection fails at once; without a pause the retry loop would spin on the
 // CPU until the agent listens.
 constexpr int RetryPauseMs = 100;
@@ -22,6 +24,12 @@ constexpr int RetryPauseMs = 100;
 std::runtime_error failure(const QString& message)
 {
     return std::runtime_error(message.toStdString());
+}
+
+void throwIfCancelled(const ProgressChannel* progress)
+{
+    if (progress && progress->isCancelled())
+        throw OperationCancelled();
 }
 
 // A session socket through an ADB port forward. Every USB session forwards a new port,
@@ -54,7 +62,8 @@ int sessionPort(const QString& url)
     return port > 0 && port <= 65535 ? port : 0;
 }
 
-std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs)
+std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
+                                           const ProgressChannel* progress)
 {
     AdbTool adb;
     adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
@@ -68,6 +77,7 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
 
     const qint64 start = QDateTime::currentMSecsSinceEpoch();
     for (;;) {
+        throwIfCancelled(progress);
         if (QDateTime::currentMSecsSinceEpoch() - start > budgetMs)
             throw failure(QStringLiteral("start %1 failed.").arg(url));
         socket->abort();
@@ -77,7 +87,7 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
             continue;
         }
         try {
-            expectReply(*socket, QStringLiteral("$ready:"), ReadyWaitMs);
+            expectReply(*socket, QStringLiteral("$ready:"), ReadyWaitMs, progress);
             return socket;
         } catch (const SocketDataTransferException&) {
             qDebug("connect %s failed, try again...", qUtf8Printable(url));
@@ -87,16 +97,20 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
 }
 
 std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort, const QString& url,
-                                            int budgetMs)
+                                            int budgetMs, const ProgressChannel* progress)
 {
     QString reply;
     {
         QTcpSocket control;
         control.connectToHost(host, quint16(controlPort), QIODevice::ReadWrite);
-        if (!control.waitForConnected(10000))
+        // Connect waits are not sliced: a socket whose connect wait times out is reset.
+        throwIfCancelled(progress);
+        if (!control.waitForConnected(WifiConnectWaitMs))
             throw failure(QStringLiteral("can not connect %1:%2.").arg(host).arg(controlPort));
         sendLine(control, url, QString());
-        reply = readReply(control, -1);
+        // A host that accepts the connection but never answers must not hold the
+        // worker for good.
+        reply = readReply(control, budgetMs, progress);
         control.disconnectFromHost();
     }
     if (reply.startsWith(u'0'))
@@ -104,25 +118,35 @@ std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort
 
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(host, quint16(sessionPort(url)), QIODevice::ReadWrite);
+    throwIfCancelled(progress);
     if (!socket->waitForConnected(budgetMs))
         throw failure(QStringLiteral("connec %1 failed.").arg(url));
-    expectReply(*socket, QStringLiteral("$ready:"), budgetMs);
+    expectReply(*socket, QStringLiteral("$ready:"), budgetMs, progress);
     return socket;
 }
 
-std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs)
+std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs,
+                                        const ProgressChannel* progress)
 {
     if (endpoint.viaWifi)
-        return openWifiSession(endpoint.host, endpoint.port, url, budgetMs);
-    return openUsbSession(endpoint.serial, url, budgetMs);
+        return openWifiSession(endpoint.host, endpoint.port, url, budgetMs, progress);
+    return openUsbSession(endpoint.serial, url, budgetMs, progress);
 }
 
-QString readDeviceDescription(QTcpSocket& socket)
+QString readDeviceDescription(QTcpSocket& socket, int timeoutMs, const ProgressChannel* progress)
 {
-    const QString description = readReply(socket, -1).mid(7);
+    const QString description = readReply(socket, timeoutMs, progress).mid(7);
     sendBye(socket);
     socket.disconnectFromHost();
     return description;
+}
+
+QString fetchDeviceDescription(const SessionEndpoint& endpoint, int budgetMs, int replyWaitMs,
+                               const ProgressChannel* progress)
+{
+    const QString url = QString::fromLatin1(DeviceInfoUrl).arg(nextSessionPort());
+    const std::unique_ptr<QTcpSocket> socket = openSession(endpoint, url, budgetMs, progress);
+    return readDeviceDescription(*socket, replyWaitMs, progress);
 }
 
 } // namespace simpleprotocol

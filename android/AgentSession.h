@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class ProgressChannel;
 class QTcpSocket;
 
 namespace simpleprotocol {
@@ -20,15 +21,26 @@ struct SessionEndpoint
 
 // Opens a session for the URL and returns the socket after the agent's "$ready:" line.
 // Over USB, transport failures are retried until budgetMs has passed; over WiFi one
-// attempt is made.
-std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs);
-std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs);
+// attempt is made, and the agent's answer on the control port is awaited for budgetMs
+// at most. With a progress channel every wait ends with OperationCancelled when the
+// user cancels.
+std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs,
+                                        const ProgressChannel* progress = nullptr);
+std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
+                                           const ProgressChannel* progress = nullptr);
 std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort, const QString& url,
-                                            int budgetMs);
+                                            int budgetMs, const ProgressChannel* progress = nullptr);
 
 // The one exchange of a device-info session: the agent's description line without its
-// "$hello:" prefix; the session is ended with "$bye:" and disconnected.
-QString readDeviceDescription(QTcpSocket& socket);
+// "$hello:" prefix, awaited up to timeoutMs (-1: no limit); the session is ended with
+// "$bye:" and disconnected.
+QString readDeviceDescription(QTcpSocket& socket, int timeoutMs = -1,
+                              const ProgressChannel* progress = nullptr);
+
+// A device-info session of its own on a fresh port: opens it, reads the description
+// (waiting replyWaitMs at most) and ends it.
+QString fetchDeviceDescription(const SessionEndpoint& endpoint, int budgetMs, int replyWaitMs,
+                               const ProgressChannel* progress = nullptr);
 
 // The port a session URL names; 0 when it names none.
 int sessionPort(const QString& url);

@@ -33,11 +33,28 @@ QString AndroidDevice::deviceId() const
 
 QString AndroidDevice::cacheFolderName() const
 {
-    const QString fromImei = AppDirs::sanitizeFileName(imei);
-    if (!fromImei.isEmpty() && fromImei == imei)
-        return fromImei;
+    return safeFileName(imei);
+}
+
+QString AndroidDevice::uidFileName() const
+{
+    return safeFileName(uid);
+}
+
+QString AndroidDevice::safeFileName(const QString& value) const
+{
+    const QString sanitized = AppDirs::sanitizeFileName(value);
+    if (!sanitized.isEmpty() && sanitized == value)
+        return sanitized;
     const QString id = !uid.isEmpty() ? uid : !serial.isEmpty() ? serial : host;
     return AppDirs::md5Hex(id);
+}
+
+QString AndroidDevice::agentTooOldText()
+{
+    return QStringLiteral(
+               "Kestrune Relaypod on Android is too old. %1 needed. Please update it from Google Play.")
+        .arg(QLatin1String(MinimumAgentRelease));
 }
 
 QString AndroidDevice::cacheDir() const

@@ -12,6 +12,10 @@
 struct AndroidDevice
 {
     static constexpr int DefaultControlPort = 49001;
+    // Agents older than this lack what the program relies on; the release users are
+    // told to install.
+    static constexpr int MinimumAgentVersion = 4;
+    static constexpr auto MinimumAgentRelease = "3.1.4";
 
     QString label;
     QString serial; // ADB serial over USB; empty over WiFi
@@ -37,6 +41,10 @@ struct AndroidDevice
     // folder name, else the MD5 of the uid or serial, so that two phones with an empty
     // or odd imei never share (or escape) a folder.
     QString cacheFolderName() const;
+    // The uid as it may appear in a file name, under the same rule as the imei above.
+    QString uidFileName() const;
+    bool agentTooOld() const { return agentVersion < MinimumAgentVersion; }
+    static QString agentTooOldText();
     // "android_cache/<cacheFolderName()>" under the data folder, created when missing.
     QString cacheDir() const;
     // A file URL on the phone: relativePath resolved against the external storage.
@@ -49,6 +57,10 @@ struct AndroidDevice
     void applyDescription(const QString& description);
 
     friend bool operator==(const AndroidDevice&, const AndroidDevice&) = default;
+
+private:
+    // value itself when it is a safe file name, else the MD5 of the uid, serial or host.
+    QString safeFileName(const QString& value) const;
 };
 
 Q_DECLARE_METATYPE(AndroidDevice)

@@ -13,6 +13,7 @@
 #include <archive_entry.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <stdexcept>
@@ -242,7 +243,11 @@ void writeFile(archive* writer, const QFileInfo& info, const QString& entryName)
 void writeTree(archive* writer, const QString& folder, const QString& archiveFolder)
 {
     const QDir dir(folder);
-    const auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    // The phone's restore engine takes an app's data only after the app's manifest.
+    std::stable_partition(files.begin(), files.end(), [](const QFileInfo& info) {
+        return info.fileName() == QLatin1String("_manifest");
+    });
     for (const QFileInfo& info : files)
         writeFile(writer, info, joinArchivePath(archiveFolder, info.fileName()).mid(1));
     const auto folders =

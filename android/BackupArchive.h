@@ -16,5 +16,5 @@ inline constexpr qint64 MaxBackupTarBytes = qint64(2) << 30;
 void extractBackupArchive(const QString& abPath, const QString& destDir, const QString& corruptMessage);
 
 // Writes every file below sourceDir into abPath: files before sub-folders at every level,
-// sorted by name, each as a ustar entry with mode 0100642.
+// sorted by name with a "_manifest" ahead of the others, each as a ustar entry with mode 0100642.
 void buildBackupArchive(const QString& sourceDir, const QString& abPath);

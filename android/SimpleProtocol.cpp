@@ -4,12 +4,14 @@
 
 #include <QAbstractSocket>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QUrl>
 #include <QtDebug>
 
 #include <mutex>
@@ -58,19 +60,32 @@ qint64 parseBlockSize(QIODevice& socket, const QString& header)
 
 constexpr int CancelCheckMs = 250;
 
-// Waits for data. Given a progress channel and no limit, the wait is cut into slices
-// between which a cancel from the user ends the transfer.
+QString requirePhonePath(const QString& uriOrPath)
+{
+    const QString path = phonePathFromUri(uriOrPath);
+    if (path.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("not a file on the phone: %1").arg(uriOrPath.left(300)).toStdString());
+    return path;
+}
+
+// Waits for data. Given a progress channel, the wait is cut into slices between which a
+// cancel from the user ends the transfer; the limit, if any, still holds for the whole.
 bool waitForData(QIODevice& socket, int timeout, const ProgressChannel* progress)
 {
     auto* tcp = qobject_cast<QAbstractSocket*>(&socket);
-    if (!progress || timeout >= 0 || !tcp)
+    if (!progress || !tcp)
         return socket.waitForReadyRead(timeout);
+    const QDeadlineTimer deadline =
+        timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeout);
     for (;;) {
         if (progress->isCancelled())
-            throw TransferCancelled();
-        if (tcp->waitForReadyRead(CancelCheckMs))
+            throw OperationCancelled();
+        const int slice =
+            deadline.isForever() ? CancelCheckMs : int(qMin<qint64>(CancelCheckMs, deadline.remainingTime()));
+        if (tcp->waitForReadyRead(slice))
             return true;
-        if (tcp->error() != QAbstractSocket::SocketTimeoutError)
+        if (tcp->error() != QAbstractSocket::SocketTimeoutError || deadline.hasExpired())
             return false;
     }
 }
@@ -170,10 +185,10 @@ QString expectReply(QIODevice& socket, const QString& prefix, int timeout, const
     return line;
 }
 
-int suCommand(QIODevice& socket, const QString& command)
+int suCommand(QIODevice& socket, const QString& command, int timeout, const ProgressChannel* progress)
 {
     sendLine(socket, QStringLiteral("$sucmd:"), command);
-    const QString reply = expectReply(socket, QStringLiteral("$sucmd:"), -1);
+    const QString reply = expectReply(socket, QStringLiteral("$sucmd:"), timeout, progress);
     bool ok = false;
     int code = reply.mid(7).trimmed().toInt(&ok);
     // An exit code we cannot read must not pass for success: the callers would go on
@@ -192,22 +207,45 @@ bool isShellSafePath(const QString& path)
     return !path.contains(shellSpecial);
 }
 
-int suCopy(QIODevice& socket, const QString& from, const QString& to)
+int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeout,
+           const ProgressChannel* progress)
 {
     for (const QString& path : {from, to}) {
         if (!isShellSafePath(path))
             throw std::runtime_error(
                 QStringLiteral("unsafe path for a root command: %1").arg(path).toStdString());
     }
-    return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to));
+    return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to), timeout, progress);
 }
 
-bool remoteIsFile(QIODevice& socket, const QString& path)
+bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const ProgressChannel* progress)
 {
-    sendLine(socket, QStringLiteral("$finfo:"), path);
-    const QString reply = expectReply(socket, QStringLiteral("$finfo:"), 60000);
+    const QString phonePath = requirePhonePath(path);
+    sendLine(socket, QStringLiteral("$finfo:"), phonePath);
+    const QString reply = expectReply(socket, QStringLiteral("$finfo:"), timeout, progress);
     const QStringList fields = reply.mid(7).split(u',');
     return !fields.isEmpty() && fields.first().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+}
+
+QString phonePathFromUri(const QString& uriOrPath)
+{
+    QString path;
+    if (uriOrPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(uriOrPath);
+        if (!url.isValid() || !url.isLocalFile())
+            return QString();
+        path = url.toLocalFile();
+    } else if (uriOrPath.startsWith(u'/')) {
+        path = uriOrPath;
+    } else {
+        return QString();
+    }
+    if (path.contains(u'\n') || path.contains(u'\r') || path.contains(QChar(0)))
+        return QString();
+    const QStringList segments = path.split(u'/');
+    if (segments.contains(QLatin1String("..")))
+        return QString();
+    return path;
 }
 
 void sendBye(QIODevice& socket)
@@ -215,9 +253,10 @@ void sendBye(QIODevice& socket)
     sendLine(socket, QStringLiteral("$bye:"), QString());
 }
 
-bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& localPath, bool overwrite,
+bool downloadFile(QIODevice& socket, const QString& remoteUri, const QString& localPath, bool overwrite,
                   const ProgressChannel* progress)
 {
+    const QString remotePath = requirePhonePath(remoteUri);
     // The cached copy stays until a complete new one replaces it, so a failed or
     // cancelled transfer never costs the copy the user already had.
     const QFileInfo local(localPath);
@@ -243,7 +282,7 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
     qint64 received = 0;
     for (;;) {
         if (progress && progress->isCancelled())
-            throw TransferCancelled();
+            throw OperationCancelled();
         const QString line = readReply(socket, -1, progress);
         if (line == QLatin1String(".")) {
             sendLine(socket, QStringLiteral("$file:"), QString());
@@ -281,9 +320,10 @@ bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& l
     }
 }
 
-void uploadFile(QIODevice& socket, const QString& localPath, const QString& remotePath,
+void uploadFile(QIODevice& socket, const QString& localPath, const QString& remoteUri,
                 const ProgressChannel* progress)
 {
+    const QString remotePath = requirePhonePath(remoteUri);
     sendLine(socket, QStringLiteral("$file:"), remotePath);
 
     QFile file(localPath);
@@ -296,7 +336,7 @@ void uploadFile(QIODevice& socket, const QString& localPath, const QString& remo
     qint64 sent = 0;
     while (!file.atEnd()) {
         if (progress && progress->isCancelled())
-            throw TransferCancelled();
+            throw OperationCancelled();
         const qint64 n = file.read(buffer.data(), UploadBlockSize);
         if (n < 0)
             throw LocalException(socket,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "android/SimpleProtocolExceptions.h"
+#include "app/OperationCancelled.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,8 +31,8 @@ inline constexpr int MaxLineLength = 1024 * 1024;
 
 // Reads up to a line feed; a carriage return is dropped and every other byte becomes
 // the character of the same 8-bit value. Lines longer than MaxLineLength are refused.
-// With a progress channel, a wait without limit is cut into short slices and ends with
-// TransferCancelled when the user cancels, so a stalled phone never holds a worker.
+// With a progress channel, every wait is cut into short slices and ends with
+// OperationCancelled when the user cancels, so a stalled phone never holds a worker.
 QString readLine(QIODevice& socket, int timeout, const ProgressChannel* progress = nullptr);
 void writeAll(QIODevice& socket, const QByteArray& bytes, bool flush, int timeout);
 void readExact(QIODevice& socket, char* buffer, qint64 n, int timeout,
@@ -48,18 +49,31 @@ QString readReply(QIODevice& socket, int timeout, const ProgressChannel* progres
 QString expectReply(QIODevice& socket, const QString& prefix, int timeout,
                     const ProgressChannel* progress = nullptr);
 
-int suCommand(QIODevice& socket, const QString& command);
+// The root commands wait for the exit code up to timeout (and, with a progress channel,
+// until the user cancels).
+int suCommand(QIODevice& socket, const QString& command, int timeout = -1,
+              const ProgressChannel* progress = nullptr);
 // False for paths that a root shell would not take literally inside double quotes;
 // callers check every path they put into a root command.
 bool isShellSafePath(const QString& path);
-int suCopy(QIODevice& socket, const QString& from, const QString& to);
-bool remoteIsFile(QIODevice& socket, const QString& path);
+int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeout = -1,
+           const ProgressChannel* progress = nullptr);
+// path as for downloads (a phone path or a "file:" URI); anything else is refused.
+bool remoteIsFile(QIODevice& socket, const QString& path, int timeout = 60000,
+                  const ProgressChannel* progress = nullptr);
+// Database rows name phone files as plain paths or as URL-encoded "file:" URIs, while
+// the protocol carries plain paths: a "file:" URI becomes its decoded path, a plain
+// absolute path stays as it is, anything else (other schemes, relative names, paths
+// with ".." segments) gives an empty text, meaning "not a phone file we fetch".
+QString phonePathFromUri(const QString& uriOrPath);
 void sendBye(QIODevice& socket);
 
 // Fetches a phone file. With overwrite false an existing non-empty file is kept as the
 // cached copy. Returns false when the phone file is empty or missing (the agent answers
 // a missing file with an empty transfer); then no local file remains. The file appears
-// under localPath only when complete. Throws TransferCancelled when progress is cancelled.
+// under localPath only when complete. Throws OperationCancelled when progress is cancelled.
+// The remote side of a download or upload is a phone path or a "file:" URI
+// (phonePathFromUri); anything else is refused before it reaches the wire.
 bool downloadFile(QIODevice& socket, const QString& remotePath, const QString& localPath, bool overwrite,
                   const ProgressChannel* progress = nullptr);
 void uploadFile(QIODevice& socket, const QString& localPath, const QString& remotePath,

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <exception>
 #include <stdexcept>
 
 class QIODevice;
@@ -30,14 +29,6 @@ class LocalException : public std::runtime_error
 {
 public:
     LocalException(QIODevice& socket, const QString& message);
-};
-
-// The user cancelled a transfer. Deliberately not a runtime error: workers catch it
-// before their error handler and end without a message.
-class TransferCancelled : public std::exception
-{
-public:
-    const char* what() const noexcept override { return "transfer cancelled"; }
 };
 
 } // namespace simpleprotocol

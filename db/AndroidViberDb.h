@@ -69,6 +69,8 @@ public:
     // A message already on the phone has the same token and a date within a minute;
     // without a token (0), the same date.
     qint64 findDuplicateMessage(qint64 dateMs, qint64 token);
+    // How far apart two dates of one token may lie and still be one message.
+    static qint64 duplicateWindowMs(qint64 token);
     // bodyText and uriText: the phone-side references of the message's preview and
     // media file, written as given. Returns the new messages _id, 0 when skipped:
     // notices, calls of no known kind or already on the phone, and messages that no

@@ -287,11 +287,16 @@ qint64 AndroidViberDb::insertConversation(qint64& ownerInfoId, const _ViberChat*
 qint64 AndroidViberDb::findDuplicateMessage(qint64 dateMs, qint64 token)
 {
     open();
-    const qint64 window = token == 0 ? UntokenedWindowMs : DuplicateWindowMs;
+    const qint64 window = duplicateWindowMs(token);
     return firstId(*this, Sqlite3Sql(FindDuplicateSql)
                               .addInt64Param(token)
                               .addInt64Param(dateMs - window)
                               .addInt64Param(dateMs + window));
+}
+
+qint64 AndroidViberDb::duplicateWindowMs(qint64 token)
+{
+    return token == 0 ? UntokenedWindowMs : DuplicateWindowMs;
 }
 
 qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId, const _ViberMsg& message,

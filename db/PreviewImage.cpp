@@ -44,9 +44,10 @@ bool make(const QString& source, const QString& target)
         image = readBounded(source, "png");
     if (image.isNull())
         return false;
-    const QByteArray format = QFileInfo(target).suffix().toLower().toLatin1();
+    // Viber names a picture's thumbnail without a suffix; it keeps JPEG there.
+    QByteArray format = QFileInfo(target).suffix().toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(format))
-        return false;
+        format = QByteArrayLiteral("jpeg");
     QDir().mkpath(QFileInfo(target).absolutePath());
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))

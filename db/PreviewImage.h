@@ -13,7 +13,8 @@ inline constexpr qint64 MaxPixels = 64LL * 1000 * 1000;
 
 // Reads source as JPEG, failing that as PNG, scales it (aspect ratio kept) so that its
 // longer side is LongerSide pixels and saves it at target in the format its suffix
-// names. Returns false and leaves no file when anything fails.
+// names, as JPEG when the suffix names none. Returns false and leaves no file when
+// anything fails.
 bool make(const QString& source, const QString& target);
 
 } // namespace PreviewImage

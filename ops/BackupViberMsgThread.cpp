@@ -1,6 +1,7 @@
 #include "ops/BackupViberMsgThread.h"
 
 #include "app/AppDirs.h"
+#include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "db/IOSViberDb.h"
 #include "db/LocalDbPaths.h"

@@ -1,5 +1,6 @@
 #include "ops/DeleteViberMsgThread.h"
 
+#include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCall.h"

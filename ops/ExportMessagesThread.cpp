@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesThread.h"
 
 #include "app/AppDirs.h"
+#include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "db/ViberChat.h"
 #include "db/ViberSort.h"

@@ -1,5 +1,6 @@
 #include "ops/ExportViberCallsThread.h"
 
+#include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"

@@ -10,7 +10,3 @@ class OperationError : public std::runtime_error
 public:
     explicit OperationError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
-
-// Thrown inside a worker when the user cancelled: the run ends quietly, without a message.
-struct OperationCancelled
-{};

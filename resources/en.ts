@@ -18,6 +18,22 @@
     <context>
         <name>Velliport</name>
         <message>
+            <source>IDS_ANDROID_12_RESTORE_NEEDS_ROOT</source>
+            <translation>This phone runs Android 12 or later, which ignores restore archives for Viber, so messages cannot be transferred into it that way. Transferring messages into this phone needs a rooted phone.</translation>
+        </message>
+        <message>
+            <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>
+            <translation>Messages can only be transferred into this phone with a restore archive made from a backup of this phone, and there is none. Load the phone again, confirm the backup on its screen, and then transfer the messages again.</translation>
+        </message>
+        <message>
+            <source>IDS_RESTORE_SKIPPED_MISSING_FILES_%1</source>
+            <translation>%1 attachment files were missing or empty on this computer and were not copied to the phone.</translation>
+        </message>
+        <message>
+            <source>IDS_RESTORE_NOT_FINISHED</source>
+            <translation>The phone did not finish restoring the Viber data, so the messages may not have been transferred. Please re-connect your Android Phone and try again.</translation>
+        </message>
+        <message>
             <source>IDS_ADB_BACKUP_TIPS</source>
             <translation>Now unlock your Android Phone and click the &quot;Back up my data&quot; button on its screen. Do not enter a password. When the backup has finished, come back here and click the &quot;OK&quot; button to continue.</translation>
         </message>
@@ -28,6 +44,10 @@
         <message>
             <source>IDS_ANDROID_40_ABOVE_USB_MUST</source>
             <translation>Device with Android 4.0 or above can only connect via USB.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER</source>
+            <translation>This phone runs Android 12 or later, which leaves Viber out of backups, so Viber&apos;s history cannot be read through a backup. Loading it needs a rooted phone.</translation>
         </message>
         <message>
             <source>IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA</source>

@@ -234,19 +234,25 @@ private slots:
     void missingPhoneFileIsAnEmptyTransfer_data()
     {
         QTest::addColumn<QString>("phonePath");
-        QTest::newRow("missing") << Staging + QStringLiteral("/viber_messages-shm");
-        QTest::newRow("outside the phone") << QStringLiteral("/../device.ini");
+        QTest::addColumn<bool>("refusedHere");
+        QTest::newRow("missing") << Staging + QStringLiteral("/viber_messages-shm") << false;
+        // never sent: the client refuses paths that climb out of a folder
+        QTest::newRow("outside the phone") << QStringLiteral("/../device.ini") << true;
     }
 
     void missingPhoneFileIsAnEmptyTransfer()
     {
         QFETCH(QString, phonePath);
+        QFETCH(bool, refusedHere);
         PhoneSim sim;
         sim.addDevice(Serial);
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("x"));
         auto session = usbSession(DownloadUrl);
-        QVERIFY(!downloadFile(*session, phonePath, target, true));
+        if (refusedHere)
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, downloadFile(*session, phonePath, target, true));
+        else
+            QVERIFY(!downloadFile(*session, phonePath, target, true));
         QVERIFY(!QFile::exists(target));
     }
 
@@ -261,8 +267,8 @@ private slots:
         ProgressChannel channel;
         CancellingReceiver receiver(channel);
         auto session = usbSession(DownloadUrl);
-        QVERIFY_THROWS_EXCEPTION(TransferCancelled, downloadFile(*session, Staging + QStringLiteral("/big"),
-                                                                 target, true, &channel));
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled, downloadFile(*session, Staging + QStringLiteral("/big"),
+                                                                  target, true, &channel));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 

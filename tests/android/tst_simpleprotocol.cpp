@@ -1,3 +1,4 @@
+#include "android/AgentSession.h"
 #include "android/SimpleProtocol.h"
 #include "app/KeyTranslator.h"
 #include "app/ProgressChannel.h"
@@ -187,6 +188,104 @@ private slots:
 
     // A phone that stops sending mid-block holds the transfer only until the user
     // cancels; nothing of the file remains.
+    void silentAgentEndsBoundedWaits_data()
+    {
+        QTest::addColumn<int>("request");
+        QTest::newRow("root command") << 0;
+        QTest::newRow("root copy") << 1;
+        QTest::newRow("file test") << 2;
+        QTest::newRow("device description") << 3;
+    }
+
+    // An agent that takes the request and never answers ends each bounded wait with a
+    // transport failure, and a cancel ends it sooner.
+    void silentAgentEndsBoundedWaits()
+    {
+        QFETCH(int, request);
+        for (const bool cancel : {false, true}) {
+            ScriptedAgent agent("");
+            QTcpSocket client;
+            connectTo(client, agent);
+            ProgressChannel channel;
+            std::thread canceller([&channel, cancel] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (cancel)
+                    channel.setCancelled(true);
+            });
+            const int limit = cancel ? 5000 : 600;
+            QElapsedTimer timer;
+            timer.start();
+            bool cancelled = false;
+            bool failed = false;
+            try {
+                switch (request) {
+                case 0:
+                    simpleprotocol::suCommand(client, QStringLiteral("mkdir -p \"/sdcard/viber/su\""), limit,
+                                              &channel);
+                    break;
+                case 1:
+                    simpleprotocol::suCopy(client, QStringLiteral("/data/a"), QStringLiteral("/sdcard/a"),
+                                           limit, &channel);
+                    break;
+                case 2:
+                    simpleprotocol::remoteIsFile(client, QStringLiteral("/sdcard/a"), limit, &channel);
+                    break;
+                default:
+                    readDeviceDescription(client, limit, &channel);
+                    break;
+                }
+            } catch (const OperationCancelled&) {
+                cancelled = true;
+            } catch (const SocketDataTransferException&) {
+                failed = true;
+            }
+            canceller.join();
+            QCOMPARE(cancelled, cancel);
+            QCOMPARE(failed, !cancel);
+            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+            client.disconnectFromHost();
+        }
+    }
+
+    void phonePathsFromDatabaseReferences_data()
+    {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("encoded file URI")
+            << QStringLiteral("file:///storage/emulated/0/viber/media/Viber%20Images/IMG%231.jpg")
+            << QStringLiteral("/storage/emulated/0/viber/media/Viber Images/IMG#1.jpg");
+        QTest::newRow("plain path") << QStringLiteral("/storage/emulated/0/a b.jpg")
+                                    << QStringLiteral("/storage/emulated/0/a b.jpg");
+        QTest::newRow("content URI") << QStringLiteral("content://com.viber.voip.provider/image/1")
+                                     << QString();
+        QTest::newRow("web address") << QStringLiteral("https://example.org/a.jpg") << QString();
+        QTest::newRow("bare file name") << QStringLiteral("IMG-20231114-WA0001.jpg") << QString();
+        QTest::newRow("parent segment") << QStringLiteral("/storage/emulated/0/../../data/x") << QString();
+        QTest::newRow("encoded parent segment")
+            << QStringLiteral("file:///storage/emulated/0/%2E%2E/%2E%2E/data/x") << QString();
+        QTest::newRow("encoded line break") << QStringLiteral("file:///sdcard/a%0A$sucmd:rm") << QString();
+    }
+
+    void phonePathsFromDatabaseReferences()
+    {
+        QFETCH(QString, reference);
+        QFETCH(QString, path);
+        QCOMPARE(phonePathFromUri(reference), path);
+    }
+
+    void downloadRefusesWhatIsNotAPhonePath()
+    {
+        ScriptedAgent agent("");
+        QTcpSocket client;
+        connectTo(client, agent);
+        QTemporaryDir dir;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, downloadFile(client, QStringLiteral("content://x/1"),
+                                                                  dir.filePath(QStringLiteral("x")), true));
+        client.disconnectFromHost();
+        // nothing reached the wire
+        QCOMPARE(agent.received(), QByteArray());
+    }
+
     void cancelEndsAStalledTransfer()
     {
         QTemporaryDir dir;
@@ -201,7 +300,7 @@ private slots:
         });
         QElapsedTimer timer;
         timer.start();
-        QVERIFY_THROWS_EXCEPTION(TransferCancelled,
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled,
                                  downloadFile(client, QStringLiteral("/sdcard/x"), local, true, &channel));
         canceller.join();
         QVERIFY(timer.elapsed() < 5000);

@@ -1,0 +1,128 @@
+#include "android/AndroidConnectWithUSBThread.h"
+
+#include "android/AdbTool.h"
+#include "android/AgentSession.h"
+#include "android/AndroidMonitor.h"
+#include "android/SimpleProtocol.h"
+#include "app/OperationCancelled.h"
+#include "app/PrivateWorkFolder.h"
+#include "app/ProgressChannel.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr auto ViberPackage = "com.viber.voip";
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+// A failure to install the agent, reported with its own text instead of the general help.
+class InstallFailure : public std::runtime_error
+{
+public:
+    explicit InstallFailure(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+void sleepUnlessCancelled(std::chrono::milliseconds duration, const ProgressChannel& progress)
+{
+    const QDeadlineTimer deadline(duration);
+    while (!deadline.hasExpired()) {
+        if (progress.isCancelled())
+            throw OperationCancelled();
+        QThread::msleep(ulong(qBound(qint64(0), deadline.remainingTime(), qint64(100))));
+    }
+}
+
+} // namespace
+
+AndroidConnectWithUSBThread::AndroidConnectWithUSBThread(const QString& serial, ProgressChannel& progress,
+                                                         QObject* parent)
+    : QThread(parent), m_progress(progress), m_agentPackage(QString::fromLatin1(AgentPackageResource))
+{
+    m_device.serial = serial;
+    m_device.viaWifi = false;
+}
+
+void AndroidConnectWithUSBThread::run()
+{
+    try {
+        if (!checkPackages())
+            return;
+        if (m_progress.isCancelled())
+            return;
+        m_progress.postProgress(text("IDS_GET_ANDROID_DEVICE_INFO"), 99);
+        m_device.applyDescription(
+            simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
+                                                   int(m_timing.descriptionWait.count()), &m_progress));
+        if (m_device.agentTooOld()) {
+            m_progress.postError(AndroidDevice::agentTooOldText());
+            return;
+        }
+        m_progress.postSucceed(QString());
+    } catch (const OperationCancelled&) {
+    } catch (const InstallFailure& e) {
+        m_progress.postError(
+            QStringLiteral("Please go to Google Play on your Android Phone to download and install "
+                           "Kestrune Relaypod first and then try again. <br/><br/>Error:") +
+            QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        m_progress.postError(
+            QStringLiteral("Please try the following:<br/><br/>") +
+            QStringLiteral("1 Go to Google Play on your phone to download and installed the latest version "
+                           "Kestrune Relaypod.<br/><br/>") +
+            QStringLiteral(
+                "2 click <a href=\"file:///%1\"><b>HERE</b></a> to run Portwarden and then restart your "
+                "phone to try again.<br/><br/>")
+                .arg(AndroidMonitor::defaultPortwardenPath()) +
+            QString::fromUtf8(e.what()));
+    }
+}
+
+bool AndroidConnectWithUSBThread::checkPackages()
+{
+    m_progress.postProgress(text("IDS_CHECKING_APK_INSTALL"), -1);
+    const QSet<QString> packages = AdbTool().listPackages(m_device.serial);
+    // Some phones list nothing to the tool; the session start then tells whether the
+    // agent is there.
+    if (packages.isEmpty())
+        return true;
+    if (!packages.contains(QLatin1String(simpleprotocol::AgentPackage))) {
+        if (m_progress.isCancelled())
+            throw OperationCancelled();
+        installAgent();
+    }
+    if (!packages.contains(QLatin1String(ViberPackage))) {
+        m_progress.postError(text("IDS_NOT_INSTALL_VIBER"));
+        return false;
+    }
+    return true;
+}
+
+void AndroidConnectWithUSBThread::installAgent()
+{
+    if (!QFileInfo(m_agentPackage).isFile())
+        throw InstallFailure(QStringLiteral("this copy of Velliport carries no Kestrune Relaypod package to "
+                                            "install (%1 is missing).")
+                                 .arg(m_agentPackage));
+    // The tool reads the package from a plain file; it is copied into a folder of this
+    // run, which goes when the run ends.
+    PrivateWorkFolder folder;
+    const QString destination = folder.filePath(QFileInfo(m_agentPackage).fileName());
+    if (!QFile::copy(m_agentPackage, destination))
+        throw InstallFailure(QStringLiteral("copy %1 failed.").arg(m_agentPackage));
+    PrivateWorkFolder::restrictToOwner(destination);
+    try {
+        AdbTool().install(m_device.serial, destination);
+    } catch (const std::exception& e) {
+        throw InstallFailure(QString::fromUtf8(e.what()));
+    }
+    sleepUnlessCancelled(m_timing.afterInstall, m_progress);
+}

@@ -1,0 +1,38 @@
+#include "android/AndroidConnectWithWiFiThread.h"
+
+#include "android/AgentSession.h"
+#include "app/OperationCancelled.h"
+#include "app/ProgressChannel.h"
+
+#include <QCoreApplication>
+
+#include <stdexcept>
+
+AndroidConnectWithWiFiThread::AndroidConnectWithWiFiThread(const QString& host, ProgressChannel& progress,
+                                                           QObject* parent, int controlPort)
+    : QThread(parent), m_progress(progress)
+{
+    m_device.viaWifi = true;
+    m_device.host = host;
+    m_device.port = controlPort;
+}
+
+void AndroidConnectWithWiFiThread::run()
+{
+    try {
+        if (m_progress.isCancelled())
+            return;
+        m_progress.postProgress(QCoreApplication::translate("Velliport", "IDS_GET_ANDROID_DEVICE_INFO"), 99);
+        m_device.applyDescription(
+            simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
+                                                   int(m_timing.descriptionWait.count()), &m_progress));
+        if (m_device.agentTooOld()) {
+            m_progress.postError(AndroidDevice::agentTooOldText());
+            return;
+        }
+        m_progress.postSucceed(QString());
+    } catch (const OperationCancelled&) {
+    } catch (const std::exception& e) {
+        m_progress.postError(QString::fromUtf8(e.what()));
+    }
+}

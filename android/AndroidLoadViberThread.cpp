@@ -1,0 +1,417 @@
+#include "android/AndroidLoadViberThread.h"
+
+#include "android/AdbLongCommand.h"
+#include "android/AdbTool.h"
+#include "android/AgentSession.h"
+#include "android/BackupArchive.h"
+#include "android/SimpleProtocol.h"
+#include "app/AppDirs.h"
+#include "app/OperationCancelled.h"
+#include "app/PrivateWorkFolder.h"
+#include "app/ProgressChannel.h"
+#include "app/SqliteFileSet.h"
+#include "db/AndroidViberDb.h"
+#include "db/PreviewImage.h"
+#include "db/ViberCodes.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <QtDebug>
+
+#include <stdexcept>
+
+using namespace simpleprotocol;
+
+namespace {
+
+constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
+constexpr auto IncompleteArchive = "*";
+const QStringList DatabaseNames = {QStringLiteral("viber_messages"), QStringLiteral("viber_data")};
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+// Every name a root copy can leave in the staging folder.
+QStringList stagedNames()
+{
+    QStringList names;
+    for (const QString& name : DatabaseNames) {
+        names.append(name);
+        for (const QString& suffix : SqliteFileSet::companionSuffixes())
+            names.append(name + suffix);
+    }
+    return names;
+}
+
+} // namespace
+
+AndroidLoadViberThread::AndroidLoadViberThread(const AndroidDevice& device, bool fetch,
+                                               ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_device(device), m_fetch(fetch), m_progress(progress)
+{}
+
+AndroidLoadViberThread::~AndroidLoadViberThread() = default;
+
+QString AndroidLoadViberThread::viberFolder(const QString& cacheDir)
+{
+    return QDir(cacheDir).filePath(QStringLiteral("ab-extract/apps/com.viber.voip"));
+}
+
+void AndroidLoadViberThread::run()
+{
+    try {
+        load();
+        dropSession();
+        m_workFolder.reset();
+        m_progress.postSucceed(QString());
+        return;
+    } catch (const OperationCancelled&) {
+    } catch (const std::exception& e) {
+        m_progress.postError(QString::fromUtf8(e.what()));
+    }
+    m_dataSet.reset();
+    dropSession();
+    m_workFolder.reset();
+}
+
+void AndroidLoadViberThread::load()
+{
+    m_progress.postProgress(text("IDS_LOADING_ADNROID_VIBER_FILES"), 99);
+    m_cacheDir = m_device.cacheDir();
+    if (m_fetch) {
+        QString rootError;
+        if (!m_device.rooted) {
+            backupRoute();
+        } else if (!rootRoute(rootError)) {
+            m_progress.postTipsWait(rootError);
+            while (m_progress.isWaitingTips()) {
+                if (m_progress.isCancelled())
+                    throw OperationCancelled();
+                QThread::msleep(ulong(m_timing.rootTipsPoll.count()));
+            }
+            backupRoute();
+        }
+    }
+    if (m_progress.isCancelled())
+        throw OperationCancelled();
+
+    AndroidViberDb db(m_device.storage, m_cacheDir);
+    if (!QFileInfo(db.messagesDbPath()).isFile())
+        fail(QStringLiteral(
+            "Can't read Viber data from Android device. Please make sure you have installed and "
+            "verified Viber on Android device."));
+    ViberDataSetPtr dataSet = db.load();
+    db.close();
+    downloadAvatars(*dataSet);
+    if (!m_device.storage.isEmpty())
+        downloadAttachments(*dataSet);
+    m_dataSet = std::move(dataSet);
+}
+
+bool AndroidLoadViberThread::rootRoute(QString& error)
+{
+    const QString staging = QDir::cleanPath(m_device.storage + QStringLiteral("/viber/su"));
+    try {
+        if (m_device.storage.isEmpty())
+            fail(text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
+        if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
+            fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
+        stopViber();
+        AppDirs::removeTree(viberFolder(m_cacheDir));
+
+        QTcpSocket& socket = session();
+        const int waitMs = int(m_timing.rootCommandWait.count());
+        suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), waitMs, &m_progress);
+        // Copies a crashed run may have left; the names are removed one by one because a
+        // quoted glob would be taken literally by the shell.
+        removeStaged(socket, staging, stagedNames(), waitMs, &m_progress);
+
+        for (const QString& name : DatabaseNames)
+            fetchDatabase(staging, name);
+        removeStaged(session(), staging, m_staged, waitMs, &m_progress);
+        m_staged.clear();
+
+        const QString messages = QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db/viber_messages"));
+        if (!QFileInfo(messages).isFile())
+            fail(text("IDS_ROOT_CANNOT_FETCH_msgstore.db"));
+        return true;
+    } catch (const OperationCancelled&) {
+        removeStagedAfterFailure(staging);
+        throw;
+    } catch (const std::exception& e) {
+        removeStagedAfterFailure(staging);
+        error =
+            QString::fromUtf8(e.what()) + QLatin1Char(' ') + tr("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP");
+        return false;
+    }
+}
+
+void AndroidLoadViberThread::fetchDatabase(const QString& staging, const QString& name)
+{
+    const int waitMs = int(m_timing.rootCommandWait.count());
+    const QString source = QStringLiteral("%1/%2").arg(QLatin1String(ViberDatabases), name);
+    const bool required = name == DatabaseNames.first();
+    QStringList copied;
+    const int mainCode = suCopy(session(), source, staging + u'/' + name, waitMs, &m_progress);
+    if (mainCode != 0) {
+        if (required)
+            fail(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+        return;
+    }
+    copied.append(name);
+    m_staged.append(name);
+    // A companion is fetched only when this run copied it: an older copy left in the
+    // staging folder would be applied to the new main file.
+    for (const QString& suffix : SqliteFileSet::companionSuffixes()) {
+        if (suCopy(session(), source + suffix, staging + u'/' + name + suffix, waitMs, &m_progress) == 0) {
+            copied.append(name + suffix);
+            m_staged.append(name + suffix);
+        }
+    }
+    const QDir local(QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db")));
+    for (const QString& file : std::as_const(copied))
+        downloadFile(session(), staging + u'/' + file, local.filePath(file), true, &m_progress);
+    const QString mainFile = local.filePath(name);
+    // The cache keeps one self-contained file, so that nothing later has to carry the
+    // log along with it.
+    if (QFileInfo(mainFile).isFile() && !SqliteFileSet::existingCompanions(mainFile).isEmpty())
+        SqliteFileSet::checkpoint(mainFile);
+}
+
+void AndroidLoadViberThread::removeStaged(QTcpSocket& socket, const QString& staging,
+                                          const QStringList& names, int waitMs,
+                                          const ProgressChannel* progress)
+{
+    for (const QString& name : names) {
+        const int code =
+            suCommand(socket, QStringLiteral("rm -f \"%1/%2\"").arg(staging, name), waitMs, progress);
+        if (code != 0)
+            qDebug("removing the staged copy %s failed", qUtf8Printable(name));
+    }
+}
+
+void AndroidLoadViberThread::removeStagedAfterFailure(const QString& staging)
+{
+    // The staged copies are the user's whole history on storage any app may read: they
+    // go even when the run failed or was cancelled, on a session of their own since the
+    // failed one may be in the middle of a transfer.
+    dropSession();
+    if (m_staged.isEmpty())
+        return;
+    try {
+        const QString url = QString::fromLatin1(DownloadUrl).arg(nextSessionPort());
+        const auto socket = openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()));
+        removeStaged(*socket, staging, m_staged, int(m_timing.sessionBudget.count()), nullptr);
+        m_staged.clear();
+    } catch (const std::exception& e) {
+        qWarning("the staged copies on the phone could not be removed: %s", e.what());
+    }
+}
+
+void AndroidLoadViberThread::stopViber()
+{
+    // Copying the files of a running Viber can catch a database in the middle of a write.
+    if (!m_device.viaWifi) {
+        AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
+        return;
+    }
+    const int code = suCommand(session(), QStringLiteral("am force-stop %1").arg(QLatin1String(ViberPackage)),
+                               int(m_timing.rootCommandWait.count()), &m_progress);
+    if (code != 0)
+        qDebug("stopping Viber over WiFi returned %d", code);
+}
+
+void AndroidLoadViberThread::backupRoute()
+{
+    if (m_device.sdkLevel < 15)
+        fail(text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+    if (m_device.viaWifi)
+        fail(text("IDS_ANDROID_40_ABOVE_USB_MUST"));
+
+    // The archive is the whole history: it lives in a folder only this user can read and
+    // goes with the run.
+    const QString archive = workFolder().filePath(
+        QStringLiteral("%1-%2.ab")
+            .arg(m_device.uidFileName(),
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss"))));
+    QFile::remove(archive);
+
+    m_progress.postTipsWait(text("IDS_ADB_BACKUP_TIPS") +
+                            QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    AdbTool adb;
+    adb.forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
+    adb.forceStop(m_device.serial, QLatin1String(ViberPackage));
+    const AdbLongCommand::Result result =
+        AdbLongCommand(m_timing.toolStart, m_timing.backupTool)
+            .run(
+                {QStringLiteral("-s"), m_device.serial, QStringLiteral("backup"), QStringLiteral("-f"),
+                 archive, QLatin1String(ViberPackage)},
+                m_progress,
+                QStringLiteral(
+                    "Adb backup failed. Please stop Viber from running on your Android Phone to try again."));
+    if (!result.finished)
+        qDebug("adb backup did not end in time: %s", qUtf8Printable(result.output.left(500)));
+    if (QFileInfo::exists(archive))
+        PrivateWorkFolder::restrictToOwner(archive);
+
+    waitForTipsClosed(m_timing.tipsWait, m_timing.tipsPoll);
+
+    const QString extractRoot = QDir(m_cacheDir).filePath(QStringLiteral("ab-extract"));
+    const QDeadlineTimer deadline(m_timing.archiveRetries);
+    for (int attempt = 0;; ++attempt) {
+        if (deadline.hasExpired()) {
+            QString cause;
+            if (QFileInfo::exists(archive)) {
+                QFile::remove(archive);
+                cause = QStringLiteral("ab file data is corrupted.");
+            } else {
+                cause = QStringLiteral("adb-backup -f %1 failed.").arg(archive);
+            }
+            fail(
+                QStringLiteral(
+                    "Can't read Viber data from Android device.<br/><br/>Please check the "
+                    "following:<br/><br/>1 "
+                    "Don't encrypt your Android device by password or any 3rd party App.<br/><br/>2 You have "
+                    "installed and verified Viber on Android device.<br/><br/>3 Don't set a destop backup "
+                    "password "
+                    "on your phone. <br/>You can click  Settings  -&gt; Developer options  -&gt; Destop "
+                    "backup "
+                    "password on your phone to make the password blank.<br/><br/>4 Restart your Android "
+                    "device.<br/><br/>5 Stop Viber from running on Android device to try again.<br/>To do "
+                    "this:  Go "
+                    "Settings -&gt; Apps -&gt; Running -&gt; Viber and then tap Close "
+                    "button.<br/><br/>Error:") +
+                cause + QStringLiteral(" attempt=%1").arg(attempt));
+        }
+        if (m_progress.isCancelled())
+            throw OperationCancelled();
+        if (QFileInfo(archive).size() > 0) {
+            // Whatever an earlier load unpacked goes first: an archive without Viber's
+            // entries must not pass the previous history off as freshly loaded.
+            AppDirs::removeTree(viberFolder(m_cacheDir));
+            try {
+                extractBackupArchive(archive, extractRoot, QLatin1String(IncompleteArchive));
+                break;
+            } catch (const std::runtime_error& e) {
+                if (QLatin1String(e.what()) != QLatin1String(IncompleteArchive)) {
+                    QFile::remove(archive);
+                    throw;
+                }
+            }
+        }
+        QThread::msleep(ulong(m_timing.archivePoll.count()));
+    }
+    QFile::remove(archive);
+
+    const QString messages = QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db/viber_messages"));
+    if (!QFileInfo(messages).isFile() && m_device.sdkLevel >= FirstSdkWithoutViberBackup)
+        fail(text("IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER"));
+}
+
+void AndroidLoadViberThread::waitForTipsClosed(std::chrono::milliseconds limit,
+                                               std::chrono::milliseconds poll)
+{
+    const QDeadlineTimer deadline(limit);
+    while (m_progress.isWaitingTips() && !deadline.hasExpired()) {
+        if (m_progress.isCancelled())
+            throw OperationCancelled();
+        QThread::msleep(ulong(poll.count()));
+    }
+}
+
+void AndroidLoadViberThread::downloadAvatars(const ViberDataSet& dataSet)
+{
+    for (const _ViberPerson* person : dataSet.persons) {
+        if (person->avatarRef.isEmpty() || person->photoPath.isEmpty())
+            continue;
+        try {
+            fetch(person->avatarRef, person->photoPath);
+        } catch (const std::exception& e) {
+            // A missing picture is a missing attachment, not a failed load.
+            ++m_failedAttachments;
+            dropSession();
+            qDebug("AndroidLoadViberThread, load avatar failed. %s", e.what());
+        }
+    }
+}
+
+void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
+{
+    const qsizetype total = dataSet.attachments.size();
+    qsizetype number = 0;
+    for (const _ViberAtta* atta : dataSet.attachments) {
+        ++number;
+        m_progress.postProgress(QString(), int(number * 100 / total));
+        if (!atta->message)
+            continue;
+        try {
+            switch (atta->message->type) {
+            case ViberMsgType::Picture:
+            case ViberMsgType::Video:
+                if (!atta->sourceUri.isEmpty())
+                    fetch(atta->sourceUri, atta->localPath);
+                if (!atta->sourcePath.isEmpty())
+                    fetch(atta->sourcePath, atta->previewPath);
+                if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
+                    !QFileInfo::exists(atta->previewPath) && QFileInfo::exists(atta->localPath))
+                    PreviewImage::make(atta->localPath, atta->previewPath);
+                break;
+            case ViberMsgType::Location:
+                if (!atta->sourcePath.isEmpty())
+                    fetch(atta->sourcePath, atta->previewPath);
+                break;
+            case ViberMsgType::Voice:
+                fetch(atta->sourceUri, atta->localPath);
+                break;
+            default:
+                break;
+            }
+        } catch (const std::exception& e) {
+            ++m_failedAttachments;
+            dropSession();
+            qDebug("AndroidLoadViberThread, load attachment failed. %s", e.what());
+        }
+    }
+}
+
+void AndroidLoadViberThread::fetch(const QString& remote, const QString& local)
+{
+    const QString phonePath = phonePathFromUri(remote);
+    if (phonePath.isEmpty() || local.isEmpty())
+        return;
+    downloadFile(session(), phonePath, local, false, &m_progress);
+}
+
+QTcpSocket& AndroidLoadViberThread::session()
+{
+    if (!m_session) {
+        const QString url = QString::fromLatin1(DownloadUrl).arg(nextSessionPort());
+        qDebug("AndroidLoadViberThread::downloadFileThrow, %s", qUtf8Printable(url));
+        m_session = openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()), &m_progress);
+    }
+    return *m_session;
+}
+
+void AndroidLoadViberThread::dropSession()
+{
+    m_session.reset();
+}
+
+PrivateWorkFolder& AndroidLoadViberThread::workFolder()
+{
+    if (!m_workFolder)
+        m_workFolder = std::make_unique<PrivateWorkFolder>();
+    return *m_workFolder;
+}

@@ -1,0 +1,448 @@
+#include "android/AndroidRestoreViberThread.h"
+
+#include "android/AdbLongCommand.h"
+#include "android/AdbTool.h"
+#include "android/AgentSession.h"
+#include "android/AndroidLoadViberThread.h"
+#include "android/BackupArchive.h"
+#include "android/SimpleProtocol.h"
+#include "app/AppDirs.h"
+#include "app/OperationCancelled.h"
+#include "app/PrivateWorkFolder.h"
+#include "app/ProgressChannel.h"
+#include "app/SqliteFileSet.h"
+#include "db/AndroidViberDb.h"
+#include "db/AndroidViberTransfer.h"
+#include "db/PhoneMediaPaths.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <QtDebug>
+
+#include <stdexcept>
+
+using namespace simpleprotocol;
+
+namespace {
+
+constexpr auto ViberPackage = "com.viber.voip";
+constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+void throwIfCancelled(const ProgressChannel& progress)
+{
+    if (progress.isCancelled())
+        throw OperationCancelled();
+}
+
+bool isDatabaseCompanion(const QString& name)
+{
+    for (const QString& suffix : SqliteFileSet::companionSuffixes()) {
+        if (name.endsWith(suffix))
+            return true;
+    }
+    return false;
+}
+
+// Copies Viber's folder of the cache without database companions (every database there
+// is a self-contained file), then puts the merged databases in place of the cached ones.
+void stageAppFolder(const QString& cacheViber, const QString& target)
+{
+    QDirIterator it(cacheViber, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        if (isDatabaseCompanion(it.fileName()))
+            continue;
+        const QString copy = QDir(target).filePath(QDir(cacheViber).relativeFilePath(source));
+        QDir().mkpath(QFileInfo(copy).absolutePath());
+        if (!QFile::copy(source, copy))
+            fail(QStringLiteral("cant copy %1 to %2.").arg(source, copy));
+    }
+}
+
+} // namespace
+
+AndroidRestoreViberThread::AndroidRestoreViberThread(const AndroidDevice& device, QList<_ViberMsg*> messages,
+                                                     ProgressChannel& progress, QObject* parent)
+    : QThread(parent), m_device(device), m_messages(std::move(messages)), m_progress(progress)
+{}
+
+AndroidRestoreViberThread::~AndroidRestoreViberThread() = default;
+
+void AndroidRestoreViberThread::run()
+{
+    try {
+        transfer();
+    } catch (const OperationCancelled&) {
+    } catch (const std::exception& e) {
+        m_progress.postError(QString::fromUtf8(e.what()));
+    }
+    m_progress.enableCancel(true);
+    m_workFolder.reset();
+}
+
+QString AndroidRestoreViberThread::manifestPath() const
+{
+    return QDir(AndroidLoadViberThread::viberFolder(m_cacheDir)).filePath(QStringLiteral("_manifest"));
+}
+
+bool AndroidRestoreViberThread::restoreRoutePossible() const
+{
+    return !m_device.viaWifi && m_device.sdkLevel >= FirstSdkWithRestore &&
+           m_device.sdkLevel < FirstSdkWithoutViberRestore && QFileInfo(manifestPath()).size() > 0;
+}
+
+QString AndroidRestoreViberThread::missingRouteReason() const
+{
+    if (m_device.rooted && !m_device.storage.isEmpty())
+        return QString();
+    if (restoreRoutePossible())
+        return QString();
+    if (m_device.rooted)
+        return text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE");
+    if (m_device.sdkLevel < FirstSdkWithRestore)
+        return text("IDS_NOT_SUPPORT_ANDROID_40_BELOW");
+    if (m_device.viaWifi)
+        return text("IDS_ANDROID_40_ABOVE_USB_MUST");
+    if (m_device.sdkLevel >= FirstSdkWithoutViberRestore)
+        return text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT");
+    return text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE");
+}
+
+void AndroidRestoreViberThread::transfer()
+{
+    m_progress.postProgress(text("IDS_ANDROID_RESTORING_VIBER_MESSAGES"), -1);
+    m_cacheDir = m_device.cacheDir();
+    // Nothing is merged or uploaded for a phone that cannot take the result back.
+    const QString noRoute = missingRouteReason();
+    if (!noRoute.isEmpty())
+        fail(noRoute);
+
+    const AndroidViberDb current(m_device.storage, m_cacheDir);
+    if (!QFileInfo(current.messagesDbPath()).isFile())
+        fail(QStringLiteral(
+            "Can't read Viber data from Android device. Please make sure you have installed and "
+            "verified Viber on Android device."));
+    m_workFolder = std::make_unique<PrivateWorkFolder>();
+    const QString workRoot = m_workFolder->filePath(QStringLiteral("work"));
+    const AndroidViberDb work(m_device.storage, workRoot);
+    // A database travels only as a consistent set: whatever is still in a log is
+    // folded into the main file first.
+    SqliteFileSet::checkpoint(current.messagesDbPath());
+    SqliteFileSet::copySet(current.messagesDbPath(), work.messagesDbPath());
+    const bool haveData = QFileInfo(current.dataDbPath()).isFile();
+    if (haveData) {
+        SqliteFileSet::checkpoint(current.dataDbPath());
+        SqliteFileSet::copySet(current.dataDbPath(), work.dataDbPath());
+    }
+
+    bool callsChanged = false;
+    mergeInto(workRoot, callsChanged);
+    throwIfCancelled(m_progress);
+
+    if (m_written > 0 || callsChanged) {
+        // A fresh session: one held across the merge may have been dropped by the phone.
+        std::unique_ptr<QTcpSocket> socket;
+        const bool rootRoute = m_device.rooted && !m_device.storage.isEmpty();
+        if (!m_uploads.isEmpty() || rootRoute)
+            socket = openUploadSession();
+        if (socket)
+            uploadMedia(*socket);
+        bool written = false;
+        if (rootRoute) {
+            QString error;
+            written = rootWrite(*socket, work.messagesDbPath(), callsChanged, error);
+            if (!written) {
+                sendBye(*socket);
+                socket.reset();
+                // Without a second route the failure is the outcome, never a success.
+                if (!restoreRoutePossible())
+                    fail(error);
+                m_progress.postTipsWait(error + QLatin1Char(' ') +
+                                        tr("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP"));
+                while (m_progress.isWaitingTips()) {
+                    throwIfCancelled(m_progress);
+                    QThread::msleep(ulong(m_timing.rootTipsPoll.count()));
+                }
+            }
+        }
+        if (socket) {
+            if (!written)
+                sendBye(*socket);
+            socket.reset();
+        }
+        if (!written)
+            restoreRoute(work.messagesDbPath());
+        replaceCache(work.messagesDbPath(), callsChanged);
+    }
+
+    QString success = text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(m_queued);
+    if (m_missingFiles > 0)
+        success +=
+            QStringLiteral("<br/><br/>") + text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(m_missingFiles);
+    m_progress.postSucceed(success);
+}
+
+void AndroidRestoreViberThread::mergeInto(const QString& workRoot, bool& callsChanged)
+{
+    AndroidViberDb work(m_device.storage, workRoot);
+    const auto media = [this](const _ViberMsg& message) {
+        const PhoneMediaPaths::Media files = PhoneMediaPaths::forMessage(message);
+        AndroidViberTransfer::MediaTexts texts;
+        if (files.mediaRelative.isEmpty())
+            return texts;
+        texts.uriText = phoneReference(files.mediaRelative, files.bareName);
+        planUpload(files.mediaLocal, files.mediaRelative);
+        if (!files.previewRelative.isEmpty()) {
+            texts.bodyText = phoneReference(files.previewRelative, false);
+            planUpload(files.previewLocal, files.previewRelative);
+        }
+        return texts;
+    };
+    const QString merging = text("IDS_MERGING_VIBER_MESSAGES");
+    const auto progress = [&](qint64 done, qint64 total) {
+        throwIfCancelled(m_progress);
+        m_progress.postProgress(merging, int(done * 99 / total));
+    };
+    const AndroidViberTransfer::Result result =
+        AndroidViberTransfer(work).mergeMessages(m_messages, media, progress);
+    work.close();
+    m_queued = result.queued;
+    m_written = result.written;
+
+    if (result.calls.isEmpty() || !QFileInfo(work.dataDbPath()).isFile())
+        return;
+    const QString mergingCalls = text("IDS_MERGING_VIBER_CALLS");
+    m_progress.postProgress(mergingCalls, 0);
+    callsChanged =
+        AndroidViberTransfer::mergeCalls(work.dataDbPath(), result.calls, [&](qint64 done, qint64 total) {
+            throwIfCancelled(m_progress);
+            m_progress.postProgress(mergingCalls, int(done * 99 / total));
+        }) > 0;
+}
+
+QString AndroidRestoreViberThread::phoneReference(const QString& relativePath, bool bareName) const
+{
+    if (bareName)
+        return QFileInfo(relativePath).fileName();
+    return QString::fromUtf8(m_device.storageUrl(relativePath).toEncoded());
+}
+
+void AndroidRestoreViberThread::planUpload(const QString& localPath, const QString& relativePath)
+{
+    // The user was told attachments are skipped on a phone without external storage.
+    if (m_device.storage.isEmpty() || relativePath.isEmpty())
+        return;
+    // A missing or empty file cannot be sent and would end the whole transfer.
+    if (localPath.isEmpty() || QFileInfo(localPath).size() <= 0) {
+        ++m_missingFiles;
+        return;
+    }
+    m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
+}
+
+void AndroidRestoreViberThread::uploadMedia(QTcpSocket& socket)
+{
+    const int waitMs = int(m_timing.sessionBudget.count());
+    for (const Upload& upload : std::as_const(m_uploads)) {
+        throwIfCancelled(m_progress);
+        if (remoteIsFile(socket, upload.phonePath, waitMs, &m_progress))
+            continue;
+        uploadFile(socket, upload.localPath, upload.phonePath, &m_progress);
+    }
+}
+
+std::unique_ptr<QTcpSocket> AndroidRestoreViberThread::openUploadSession()
+{
+    const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
+    return openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()), &m_progress);
+}
+
+bool AndroidRestoreViberThread::rootWrite(QTcpSocket& socket, const QString& workDb, bool withData,
+                                          QString& error)
+{
+    const QString staging = QDir::cleanPath(m_device.storage + QStringLiteral("/viber/su"));
+    const int waitMs = int(m_timing.rootCommandWait.count());
+    const QString dataFile = QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data");
+    try {
+        if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
+            fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
+        // A phone that refuses root gets no copy of the history on its shared storage.
+        if (suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), waitMs, &m_progress) != 0)
+            fail(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+        // The new files go to the phone's shared storage first; nothing of Viber's own
+        // is touched until both are there.
+        m_staged.append(QStringLiteral("viber_messages"));
+        uploadFile(socket, workDb, staging + QStringLiteral("/viber_messages"), &m_progress);
+        if (withData && QFileInfo(dataFile).size() > 0) {
+            m_staged.append(QStringLiteral("viber_data"));
+            uploadFile(socket, dataFile, staging + QStringLiteral("/viber_data"), &m_progress);
+        }
+        throwIfCancelled(m_progress);
+        stopViber(socket);
+
+        // From here on the phone's files change: a cancel would leave a new main file
+        // beside an old log, so the steps run to their end.
+        m_progress.enableCancel(false);
+        installDatabase(socket, staging, QStringLiteral("viber_messages"),
+                        "IDS_ROOT_CANNOT_SAVE_FILE_viber_messages_TO_DEVIDE");
+        if (m_staged.contains(QStringLiteral("viber_data")))
+            installDatabase(socket, staging, QStringLiteral("viber_data"),
+                            "IDS_ROOT_CANNOT_SAVE_FILE_viber_data_TO_DEVIDE");
+        removeStaged(socket, staging);
+        m_progress.enableCancel(true);
+        return true;
+    } catch (const OperationCancelled&) {
+        removeStagedAfterFailure(staging);
+        throw;
+    } catch (const std::exception& e) {
+        m_progress.enableCancel(true);
+        error = QString::fromUtf8(e.what());
+        removeStagedAfterFailure(staging);
+        return false;
+    }
+}
+
+void AndroidRestoreViberThread::installDatabase(QTcpSocket& socket, const QString& staging,
+                                                const QString& name, const char* failureKey)
+{
+    const int waitMs = int(m_timing.rootCommandWait.count());
+    const QString target = QStringLiteral("%1/%2").arg(QLatin1String(ViberDatabases), name);
+    if (suCopy(socket, staging + u'/' + name, target, waitMs, nullptr) != 0)
+        fail(text(failureKey));
+    // The phone's log and index belong to the file just replaced; applied to the new one
+    // they would corrupt it.
+    for (const QString& suffix : SqliteFileSet::companionSuffixes())
+        suCommand(socket, QStringLiteral("rm -f %1%2").arg(target, suffix), waitMs, nullptr);
+}
+
+void AndroidRestoreViberThread::removeStaged(QTcpSocket& socket, const QString& staging)
+{
+    // The staged files are the whole history on storage any app may read; one that root
+    // cannot remove is at least emptied by an upload of nothing.
+    const QString empty = m_workFolder->filePath(QStringLiteral("empty"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    for (const QString& name : std::as_const(m_staged)) {
+        const QString path = staging + u'/' + name;
+        try {
+            if (suCommand(socket, QStringLiteral("rm -f \"%1\"").arg(path),
+                          int(m_timing.sessionBudget.count()), nullptr) != 0)
+                uploadFile(socket, empty, path, nullptr);
+        } catch (const std::exception& e) {
+            qWarning("the staged copy %s could not be removed: %s", qUtf8Printable(name), e.what());
+        }
+    }
+    m_staged.clear();
+}
+
+void AndroidRestoreViberThread::removeStagedAfterFailure(const QString& staging)
+{
+    if (m_staged.isEmpty())
+        return;
+    // The session that failed may be in the middle of an upload; a fresh one is not.
+    try {
+        const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
+        const auto socket = openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()));
+        removeStaged(*socket, staging);
+        sendBye(*socket);
+    } catch (const std::exception& e) {
+        qWarning("the staged copies on the phone could not be removed: %s", e.what());
+    }
+}
+
+void AndroidRestoreViberThread::stopViber(QTcpSocket& socket)
+{
+    // Viber writes its databases while it runs; replacing them under it would lose the
+    // new files or its own writes.
+    if (!m_device.viaWifi) {
+        AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
+        return;
+    }
+    const int code = suCommand(socket, QStringLiteral("am force-stop %1").arg(QLatin1String(ViberPackage)),
+                               int(m_timing.rootCommandWait.count()), &m_progress);
+    if (code != 0)
+        fail(QStringLiteral("Viber could not be stopped (exit code %1).").arg(code));
+}
+
+void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
+{
+    if (m_device.sdkLevel < FirstSdkWithRestore)
+        fail(text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+    if (m_device.viaWifi)
+        fail(text("IDS_ANDROID_40_ABOVE_USB_MUST"));
+    if (m_device.sdkLevel >= FirstSdkWithoutViberRestore)
+        fail(text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT"));
+    if (QFileInfo(manifestPath()).size() <= 0)
+        fail(text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE"));
+
+    // Only the app's own folder goes into the archive: shared storage is not the app's
+    // data, and can exceed what an archive may hold.
+    const QString stageRoot = m_workFolder->filePath(QStringLiteral("restore"));
+    const QString stageViber = QDir(stageRoot).filePath(QStringLiteral("apps/com.viber.voip"));
+    stageAppFolder(AndroidLoadViberThread::viberFolder(m_cacheDir), stageViber);
+    for (const QString& name : {QStringLiteral("viber_messages"), QStringLiteral("viber_data")}) {
+        const QString merged = QFileInfo(workDb).absolutePath() + u'/' + name;
+        if (!QFileInfo(merged).isFile())
+            continue;
+        const QString staged = QDir(stageViber).filePath(QStringLiteral("db/") + name);
+        QDir().mkpath(QFileInfo(staged).absolutePath());
+        QFile::remove(staged);
+        if (!QFile::copy(merged, staged))
+            fail(QStringLiteral("cant copy %1 to %2.").arg(merged, staged));
+    }
+    const QString archive = m_workFolder->filePath(
+        QStringLiteral("%1-%2.ab").arg(m_device.uidFileName()).arg(QDateTime::currentMSecsSinceEpoch()));
+    buildBackupArchive(stageRoot, archive);
+    PrivateWorkFolder::restrictToOwner(archive);
+    throwIfCancelled(m_progress);
+
+    m_progress.postTipsWait(text("IDS_ADB_RESTORE_TIPS") +
+                            QStringLiteral("<br/><img src=\":res/adb_restore.png\" />"));
+    AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
+    const AdbLongCommand::Result result =
+        AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)
+            .run(
+                {QStringLiteral("-s"), m_device.serial, QStringLiteral("restore"), archive}, m_progress,
+                QStringLiteral(
+                    "Adb backup failed. Please stop viber from running on your Android Phone to try again."));
+    while (m_progress.isWaitingTips()) {
+        throwIfCancelled(m_progress);
+        QThread::msleep(ulong(m_timing.tipsPoll.count()));
+    }
+    if (!result.finished || result.exitCode != 0) {
+        qDebug("adb restore: %s", qUtf8Printable(result.output.left(500)));
+        fail(text("IDS_RESTORE_NOT_FINISHED"));
+    }
+}
+
+void AndroidRestoreViberThread::replaceCache(const QString& workDb, bool withData)
+{
+    const AndroidViberDb current(m_device.storage, m_cacheDir);
+    try {
+        SqliteFileSet::replaceSet(workDb, current.messagesDbPath());
+    } catch (const std::exception& e) {
+        fail(text("IDS_CANNOT_SAVE_VIBER_DB_TRY_AGAIN_%1").arg(QString::fromUtf8(e.what())));
+    }
+    if (!withData)
+        return;
+    try {
+        SqliteFileSet::replaceSet(QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data"),
+                                  current.dataDbPath());
+    } catch (const std::exception&) {
+        fail(text("IDS_CANNOT_SAVE_VIBER_CALLS_DB_TRY_AGAIN"));
+    }
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "android/AndroidDevice.h"
+
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <chrono>
+#include <memory>
+
+struct _ViberMsg;
+class PrivateWorkFolder;
+class ProgressChannel;
+class QTcpSocket;
+
+// Writes messages of any source into the Viber databases of a phone whose current files
+// the load worker has just put into the device's cache. It merges into copies in a
+// private working folder, places the media files on the phone, and writes the result
+// back with root rights through the agent or, on phones that allow it, through an adb
+// restore archive. The cache is replaced only after the phone took the files, so it
+// always shows what the phone holds. Reports only through the progress channel.
+class AndroidRestoreViberThread : public QThread
+{
+    Q_OBJECT
+public:
+    // The waits of a run; tests shrink them.
+    struct Timing
+    {
+        std::chrono::milliseconds sessionBudget{10000};
+        // A root copy of a large database takes a while.
+        std::chrono::milliseconds rootCommandWait{std::chrono::minutes(5)};
+        std::chrono::milliseconds toolStart{10000};
+        // The user confirms the restore on the phone while the tool runs.
+        std::chrono::milliseconds restoreTool{std::chrono::minutes(10)};
+        std::chrono::milliseconds restoreFinish{15000};
+        std::chrono::milliseconds tipsPoll{300};
+        std::chrono::milliseconds rootTipsPoll{500};
+    };
+
+    // Android 12 (API level 31) ignores restore archives for Viber.
+    static constexpr int FirstSdkWithoutViberRestore = 31;
+    static constexpr int FirstSdkWithRestore = 15;
+
+    AndroidRestoreViberThread(const AndroidDevice& device, QList<_ViberMsg*> messages,
+                              ProgressChannel& progress, QObject* parent = nullptr);
+    ~AndroidRestoreViberThread() override;
+
+    void setTiming(const Timing& timing) { m_timing = timing; }
+    // Read after the thread has ended.
+    qint64 queued() const { return m_queued; }
+    qint64 written() const { return m_written; }
+    int missingFiles() const { return m_missingFiles; }
+
+protected:
+    void run() override;
+
+private:
+    struct Upload
+    {
+        QString localPath;
+        QString phonePath;
+    };
+
+    void transfer();
+    // The reason no write-back route exists, empty when one does.
+    QString missingRouteReason() const;
+    bool restoreRoutePossible() const;
+    QString manifestPath() const;
+    void mergeInto(const QString& workRoot, bool& callsChanged);
+    QString phoneReference(const QString& relativePath, bool bareName) const;
+    void planUpload(const QString& localPath, const QString& relativePath);
+    void uploadMedia(QTcpSocket& socket);
+    // False when the root write failed; error then holds why.
+    bool rootWrite(QTcpSocket& socket, const QString& workDb, bool withData, QString& error);
+    void installDatabase(QTcpSocket& socket, const QString& staging, const QString& name,
+                         const char* failureKey);
+    void removeStaged(QTcpSocket& socket, const QString& staging);
+    void removeStagedAfterFailure(const QString& staging);
+    void stopViber(QTcpSocket& socket);
+    void restoreRoute(const QString& workDb);
+    void replaceCache(const QString& workDb, bool withData);
+    std::unique_ptr<QTcpSocket> openUploadSession();
+
+    AndroidDevice m_device;
+    QList<_ViberMsg*> m_messages;
+    ProgressChannel& m_progress;
+    Timing m_timing;
+    QString m_cacheDir;
+    std::unique_ptr<PrivateWorkFolder> m_workFolder;
+    QList<Upload> m_uploads;
+    QStringList m_staged;
+    qint64 m_queued = 0;
+    qint64 m_written = 0;
+    int m_missingFiles = 0;
+};

@@ -1,0 +1,337 @@
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidConnectWithWiFiThread.h"
+#include "app/ProgressChannel.h"
+#include "tests/support/PhoneSim.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString Serial = QStringLiteral("SIMUSB1");
+const QString ViberPackage = QStringLiteral("com.viber.voip");
+const QString AgentPackage = QStringLiteral("com.kestrune.relaypod");
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+bool installCalled(const PhoneSim& sim)
+{
+    for (const QString& call : sim.adbCalls()) {
+        if (call.contains(QLatin1String(" install ")))
+            return true;
+    }
+    return false;
+}
+
+// A USB connection against the simulated phone, with the waits shrunk and a stand-in
+// agent package (the simulated tool installs any file).
+struct UsbRun
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver{&channel};
+    QTemporaryDir dir;
+    AndroidDevice device;
+
+    void run(const QString& serial, const QString& agentPackage = QString())
+    {
+        AndroidConnectWithUSBThread worker(serial, channel);
+        worker.setTiming({10ms, 3000ms, 3000ms});
+        QString package = agentPackage;
+        if (package.isNull()) {
+            package = dir.filePath(QStringLiteral("relaypod.apk"));
+            QFile file(package);
+            if (file.open(QIODevice::WriteOnly))
+                file.write("stand-in package");
+        }
+        worker.setAgentPackage(package);
+        receiver.runInWorkerThread(worker);
+        device = worker.device();
+    }
+};
+
+} // namespace
+
+class TestAndroidConnect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestEnvironment::requireScratchDataHome();
+        TestEnvironment::installTranslation();
+    }
+
+    void usbWithAgentInstalledReadsTheDescription()
+    {
+        PhoneSim sim;
+        QVERIFY(sim.isValid());
+        sim.addDevice(Serial);
+        UsbRun run;
+        run.run(Serial);
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes, QStringList{QString()});
+        QVERIFY(!installCalled(sim));
+        QCOMPARE(run.device.serial, Serial);
+        QCOMPARE(run.device.uid, Serial);
+        QVERIFY(!run.device.viaWifi);
+        QCOMPARE(run.device.agentVersion, 4);
+        QCOMPARE(run.device.model, QStringLiteral("Pixel 3a"));
+        QCOMPARE(run.device.storage, QStringLiteral("/storage/emulated/0"));
+        QVERIFY(run.device.rooted);
+        QCOMPARE(run.receiver.progress.first().status, text("IDS_CHECKING_APK_INSTALL"));
+        QCOMPARE(run.receiver.progress.last().status, text("IDS_GET_ANDROID_DEVICE_INFO"));
+    }
+
+    void usbInstallsAMissingAgent()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("packages"), QStringList{ViberPackage});
+        UsbRun run;
+        run.run(Serial);
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes.size(), 1);
+        QVERIFY(installCalled(sim));
+        QVERIFY(sim.device(Serial).packages().contains(AgentPackage));
+        QCOMPARE(run.device.agentVersion, 4);
+    }
+
+    void usbInstallFailures_data()
+    {
+        QTest::addColumn<bool>("packageMissing");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("the tool refuses") << false << QStringLiteral("INSTALL_FAILED_INSUFFICIENT_STORAGE");
+        QTest::newRow("no package to install")
+            << true << QStringLiteral("carries no Kestrune Relaypod package");
+    }
+
+    void usbInstallFailures()
+    {
+        QFETCH(bool, packageMissing);
+        QFETCH(QString, detail);
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("packages"), QStringList{ViberPackage});
+        phone.setValue(QStringLiteral("installFailure"),
+                       QStringLiteral("INSTALL_FAILED_INSUFFICIENT_STORAGE"));
+        UsbRun run;
+        run.run(Serial, packageMissing ? run.dir.filePath(QStringLiteral("absent.apk")) : QString());
+        QCOMPARE(run.receiver.successes, QStringList());
+        QCOMPARE(run.receiver.errors.size(), 1);
+        QVERIFY(run.receiver.errors.first().startsWith(
+            QStringLiteral("Please go to Google Play on your Android Phone to download and install Kestrune "
+                           "Relaypod first and then try again. <br/><br/>Error:")));
+        QVERIFY2(run.receiver.errors.first().contains(detail), qPrintable(run.receiver.errors.first()));
+        // nothing pretends the agent is there when the package never reached the phone
+        QCOMPARE(installCalled(sim), !packageMissing);
+        QVERIFY(!sim.device(Serial).packages().contains(AgentPackage));
+    }
+
+    void usbWithoutViber()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("packages"),
+                       QStringList{AgentPackage, QStringLiteral("com.android.settings")});
+        UsbRun run;
+        run.run(Serial);
+        QCOMPARE(run.receiver.errors, QStringList{text("IDS_NOT_INSTALL_VIBER")});
+        QCOMPARE(run.receiver.successes, QStringList());
+    }
+
+    void usbAgentVersions_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("3 is too old") << QStringLiteral("3") << false;
+        QTest::newRow("4 is enough") << QStringLiteral("4") << true;
+        QTest::newRow("a dotted release counts as 0") << QStringLiteral("3.1.4") << false;
+    }
+
+    void usbAgentVersions()
+    {
+        QFETCH(QString, version);
+        QFETCH(bool, accepted);
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        QString description = PhoneSim::description(Serial);
+        description.replace(QStringLiteral("version=4;"), QStringLiteral("version=%1;").arg(version));
+        phone.setValue(QStringLiteral("description"), description);
+        UsbRun run;
+        run.run(Serial);
+        if (accepted) {
+            QCOMPARE(run.receiver.errors, QStringList());
+            QCOMPARE(run.receiver.successes.size(), 1);
+        } else {
+            QCOMPARE(run.receiver.successes, QStringList());
+            QCOMPARE(run.receiver.errors, QStringList{QStringLiteral(
+                                              "Kestrune Relaypod on Android is too old. 3.1.4 needed. Please "
+                                              "update it from Google Play.")});
+        }
+    }
+
+    void usbEmptyPackageListGoesStraightToTheAgent()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("packages"), QStringList());
+        UsbRun run;
+        run.run(Serial);
+        // no agent to answer: the session start fails, but nothing was installed and no
+        // Viber check stood in the way
+        QVERIFY(!installCalled(sim));
+        QCOMPARE(run.receiver.progress.last().status, text("IDS_GET_ANDROID_DEVICE_INFO"));
+        QCOMPARE(run.receiver.errors.size(), 1);
+        QVERIFY(!run.receiver.errors.first().contains(text("IDS_NOT_INSTALL_VIBER")));
+        QVERIFY2(run.receiver.errors.first().contains(QStringLiteral("start backup://127.0.0.1:")),
+                 qPrintable(run.receiver.errors.first()));
+    }
+
+    void usbUnauthorizedDevice()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("state"), QStringLiteral("unauthorized"));
+        UsbRun run;
+        run.run(Serial);
+        QCOMPARE(run.receiver.successes, QStringList());
+        QCOMPARE(run.receiver.errors.size(), 1);
+        const QString error = run.receiver.errors.first();
+        QVERIFY2(error.startsWith(QStringLiteral("Please try the following:<br/><br/>1 Go to Google Play")),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("unauthorized")), qPrintable(error));
+        QVERIFY(!installCalled(sim));
+    }
+
+    void usbCancelledBeforeInstallInstallsNothing()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("packages"), QStringList{ViberPackage});
+        UsbRun run;
+        run.channel.setCancelled(true);
+        run.run(Serial);
+        QCOMPARE(run.receiver.outcomes(), 0);
+        QVERIFY(!installCalled(sim));
+    }
+
+    void usbCancelledAfterThePackageCheckStartsNoSession()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        UsbRun run;
+        run.receiver.cancelAtProgress = 1; // the first report is the package check
+        run.run(Serial);
+        QCOMPARE(run.receiver.outcomes(), 0);
+        for (const QString& call : sim.adbCalls())
+            QVERIFY2(!call.contains(QLatin1String("broadcast")), qPrintable(call));
+    }
+
+    void wifiGoodConnection()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        const int port = sim.startWifiAgent(Serial);
+        QVERIFY(port > 0);
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr, port);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        QCOMPARE(receiver.successes.size(), 1);
+        const AndroidDevice device = worker.device();
+        QVERIFY(device.viaWifi);
+        QCOMPARE(device.host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(device.port, port);
+        QVERIFY(device.serial.isEmpty());
+        QCOMPARE(device.uid, Serial);
+        QCOMPARE(device.deviceId(), Serial);
+        // a WiFi connection never runs adb
+        QCOMPARE(sim.adbCalls(), QStringList());
+    }
+
+    void wifiRefusedByTheAgent()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("refuseWifi"), QStringLiteral("Zugriff verweigert"));
+        const int port = sim.startWifiAgent(Serial);
+        QVERIFY(port > 0);
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr, port);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.successes, QStringList());
+        QCOMPARE(receiver.errors.size(), 1);
+        QVERIFY2(receiver.errors.first().startsWith(QStringLiteral("start backup://127.0.0.1:")),
+                 qPrintable(receiver.errors.first()));
+        QVERIFY(receiver.errors.first().endsWith(QStringLiteral("/device-info failed.Zugriff verweigert")));
+    }
+
+    void wifiNothingListening()
+    {
+        const int port = PhoneSim::freePort();
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr, port);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList{QStringLiteral("can not connect 127.0.0.1:%1.").arg(port)});
+    }
+
+    void wifiSilentHostEndsWithinTheBudget()
+    {
+        // accepts the connection (the kernel does, from the backlog) and never answers
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr,
+                                            silent.serverPort());
+        worker.setTiming({700ms, 700ms});
+        QElapsedTimer timer;
+        timer.start();
+        receiver.runInWorkerThread(worker);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(receiver.successes, QStringList());
+        QCOMPARE(receiver.errors.size(), 1);
+    }
+
+    void wifiSilentHostCancelled()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr,
+                                            silent.serverPort());
+        QElapsedTimer timer;
+        timer.start();
+        std::thread canceller([&channel] {
+            std::this_thread::sleep_for(500ms);
+            channel.setCancelled(true);
+        });
+        receiver.runInWorkerThread(worker);
+        canceller.join();
+        // the default budget is 10 s; the cancel ends the wait for the agent's answer
+        QVERIFY2(timer.elapsed() >= 450 && timer.elapsed() < 3000,
+                 qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(receiver.outcomes(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAndroidConnect)
+#include "tst_androidconnect.moc"

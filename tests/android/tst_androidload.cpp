@@ -1,0 +1,473 @@
+#include "android/AndroidLoadViberThread.h"
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "app/Sqlite3DB.h"
+#include "app/Sqlite3Sql.h"
+#include "db/ViberCodes.h"
+#include "tests/support/PhoneSim.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+#include "tools/phonesim/SimSample.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString Serial = QStringLiteral("SIMLOAD1");
+const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
+const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
+const QString LogOnlyText = QStringLiteral("Only in the log");
+// The sample phone's six rows hold one call, which loads as a call record.
+constexpr int SampleMessages = 5;
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+AndroidLoadViberThread::Timing shortTiming()
+{
+    AndroidLoadViberThread::Timing timing;
+    timing.sessionBudget = 5000ms;
+    timing.rootCommandWait = 10000ms;
+    timing.toolStart = 5000ms;
+    timing.backupTool = 15000ms;
+    timing.tipsWait = 1000ms;
+    timing.tipsPoll = 20ms;
+    timing.rootTipsPoll = 20ms;
+    timing.archiveRetries = 4000ms;
+    timing.archivePoll = 50ms;
+    return timing;
+}
+
+AndroidDevice usbDevice(const QString& description)
+{
+    AndroidDevice device;
+    device.serial = Serial;
+    device.applyDescription(description);
+    return device;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Asked through Python's sqlite3, not through the program's own database code.
+QString pythonQuery(const QString& database, const QString& sql)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
+                                 "print(c.execute(sys.argv[2]).fetchone()[0])"),
+                  database, sql});
+    if (!python.waitForFinished(30000))
+        return QStringLiteral("python did not finish");
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed() +
+           QString::fromUtf8(python.readAllStandardError()).trimmed();
+}
+
+// Puts the phone's messages database into write-ahead-log mode with a committed row that
+// lives only in the log, as a running Viber leaves it.
+void leaveARowInTheLog(const PhoneSim& sim)
+{
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QTemporaryDir copy;
+    {
+        Sqlite3DB db;
+        db.openThrow(phoneDb, SQLITE_OPEN_READWRITE);
+        QString error;
+        db.exec(QStringLiteral("PRAGMA journal_mode=WAL"), error);
+        db.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"), error);
+        db.executeThrow(Sqlite3Sql(
+            QStringLiteral(
+                "INSERT INTO messages (address, date, read, opened, status, type, body, token, extra_mime, "
+                "seq, count, "
+                "group_id, conversation_id, conversation_type, participant_id, date_real) VALUES "
+                "('+4915110000002', "
+                "1700000700000, 1, 1, 2, 0, '%1', 5000000007, 'text', 7, 1, 0, 1, 0, 2, 1700000700000)")
+                .arg(LogOnlyText)));
+        QFile::copy(phoneDb, copy.filePath(QStringLiteral("main")));
+        QFile::copy(phoneDb + QStringLiteral("-wal"), copy.filePath(QStringLiteral("wal")));
+    }
+    // closing folded the log in; put back the state from before
+    QFile::remove(phoneDb);
+    QFile::remove(phoneDb + QStringLiteral("-wal"));
+    QFile::remove(phoneDb + QStringLiteral("-shm"));
+    QFile::copy(copy.filePath(QStringLiteral("main")), phoneDb);
+    QFile::copy(copy.filePath(QStringLiteral("wal")), phoneDb + QStringLiteral("-wal"));
+}
+
+QStringList privateFolders()
+{
+    return QDir(QDir::tempPath())
+        .entryList({QStringLiteral("velliport-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+int agentRequests(const PhoneSim& sim, const QString& prefix)
+{
+    int count = 0;
+    const QString log = QString::fromUtf8(readFile(sim.stateDir() + QStringLiteral("/agent.log")));
+    for (const QString& line : log.split(u'\n')) {
+        if (line.contains(QStringLiteral("<< ") + prefix))
+            ++count;
+    }
+    return count;
+}
+
+const _ViberAtta* picture(const ViberDataSet& dataSet)
+{
+    for (const _ViberAtta* atta : dataSet.attachments) {
+        if (atta->message && atta->message->type == ViberMsgType::Picture)
+            return atta;
+    }
+    return nullptr;
+}
+
+bool hasText(const ViberDataSet& dataSet, const QString& wanted)
+{
+    for (const _ViberMsg* msg : dataSet.messages) {
+        if (msg->text == wanted)
+            return true;
+    }
+    return false;
+}
+
+struct LoadRun
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver{&channel};
+    ViberDataSetPtr dataSet;
+    int failed = -1;
+
+    void run(const AndroidDevice& device, bool fetch = true)
+    {
+        AndroidLoadViberThread worker(device, fetch, channel);
+        worker.setTiming(shortTiming());
+        receiver.runInWorkerThread(worker);
+        dataSet = worker.dataSet();
+        failed = worker.failedAttachments();
+    }
+};
+
+// Stands where the dialog stands and cancels as soon as the backup instructions show.
+class CancelAtBackupTips : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CancelAtBackupTips(ProgressChannel& channel) : m_channel(channel) { channel.setReceiver(this); }
+    int outcomes = 0;
+
+public slots:
+    void updateProgress(const QString&, int, const QString&) {}
+    void errorOccurred(const QString&) { ++outcomes; }
+    void succeed(const QString&) { ++outcomes; }
+    void tipsWait(const QString& info)
+    {
+        if (info.startsWith(text("IDS_ADB_BACKUP_TIPS")))
+            m_channel.setCancelled(true);
+        m_channel.setWaitingTips(false);
+    }
+
+private:
+    ProgressChannel& m_channel;
+};
+
+} // namespace
+
+class TestAndroidLoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestEnvironment::requireScratchDataHome();
+        TestEnvironment::installTranslation();
+    }
+
+    void init() { AppDirs::clearDeviceCache(); }
+
+    void rootRouteLoadsRowsThatLiveOnlyInTheLog()
+    {
+        PhoneSim sim;
+        QVERIFY(sim.isValid());
+        sim.addSampleDevice(Serial);
+        leaveARowInTheLog(sim);
+        // a companion a crashed run left in the staging folder must not be applied
+        sim.putFile(Serial, Staging + QStringLiteral("/viber_messages-journal"), QByteArray(4096, 'x'));
+        const QStringList foldersBefore = privateFolders();
+
+        const AndroidDevice device = usbDevice(PhoneSim::description(Serial));
+        LoadRun run;
+        run.run(device);
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes, QStringList{QString()});
+        QCOMPARE(run.receiver.tips, QStringList());
+        QVERIFY(run.dataSet);
+        QCOMPARE(run.dataSet->messages.size(), SampleMessages + 1);
+        QVERIFY(hasText(*run.dataSet, LogOnlyText));
+        QCOMPARE(run.failed, 0);
+
+        // the cache holds one self-contained file with the logged row
+        const QString cached =
+            AndroidLoadViberThread::viberFolder(device.cacheDir()) + QStringLiteral("/db/viber_messages");
+        for (const char* suffix : {"-wal", "-shm", "-journal"})
+            QVERIFY2(!QFileInfo::exists(cached + QLatin1String(suffix)), suffix);
+        QCOMPARE(
+            pythonQuery(cached,
+                        QStringLiteral("SELECT count(*) FROM messages WHERE body = '%1'").arg(LogOnlyText)),
+            QStringLiteral("1"));
+        QCOMPARE(pythonQuery(cached, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+
+        // Viber was stopped before the copy, and nothing of the run stays on shared storage
+        QVERIFY(
+            sim.adbCalls().contains(QStringLiteral("-s %1 shell am force-stop com.viber.voip").arg(Serial)));
+        const QString stagingDir = sim.device(Serial).fileFor(Staging);
+        QCOMPARE(QDir(stagingDir).entryList(QDir::Files), QStringList());
+        QCOMPARE(privateFolders(), foldersBefore);
+
+        // the picture's URL-encoded file: URI reached the phone as a plain path
+        const _ViberAtta* atta = picture(*run.dataSet);
+        QVERIFY(atta);
+        QCOMPARE(readFile(atta->localPath),
+                 sim.phoneFile(Serial, QString::fromLatin1(SimSample::PicturePath)));
+        QVERIFY(!atta->localPath.isEmpty());
+        const QImage preview(atta->previewPath);
+        QCOMPARE(preview.width(), 400);
+        QCOMPARE(preview.height(), 300);
+    }
+
+    void rootRouteOverWifiStopsViberByRoot()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        const int port = sim.startWifiAgent(Serial);
+        QVERIFY(port > 0);
+        AndroidDevice device;
+        device.viaWifi = true;
+        device.host = QStringLiteral("127.0.0.1");
+        device.port = port;
+        device.applyDescription(PhoneSim::description(Serial));
+        LoadRun run;
+        run.run(device);
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes.size(), 1);
+        QCOMPARE(run.dataSet->messages.size(), SampleMessages);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$sucmd:am force-stop com.viber.voip")), 1);
+        // the stop comes before the first copy
+        const QString log = QString::fromUtf8(readFile(sim.stateDir() + QStringLiteral("/agent.log")));
+        QVERIFY(log.indexOf(QStringLiteral("am force-stop")) < log.indexOf(QStringLiteral("$sucmd:dd")));
+        QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
+    }
+
+    void rootRefusedFallsBackToTheBackupAfterTheTip()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial);
+        phone.setValue(QStringLiteral("root"), false); // the phone is rooted, the agent is refused
+        const QStringList foldersBefore = privateFolders();
+        LoadRun run;
+        run.run(usbDevice(PhoneSim::description(Serial)));
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes.size(), 1);
+        QCOMPARE(run.receiver.tips.size(), 2);
+        QVERIFY(run.receiver.tips[0].startsWith(text("IDS_ROOT_INVALID_AUTHORIZATION")));
+        QVERIFY(
+            run.receiver.tips[0].endsWith(QStringLiteral("Failed to backup data from your root device. Click "
+                                                         "\"OK\" button then the software will try again in "
+                                                         "another mode.")));
+        QVERIFY(run.receiver.tips[1].startsWith(text("IDS_ADB_BACKUP_TIPS")));
+        QCOMPARE(run.dataSet->messages.size(), SampleMessages);
+        QVERIFY(sim.adbCalls().contains(
+            QStringLiteral("-s %1 shell am force-stop com.android.backupconfirm").arg(Serial)));
+        // the archive lived in a private folder that went with the run
+        QCOMPARE(privateFolders(), foldersBefore);
+    }
+
+    void noExternalStorageLoadsMessagesWithoutFiles()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        QString description = PhoneSim::description(Serial);
+        description.remove(QStringLiteral("storage1=/storage/emulated/0"));
+        const AndroidDevice device = usbDevice(description);
+        QVERIFY(device.storage.isEmpty());
+        LoadRun run;
+        run.run(device);
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes.size(), 1);
+        QVERIFY(run.receiver.tips.value(0).startsWith(text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE")));
+        QCOMPARE(run.dataSet->messages.size(), SampleMessages);
+        QCOMPARE(run.failed, 0);
+        const _ViberAtta* atta = picture(*run.dataSet);
+        QVERIFY(atta);
+        QVERIFY(!QFileInfo::exists(atta->localPath));
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:")), 0);
+    }
+
+    void cachedAttachmentIsKeptAndAFailedAvatarOnlyCounts()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial);
+        const AndroidDevice device = usbDevice(PhoneSim::description(Serial));
+        LoadRun first;
+        first.run(device);
+        QCOMPARE(first.receiver.successes.size(), 1);
+        const QString localPicture = picture(*first.dataSet)->localPath;
+        QVERIFY(writeFile(localPicture, "cached copy"));
+        const int pictureRequests =
+            agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media"));
+        QCOMPARE(pictureRequests, 1);
+
+        // an avatar on the phone whose transfer breaks off
+        sim.putFile(Serial, QStringLiteral("/storage/emulated/0/viber/.photos/anna.jpg"),
+                    QByteArray(5000, 'a'));
+        {
+            Sqlite3DB db;
+            db.openThrow(AndroidLoadViberThread::viberFolder(device.cacheDir()) +
+                             QStringLiteral("/db/viber_messages"),
+                         SQLITE_OPEN_READWRITE);
+            db.executeThrow(Sqlite3Sql(QStringLiteral("UPDATE participants_info SET viber_image = "
+                                                      "'file:///storage/emulated/0/viber/.photos/anna.jpg' "
+                                                      "WHERE _id = 2")));
+        }
+        phone.setValue(QStringLiteral("dropMidBlock"), true);
+
+        LoadRun second;
+        second.run(device, false);
+        QCOMPARE(second.receiver.errors, QStringList());
+        QCOMPARE(second.receiver.successes.size(), 1);
+        QVERIFY(second.dataSet);
+        QCOMPARE(second.dataSet->messages.size(), SampleMessages);
+        QCOMPARE(second.failed, 1);
+        QCOMPARE(readFile(localPicture), QByteArray("cached copy"));
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media")),
+                 pictureRequests);
+        // fetch off: the databases were not copied again
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/su")), 2);
+    }
+
+    void backupRoute_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("expectedError");
+        QTest::newRow("plain archive") << QString() << QString();
+        QTest::newRow("archive still growing") << QStringLiteral("growingBackup") << QString();
+        QTest::newRow("encrypted archive")
+            << QStringLiteral("encryptedBackup") << QStringLiteral("encrypted");
+    }
+
+    void backupRoute()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, expectedError);
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
+        if (!fault.isEmpty())
+            phone.setValue(fault, true);
+        phone.setValue(QStringLiteral("growingMs"), 800);
+        LoadRun run;
+        run.run(usbDevice(PhoneSim::description(Serial, 28, false)));
+        QCOMPARE(run.receiver.tips.size(), 1);
+        if (expectedError.isEmpty()) {
+            QCOMPARE(run.receiver.errors, QStringList());
+            QCOMPARE(run.dataSet->messages.size(), SampleMessages);
+        } else {
+            QCOMPARE(run.receiver.errors.size(), 1);
+            QVERIFY2(run.receiver.errors.first().contains(expectedError),
+                     qPrintable(run.receiver.errors.first()));
+            QVERIFY(!run.dataSet);
+        }
+    }
+
+    void android12BackupWithoutViberIsNamedAndNeverShowsAStaleLoad()
+    {
+        PhoneSim sim;
+        sim.addSampleDevice(Serial, 31, false);
+        const AndroidDevice device = usbDevice(PhoneSim::description(Serial, 31, false));
+        // what an earlier load left in the cache
+        const QString stale =
+            AndroidLoadViberThread::viberFolder(device.cacheDir()) + QStringLiteral("/db/viber_messages");
+        QVERIFY(QDir().mkpath(QFileInfo(stale).absolutePath()));
+        QVERIFY(QFile::copy(sim.device(Serial).fileFor(PhoneMessages), stale));
+        LoadRun run;
+        run.run(device);
+        QCOMPARE(run.receiver.successes, QStringList());
+        QCOMPARE(run.receiver.errors, QStringList{text("IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER")});
+        QVERIFY(!run.dataSet);
+        QVERIFY(!QFileInfo::exists(stale));
+    }
+
+    void backupRouteRefusedOverWifi()
+    {
+        AndroidDevice device;
+        device.viaWifi = true;
+        device.host = QStringLiteral("127.0.0.1");
+        device.applyDescription(PhoneSim::description(Serial, 28, false));
+        LoadRun run;
+        run.run(device);
+        QCOMPARE(run.receiver.errors, QStringList{text("IDS_ANDROID_40_ABOVE_USB_MUST")});
+    }
+
+    void cancelDuringTheRootCopyLeavesNothingStaged()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial);
+        phone.setValue(QStringLiteral("blockSize"), 1024);
+        const AndroidDevice device = usbDevice(PhoneSim::description(Serial));
+        LoadRun run;
+        run.receiver.cancelAtProgress = 3; // the loading notice, the file's name, its first block
+        run.run(device);
+        QCOMPARE(run.receiver.outcomes(), 0);
+        QVERIFY(!run.dataSet);
+        QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
+        QVERIFY(!QFileInfo::exists(AndroidLoadViberThread::viberFolder(device.cacheDir()) +
+                                   QStringLiteral("/db/viber_messages")));
+    }
+
+    void cancelDuringTheBackupEndsTheRun()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
+        phone.setValue(QStringLiteral("slowMs"), 4000);
+        const QStringList foldersBefore = privateFolders();
+        ProgressChannel channel;
+        CancelAtBackupTips receiver(channel);
+        AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
+        worker.setTiming(shortTiming());
+        QElapsedTimer timer;
+        timer.start();
+        receiver.moveToThread(&worker);
+        worker.start();
+        worker.wait();
+        QVERIFY2(timer.elapsed() < 3500, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(receiver.outcomes, 0);
+        QVERIFY(!worker.dataSet());
+        QCOMPARE(privateFolders(), foldersBefore);
+    }
+};
+
+QTEST_MAIN(TestAndroidLoad)
+#include "tst_androidload.moc"

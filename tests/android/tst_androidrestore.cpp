@@ -1,0 +1,424 @@
+#include "android/AndroidLoadViberThread.h"
+#include "android/AndroidRestoreViberThread.h"
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
+#include "db/ViberCodes.h"
+#include "tests/support/DataSetBuilder.h"
+#include "tests/support/PhoneSim.h"
+#include "tests/support/RecordingReceiver.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString Serial = QStringLiteral("SIMRESTORE1");
+const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
+const QString PhoneData = QStringLiteral("/data/data/com.viber.voip/databases/viber_data");
+const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
+const QString PictureOnPhone = QStringLiteral("/storage/emulated/0/viber/media/Viber Images/holiday.jpg");
+const QList<qint64> AddedTokens = {9001, 9002, 9003, 9005, 9006};
+
+QString text(const char* key)
+{
+    return QCoreApplication::translate("Velliport", key);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList privateFolders()
+{
+    return QDir(QDir::tempPath())
+        .entryList({QStringLiteral("velliport-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+QString runPython(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("python3"), arguments);
+    if (!process.waitForFinished(60000))
+        return QStringLiteral("python did not finish");
+    const QString output = QString::fromUtf8(process.readAll());
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return output.isEmpty() ? QStringLiteral("python failed") : output;
+    return QString();
+}
+
+// Every row of every table as Python's sqlite3 reads it.
+QString dump(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                              QStringLiteral("import sqlite3, sys\n"
+                                                             "db = sqlite3.connect(sys.argv[1])\n"
+                                                             "c = lambda a, b: (a > b) - (a < b)\n"
+                                                             "db.create_collation('LOCALIZED', c)\n"
+                                                             "for line in db.iterdump(): print(line)\n"),
+                                              path});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString checkTransfer(const QString& before, const QString& after, qint64 addedCount)
+{
+    QJsonArray tokens;
+    for (qint64 token : AddedTokens)
+        tokens.append(token);
+    const QJsonObject expect{{QStringLiteral("added_tokens"), tokens},
+                             {QStringLiteral("added_count"), addedCount}};
+    return runPython({TestEnvironment::dataDir() + QStringLiteral("/android/check_transfer.py"), before,
+                      after, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
+}
+
+AndroidDevice usbDevice(int sdkLevel, bool rooted)
+{
+    AndroidDevice device;
+    device.serial = Serial;
+    device.applyDescription(PhoneSim::description(Serial, sdkLevel, rooted));
+    return device;
+}
+
+AndroidLoadViberThread::Timing loadTiming()
+{
+    AndroidLoadViberThread::Timing timing;
+    timing.sessionBudget = 5000ms;
+    timing.rootCommandWait = 10000ms;
+    timing.toolStart = 5000ms;
+    timing.backupTool = 15000ms;
+    timing.tipsWait = 1000ms;
+    timing.tipsPoll = 20ms;
+    timing.rootTipsPoll = 20ms;
+    timing.archiveRetries = 4000ms;
+    timing.archivePoll = 50ms;
+    return timing;
+}
+
+AndroidRestoreViberThread::Timing restoreTiming()
+{
+    AndroidRestoreViberThread::Timing timing;
+    timing.sessionBudget = 5000ms;
+    timing.rootCommandWait = 10000ms;
+    timing.toolStart = 5000ms;
+    timing.restoreTool = 15000ms;
+    timing.tipsPoll = 20ms;
+    timing.rootTipsPoll = 20ms;
+    return timing;
+}
+
+// The main window loads the phone into its cache before a transfer.
+bool loadCache(const AndroidDevice& device)
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver(&channel);
+    AndroidLoadViberThread worker(device, true, channel);
+    worker.setTiming(loadTiming());
+    receiver.runInWorkerThread(worker);
+    return receiver.successes.size() == 1;
+}
+
+QString cacheFile(const AndroidDevice& device, const QString& name)
+{
+    return QDir(AndroidLoadViberThread::viberFolder(device.cacheDir()))
+        .filePath(QStringLiteral("db/") + name);
+}
+
+// Messages for the sample phone: between its rows and after them, a picture whose file
+// is here, one whose file is gone, a call and a phone row again.
+struct Source
+{
+    QTemporaryDir files;
+    DataSetBuilder b;
+    QList<_ViberMsg*> messages;
+
+    Source()
+    {
+        _ViberPerson* anna = b.person(1, QStringLiteral("+4915110000002"), QStringLiteral("Anna"));
+        _ViberPerson* dora = b.person(2, QStringLiteral("+4915110000009"), QStringLiteral("Dora"));
+        _ViberChat* annaChat = b.chat(1, {anna});
+        _ViberChat* doraChat = b.chat(2, {dora});
+        auto at = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
+        auto add = [&](_ViberChat* chat, int type, qint64 ms, qint64 token, const QString& body) {
+            _ViberMsg* m = b.message(chat, type, at(ms), body);
+            m->token = token;
+            messages.append(m);
+            return m;
+        };
+        add(annaChat, ViberMsgType::Text, 1700000150000, 9001, QStringLiteral("dazwischen"));
+        _ViberMsg* picture = add(annaChat, ViberMsgType::Picture, 1700000250000, 9002, QString());
+        DataSetBuilder::writeImage(files.filePath(QStringLiteral("holiday.jpg")), 64, 48);
+        DataSetBuilder::writeImage(files.filePath(QStringLiteral("holiday-thumb.jpg")), 16, 12);
+        b.attach(picture, files.filePath(QStringLiteral("holiday.jpg")),
+                 files.filePath(QStringLiteral("holiday-thumb.jpg")));
+        _ViberMsg* gone = add(annaChat, ViberMsgType::Picture, 1700000260000, 9003, QString());
+        b.attach(gone, files.filePath(QStringLiteral("gone.jpg")),
+                 files.filePath(QStringLiteral("gone-t.jpg")));
+        _ViberMsg* call = b.callMessage(annaChat, anna, ViberCallKind::Incoming, 30, at(1700000350000));
+        call->call->token = 9005;
+        messages.append(call);
+        add(doraChat, ViberMsgType::Text, 1700000900000, 9006, QStringLiteral("Hallo Dora"));
+        add(annaChat, ViberMsgType::Text, 1700000000000 + 20000, 5000000001, QStringLiteral("schon da"));
+    }
+};
+
+struct RestoreRun
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver{&channel};
+    qint64 queued = -1;
+    int missing = -1;
+
+    void run(const AndroidDevice& device, const QList<_ViberMsg*>& messages, int cancelAt = -1)
+    {
+        receiver.cancelAtProgress = cancelAt;
+        AndroidRestoreViberThread worker(device, messages, channel);
+        worker.setTiming(restoreTiming());
+        receiver.runInWorkerThread(worker);
+        queued = worker.queued();
+        missing = worker.missingFiles();
+    }
+};
+
+} // namespace
+
+class TestAndroidRestore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestEnvironment::requireScratchDataHome();
+        TestEnvironment::installTranslation();
+        if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+            QSKIP("python3 is needed to check the phone's files");
+    }
+    void init() { AppDirs::clearDeviceCache(); }
+
+    void rootWrite();
+    void restoreRoute();
+    void restoreRouteRefused_data();
+    void restoreRouteRefused();
+    void failedWriteBackChangesNothing();
+    void cancelAtEachStage();
+};
+
+void TestAndroidRestore::rootWrite()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    QVERIFY(QFile::copy(sim.device(Serial).fileFor(PhoneMessages), before));
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    const QStringList foldersBefore = privateFolders();
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.queued, 6);
+    QCOMPARE(run.missing, 2);
+    QCOMPARE(run.receiver.successes,
+             QStringList{text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(6) +
+                         QStringLiteral("<br/><br/>") + text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(2)});
+
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
+        QVERIFY(!QFileInfo::exists(phoneDb + suffix));
+    // The cache shows what the phone holds, and the call log has the call.
+    QCOMPARE(readFile(cacheFile(device, QStringLiteral("viber_messages"))), readFile(phoneDb));
+    QCOMPARE(readFile(cacheFile(device, QStringLiteral("viber_data"))),
+             readFile(sim.device(Serial).fileFor(PhoneData)));
+    QCOMPARE(runPython({QStringLiteral("-c"),
+                        QStringLiteral("import sqlite3, sys\n"
+                                       "db = sqlite3.connect(sys.argv[1])\n"
+                                       "n = db.execute('select count(*) from calls where token=9005 and "
+                                       "number=?', ('+4915110000002',)).fetchone()[0]\n"
+                                       "sys.exit(0 if n == 1 else 1)\n"),
+                        sim.device(Serial).fileFor(PhoneData)}),
+             QString());
+    // The picture and its preview are on the phone; the staged databases are not.
+    QCOMPARE(sim.phoneFile(Serial, PictureOnPhone),
+             readFile(source.files.filePath(QStringLiteral("holiday.jpg"))));
+    QCOMPARE(sim.phoneFile(Serial, QStringLiteral("/storage/emulated/0/viber/media/.thumbnails/holiday.jpg")),
+             readFile(source.files.filePath(QStringLiteral("holiday-thumb.jpg"))));
+    QVERIFY(QDir(sim.device(Serial).fileFor(Staging)).isEmpty());
+    QVERIFY(sim.adbCalls().join(u'\n').contains(QStringLiteral("am force-stop com.viber.voip")));
+    QCOMPARE(privateFolders(), foldersBefore);
+
+    // The same messages again change nothing on the phone.
+    const QByteArray once = readFile(phoneDb);
+    RestoreRun again;
+    again.run(device, source.messages);
+    QCOMPARE(again.receiver.errors, QStringList());
+    QCOMPARE(again.receiver.successes.size(), 1);
+    QCOMPARE(readFile(phoneDb), once);
+}
+
+void TestAndroidRestore::restoreRoute()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial, 28, false);
+    const AndroidDevice device = usbDevice(28, false);
+    QVERIFY(loadCache(device));
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QVERIFY(QFile::copy(phoneDb, before));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.successes.size(), 1);
+    QVERIFY(run.receiver.tips.join(u'\n').contains(text("IDS_ADB_RESTORE_TIPS")));
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
+    QVERIFY(!QFileInfo::exists(sim.device(Serial).folder() + QStringLiteral("/restore-errors.log")));
+    QVERIFY(sim.phoneFileExists(Serial, PictureOnPhone));
+}
+
+void TestAndroidRestore::restoreRouteRefused_data()
+{
+    QTest::addColumn<int>("sdk");
+    QTest::addColumn<bool>("manifest");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("Android 12") << 31 << true << "IDS_ANDROID_12_RESTORE_NEEDS_ROOT";
+    QTest::newRow("no backup of this phone") << 28 << false << "IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE";
+}
+
+void TestAndroidRestore::restoreRouteRefused()
+{
+    QFETCH(int, sdk);
+    QFETCH(bool, manifest);
+    QFETCH(QString, error);
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial, 28, false);
+    const AndroidDevice loaded = usbDevice(28, false);
+    QVERIFY(loadCache(loaded));
+    if (!manifest)
+        QVERIFY(QFile::remove(QDir(AndroidLoadViberThread::viberFolder(loaded.cacheDir()))
+                                  .filePath(QStringLiteral("_manifest"))));
+    // The phone was updated to Android 12 since its last backup.
+    const AndroidDevice device = usbDevice(sdk, false);
+    const QByteArray phoneBefore = readFile(sim.device(Serial).fileFor(PhoneMessages));
+    const QByteArray cacheBefore = readFile(cacheFile(device, QStringLiteral("viber_messages")));
+    const int adbCallsBefore = int(sim.adbCalls().size());
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList{text(error.toLatin1().constData())});
+    QCOMPARE(run.receiver.successes, QStringList());
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneMessages)), phoneBefore);
+    QCOMPARE(readFile(cacheFile(device, QStringLiteral("viber_messages"))), cacheBefore);
+    // Refused before anything was merged, uploaded or run on the phone.
+    QCOMPARE(int(sim.adbCalls().size()), adbCallsBefore);
+    QVERIFY(!sim.phoneFileExists(Serial, PictureOnPhone));
+}
+
+void TestAndroidRestore::failedWriteBackChangesNothing()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    // Root is refused from now on; a root-route load leaves no manifest for the other route.
+    phone.setValue(QStringLiteral("root"), false);
+    const QByteArray phoneBefore = readFile(sim.device(Serial).fileFor(PhoneMessages));
+    const QByteArray dataBefore = readFile(sim.device(Serial).fileFor(PhoneData));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.successes, QStringList());
+    QCOMPARE(run.receiver.errors, QStringList{text("IDS_ROOT_INVALID_AUTHORIZATION")});
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneMessages)), phoneBefore);
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneData)), dataBefore);
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))),
+             dump(sim.device(Serial).fileFor(PhoneMessages)));
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_data"))),
+             dump(sim.device(Serial).fileFor(PhoneData)));
+    QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages")));
+}
+
+void TestAndroidRestore::cancelAtEachStage()
+{
+    // How many reports a whole transfer makes, so that a cancel can land at each of them.
+    int reports = 0;
+    {
+        PhoneSim sim;
+        QVERIFY(sim.isValid());
+        sim.addSampleDevice(Serial);
+        const AndroidDevice device = usbDevice(28, true);
+        QVERIFY(loadCache(device));
+        Source source;
+        RestoreRun run;
+        run.run(device, source.messages);
+        QCOMPARE(run.receiver.successes.size(), 1);
+        reports = int(run.receiver.progress.size());
+    }
+    QVERIFY(reports > 3);
+    for (int cancelAt = 1; cancelAt <= reports; ++cancelAt) {
+        AppDirs::clearDeviceCache();
+        PhoneSim sim;
+        sim.addSampleDevice(Serial);
+        const AndroidDevice device = usbDevice(28, true);
+        QVERIFY(loadCache(device));
+        const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+        QTemporaryDir scratch;
+        const QString before = scratch.filePath(QStringLiteral("before"));
+        QVERIFY(QFile::copy(phoneDb, before));
+        const QByteArray phoneBefore = readFile(phoneDb);
+        const QByteArray dataBefore = readFile(sim.device(Serial).fileFor(PhoneData));
+
+        Source source;
+        RestoreRun run;
+        run.run(device, source.messages, cancelAt);
+        const QString where = QStringLiteral("cancelled at report %1: %2")
+                                  .arg(cancelAt)
+                                  .arg(run.receiver.progress.value(cancelAt - 1).status);
+        QVERIFY2(run.receiver.errors.isEmpty(), qPrintable(where + run.receiver.errors.join(u' ')));
+        if (run.receiver.successes.isEmpty()) {
+            // Cancelled: the phone as it was, the cache equal to it, no staged copy left.
+            QVERIFY2(readFile(phoneDb) == phoneBefore, qPrintable(where));
+            QVERIFY2(readFile(sim.device(Serial).fileFor(PhoneData)) == dataBefore, qPrintable(where));
+            QVERIFY2(dump(cacheFile(device, QStringLiteral("viber_messages"))) == dump(phoneDb),
+                     qPrintable(where));
+        } else {
+            // Past the point where the phone's files change, the write runs to its end.
+            QVERIFY2(checkTransfer(before, phoneDb, 5).isEmpty(), qPrintable(where));
+            QVERIFY2(readFile(cacheFile(device, QStringLiteral("viber_messages"))) == readFile(phoneDb),
+                     qPrintable(where));
+        }
+        QVERIFY2(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages")) ||
+                     sim.phoneFile(Serial, Staging + QStringLiteral("/viber_messages")).isEmpty(),
+                 qPrintable(where));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestAndroidRestore)
+#include "tst_androidrestore.moc"
