@@ -424,7 +424,7 @@ void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemS
     case AbsTreeItemModel::NodeLocalDb: {
         auto* dbNode = static_cast<_LocalDbItemNode*>(node);
         clearMessageView();
-        if (dbNode->children.isEmpty()) {
+        if (dbNode->childCount() == 0) {
             try {
                 loadLocalDatabase(dbNode);
             } catch (const std::exception& e) {
@@ -644,7 +644,7 @@ void MainWindow::androidDeviceLoad(const AndroidDevice& device)
             !MessageBox::showQuestion(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA")))
             return;
         ProgressForm form(QString(), this);
-        AndroidLoadViberThread worker(device, QDir::tempPath(), 1, form.channel());
+        AndroidLoadViberThread worker(device, true, form.channel());
         if (!form.run(worker))
             return;
         if (_AndroidDeviceItemNode* old = findDeviceNode(device.deviceId()))

@@ -48,9 +48,12 @@ private slots:
         TestEnvironment::requireScratchDataHome();
         TestEnvironment::installTranslation();
         MessageBox::setTestMode(true);
+        // The bubble pages take their style and pictures from beside the program.
+        AppDirs::setAssetFolder(TestEnvironment::binDir());
         QVERIFY(QDir().mkpath(QStringLiteral(VELLIPORT_SCREENSHOT_DIR)));
         QVERIFY(m_media.isValid());
-        DemoHistory history(m_media.path(), QDate(2024, 6, 14));
+        DemoHistory history(m_media.path(), QDateTime(QDate(2024, 6, 14), QTime(18, 0)));
+        AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("Demo"))); // left by an earlier run
         history.writeLocalDatabase(AppDirs::localDatabasePath(QStringLiteral("Demo")));
     }
 
