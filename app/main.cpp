@@ -9,8 +9,28 @@
 #include <QDir>
 #include <QMessageBox>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The bubble view's web engine refuses to start as root with its sandbox on, which would
+// end the program at its first window; as root (a live system, a container) it runs
+// without the sandbox, as Chromium's own --no-sandbox would.
+void allowWebEngineAsRoot()
+{
+#ifdef Q_OS_UNIX
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    allowWebEngineAsRoot();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velliport"));
     QApplication::setApplicationVersion(QStringLiteral(VELLIPORT_VERSION));
@@ -26,12 +46,11 @@ int main(int argc, char* argv[])
 
     const QString dataFolder = AppDirs::dataFolder();
     MessageLog::install(QDir(dataFolder).absoluteFilePath(QStringLiteral("qlogs")), 10);
-    qDebug("Velliport %s started, data folder %s", VELLIPORT_VERSION,
-           qUtf8Printable(QDir::toNativeSeparators(dataFolder)));
-
     MainWindow window;
     window.show();
     TerminationSignal::closeOnTermination(&window);
+    qDebug("Velliport %s started, data folder %s", VELLIPORT_VERSION,
+           qUtf8Printable(QDir::toNativeSeparators(dataFolder)));
     const int code = QApplication::exec();
     qDebug("Velliport ended with code %d", code);
     return code;

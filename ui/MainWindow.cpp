@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -587,15 +588,34 @@ void MainWindow::removeDeviceNode(_AndroidDeviceItemNode* node)
 
 void MainWindow::runModal(const std::function<void()>& step)
 {
+    if (m_closeRequested)
+        return;
     ++m_modalDepth;
     const auto leave = qScopeGuard([this] {
         if (--m_modalDepth > 0)
             return;
+        if (m_closeRequested) {
+            m_deferredEvents.clear();
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+            return;
+        }
         // Events are taken one at a time: handling one may run another modal step.
         while (m_modalDepth == 0 && !m_deferredEvents.isEmpty())
             m_deferredEvents.takeFirst()();
     });
     step();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_modalDepth == 0) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    m_closeRequested = true;
+    event->ignore();
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->close();
 }
 
 void MainWindow::deferOrRun(std::function<void()> event)

@@ -88,6 +88,9 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // While a modal step runs, closing first ends that step (a worker is cancelled, a
+    // box is closed); the window closes once it has returned.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWidgets();
@@ -125,5 +128,6 @@ private:
 
     QPointer<AndroidMonitor> m_monitor;
     int m_modalDepth = 0;
+    bool m_closeRequested = false;
     QList<std::function<void()>> m_deferredEvents;
 };

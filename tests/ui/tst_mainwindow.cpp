@@ -1,8 +1,8 @@
 #include "app/AppDirs.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
-#include "tests/support/DataSetBuilder.h"
 #include "ops/BackupViberMsgThread.h"
+#include "tests/support/DataSetBuilder.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -101,6 +102,7 @@ private slots:
     void deviceNodeComesAndGoesAboveDatabases();
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
+    void closingDuringAModalStepEndsTheStepFirst();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -261,8 +263,7 @@ void TestMainWindow::searchWrapsOnceAndReportsMisses()
     w->searchMessages();
     QCOMPARE(list->currentIndex().row(), 2);
     QCOMPARE(shownTexts().size(), 1);
-    QVERIFY(
-        shownTexts().first().contains(QStringLiteral("Find no Message with keyword caviar.")));
+    QVERIFY(shownTexts().first().contains(QStringLiteral("Find no Message with keyword caviar.")));
 }
 
 void TestMainWindow::contactSearchWalksTheChats()
@@ -283,8 +284,7 @@ void TestMainWindow::contactSearchWalksTheChats()
     w->searchCotnact();
     QCOMPARE(tree->currentIndex(), w->treeModel()->index(0, 0, alpha));
     QCOMPARE(shownTexts().size(), 1);
-    QVERIFY(
-        shownTexts().first().contains(QStringLiteral("Find no contact with keyword nobody.")));
+    QVERIFY(shownTexts().first().contains(QStringLiteral("Find no contact with keyword nobody.")));
 }
 
 void TestMainWindow::onlyTheDateColumnSorts()
@@ -394,6 +394,21 @@ void TestMainWindow::virtualDeviceFolderIsListedAsADevice()
     QCOMPARE(devices.first()->text, QStringLiteral("Old phone"));
     QCOMPARE(devices.first()->childCount(), 3);
     QCOMPARE(devices.first()->device.serial, AppDirs::md5Hex(QFileInfo(folder).absoluteFilePath()));
+}
+
+void TestMainWindow::closingDuringAModalStepEndsTheStepFirst()
+{
+    auto w = makeWindow();
+    bool modalSeen = false;
+    // A log-out's close arrives while the about box runs its own event loop.
+    QTimer::singleShot(100, w.get(), [&] {
+        modalSeen = QApplication::activeModalWidget() != nullptr;
+        w->close();
+    });
+    w->miAbout(); // returns only once the box has gone
+    QVERIFY(modalSeen);
+    QVERIFY(w->isVisible()); // the window follows from the event loop
+    QTRY_VERIFY(!w->isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
