@@ -98,7 +98,8 @@ void VBBubbleViewMgr::bind(QWebEngineView* view)
     auto* page = new BubblePage(view);
     view->setPage(page);
     connect(view, &QWebEngineView::loadFinished, this, &VBBubbleViewMgr::onLoadFinish);
-    connect(page, &BubblePage::linkClicked, this, &VBBubbleViewMgr::onLinkClicked);
+    // Queued: a new page is set only after the page has finished refusing the click.
+    connect(page, &BubblePage::linkClicked, this, &VBBubbleViewMgr::onLinkClicked, Qt::QueuedConnection);
 }
 
 void VBBubbleViewMgr::setPrompts(Prompts prompts)
@@ -132,6 +133,7 @@ void VBBubbleViewMgr::showBubble(ViberMsgList list)
     }
     m_currentPage = 0;
     m_pageCount = 0;
+    m_anchor.clear();
     m_pageFile.reset();
     if (m_view)
         m_view->setHtml(QString(), QUrl());
