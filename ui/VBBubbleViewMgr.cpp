@@ -75,7 +75,7 @@ bool copyWhole(const QString& source, const QString& target)
 VBBubbleViewMgr::VBBubbleViewMgr(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<ViberMsgList>("ViberMsgList");
-    const auto parentWidget = [this]() -> QWidget* { return m_view; };
+    const auto parentWidget = [this]() -> QWidget* { return m_view.data(); };
     m_prompts.information = [parentWidget](const QString& text) {
         QMessageBox::information(parentWidget(), tr("Velliport"), text);
     };
@@ -104,7 +104,15 @@ void VBBubbleViewMgr::bind(QWebEngineView* view)
 
 void VBBubbleViewMgr::setPrompts(Prompts prompts)
 {
-    m_prompts = std::move(prompts);
+    // A hook left empty keeps the toolkit's own box or dialog.
+    if (prompts.information)
+        m_prompts.information = std::move(prompts.information);
+    if (prompts.warning)
+        m_prompts.warning = std::move(prompts.warning);
+    if (prompts.error)
+        m_prompts.error = std::move(prompts.error);
+    if (prompts.saveFileName)
+        m_prompts.saveFileName = std::move(prompts.saveFileName);
 }
 
 QUrl VBBubbleViewMgr::baseUrl()
