@@ -26,7 +26,13 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
     : m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName)),
       m_markup({[this](const _ViberAtta& atta) {
-                    return BubbleMarkup::MediaLinks{copyMedia(atta.localPath), copyMedia(atta.previewPath)};
+                    BubbleMarkup::MediaLinks links;
+                    links.file = copyMedia(atta.localPath);
+                    // Without any thumbnail the placeholder the worker copies stands in,
+                    // rather than a picture link to the folder itself.
+                    links.preview = atta.previewPath.isEmpty() ? QStringLiteral("files/empty_photo.jpg")
+                                                               : copyMedia(atta.previewPath);
+                    return links;
                 },
                 QStringLiteral("files/voice.png"), 200, true, LineEnd})
 {

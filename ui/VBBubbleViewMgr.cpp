@@ -75,7 +75,7 @@ bool copyWhole(const QString& source, const QString& target)
 VBBubbleViewMgr::VBBubbleViewMgr(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<ViberMsgList>("ViberMsgList");
-    const auto parentWidget = [this]() -> QWidget* { return m_view; };
+    const auto parentWidget = [this]() -> QWidget* { return m_view.data(); };
     m_prompts.information = [parentWidget](const QString& text) {
         QMessageBox::information(parentWidget(), tr("Velliport"), text);
     };
@@ -98,12 +98,21 @@ void VBBubbleViewMgr::bind(QWebEngineView* view)
     auto* page = new BubblePage(view);
     view->setPage(page);
     connect(view, &QWebEngineView::loadFinished, this, &VBBubbleViewMgr::onLoadFinish);
-    connect(page, &BubblePage::linkClicked, this, &VBBubbleViewMgr::onLinkClicked);
+    // Queued: a new page is set only after the page has finished refusing the click.
+    connect(page, &BubblePage::linkClicked, this, &VBBubbleViewMgr::onLinkClicked, Qt::QueuedConnection);
 }
 
 void VBBubbleViewMgr::setPrompts(Prompts prompts)
 {
-    m_prompts = std::move(prompts);
+    // A hook left empty keeps the toolkit's own box or dialog.
+    if (prompts.information)
+        m_prompts.information = std::move(prompts.information);
+    if (prompts.warning)
+        m_prompts.warning = std::move(prompts.warning);
+    if (prompts.error)
+        m_prompts.error = std::move(prompts.error);
+    if (prompts.saveFileName)
+        m_prompts.saveFileName = std::move(prompts.saveFileName);
 }
 
 QUrl VBBubbleViewMgr::baseUrl()
@@ -132,6 +141,7 @@ void VBBubbleViewMgr::showBubble(ViberMsgList list)
     }
     m_currentPage = 0;
     m_pageCount = 0;
+    m_anchor.clear();
     m_pageFile.reset();
     if (m_view)
         m_view->setHtml(QString(), QUrl());

@@ -3,14 +3,15 @@
 #include "db/ViberMsg.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QWebEngineView>
 
 #include <functional>
 #include <memory>
 
 class QTemporaryFile;
-class QWebEngineView;
 
 // Shows a list of messages as chat bubbles in a web view, one page of 50 at a time,
 // and answers the page's links: paging, opening attachments, saving them.
@@ -68,7 +69,7 @@ private:
     void scrollToAnchor();
     void openOrSave(const QString& path);
 
-    QWebEngineView* m_view = nullptr;
+    QPointer<QWebEngineView> m_view; // the window owns the view
     ViberMsgList m_messages;
     int m_currentPage = 0;
     int m_pageCount = 0;

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -189,6 +190,26 @@ private slots:
     {
         QCOMPARE(AppDirs::md5Hex(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
         QCOMPARE(AppDirs::md5Hex(QStringLiteral("ü")), QStringLiteral("c03410a5204b21cd8229ff754688d743"));
+    }
+
+    // Everything the desktop would open passes the hook: a file, the folder of a file,
+    // a folder itself, a web address.
+    void shellOpenHook()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("a b#1.txt"));
+        touch(file);
+        QList<QUrl> opened;
+        AppDirs::setShellOpenHook([&opened](const QUrl& url) { opened << url; });
+        AppDirs::shellOpen(file);
+        AppDirs::openInExplorer(file);
+        AppDirs::openInExplorer(dir.path());
+        const QUrl web(QStringLiteral("https://example.invalid/?q=1"));
+        AppDirs::openUrl(web);
+        AppDirs::setShellOpenHook({});
+        QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(file), QUrl::fromLocalFile(dir.path()),
+                                      QUrl::fromLocalFile(dir.path()), web}));
+        QCOMPARE(opened.first().toLocalFile(), file);
     }
 };
 

@@ -203,6 +203,7 @@ private slots:
         QVERIFY(QFileInfo(out + QStringLiteral("/files/photo(1).jpg")).isFile());
         QVERIFY(html.contains(QLatin1String("href=\"files/photo%281%29.jpg\"")));
         QVERIFY(html.contains(QLatin1String("src=\"files/thumb.jpg\"")));
+        QVERIFY(html.contains(QLatin1String("src=\"files/empty_photo.jpg\""))); // the picture without one
         // markup in a message is text
         QVERIFY(!html.contains(QLatin1String("<script>")));
         QVERIFY(html.contains(QLatin1String("&lt;script&gt;")));

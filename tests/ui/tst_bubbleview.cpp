@@ -522,7 +522,10 @@ private slots:
         QTest::qWait(200);
         QTest::mouseClick(view.focusProxy(), Qt::LeftButton, {}, QPoint(xy.at(0).toInt(), xy.at(1).toInt()));
         QTRY_COMPARE_WITH_TIMEOUT(mgr.currentPage(), 3, 15000);
-        QVERIFY(loaded.wait(30000));
+        // the load may already have finished while the page number was awaited; the refused
+        // click itself must not count as a failed load
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 30000);
+        QCOMPARE(loaded.at(0).at(0).toBool(), true);
         QCOMPARE(view.title(), QStringLiteral("Bubble"));
     }
 
