@@ -31,6 +31,8 @@ void allowWebEngineAsRoot()
 int main(int argc, char* argv[])
 {
     allowWebEngineAsRoot();
+    // The bubble view's web engine shares OpenGL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velliport"));
     QApplication::setApplicationVersion(QStringLiteral(VELLIPORT_VERSION));

@@ -13,6 +13,7 @@
 #include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
 #include "ui/AppStyle.h"
+#include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
 #include "ui/MessageBox.h"
@@ -123,6 +124,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
             &MainWindow::onSMSSortIndicatorChanged);
 
     m_bubbles->bind(m_webViewSMS);
+    m_bubbles->setPrompts(bubblePrompts());
     setWindowTitle(tr("Velliport"));
     clearMessageView();
     m_lbChatImg->installEventFilter(this);
@@ -235,6 +237,23 @@ void MainWindow::buildWidgets()
 
     m_splitter->setSizes({200, 450, 350});
     statusBar();
+}
+
+VBBubbleViewMgr::Prompts MainWindow::bubblePrompts()
+{
+    // The boxes a link click shows are modal steps like any other.
+    VBBubbleViewMgr::Prompts prompts;
+    prompts.information = [this](const QString& text) {
+        runModal([&] { MessageBox::showInfo(text, this); });
+    };
+    prompts.warning = [this](const QString& text) { runModal([&] { MessageBox::showWarning(text, this); }); };
+    prompts.error = [this](const QString& text) { runModal([&] { MessageBox::showError(text, this); }); };
+    prompts.saveFileName = [this](const QString& caption, const QString& proposedPath) {
+        QString chosen;
+        runModal([&] { chosen = FileDialog::getSaveFileName(this, caption, proposedPath, QString()); });
+        return chosen;
+    };
+    return prompts;
 }
 
 void MainWindow::buildMenus()

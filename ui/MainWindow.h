@@ -3,6 +3,7 @@
 #include "android/AdbDevice.h"
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
+#include "ui/VBBubbleViewMgr.h"
 
 #include <QItemSelection>
 #include <QList>
@@ -21,7 +22,6 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 class QWebEngineView;
-class VBBubbleViewMgr;
 struct _ViberChat;
 struct _ViberMsg;
 class _AbsDBItemNode;
@@ -95,6 +95,7 @@ protected:
 private:
     void buildWidgets();
     void buildMenus();
+    VBBubbleViewMgr::Prompts bubblePrompts();
     void listLocalDatabases();
     void loadVirtualDevices();
     void loadLocalDatabase(_LocalDbItemNode* node);
