@@ -94,6 +94,28 @@ QString notReadyText(const AdbDevice& device)
            device.state.toHtmlEscaped();
 }
 
+QVBoxLayout* paneLayout(QWidget* pane)
+{
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+// A keyword field with its search button, as the tree and the message list have.
+QHBoxLayout* searchRow(QWidget* pane, const QString& fieldName, const QString& buttonName, QLineEdit*& field,
+                       QPushButton*& button)
+{
+    auto* row = new QHBoxLayout;
+    field = new QLineEdit(pane);
+    field->setObjectName(fieldName);
+    button = new QPushButton(pane);
+    button->setObjectName(buttonName);
+    button->setIcon(QIcon(QStringLiteral(":/res/search.png")));
+    row->addWidget(field);
+    row->addWidget(button);
+    return row;
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Options(), parent) {}
@@ -170,17 +192,10 @@ void MainWindow::buildWidgets()
     setCentralWidget(central);
 
     auto* left = new QWidget(m_splitter);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    auto* handleSearch = new QHBoxLayout;
-    m_txtHandleKeyword = new QLineEdit(left);
-    m_txtHandleKeyword->setObjectName(QStringLiteral("txtHandleKeyword"));
-    m_btnSearchHandle = new QPushButton(left);
-    m_btnSearchHandle->setObjectName(QStringLiteral("btnSearchHandle"));
-    m_btnSearchHandle->setIcon(QIcon(QStringLiteral(":/res/search.png")));
-    handleSearch->addWidget(m_txtHandleKeyword);
-    handleSearch->addWidget(m_btnSearchHandle);
-    leftLayout->addLayout(handleSearch);
+    auto* leftLayout = paneLayout(left);
+    leftLayout->addLayout(searchRow(left, QStringLiteral("txtHandleKeyword"),
+                                    QStringLiteral("btnSearchHandle"), m_txtHandleKeyword,
+                                    m_btnSearchHandle));
     m_treeViewDS = new MyTreeView(left);
     m_treeViewDS->setObjectName(QStringLiteral("treeViewDS"));
     m_treeViewDS->setHeaderHidden(true);
@@ -188,17 +203,9 @@ void MainWindow::buildWidgets()
     leftLayout->addWidget(m_treeViewDS);
 
     auto* middle = new QWidget(m_splitter);
-    auto* middleLayout = new QVBoxLayout(middle);
-    middleLayout->setContentsMargins(0, 0, 0, 0);
-    auto* smsSearch = new QHBoxLayout;
-    m_txtSMSKeyword = new QLineEdit(middle);
-    m_txtSMSKeyword->setObjectName(QStringLiteral("txtSMSKeyword"));
-    m_btnSearchSMS = new QPushButton(middle);
-    m_btnSearchSMS->setObjectName(QStringLiteral("btnSearchSMS"));
-    m_btnSearchSMS->setIcon(QIcon(QStringLiteral(":/res/search.png")));
-    smsSearch->addWidget(m_txtSMSKeyword);
-    smsSearch->addWidget(m_btnSearchSMS);
-    middleLayout->addLayout(smsSearch);
+    auto* middleLayout = paneLayout(middle);
+    middleLayout->addLayout(searchRow(middle, QStringLiteral("txtSMSKeyword"), QStringLiteral("btnSearchSMS"),
+                                      m_txtSMSKeyword, m_btnSearchSMS));
     m_treeViewSMS = new MyTreeView(middle);
     m_treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
     m_treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -212,8 +219,7 @@ void MainWindow::buildWidgets()
     middleLayout->addWidget(m_lbSMSCount);
 
     auto* right = new QWidget(m_splitter);
-    auto* rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
+    auto* rightLayout = paneLayout(right);
     rightLayout->setSpacing(0);
     auto* conversation = new QWidget(right);
     conversation->setObjectName(QStringLiteral("lbConversation"));
