@@ -286,12 +286,19 @@ void TestAndroidRestore::restoreRoute()
     const QString before = scratch.filePath(QStringLiteral("before"));
     const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
     QVERIFY(QFile::copy(phoneDb, before));
+    // A log left beside another database of the cache is no part of a restore archive.
+    const QString strayLog = cacheFile(device, QStringLiteral("other_db-wal"));
+    QFile stray(strayLog);
+    QVERIFY(stray.open(QIODevice::WriteOnly) && stray.write("stale log") > 0);
+    stray.close();
 
     Source source;
     RestoreRun run;
     run.run(device, source.messages);
     QCOMPARE(run.receiver.errors, QStringList());
     QCOMPARE(run.receiver.successes.size(), 1);
+    QVERIFY(!sim.phoneFileExists(Serial, QStringLiteral("/data/data/com.viber.voip/databases/other_db-wal")));
+    QVERIFY(sim.phoneFileExists(Serial, PhoneData));
     QVERIFY(run.receiver.tips.join(u'\n').contains(text("IDS_ADB_RESTORE_TIPS")));
     QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
     QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
@@ -380,6 +387,16 @@ void TestAndroidRestore::cancelAtEachStage()
         run.run(device, source.messages);
         QCOMPARE(run.receiver.successes.size(), 1);
         reports = int(run.receiver.progress.size());
+        QStringList stages;
+        for (const RecordingReceiver::Progress& p : std::as_const(run.receiver.progress)) {
+            if (!p.status.isEmpty() && !stages.contains(p.status))
+                stages.append(p.status);
+        }
+        // The stages a cancel must be able to end: merging, the calls, media and staged uploads.
+        QVERIFY(stages.contains(text("IDS_MERGING_VIBER_MESSAGES")));
+        QVERIFY(stages.contains(text("IDS_MERGING_VIBER_CALLS")));
+        QVERIFY(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("holiday.jpg"))));
+        QVERIFY(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("viber_messages"))));
     }
     QVERIFY(reports > 3);
     for (int cancelAt = 1; cancelAt <= reports; ++cancelAt) {
