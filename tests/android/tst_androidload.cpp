@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <sqlite3.h>
 
 using namespace std::chrono_literals;
@@ -171,27 +173,39 @@ struct LoadRun
     }
 };
 
-// Stands where the dialog stands and cancels as soon as the backup instructions show.
-class CancelAtBackupTips : public QObject
+// Stands where the dialog stands and cancels at the report the test names: the user
+// presses Cancel at that moment. A tips box it cancels at is never closed.
+class CancellingReceiver : public QObject
 {
     Q_OBJECT
 public:
-    explicit CancelAtBackupTips(ProgressChannel& channel) : m_channel(channel) { channel.setReceiver(this); }
+    using Trigger = std::function<bool(const QString& status, int value, const QString& tips)>;
+    CancellingReceiver(ProgressChannel& channel, Trigger trigger)
+        : m_channel(channel), m_trigger(std::move(trigger))
+    {
+        channel.setReceiver(this);
+    }
     int outcomes = 0;
 
 public slots:
-    void updateProgress(const QString&, int, const QString&) {}
+    void updateProgress(const QString& status, int value, const QString&)
+    {
+        if (m_trigger(status, value, QString()))
+            m_channel.setCancelled(true);
+    }
     void errorOccurred(const QString&) { ++outcomes; }
     void succeed(const QString&) { ++outcomes; }
     void tipsWait(const QString& info)
     {
-        if (info.startsWith(text("IDS_ADB_BACKUP_TIPS")))
+        if (m_trigger(QString(), -1, info))
             m_channel.setCancelled(true);
-        m_channel.setWaitingTips(false);
+        else
+            m_channel.setWaitingTips(false);
     }
 
 private:
     ProgressChannel& m_channel;
+    Trigger m_trigger;
 };
 
 } // namespace
@@ -247,6 +261,9 @@ private slots:
         const QString stagingDir = sim.device(Serial).fileFor(Staging);
         QCOMPARE(QDir(stagingDir).entryList(QDir::Files), QStringList());
         QCOMPARE(privateFolders(), foldersBefore);
+        // the log was copied in this run and fetched; the stale journal was not
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:%1/viber_messages-wal").arg(Staging)), 1);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:%1/viber_messages-journal").arg(Staging)), 0);
 
         // the picture's URL-encoded file: URI reached the phone as a plain path
         const _ViberAtta* atta = picture(*run.dataSet);
@@ -447,15 +464,45 @@ private slots:
                                    QStringLiteral("/db/viber_messages")));
     }
 
-    void cancelDuringTheBackupEndsTheRun()
+    void cancelAtLaterStages_data()
     {
+        QTest::addColumn<QString>("stage");
+        QTest::newRow("backup tool running") << QStringLiteral("backup");
+        QTest::newRow("tip after the root failure") << QStringLiteral("root tip");
+        QTest::newRow("attachments") << QStringLiteral("attachments");
+    }
+
+    void cancelAtLaterStages()
+    {
+        QFETCH(QString, stage);
         PhoneSim sim;
-        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
-        phone.setValue(QStringLiteral("slowMs"), 4000);
+        const bool rooted = stage == QLatin1String("attachments");
+        SimDevice phone = sim.addSampleDevice(Serial, 28, rooted);
+        if (stage == QLatin1String("root tip")) {
+            phone.setValue(QStringLiteral("root"), false);
+        } else if (stage == QLatin1String("backup")) {
+            phone.setValue(QStringLiteral("slowMs"), 4000);
+        }
+        const AndroidDevice device =
+            usbDevice(PhoneSim::description(Serial, 28, rooted || stage == QLatin1String("root tip")));
+        CancellingReceiver::Trigger trigger;
+        if (stage == QLatin1String("backup"))
+            trigger = [](const QString&, int, const QString& tips) {
+                return tips.startsWith(text("IDS_ADB_BACKUP_TIPS"));
+            };
+        else if (stage == QLatin1String("root tip"))
+            trigger = [](const QString&, int, const QString& tips) {
+                return tips.startsWith(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+            };
+        else // the first report of the attachment loop: no status, a percentage
+            trigger = [](const QString& status, int value, const QString&) {
+                return status.isEmpty() && value >= 0;
+            };
+
         const QStringList foldersBefore = privateFolders();
         ProgressChannel channel;
-        CancelAtBackupTips receiver(channel);
-        AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
+        CancellingReceiver receiver(channel, trigger);
+        AndroidLoadViberThread worker(device, true, channel);
         worker.setTiming(shortTiming());
         QElapsedTimer timer;
         timer.start();
@@ -466,6 +513,16 @@ private slots:
         QCOMPARE(receiver.outcomes, 0);
         QVERIFY(!worker.dataSet());
         QCOMPARE(privateFolders(), foldersBefore);
+        bool backupStarted = false;
+        for (const QString& call : sim.adbCalls())
+            backupStarted = backupStarted || call.contains(QLatin1String(" backup "));
+        // (the killed tool may not have logged its call, so only the other stages are checked)
+        if (stage != QLatin1String("backup"))
+            QVERIFY(!backupStarted);
+        if (stage == QLatin1String("attachments")) {
+            QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media")), 1);
+            QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
+        }
     }
 };
 
