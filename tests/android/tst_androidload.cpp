@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -417,6 +418,36 @@ private slots:
                      qPrintable(run.receiver.errors.first()));
             QVERIFY(!run.dataSet);
         }
+    }
+
+    void backupThatNeverArrivesEndsWithTheHelpAndTheAttempts()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
+        phone.setValue(QStringLiteral("slowMs"), 8000); // the user never confirms in time
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
+        AndroidLoadViberThread::Timing timing = shortTiming();
+        timing.backupTool = 300ms;
+        timing.archiveRetries = 1000ms;
+        worker.setTiming(timing);
+        QElapsedTimer timer;
+        timer.start();
+        receiver.runInWorkerThread(worker);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(receiver.errors.size(), 1);
+        const QString error = receiver.errors.first();
+        QVERIFY2(error.startsWith(
+                     QStringLiteral("Can't read Viber data from Android device.<br/><br/>Please check")),
+                 qPrintable(error));
+        static const QRegularExpression ending(
+            QStringLiteral("Error:adb-backup -f .*\\.ab failed\\. attempt=(\\d+)$"));
+        const QRegularExpressionMatch match = ending.match(error);
+        QVERIFY2(match.hasMatch(), qPrintable(error));
+        // polled every 50 ms for a second
+        QVERIFY(match.captured(1).toInt() >= 5);
+        QVERIFY(!worker.dataSet());
     }
 
     void android12BackupWithoutViberIsNamedAndNeverShowsAStaleLoad()
