@@ -211,6 +211,7 @@ private slots:
     }
     void init() { AppDirs::clearDeviceCache(); }
 
+    void rootWrite_data();
     void rootWrite();
     void restoreRoute();
     void restoreRouteRefused_data();
@@ -219,13 +220,31 @@ private slots:
     void cancelAtEachStage();
 };
 
+void TestAndroidRestore::rootWrite_data()
+{
+    QTest::addColumn<bool>("wifi");
+    QTest::newRow("USB") << false;
+    QTest::newRow("WiFi") << true;
+}
+
 void TestAndroidRestore::rootWrite()
 {
+    QFETCH(bool, wifi);
     PhoneSim sim;
     QVERIFY(sim.isValid());
-    sim.addSampleDevice(Serial);
-    const AndroidDevice device = usbDevice(28, true);
+    SimDevice phone = sim.addSampleDevice(Serial);
+    AndroidDevice device = usbDevice(28, true);
+    if (wifi) {
+        const int port = sim.startWifiAgent(Serial);
+        QVERIFY(port > 0);
+        device.serial.clear();
+        device.viaWifi = true;
+        device.host = QStringLiteral("127.0.0.1");
+        device.port = port;
+    }
     QVERIFY(loadCache(device));
+    // The user opened Viber again since the load.
+    phone.setValue(QStringLiteral("viberRunning"), true);
     QTemporaryDir scratch;
     const QString before = scratch.filePath(QStringLiteral("before"));
     QVERIFY(QFile::copy(sim.device(Serial).fileFor(PhoneMessages), before));
@@ -263,7 +282,8 @@ void TestAndroidRestore::rootWrite()
     QCOMPARE(sim.phoneFile(Serial, QStringLiteral("/storage/emulated/0/viber/media/.thumbnails/holiday.jpg")),
              readFile(source.files.filePath(QStringLiteral("holiday-thumb.jpg"))));
     QVERIFY(QDir(sim.device(Serial).fileFor(Staging)).isEmpty());
-    QVERIFY(sim.adbCalls().join(u'\n').contains(QStringLiteral("am force-stop com.viber.voip")));
+    QVERIFY(!phone.viberRunning());
+    QCOMPARE(phone.writesWhileRunning(), QStringList());
     QCOMPARE(privateFolders(), foldersBefore);
 
     // The same messages again change nothing on the phone.
@@ -279,9 +299,10 @@ void TestAndroidRestore::restoreRoute()
 {
     PhoneSim sim;
     QVERIFY(sim.isValid());
-    sim.addSampleDevice(Serial, 28, false);
+    SimDevice phone = sim.addSampleDevice(Serial, 28, false);
     const AndroidDevice device = usbDevice(28, false);
     QVERIFY(loadCache(device));
+    phone.setValue(QStringLiteral("viberRunning"), true);
     QTemporaryDir scratch;
     const QString before = scratch.filePath(QStringLiteral("before"));
     const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
@@ -304,6 +325,7 @@ void TestAndroidRestore::restoreRoute()
     QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
     QVERIFY(!QFileInfo::exists(sim.device(Serial).folder() + QStringLiteral("/restore-errors.log")));
     QVERIFY(sim.phoneFileExists(Serial, PictureOnPhone));
+    QCOMPARE(phone.writesWhileRunning(), QStringList());
 }
 
 void TestAndroidRestore::restoreRouteRefused_data()

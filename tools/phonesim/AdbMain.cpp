@@ -142,8 +142,10 @@ int shell(const QString& stateDir, SimDevice& device, const QStringList& shellAr
         out(QStringLiteral("Broadcast completed: result=0\n"));
         return 0;
     }
-    if (words.size() == 3 && words[0] == QLatin1String("am") && words[1] == QLatin1String("force-stop"))
+    if (words.size() == 3 && words[0] == QLatin1String("am") && words[1] == QLatin1String("force-stop")) {
+        device.forceStop(words[2]);
         return 0;
+    }
     if ((words.size() == 2 && words[0] == QLatin1String("pm") && words[1] == QLatin1String("-l")) ||
         (words.size() == 3 && words[0] == QLatin1String("pm") && words[1] == QLatin1String("list") &&
          words[2] == QLatin1String("packages"))) {

@@ -310,14 +310,20 @@ int AgentServer::runRootCommand(const QString& command)
     if (words.isEmpty())
         return 127;
     const QString program = words.first();
+    if (program == QLatin1String("am") && words.size() == 3 && words[1] == QLatin1String("force-stop")) {
+        m_device.forceStop(words[2]);
+        return 0;
+    }
     if (program == QLatin1String("dd")) {
         QString from;
         QString to;
         for (const QString& word : words.mid(1)) {
-            if (word.startsWith(QLatin1String("if=")))
+            if (word.startsWith(QLatin1String("if="))) {
                 from = m_device.fileFor(word.mid(3));
-            else if (word.startsWith(QLatin1String("of=")))
+            } else if (word.startsWith(QLatin1String("of="))) {
                 to = m_device.fileFor(word.mid(3));
+                m_device.noteWrite(word.mid(3));
+            }
         }
         if (from.isEmpty() || to.isEmpty() || !QFileInfo(from).isFile() ||
             !QFileInfo(QFileInfo(to).absolutePath()).isDir())
@@ -334,6 +340,7 @@ int AgentServer::runRootCommand(const QString& command)
                 continue;
             }
             const bool contents = word.endsWith(QLatin1String("/*"));
+            m_device.noteWrite(contents ? word.chopped(2) : word);
             const QString local = m_device.fileFor(contents ? word.chopped(2) : word);
             if (local.isEmpty()) {
                 ++failures;

@@ -197,6 +197,7 @@ int restoreArchive(SimDevice& device, const QByteArray& archiveBytes)
         if (parts.size() == 3 && parts[2] == QLatin1String("_manifest")) {
             if (device.sdkLevel() < 31 && device.packages().contains(parts[1])) {
                 package = parts[1];
+                device.noteWrite(QStringLiteral("/data/data/") + package + QStringLiteral("/databases"));
                 QDir(device.fileFor(QStringLiteral("/data/data/") + package + QStringLiteral("/databases")))
                     .removeRecursively();
             }

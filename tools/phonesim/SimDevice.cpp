@@ -1,6 +1,7 @@
 #include "tools/phonesim/SimDevice.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -99,6 +100,35 @@ int SimDevice::slowMs() const
 int SimDevice::idleMs() const
 {
     return qBound(100, value(QStringLiteral("idleMs"), 20000).toInt(), 120000);
+}
+
+bool SimDevice::viberRunning() const
+{
+    return value(QStringLiteral("viberRunning"), false).toBool();
+}
+
+void SimDevice::forceStop(const QString& package)
+{
+    if (package == QLatin1String("com.viber.voip"))
+        setValue(QStringLiteral("viberRunning"), false);
+}
+
+void SimDevice::noteWrite(const QString& phonePath) const
+{
+    if (!viberRunning() ||
+        !QDir::cleanPath(phonePath).startsWith(QLatin1String("/data/data/com.viber.voip/")))
+        return;
+    QFile log(m_folder + QStringLiteral("/viber-writes-while-running.log"));
+    if (log.open(QIODevice::Append | QIODevice::Text))
+        log.write(phonePath.toUtf8() + '\n');
+}
+
+QStringList SimDevice::writesWhileRunning() const
+{
+    QFile log(m_folder + QStringLiteral("/viber-writes-while-running.log"));
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 QString SimDevice::fsRoot() const

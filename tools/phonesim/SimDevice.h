@@ -34,6 +34,14 @@ public:
     int slowMs() const;
     int idleMs() const;
 
+    // Viber runs until "am force-stop com.viber.voip"; a write into its private files
+    // while it runs is what a transfer must never do, so each one is logged
+    // ("viber-writes-while-running.log" in the device folder) for tests to find.
+    bool viberRunning() const;
+    void forceStop(const QString& package);
+    void noteWrite(const QString& phonePath) const;
+    QStringList writesWhileRunning() const;
+
     QString fsRoot() const;
     // The local path of a phone path, or an empty text when the path tries to leave the
     // phone's file system ("..", or a component that is a symbolic link).
