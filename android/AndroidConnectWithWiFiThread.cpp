@@ -13,6 +13,8 @@ AndroidConnectWithWiFiThread::AndroidConnectWithWiFiThread(const QString& host, 
                                                            QObject* parent, int controlPort)
     : QThread(parent), m_progress(progress)
 {
+    // The record travels to the main window in queued signals once connected.
+    qRegisterMetaType<AndroidDevice>("AndroidDevice");
     m_device.viaWifi = true;
     m_device.host = host;
     m_device.port = controlPort;

@@ -281,6 +281,8 @@ private slots:
         QVERIFY(device.serial.isEmpty());
         QCOMPARE(device.uid, Serial);
         QCOMPARE(device.deviceId(), Serial);
+        // the record can travel in queued signals by its name
+        QVERIFY(QMetaType::fromName("AndroidDevice").isValid());
         // a WiFi connection never runs adb
         QCOMPARE(sim.adbCalls(), QStringList());
     }
