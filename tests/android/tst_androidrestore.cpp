@@ -217,6 +217,8 @@ private slots:
     void restoreRouteRefused_data();
     void restoreRouteRefused();
     void failedWriteBackChangesNothing();
+    void rootWriteFailsThenRestoreRoute();
+    void noExternalStorageUploadsNoMedia();
     void cancelAtEachStage();
 };
 
@@ -309,6 +311,7 @@ void TestAndroidRestore::restoreRoute()
     QVERIFY(QFile::copy(phoneDb, before));
     // A log left beside another database of the cache is no part of a restore archive.
     const QString strayLog = cacheFile(device, QStringLiteral("other_db-wal"));
+    const QStringList foldersBefore = privateFolders();
     QFile stray(strayLog);
     QVERIFY(stray.open(QIODevice::WriteOnly) && stray.write("stale log") > 0);
     stray.close();
@@ -326,6 +329,8 @@ void TestAndroidRestore::restoreRoute()
     QVERIFY(!QFileInfo::exists(sim.device(Serial).folder() + QStringLiteral("/restore-errors.log")));
     QVERIFY(sim.phoneFileExists(Serial, PictureOnPhone));
     QCOMPARE(phone.writesWhileRunning(), QStringList());
+    // The archive and the working copies went with the run.
+    QCOMPARE(privateFolders(), foldersBefore);
 }
 
 void TestAndroidRestore::restoreRouteRefused_data()
@@ -392,6 +397,67 @@ void TestAndroidRestore::failedWriteBackChangesNothing()
     QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_data"))),
              dump(sim.device(Serial).fileFor(PhoneData)));
     QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages")));
+}
+
+void TestAndroidRestore::rootWriteFailsThenRestoreRoute()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    // An earlier load of this phone went through a backup and left its manifest.
+    QFile manifest(
+        QDir(AndroidLoadViberThread::viberFolder(device.cacheDir())).filePath(QStringLiteral("_manifest")));
+    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write("1\ncom.viber.voip\n1500\n30\n") > 0);
+    manifest.close();
+    phone.setValue(QStringLiteral("root"), false);
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QVERIFY(QFile::copy(phoneDb, before));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.tips.size(), 2);
+    QVERIFY(run.receiver.tips.first().startsWith(text("IDS_ROOT_INVALID_AUTHORIZATION")));
+    QVERIFY(run.receiver.tips.first().endsWith(QCoreApplication::translate(
+        "AndroidRestoreViberThread", "IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP")));
+    QVERIFY(run.receiver.tips.last().startsWith(text("IDS_ADB_RESTORE_TIPS")));
+    QCOMPARE(run.receiver.successes.size(), 1);
+    QVERIFY(run.receiver.successes.first().startsWith(text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(6)));
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
+}
+
+void TestAndroidRestore::noExternalStorageUploadsNoMedia()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial, 28, false);
+    AndroidDevice device = usbDevice(28, false);
+    QVERIFY(loadCache(device));
+    // The card was removed since the load; the user was told attachments are skipped.
+    device.storage.clear();
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.successes, QStringList{text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(6)});
+    QCOMPARE(run.missing, 0);
+    QVERIFY(!sim.phoneFileExists(Serial, PictureOnPhone));
+    QCOMPARE(runPython({QStringLiteral("-c"),
+                        QStringLiteral(
+                            "import sqlite3, sys\n"
+                            "db = sqlite3.connect(sys.argv[1])\n"
+                            "n = db.execute('select count(*) from messages where token=9002').fetchone()[0]\n"
+                            "sys.exit(0 if n == 1 else 1)\n"),
+                        phoneDb}),
+             QString());
 }
 
 void TestAndroidRestore::cancelAtEachStage()
