@@ -228,7 +228,7 @@ private slots:
     {
         PhoneSim sim;
         QVERIFY(sim.isValid());
-        sim.addSampleDevice(Serial);
+        sim.addSampleDevice(Serial).setValue(QStringLiteral("viberRunning"), true);
         leaveARowInTheLog(sim);
         // a companion a crashed run left in the staging folder must not be applied
         sim.putFile(Serial, Staging + QStringLiteral("/viber_messages-journal"), QByteArray(4096, 'x'));
@@ -259,6 +259,7 @@ private slots:
         // Viber was stopped before the copy, and nothing of the run stays on shared storage
         QVERIFY(
             sim.adbCalls().contains(QStringLiteral("-s %1 shell am force-stop com.viber.voip").arg(Serial)));
+        QVERIFY(!sim.device(Serial).viberRunning());
         const QString stagingDir = sim.device(Serial).fileFor(Staging);
         QCOMPARE(QDir(stagingDir).entryList(QDir::Files), QStringList());
         QCOMPARE(privateFolders(), foldersBefore);
@@ -280,7 +281,7 @@ private slots:
     void rootRouteOverWifiStopsViberByRoot()
     {
         PhoneSim sim;
-        sim.addSampleDevice(Serial);
+        sim.addSampleDevice(Serial).setValue(QStringLiteral("viberRunning"), true);
         const int port = sim.startWifiAgent(Serial);
         QVERIFY(port > 0);
         AndroidDevice device;
@@ -294,6 +295,7 @@ private slots:
         QCOMPARE(run.receiver.successes.size(), 1);
         QCOMPARE(run.dataSet->messages.size(), SampleMessages);
         QCOMPARE(agentRequests(sim, QStringLiteral("$sucmd:am force-stop com.viber.voip")), 1);
+        QVERIFY(!sim.device(Serial).viberRunning());
         // the stop comes before the first copy
         const QString log = QString::fromUtf8(readFile(sim.stateDir() + QStringLiteral("/agent.log")));
         QVERIFY(log.indexOf(QStringLiteral("am force-stop")) < log.indexOf(QStringLiteral("$sucmd:dd")));
