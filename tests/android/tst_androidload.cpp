@@ -235,11 +235,17 @@ private slots:
         const QStringList foldersBefore = privateFolders();
 
         const AndroidDevice device = usbDevice(PhoneSim::description(Serial));
+        // an earlier load left a database and the manifest of a backup of this phone
+        const QString viber = AndroidLoadViberThread::viberFolder(device.cacheDir());
+        QVERIFY(writeFile(viber + QStringLiteral("/db/viber_messages_old"), "earlier load"));
+        QVERIFY(writeFile(viber + QStringLiteral("/_manifest"), "manifest"));
         LoadRun run;
         run.run(device);
         QCOMPARE(run.receiver.errors, QStringList());
         QCOMPARE(run.receiver.successes, QStringList{QString()});
         QCOMPARE(run.receiver.tips, QStringList());
+        QVERIFY(!QFileInfo::exists(viber + QStringLiteral("/db/viber_messages_old")));
+        QCOMPARE(readFile(viber + QStringLiteral("/_manifest")), QByteArray("manifest"));
         QVERIFY(run.dataSet);
         QCOMPARE(run.dataSet->messages.size(), SampleMessages + 1);
         QVERIFY(hasText(*run.dataSet, LogOnlyText));
