@@ -219,6 +219,7 @@ private slots:
     void failedWriteBackChangesNothing();
     void rootWriteFailsThenRestoreRoute();
     void noExternalStorageUploadsNoMedia();
+    void cancelAtEachStage_data();
     void cancelAtEachStage();
 };
 
@@ -460,15 +461,23 @@ void TestAndroidRestore::noExternalStorageUploadsNoMedia()
              QString());
 }
 
+void TestAndroidRestore::cancelAtEachStage_data()
+{
+    QTest::addColumn<bool>("rooted");
+    QTest::newRow("root write") << true;
+    QTest::newRow("restore archive") << false;
+}
+
 void TestAndroidRestore::cancelAtEachStage()
 {
+    QFETCH(bool, rooted);
     // How many reports a whole transfer makes, so that a cancel can land at each of them.
     int reports = 0;
     {
         PhoneSim sim;
         QVERIFY(sim.isValid());
-        sim.addSampleDevice(Serial);
-        const AndroidDevice device = usbDevice(28, true);
+        sim.addSampleDevice(Serial, 28, rooted);
+        const AndroidDevice device = usbDevice(28, rooted);
         QVERIFY(loadCache(device));
         Source source;
         RestoreRun run;
@@ -484,14 +493,15 @@ void TestAndroidRestore::cancelAtEachStage()
         QVERIFY(stages.contains(text("IDS_MERGING_VIBER_MESSAGES")));
         QVERIFY(stages.contains(text("IDS_MERGING_VIBER_CALLS")));
         QVERIFY(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("holiday.jpg"))));
-        QVERIFY(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("viber_messages"))));
+        QCOMPARE(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("viber_messages"))),
+                 rooted);
     }
     QVERIFY(reports > 3);
     for (int cancelAt = 1; cancelAt <= reports; ++cancelAt) {
         AppDirs::clearDeviceCache();
         PhoneSim sim;
-        sim.addSampleDevice(Serial);
-        const AndroidDevice device = usbDevice(28, true);
+        sim.addSampleDevice(Serial, 28, rooted);
+        const AndroidDevice device = usbDevice(28, rooted);
         QVERIFY(loadCache(device));
         const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
         QTemporaryDir scratch;
