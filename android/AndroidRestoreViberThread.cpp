@@ -153,6 +153,11 @@ void AndroidRestoreViberThread::transfer()
     bool callsChanged = false;
     mergeInto(workRoot, callsChanged);
     throwIfCancelled(m_progress);
+    // What goes to the phone is the main file alone; a phone database in WAL mode keeps
+    // that mode, so the log of the merge must be folded in first.
+    SqliteFileSet::checkpoint(work.messagesDbPath());
+    if (haveData)
+        SqliteFileSet::checkpoint(work.dataDbPath());
 
     if (m_written > 0 || callsChanged) {
         // A fresh session: one held across the merge may have been dropped by the phone.

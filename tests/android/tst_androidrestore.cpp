@@ -87,6 +87,36 @@ QString checkTransfer(const QString& before, const QString& after, qint64 addedC
                       after, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
 }
 
+// Puts the phone's messages database into WAL mode with a committed row that lives only
+// in the log, as a running Viber leaves it.
+void leaveARowInTheLog(const PhoneSim& sim)
+{
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QCOMPARE(
+        runPython(
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 "import os, shutil, sqlite3, sys\n"
+                 "path = sys.argv[1]\n"
+                 "db = sqlite3.connect(path, isolation_level=None)\n"
+                 "db.execute('PRAGMA journal_mode=WAL')\n"
+                 "db.execute('PRAGMA wal_autocheckpoint=0')\n"
+                 "db.execute(\"INSERT INTO messages (address, date, read, opened, status, type, body, token, "
+                 "extra_mime, seq, count, group_id, conversation_id, conversation_type, participant_id, "
+                 "date_real) VALUES ('+4915110000002', 1700000700000, 1, 1, 2, 0, 'only in the log', "
+                 "5000000007, 'text', 7, 1, 0, 1, 0, 2, 1700000700000)\")\n"
+                 "shutil.copy(path, path + '.main')\n"
+                 "shutil.copy(path + '-wal', path + '.log')\n"
+                 "db.close()\n"
+                 "for suffix in ('-wal', '-shm'):\n"
+                 "    if os.path.exists(path + suffix): os.remove(path + suffix)\n"
+                 "os.replace(path + '.main', path)\n"
+                 "os.replace(path + '.log', path + '-wal')\n"),
+             phoneDb}),
+        QString());
+    QVERIFY(QFileInfo(phoneDb + QStringLiteral("-wal")).size() > 0);
+}
+
 AndroidDevice usbDevice(int sdkLevel, bool rooted)
 {
     AndroidDevice device;
@@ -211,6 +241,7 @@ private slots:
     }
     void init() { AppDirs::clearDeviceCache(); }
 
+    void rootWriteIntoPhoneInWalMode();
     void rootWrite_data();
     void rootWrite();
     void restoreRoute();
@@ -222,6 +253,30 @@ private slots:
     void cancelAtEachStage_data();
     void cancelAtEachStage();
 };
+
+void TestAndroidRestore::rootWriteIntoPhoneInWalMode()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial);
+    leaveARowInTheLog(sim);
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    QVERIFY(QFile::copy(phoneDb, before));
+    QVERIFY(QFile::copy(phoneDb + QStringLiteral("-wal"), before + QStringLiteral("-wal")));
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.successes.size(), 1);
+    // The row that lived only in the log is kept, and no old log is left to be applied.
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    QVERIFY(dump(phoneDb).contains(QStringLiteral("only in the log")));
+}
 
 void TestAndroidRestore::rootWrite_data()
 {
