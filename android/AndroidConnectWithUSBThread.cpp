@@ -47,6 +47,8 @@ AndroidConnectWithUSBThread::AndroidConnectWithUSBThread(const QString& serial, 
                                                          QObject* parent)
     : QThread(parent), m_progress(progress), m_agentPackage(QString::fromLatin1(AgentPackageResource))
 {
+    // The record travels to the main window in queued signals once connected.
+    qRegisterMetaType<AndroidDevice>("AndroidDevice");
     m_device.serial = serial;
     m_device.viaWifi = false;
 }

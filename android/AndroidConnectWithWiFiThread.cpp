@@ -5,6 +5,7 @@
 #include "app/ProgressChannel.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <stdexcept>
 
@@ -12,9 +13,18 @@ AndroidConnectWithWiFiThread::AndroidConnectWithWiFiThread(const QString& host, 
                                                            QObject* parent, int controlPort)
     : QThread(parent), m_progress(progress)
 {
+    // The record travels to the main window in queued signals once connected.
+    qRegisterMetaType<AndroidDevice>("AndroidDevice");
     m_device.viaWifi = true;
     m_device.host = host;
     m_device.port = controlPort;
+}
+
+QString AndroidConnectWithWiFiThread::hostFromInput(const QString& typed)
+{
+    static const QRegularExpression address(QStringLiteral("^(\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})$"));
+    const QRegularExpressionMatch match = address.match(typed.trimmed());
+    return match.hasMatch() ? match.captured(1) : QString();
 }
 
 void AndroidConnectWithWiFiThread::run()

@@ -25,6 +25,11 @@ public:
     AndroidConnectWithWiFiThread(const QString& host, ProgressChannel& progress, QObject* parent = nullptr,
                                  int controlPort = AndroidDevice::DefaultControlPort);
 
+    // The address the user typed into the WiFi dialog as a host to connect to: four
+    // dot-separated groups of one to three digits, blanks around them ignored; anything
+    // else (a port suffix, a name, more text) gives an empty text.
+    static QString hostFromInput(const QString& typed);
+
     // Read after the thread has ended.
     AndroidDevice device() const { return m_device; }
     void setTiming(const Timing& timing) { m_timing = timing; }

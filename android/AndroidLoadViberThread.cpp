@@ -31,6 +31,7 @@ namespace {
 
 constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
 constexpr auto IncompleteArchive = "*";
+constexpr auto ManifestName = "_manifest";
 const QStringList DatabaseNames = {QStringLiteral("viber_messages"), QStringLiteral("viber_data")};
 
 QString text(const char* key)
@@ -129,7 +130,7 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
         if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
             fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
         stopViber();
-        AppDirs::removeTree(viberFolder(m_cacheDir));
+        clearViberFolderKeepingManifest();
 
         QTcpSocket& socket = session();
         const int waitMs = int(m_timing.rootCommandWait.count());
@@ -217,6 +218,24 @@ void AndroidLoadViberThread::removeStagedAfterFailure(const QString& staging)
         m_staged.clear();
     } catch (const std::exception& e) {
         qWarning("the staged copies on the phone could not be removed: %s", e.what());
+    }
+}
+
+void AndroidLoadViberThread::clearViberFolderKeepingManifest()
+{
+    // The manifest of an earlier backup of this phone is what a restore archive needs
+    // first; it holds no history, so the root route keeps it while clearing the rest.
+    const QDir folder(viberFolder(m_cacheDir));
+    const QStringList entries =
+        folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (entry == QLatin1String(ManifestName))
+            continue;
+        const QString path = folder.filePath(entry);
+        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
+            AppDirs::removeTree(path);
+        else
+            QFile::remove(path);
     }
 }
 

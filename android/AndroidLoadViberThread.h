@@ -68,6 +68,7 @@ private:
     void removeStaged(QTcpSocket& socket, const QString& staging, const QStringList& names, int waitMs,
                       const ProgressChannel* progress);
     void removeStagedAfterFailure(const QString& staging);
+    void clearViberFolderKeepingManifest();
     void stopViber();
     void backupRoute();
     void waitForTipsClosed(std::chrono::milliseconds limit, std::chrono::milliseconds poll);

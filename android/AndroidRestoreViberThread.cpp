@@ -153,6 +153,11 @@ void AndroidRestoreViberThread::transfer()
     bool callsChanged = false;
     mergeInto(workRoot, callsChanged);
     throwIfCancelled(m_progress);
+    // What goes to the phone is the main file alone; a phone database in WAL mode keeps
+    // that mode, so the log of the merge must be folded in first.
+    SqliteFileSet::checkpoint(work.messagesDbPath());
+    if (haveData)
+        SqliteFileSet::checkpoint(work.dataDbPath());
 
     if (m_written > 0 || callsChanged) {
         // A fresh session: one held across the merge may have been dropped by the phone.
@@ -167,8 +172,13 @@ void AndroidRestoreViberThread::transfer()
             QString error;
             written = rootWrite(*socket, work.messagesDbPath(), callsChanged, error);
             if (!written) {
-                sendBye(*socket);
-                socket.reset();
+                endSession(std::move(socket));
+                // The phone took the messages but not the call log: the cache follows
+                // the phone, and the failure is reported as it is.
+                if (m_messagesInstalled) {
+                    replaceCache(work.messagesDbPath(), false);
+                    fail(error);
+                }
                 // Without a second route the failure is the outcome, never a success.
                 if (!restoreRoutePossible())
                     fail(error);
@@ -180,11 +190,9 @@ void AndroidRestoreViberThread::transfer()
                 }
             }
         }
-        if (socket) {
-            if (!written)
-                sendBye(*socket);
-            socket.reset();
-        }
+        if (socket && !written)
+            endSession(std::move(socket));
+        socket.reset();
         if (!written)
             restoreRoute(work.messagesDbPath());
         replaceCache(work.messagesDbPath(), callsChanged);
@@ -266,6 +274,16 @@ void AndroidRestoreViberThread::uploadMedia(QTcpSocket& socket)
     }
 }
 
+void AndroidRestoreViberThread::endSession(std::unique_ptr<QTcpSocket> socket)
+{
+    // A session that failed in the middle of a transfer may not take the goodbye.
+    try {
+        sendBye(*socket);
+    } catch (const std::exception& e) {
+        qDebug("ending the upload session: %s", e.what());
+    }
+}
+
 std::unique_ptr<QTcpSocket> AndroidRestoreViberThread::openUploadSession()
 {
     const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
@@ -300,6 +318,7 @@ bool AndroidRestoreViberThread::rootWrite(QTcpSocket& socket, const QString& wor
         m_progress.enableCancel(false);
         installDatabase(socket, staging, QStringLiteral("viber_messages"),
                         "IDS_ROOT_CANNOT_SAVE_FILE_viber_messages_TO_DEVIDE");
+        m_messagesInstalled = true;
         if (m_staged.contains(QStringLiteral("viber_data")))
             installDatabase(socket, staging, QStringLiteral("viber_data"),
                             "IDS_ROOT_CANNOT_SAVE_FILE_viber_data_TO_DEVIDE");

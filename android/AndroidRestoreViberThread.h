@@ -81,6 +81,7 @@ private:
     void restoreRoute(const QString& workDb);
     void replaceCache(const QString& workDb, bool withData);
     std::unique_ptr<QTcpSocket> openUploadSession();
+    void endSession(std::unique_ptr<QTcpSocket> socket);
 
     AndroidDevice m_device;
     QList<_ViberMsg*> m_messages;
@@ -93,4 +94,6 @@ private:
     qint64 m_queued = 0;
     qint64 m_written = 0;
     int m_missingFiles = 0;
+    // The phone's viber_messages has been replaced by this run.
+    bool m_messagesInstalled = false;
 };

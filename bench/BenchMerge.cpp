@@ -4,12 +4,15 @@
 //           called as the restore worker calls them (date order, one transaction,
 //           createMergeIndexes first, fixConversations and dropMergeIndexes(true) last);
 //   backup: into a new local database in the folder TARGET with IOSViberDb's write
-//           operations, called as the backup worker calls them (media files left out).
+//           operations, called as the backup worker calls them (media files left out);
+//   transfer: into the phone database below TARGET as the restore worker merges, phone
+//           rows renumbered in date order with the added ones (no phone, no media).
 // Loading SOURCE is not part of the time.
 //
-//   velliport-bench-merge merge|backup SOURCE TARGET
+//   velliport-bench-merge merge|backup|transfer SOURCE TARGET
 
 #include "db/AndroidViberDb.h"
+#include "db/AndroidViberTransfer.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -105,14 +108,28 @@ qint64 backup(const QList<const _ViberMsg*>& queue, const QString& folder)
     return written;
 }
 
+qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
+{
+    AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
+    QList<_ViberMsg*> messages;
+    for (_ViberMsg* msg : data.messages)
+        messages.append(msg);
+    const auto media = [](const _ViberMsg& msg) {
+        const QString uri = mediaUrl(msg);
+        return AndroidViberTransfer::MediaTexts{uri + QStringLiteral(".jpg"), uri};
+    };
+    return AndroidViberTransfer(db).mergeMessages(messages, media, {}).written;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 4 || (args.at(1) != QLatin1String("merge") && args.at(1) != QLatin1String("backup"))) {
-        QTextStream(stderr) << "usage: velliport-bench-merge merge|backup SOURCE TARGET\n";
+    const QStringList modes = {QStringLiteral("merge"), QStringLiteral("backup"), QStringLiteral("transfer")};
+    if (args.size() != 4 || !modes.contains(args.at(1))) {
+        QTextStream(stderr) << "usage: velliport-bench-merge merge|backup|transfer SOURCE TARGET\n";
         return 2;
     }
     try {
@@ -120,8 +137,13 @@ int main(int argc, char** argv)
         const QList<const _ViberMsg*> queue = writeOrder(*data);
         QElapsedTimer timer;
         timer.start();
-        const qint64 written =
-            args.at(1) == QLatin1String("merge") ? merge(queue, args.at(3)) : backup(queue, args.at(3));
+        qint64 written = 0;
+        if (args.at(1) == QLatin1String("merge"))
+            written = merge(queue, args.at(3));
+        else if (args.at(1) == QLatin1String("backup"))
+            written = backup(queue, args.at(3));
+        else
+            written = transfer(*data, args.at(3));
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         QTextStream(stdout) << args.at(1) << "_s=" << QString::number(seconds, 'f', 3)
                             << " queued=" << queue.size() << " written=" << written << "\n";

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 AndroidWIFIForm::AndroidWIFIForm(QWidget* parent) : QDialog(parent)
@@ -57,16 +56,9 @@ AndroidWIFIForm::AndroidWIFIForm(QWidget* parent) : QDialog(parent)
     connect(m_btnClose, &QPushButton::pressed, this, &QDialog::reject);
 }
 
-QString AndroidWIFIForm::parseAddress(const QString& text)
-{
-    static const QRegularExpression address(QStringLiteral("^(\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})$"));
-    const QRegularExpressionMatch match = address.match(text.trimmed());
-    return match.hasMatch() ? match.captured(1) : QString();
-}
-
 void AndroidWIFIForm::onBtnConnect()
 {
-    const QString host = parseAddress(m_txtWifiSocket->text());
+    const QString host = AndroidConnectWithWiFiThread::hostFromInput(m_txtWifiSocket->text());
     if (host.isEmpty()) {
         MessageBox::showWarning(tr("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE"));
         return;

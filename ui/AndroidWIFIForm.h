@@ -20,10 +20,6 @@ public:
     // Tests point the dialog at a simulated phone's control port.
     void setControlPort(int port) { m_controlPort = port; }
 
-    // The IPv4 address in the typed text (blanks around it trimmed), or empty when the
-    // text is anything else: a port suffix, a name, surrounding words.
-    static QString parseAddress(const QString& text);
-
 public slots:
     void onBtnConnect();
 

@@ -241,6 +241,27 @@ private slots:
             QVERIFY2(!call.contains(QLatin1String("broadcast")), qPrintable(call));
     }
 
+    void wifiAddressInput_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("address") << QStringLiteral("192.168.1.20") << QStringLiteral("192.168.1.20");
+        QTest::newRow("blanks around") << QStringLiteral("  10.0.0.7 \t") << QStringLiteral("10.0.0.7");
+        QTest::newRow("port suffix") << QStringLiteral("192.168.1.20:49001") << QString();
+        QTest::newRow("letters") << QStringLiteral("phone.local") << QString();
+        QTest::newRow("surrounding text") << QStringLiteral("ip 192.168.1.20") << QString();
+        QTest::newRow("four digits in a group") << QStringLiteral("1921.168.1.20") << QString();
+        QTest::newRow("three groups") << QStringLiteral("192.168.1") << QString();
+        QTest::newRow("line break inside") << QStringLiteral("192.168.1.20\n10.0.0.1") << QString();
+    }
+
+    void wifiAddressInput()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, host);
+        QCOMPARE(AndroidConnectWithWiFiThread::hostFromInput(typed), host);
+    }
+
     void wifiGoodConnection()
     {
         PhoneSim sim;
@@ -260,6 +281,8 @@ private slots:
         QVERIFY(device.serial.isEmpty());
         QCOMPARE(device.uid, Serial);
         QCOMPARE(device.deviceId(), Serial);
+        // the record can travel in queued signals by its name
+        QVERIFY(QMetaType::fromName("AndroidDevice").isValid());
         // a WiFi connection never runs adb
         QCOMPARE(sim.adbCalls(), QStringList());
     }

@@ -16,8 +16,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 #include <sqlite3.h>
 
@@ -29,8 +32,8 @@ const QString Serial = QStringLiteral("SIMLOAD1");
 const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
 const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
 const QString LogOnlyText = QStringLiteral("Only in the log");
-// The sample phone's six rows hold one call, which loads as a call record.
-constexpr int SampleMessages = 5;
+// Every row of the sample phone loads as a message, the call's too.
+constexpr int SampleMessages = SimSample::MessageCount;
 
 QString text(const char* key)
 {
@@ -106,7 +109,7 @@ void leaveARowInTheLog(const PhoneSim& sim)
                 "seq, count, "
                 "group_id, conversation_id, conversation_type, participant_id, date_real) VALUES "
                 "('+4915110000002', "
-                "1700000700000, 1, 1, 2, 0, '%1', 5000000007, 'text', 7, 1, 0, 1, 0, 2, 1700000700000)")
+                "1700002000000, 1, 1, 2, 0, '%1', 5000000020, 'text', 20, 1, 0, 1, 0, 2, 1700002000000)")
                 .arg(LogOnlyText)));
         QFile::copy(phoneDb, copy.filePath(QStringLiteral("main")));
         QFile::copy(phoneDb + QStringLiteral("-wal"), copy.filePath(QStringLiteral("wal")));
@@ -171,27 +174,39 @@ struct LoadRun
     }
 };
 
-// Stands where the dialog stands and cancels as soon as the backup instructions show.
-class CancelAtBackupTips : public QObject
+// Stands where the dialog stands and cancels at the report the test names: the user
+// presses Cancel at that moment. A tips box it cancels at is never closed.
+class CancellingReceiver : public QObject
 {
     Q_OBJECT
 public:
-    explicit CancelAtBackupTips(ProgressChannel& channel) : m_channel(channel) { channel.setReceiver(this); }
+    using Trigger = std::function<bool(const QString& status, int value, const QString& tips)>;
+    CancellingReceiver(ProgressChannel& channel, Trigger trigger)
+        : m_channel(channel), m_trigger(std::move(trigger))
+    {
+        channel.setReceiver(this);
+    }
     int outcomes = 0;
 
 public slots:
-    void updateProgress(const QString&, int, const QString&) {}
+    void updateProgress(const QString& status, int value, const QString&)
+    {
+        if (m_trigger(status, value, QString()))
+            m_channel.setCancelled(true);
+    }
     void errorOccurred(const QString&) { ++outcomes; }
     void succeed(const QString&) { ++outcomes; }
     void tipsWait(const QString& info)
     {
-        if (info.startsWith(text("IDS_ADB_BACKUP_TIPS")))
+        if (m_trigger(QString(), -1, info))
             m_channel.setCancelled(true);
-        m_channel.setWaitingTips(false);
+        else
+            m_channel.setWaitingTips(false);
     }
 
 private:
     ProgressChannel& m_channel;
+    Trigger m_trigger;
 };
 
 } // namespace
@@ -213,18 +228,24 @@ private slots:
     {
         PhoneSim sim;
         QVERIFY(sim.isValid());
-        sim.addSampleDevice(Serial);
+        sim.addSampleDevice(Serial).setValue(QStringLiteral("viberRunning"), true);
         leaveARowInTheLog(sim);
         // a companion a crashed run left in the staging folder must not be applied
         sim.putFile(Serial, Staging + QStringLiteral("/viber_messages-journal"), QByteArray(4096, 'x'));
         const QStringList foldersBefore = privateFolders();
 
         const AndroidDevice device = usbDevice(PhoneSim::description(Serial));
+        // an earlier load left a database and the manifest of a backup of this phone
+        const QString viber = AndroidLoadViberThread::viberFolder(device.cacheDir());
+        QVERIFY(writeFile(viber + QStringLiteral("/db/viber_messages_old"), "earlier load"));
+        QVERIFY(writeFile(viber + QStringLiteral("/_manifest"), "manifest"));
         LoadRun run;
         run.run(device);
         QCOMPARE(run.receiver.errors, QStringList());
         QCOMPARE(run.receiver.successes, QStringList{QString()});
         QCOMPARE(run.receiver.tips, QStringList());
+        QVERIFY(!QFileInfo::exists(viber + QStringLiteral("/db/viber_messages_old")));
+        QCOMPARE(readFile(viber + QStringLiteral("/_manifest")), QByteArray("manifest"));
         QVERIFY(run.dataSet);
         QCOMPARE(run.dataSet->messages.size(), SampleMessages + 1);
         QVERIFY(hasText(*run.dataSet, LogOnlyText));
@@ -244,9 +265,13 @@ private slots:
         // Viber was stopped before the copy, and nothing of the run stays on shared storage
         QVERIFY(
             sim.adbCalls().contains(QStringLiteral("-s %1 shell am force-stop com.viber.voip").arg(Serial)));
+        QVERIFY(!sim.device(Serial).viberRunning());
         const QString stagingDir = sim.device(Serial).fileFor(Staging);
         QCOMPARE(QDir(stagingDir).entryList(QDir::Files), QStringList());
         QCOMPARE(privateFolders(), foldersBefore);
+        // the log was copied in this run and fetched; the stale journal was not
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:%1/viber_messages-wal").arg(Staging)), 1);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:%1/viber_messages-journal").arg(Staging)), 0);
 
         // the picture's URL-encoded file: URI reached the phone as a plain path
         const _ViberAtta* atta = picture(*run.dataSet);
@@ -262,7 +287,7 @@ private slots:
     void rootRouteOverWifiStopsViberByRoot()
     {
         PhoneSim sim;
-        sim.addSampleDevice(Serial);
+        sim.addSampleDevice(Serial).setValue(QStringLiteral("viberRunning"), true);
         const int port = sim.startWifiAgent(Serial);
         QVERIFY(port > 0);
         AndroidDevice device;
@@ -276,6 +301,7 @@ private slots:
         QCOMPARE(run.receiver.successes.size(), 1);
         QCOMPARE(run.dataSet->messages.size(), SampleMessages);
         QCOMPARE(agentRequests(sim, QStringLiteral("$sucmd:am force-stop com.viber.voip")), 1);
+        QVERIFY(!sim.device(Serial).viberRunning());
         // the stop comes before the first copy
         const QString log = QString::fromUtf8(readFile(sim.stateDir() + QStringLiteral("/agent.log")));
         QVERIFY(log.indexOf(QStringLiteral("am force-stop")) < log.indexOf(QStringLiteral("$sucmd:dd")));
@@ -324,7 +350,9 @@ private slots:
         const _ViberAtta* atta = picture(*run.dataSet);
         QVERIFY(atta);
         QVERIFY(!QFileInfo::exists(atta->localPath));
-        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:")), 0);
+        // only the contact's profile picture was asked for, no attachment
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:")), 1);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::AvatarPath)), 1);
     }
 
     void cachedAttachmentIsKeptAndAFailedAvatarOnlyCounts()
@@ -337,12 +365,12 @@ private slots:
         QCOMPARE(first.receiver.successes.size(), 1);
         const QString localPicture = picture(*first.dataSet)->localPath;
         QVERIFY(writeFile(localPicture, "cached copy"));
-        const int pictureRequests =
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::PicturePath)), 1);
+        const int mediaRequests =
             agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media"));
-        QCOMPARE(pictureRequests, 1);
 
-        // an avatar on the phone whose transfer breaks off
-        sim.putFile(Serial, QStringLiteral("/storage/emulated/0/viber/.photos/anna.jpg"),
+        // a new avatar of Jörg, who had none, whose transfer breaks off
+        sim.putFile(Serial, QStringLiteral("/storage/emulated/0/viber/.photos/joerg.jpg"),
                     QByteArray(5000, 'a'));
         {
             Sqlite3DB db;
@@ -350,8 +378,8 @@ private slots:
                              QStringLiteral("/db/viber_messages"),
                          SQLITE_OPEN_READWRITE);
             db.executeThrow(Sqlite3Sql(QStringLiteral("UPDATE participants_info SET viber_image = "
-                                                      "'file:///storage/emulated/0/viber/.photos/anna.jpg' "
-                                                      "WHERE _id = 2")));
+                                                      "'file:///storage/emulated/0/viber/.photos/joerg.jpg' "
+                                                      "WHERE _id = 3")));
         }
         phone.setValue(QStringLiteral("dropMidBlock"), true);
 
@@ -363,8 +391,7 @@ private slots:
         QCOMPARE(second.dataSet->messages.size(), SampleMessages);
         QCOMPARE(second.failed, 1);
         QCOMPARE(readFile(localPicture), QByteArray("cached copy"));
-        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media")),
-                 pictureRequests);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media")), mediaRequests);
         // fetch off: the databases were not copied again
         QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/su")), 2);
     }
@@ -400,6 +427,36 @@ private slots:
                      qPrintable(run.receiver.errors.first()));
             QVERIFY(!run.dataSet);
         }
+    }
+
+    void backupThatNeverArrivesEndsWithTheHelpAndTheAttempts()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
+        phone.setValue(QStringLiteral("slowMs"), 8000); // the user never confirms in time
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
+        AndroidLoadViberThread::Timing timing = shortTiming();
+        timing.backupTool = 300ms;
+        timing.archiveRetries = 1000ms;
+        worker.setTiming(timing);
+        QElapsedTimer timer;
+        timer.start();
+        receiver.runInWorkerThread(worker);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(receiver.errors.size(), 1);
+        const QString error = receiver.errors.first();
+        QVERIFY2(error.startsWith(
+                     QStringLiteral("Can't read Viber data from Android device.<br/><br/>Please check")),
+                 qPrintable(error));
+        static const QRegularExpression ending(
+            QStringLiteral("Error:adb-backup -f .*\\.ab failed\\. attempt=(\\d+)$"));
+        const QRegularExpressionMatch match = ending.match(error);
+        QVERIFY2(match.hasMatch(), qPrintable(error));
+        // polled every 50 ms for a second
+        QVERIFY(match.captured(1).toInt() >= 5);
+        QVERIFY(!worker.dataSet());
     }
 
     void android12BackupWithoutViberIsNamedAndNeverShowsAStaleLoad()
@@ -447,15 +504,45 @@ private slots:
                                    QStringLiteral("/db/viber_messages")));
     }
 
-    void cancelDuringTheBackupEndsTheRun()
+    void cancelAtLaterStages_data()
     {
+        QTest::addColumn<QString>("stage");
+        QTest::newRow("backup tool running") << QStringLiteral("backup");
+        QTest::newRow("tip after the root failure") << QStringLiteral("root tip");
+        QTest::newRow("attachments") << QStringLiteral("attachments");
+    }
+
+    void cancelAtLaterStages()
+    {
+        QFETCH(QString, stage);
         PhoneSim sim;
-        SimDevice phone = sim.addSampleDevice(Serial, 28, false);
-        phone.setValue(QStringLiteral("slowMs"), 4000);
+        const bool rooted = stage == QLatin1String("attachments");
+        SimDevice phone = sim.addSampleDevice(Serial, 28, rooted);
+        if (stage == QLatin1String("root tip")) {
+            phone.setValue(QStringLiteral("root"), false);
+        } else if (stage == QLatin1String("backup")) {
+            phone.setValue(QStringLiteral("slowMs"), 4000);
+        }
+        const AndroidDevice device =
+            usbDevice(PhoneSim::description(Serial, 28, rooted || stage == QLatin1String("root tip")));
+        CancellingReceiver::Trigger trigger;
+        if (stage == QLatin1String("backup"))
+            trigger = [](const QString&, int, const QString& tips) {
+                return tips.startsWith(text("IDS_ADB_BACKUP_TIPS"));
+            };
+        else if (stage == QLatin1String("root tip"))
+            trigger = [](const QString&, int, const QString& tips) {
+                return tips.startsWith(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+            };
+        else // the first report of the attachment loop: no status, a percentage
+            trigger = [](const QString& status, int value, const QString&) {
+                return status.isEmpty() && value >= 0;
+            };
+
         const QStringList foldersBefore = privateFolders();
         ProgressChannel channel;
-        CancelAtBackupTips receiver(channel);
-        AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
+        CancellingReceiver receiver(channel, trigger);
+        AndroidLoadViberThread worker(device, true, channel);
         worker.setTiming(shortTiming());
         QElapsedTimer timer;
         timer.start();
@@ -466,6 +553,18 @@ private slots:
         QCOMPARE(receiver.outcomes, 0);
         QVERIFY(!worker.dataSet());
         QCOMPARE(privateFolders(), foldersBefore);
+        bool backupStarted = false;
+        for (const QString& call : sim.adbCalls())
+            backupStarted = backupStarted || call.contains(QLatin1String(" backup "));
+        // (the killed tool may not have logged its call, so only the other stages are checked)
+        if (stage != QLatin1String("backup"))
+            QVERIFY(!backupStarted);
+        if (stage == QLatin1String("attachments")) {
+            // the avatars come first; of the attachments only the first was asked for
+            QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::AvatarPath)), 1);
+            QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/media")), 2);
+            QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
+        }
     }
 };
 

@@ -87,6 +87,36 @@ QString checkTransfer(const QString& before, const QString& after, qint64 addedC
                       after, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
 }
 
+// Puts the phone's messages database into WAL mode with a committed row that lives only
+// in the log, as a running Viber leaves it.
+void leaveARowInTheLog(const PhoneSim& sim)
+{
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QCOMPARE(
+        runPython(
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 "import os, shutil, sqlite3, sys\n"
+                 "path = sys.argv[1]\n"
+                 "db = sqlite3.connect(path, isolation_level=None)\n"
+                 "db.execute('PRAGMA journal_mode=WAL')\n"
+                 "db.execute('PRAGMA wal_autocheckpoint=0')\n"
+                 "db.execute(\"INSERT INTO messages (address, date, read, opened, status, type, body, token, "
+                 "extra_mime, seq, count, group_id, conversation_id, conversation_type, participant_id, "
+                 "date_real) VALUES ('+4915110000002', 1700000700000, 1, 1, 2, 0, 'only in the log', "
+                 "5000000007, 'text', 7, 1, 0, 1, 0, 2, 1700000700000)\")\n"
+                 "shutil.copy(path, path + '.main')\n"
+                 "shutil.copy(path + '-wal', path + '.log')\n"
+                 "db.close()\n"
+                 "for suffix in ('-wal', '-shm'):\n"
+                 "    if os.path.exists(path + suffix): os.remove(path + suffix)\n"
+                 "os.replace(path + '.main', path)\n"
+                 "os.replace(path + '.log', path + '-wal')\n"),
+             phoneDb}),
+        QString());
+    QVERIFY(QFileInfo(phoneDb + QStringLiteral("-wal")).size() > 0);
+}
+
 AndroidDevice usbDevice(int sdkLevel, bool rooted)
 {
     AndroidDevice device;
@@ -211,21 +241,68 @@ private slots:
     }
     void init() { AppDirs::clearDeviceCache(); }
 
+    void rootWriteIntoPhoneInWalMode();
+    void rootWrite_data();
     void rootWrite();
     void restoreRoute();
     void restoreRouteRefused_data();
     void restoreRouteRefused();
     void failedWriteBackChangesNothing();
+    void rootWriteFailsThenRestoreRoute();
+    void noExternalStorageUploadsNoMedia();
+    void cancelAtEachStage_data();
     void cancelAtEachStage();
 };
 
-void TestAndroidRestore::rootWrite()
+void TestAndroidRestore::rootWriteIntoPhoneInWalMode()
 {
     PhoneSim sim;
     QVERIFY(sim.isValid());
     sim.addSampleDevice(Serial);
+    leaveARowInTheLog(sim);
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    QVERIFY(QFile::copy(phoneDb, before));
+    QVERIFY(QFile::copy(phoneDb + QStringLiteral("-wal"), before + QStringLiteral("-wal")));
     const AndroidDevice device = usbDevice(28, true);
     QVERIFY(loadCache(device));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.successes.size(), 1);
+    // The row that lived only in the log is kept, and no old log is left to be applied.
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    QVERIFY(dump(phoneDb).contains(QStringLiteral("only in the log")));
+}
+
+void TestAndroidRestore::rootWrite_data()
+{
+    QTest::addColumn<bool>("wifi");
+    QTest::newRow("USB") << false;
+    QTest::newRow("WiFi") << true;
+}
+
+void TestAndroidRestore::rootWrite()
+{
+    QFETCH(bool, wifi);
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    AndroidDevice device = usbDevice(28, true);
+    if (wifi) {
+        const int port = sim.startWifiAgent(Serial);
+        QVERIFY(port > 0);
+        device.serial.clear();
+        device.viaWifi = true;
+        device.host = QStringLiteral("127.0.0.1");
+        device.port = port;
+    }
+    QVERIFY(loadCache(device));
+    // The user opened Viber again since the load.
+    phone.setValue(QStringLiteral("viberRunning"), true);
     QTemporaryDir scratch;
     const QString before = scratch.filePath(QStringLiteral("before"));
     QVERIFY(QFile::copy(sim.device(Serial).fileFor(PhoneMessages), before));
@@ -263,7 +340,8 @@ void TestAndroidRestore::rootWrite()
     QCOMPARE(sim.phoneFile(Serial, QStringLiteral("/storage/emulated/0/viber/media/.thumbnails/holiday.jpg")),
              readFile(source.files.filePath(QStringLiteral("holiday-thumb.jpg"))));
     QVERIFY(QDir(sim.device(Serial).fileFor(Staging)).isEmpty());
-    QVERIFY(sim.adbCalls().join(u'\n').contains(QStringLiteral("am force-stop com.viber.voip")));
+    QVERIFY(!phone.viberRunning());
+    QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
     QCOMPARE(privateFolders(), foldersBefore);
 
     // The same messages again change nothing on the phone.
@@ -279,24 +357,36 @@ void TestAndroidRestore::restoreRoute()
 {
     PhoneSim sim;
     QVERIFY(sim.isValid());
-    sim.addSampleDevice(Serial, 28, false);
+    SimDevice phone = sim.addSampleDevice(Serial, 28, false);
     const AndroidDevice device = usbDevice(28, false);
     QVERIFY(loadCache(device));
+    phone.setValue(QStringLiteral("viberRunning"), true);
     QTemporaryDir scratch;
     const QString before = scratch.filePath(QStringLiteral("before"));
     const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
     QVERIFY(QFile::copy(phoneDb, before));
+    // A log left beside another database of the cache is no part of a restore archive.
+    const QString strayLog = cacheFile(device, QStringLiteral("other_db-wal"));
+    const QStringList foldersBefore = privateFolders();
+    QFile stray(strayLog);
+    QVERIFY(stray.open(QIODevice::WriteOnly) && stray.write("stale log") > 0);
+    stray.close();
 
     Source source;
     RestoreRun run;
     run.run(device, source.messages);
     QCOMPARE(run.receiver.errors, QStringList());
     QCOMPARE(run.receiver.successes.size(), 1);
+    QVERIFY(!sim.phoneFileExists(Serial, QStringLiteral("/data/data/com.viber.voip/databases/other_db-wal")));
+    QVERIFY(sim.phoneFileExists(Serial, PhoneData));
     QVERIFY(run.receiver.tips.join(u'\n').contains(text("IDS_ADB_RESTORE_TIPS")));
     QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
     QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
     QVERIFY(!QFileInfo::exists(sim.device(Serial).folder() + QStringLiteral("/restore-errors.log")));
     QVERIFY(sim.phoneFileExists(Serial, PictureOnPhone));
+    QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
+    // The archive and the working copies went with the run.
+    QCOMPARE(privateFolders(), foldersBefore);
 }
 
 void TestAndroidRestore::restoreRouteRefused_data()
@@ -365,28 +455,108 @@ void TestAndroidRestore::failedWriteBackChangesNothing()
     QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages")));
 }
 
+void TestAndroidRestore::rootWriteFailsThenRestoreRoute()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    // An earlier load of this phone went through a backup and left its manifest.
+    QFile manifest(
+        QDir(AndroidLoadViberThread::viberFolder(device.cacheDir())).filePath(QStringLiteral("_manifest")));
+    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write("1\ncom.viber.voip\n1500\n30\n") > 0);
+    manifest.close();
+    phone.setValue(QStringLiteral("root"), false);
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+    QVERIFY(QFile::copy(phoneDb, before));
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.tips.size(), 2);
+    QVERIFY(run.receiver.tips.first().startsWith(text("IDS_ROOT_INVALID_AUTHORIZATION")));
+    QVERIFY(run.receiver.tips.first().endsWith(QCoreApplication::translate(
+        "AndroidRestoreViberThread", "IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP")));
+    QVERIFY(run.receiver.tips.last().startsWith(text("IDS_ADB_RESTORE_TIPS")));
+    QCOMPARE(run.receiver.successes.size(), 1);
+    QVERIFY(run.receiver.successes.first().startsWith(text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(6)));
+    QCOMPARE(checkTransfer(before, phoneDb, 5), QString());
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))), dump(phoneDb));
+}
+
+void TestAndroidRestore::noExternalStorageUploadsNoMedia()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(Serial, 28, false);
+    AndroidDevice device = usbDevice(28, false);
+    QVERIFY(loadCache(device));
+    // The card was removed since the load; the user was told attachments are skipped.
+    device.storage.clear();
+    const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.errors, QStringList());
+    QCOMPARE(run.receiver.successes, QStringList{text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(6)});
+    QCOMPARE(run.missing, 0);
+    QVERIFY(!sim.phoneFileExists(Serial, PictureOnPhone));
+    QCOMPARE(runPython({QStringLiteral("-c"),
+                        QStringLiteral(
+                            "import sqlite3, sys\n"
+                            "db = sqlite3.connect(sys.argv[1])\n"
+                            "n = db.execute('select count(*) from messages where token=9002').fetchone()[0]\n"
+                            "sys.exit(0 if n == 1 else 1)\n"),
+                        phoneDb}),
+             QString());
+}
+
+void TestAndroidRestore::cancelAtEachStage_data()
+{
+    QTest::addColumn<bool>("rooted");
+    QTest::newRow("root write") << true;
+    QTest::newRow("restore archive") << false;
+}
+
 void TestAndroidRestore::cancelAtEachStage()
 {
+    QFETCH(bool, rooted);
     // How many reports a whole transfer makes, so that a cancel can land at each of them.
     int reports = 0;
     {
         PhoneSim sim;
         QVERIFY(sim.isValid());
-        sim.addSampleDevice(Serial);
-        const AndroidDevice device = usbDevice(28, true);
+        sim.addSampleDevice(Serial, 28, rooted);
+        const AndroidDevice device = usbDevice(28, rooted);
         QVERIFY(loadCache(device));
         Source source;
         RestoreRun run;
         run.run(device, source.messages);
         QCOMPARE(run.receiver.successes.size(), 1);
         reports = int(run.receiver.progress.size());
+        QStringList stages;
+        for (const RecordingReceiver::Progress& p : std::as_const(run.receiver.progress)) {
+            if (!p.status.isEmpty() && !stages.contains(p.status))
+                stages.append(p.status);
+        }
+        // The stages a cancel must be able to end: merging, the calls, media and staged uploads.
+        QVERIFY(stages.contains(text("IDS_MERGING_VIBER_MESSAGES")));
+        QVERIFY(stages.contains(text("IDS_MERGING_VIBER_CALLS")));
+        QVERIFY(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("holiday.jpg"))));
+        QCOMPARE(stages.contains(text("IDS_UPLOADING_FILE_%1").arg(QStringLiteral("viber_messages"))),
+                 rooted);
     }
     QVERIFY(reports > 3);
     for (int cancelAt = 1; cancelAt <= reports; ++cancelAt) {
         AppDirs::clearDeviceCache();
         PhoneSim sim;
-        sim.addSampleDevice(Serial);
-        const AndroidDevice device = usbDevice(28, true);
+        sim.addSampleDevice(Serial, 28, rooted);
+        const AndroidDevice device = usbDevice(28, rooted);
         QVERIFY(loadCache(device));
         const QString phoneDb = sim.device(Serial).fileFor(PhoneMessages);
         QTemporaryDir scratch;

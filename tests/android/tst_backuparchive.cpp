@@ -398,6 +398,9 @@ void TestBackupArchive::buildOrderModeAndTimes()
     QVERIFY(writeAll(src + QStringLiteral("/a"), "ay"));
     QVERIFY(writeAll(src + QStringLiteral("/c/d"), "dee"));
     QVERIFY(writeAll(src + QStringLiteral("/c/e/f"), "eff"));
+    // The restore engine reads an app's data only after its manifest, whatever sorts first.
+    QVERIFY(writeAll(src + QStringLiteral("/c/e/_manifest"), "1"));
+    QVERIFY(writeAll(src + QStringLiteral("/c/e/A"), "big a"));
     QVERIFY(QDir().mkpath(src + QStringLiteral("/empty")));
     const QDateTime when = QDateTime::fromSecsSinceEpoch(1600000000, Qt::UTC);
     {
@@ -415,10 +418,10 @@ void TestBackupArchive::buildOrderModeAndTimes()
         names << entry.name;
         QCOMPARE(entry.mode, 0100642);
     }
-    QCOMPARE(names, (QStringList{"a", "b", "c/d", "c/e/f"}));
+    QCOMPARE(names, (QStringList{"a", "b", "c/d", "c/e/_manifest", "c/e/A", "c/e/f"}));
     QCOMPARE(entries[0].mtime, when.toSecsSinceEpoch());
     QCOMPARE(entries[0].data, QByteArray("ay"));
-    QCOMPARE(entries[3].data, QByteArray("eff"));
+    QCOMPARE(entries[5].data, QByteArray("eff"));
 }
 
 void TestBackupArchive::buildHeaderBytes()

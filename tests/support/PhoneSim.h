@@ -47,9 +47,9 @@ public:
 
     // The command lines the simulated adb received, one per call.
     QStringList adbCalls() const;
-    // Changes made inside Viber's database folder while Viber ran ("rm <path>",
-    // "dd <path>", "upload <path>", "mkdir <path>"), one per line; a sound writer
-    // leaves this empty.
+    // Changes made inside Viber's private folder while Viber ran ("rm <path>",
+    // "dd <path>", "upload <path>", "mkdir <path>"), one per line; a sound writer leaves
+    // this empty.
     QStringList viberWritesWhileRunning(const QString& serial) const;
     // Root copies taken from Viber's database folder while Viber ran ("dd <path>"): such
     // a copy may be torn, so a sound loader stops Viber first and leaves this empty.

@@ -118,13 +118,14 @@ void SimDevice::setViberRunning(bool running)
     setValue(QStringLiteral("viberRunning"), running);
 }
 
-bool SimDevice::inViberDatabases(const QString& phonePath)
+bool SimDevice::inViberFolder(const QString& phonePath, const QString& subfolder)
 {
     // Android shows the app's private folder under both names.
-    static const QStringList folders = {QString::fromLatin1(ViberDatabases),
-                                        QStringLiteral("/data/user/0/com.viber.voip/databases")};
+    static const QStringList roots = {QStringLiteral("/data/data/com.viber.voip"),
+                                      QStringLiteral("/data/user/0/com.viber.voip")};
     const QString path = QDir::cleanPath(u'/' + phonePath);
-    for (const QString& folder : folders) {
+    for (const QString& root : roots) {
+        const QString folder = root + subfolder;
         if (path == folder || path.startsWith(folder + u'/'))
             return true;
     }
@@ -133,8 +134,6 @@ bool SimDevice::inViberDatabases(const QString& phonePath)
 
 void SimDevice::noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const
 {
-    if (!viberRunning() || !inViberDatabases(phonePath))
-        return;
     QFile log(logPath);
     if (log.open(QIODevice::Append | QIODevice::Text))
         log.write(QStringLiteral("%1 %2\n").arg(action, QDir::cleanPath(u'/' + phonePath)).toUtf8());
@@ -142,12 +141,14 @@ void SimDevice::noteAccess(const QString& logPath, const QString& phonePath, con
 
 void SimDevice::noteWrite(const QString& phonePath, const QString& action) const
 {
-    noteAccess(viberWritesLog(), phonePath, action);
+    if (viberRunning() && inViberFolder(phonePath, QString()))
+        noteAccess(viberWritesLog(), phonePath, action);
 }
 
 void SimDevice::noteRead(const QString& phonePath, const QString& action) const
 {
-    noteAccess(viberReadsLog(), phonePath, action);
+    if (viberRunning() && inViberFolder(phonePath, QStringLiteral("/databases")))
+        noteAccess(viberReadsLog(), phonePath, action);
 }
 
 QString SimDevice::viberWritesLog() const

@@ -43,9 +43,10 @@ public:
     // Whether Viber runs ("viberRunning"); "am force-stop com.viber.voip" stops it.
     bool viberRunning() const;
     void setViberRunning(bool running);
-    // Notes a change to a phone path: a change inside Viber's database folder while
-    // Viber runs is appended to viberWritesLog(), since the app would overwrite it or
-    // read a torn file. Other paths, and any path while Viber is stopped, pass silently.
+    // Notes a change to a phone path: a change inside Viber's private folder (its
+    // databases, preferences and files) while Viber runs is appended to viberWritesLog(),
+    // since the app would overwrite it or read a torn file. Other paths, and any path
+    // while Viber is stopped, pass silently.
     void noteWrite(const QString& phonePath, const QString& action) const;
     // The same for a copy taken from Viber's databases while the app may be writing
     // them (viberReadsLog()).
@@ -59,7 +60,8 @@ public:
     QString fileFor(const QString& phonePath) const;
 
 private:
-    static bool inViberDatabases(const QString& phonePath);
+    // Whether phonePath lies in subfolder ("" for all of it) of Viber's private folder.
+    static bool inViberFolder(const QString& phonePath, const QString& subfolder);
     void noteAccess(const QString& logPath, const QString& phonePath, const QString& action) const;
 
     QString m_serial;
