@@ -41,7 +41,9 @@ echo "Demo data folder: $data"
 found=$(command -v adb || true)
 if [ -n "$found" ] && [ -x "$bin/phonesim/adb" ] && [ "$(realpath "$found")" = "$(realpath "$bin/phonesim/adb")" ]; then
     export PHONESIM_DIR="$home/phonesim"
-    "$bin/phonesim-sample" "$PHONESIM_DIR" >/dev/null
+    # The agent app is shown as installed already: the program carries no agent package
+    # to install yet.
+    "$bin/phonesim-sample" --with-agent "$PHONESIM_DIR" >/dev/null
     echo "Simulated sample phone: $PHONESIM_DIR"
 else
     echo "The phone simulator is not first on PATH, so no phone is simulated" \

@@ -4,6 +4,7 @@
 #include "ops/BackupViberMsgThread.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/LocalDbFixture.h"
+#include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ItemModelMain.h"
@@ -103,6 +104,7 @@ private slots:
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
     void closingDuringAModalStepEndsTheStepFirst();
+    void simulatedPhoneAppearsLoadsAndGoes();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -409,6 +411,34 @@ void TestMainWindow::closingDuringAModalStepEndsTheStepFirst()
     QVERIFY(modalSeen);
     QVERIFY(w->isVisible()); // the window follows from the event loop
     QTRY_VERIFY(!w->isVisible());
+}
+
+void TestMainWindow::simulatedPhoneAppearsLoadsAndGoes()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(QStringLiteral("SIM0001"));
+    MainWindow::Options options;
+    options.startUsbTipsTimer = false;
+    options.loadVirtualDevices = false;
+    auto w = std::make_unique<MainWindow>(options);
+    w->show();
+    // The monitor reports the phone, the window connects and loads it behind its
+    // progress forms, and the device node arrives with the sample's chats.
+    QTRY_VERIFY_WITH_TIMEOUT(w->treeModel()->deviceNodes().size() == 1, 60000);
+    _AndroidDeviceItemNode* node = w->treeModel()->deviceNodes().first();
+    QVERIFY(node->data != nullptr);
+    QCOMPARE(node->data->messages.size(), qsizetype(SimSample::MessageCount));
+    QVERIFY(node->childCount() > 0);
+    QCOMPARE(node->device.serial, QStringLiteral("SIM0001"));
+    QVERIFY(shownTexts().isEmpty());
+    auto* count = w->findChild<QLabel*>(QStringLiteral("lbSMSCount"));
+    QTRY_COMPARE(count->text(), QStringLiteral("Messages: %1").arg(SimSample::MessageCount));
+
+    // Unplugged: the phone leaves the device list.
+    QVERIFY(QDir(sim.stateDir() + QStringLiteral("/devices/SIM0001")).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(w->treeModel()->deviceNodes().isEmpty(), 20000);
+    QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
 }
 
 QTEST_MAIN(TestMainWindow)
