@@ -130,7 +130,6 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
         if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
             fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
         stopViber();
-        clearViberFolderKeepingManifest();
 
         QTcpSocket& socket = session();
         const int waitMs = int(m_timing.rootCommandWait.count());
@@ -171,6 +170,10 @@ void AndroidLoadViberThread::fetchDatabase(const QString& staging, const QString
             fail(text("IDS_ROOT_INVALID_AUTHORIZATION"));
         return;
     }
+    // The earlier load stays until root has granted the copy: a refused root falls back to
+    // a backup the user may decline, and that must not cost the history already shown.
+    if (required)
+        clearViberFolderKeepingManifest();
     copied.append(name);
     m_staged.append(name);
     // A companion is fetched only when this run copied it: an older copy left in the
@@ -286,6 +289,14 @@ void AndroidLoadViberThread::backupRoute()
         PrivateWorkFolder::restrictToOwner(archive);
 
     waitForTipsClosed(m_timing.tipsWait, m_timing.tipsPoll);
+    // The tool writes the archive as the phone sends it: an empty file from a tool that
+    // ended well is a backup the user declined, and it never grows.
+    if (result.finished && result.exitCode == 0 && QFileInfo(archive).size() == 0) {
+        QFile::remove(archive);
+        fail(QStringLiteral("Can't read Viber data from Android device.<br/><br/>The backup was declined on "
+                            "the phone, so nothing was loaded. Please load again and tap \"Back up my "
+                            "data\" on your phone when it asks."));
+    }
 
     const QString extractRoot = QDir(m_cacheDir).filePath(QStringLiteral("ab-extract"));
     const QDeadlineTimer deadline(m_timing.archiveRetries);

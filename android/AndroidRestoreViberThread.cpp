@@ -268,10 +268,44 @@ void AndroidRestoreViberThread::uploadMedia(QTcpSocket& socket)
     const int waitMs = int(m_timing.sessionBudget.count());
     for (const Upload& upload : std::as_const(m_uploads)) {
         throwIfCancelled(m_progress);
-        if (remoteIsFile(socket, upload.phonePath, waitMs, &m_progress))
+        // A file already there is the user's and stays; an empty one is what a cut
+        // upload leaves once cleared, and holds nothing.
+        const RemoteFileInfo info = remoteFileInfo(socket, upload.phonePath, waitMs, &m_progress);
+        if (info.isFile && info.size != 0)
             continue;
-        uploadFile(socket, upload.localPath, upload.phonePath, &m_progress);
+        try {
+            uploadFile(socket, upload.localPath, upload.phonePath, &m_progress);
+        } catch (...) {
+            clearPartialUpload(upload.phonePath);
+            throw;
+        }
     }
+}
+
+void AndroidRestoreViberThread::clearPartialUpload(const QString& phonePath)
+{
+    // The agent keeps what arrived of a broken upload: a picture cut in half at the path
+    // the message names would pass for the whole file in every later transfer. The
+    // session that broke may be in the middle of the upload; a fresh one is not.
+    try {
+        const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
+        const auto socket = openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()));
+        const int waitMs = int(m_timing.sessionBudget.count());
+        const bool removed = m_device.rooted && isShellSafePath(phonePath) &&
+                             suCommand(*socket, QStringLiteral("rm -f \"%1\"").arg(phonePath), waitMs) == 0;
+        if (!removed)
+            uploadFile(*socket, emptyFile(), phonePath);
+        sendBye(*socket);
+    } catch (const std::exception& e) {
+        qWarning("the partial upload %s could not be cleared: %s", qUtf8Printable(phonePath), e.what());
+    }
+}
+
+QString AndroidRestoreViberThread::emptyFile() const
+{
+    const QString empty = m_workFolder->filePath(QStringLiteral("empty"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    return empty;
 }
 
 void AndroidRestoreViberThread::endSession(std::unique_ptr<QTcpSocket> socket)
@@ -353,8 +387,7 @@ void AndroidRestoreViberThread::removeStaged(QTcpSocket& socket, const QString& 
 {
     // The staged files are the whole history on storage any app may read; one that root
     // cannot remove is at least emptied by an upload of nothing.
-    const QString empty = m_workFolder->filePath(QStringLiteral("empty"));
-    QFile(empty).open(QIODevice::WriteOnly);
+    const QString empty = emptyFile();
     for (const QString& name : std::as_const(m_staged)) {
         const QString path = staging + u'/' + name;
         try {

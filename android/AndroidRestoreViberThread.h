@@ -71,6 +71,9 @@ private:
     QString phoneReference(const QString& relativePath, bool bareName) const;
     void planUpload(const QString& localPath, const QString& relativePath);
     void uploadMedia(QTcpSocket& socket);
+    void clearPartialUpload(const QString& phonePath);
+    // An empty file of the working folder, to overwrite what cannot be removed.
+    QString emptyFile() const;
     // False when the root write failed; error then holds why.
     bool rootWrite(QTcpSocket& socket, const QString& workDb, bool withData, QString& error);
     void installDatabase(QTcpSocket& socket, const QString& staging, const QString& name,

@@ -218,13 +218,26 @@ int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeou
     return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to), timeout, progress);
 }
 
-bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const ProgressChannel* progress)
+RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeout,
+                              const ProgressChannel* progress)
 {
     const QString phonePath = requirePhonePath(path);
     sendLine(socket, QStringLiteral("$finfo:"), phonePath);
     const QString reply = expectReply(socket, QStringLiteral("$finfo:"), timeout, progress);
     const QStringList fields = reply.mid(7).split(u',');
-    return !fields.isEmpty() && fields.first().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+    RemoteFileInfo info;
+    info.isFile =
+        !fields.isEmpty() && fields.first().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+    bool ok = false;
+    const qint64 size = fields.value(1).trimmed().toLongLong(&ok);
+    if (info.isFile && ok && size >= 0)
+        info.size = size;
+    return info;
+}
+
+bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const ProgressChannel* progress)
+{
+    return remoteFileInfo(socket, path, timeout, progress).isFile;
 }
 
 QString phonePathFromUri(const QString& uriOrPath)

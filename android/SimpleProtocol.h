@@ -61,6 +61,15 @@ int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeou
 // path as for downloads (a phone path or a "file:" URI); anything else is refused.
 bool remoteIsFile(QIODevice& socket, const QString& path, int timeout = 60000,
                   const ProgressChannel* progress = nullptr);
+// What the agent tells of a phone path: whether it is a regular file, and its size when
+// the agent names one (-1 otherwise).
+struct RemoteFileInfo
+{
+    bool isFile = false;
+    qint64 size = -1;
+};
+RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeout = 60000,
+                              const ProgressChannel* progress = nullptr);
 // Database rows name phone files as plain paths or as URL-encoded "file:" URIs, while
 // the protocol carries plain paths: a "file:" URI becomes its decoded path, a plain
 // absolute path stays as it is, anything else (other schemes, relative names, paths

@@ -6,12 +6,14 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -45,10 +47,12 @@ struct UsbRun
     QTemporaryDir dir;
     AndroidDevice device;
 
+    AndroidConnectWithUSBThread::Timing timing{10ms, 3000ms, 3000ms};
+
     void run(const QString& serial, const QString& agentPackage = QString())
     {
         AndroidConnectWithUSBThread worker(serial, channel);
-        worker.setTiming({10ms, 3000ms, 3000ms});
+        worker.setTiming(timing);
         QString package = agentPackage;
         if (package.isNull()) {
             package = dir.filePath(QStringLiteral("relaypod.apk"));
@@ -239,6 +243,61 @@ private slots:
         QCOMPARE(run.receiver.outcomes(), 0);
         for (const QString& call : sim.adbCalls())
             QVERIFY2(!call.contains(QLatin1String("broadcast")), qPrintable(call));
+    }
+
+    // The agent opens the session and never describes the phone; it would hold the
+    // session for its idle time (20 s), far beyond the wait for the description.
+    void usbAgentThatNeverSaysHello_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("the wait runs out") << false;
+        QTest::newRow("cancelled while waiting") << true;
+    }
+
+    void usbAgentThatNeverSaysHello()
+    {
+        QFETCH(bool, cancel);
+        PhoneSim sim;
+        QVERIFY(sim.isValid());
+        sim.addDevice(Serial).setValue(QStringLiteral("noHello"), true);
+        UsbRun run;
+        run.timing.descriptionWait = cancel ? 10000ms : 1500ms;
+        std::atomic_bool sessionStarted{false};
+        std::atomic_bool done{false};
+        // Cancel lands while the worker waits for "$hello:": after the session started.
+        std::thread canceller([&] {
+            const QDeadlineTimer limit(8000);
+            while (!done && !limit.hasExpired()) {
+                for (const QString& call : sim.adbCalls()) {
+                    if (call.contains(QLatin1String("broadcast")))
+                        sessionStarted = true;
+                }
+                if (sessionStarted) {
+                    std::this_thread::sleep_for(800ms);
+                    if (cancel)
+                        run.channel.setCancelled(true);
+                    return;
+                }
+                std::this_thread::sleep_for(20ms);
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        run.run(Serial);
+        const qint64 elapsed = timer.elapsed();
+        done = true;
+        canceller.join();
+        QVERIFY(sessionStarted);
+        QCOMPARE(run.receiver.successes, QStringList());
+        QCOMPARE(run.receiver.progress.last().status, text("IDS_GET_ANDROID_DEVICE_INFO"));
+        if (cancel) {
+            QCOMPARE(run.receiver.outcomes(), 0);
+            QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+        } else {
+            QCOMPARE(run.receiver.errors.size(), 1);
+            QVERIFY2(elapsed >= 1400 && elapsed < 6000, qPrintable(QString::number(elapsed)));
+            QVERIFY(run.device.model.isEmpty());
+        }
     }
 
     void wifiAddressInput_data()

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -137,6 +138,18 @@ int agentRequests(const PhoneSim& sim, const QString& prefix)
             ++count;
     }
     return count;
+}
+
+// Every file below a folder with its bytes, by relative path.
+QMap<QString, QByteArray> folderContents(const QString& folder)
+{
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        contents.insert(QDir(folder).relativeFilePath(path), readFile(path));
+    }
+    return contents;
 }
 
 const _ViberAtta* picture(const ViberDataSet& dataSet)
@@ -427,6 +440,49 @@ private slots:
                      qPrintable(run.receiver.errors.first()));
             QVERIFY(!run.dataSet);
         }
+    }
+
+    // The user taps "Do not back up": the tool leaves an empty archive and exits 0.
+    void declinedBackupKeepsTheEarlierLoad_data()
+    {
+        QTest::addColumn<bool>("rooted");
+        QTest::newRow("no root") << false;
+        QTest::newRow("root refused") << true;
+    }
+
+    void declinedBackupKeepsTheEarlierLoad()
+    {
+        QFETCH(bool, rooted);
+        PhoneSim sim;
+        QVERIFY(sim.isValid());
+        SimDevice phone = sim.addSampleDevice(Serial, 28, rooted);
+        const AndroidDevice device = usbDevice(PhoneSim::description(Serial, 28, rooted));
+        LoadRun first;
+        first.run(device);
+        QCOMPARE(first.receiver.successes.size(), 1);
+        const QString viber = AndroidLoadViberThread::viberFolder(device.cacheDir());
+        const QMap<QString, QByteArray> cacheBefore = folderContents(viber);
+        QVERIFY(cacheBefore.contains(QStringLiteral("db/viber_messages")));
+        if (rooted)
+            phone.setValue(QStringLiteral("root"), false);
+        phone.setValue(QStringLiteral("declineBackup"), true);
+        const QStringList foldersBefore = privateFolders();
+
+        LoadRun run;
+        QElapsedTimer timer;
+        timer.start();
+        run.run(device);
+        QCOMPARE(run.receiver.successes, QStringList());
+        QCOMPARE(run.receiver.errors.size(), 1);
+        const QString error = run.receiver.errors.first();
+        QVERIFY2(error.contains(QStringLiteral("declined")), qPrintable(error));
+        QVERIFY(!run.dataSet);
+        // an empty archive from a tool that has ended never grows: no waiting for it
+        QVERIFY2(timer.elapsed() < 3500, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(run.receiver.tips.size(), rooted ? 2 : 1);
+        QCOMPARE(folderContents(viber), cacheBefore);
+        QCOMPARE(privateFolders(), foldersBefore);
+        QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
     }
 
     void backupThatNeverArrivesEndsWithTheHelpAndTheAttempts()

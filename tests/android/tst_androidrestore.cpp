@@ -247,6 +247,9 @@ private slots:
     void restoreRoute();
     void restoreRouteRefused_data();
     void restoreRouteRefused();
+    void restoreDeclinedOnThePhone();
+    void rootWriteDroppedMidUpload_data();
+    void rootWriteDroppedMidUpload();
     void failedWriteBackChangesNothing();
     void rootWriteFailsThenRestoreRoute();
     void noExternalStorageUploadsNoMedia();
@@ -427,6 +430,103 @@ void TestAndroidRestore::restoreRouteRefused()
     // Refused before anything was merged, uploaded or run on the phone.
     QCOMPARE(int(sim.adbCalls().size()), adbCallsBefore);
     QVERIFY(!sim.phoneFileExists(Serial, PictureOnPhone));
+}
+
+void TestAndroidRestore::restoreDeclinedOnThePhone()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial, 28, false);
+    const AndroidDevice device = usbDevice(28, false);
+    QVERIFY(loadCache(device));
+    phone.setValue(QStringLiteral("viberRunning"), true);
+    // The user taps "Do not restore": the tool ends as after a restore.
+    phone.setValue(QStringLiteral("declineRestore"), true);
+    const QByteArray phoneBefore = readFile(sim.device(Serial).fileFor(PhoneMessages));
+    const QByteArray dataBefore = readFile(sim.device(Serial).fileFor(PhoneData));
+    const QStringList foldersBefore = privateFolders();
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    // The tool ends alike whether the user restored or declined, and without root the
+    // phone's databases cannot be read back: the worker has no way yet to tell.
+    QEXPECT_FAIL("", "a declined restore is reported as done; it needs a read-back of the phone", Continue);
+    QCOMPARE(run.receiver.successes, QStringList());
+    QEXPECT_FAIL("", "a declined restore is reported as done; it needs a read-back of the phone", Continue);
+    QCOMPARE(run.receiver.errors, QStringList{text("IDS_RESTORE_NOT_FINISHED")});
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneMessages)), phoneBefore);
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneData)), dataBefore);
+    QEXPECT_FAIL("", "the cache takes the merged files the phone never received", Continue);
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))),
+             dump(sim.device(Serial).fileFor(PhoneMessages)));
+    QEXPECT_FAIL("", "the cache takes the merged files the phone never received", Continue);
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_data"))),
+             dump(sim.device(Serial).fileFor(PhoneData)));
+    QCOMPARE(privateFolders(), foldersBefore);
+}
+
+void TestAndroidRestore::rootWriteDroppedMidUpload_data()
+{
+    QTest::addColumn<QString>("drop");
+    QTest::newRow("every upload, the picture first") << QStringLiteral("true");
+    QTest::newRow("the staged viber_messages") << QStringLiteral("viber_messages");
+    QTest::newRow("the staged viber_data") << QStringLiteral("viber_data");
+}
+
+void TestAndroidRestore::rootWriteDroppedMidUpload()
+{
+    QFETCH(QString, drop);
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    phone.setValue(QStringLiteral("viberRunning"), true);
+    phone.setValue(QStringLiteral("dropMidUpload"), drop);
+    const QByteArray phoneBefore = readFile(sim.device(Serial).fileFor(PhoneMessages));
+    const QByteArray dataBefore = readFile(sim.device(Serial).fileFor(PhoneData));
+    const QStringList foldersBefore = privateFolders();
+
+    Source source;
+    RestoreRun run;
+    run.run(device, source.messages);
+    QCOMPARE(run.receiver.successes, QStringList());
+    QCOMPARE(run.receiver.errors.size(), 1);
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneMessages)), phoneBefore);
+    QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneData)), dataBefore);
+    QCOMPARE(
+        runPython({QStringLiteral("-c"),
+                   QStringLiteral("import sqlite3, sys\n"
+                                  "db = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+                                  "sys.exit(0 if db.execute('pragma integrity_check').fetchone()[0] == 'ok' "
+                                  "else 1)\n"),
+                   sim.device(Serial).fileFor(PhoneMessages)}),
+        QString());
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))),
+             dump(sim.device(Serial).fileFor(PhoneMessages)));
+    QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_data"))),
+             dump(sim.device(Serial).fileFor(PhoneData)));
+    QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
+    // Nothing of the history stays on shared storage, and a picture cut short is not
+    // left where a later transfer would take it for complete.
+    QCOMPARE(QDir(sim.device(Serial).fileFor(Staging)).entryList(QDir::Files), QStringList());
+    QVERIFY(!sim.phoneFileExists(Serial, PictureOnPhone) ||
+            sim.phoneFile(Serial, PictureOnPhone) ==
+                readFile(source.files.filePath(QStringLiteral("holiday.jpg"))));
+    QCOMPARE(privateFolders(), foldersBefore);
+
+    // Once the connection holds, the same transfer goes through and the picture is whole.
+    phone.setValue(QStringLiteral("dropMidUpload"), QString());
+    RestoreRun again;
+    again.run(device, source.messages);
+    QCOMPARE(again.receiver.errors, QStringList());
+    QCOMPARE(again.receiver.successes.size(), 1);
+    QCOMPARE(sim.phoneFile(Serial, PictureOnPhone),
+             readFile(source.files.filePath(QStringLiteral("holiday.jpg"))));
+    QCOMPARE(readFile(cacheFile(device, QStringLiteral("viber_messages"))),
+             readFile(sim.device(Serial).fileFor(PhoneMessages)));
+    QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
 }
 
 void TestAndroidRestore::failedWriteBackChangesNothing()
