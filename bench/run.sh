@@ -8,13 +8,15 @@
 #   bench/run.sh android-load [--messages N] [--chats M] [PATH]
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
+#   bench/run.sh phone-load [--messages N] [--chats M]
+#   bench/run.sh transfer
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, phone-load, transfer" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -25,6 +27,8 @@ case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
 backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
+phone-load) targets=(velliport-gen-android velliport-bench-phone phonesim) ;;
+transfer) targets=(velliport-gen-android velliport-bench-merge velliport-bench-phone phonesim) ;;
 *) usage ;;
 esac
 
