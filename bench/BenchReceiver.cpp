@@ -2,7 +2,6 @@
 
 #include "app/ProgressChannel.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
 
@@ -18,23 +17,24 @@ qint64 BenchReceiver::run(QThread& worker)
 {
     QEventLoop loop;
     QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    QElapsedTimer timer;
-    timer.start();
+    m_timer.start();
     worker.start();
     loop.exec();
-    const qint64 elapsed = timer.nsecsElapsed();
+    const qint64 elapsed = m_timer.nsecsElapsed();
     if (!error.isEmpty())
         throw std::runtime_error(error.toStdString());
     if (!tip.isEmpty())
         throw std::runtime_error("the worker asked the user: " + tip.toStdString());
-    if (success.isEmpty())
+    if (!succeeded)
         throw std::runtime_error("the worker ended without an outcome");
     return elapsed;
 }
 
-void BenchReceiver::updateProgress(const QString&, int, const QString&)
+void BenchReceiver::updateProgress(const QString& status, int curProgress, const QString&)
 {
     ++progressCount;
+    if (firstPercentNs < 0 && status.isEmpty() && curProgress >= 0)
+        firstPercentNs = m_timer.nsecsElapsed();
 }
 
 void BenchReceiver::errorOccurred(const QString& text)
@@ -44,6 +44,7 @@ void BenchReceiver::errorOccurred(const QString& text)
 
 void BenchReceiver::succeed(const QString& text)
 {
+    succeeded = true;
     success = text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -18,8 +19,13 @@ public:
 
     qint64 progressCount = 0;
     QString error;
+    bool succeeded = false;
     QString success;
     QString tip;
+    // When the first post carrying a percentage alone (no status text) arrived, in
+    // nanoseconds since run() started the worker; -1 when none came. The load worker's
+    // attachment phase opens with such a post, so this splits its run in two.
+    qint64 firstPercentNs = -1;
 
     // Runs a worker as the program runs it: on its own thread, reporting to this
     // receiver on the calling thread, whose event loop delivers the reports while the
@@ -36,4 +42,5 @@ public slots:
 
 private:
     ProgressChannel* m_channel;
+    QElapsedTimer m_timer;
 };
