@@ -336,9 +336,10 @@ void TestAndroidTransfer::oneTokenAtSeveralDates()
     _ViberPerson* anna = b.person(1, QStringLiteral("+491702222222"), QStringLiteral("Anna"));
     _ViberChat* chat = b.chat(1, {anna});
     QList<_ViberMsg*> messages;
+    const qint64 first = 1400000002500;
     const qint64 day = 86400000;
-    for (qint64 ms : {1400000002500, 1400000002500 + 10 * day, 1400000002500 + 10 * day + 1000,
-                      1400000002500 + 20 * day, 1400000002500 + 20 * day - 2000}) {
+    for (qint64 ms :
+         {first, first + 10 * day, first + 10 * day + 1000, first + 20 * day, first + 20 * day - 2000}) {
         _ViberMsg* m = b.message(chat, ViberMsgType::Text, phoneTime(ms), QStringLiteral("wieder"));
         m->token = 7100;
         messages.append(m);
