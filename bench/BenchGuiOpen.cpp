@@ -43,15 +43,10 @@ int prepare(const QString& extractRoot, const QString& folder)
 {
     AndroidViberDb phone(QStringLiteral("/storage/emulated/0"), extractRoot);
     const ViberDataSetPtr data = phone.load();
-    BenchReceiver receiver;
-    ProgressChannel channel(&receiver);
+    ProgressChannel channel;
+    BenchReceiver receiver(&channel);
     BackupViberMsgThread worker(data->allMessages(), folder, channel);
-    QEventLoop loop;
-    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    worker.start();
-    loop.exec();
-    if (!receiver.error.isEmpty())
-        throw std::runtime_error(receiver.error.toStdString());
+    receiver.run(worker);
     return 0;
 }
 

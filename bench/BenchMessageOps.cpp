@@ -32,7 +32,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <QFile>
 #include <QTextStream>
@@ -43,14 +42,6 @@
 
 namespace {
 
-// Starts the peak resident size afresh, so that the load's own peak does not hide the
-// workers'.
-bool resetPeak()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
-}
-
 QString seconds(qint64 nanoseconds)
 {
     return QString::number(double(nanoseconds) / 1e9, 'f', 3);
@@ -59,24 +50,6 @@ QString seconds(qint64 nanoseconds)
 QString ratio(double a, double b)
 {
     return QString::number(b > 0 ? a / b : 0, 'f', 3);
-}
-
-// Runs a worker as the program runs it: on its own thread, reporting to a receiver
-// on the main thread, whose event loop delivers the reports while the worker runs.
-qint64 runWorker(QThread& worker, const BenchReceiver& receiver)
-{
-    QEventLoop loop;
-    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    QElapsedTimer timer;
-    timer.start();
-    worker.start();
-    loop.exec();
-    const qint64 elapsed = timer.nsecsElapsed();
-    if (!receiver.error.isEmpty())
-        throw std::runtime_error(receiver.error.toStdString());
-    if (receiver.success.isEmpty())
-        throw std::runtime_error("the worker ended without an outcome");
-    return elapsed;
 }
 
 qint64 countRows(const QString& folder, const QString& table)
@@ -150,25 +123,6 @@ qint64 baselineInsert(const QString& folder, const QList<_ViberMsg*>& messages)
     return timer.nsecsElapsed();
 }
 
-struct Memory
-{
-    qint64 beforeLoadKb = 0;
-    qint64 dataSetKb = 0;
-    bool peakReset = false;
-
-    QString figures() const
-    {
-        const qint64 peakKb = statusKb("VmHWM:");
-        const double peakRatio = dataSetKb > 0 ? double(peakKb - beforeLoadKb) / double(dataSetKb) : 0;
-        return QStringLiteral("peak_kb=%1 rss_before_load_kb=%2 data_set_kb=%3 peak_over_data_set=%4%5")
-            .arg(peakKb)
-            .arg(beforeLoadKb)
-            .arg(dataSetKb)
-            .arg(QString::number(peakRatio, 'f', 3))
-            .arg(peakReset ? QString() : QStringLiteral(" (peak includes the load)"));
-    }
-};
-
 QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
 {
     const qint64 baseline = baselineInsert(QDir(out).filePath(QStringLiteral("baseline")), messages);
@@ -181,10 +135,9 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
     QString outcome;
     for (int run = 0; run < 2; ++run) {
         ProgressChannel channel;
-        BenchReceiver receiver;
-        channel.setReceiver(&receiver);
+        BenchReceiver receiver(&channel);
         BackupViberMsgThread worker(messages, target, channel);
-        runs[run] = runWorker(worker, receiver);
+        runs[run] = receiver.run(worker);
         rows[run] = countRows(target, QStringLiteral("ZVIBERMESSAGE"));
         progress = receiver.progressCount;
         outcome = receiver.success;
@@ -215,10 +168,9 @@ QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, M
     QString outcome;
     for (int i = 0; i < 2; ++i) {
         ProgressChannel channel;
-        BenchReceiver receiver;
-        channel.setReceiver(&receiver);
+        BenchReceiver receiver(&channel);
         ExportMessagesThread worker(messages, paths[i], formats[i], channel);
-        times[i] = runWorker(worker, receiver);
+        times[i] = receiver.run(worker);
         outcome = receiver.success;
     }
     const QString figures = memory.figures();

@@ -1,8 +1,40 @@
 #include "bench/BenchReceiver.h"
 
-void BenchReceiver::updateProgress(const QString&, int, const QString&)
+#include "app/ProgressChannel.h"
+
+#include <QEventLoop>
+#include <QThread>
+
+#include <stdexcept>
+
+BenchReceiver::BenchReceiver(ProgressChannel* channel, QObject* parent) : QObject(parent), m_channel(channel)
+{
+    if (m_channel)
+        m_channel->setReceiver(this);
+}
+
+qint64 BenchReceiver::run(QThread& worker)
+{
+    QEventLoop loop;
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+    m_timer.start();
+    worker.start();
+    loop.exec();
+    const qint64 elapsed = m_timer.nsecsElapsed();
+    if (!error.isEmpty())
+        throw std::runtime_error(error.toStdString());
+    if (!tip.isEmpty())
+        throw std::runtime_error("the worker asked the user: " + tip.toStdString());
+    if (!succeeded)
+        throw std::runtime_error("the worker ended without an outcome");
+    return elapsed;
+}
+
+void BenchReceiver::updateProgress(const QString& status, int curProgress, const QString&)
 {
     ++progressCount;
+    if (firstPercentNs < 0 && status.isEmpty() && curProgress >= 0)
+        firstPercentNs = m_timer.nsecsElapsed();
 }
 
 void BenchReceiver::errorOccurred(const QString& text)
@@ -12,5 +44,15 @@ void BenchReceiver::errorOccurred(const QString& text)
 
 void BenchReceiver::succeed(const QString& text)
 {
+    succeeded = true;
     success = text;
 }
+
+void BenchReceiver::tipsWait(const QString& info)
+{
+    tip = info;
+    if (m_channel)
+        m_channel->setCancelled(true);
+}
+
+void BenchReceiver::enableCancel(bool) {}

@@ -9,13 +9,15 @@
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
 #   bench/run.sh gui-open [--messages N] [--chats M] [--big-chat B]
+#   bench/run.sh phone-load [--messages N] [--chats M]
+#   bench/run.sh transfer
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, gui-open" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, gui-open, phone-load, transfer" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -27,6 +29,8 @@ android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
 backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
 gui-open) targets=(velliport-gen-android velliport-bench-gui velliport_assets) ;;
+phone-load) targets=(velliport-gen-android velliport-bench-phone phonesim) ;;
+transfer) targets=(velliport-gen-android velliport-bench-merge velliport-bench-phone phonesim) ;;
 *) usage ;;
 esac
 

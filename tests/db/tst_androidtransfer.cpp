@@ -148,6 +148,7 @@ private slots:
     void phonePathsFromData();
     void numberHash();
     void phoneRowsKeptInDateOrder();
+    void oneTokenAtSeveralDates();
     void failedMergeLeavesCopy_data();
     void failedMergeLeavesCopy();
     void callLog();
@@ -324,6 +325,40 @@ void TestAndroidTransfer::phoneRowsKeptInDateOrder()
     QCOMPARE(second.duplicates, 7);
     again.close();
     QCOMPARE(dump(phone.messagesPath()), first);
+}
+
+void TestAndroidTransfer::oneTokenAtSeveralDates()
+{
+    // One token days apart is two messages, and a copy near the later date is still a
+    // copy of that one, however many dates the token already has.
+    AndroidFixture phone;
+    DataSetBuilder b;
+    _ViberPerson* anna = b.person(1, QStringLiteral("+491702222222"), QStringLiteral("Anna"));
+    _ViberChat* chat = b.chat(1, {anna});
+    QList<_ViberMsg*> messages;
+    const qint64 first = 1400000002500;
+    const qint64 day = 86400000;
+    for (qint64 ms :
+         {first, first + 10 * day, first + 10 * day + 1000, first + 20 * day, first + 20 * day - 2000}) {
+        _ViberMsg* m = b.message(chat, ViberMsgType::Text, phoneTime(ms), QStringLiteral("wieder"));
+        m->token = 7100;
+        messages.append(m);
+    }
+    AndroidViberDb work(phone.deviceRoot(), phone.extractRoot());
+    const AndroidViberTransfer::Result result =
+        AndroidViberTransfer(work).mergeMessages(messages, mediaTexts, {});
+    work.close();
+    QCOMPARE(result.written, 3);
+    QCOMPARE(result.duplicates, 2);
+    QCOMPARE(
+        runPython({QStringLiteral("-c"),
+                   QStringLiteral(
+                       "import sqlite3, sys\n"
+                       "c = sqlite3.connect(sys.argv[1])\n"
+                       "n = c.execute('select count(*) from messages where token = 7100').fetchone()[0]\n"
+                       "sys.exit(0 if n == 3 else 'rows: %d' % n)\n"),
+                   phone.messagesPath()}),
+        QString());
 }
 
 void TestAndroidTransfer::failedMergeLeavesCopy_data()

@@ -182,6 +182,9 @@ void AgentServer::serveFirstClient(QTcpServer& server, const QString& url)
     }
     std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
     server.close();
+    // Replies are short lines written one after the other ("$file:0" then "."): held
+    // back for the client's delayed acknowledgement each would cost tens of milliseconds.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     serveClient(*socket, url);
     socket->disconnectFromHost();
     if (socket->state() != QAbstractSocket::UnconnectedState)
