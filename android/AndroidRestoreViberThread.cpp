@@ -479,6 +479,43 @@ void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
         qDebug("adb restore: %s", qUtf8Printable(result.output.left(500)));
         fail(text("IDS_RESTORE_NOT_FINISHED"));
     }
+    checkRestored(workDb);
+}
+
+void AndroidRestoreViberThread::checkRestored(const QString& workDb)
+{
+    // The tool ends alike whether the user restored or tapped "Do not restore", and
+    // without root the phone's databases can only be read through a backup: the transfer
+    // counts as done only when that backup holds the file that was sent.
+    const QString archive = m_workFolder->filePath(QStringLiteral("check.ab"));
+    m_progress.postTipsWait(text("IDS_ADB_BACKUP_TIPS") +
+                            QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    AdbTool().forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
+    const AdbLongCommand::Result result =
+        AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)
+            .run({QStringLiteral("-s"), m_device.serial, QStringLiteral("backup"), QStringLiteral("-f"),
+                  archive, QLatin1String(ViberPackage)},
+                 m_progress, text("IDS_RESTORE_NOT_FINISHED"));
+    while (m_progress.isWaitingTips()) {
+        throwIfCancelled(m_progress);
+        QThread::msleep(ulong(m_timing.tipsPoll.count()));
+    }
+    if (!result.finished || QFileInfo(archive).size() <= 0)
+        fail(text("IDS_RESTORE_NOT_FINISHED"));
+    const QString checkRoot = m_workFolder->filePath(QStringLiteral("check"));
+    extractBackupArchive(archive, checkRoot, text("IDS_RESTORE_NOT_FINISHED"));
+    QFile::remove(archive);
+    const QString onPhone = QDir(checkRoot).filePath(QStringLiteral("apps/com.viber.voip/db/viber_messages"));
+    QFile sent(workDb);
+    QFile received(onPhone);
+    if (!sent.open(QIODevice::ReadOnly) || !received.open(QIODevice::ReadOnly) ||
+        sent.size() != received.size())
+        fail(text("IDS_RESTORE_NOT_FINISHED"));
+    constexpr qint64 ChunkBytes = 1 << 20;
+    while (!sent.atEnd()) {
+        if (sent.read(ChunkBytes) != received.read(ChunkBytes))
+            fail(text("IDS_RESTORE_NOT_FINISHED"));
+    }
 }
 
 void AndroidRestoreViberThread::replaceCache(const QString& workDb, bool withData)

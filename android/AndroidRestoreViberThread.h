@@ -82,6 +82,8 @@ private:
     void removeStagedAfterFailure(const QString& staging);
     void stopViber(QTcpSocket& socket);
     void restoreRoute(const QString& workDb);
+    // Fails unless a backup of the phone holds workDb as its messages database.
+    void checkRestored(const QString& workDb);
     void replaceCache(const QString& workDb, bool withData);
     std::unique_ptr<QTcpSocket> openUploadSession();
     void endSession(std::unique_ptr<QTcpSocket> socket);
