@@ -168,7 +168,7 @@ QString benchTransfer(const QString& state, const QString& serial, const QString
     BenchReceiver receiver(&channel);
     AndroidRestoreViberThread worker(device, messages, channel);
     const qint64 elapsed = receiver.run(worker);
-    if (!phone.writesWhileRunning().isEmpty())
+    if (QFileInfo(phone.viberWritesLog()).size() > 0)
         throw std::runtime_error("the transfer wrote into Viber's files while it ran");
     return QStringLiteral("transfer_s=%1 queued=%2 written=%3 missing_files=%4 phone_messages_bytes=%5 %6 "
                           "load_peak_kb=%7")
