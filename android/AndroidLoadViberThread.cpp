@@ -293,9 +293,7 @@ void AndroidLoadViberThread::backupRoute()
     // ended well is a backup the user declined, and it never grows.
     if (result.finished && result.exitCode == 0 && QFileInfo(archive).size() == 0) {
         QFile::remove(archive);
-        fail(QStringLiteral("Can't read Viber data from Android device.<br/><br/>The backup was declined on "
-                            "the phone, so nothing was loaded. Please load again and tap \"Back up my "
-                            "data\" on your phone when it asks."));
+        fail(text("IDS_ADB_BACKUP_DECLINED"));
     }
 
     const QString extractRoot = QDir(m_cacheDir).filePath(QStringLiteral("ab-extract"));

@@ -3,6 +3,7 @@
 #include "android/AndroidDevice.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QThread>
 
@@ -84,6 +85,8 @@ private:
     void restoreRoute(const QString& workDb);
     // Fails unless a backup of the phone holds workDb as its messages database.
     void checkRestored(const QString& workDb);
+    // The token of every message row of a phone database file, opened read-only.
+    static QSet<qint64> messageTokens(const QString& databasePath);
     void replaceCache(const QString& workDb, bool withData);
     std::unique_ptr<QTcpSocket> openUploadSession();
     void endSession(std::unique_ptr<QTcpSocket> socket);
