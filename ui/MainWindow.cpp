@@ -430,15 +430,8 @@ QString MainWindow::headerChatName(const QString& name)
     return name.left(cutAt) + QStringLiteral("...");
 }
 
-void MainWindow::updateActions()
-{
-    // The command actions are enabled by the command layer; nothing here depends on
-    // the selection yet beyond the context menus, which are built on each request.
-}
-
 void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemSelection&)
 {
-    updateActions();
     if (selected.isEmpty() || selected.indexes().isEmpty())
         return;
     AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(selected.indexes().first());

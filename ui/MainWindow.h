@@ -61,7 +61,6 @@ public:
     void selectNode(const QModelIndex& index);
     void clearMessageView();
     void showMessages(const ViberDataSetPtr& data, _ViberChat* chat);
-    void updateActions();
 
     // The chat name as the header shows it: cut to 17 characters and "..." when longer
     // than 20, at whole characters.
