@@ -18,6 +18,8 @@ using namespace simpleprotocol;
 
 namespace {
 
+using TestEnvironment::readFile;
+
 const QString Serial = QStringLiteral("SIM42");
 const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
 
@@ -28,12 +30,6 @@ QByteArray randomBytes(qsizetype size)
     for (char& c : bytes)
         c = char(generator.bounded(256));
     return bytes;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Cancels the transfer it watches as soon as the first block has arrived.

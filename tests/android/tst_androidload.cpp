@@ -7,6 +7,7 @@
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WorkerTimings.h"
 #include "tools/phonesim/SimSample.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using TestEnvironment::pythonQuery;
+using TestEnvironment::readFile;
+using TestEnvironment::writeFile;
+
 const QString Serial = QStringLiteral("SIMLOAD1");
 const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
 const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
@@ -41,55 +46,12 @@ QString text(const char* key)
     return QCoreApplication::translate("Velliport", key);
 }
 
-AndroidLoadViberThread::Timing shortTiming()
-{
-    AndroidLoadViberThread::Timing timing;
-    timing.sessionBudget = 5000ms;
-    timing.rootCommandWait = 10000ms;
-    timing.toolStart = 5000ms;
-    timing.backupTool = 15000ms;
-    timing.tipsWait = 1000ms;
-    timing.tipsPoll = 20ms;
-    timing.rootTipsPoll = 20ms;
-    timing.archiveRetries = 4000ms;
-    timing.archivePoll = 50ms;
-    return timing;
-}
-
 AndroidDevice usbDevice(const QString& description)
 {
     AndroidDevice device;
     device.serial = Serial;
     device.applyDescription(description);
     return device;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Asked through Python's sqlite3, not through the program's own database code.
-QString pythonQuery(const QString& database, const QString& sql)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
-                                 "print(c.execute(sys.argv[2]).fetchone()[0])"),
-                  database, sql});
-    if (!python.waitForFinished(30000))
-        return QStringLiteral("python did not finish");
-    return QString::fromUtf8(python.readAllStandardOutput()).trimmed() +
-           QString::fromUtf8(python.readAllStandardError()).trimmed();
 }
 
 // Puts the phone's messages database into write-ahead-log mode with a committed row that
@@ -180,7 +142,7 @@ struct LoadRun
     void run(const AndroidDevice& device, bool fetch = true)
     {
         AndroidLoadViberThread worker(device, fetch, channel);
-        worker.setTiming(shortTiming());
+        worker.setTiming(WorkerTimings::shortLoad());
         receiver.runInWorkerThread(worker);
         dataSet = worker.dataSet();
         failed = worker.failedAttachments();
@@ -493,7 +455,7 @@ private slots:
         ProgressChannel channel;
         RecordingReceiver receiver(&channel);
         AndroidLoadViberThread worker(usbDevice(PhoneSim::description(Serial, 28, false)), true, channel);
-        AndroidLoadViberThread::Timing timing = shortTiming();
+        AndroidLoadViberThread::Timing timing = WorkerTimings::shortLoad();
         timing.backupTool = 300ms;
         timing.archiveRetries = 1000ms;
         worker.setTiming(timing);
@@ -599,7 +561,7 @@ private slots:
         ProgressChannel channel;
         CancellingReceiver receiver(channel, trigger);
         AndroidLoadViberThread worker(device, true, channel);
-        worker.setTiming(shortTiming());
+        worker.setTiming(WorkerTimings::shortLoad());
         QElapsedTimer timer;
         timer.start();
         receiver.moveToThread(&worker);

@@ -7,6 +7,7 @@
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WorkerTimings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using TestEnvironment::readFile;
+
 const QString Serial = QStringLiteral("SIMRESTORE1");
 const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
 const QString PhoneData = QStringLiteral("/data/data/com.viber.voip/databases/viber_data");
@@ -34,12 +37,6 @@ const QList<qint64> AddedTokens = {9001, 9002, 9003, 9005, 9006};
 QString text(const char* key)
 {
     return QCoreApplication::translate("Velliport", key);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList privateFolders()
@@ -125,21 +122,6 @@ AndroidDevice usbDevice(int sdkLevel, bool rooted)
     return device;
 }
 
-AndroidLoadViberThread::Timing loadTiming()
-{
-    AndroidLoadViberThread::Timing timing;
-    timing.sessionBudget = 5000ms;
-    timing.rootCommandWait = 10000ms;
-    timing.toolStart = 5000ms;
-    timing.backupTool = 15000ms;
-    timing.tipsWait = 1000ms;
-    timing.tipsPoll = 20ms;
-    timing.rootTipsPoll = 20ms;
-    timing.archiveRetries = 4000ms;
-    timing.archivePoll = 50ms;
-    return timing;
-}
-
 AndroidRestoreViberThread::Timing restoreTiming()
 {
     AndroidRestoreViberThread::Timing timing;
@@ -158,7 +140,7 @@ bool loadCache(const AndroidDevice& device)
     ProgressChannel channel;
     RecordingReceiver receiver(&channel);
     AndroidLoadViberThread worker(device, true, channel);
-    worker.setTiming(loadTiming());
+    worker.setTiming(WorkerTimings::shortLoad());
     receiver.runInWorkerThread(worker);
     return receiver.successes.size() == 1;
 }

@@ -24,22 +24,12 @@
 
 namespace {
 
+using TestEnvironment::readFile;
+using TestEnvironment::writeFile;
+
 const QString Serial = QStringLiteral("SIM7");
 const QString Databases = QStringLiteral("/data/data/com.viber.voip/databases");
 const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Runs the simulator's adb the way the load and restore workers do, through their own
 // process object.

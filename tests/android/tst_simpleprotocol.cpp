@@ -20,15 +20,11 @@ using namespace simpleprotocol;
 
 namespace {
 
+using TestEnvironment::readFile;
+
 QByteArray errorLine(const QString& message)
 {
     return "$error:" + message.toUtf8().toBase64() + '\n';
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

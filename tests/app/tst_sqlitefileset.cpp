@@ -15,20 +15,7 @@
 
 namespace {
 
-// Asked through Python's sqlite3, not through the program's own database code.
-QString pythonQuery(const QString& database, const QString& sql)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
-                                 "print(c.execute(sys.argv[2]).fetchone()[0])"),
-                  database, sql});
-    if (!python.waitForFinished(30000))
-        return QStringLiteral("python did not finish");
-    return QString::fromUtf8(python.readAllStandardOutput()).trimmed() +
-           QString::fromUtf8(python.readAllStandardError()).trimmed();
-}
+using TestEnvironment::pythonQuery;
 
 bool exists(const QString& path)
 {

@@ -3,6 +3,10 @@
 #include "app/KeyTranslator.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -35,6 +39,33 @@ void installTranslation()
         return t;
     }();
     Q_UNUSED(translator);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QString pythonQuery(const QString& database, const QString& sql)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
+                                 "print(c.execute(sys.argv[2]).fetchone()[0])"),
+                  database, sql});
+    if (!python.waitForFinished(30000))
+        return QStringLiteral("python did not finish");
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed() +
+           QString::fromUtf8(python.readAllStandardError()).trimmed();
 }
 
 } // namespace TestEnvironment

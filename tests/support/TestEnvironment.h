@@ -15,4 +15,12 @@ void requireScratchDataHome();
 // Installs the program's English texts, as the program does at start-up.
 void installTranslation();
 
+// The whole file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// Writes the file, making its folder; false when it could not be written whole.
+bool writeFile(const QString& path, const QByteArray& bytes);
+// The first column of the first row of a query, asked through Python's sqlite3 rather
+// than the program's own database code; Python's error text when it fails.
+QString pythonQuery(const QString& database, const QString& sql);
+
 } // namespace TestEnvironment
