@@ -936,6 +936,26 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
     if (typeText.isEmpty())
         return 0;
 
+    // The look-up comes first: a call already stored must change nothing, not even get
+    // a recents line for a person another load names for it.
+    if (!context.recentCalls) {
+        // The rows a token and type would match in SQL: integral tokens, text types; the
+        // first row of each key, as a look-up in row order finds it.
+        context.recentCalls.emplace();
+        Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral(
+            "select Z_PK, cast(ZCALLTOKEN as integer), ZCALLTYPE, ZDATE from ZRECENT where "
+            "ZCALLTOKEN=cast(ZCALLTOKEN as integer) and typeof(ZCALLTYPE)='text' order by Z_PK")));
+        while (cursor.moveNext()) {
+            const RecentCallKey key =
+                RecentCallKey::of(cursor.getInt64(1), cursor.getText(2), cursor.getDouble(3));
+            if (!context.recentCalls->contains(key))
+                context.recentCalls->insert(key, cursor.getInt64(0));
+        }
+    }
+    const RecentCallKey key = RecentCallKey::of(call.token, typeText, call.date);
+    if (const qint64 existing = context.recentCalls->value(key); existing != 0)
+        return existing;
+
     qint64 linePk = 0;
     if (call.person) {
         static const QString sql = QStringLiteral("select l.Z_PK from ZRECENTSLINE as l inner join "
@@ -954,23 +974,6 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
             linePk = lastInsertId();
         }
     }
-
-    if (!context.recentCalls) {
-        // The rows a token and type would match in SQL: integral tokens, text types; the
-        // first row of each pair, as a look-up in row order finds it.
-        context.recentCalls.emplace();
-        Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral(
-            "select Z_PK, cast(ZCALLTOKEN as integer), ZCALLTYPE from ZRECENT where "
-            "ZCALLTOKEN=cast(ZCALLTOKEN as integer) and typeof(ZCALLTYPE)='text' order by Z_PK")));
-        while (cursor.moveNext()) {
-            const QPair<qint64, QString> key(cursor.getInt64(1), cursor.getText(2));
-            if (!context.recentCalls->contains(key))
-                context.recentCalls->insert(key, cursor.getInt64(0));
-        }
-    }
-    const QPair<qint64, QString> key(call.token, typeText);
-    if (const qint64 existing = context.recentCalls->value(key); existing != 0)
-        return existing;
 
     ColumnInsert& row = m_recentInsert;
     row.begin();

@@ -114,6 +114,8 @@ private slots:
     void declinedMessages();
     void attachmentsAndLocations();
     void recentsLines();
+    void callsWithoutToken();
+    void repeatedCallBackupChangesNothing();
     void programSchemaGetsOnlyItsColumns();
     void genuineStoreGetsItsColumnsAndUids();
     void roundTrip();
@@ -471,6 +473,47 @@ void TestIOSViberDbWrite::genuineStoreGetsItsColumnsAndUids()
     QCOMPARE(data->calls.size(), 3);
 }
 
+void TestIOSViberDbWrite::callsWithoutToken()
+{
+    // Sources without call tokens tell calls apart by their date alone: three missed
+    // calls of one person are three calls, and the same one again is none.
+    QTemporaryDir dir;
+    Sample s;
+    _ViberPerson* anna = s.person(1, "+4917012345", "Anna");
+    _ViberPerson* ben = s.person(2, "+4915198765", "Ben");
+    const QList<_ViberCall*> calls = {
+        s.call(1, anna, ViberCallKind::Missed, 1000.5, 0, 0),
+        s.call(2, anna, ViberCallKind::Missed, 2000.25, 0, 0),
+        s.call(3, ben, ViberCallKind::Missed, 3000, 0, 0),
+        s.call(4, anna, ViberCallKind::Incoming, 1000.5, 30, 0),
+    };
+    IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
+    LocalDbFixture::writeAll(db, {}, calls);
+    LocalDbFixture::writeAll(db, {}, calls);
+    const QString path = QDir(dir.path()).filePath(QString::fromLatin1(LocalDbFixture::ProgramFile));
+    QCOMPARE(TestEnvironment::pythonQuery(path, "select count(*) from ZRECENT"), QStringLiteral("4"));
+    QCOMPARE(TestEnvironment::pythonQuery(path, "select group_concat(ZDATE, ' ') from (select ZDATE from "
+                                                "ZRECENT where ZCALLTYPE='missed' order by ZDATE)"),
+             QStringLiteral("1000.5 2000.25 3000"));
+}
+
+void TestIOSViberDbWrite::repeatedCallBackupChangesNothing()
+{
+    // A second backup of a call, even one whose source names another person for it
+    // (a group chat's call), finds the call and writes nothing: no person, no line.
+    QTemporaryDir dir;
+    Sample s;
+    _ViberPerson* anna = s.person(1, "+4917012345", "Anna");
+    _ViberPerson* ben = s.person(2, "+4915198765", "Ben");
+    IOSViberDb db(dir.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
+    LocalDbFixture::writeAll(db, {}, {s.call(1, anna, ViberCallKind::Outgoing, 5000, 12, 8801)});
+    const QString path = QDir(dir.path()).filePath(QString::fromLatin1(LocalDbFixture::ProgramFile));
+    const QString before = TestEnvironment::pythonDump(path);
+    QVERIFY(before.contains("INSERT INTO \"ZRECENTSLINE\""));
+    LocalDbFixture::writeAll(db, {}, {s.call(2, ben, ViberCallKind::Outgoing, 5000, 12, 8801)});
+    QCOMPARE(TestEnvironment::pythonDump(path), before);
+}
+
 void TestIOSViberDbWrite::roundTrip()
 {
     Sample s;
@@ -623,7 +666,9 @@ void TestIOSViberDbWrite::writerKeepsPaceWithPlainInserts()
     QCOMPARE(scalar(db, "select count(*) from ZVIBERMESSAGE"), Count);
     qInfo("%d messages: plain inserts %lld ms, writer %lld ms (%.2fx)", Count, plainMs, writerMs,
           double(writerMs) / plainMs);
-    QVERIFY2(writerMs < plainMs * 6 + 200, "the writer is far slower than plain inserts");
+    // Generous: a busy machine may slow one side alone by several times, while a look-up
+    // that grows with the table makes 20,000 rows take minutes.
+    QVERIFY2(writerMs < plainMs * 25 + 5000, "the writer is far slower than plain inserts");
 }
 
 QTEST_GUILESS_MAIN(TestIOSViberDbWrite)

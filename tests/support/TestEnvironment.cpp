@@ -68,4 +68,21 @@ QString pythonQuery(const QString& database, const QString& sql)
            QString::fromUtf8(python.readAllStandardError()).trimmed();
 }
 
+QString pythonDump(const QString& database)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                             QStringLiteral("import sqlite3, sys\n"
+                                                            "db = sqlite3.connect(sys.argv[1])\n"
+                                                            "c = lambda a, b: (a > b) - (a < b)\n"
+                                                            "db.create_collation('LOCALIZED', c)\n"
+                                                            "db.create_collation('UNICODE', c)\n"
+                                                            "for line in db.iterdump(): print(line)\n"),
+                                             database});
+    if (!python.waitForFinished(60000))
+        return QStringLiteral("python did not finish");
+    return QString::fromUtf8(python.readAllStandardOutput()) +
+           QString::fromUtf8(python.readAllStandardError());
+}
+
 } // namespace TestEnvironment

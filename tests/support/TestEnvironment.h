@@ -22,5 +22,8 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // The first column of the first row of a query, asked through Python's sqlite3 rather
 // than the program's own database code; Python's error text when it fails.
 QString pythonQuery(const QString& database, const QString& sql);
+// Every row of every table as Python's sqlite3 dumps them (Android's collations stood in
+// for by plain comparison), to tell whether a run changed a database at all.
+QString pythonDump(const QString& database);
 
 } // namespace TestEnvironment
