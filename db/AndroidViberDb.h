@@ -66,6 +66,10 @@ public:
     qint64 addParticipant(qint64 conversationId, const _ViberPerson* person);
     qint64 findConversation(const _ViberChat* chat);
     qint64 insertConversation(qint64& ownerInfoId, const _ViberChat* chat);
+    // Whether insertMessage() writes the message (unless the phone holds it already):
+    // a kind the phone has, in a chat, with someone the row can name. A merge asks
+    // before it makes the message's conversation, which must not exist without it.
+    static bool isWritable(const _ViberMsg& message);
     // A message already on the phone has the same token and a date within a minute;
     // without a token (0), the same date.
     qint64 findDuplicateMessage(qint64 dateMs, qint64 token);
@@ -93,6 +97,7 @@ private:
     // One participants_info row: participant type 0 is the phone's owner, 1 anyone else.
     qint64 writeParticipantInfo(const QString& number, const QString& name, int participantType);
     void resetMergeState();
+    void removeDeletedMessages();
     qint64 insertCallMessage(qint64 conversationId, const _ViberMsg& message);
     void markLocalizedIndexesStale();
 

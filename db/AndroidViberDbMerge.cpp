@@ -284,6 +284,25 @@ qint64 AndroidViberDb::insertConversation(qint64& ownerInfoId, const _ViberChat*
     return conversationId;
 }
 
+bool AndroidViberDb::isWritable(const _ViberMsg& message)
+{
+    if (!message.chat)
+        return false;
+    if (message.type == ViberMsgType::Call) {
+        const _ViberCall* call = message.call;
+        if (!call || !call->person)
+            return false;
+        return call->kind == ViberCallKind::Incoming || call->kind == ViberCallKind::Outgoing ||
+               call->kind == ViberCallKind::Missed;
+    }
+    if (!isWritableKind(message.type))
+        return false;
+    if (ViberText::isOutgoing(message))
+        return true;
+    const _ViberChat& chat = *message.chat;
+    return (chat.participants.size() == 1 ? chat.participants.cbegin().value() : message.sender) != nullptr;
+}
+
 qint64 AndroidViberDb::findDuplicateMessage(qint64 dateMs, qint64 token)
 {
     open();

@@ -189,11 +189,6 @@ AndroidViberTransfer::Result AndroidViberTransfer::mergeMessages(const QList<_Vi
         const _ViberMsg& message = *accepted.at(i).message;
         if (progress)
             progress(i + 1, total);
-        qint64 conversationId = m_work.findConversation(message.chat);
-        if (conversationId == 0)
-            conversationId = m_work.insertConversation(ownerInfoId, message.chat);
-        for (const _ViberPerson* person : message.chat->participants)
-            m_work.addParticipant(conversationId, person);
         // Rows the phone holds under another date form (seconds rounded by a source)
         // are still caught here.
         const Key& key = accepted.at(i).key;
@@ -201,12 +196,24 @@ AndroidViberTransfer::Result AndroidViberTransfer::mergeMessages(const QList<_Vi
             ++result.duplicates;
             continue;
         }
+        // A conversation and its participants come with the first message written into
+        // them: a chat whose messages the phone has or declines leaves no trace.
+        if (!AndroidViberDb::isWritable(message))
+            continue;
         const MediaTexts texts = media ? media(message) : MediaTexts();
+        qint64 conversationId = m_work.findConversation(message.chat);
+        if (conversationId == 0)
+            conversationId = m_work.insertConversation(ownerInfoId, message.chat);
+        for (const _ViberPerson* person : message.chat->participants)
+            m_work.addParticipant(conversationId, person);
         if (m_work.insertMessage(conversationId, ownerInfoId, message, texts.bodyText, texts.uriText) != 0)
             ++result.written;
     }
-    if (result.written > 0)
-        renumberByDate(lastPhoneId, oldSequence);
+    // Nothing written: the transaction is rolled back with the merge indexes, so the
+    // working copy is left exactly as it was.
+    if (result.written == 0)
+        return result;
+    renumberByDate(lastPhoneId, oldSequence);
     m_work.fixConversations();
     m_work.dropMergeIndexes(false);
     transaction.commit();

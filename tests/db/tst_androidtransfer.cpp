@@ -2,6 +2,7 @@
 #include "app/Sqlite3Cursor.h"
 #include "db/AndroidViberDb.h"
 #include "db/AndroidViberTransfer.h"
+#include "db/IOSViberDb.h"
 #include "db/PhoneMediaPaths.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -56,22 +57,6 @@ QString checkTransfer(const QString& before, const QString& after, const QList<q
         expect.insert(QStringLiteral("added_count"), addedCount);
     return runPython({TestEnvironment::dataDir() + QStringLiteral("/android/check_transfer.py"), before,
                       after, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
-}
-
-// Every row of every table, as Python's sqlite3 reads them.
-QString dump(const QString& path)
-{
-    QProcess process;
-    process.start(python(), {QStringLiteral("-c"),
-                             QStringLiteral("import sqlite3, sys\n"
-                                            "db = sqlite3.connect(sys.argv[1])\n"
-                                            "c = lambda a, b: (a > b) - (a < b)\n"
-                                            "db.create_collation('LOCALIZED', c)\n"
-                                            "db.create_collation('UNICODE', c)\n"
-                                            "for line in db.iterdump(): print(line)\n"),
-                             path});
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 qint64 count(Sqlite3DB& db, const QString& sql)
@@ -149,6 +134,8 @@ private slots:
     void numberHash();
     void phoneRowsKeptInDateOrder();
     void oneTokenAtSeveralDates();
+    void mergingThePhonesOwnHistoryChangesNothing();
+    void declinedMessagesLeaveNoConversation();
     void failedMergeLeavesCopy_data();
     void failedMergeLeavesCopy();
     void callLog();
@@ -269,7 +256,7 @@ void TestAndroidTransfer::numberHash()
 void TestAndroidTransfer::phoneRowsKeptInDateOrder()
 {
     AndroidFixture phone;
-    // References beyond messages_calls, a call row whose message was deleted, and a
+    // References beyond messages_calls, rows of the message the app marked deleted, and a
     // trigger of the app that must neither fire nor vanish.
     phone.runOnMessages(QStringLiteral(
         "INSERT INTO public_messages_extras (message_id, group_id, message_token, like_count) VALUES "
@@ -281,15 +268,15 @@ void TestAndroidTransfer::phoneRowsKeptInDateOrder()
         "UPDATE sqlite_sequence SET seq = 40 WHERE name = 'messages';"
         "CREATE TRIGGER kv_on_delete AFTER DELETE ON messages BEGIN "
         "INSERT INTO kvdata (category, key, value) VALUES ('trigger', old._id, 'fired'); END;"));
-    QTemporaryDir scratch;
-    const QString before = scratch.filePath(QStringLiteral("before"));
-    QVERIFY(QFile::copy(phone.messagesPath(), before));
-
     Source source;
     fillSource(source);
     AndroidViberDb work(phone.deviceRoot(), phone.extractRoot());
-    // Opening purges the row the app marked deleted, which is the app's own kind of change.
+    // Opening purges the row the app marked deleted, with the rows that belong to it, which
+    // is the app's own kind of change; the merge is compared with what is left.
     work.open();
+    QTemporaryDir scratch;
+    const QString before = scratch.filePath(QStringLiteral("before"));
+    QVERIFY(QFile::copy(phone.messagesPath(), before));
     const qint64 fired = count(work, "select count(*) from kvdata where category='trigger'");
     QList<const _ViberMsg*> resolved;
     const auto media = [&](const _ViberMsg& m) {
@@ -316,7 +303,7 @@ void TestAndroidTransfer::phoneRowsKeptInDateOrder()
     QCOMPARE(checkTransfer(before, phone.messagesPath(), source.newTokens, 5), QString());
 
     // The same messages again add nothing and change nothing.
-    const QString first = dump(phone.messagesPath());
+    const QString first = TestEnvironment::pythonDump(phone.messagesPath());
     QVERIFY(first.contains(QStringLiteral("INSERT INTO \"messages\"")));
     AndroidViberDb again(phone.deviceRoot(), phone.extractRoot());
     const AndroidViberTransfer::Result second =
@@ -324,7 +311,7 @@ void TestAndroidTransfer::phoneRowsKeptInDateOrder()
     QCOMPARE(second.written, 0);
     QCOMPARE(second.duplicates, 7);
     again.close();
-    QCOMPARE(dump(phone.messagesPath()), first);
+    QCOMPARE(TestEnvironment::pythonDump(phone.messagesPath()), first);
 }
 
 void TestAndroidTransfer::oneTokenAtSeveralDates()
@@ -361,6 +348,64 @@ void TestAndroidTransfer::oneTokenAtSeveralDates()
         QString());
 }
 
+void TestAndroidTransfer::mergingThePhonesOwnHistoryChangesNothing()
+{
+    // The phone's history, backed up into a local database and merged back: every
+    // message is there already, so no conversation, participant or row is added.
+    AndroidFixture phone;
+    QTemporaryDir backup;
+    {
+        AndroidViberDb loaded(phone.deviceRoot(), phone.extractRoot());
+        const ViberDataSetPtr data = loaded.load();
+        QList<_ViberMsg*> messages = data->allMessages();
+        std::sort(messages.begin(), messages.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+            return a->chat->id != b->chat->id ? a->chat->id < b->chat->id : a->id < b->id;
+        });
+        const QList<_ViberCall*> calls = data->calls.values();
+        IOSViberDb local(backup.path(), QString::fromLatin1(LocalDbFixture::ProgramFile));
+        LocalDbFixture::writeAll(local, messages, calls);
+    }
+    const QString before = TestEnvironment::pythonDump(phone.messagesPath());
+    IOSViberDb local(backup.path(), QString::fromLatin1(LocalDbFixture::ProgramFile),
+                     IOSViberDb::OpenForBrowsing);
+    const ViberDataSetPtr backedUp = local.load();
+    QVERIFY(backedUp->messages.size() > 10);
+    AndroidViberDb work(phone.deviceRoot(), phone.extractRoot());
+    const AndroidViberTransfer::Result result =
+        AndroidViberTransfer(work).mergeMessages(backedUp->allMessages(), mediaTexts, {});
+    work.close();
+    QCOMPARE(result.written, 0);
+    QCOMPARE(TestEnvironment::pythonDump(phone.messagesPath()), before);
+}
+
+void TestAndroidTransfer::declinedMessagesLeaveNoConversation()
+{
+    // Messages the phone cannot take (a group message nobody sent, a call of no kind the
+    // phone knows) are new, yet nothing of their chats may be written without them.
+    AndroidFixture phone;
+    {
+        AndroidViberDb opened(phone.deviceRoot(), phone.extractRoot());
+        opened.open();
+    }
+    const QString before = TestEnvironment::pythonDump(phone.messagesPath());
+    DataSetBuilder b;
+    _ViberPerson* eva = b.person(1, QStringLiteral("+491707777777"), QStringLiteral("Eva"));
+    _ViberPerson* finn = b.person(2, QStringLiteral("+491708888888"), QStringLiteral("Finn"));
+    _ViberChat* group = b.chat(1, {eva, finn}, QStringLiteral("Neue Gruppe"), QStringLiteral("4242"));
+    _ViberChat* withFinn = b.chat(2, {finn});
+    _ViberMsg* anonymous =
+        b.message(group, ViberMsgType::Text, phoneTime(1400000050000), QStringLiteral("?"));
+    anonymous->token = 7301;
+    _ViberMsg* call = b.callMessage(withFinn, finn, 9, 10, phoneTime(1400000060000));
+    call->call->token = 7302;
+    AndroidViberDb work(phone.deviceRoot(), phone.extractRoot());
+    const AndroidViberTransfer::Result result =
+        AndroidViberTransfer(work).mergeMessages({anonymous, call}, mediaTexts, {});
+    work.close();
+    QCOMPARE(result.written, 0);
+    QCOMPARE(TestEnvironment::pythonDump(phone.messagesPath()), before);
+}
+
 void TestAndroidTransfer::failedMergeLeavesCopy_data()
 {
     QTest::addColumn<bool>("cancel");
@@ -377,7 +422,7 @@ void TestAndroidTransfer::failedMergeLeavesCopy()
         AndroidViberDb opened(phone.deviceRoot(), phone.extractRoot());
         opened.open();
     }
-    const QString before = dump(phone.messagesPath());
+    const QString before = TestEnvironment::pythonDump(phone.messagesPath());
     QVERIFY(!before.isEmpty());
 
     Source source;
@@ -402,7 +447,7 @@ void TestAndroidTransfer::failedMergeLeavesCopy()
     }
     QVERIFY(stopped);
     work.close();
-    QCOMPARE(dump(phone.messagesPath()), before);
+    QCOMPARE(TestEnvironment::pythonDump(phone.messagesPath()), before);
 }
 
 void TestAndroidTransfer::callLog()
