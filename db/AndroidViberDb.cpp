@@ -267,6 +267,33 @@ struct MediaPaths
     QString images, videos, thumbnails, voice, userPhotos, deviceThumbnails, deviceVoice;
 };
 
+// The person of a call row whose sender is nobody of the chat (the owner's calls in a
+// group): the one with the number Viber recorded for the call (the row's address, then
+// the call row's number), else the participant with the lowest id. Never the first of a
+// hash, whose order changes from process to process.
+_ViberPerson* callPerson(const _ViberChat& chat, const QString& address, const QString& callNumber)
+{
+    _ViberPerson* lowest = nullptr;
+    _ViberPerson* byAddress = nullptr;
+    _ViberPerson* byCallNumber = nullptr;
+    const QString wantedAddress = ViberText::canonicalNumber(address);
+    const QString wantedCallNumber = ViberText::canonicalNumber(callNumber);
+    const auto lower = [](_ViberPerson* current, _ViberPerson* person) {
+        return !current || person->id < current->id ? person : current;
+    };
+    for (_ViberPerson* person : chat.participants) {
+        if (!person)
+            continue;
+        lowest = lower(lowest, person);
+        const QString number = ViberText::canonicalNumber(person->number);
+        if (!wantedAddress.isEmpty() && number == wantedAddress)
+            byAddress = lower(byAddress, person);
+        if (!wantedCallNumber.isEmpty() && number == wantedCallNumber)
+            byCallNumber = lower(byCallNumber, person);
+    }
+    return byAddress ? byAddress : (byCallNumber ? byCallNumber : lowest);
+}
+
 } // namespace
 
 double AndroidViberDb::scaledCoordinate(qint64 value, int integerDigits)
@@ -319,13 +346,33 @@ void AndroidViberDb::open()
         if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))
             executeThrow(Sqlite3Sql(QStringLiteral("delete from conversations where deleted <> 0")));
         if (m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted")))
-            executeThrow(Sqlite3Sql(QStringLiteral("delete from messages where deleted <> 0")));
+            removeDeletedMessages();
     } catch (...) {
         // A half-opened handle would make the next open() return at once.
         m_catalogue.clear();
         close();
         throw;
     }
+}
+
+void AndroidViberDb::removeDeletedMessages()
+{
+    // Rows that belong to a message go with it, as the app's own delete trigger takes
+    // the call row; rows that only point at one stop pointing at a number that the next
+    // message written would be given.
+    const QString removed = QStringLiteral("(select _id from messages where deleted <> 0)");
+    for (const char* table : {"messages_calls", "public_messages_extras"}) {
+        if (m_catalogue.hasColumn(QLatin1String(table), QStringLiteral("message_id")))
+            executeThrow(Sqlite3Sql(
+                QStringLiteral("delete from %1 where message_id in %2").arg(QLatin1String(table), removed)));
+    }
+    for (const char* table : {"conversations", "participants"}) {
+        if (m_catalogue.hasColumn(QLatin1String(table), QStringLiteral("last_message_id")))
+            executeThrow(
+                Sqlite3Sql(QStringLiteral("update %1 set last_message_id=0 where last_message_id in %2")
+                               .arg(QLatin1String(table), removed)));
+    }
+    executeThrow(Sqlite3Sql(QStringLiteral("delete from messages where deleted <> 0")));
 }
 
 void AndroidViberDb::loadInto(ViberDataSet& dataSet)
@@ -396,8 +443,22 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         dataSet.messages.reserve(total);
     }
 
+    // The number Viber recorded for each call, by message.
+    QHash<qint64, QString> callNumbers;
+    if (m_catalogue.hasColumn(QStringLiteral("messages_calls"), QStringLiteral("canonized_number")) &&
+        m_catalogue.hasColumn(QStringLiteral("messages_calls"), QStringLiteral("message_id"))) {
+        Sqlite3Cursor calls =
+            queryThrow(Sqlite3Sql(QStringLiteral("select message_id, canonized_number from messages_calls "
+                                                 "where canonized_number <> '' order by _id")));
+        while (calls.moveNext()) {
+            if (!callNumbers.contains(calls.getInt64(0)))
+                callNumbers.insert(calls.getInt64(0), calls.getText(1));
+        }
+    }
+
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
     const int iId = c.colIndex(QStringLiteral("_id"));
+    const int iAddress = c.colIndex(QStringLiteral("address"));
     const int iConversation = c.colIndex(QStringLiteral("conversation_id"));
     const int iParticipant = c.colIndex(QStringLiteral("participant_id"));
     const int iBody = c.colIndex(QStringLiteral("body"));
@@ -499,11 +560,11 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             call->duration = c.getInt(iDuration);
             call->date = msg->date;
             // A call belongs to a one-to-one chat; in a group the row's sender is the
-            // only participant that can be named with reason.
+            // participant that can be named with most reason.
             if (msg->sender && chat->participants.contains(msg->sender->id))
                 call->person = msg->sender;
-            else if (!chat->participants.isEmpty())
-                call->person = chat->participants.cbegin().value();
+            else
+                call->person = callPerson(*chat, c.getText(iAddress), callNumbers.value(msg->id));
             const qint64 seq = msg->seq;
             call->extra = exactCopy(extras.encode(nullptr, &seq));
             msg->call = call;
