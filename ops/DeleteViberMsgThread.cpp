@@ -66,7 +66,10 @@ void DeleteViberMsgThread::run()
             QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
                            "m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
         m_db.commitTran();
-        m_db.executeThrow(Sqlite3Sql(QStringLiteral("VACUUM")));
+        // The messages are gone once committed; VACUUM only hands the freed pages back.
+        QString error;
+        if (m_db.exec(QStringLiteral("VACUUM"), error) != 0)
+            qWarning("DeleteViberMsgThread: VACUUM failed: %s", qUtf8Printable(error));
         m_progress.postSucceed(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k));
     } catch (const OperationCancelled&) {
         rollbackQuietly(m_db);

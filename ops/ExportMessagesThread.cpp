@@ -139,6 +139,7 @@ void ExportMessagesThread::exportAll()
             else
                 writer = std::make_unique<ExportMessagesCsv>(m_path);
             writer->begin();
+            m_fileOpened = true;
         } else if (perChat && (!writer || writerChat != msg->chat)) {
             if (writer)
                 writer->end();
@@ -180,7 +181,8 @@ void ExportMessagesThread::removeOutput()
 {
     const QFileInfo target(m_path);
     if (target.isFile()) {
-        QFile::remove(m_path);
+        if (m_fileOpened)
+            QFile::remove(m_path);
         return;
     }
     if (!target.isDir())

@@ -12,6 +12,7 @@ void TextFileWriter::open()
 {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw OperationError(m_file.errorString());
+    m_opened = true;
 }
 
 void TextFileWriter::write(const QString& text)
@@ -45,5 +46,7 @@ void TextFileWriter::discard()
 {
     m_buffer.clear();
     m_file.close();
-    m_file.remove();
+    // A path that could not be opened holds someone else's file, or a folder.
+    if (m_opened)
+        m_file.remove();
 }

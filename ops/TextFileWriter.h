@@ -16,7 +16,7 @@ public:
     void write(const QString& text);
     void writeLine(const QString& text) { write(text + QLatin1String("\r\n")); }
     void finish();  // flushes, closes and throws when anything was lost
-    void discard(); // closes and deletes the file
+    void discard(); // closes and deletes the file, if open() made it
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
@@ -26,4 +26,5 @@ private:
     QFile m_file;
     QByteArray m_buffer;
     bool m_failed = false;
+    bool m_opened = false;
 };

@@ -397,6 +397,29 @@ private slots:
         QCOMPARE(dumpDatabase(path), before);
     }
 
+    // VACUUM only compacts the file after the commit: when it cannot run, the messages
+    // are deleted all the same and the run reports that.
+    void failedVacuumStillReportsTheDeletion()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("delete-no-vacuum"));
+        QVERIFY(backup(source.messages, folder).errors.isEmpty());
+        const QString path = QDir(folder).filePath(DatabaseFile);
+        IOSViberDb db(folder, DatabaseFile, IOSViberDb::OpenForWriting);
+        const ViberDataSetPtr set = db.load();
+        _ViberChat* anna = chatWithText(*set, QStringLiteral("hello"));
+        QVERIFY(anna);
+        // a statement still reading on the connection makes VACUUM fail
+        Sqlite3Cursor reading =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select Z_PK from ZPHONENUMBERINDEX")));
+        QVERIFY(reading.moveNext());
+        const Outcome outcome = deleteMessages(db, anna->messages);
+        QCOMPARE(outcome.errors, QStringList());
+        QCOMPARE(outcome.successes, QStringList({QStringLiteral("Successfully deleted 3 messages.")}));
+        QCOMPARE(TestEnvironment::pythonQuery(path, QStringLiteral("select count(*) from ZVIBERMESSAGE")),
+                 QStringLiteral("1"));
+    }
+
     void deletionErrorIsReportedAndRolledBack()
     {
         Source source;
