@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <limits>
 
 #ifndef Q_OS_WIN
@@ -93,12 +94,38 @@ std::optional<qint64> processId(const QString& digits)
     return value;
 }
 
+// The columns of an ss line before its process column, which is the only one whose
+// text (a program's name) its owner chooses.
+QStringList addressColumns(const QString& line)
+{
+    const qsizetype users = line.indexOf(QLatin1String("users:("));
+    return (users < 0 ? line : line.left(users)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The process numbers of ss's process column: users:(("name",pid=N,fd=M),...). A name
+// is quoted and may hold anything, "pid=" and quotes included, so an entry's name ends
+// only at the quote that its own fields follow.
+QList<qint64> socketOwners(const QString& line)
+{
+    static const QRegularExpression entry(QStringLiteral("\\(\"(.*?)\",pid=(\\d+)((?:,[a-z]+=\\d+)*)\\)"));
+    QList<qint64> ids;
+    const qsizetype users = line.indexOf(QLatin1String("users:("));
+    if (users < 0)
+        return ids;
+    auto matches = entry.globalMatch(line, users + 7);
+    while (matches.hasNext()) {
+        const auto id = processId(matches.next().captured(2));
+        if (id && !ids.contains(*id))
+            ids << *id;
+    }
+    return ids;
+}
+
 } // namespace
 
 QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
 {
     static const QRegularExpression trailingNumber(QStringLiteral("(\\d+)[\\r\\n ]*$"));
-    static const QRegularExpression pidField(QStringLiteral("pid=(\\d+)"));
     QList<PortLine> found;
     // An address column (local or foreign) whose port is exactly 5037: a bare ":5037"
     // substring would also take ports 50370 to 50379 and IPv6 groups, and end
@@ -106,8 +133,14 @@ QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
     static const QRegularExpression adbPort(QStringLiteral("(^|\\s)\\S*:5037(\\s|$)"));
     for (const QByteArray& raw : listing.split('\n')) {
         const QString text = QString::fromUtf8(raw);
-        if (!adbPort.match(text).hasMatch())
+        if (style == ListingStyle::SocketStatistics) {
+            const QStringList columns = addressColumns(text);
+            if (std::none_of(columns.cbegin(), columns.cend(),
+                             [](const QString& column) { return column.endsWith(QLatin1String(":5037")); }))
+                continue;
+        } else if (!adbPort.match(text).hasMatch()) {
             continue;
+        }
         PortLine portLine{text, {}};
         if (portLine.line.endsWith(QLatin1Char('\r')))
             portLine.line.chop(1);
@@ -118,12 +151,7 @@ QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
                     portLine.processIds << *id;
             }
         } else {
-            auto matches = pidField.globalMatch(text);
-            while (matches.hasNext()) {
-                const auto id = processId(matches.next().captured(1));
-                if (id && !portLine.processIds.contains(*id))
-                    portLine.processIds << *id;
-            }
+            portLine.processIds = socketOwners(text);
         }
         found << portLine;
     }

@@ -115,6 +115,20 @@ void TestPortwarden::findAdbPortLines_data()
         << ListingStyle::SocketStatistics
         << QByteArray("ESTAB 0 0 127.0.0.1:5037 127.0.0.1:40000 users:((\"x\",pid=0,fd=5)) 99\n")
         << QList<qint64>{} << 1;
+    // a program's name is its own to choose: numbers and ports inside the quotes are text
+    QTest::newRow("ss pid inside the program name")
+        << ListingStyle::SocketStatistics
+        << QByteArray("ESTAB 0 0 127.0.0.1:5037 127.0.0.1:40000 users:((\"x pid=4242\",pid=1334,fd=3))\n")
+        << QList<qint64>{1334} << 1;
+    QTest::newRow("ss quote and bracket inside the program name")
+        << ListingStyle::SocketStatistics
+        << QByteArray("LISTEN 0 5 127.0.0.1:5037 0.0.0.0:* users:((\"a\\\"),(pid=7\",pid=21,fd=3),"
+                      "(\"b\",pid=22,fd=4))\n")
+        << QList<qint64>{21, 22} << 1;
+    QTest::newRow("ss port only inside the program name")
+        << ListingStyle::SocketStatistics
+        << QByteArray("ESTAB 0 0 127.0.0.1:41000 127.0.0.1:40000 users:((\"x :5037 \",pid=66,fd=3))\n")
+        << QList<qint64>{} << 0;
     QTest::newRow("empty") << ListingStyle::Netstat << QByteArray() << QList<qint64>{} << 0;
 }
 
