@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -241,11 +240,25 @@ QString uniqueFileName(const QString& path)
 
 QString sanitizeFileName(const QString& text)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]"));
-    QString name = text;
-    name.remove(forbidden);
-    // Other control characters are no better in a file name than a tab.
-    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    // Character by character: regular expressions match nothing in text that is not
+    // valid UTF-16, and a name from a database may hold a lone surrogate.
+    QString name;
+    name.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            name.append(c).append(text.at(++i));
+            continue;
+        }
+        if (c.isSurrogate()) {
+            name.append(QChar::ReplacementCharacter);
+            continue;
+        }
+        // Other control characters are no better in a file name than a tab.
+        if (QStringView(u"\\/:*?\"<>|").contains(c) || c.category() == QChar::Other_Control)
+            continue;
+        name.append(c);
+    }
     name = name.trimmed();
     name = boundedName(name);
     // What is left must still be a name inside the folder it is meant for: "." and

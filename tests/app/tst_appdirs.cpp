@@ -124,6 +124,11 @@ private slots:
                                        << QStringLiteral("ab");
         QTest::newRow("unicode kept") << QStringLiteral("Grüße 😀.jpg") << QStringLiteral("Grüße 😀.jpg");
         QTest::newRow("dot file kept") << QStringLiteral(".thumbnails") << QStringLiteral(".thumbnails");
+        // text that is no valid UTF-16 is sanitised all the same, its stray half replaced
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("/../../../../etc/passwd")
+                                        << QString(QChar(0xFFFD)) + QStringLiteral("........etcpasswd");
+        QTest::newRow("lone low surrogate at the end") << QStringLiteral("a/b") + QString(QChar(0xDC00))
+                                                       << QStringLiteral("ab") + QString(QChar(0xFFFD));
     }
 
     void sanitizedNames()
@@ -167,7 +172,8 @@ private slots:
 
     void removeTreeRefusesTheFoldersHoldingEverything()
     {
-        const QString keep = AppDirs::localDatabasePath(QStringLiteral("Keep")) + QStringLiteral("/Documents/x");
+        const QString keep =
+            AppDirs::localDatabasePath(QStringLiteral("Keep")) + QStringLiteral("/Documents/x");
         touch(keep);
         AppDirs::removeTree(AppDirs::localDatabasesFolder());
         AppDirs::removeTree(AppDirs::dataFolder() + QStringLiteral("/local_databases/../"));
