@@ -4,6 +4,9 @@
 #include "db/ViberText.h"
 
 #include <QDir>
+#include <QtDebug>
+
+#include <cmath>
 
 namespace LocalDbPaths {
 
@@ -21,6 +24,11 @@ QString absolute(const QString& folder, const QString& relative)
 
 QString mapImageName(double latitude, double longitude)
 {
+    // A longitude read from a file may be anything; one no integer holds names no place.
+    if (!std::isfinite(longitude) || std::abs(longitude) >= 1e15) {
+        qWarning("longitude %g is out of range and named as 0", longitude);
+        longitude = 0;
+    }
     QString lat = QString::number(latitude, 'g', 8);
     const qsizetype dot = lat.indexOf(QLatin1Char('.'));
     lat = lat.leftJustified(dot < 0 ? 6 : dot + 7, QLatin1Char('0'));

@@ -193,7 +193,16 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
             _ViberAtta* atta = dataSet.attachments.obtain(msg->id);
             ViberDataSet::attach(msg, atta);
             atta->seq = msg->token;
-            const QString fileKey = QString::number(msg->token > 0 ? msg->token : timeStamp * 1000);
+            // Without a token the key is the time in milliseconds, which a damaged row may
+            // not have: then the attachment has no file name.
+            qint64 timeMs = 0;
+            QString fileKey;
+            if (msg->token > 0)
+                fileKey = QString::number(msg->token);
+            else if (!qMulOverflow(timeStamp, qint64(1000), &timeMs))
+                fileKey = QString::number(timeMs);
+            else
+                qWarning("event %lld: time stamp %lld is out of range", msg->id, timeStamp);
             switch (type) {
             case ViberMsgType::Picture:
             case ViberMsgType::Video: {
@@ -205,7 +214,7 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
                     atta->duration = double(c.getInt64(iDuration) / 1000);
                 msg->text = c.getText(iSubject);
                 const QString suffix = QFileInfo(atta->localPath).suffix();
-                if (!suffix.isEmpty())
+                if (!suffix.isEmpty() && !fileKey.isEmpty())
                     atta->fileName += QLatin1Char('.') + suffix;
                 break;
             }

@@ -1,5 +1,8 @@
 #include "db/ViberDates.h"
 
+#include <QtDebug>
+#include <QtNumeric>
+
 #include <cmath>
 
 namespace ViberDates {
@@ -29,7 +32,12 @@ double unixMsToRef(qint64 milliseconds)
 
 double unixSecondsToRef(qint64 seconds)
 {
-    return double(seconds - ReferenceUnixSeconds);
+    qint64 reference = 0;
+    if (qSubOverflow(seconds, qint64(ReferenceUnixSeconds), &reference)) {
+        qWarning("a time of %lld seconds is out of range and read as no time", seconds);
+        return 0;
+    }
+    return double(reference);
 }
 
 } // namespace ViberDates

@@ -28,6 +28,7 @@ private slots:
     void durations_data();
     void durations();
     void voiceIdStaysInItsFolder();
+    void extremeTimesMeanNoTime();
     void damagedFileThrows_data();
     void damagedFileThrows();
 
@@ -229,6 +230,24 @@ void TestPCViberDb::voiceIdStaysInItsFolder()
     QCOMPARE(QFileInfo(QDir::cleanPath(voice->localPath)).absolutePath(), folder);
     QVERIFY(!voice->fileName.contains(QLatin1Char('\\')));
     QVERIFY(!voice->fileName.contains(QLatin1Char('/')));
+}
+
+void TestPCViberDb::extremeTimesMeanNoTime()
+{
+    // A time stamp whose milliseconds no 64-bit integer holds names no file, and one the
+    // 2001 reference would carry past the limit is no date.
+    DesktopFixture fixture;
+    {
+        Sqlite3DB db;
+        db.openThrow(fixture.dbPath(), Sqlite3DB::OpenReadWrite);
+        db.executeScriptThrow(
+            QStringLiteral("UPDATE Events SET TimeStamp = 9223372036854776, Token = 0 WHERE EventID = 105;"
+                           "UPDATE Events SET TimeStamp = -9223372036854775807 WHERE EventID = 101;"));
+    }
+    PCViberDb db(fixture.dbPath());
+    const ViberDataSetPtr data = db.load();
+    QCOMPARE(data->attachments.value(105)->fileName, QString());
+    QCOMPARE(data->messages.value(101)->date, 0.0);
 }
 
 void TestPCViberDb::damagedFileThrows_data()

@@ -1,3 +1,4 @@
+#include "db/LocalDbPaths.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDataSet.h"
 #include "db/ViberDates.h"
@@ -253,6 +254,31 @@ private slots:
         QCOMPARE(ViberDates::wholeUnits(-1e300), 0);
         QCOMPARE(ViberDates::wholeUnits(-2.9), -2);
         QCOMPARE(ViberDates::refToLocal(std::numeric_limits<double>::infinity()), epoch.toLocalTime());
+        // a time in seconds that the 2001 reference would carry past the 64-bit limit
+        QCOMPARE(ViberDates::unixSecondsToRef(std::numeric_limits<qint64>::min()), 0.0);
+        QCOMPARE(ViberDates::unixSecondsToRef(std::numeric_limits<qint64>::min() + 978307199), 0.0);
+        QCOMPARE(ViberDates::unixSecondsToRef(std::numeric_limits<qint64>::max()),
+                 double(std::numeric_limits<qint64>::max() - 978307200));
+    }
+
+    // A longitude no integer can hold names no place: the map image takes 0.
+    void mapNamesOfExtremeLongitudes_data()
+    {
+        QTest::addColumn<double>("longitude");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ordinary") << -121.47 << QStringLiteral("31.230000_-121.jpg");
+        QTest::newRow("1e300") << 1e300 << QStringLiteral("31.230000_0.jpg");
+        QTest::newRow("-1e300") << -1e300 << QStringLiteral("31.230000_0.jpg");
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity()
+                                  << QStringLiteral("31.230000_0.jpg");
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("31.230000_0.jpg");
+    }
+
+    void mapNamesOfExtremeLongitudes()
+    {
+        QFETCH(double, longitude);
+        QFETCH(QString, name);
+        QCOMPARE(LocalDbPaths::mapImageName(31.23, longitude), name);
     }
 
     void sortOrders()
