@@ -17,13 +17,17 @@ bool isFile(const QString& path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
+// Setting a file's times needs its ownership, not write access: a copy of a read-only
+// source is read-only too, and is opened only for reading.
 void stampTimes(const QString& path, const QDateTime& when)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return;
-    file.setFileTime(when, QFileDevice::FileAccessTime);
-    file.setFileTime(when, QFileDevice::FileModificationTime);
+    const bool stamped = file.open(QIODevice::ReadOnly) &&
+                         file.setFileTime(when, QFileDevice::FileAccessTime) &&
+                         file.setFileTime(when, QFileDevice::FileModificationTime);
+    if (!stamped)
+        qWarning("cannot set the time of %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
+                 qUtf8Printable(file.errorString()));
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -245,6 +247,57 @@ private slots:
         QVERIFY(receiver.successes.isEmpty());
     }
 
+    // A path the run cannot open was never written by it, so it is never removed: a
+    // program being run (which no one, not even root, may open for writing) and a
+    // folder of that name.
+    void failedOpenRemovesNothing_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("text, busy file") << int(ExportMessagesThread::Text) << false;
+        QTest::newRow("csv, busy file") << int(ExportMessagesThread::Csv) << false;
+        QTest::newRow("call log, busy file") << -1 << false;
+        QTest::newRow("text, folder") << int(ExportMessagesThread::Text) << true;
+        QTest::newRow("call log, folder") << -1 << true;
+    }
+
+    void failedOpenRemovesNothing()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, folder);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("busy"));
+        QProcess running;
+        if (folder) {
+            QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/inside.txt"), "keep"));
+        } else {
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), out));
+            running.start(out, {QStringLiteral("30")});
+            QVERIFY(running.waitForStarted());
+        }
+        const auto stop = qScopeGuard([&] {
+            running.kill();
+            running.waitForFinished();
+        });
+        ThreeChats data;
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        if (format < 0) {
+            ExportViberCallsThread worker(
+                {data.b.callMessage(nullptr, nullptr, ViberCallKind::Missed, 0, Day1)->call}, out, channel);
+            receiver.runInWorkerThread(worker);
+        } else {
+            ExportMessagesThread worker(data.messages, out, format, channel);
+            receiver.runInWorkerThread(worker);
+        }
+        QCOMPARE(receiver.errors.size(), 1);
+        QVERIFY(receiver.successes.isEmpty());
+        if (folder)
+            QCOMPARE(TestEnvironment::readFile(out + QStringLiteral("/inside.txt")), QByteArray("keep"));
+        else
+            QCOMPARE(TestEnvironment::readFile(out), TestEnvironment::readFile(QStringLiteral("/bin/sleep")));
+    }
+
     void chatFileNames()
     {
         DataSetBuilder b;
@@ -300,6 +353,29 @@ private slots:
         QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091607.png")).lastModified(),
                  Day1.addSecs(60));
         QCOMPARE(QFileInfo(out + QStringLiteral("/atta_20240305-091507.jpg")).lastModified(), Day1);
+    }
+
+    // A copy keeps its source's permissions: one of a read-only file gets the message's
+    // time all the same.
+    void extractionOfReadOnlySources()
+    {
+        QTemporaryDir media;
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString photo = media.filePath(QStringLiteral("locked.jpg"));
+        QVERIFY(DataSetBuilder::writeFile(photo, "L"));
+        QVERIFY(QFile::setPermissions(photo, QFileDevice::ReadOwner | QFileDevice::ReadUser));
+        _ViberMsg* msg = b.message(chat, ViberMsgType::Picture, Day1.addDays(-30));
+        b.attach(msg, photo);
+        const QString out = m_dir.filePath(QStringLiteral("extracted-read-only"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExtractMediaFilesThread worker({msg}, out, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.successes.size(), 1);
+        const QString copy = out + QStringLiteral("/atta_20240204-091507.jpg");
+        QCOMPARE(TestEnvironment::readFile(copy), QByteArray("L"));
+        QCOMPARE(QFileInfo(copy).lastModified(), Day1.addDays(-30));
     }
 
     void callLog()
