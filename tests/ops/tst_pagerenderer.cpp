@@ -1,6 +1,7 @@
 #include "app/AppDirs.h"
 #include "db/ViberCodes.h"
 #include "ops/PageRenderer.h"
+#include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
 
 #include <QPdfWriter>
@@ -160,6 +161,69 @@ private slots:
         QVERIFY(printed.size() >= 3);
         QCOMPARE(lastPage, renderer.page());
         QCOMPARE(printed.join(QLatin1Char('\n')).split(QLatin1Char('\n')), lines);
+    }
+
+    // Only a message that had a picture gets a picture bubble: one whose preview is gone
+    // shows the fallback, one that never had a preview says in words what it was.
+    void picturesOnlyWhereThereWasOne()
+    {
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        _ViberMsg* place = b.message(chat, ViberMsgType::Location, Day1);
+        place->address = QStringLiteral("Harbour Street 4");
+        _ViberMsg* bareLocation = b.message(chat, ViberMsgType::Location, Day1.addSecs(1));
+        _ViberMsg* noPreview = b.message(chat, ViberMsgType::Picture, Day1.addSecs(2), QStringLiteral("cat"));
+        b.attach(noPreview, QStringLiteral("/nowhere/cat.jpg"));
+        _ViberMsg* video = b.message(chat, ViberMsgType::Video, Day1.addSecs(3), QString(), true);
+        _ViberMsg* lostPreview = b.message(chat, ViberMsgType::Picture, Day1.addSecs(4));
+        b.attach(lostPreview, QString(), m_dir.filePath(QStringLiteral("gone.jpg")));
+        PdfPage pdf(m_dir.filePath(QStringLiteral("nopictures.pdf")));
+        PageRenderer renderer;
+        QVERIFY(renderer.begin(&pdf.writer));
+        for (const _ViberMsg* m : {place, bareLocation, noPreview, video, lostPreview})
+            renderer.drawMessage(*m);
+        renderer.end();
+        QStringList printed;
+        int pictures = 0;
+        for (const auto& p : renderer.placements()) {
+            if (p.kind == PageRenderer::BubbleKind::System)
+                continue;
+            if (p.text.isEmpty())
+                ++pictures;
+            else
+                printed.append(p.text);
+        }
+        QCOMPARE(printed,
+                 QStringList({QStringLiteral("[LOCATION] Harbour Street 4"), QStringLiteral("[LOCATION]"),
+                              QStringLiteral("[IMAGE] cat"), QStringLiteral("[VIDEO]")}));
+        QCOMPARE(pictures, 1); // the lost preview's fallback
+        QCOMPARE(renderer.placements().last().text, QString());
+    }
+
+    // Text in scripts the default fonts lack is drawn with an installed font that has it.
+    void cjkTextReachesThePdf()
+    {
+        if (!ExternalTool::available(QStringLiteral("pdftotext")))
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString chinese = QStringLiteral("你好世界");
+        const QString japanese = QStringLiteral("こんにちは");
+        const QString korean = QStringLiteral("안녕하세요");
+        const QString path = m_dir.filePath(QStringLiteral("cjk.pdf"));
+        {
+            PdfPage pdf(path);
+            PageRenderer renderer;
+            QVERIFY(renderer.begin(&pdf.writer));
+            renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1,
+                                            QStringLiteral("latin %1 %2 %3").arg(chinese, japanese, korean)));
+            renderer.end();
+        }
+        const QString text = ExternalTool::run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+        QVERIFY2(text.contains(QStringLiteral("latin")), qPrintable(text));
+        QVERIFY2(text.contains(chinese), qPrintable(text));
+        QVERIFY2(text.contains(japanese), qPrintable(text));
+        QVERIFY2(text.contains(korean), qPrintable(text));
     }
 
     void pageBreaksCarryNumbers()
