@@ -146,7 +146,11 @@ bool PageRenderer::begin(QPagedPaintDevice* device)
     QPageLayout layout = device->pageLayout();
     layout.setMode(QPageLayout::FullPageMode);
     device->setPageLayout(layout);
-    m_content = device->pageLayout().paintRectPixels(device->logicalDpiX());
+    // In full-page mode the layout's paint rectangle is the whole page: the margins are
+    // taken off here, or the content would fill the page and push the page number off it.
+    const QPageLayout fullPage = device->pageLayout();
+    const int dpi = device->logicalDpiX();
+    m_content = fullPage.fullRectPixels(dpi).marginsRemoved(fullPage.marginsPixels(dpi));
     if (!m_painter.begin(device))
         return false;
     m_page = 1;

@@ -253,6 +253,43 @@ private slots:
             QVERIFY2(p.rect.bottom() <= content.bottom() || p.rect.height() > content.height(),
                      qPrintable(p.text));
     }
+
+    // The content keeps the 20-point margins, and every page shows its number below it.
+    void pageNumbersAreOnThePage()
+    {
+        if (!ExternalTool::available(QStringLiteral("pdftotext")))
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString path = m_dir.filePath(QStringLiteral("numbers.pdf"));
+        QRect content;
+        QRect page;
+        int pages = 0;
+        {
+            PdfPage pdf(path);
+            page = pdf.writer.pageLayout().fullRectPixels(96);
+            PageRenderer renderer;
+            QVERIFY(renderer.begin(&pdf.writer));
+            for (int i = 0; i < 40; ++i)
+                renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1.addSecs(i),
+                                                QStringLiteral("message %1").arg(i)));
+            renderer.end();
+            content = renderer.contentRect();
+            pages = renderer.page();
+        }
+        QVERIFY(pages >= 2);
+        const int margin = qRound(20 * 96 / 72.0); // 20 points at 96 dots an inch
+        QCOMPARE(content, page.marginsRemoved(QMargins(margin, margin, margin, margin)));
+        for (int n = 1; n <= pages; ++n) {
+            const QString text = ExternalTool::run(
+                QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(n), QStringLiteral("-l"),
+                                              QString::number(n), path, QStringLiteral("-")});
+            QStringList lines;
+            for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                lines.append(line.trimmed());
+            QVERIFY2(lines.contains(QString::number(n)), qPrintable(lines.join(QLatin1Char('|'))));
+        }
+    }
 };
 
 QTEST_MAIN(TestPageRenderer)
