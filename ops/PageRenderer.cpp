@@ -104,6 +104,14 @@ QImage scaledToPictureSide(QImage image)
     return image;
 }
 
+// The text of a picture, video or location message printed without its picture, led by
+// what the message was: the marker its summary ends with ("[IMAGE]", "[VIDEO]", "[LOCATION]").
+QString withKindMarker(const _ViberMsg& msg, const QString& text)
+{
+    const QString marker = summaryText(msg).section(QLatin1Char(' '), -1);
+    return text.trimmed().isEmpty() ? marker : marker + QLatin1Char(' ') + text;
+}
+
 } // namespace
 
 PageRenderer::BubbleStyle PageRenderer::style(BubbleKind kind)
@@ -138,7 +146,11 @@ bool PageRenderer::begin(QPagedPaintDevice* device)
     QPageLayout layout = device->pageLayout();
     layout.setMode(QPageLayout::FullPageMode);
     device->setPageLayout(layout);
-    m_content = device->pageLayout().paintRectPixels(device->logicalDpiX());
+    // In full-page mode the layout's paint rectangle is the whole page: the margins are
+    // taken off here, or the content would fill the page and push the page number off it.
+    const QPageLayout fullPage = device->pageLayout();
+    const int dpi = device->logicalDpiX();
+    m_content = fullPage.fullRectPixels(dpi).marginsRemoved(fullPage.marginsPixels(dpi));
     if (!m_painter.begin(device))
         return false;
     m_page = 1;
@@ -376,7 +388,6 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
         msg.chat && msg.chat->isGroup() && msg.sender ? personLabel(*msg.sender) : QString();
 
     QString picturePath;
-    bool hasPicture = false;
     QString text;
     switch (msg.type) {
     case ViberMsgType::Call:
@@ -389,12 +400,10 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
         return;
     case ViberMsgType::Picture:
     case ViberMsgType::Video:
-        hasPicture = true;
         picturePath = msg.attachment ? msg.attachment->previewPath : QString();
         text = replaceEmoji(msg.text, [](const QString&) { return QStringLiteral("[EMOJI]"); });
         break;
     case ViberMsgType::Location:
-        hasPicture = true;
         picturePath = msg.attachment ? msg.attachment->previewPath : QString();
         text = msg.address;
         break;
@@ -416,8 +425,15 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
     }
     const bool outgoing = isOutgoing(msg);
     const BubbleKind kind = outgoing ? BubbleKind::Sent : BubbleKind::Received;
-    if (hasPicture)
+    // A picture bubble only for a message that had a preview: one that is gone or broken
+    // shows the fallback picture, but a message that never had one (every location from
+    // the desktop app, a video without a thumbnail) says in words what it was instead of
+    // printing a grey placeholder.
+    if (!picturePath.isEmpty())
         drawPictureBubble(kind, loadPicture(picturePath), time, sender, outgoing);
+    else if (msg.type == ViberMsgType::Picture || msg.type == ViberMsgType::Video ||
+             msg.type == ViberMsgType::Location)
+        text = withKindMarker(msg, text);
     if (!text.trimmed().isEmpty())
         drawTextBubble(kind, text, maxWidth, time, sender, false, outgoing);
 }

@@ -22,6 +22,30 @@
             <translation>This phone runs Android 12 or later, which ignores restore archives for Viber, so messages cannot be transferred into it that way. Transferring messages into this phone needs a rooted phone.</translation>
         </message>
         <message>
+            <source>IDS_ERROR_REPORT_WILL_BE_SENT_TO_%1</source>
+            <translation>This message will be sent as an error report to %1. It may contain names, phone numbers and file paths.</translation>
+        </message>
+        <message>
+            <source>IDS_LINUX_PORTWARDEN_HELP_%1</source>
+            <translation>Another program holds the port of the ADB server. &lt;a href="%1"&gt;Portwarden&lt;/a&gt; can end the programs that hold it, but only programs of your own user; a program of another user or of the system has to be ended by that user or by the administrator.</translation>
+        </message>
+        <message>
+            <source>IDS_LINUX_USB_SETUP_HELP</source>
+            <translation>Linux needs no USB driver software. Install the adb package (sudo apt install adb), which also brings the udev rules that let your user reach Android phones, make sure your user is in the plugdev group (sudo usermod -aG plugdev $USER, then log in again), and reconnect the phone.</translation>
+        </message>
+        <message>
+            <source>IDS_NEW_VERSION_AVAILABLE_%1</source>
+            <translation>A new version of %1 is available. Would you like to download it now?</translation>
+        </message>
+        <message>
+            <source>IDS_NO_WEB_SITE_CONFIGURED</source>
+            <translation>No web site is configured for this copy of Velliport.</translation>
+        </message>
+        <message>
+            <source>IDS_PRINT_MANY_MESSAGES_%1</source>
+            <translation>You are about to print %1 messages. The preview lays out every page before it shows, which takes a long while and keeps the window busy. Print them anyway?</translation>
+        </message>
+        <message>
             <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>
             <translation>Messages can only be transferred into this phone with a restore archive made from a backup of this phone, and there is none. Load the phone again, confirm the backup on its screen, and then transfer the messages again.</translation>
         </message>

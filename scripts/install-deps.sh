@@ -8,6 +8,7 @@ packages=(
     qt6-webengine-dev libqt6svg6 libgl-dev
     libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
     python3 time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
+    fonts-noto-cjk
 )
 
 missing=()

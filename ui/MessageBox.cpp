@@ -1,8 +1,12 @@
 #include "ui/MessageBox.h"
 
+#include "app/HelpLinks.h"
+#include "app/WebConfig.h"
 #include "ui/AppStyle.h"
 
+#include <QLabel>
 #include <QQueue>
+#include <QTextDocument>
 
 namespace {
 
@@ -19,9 +23,15 @@ TestState& testState()
     return state;
 }
 
-std::function<void(const QString&)>& errorReporter()
+struct ErrorReporter
 {
-    static std::function<void(const QString&)> reporter;
+    std::function<void(const QString&)> send;
+    QString destination;
+};
+
+ErrorReporter& errorReporter()
+{
+    static ErrorReporter reporter;
     return reporter;
 }
 
@@ -53,6 +63,13 @@ QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
     }
     QMessageBox box(iconOf(kind), tr("Velliport"), text, buttons, parent);
     AppStyle::applyDialogLook(&box);
+    // Help texts link to the program's own actions (starting Portwarden), which the
+    // desktop's URL handler does not know.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        label->setOpenExternalLinks(false);
+        QObject::connect(label, &QLabel::linkActivated, label,
+                         [](const QString& link) { HelpLinks::activate(link); });
+    }
     box.setDefaultButton(defaultAnswer);
     const int answer = box.exec();
     // A box closed without a button (Escape with no Cancel button) counts as its default.
@@ -62,8 +79,19 @@ QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
 
 void MessageBox::report(const QString& text)
 {
-    if (const auto& reporter = errorReporter())
-        reporter(text);
+    if (const auto& send = errorReporter().send)
+        send(text);
+}
+
+QString MessageBox::withReportNotice(const QString& text)
+{
+    const ErrorReporter& reporter = errorReporter();
+    if (!reporter.send || reporter.destination.isEmpty())
+        return text;
+    const QString notice = tr("IDS_ERROR_REPORT_WILL_BE_SENT_TO_%1").arg(reporter.destination);
+    if (Qt::mightBeRichText(text))
+        return text + QLatin1String("<br/><br/>") + notice.toHtmlEscaped();
+    return text + QLatin1String("\n\n") + notice;
 }
 
 QMessageBox::StandardButton MessageBox::showInfo(const QString& text, QWidget* parent)
@@ -84,7 +112,8 @@ bool MessageBox::showQuestion(const QString& text, QWidget* parent)
 
 QMessageBox::StandardButton MessageBox::showCritical(const QString& text, QWidget* parent)
 {
-    const auto answer = show(Kind::Critical, text, QMessageBox::Ok, QMessageBox::Ok, parent);
+    const auto answer =
+        show(Kind::Critical, withReportNotice(text), QMessageBox::Ok, QMessageBox::Ok, parent);
     report(text);
     return answer;
 }
@@ -92,17 +121,21 @@ QMessageBox::StandardButton MessageBox::showCritical(const QString& text, QWidge
 QMessageBox::StandardButton MessageBox::showError(const QString& text, QWidget* parent)
 {
     // The box shows rich text, in which an error naming "<" or "&" would lose words.
-    const QString message = QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
-                                .arg(text.toHtmlEscaped()) +
-                            QLatin1String(SupportAddress) + QLatin1String(" for help.");
-    const auto answer = show(Kind::Critical, message, QMessageBox::Ok, QMessageBox::Ok, parent);
+    QString message = QStringLiteral("An Error Occurred. <br/><br/>%1").arg(text.toHtmlEscaped());
+    // Without a configured support address the box names no one to contact.
+    const QString support = WebConfig::current().supportAddress;
+    if (!support.isEmpty())
+        message += QLatin1String("<br/><br/> Or you can contact ") + support.toHtmlEscaped() +
+                   QLatin1String(" for help.");
+    const auto answer =
+        show(Kind::Critical, withReportNotice(message), QMessageBox::Ok, QMessageBox::Ok, parent);
     report(text);
     return answer;
 }
 
-void MessageBox::setErrorReporter(std::function<void(const QString&)> reporter)
+void MessageBox::setErrorReporter(std::function<void(const QString&)> reporter, const QString& destination)
 {
-    errorReporter() = std::move(reporter);
+    errorReporter() = {std::move(reporter), destination};
 }
 
 void MessageBox::setTestMode(bool enabled)

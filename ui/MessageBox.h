@@ -16,8 +16,6 @@ class MessageBox
 {
     Q_DECLARE_TR_FUNCTIONS(MessageBox)
 public:
-    static constexpr auto SupportAddress = "support@velliport.example";
-
     enum class Kind { Information, Warning, Question, Critical };
     struct Shown
     {
@@ -34,8 +32,11 @@ public:
     static QMessageBox::StandardButton showError(const QString& text, QWidget* parent = nullptr);
 
     // Where showCritical and showError send their error report; none by default. It is
-    // called in test mode too, so a test can see the report.
-    static void setErrorReporter(std::function<void(const QString&)> reporter);
+    // called in test mode too, so a test can see the report. With a destination (the
+    // host the report goes to) the box tells the user before the report is sent; a
+    // reporter that sends nowhere is given none.
+    static void setErrorReporter(std::function<void(const QString&)> reporter,
+                                 const QString& destination = QString());
 
     static void setTestMode(bool enabled);
     static bool isTestMode();
@@ -48,4 +49,6 @@ private:
                                             QMessageBox::StandardButtons buttons,
                                             QMessageBox::StandardButton defaultAnswer, QWidget* parent);
     static void report(const QString& text);
+    // The box text with the notice that an error report will be sent, when one will.
+    static QString withReportNotice(const QString& text);
 };

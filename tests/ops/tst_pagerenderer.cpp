@@ -1,6 +1,7 @@
 #include "app/AppDirs.h"
 #include "db/ViberCodes.h"
 #include "ops/PageRenderer.h"
+#include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
 
 #include <QPdfWriter>
@@ -162,6 +163,69 @@ private slots:
         QCOMPARE(printed.join(QLatin1Char('\n')).split(QLatin1Char('\n')), lines);
     }
 
+    // Only a message that had a picture gets a picture bubble: one whose preview is gone
+    // shows the fallback, one that never had a preview says in words what it was.
+    void picturesOnlyWhereThereWasOne()
+    {
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        _ViberMsg* place = b.message(chat, ViberMsgType::Location, Day1);
+        place->address = QStringLiteral("Harbour Street 4");
+        _ViberMsg* bareLocation = b.message(chat, ViberMsgType::Location, Day1.addSecs(1));
+        _ViberMsg* noPreview = b.message(chat, ViberMsgType::Picture, Day1.addSecs(2), QStringLiteral("cat"));
+        b.attach(noPreview, QStringLiteral("/nowhere/cat.jpg"));
+        _ViberMsg* video = b.message(chat, ViberMsgType::Video, Day1.addSecs(3), QString(), true);
+        _ViberMsg* lostPreview = b.message(chat, ViberMsgType::Picture, Day1.addSecs(4));
+        b.attach(lostPreview, QString(), m_dir.filePath(QStringLiteral("gone.jpg")));
+        PdfPage pdf(m_dir.filePath(QStringLiteral("nopictures.pdf")));
+        PageRenderer renderer;
+        QVERIFY(renderer.begin(&pdf.writer));
+        for (const _ViberMsg* m : {place, bareLocation, noPreview, video, lostPreview})
+            renderer.drawMessage(*m);
+        renderer.end();
+        QStringList printed;
+        int pictures = 0;
+        for (const auto& p : renderer.placements()) {
+            if (p.kind == PageRenderer::BubbleKind::System)
+                continue;
+            if (p.text.isEmpty())
+                ++pictures;
+            else
+                printed.append(p.text);
+        }
+        QCOMPARE(printed,
+                 QStringList({QStringLiteral("[LOCATION] Harbour Street 4"), QStringLiteral("[LOCATION]"),
+                              QStringLiteral("[IMAGE] cat"), QStringLiteral("[VIDEO]")}));
+        QCOMPARE(pictures, 1); // the lost preview's fallback
+        QCOMPARE(renderer.placements().last().text, QString());
+    }
+
+    // Text in scripts the default fonts lack is drawn with an installed font that has it.
+    void cjkTextReachesThePdf()
+    {
+        if (!ExternalTool::available(QStringLiteral("pdftotext")))
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString chinese = QStringLiteral("你好世界");
+        const QString japanese = QStringLiteral("こんにちは");
+        const QString korean = QStringLiteral("안녕하세요");
+        const QString path = m_dir.filePath(QStringLiteral("cjk.pdf"));
+        {
+            PdfPage pdf(path);
+            PageRenderer renderer;
+            QVERIFY(renderer.begin(&pdf.writer));
+            renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1,
+                                            QStringLiteral("latin %1 %2 %3").arg(chinese, japanese, korean)));
+            renderer.end();
+        }
+        const QString text = ExternalTool::run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+        QVERIFY2(text.contains(QStringLiteral("latin")), qPrintable(text));
+        QVERIFY2(text.contains(chinese), qPrintable(text));
+        QVERIFY2(text.contains(japanese), qPrintable(text));
+        QVERIFY2(text.contains(korean), qPrintable(text));
+    }
+
     void pageBreaksCarryNumbers()
     {
         DataSetBuilder b;
@@ -188,6 +252,43 @@ private slots:
         for (const auto& p : renderer.placements())
             QVERIFY2(p.rect.bottom() <= content.bottom() || p.rect.height() > content.height(),
                      qPrintable(p.text));
+    }
+
+    // The content keeps the 20-point margins, and every page shows its number below it.
+    void pageNumbersAreOnThePage()
+    {
+        if (!ExternalTool::available(QStringLiteral("pdftotext")))
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        const QString path = m_dir.filePath(QStringLiteral("numbers.pdf"));
+        QRect content;
+        QRect page;
+        int pages = 0;
+        {
+            PdfPage pdf(path);
+            page = pdf.writer.pageLayout().fullRectPixels(96);
+            PageRenderer renderer;
+            QVERIFY(renderer.begin(&pdf.writer));
+            for (int i = 0; i < 40; ++i)
+                renderer.drawMessage(*b.message(chat, ViberMsgType::Text, Day1.addSecs(i),
+                                                QStringLiteral("message %1").arg(i)));
+            renderer.end();
+            content = renderer.contentRect();
+            pages = renderer.page();
+        }
+        QVERIFY(pages >= 2);
+        const int margin = qRound(20 * 96 / 72.0); // 20 points at 96 dots an inch
+        QCOMPARE(content, page.marginsRemoved(QMargins(margin, margin, margin, margin)));
+        for (int n = 1; n <= pages; ++n) {
+            const QString text = ExternalTool::run(
+                QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(n), QStringLiteral("-l"),
+                                              QString::number(n), path, QStringLiteral("-")});
+            QStringList lines;
+            for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                lines.append(line.trimmed());
+            QVERIFY2(lines.contains(QString::number(n)), qPrintable(lines.join(QLatin1Char('|'))));
+        }
     }
 };
 

@@ -1,3 +1,6 @@
+#include "app/AppDirs.h"
+#include "app/HelpLinks.h"
+#include "app/WebConfig.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/support/DialogCloser.h"
 #include "ui/AboutUsForm.h"
@@ -93,6 +96,8 @@ private slots:
     void localDbFormOffersNamesAndStaysOpenOnBadNames();
 
     void messageBoxAnswersAndRecords();
+    void errorBoxesSayWhereReportsGo();
+    void messageBoxLinksReachHelpLinks();
     void fileDialogAnswersAreUsedOnce();
 };
 
@@ -485,6 +490,9 @@ void TestDialogs::localDbFormOffersNamesAndStaysOpenOnBadNames()
 
 void TestDialogs::messageBoxAnswersAndRecords()
 {
+    WebConfig support;
+    support.supportAddress = QStringLiteral("support@velliport.example");
+    WebConfig::setCurrent(support);
     QStringList reports;
     MessageBox::setErrorReporter([&reports](const QString& text) { reports.append(text); });
 
@@ -519,6 +527,60 @@ void TestDialogs::messageBoxAnswersAndRecords()
 
     MessageBox::clearShown();
     QVERIFY(MessageBox::shownTexts().isEmpty());
+    WebConfig::setCurrent(WebConfig());
+}
+
+// An error report carries names, numbers and paths: the box names the host it goes to,
+// and says nothing of reports (nor of a support address) when there is none.
+void TestDialogs::errorBoxesSayWhereReportsGo()
+{
+    WebConfig::setCurrent(WebConfig());
+    QStringList reports;
+    const auto record = [&reports](const QString& text) { reports.append(text); };
+    const QString notice =
+        QStringLiteral("This message will be sent as an error report to reports.example.com. It may contain "
+                       "names, phone numbers and file paths.");
+
+    MessageBox::setErrorReporter(record, QStringLiteral("reports.example.com"));
+    MessageBox::showError(QStringLiteral("Cannot open /home/anna/db"));
+    MessageBox::showCritical(QStringLiteral("Broken."));
+    MessageBox::showCritical(QStringLiteral("Broken <b>badly</b>."));
+    MessageBox::setErrorReporter(record);
+    MessageBox::showError(QStringLiteral("Quiet."));
+    MessageBox::setErrorReporter(nullptr);
+
+    const auto shown = MessageBox::shownTexts();
+    QCOMPARE(shown.size(), 4);
+    QCOMPARE(shown[0].text,
+             QStringLiteral("An Error Occurred. <br/><br/>Cannot open /home/anna/db<br/><br/>") + notice);
+    QCOMPARE(shown[1].text, QStringLiteral("Broken.\n\n") + notice);
+    QCOMPARE(shown[2].text, QStringLiteral("Broken <b>badly</b>.<br/><br/>") + notice);
+    QCOMPARE(shown[3].text, QStringLiteral("An Error Occurred. <br/><br/>Quiet."));
+    QCOMPARE(reports, QStringList({QStringLiteral("Cannot open /home/anna/db"), QStringLiteral("Broken."),
+                                   QStringLiteral("Broken <b>badly</b>."), QStringLiteral("Quiet.")}));
+}
+
+// A link in a shown box goes to the program's own handler: web links to the browser,
+// its own links to the program they name, never to the desktop's handler directly.
+void TestDialogs::messageBoxLinksReachHelpLinks()
+{
+    MessageBox::setTestMode(false);
+    QList<QUrl> opened;
+    AppDirs::setShellOpenHook([&opened](const QUrl& url) { opened.append(url); });
+    DialogCloser closer;
+    closer.expect("QMessageBox", [&](QWidget* box) {
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        QVERIFY(!label->openExternalLinks());
+        emit label->linkActivated(QStringLiteral("https://example.com/usb"));
+        emit label->linkActivated(QStringLiteral("file:///usr/bin/xterm"));
+        static_cast<QDialog*>(box)->accept();
+    });
+    MessageBox::showInfo(HelpLinks::usbSetupHelpText() +
+                         QStringLiteral(" <a href=\"https://example.com/usb\">Help</a>"));
+    AppDirs::setShellOpenHook(nullptr);
+    QCOMPARE(closer.pending(), 0);
+    QCOMPARE(opened, QList<QUrl>({QUrl(QStringLiteral("https://example.com/usb"))}));
 }
 
 void TestDialogs::fileDialogAnswersAreUsedOnce()
