@@ -264,10 +264,12 @@ void AndroidLoadViberThread::backupRoute()
 
     // The archive is the whole history: it lives in a folder only this user can read and
     // goes with the run.
-    const QString archive = workFolder().filePath(
+    const QString archiveName =
         QStringLiteral("%1-%2.ab")
             .arg(m_device.uidFileName(),
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss"))));
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss")));
+    const QString archive = m_archiveFolder.isEmpty() ? workFolder().filePath(archiveName)
+                                                      : QDir(m_archiveFolder).filePath(archiveName);
     QFile::remove(archive);
 
     m_progress.postTipsWait(text("IDS_ADB_BACKUP_TIPS") +

@@ -53,6 +53,9 @@ public:
     ViberDataSetPtr dataSet() const { return m_dataSet; }
     int failedAttachments() const { return m_failedAttachments; }
     void setTiming(const Timing& timing) { m_timing = timing; }
+    // Where the backup route keeps its archive after the run; without one the archive
+    // is private to the run and goes with it.
+    void setArchiveFolder(const QString& folder) { m_archiveFolder = folder; }
 
     // The folder of Viber's files in a device's cache: "ab-extract/apps/com.viber.voip".
     static QString viberFolder(const QString& cacheDir);
@@ -86,6 +89,7 @@ private:
     ProgressChannel& m_progress;
     Timing m_timing;
     QString m_cacheDir;
+    QString m_archiveFolder;
     std::unique_ptr<QTcpSocket> m_session;
     std::unique_ptr<PrivateWorkFolder> m_workFolder;
     // Names copied into the phone's staging folder by this run and not removed yet.

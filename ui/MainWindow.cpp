@@ -4,6 +4,11 @@
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidMonitor.h"
 #include "app/AppDirs.h"
+#include "app/ErrorReport.h"
+#include "app/HelpLinks.h"
+#include "app/UpdateChecker.h"
+#include "app/WebConfig.h"
+#include "app/WebLinks.h"
 #include "db/AndroidViberDb.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberChat.h"
@@ -67,18 +72,17 @@ QImage loadPhoto(const QString& path)
 
 QString usbTipsText()
 {
-    const QString portwarden =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("portwarden"));
-    return QStringLiteral("<b>Android device not found.</b><br/><br/>") +
-           QStringLiteral("Want to connect Android device? If yes, please follow these steps:<br/><br/>") +
-           QStringLiteral(
-               "* Enable USB debugging on your Android device. <a href=\"%1\">How to</a>?<br/><br/>")
-               .arg(QStringLiteral("https://developer.android.com/studio/debug/dev-options")) +
-           QStringLiteral(
-               "* Install USB driver software on your computer. <a href=\"%1\">How to</a>?<br/><br/>")
-               .arg(QStringLiteral("https://developer.android.com/studio/run/device")) +
-           QStringLiteral("* Click <a href=\"file:///%1\">HERE</a> to run Portwarden to try again.<br/><br/>")
-               .arg(portwarden.toHtmlEscaped());
+    QString text =
+        QStringLiteral("<b>Android device not found.</b><br/><br/>") +
+        QStringLiteral("Want to connect Android device? If yes, please follow these steps:<br/><br/>");
+    const QUrl howTo = WebLinks::usbDebuggingPage(WebConfig::current());
+    text += howTo.isEmpty()
+                ? QStringLiteral("* Enable USB debugging on your Android device.<br/><br/>")
+                : QStringLiteral(
+                      "* Enable USB debugging on your Android device. <a href=\"%1\">How to</a>?<br/><br/>")
+                      .arg(howTo.toString(QUrl::FullyEncoded).toHtmlEscaped());
+    return text + QStringLiteral("* ") + HelpLinks::usbSetupHelpText() + QStringLiteral("<br/><br/>") +
+           QStringLiteral("* ") + HelpLinks::portwardenHelpText() + QStringLiteral("<br/><br/>");
 }
 
 QString notReadyText(const AdbDevice& device)
@@ -138,6 +142,10 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     connect(m_treeViewDS, &MyTreeView::onSelectionChanged, this, &MainWindow::onMainTreeSelected);
     connect(m_treeViewDS, &MyTreeView::createContextMenu, this, &MainWindow::onMainTreeContextMenu);
     connect(m_treeViewSMS, &MyTreeView::onSelectionChanged, this, &MainWindow::onSMSItemSelected);
+    connect(m_treeViewSMS, &MyTreeView::createContextMenu, this, &MainWindow::onSMSContextMenu);
+    // Which commands apply depends on how many phones there are, too.
+    connect(m_treeModel.get(), &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
+    connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateActions);
     connect(m_btnSearchHandle, &QPushButton::pressed, this, &MainWindow::searchCotnact);
     connect(m_txtHandleKeyword, &QLineEdit::returnPressed, this, &MainWindow::searchCotnact);
     connect(m_btnSearchSMS, &QPushButton::pressed, this, &MainWindow::searchMessages);
@@ -164,6 +172,31 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     listLocalDatabases();
     if (m_options.loadVirtualDevices)
         loadVirtualDevices();
+    startWebServices();
+}
+
+void MainWindow::startWebServices()
+{
+    const WebConfig& config = WebConfig::current();
+    if (!config.hasHost())
+        return;
+    auto* report = new ErrorReport(config, this);
+    MessageBox::setErrorReporter(
+        [report = QPointer<ErrorReport>(report)](const QString& text) {
+            if (report)
+                report->send(text);
+        },
+        report->destination());
+    auto* checker = new UpdateChecker(this);
+    connect(checker, &UpdateChecker::updateAvailable, this, [this](const QUrl& download) {
+        bool yes = false;
+        runModal([&] { yes = MessageBox::showQuestion(UpdateChecker::newVersionQuestion(), this); });
+        if (!yes)
+            return;
+        AppDirs::openUrl(download);
+        close();
+    });
+    checker->startupChecks();
 }
 
 MainWindow::~MainWindow()
@@ -264,20 +297,65 @@ VBBubbleViewMgr::Prompts MainWindow::bubblePrompts()
 
 void MainWindow::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu(tr("File"));
-    file->addAction(QIcon(QStringLiteral(":res/open_db_folder.png")), tr("IDS_MI_OPEN_DB_FOLDER"), this,
-                    &MainWindow::miOpenDBFolder);
-    file->addSeparator();
-    file->addAction(QIcon(QStringLiteral(":res/exit.png")), tr("IDS_MI_EXIT"), this, &MainWindow::close);
+    m_actions = new MainActions(this);
+    m_actions->buildMenuBar(menuBar());
+    auto* toolBar = addToolBar(tr("Tools"));
+    toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    toolBar->setMovable(false);
+    toolBar->setIconSize(QSize(32, 32));
+    m_actions->buildToolBar(toolBar);
+    connectActions();
+}
 
-    QMenu* tools = menuBar()->addMenu(tr("Tools"));
-    tools->addAction(QIcon(QStringLiteral(":res/clear-cache.png")), tr("IDS_CLEAR_CACHE"), this,
-                     &MainWindow::miClearCache);
-    tools->addAction(QIcon(QStringLiteral(":res/connect-via-wifi.png")),
-                     QStringLiteral("Connect Android Phone via WiFi"), this, &MainWindow::miConnectWifi);
-
-    QMenu* help = menuBar()->addMenu(tr("Help"));
-    help->addAction(QIcon(QStringLiteral(":res/about.png")), tr("IDS_MI_ABOUT"), this, &MainWindow::miAbout);
+void MainWindow::connectActions()
+{
+    const std::pair<MainActions::Id, void (MainWindow::*)()> commands[] = {
+        {MainActions::BackupToolbar, &MainWindow::miBackupToolbar},
+        {MainActions::A2aToolbar, &MainWindow::miA2aToolbar},
+        {MainActions::Db2aToolbar, &MainWindow::miDb2aToolbar},
+        {MainActions::ExtractMediaToolbar, &MainWindow::miExtractMediaToolbar},
+        {MainActions::ExportToolbar, &MainWindow::miExportToolbar},
+        {MainActions::ExportCallToolbar, &MainWindow::miExportCallToolbar},
+        {MainActions::PrintToolbar, &MainWindow::miPrintToolbar},
+        {MainActions::DeleteToolbar, &MainWindow::miDeleteToolbar},
+        {MainActions::ImportPC, &MainWindow::miImportPCPort},
+        {MainActions::ImportPCToLocalDb, &MainWindow::miImportPCPortToLocalDb},
+        {MainActions::OpenDbFolder, &MainWindow::miOpenDBFolder},
+        {MainActions::CheckUpdate, &MainWindow::miCheckUpdate},
+        {MainActions::ClearCache, &MainWindow::miClearCache},
+        {MainActions::ConnectWifi, &MainWindow::miConnectWifi},
+        {MainActions::Help, &MainWindow::miHelp},
+        {MainActions::Feedback, &MainWindow::miFeedback},
+        {MainActions::About, &MainWindow::miAbout},
+        {MainActions::BackupAll, &MainWindow::miBackupAll},
+        {MainActions::BackupChat, &MainWindow::miBackupChat},
+        {MainActions::BackupSel, &MainWindow::miBackup},
+        {MainActions::A2aAll, &MainWindow::miA2aAll},
+        {MainActions::A2aChat, &MainWindow::miA2aChat},
+        {MainActions::A2aSel, &MainWindow::miA2a},
+        {MainActions::Db2aAll, &MainWindow::miDb2aAll},
+        {MainActions::Db2aChat, &MainWindow::miDb2aChat},
+        {MainActions::Db2aSel, &MainWindow::miDb2a},
+        {MainActions::ExtractMediaAll, &MainWindow::miExtractMediaAll},
+        {MainActions::ExtractMediaChat, &MainWindow::miExtractMediaChat},
+        {MainActions::ExtractMediaSel, &MainWindow::miExtractMedia},
+        {MainActions::ExportAll, &MainWindow::miExportAll},
+        {MainActions::ExportChat, &MainWindow::miExportChat},
+        {MainActions::ExportSel, &MainWindow::miExport},
+        {MainActions::ExportCallAll, &MainWindow::miExportCallAll},
+        {MainActions::ExportCallChat, &MainWindow::miExportCallChat},
+        {MainActions::PrintAll, &MainWindow::miPrintAll},
+        {MainActions::PrintChat, &MainWindow::miPrintChat},
+        {MainActions::PrintSel, &MainWindow::miPrint},
+        {MainActions::DeleteAll, &MainWindow::miDeleteAll},
+        {MainActions::DeleteChat, &MainWindow::miDeleteChat},
+        {MainActions::DeleteSel, &MainWindow::miDelete},
+        {MainActions::UnmountDevice, &MainWindow::miUnmoutDevice},
+        {MainActions::ViewCacheFiles, &MainWindow::miViewAndroidCacheFiles},
+    };
+    for (const auto& [id, slot] : commands)
+        connect(m_actions->action(id), &QAction::triggered, this, slot);
+    connect(m_actions->action(MainActions::Exit), &QAction::triggered, this, &MainWindow::close);
 }
 
 void MainWindow::listLocalDatabases()
@@ -432,6 +510,7 @@ QString MainWindow::headerChatName(const QString& name)
 
 void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemSelection&)
 {
+    updateActions();
     if (selected.isEmpty() || selected.indexes().isEmpty())
         return;
     AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(selected.indexes().first());
@@ -479,28 +558,56 @@ void MainWindow::loadLocalDatabase(_LocalDbItemNode* node)
 
 void MainWindow::onMainTreeContextMenu()
 {
-    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    const std::unique_ptr<QMenu> menu(createTreeContextMenu());
+    if (menu)
+        runModal([&] { menu->exec(QCursor::pos()); });
+}
+
+void MainWindow::onSMSContextMenu()
+{
+    const std::unique_ptr<QMenu> menu(createMessageContextMenu());
+    if (menu)
+        runModal([&] { menu->exec(QCursor::pos()); });
+}
+
+QMenu* MainWindow::createTreeContextMenu()
+{
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    return m_actions->treeContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()), this);
+}
+
+QMenu* MainWindow::createMessageContextMenu()
+{
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    return m_actions->messageContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()), this);
+}
+
+MainActions::Node MainWindow::nodeKind(const AbsTreeItemModel::_ItemNode* node) const
+{
     if (!node)
-        return;
-    QMenu menu(this);
+        return MainActions::Node::None;
     switch (node->type) {
     case AbsTreeItemModel::NodeRootLocalDb:
-        menu.addAction(QIcon(QStringLiteral(":res/open_db_folder.png")), tr("IDS_MI_OPEN_DB_FOLDER"), this,
-                       &MainWindow::miOpenDBFolder);
-        break;
+        return MainActions::Node::LocalDbRoot;
     case AbsTreeItemModel::NodeAndroidDevice:
-        menu.addAction(QIcon(QStringLiteral(":res/unmount.png")), tr("IDS_MI_UNMOUNT_DEVICE"), this,
-                       &MainWindow::miUnmoutDevice);
-        menu.addAction(QStringLiteral("View Cache Files"), this, &MainWindow::miViewAndroidCacheFiles);
-        break;
+        return MainActions::Node::Device;
     case AbsTreeItemModel::NodeLocalDb:
-        menu.addAction(QIcon(QStringLiteral(":res/delete.png")), tr("IDS_MI_DELETE_ALL"), this,
-                       &MainWindow::miDeleteAll);
-        break;
+        return MainActions::Node::LocalDb;
+    case AbsTreeItemModel::NodeChat:
+        return node->parent && node->parent->type == AbsTreeItemModel::NodeAndroidDevice
+                   ? MainActions::Node::DeviceChat
+                   : MainActions::Node::LocalDbChat;
     default:
-        return;
+        return MainActions::Node::None;
     }
-    runModal([&] { menu.exec(QCursor::pos()); });
+}
+
+void MainWindow::updateActions()
+{
+    MainActions::Node source = nodeKind(m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex()));
+    if (source == MainActions::Node::LocalDbRoot)
+        source = MainActions::Node::None;
+    m_actions->update(source, int(m_treeModel->deviceNodes().size()));
 }
 
 void MainWindow::onSMSItemSelected(const QItemSelection& selected, const QItemSelection&)

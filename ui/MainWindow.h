@@ -3,6 +3,8 @@
 #include "android/AdbDevice.h"
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
+#include "ui/AbsTreeItemModel.h"
+#include "ui/MainActions.h"
 #include "ui/VBBubbleViewMgr.h"
 
 #include <QItemSelection>
@@ -12,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AndroidMonitor;
 class ItemModelMain;
@@ -19,9 +22,12 @@ class ItemModelSms;
 class MyTreeView;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSplitter;
+class QUrl;
 class QWebEngineView;
+struct _ViberCall;
 struct _ViberChat;
 struct _ViberMsg;
 class _AbsDBItemNode;
@@ -62,6 +68,12 @@ public:
     void clearMessageView();
     void showMessages(const ViberDataSetPtr& data, _ViberChat* chat);
 
+    MainActions* actions() const { return m_actions; }
+    // The context menus for the tree's current node and for the message list, with the
+    // enabled states of this moment; the caller owns them. Null where there is no menu.
+    QMenu* createTreeContextMenu();
+    QMenu* createMessageContextMenu();
+
     // The chat name as the header shows it: cut to 17 characters and "..." when longer
     // than 20, at whole characters.
     static QString headerChatName(const QString& name);
@@ -69,6 +81,8 @@ public:
 public slots:
     void onMainTreeSelected(const QItemSelection& selected, const QItemSelection& deselected);
     void onMainTreeContextMenu();
+    void onSMSContextMenu();
+    void updateActions();
     void onSMSItemSelected(const QItemSelection& selected, const QItemSelection& deselected);
     void onSMSSortIndicatorChanged(int column, Qt::SortOrder order);
     void searchMessages();
@@ -85,6 +99,43 @@ public slots:
     void miViewAndroidCacheFiles();
     void miAbout();
 
+    void miBackupToolbar();
+    void miBackupAll();
+    void miBackupChat();
+    void miBackup();
+    void miA2aToolbar();
+    void miA2aAll();
+    void miA2aChat();
+    void miA2a();
+    void miDb2aToolbar();
+    void miDb2aAll();
+    void miDb2aChat();
+    void miDb2a();
+    void miExtractMediaToolbar();
+    void miExtractMediaAll();
+    void miExtractMediaChat();
+    void miExtractMedia();
+    void miExportToolbar();
+    void miExportAll();
+    void miExportChat();
+    void miExport();
+    void miExportCallToolbar();
+    void miExportCallAll();
+    void miExportCallChat();
+    void miPrintToolbar();
+    void miPrintAll();
+    void miPrintChat();
+    void miPrint();
+    void miDeleteToolbar();
+    void miDeleteChat();
+    void miDelete();
+    void miImportPCPort();
+    void miImportPCPortToLocalDb();
+    void miCheckUpdate();
+    void miHelp();
+    void miFeedback();
+    void miHome();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // While a modal step runs, closing first ends that step (a worker is cancelled, a
@@ -92,6 +143,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Which messages a command takes: the selected rows, the list's current contents, or
+    // the whole data set of the current source.
+    enum class Selection { Sel, Chat, All };
+
     void buildWidgets();
     void buildMenus();
     VBBubbleViewMgr::Prompts bubblePrompts();
@@ -106,9 +161,35 @@ private:
     // Runs a step that shows a modal form; device events that arrive meanwhile are
     // handled once the outermost such step has ended.
     void runModal(const std::function<void()>& step);
+    void connectActions();
+    MainActions::Node nodeKind(const AbsTreeItemModel::_ItemNode* node) const;
+    _AbsDBItemNode* currentSourceNode() const;
+    QList<_ViberMsg*> messagesOf(Selection selection) const;
+    // The tool bar's choice: selected rows, else the chat, else everything; nothing
+    // when no tree node is current.
+    std::optional<Selection> toolbarSelection() const;
+    void showException(const std::exception& e);
+
+    // The command families; each takes the messages its variant chose.
+    void backupMessages(const QList<_ViberMsg*>& messages);
+    void backupTo(const QString& defaultName, const QList<_ViberMsg*>& messages);
+    void restoreToAndroid(const QList<_ViberMsg*>& messages);
+    bool keepPhoneStateBeforeRestore(_AndroidDeviceItemNode* target);
+    void reloadDevice(_AndroidDeviceItemNode* target);
+    void extractMedia(const QList<_ViberMsg*>& messages);
+    void exportMessages(const QList<_ViberMsg*>& messages);
+    void exportCalls(const QList<_ViberMsg*>& messages);
+    void printMessages(const QList<_ViberMsg*>& messages);
+    void openWebPage(const QUrl& page);
+    // The daily version check and link query, and error reports to the configured site.
+    void startWebServices();
+    void deleteMessages(const QList<_ViberMsg*>& messages, Selection selection);
+    void importPCPort(const QString& targetName);
+    void reloadLocalDatabase(_LocalDbItemNode* node);
     void deferOrRun(std::function<void()> event);
 
     Options m_options;
+    MainActions* m_actions = nullptr;
     std::unique_ptr<ItemModelMain> m_treeModel;
     std::unique_ptr<ItemModelSms> m_smsModel;
     std::unique_ptr<VBBubbleViewMgr> m_bubbles;

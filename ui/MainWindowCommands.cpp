@@ -1,0 +1,627 @@
+// The main window's commands: which messages each variant takes, and the command
+// families (backup, transfer to a phone, extract, export, call log, delete, import)
+// that ask the user, run a worker behind the progress form and update the tree.
+
+#include "ui/MainWindow.h"
+
+#include "android/AndroidLoadViberThread.h"
+#include "android/AndroidRestoreViberThread.h"
+#include "android/RestoreSafetyCopies.h"
+#include "app/AppDirs.h"
+#include "app/WebConfig.h"
+#include "app/WebLinks.h"
+#include "db/IOSViberDb.h"
+#include "db/PCViberAccounts.h"
+#include "db/PCViberDb.h"
+#include "db/ViberChat.h"
+#include "db/ViberMsg.h"
+#include "ops/BackupViberMsgThread.h"
+#include "ops/DeleteViberMsgThread.h"
+#include "ops/ExportDestination.h"
+#include "ops/ExportMessagesThread.h"
+#include "ops/ExportViberCallsThread.h"
+#include "ops/ExtractMediaFilesThread.h"
+#include "ui/DataSourceSelForm.h"
+#include "ui/FileDialog.h"
+#include "ui/ItemModelMain.h"
+#include "ui/ItemModelSms.h"
+#include "ui/LocalDbSelForm.h"
+#include "ui/MessageBox.h"
+#include "ui/MyTreeView.h"
+#include "ui/ProgressForm.h"
+#include "ui/TreeItemNodes.h"
+#include "ui/ViberMsgPrinter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+
+namespace {
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+}
+
+} // namespace
+
+_AbsDBItemNode* MainWindow::currentSourceNode() const
+{
+    AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeChat)
+        node = node->parent;
+    if (!node ||
+        (node->type != AbsTreeItemModel::NodeAndroidDevice && node->type != AbsTreeItemModel::NodeLocalDb))
+        return nullptr;
+    return static_cast<_AbsDBItemNode*>(node);
+}
+
+QList<_ViberMsg*> MainWindow::messagesOf(Selection selection) const
+{
+    switch (selection) {
+    case Selection::Sel:
+        return selectedMessages();
+    case Selection::Chat:
+        return m_smsModel->messages();
+    case Selection::All:
+        if (const ViberDataSetPtr data = currentSourceData())
+            return data->allMessages();
+        return {};
+    }
+    return {};
+}
+
+std::optional<MainWindow::Selection> MainWindow::toolbarSelection() const
+{
+    if (m_treeViewSMS->selectionModel()->hasSelection())
+        return Selection::Sel;
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (!node)
+        return std::nullopt;
+    return node->type == AbsTreeItemModel::NodeChat ? Selection::Chat : Selection::All;
+}
+
+void MainWindow::showException(const std::exception& e)
+{
+    runModal([&] { MessageBox::showError(QString::fromUtf8(e.what()), this); });
+}
+
+// Backup: from a phone into a local database.
+
+void MainWindow::miBackupToolbar()
+{
+    if (const auto selection = toolbarSelection())
+        backupMessages(messagesOf(*selection));
+}
+
+void MainWindow::miBackupAll()
+{
+    backupMessages(messagesOf(Selection::All));
+}
+
+void MainWindow::miBackupChat()
+{
+    backupMessages(messagesOf(Selection::Chat));
+}
+
+void MainWindow::miBackup()
+{
+    backupMessages(messagesOf(Selection::Sel));
+}
+
+void MainWindow::backupMessages(const QList<_ViberMsg*>& messages)
+{
+    const _AbsDBItemNode* source = currentSourceNode();
+    if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
+        return;
+    backupTo(source->text + QStringLiteral("_Backup"), messages);
+}
+
+void MainWindow::backupTo(const QString& defaultName, const QList<_ViberMsg*>& messages)
+{
+    QStringList names;
+    for (const _LocalDbItemNode* node : m_treeModel->localDbNodes())
+        names.append(node->text);
+    QString chosen;
+    runModal([&] {
+        LocalDbSelForm form(names, defaultName, this);
+        if (form.exec() == QDialog::Accepted)
+            chosen = form.selectedName();
+    });
+    if (chosen.isEmpty())
+        return;
+
+    // On a case-sensitive file system "work" and "Work" are two folders: a name that
+    // matches an existing database but for case goes into that database.
+    _LocalDbItemNode* node = m_treeModel->findLocalDb(chosen, Qt::CaseInsensitive);
+    const bool created = !node;
+    if (created)
+        node = m_treeModel->addLocalDb(chosen);
+    const QString name = node->text;
+
+    bool ok = false;
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        BackupViberMsgThread worker(messages, AppDirs::localDatabasePath(name), form.channel());
+        ok = form.run(worker);
+    });
+    if (!ok) {
+        // A failed backup leaves nothing behind, so a database it was to create goes
+        // from the tree again.
+        if (created &&
+            !QFileInfo::exists(
+                QDir(AppDirs::localDatabasePath(name)).filePath(QLatin1String(AppDirs::LocalDatabaseFile))))
+            m_treeModel->removeNode(node);
+        return;
+    }
+    reloadLocalDatabase(node);
+    selectNode(m_treeModel->nodeIndex(node));
+}
+
+void MainWindow::reloadLocalDatabase(_LocalDbItemNode* node)
+{
+    m_treeViewDS->setCurrentIndex(QModelIndex());
+    clearMessageView();
+    m_treeModel->removeChildren(node);
+    node->data.reset();
+    try {
+        loadLocalDatabase(node);
+    } catch (const std::exception& e) {
+        showException(e);
+    }
+}
+
+// Transfer into a phone: from another phone (A2A) or from a local database (Db2A).
+
+void MainWindow::miA2aToolbar()
+{
+    if (const auto selection = toolbarSelection())
+        restoreToAndroid(messagesOf(*selection));
+}
+
+void MainWindow::miA2aAll()
+{
+    restoreToAndroid(messagesOf(Selection::All));
+}
+
+void MainWindow::miA2aChat()
+{
+    restoreToAndroid(messagesOf(Selection::Chat));
+}
+
+void MainWindow::miA2a()
+{
+    restoreToAndroid(messagesOf(Selection::Sel));
+}
+
+void MainWindow::miDb2aToolbar()
+{
+    miA2aToolbar();
+}
+
+void MainWindow::miDb2aAll()
+{
+    miA2aAll();
+}
+
+void MainWindow::miDb2aChat()
+{
+    miA2aChat();
+}
+
+void MainWindow::miDb2a()
+{
+    miA2a();
+}
+
+void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
+{
+    const _AbsDBItemNode* source = currentSourceNode();
+    if (!source)
+        return;
+    // Devices are told apart by their id: a phone on WiFi has no serial.
+    const QString sourceId = source->type == AbsTreeItemModel::NodeAndroidDevice
+                                 ? static_cast<const _AndroidDeviceItemNode*>(source)->device.deviceId()
+                                 : QString();
+    QList<DataSourceSelForm::Item> candidates;
+    QStringList names;
+    for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
+        if (node->device.deviceId() != sourceId) {
+            candidates.append(
+                {QStringLiteral(":res/android.png"), node->device.displayName(), node->device.deviceId()});
+            names.append(node->device.displayName());
+        }
+    }
+    // Two phones of one model look alike in the list; their ids tell them apart.
+    for (DataSourceSelForm::Item& item : candidates) {
+        if (names.count(item.text) > 1)
+            item.text += QStringLiteral(" (%1)").arg(item.value.toString());
+    }
+    if (candidates.isEmpty())
+        return;
+    QVariant chosen;
+    runModal([&] {
+        DataSourceSelForm form(this);
+        chosen = form.select(tr("IDS_SEL_ONE_ANDROID_DEVICE"), candidates);
+    });
+    _AndroidDeviceItemNode* target = chosen.isValid() ? findDeviceNode(chosen.toString()) : nullptr;
+    if (!target)
+        return;
+
+    bool go = true;
+    runModal([&] {
+        if (target->device.storage.isEmpty())
+            go = MessageBox::showQuestion(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS"),
+                                          this);
+        if (go)
+            MessageBox::showInfo(tr("IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST"), this);
+    });
+    if (!go || !keepPhoneStateBeforeRestore(target))
+        return;
+
+    // The messages belong to the source's data set, which stays loaded for the run.
+    const ViberDataSetPtr keep = source->data;
+    bool ok = false;
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        AndroidRestoreViberThread worker(target->device, messages, form.channel());
+        ok = form.run(worker);
+    });
+    if (ok)
+        reloadDevice(target);
+}
+
+// The phone's current databases are fetched and kept before anything is written to it.
+bool MainWindow::keepPhoneStateBeforeRestore(_AndroidDeviceItemNode* target)
+{
+    const QString cacheDir = target->device.cacheDir();
+    try {
+        const QString archives = RestoreSafetyCopies::prepareArchiveFolder(cacheDir);
+        bool ok = false;
+        runModal([&] {
+            ProgressForm form(QString(), this);
+            AndroidLoadViberThread worker(target->device, true, form.channel());
+            worker.setArchiveFolder(archives);
+            ok = form.run(worker);
+        });
+        if (!ok)
+            return false;
+        RestoreSafetyCopies::keepDatabaseCopy(cacheDir, QDateTime::currentDateTime());
+    } catch (const std::exception& e) {
+        showException(e);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::reloadDevice(_AndroidDeviceItemNode* target)
+{
+    ViberDataSetPtr loaded;
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        AndroidLoadViberThread worker(target->device, false, form.channel());
+        if (form.run(worker))
+            loaded = worker.dataSet();
+    });
+    if (!loaded)
+        return;
+    if (nodeKind(m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex())) == MainActions::Node::DeviceChat &&
+        currentSourceNode() == target) {
+        m_treeViewDS->setCurrentIndex(QModelIndex());
+        clearMessageView();
+    }
+    m_treeModel->removeChildren(target);
+    target->data = loaded;
+    m_treeModel->loadChats(target);
+}
+
+// Attachments, exports and the call log.
+
+void MainWindow::miExtractMediaToolbar()
+{
+    if (const auto selection = toolbarSelection())
+        extractMedia(messagesOf(*selection));
+}
+
+void MainWindow::miExtractMediaAll()
+{
+    extractMedia(messagesOf(Selection::All));
+}
+
+void MainWindow::miExtractMediaChat()
+{
+    extractMedia(messagesOf(Selection::Chat));
+}
+
+void MainWindow::miExtractMedia()
+{
+    extractMedia(messagesOf(Selection::Sel));
+}
+
+void MainWindow::extractMedia(const QList<_ViberMsg*>& messages)
+{
+    QString folder;
+    runModal([&] {
+        folder = FileDialog::getExistingDirectory(this, tr("IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES"),
+                                                  QDir::homePath());
+    });
+    if (folder.isEmpty())
+        return;
+    const QString target = QDir(folder).filePath(QStringLiteral("attachments(%1)").arg(timeStamp()));
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        ExtractMediaFilesThread worker(messages, target, form.channel());
+        form.run(worker);
+    });
+}
+
+void MainWindow::miExportToolbar()
+{
+    if (const auto selection = toolbarSelection())
+        exportMessages(messagesOf(*selection));
+}
+
+void MainWindow::miExportAll()
+{
+    exportMessages(messagesOf(Selection::All));
+}
+
+void MainWindow::miExportChat()
+{
+    exportMessages(messagesOf(Selection::Chat));
+}
+
+void MainWindow::miExport()
+{
+    exportMessages(messagesOf(Selection::Sel));
+}
+
+void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
+{
+    // In the order of ExportDestination::Filter.
+    const QStringList filters = {tr("Text Files(*.txt)"), tr("Doc Files(*.doc)"), tr("CSV Files(*.csv)"),
+                                 tr("PDF Files(*.pdf)"), tr("HTML Files(*.html)")};
+    QString chosen;
+    QString filter;
+    runModal([&] {
+        chosen =
+            FileDialog::getSaveFileName(this, tr("IDS_SEL_EXPORT_MESSAGES_PATH"),
+                                        QDir::home().filePath(QStringLiteral("chats(%1)").arg(timeStamp())),
+                                        filters.join(QStringLiteral(";;")), &filter);
+    });
+    if (chosen.isEmpty())
+        return;
+    const auto kind = ExportDestination::Filter(std::max(0, int(filters.indexOf(filter))));
+    const ExportDestination destination = ExportDestination::forFilter(kind, chosen);
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        ExportMessagesThread worker(messages, destination.path, destination.format, form.channel());
+        form.run(worker);
+    });
+}
+
+void MainWindow::miExportCallToolbar()
+{
+    if (m_treeViewSMS->selectionModel()->hasSelection()) {
+        exportCalls(messagesOf(Selection::Chat));
+        return;
+    }
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (!node)
+        return;
+    exportCalls(messagesOf(node->type == AbsTreeItemModel::NodeChat ? Selection::Chat : Selection::All));
+}
+
+void MainWindow::miExportCallAll()
+{
+    exportCalls(messagesOf(Selection::All));
+}
+
+void MainWindow::miExportCallChat()
+{
+    exportCalls(messagesOf(Selection::Chat));
+}
+
+void MainWindow::exportCalls(const QList<_ViberMsg*>& messages)
+{
+    QString path;
+    runModal([&] {
+        path = FileDialog::getSaveFileName(
+            this, tr("IDS_SEL_EXPORT_MESSAGES_PATH"),
+            QDir::home().filePath(QStringLiteral("calls(%1).txt").arg(timeStamp())), QString());
+    });
+    if (path.isEmpty())
+        return;
+    QList<_ViberCall*> calls;
+    for (const _ViberMsg* msg : messages) {
+        if (msg->call)
+            calls.append(msg->call);
+    }
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        ExportViberCallsThread worker(calls, path, form.channel());
+        form.run(worker);
+    });
+}
+
+// Deleting from local databases.
+
+void MainWindow::miDeleteToolbar()
+{
+    if (m_treeViewSMS->selectionModel()->hasSelection()) {
+        miDelete();
+        return;
+    }
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (!node)
+        return;
+    if (node->type == AbsTreeItemModel::NodeChat)
+        miDeleteChat();
+    else
+        miDeleteAll();
+}
+
+void MainWindow::miDeleteChat()
+{
+    deleteMessages(messagesOf(Selection::Chat), Selection::Chat);
+}
+
+void MainWindow::miDelete()
+{
+    deleteMessages(messagesOf(Selection::Sel), Selection::Sel);
+}
+
+void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection selection)
+{
+    _AbsDBItemNode* source = currentSourceNode();
+    if (!source || source->type != AbsTreeItemModel::NodeLocalDb || messages.isEmpty())
+        return;
+    auto* node = static_cast<_LocalDbItemNode*>(source);
+    bool confirmed = false;
+    runModal([&] {
+        confirmed = MessageBox::showQuestion(selection == Selection::Sel ? tr("IDS_CONFIRM_DEL_SEL_MESSAGES")
+                                                                         : tr("IDS_CONFIRM_DEL_THIS_CHAT"),
+                                             this);
+    });
+    if (!confirmed)
+        return;
+    const bool hadChat = m_currentChat != nullptr;
+    const qint64 chatId = hadChat ? m_currentChat->id : 0;
+
+    bool ok = false;
+    try {
+        IOSViberDb database(AppDirs::localDatabasePath(node->text),
+                            QString::fromLatin1(AppDirs::LocalDatabaseFile), IOSViberDb::OpenForWriting);
+        database.open();
+        const ViberDataSetPtr keep = node->data;
+        runModal([&] {
+            ProgressForm form(QString(), this);
+            DeleteViberMsgThread worker(database, messages, form.channel());
+            ok = form.run(worker);
+        });
+    } catch (const std::exception& e) {
+        showException(e);
+        return;
+    }
+    if (!ok)
+        return;
+    reloadLocalDatabase(node);
+    for (int row = 0; hadChat && row < node->childCount(); ++row) {
+        const auto* chatNode = static_cast<const _ChatSessionItemNode*>(node->child(row));
+        if (chatNode->chat && chatNode->chat->id == chatId) {
+            selectNode(m_treeModel->nodeIndex(chatNode));
+            return;
+        }
+    }
+    selectNode(m_treeModel->nodeIndex(node));
+}
+
+// Importing Viber Desktop's history.
+
+void MainWindow::miImportPCPort()
+{
+    importPCPort(QString());
+}
+
+void MainWindow::miImportPCPortToLocalDb()
+{
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    if (node && node->type == AbsTreeItemModel::NodeLocalDb)
+        importPCPort(node->text);
+}
+
+void MainWindow::importPCPort(const QString& targetName)
+{
+    const QStringList accounts = PCViberAccounts::accountFolders(QDir::homePath());
+    if (accounts.isEmpty()) {
+        runModal([&] { MessageBox::showWarning(tr("IDS_THERE_IS_NO_PC_VIBER_ACCOUNT"), this); });
+        return;
+    }
+    QList<DataSourceSelForm::Item> items;
+    for (const QString& account : accounts)
+        items.append({QString(), QFileInfo(account).fileName(), account});
+    QVariant chosen;
+    runModal([&] {
+        DataSourceSelForm form(this);
+        chosen = form.select(tr("IDS_SEL_ONE_PC_VIBER_ACCOUNT"), items);
+    });
+    if (!chosen.isValid())
+        return;
+    const QString account = chosen.toString();
+    ViberDataSetPtr data;
+    try {
+        PCViberDb database(QDir(account).filePath(QLatin1String(PCViberAccounts::DatabaseFile)));
+        data = database.load();
+    } catch (const std::exception& e) {
+        showException(e);
+        return;
+    }
+    const QString name =
+        targetName.isEmpty() ? QStringLiteral("ViberPC-") + QFileInfo(account).fileName() : targetName;
+    backupTo(name, data->allMessages());
+}
+
+// Printing.
+
+void MainWindow::miPrintToolbar()
+{
+    if (const auto selection = toolbarSelection())
+        printMessages(messagesOf(*selection));
+}
+
+void MainWindow::miPrintAll()
+{
+    printMessages(messagesOf(Selection::All));
+}
+
+void MainWindow::miPrintChat()
+{
+    printMessages(messagesOf(Selection::Chat));
+}
+
+void MainWindow::miPrint()
+{
+    printMessages(messagesOf(Selection::Sel));
+}
+
+void MainWindow::printMessages(const QList<_ViberMsg*>& messages)
+{
+    if (messages.isEmpty())
+        return;
+    runModal([&] {
+        ViberMsgPrinter printer(this);
+        printer.print(messages);
+    });
+}
+
+// Pages of the maker's web site; without a configured site the menu says so.
+
+void MainWindow::openWebPage(const QUrl& page)
+{
+    if (page.isEmpty()) {
+        runModal([&] { MessageBox::showInfo(WebLinks::noWebSiteText(), this); });
+        return;
+    }
+    AppDirs::openUrl(page);
+}
+
+void MainWindow::miCheckUpdate()
+{
+    openWebPage(WebLinks::checkUpdatePage(WebConfig::current()));
+}
+
+void MainWindow::miHelp()
+{
+    openWebPage(WebLinks::helpPage(WebConfig::current()));
+}
+
+void MainWindow::miFeedback()
+{
+    openWebPage(WebLinks::feedbackPage(WebConfig::current()));
+}
+
+void MainWindow::miHome()
+{
+    openWebPage(WebLinks::homePage(WebConfig::current()));
+}
