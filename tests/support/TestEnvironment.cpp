@@ -85,4 +85,17 @@ QString pythonDump(const QString& database)
            QString::fromUtf8(python.readAllStandardError());
 }
 
+bool pythonExecute(const QString& database, const QString& script)
+{
+    QProcess python;
+    python.start(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\nc.executescript(sys.argv[2])\n"
+                        "c.commit()"),
+         database, script});
+    return python.waitForFinished(30000) && python.exitStatus() == QProcess::NormalExit &&
+           python.exitCode() == 0;
+}
+
 } // namespace TestEnvironment

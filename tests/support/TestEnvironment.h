@@ -25,5 +25,8 @@ QString pythonQuery(const QString& database, const QString& sql);
 // Every row of every table as Python's sqlite3 dumps them (Android's collations stood in
 // for by plain comparison), to tell whether a run changed a database at all.
 QString pythonDump(const QString& database);
+// Runs statements through Python's sqlite3 and commits them, as another program that
+// changes the file would; false when Python reports an error.
+bool pythonExecute(const QString& database, const QString& script);
 
 } // namespace TestEnvironment

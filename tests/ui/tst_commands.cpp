@@ -77,19 +77,6 @@ int count(const QString& database, const QString& sql)
     return ok ? n : -1;
 }
 
-// Runs a changing statement with Python's sqlite3 and commits it.
-bool pythonExecute(const QString& database, const QString& sql)
-{
-    QProcess python;
-    python.start(
-        QStringLiteral("python3"),
-        {QStringLiteral("-c"),
-         QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\nc.executescript(sys.argv[2])\n"
-                        "c.commit()"),
-         database, sql});
-    return python.waitForFinished(30000) && python.exitCode() == 0;
-}
-
 QString localDbFile(const QString& name)
 {
     return QDir(AppDirs::localDatabasePath(name)).filePath(QLatin1String(AppDirs::LocalDatabaseFile));
@@ -710,8 +697,8 @@ void TestCommands::transferBetweenSimulatedPhonesAndFromADatabase()
         secondMessages,
         QStringLiteral("select group_concat(token) from (select token from messages where type<>1 "
                        "and token<>0 order by date desc limit 2)"));
-    QVERIFY(pythonExecute(secondMessages,
-                          QStringLiteral("delete from messages where token in (%1);").arg(missing)));
+    QVERIFY(TestEnvironment::pythonExecute(
+        secondMessages, QStringLiteral("delete from messages where token in (%1);").arg(missing)));
     const int before = count(secondMessages, QStringLiteral("select count(*) from messages"));
 
     auto w = makeWindow(true);
