@@ -78,6 +78,7 @@ QString makePhone(const QString& state, const QString& serial, const QString& ex
     device.setValue(QStringLiteral("state"), QStringLiteral("device"));
     device.setValue(QStringLiteral("packages"),
                     QStringList{QStringLiteral("com.viber.voip"), QStringLiteral("com.kestrune.relaypod")});
+    device.installNativeAgent();
     device.setValue(QStringLiteral("description"), SimSample::description(serial, SdkLevel, true));
     device.setValue(QStringLiteral("root"), true);
     device.setValue(QStringLiteral("viberRunning"), false);

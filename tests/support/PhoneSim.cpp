@@ -80,6 +80,7 @@ SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
     device.setValue(QStringLiteral("description"), description(serial, sdkLevel, rooted));
     device.setValue(QStringLiteral("root"), rooted);
     device.setValue(QStringLiteral("idleMs"), 10000);
+    device.installNativeAgent();
     return device;
 }
 
@@ -141,17 +142,22 @@ int PhoneSim::freePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-int PhoneSim::startWifiAgent(const QString& serial)
+int PhoneSim::startWifiAgent(const QString& serial, const QByteArray& secret)
 {
     const int port = freePort();
     device(serial).setValue(QStringLiteral("wifiPort"), port);
     auto agent = std::make_unique<QProcess>();
     agent->setProcessChannelMode(QProcess::SeparateChannels);
     // without --control-port the agent listens on the phone's wifiPort
-    agent->start(agentPath(), {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
-                               QStringLiteral("--wifi")});
+    QStringList arguments = {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
+                             QStringLiteral("--wifi"), QStringLiteral("--foreground")};
+    if (secret.isEmpty())
+        arguments.append(QStringLiteral("--no-secret"));
+    agent->start(agentPath(), arguments);
     if (!agent->waitForStarted(5000))
         return 0;
+    agent->write(secret + '\n');
+    agent->closeWriteChannel();
     while (!agent->canReadLine()) {
         if (!agent->waitForReadyRead(5000))
             return 0;
