@@ -70,11 +70,14 @@ std::optional<std::string> LineChannel::readLine(std::size_t maxLength)
     for (;;) {
         while (m_pos < m_buffer.size()) {
             const char c = m_buffer[m_pos++];
-            if (c == '\n')
+            if (c == '\n') {
+                // only the carriage return that ends a line goes; one inside stays for
+                // the checks to refuse
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
                 return line;
-            if (c == '\r')
-                continue;
-            if (line.size() >= maxLength)
+            }
+            if (line.size() > maxLength)
                 return std::nullopt;
             line += c;
         }

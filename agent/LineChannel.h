@@ -22,7 +22,7 @@ public:
     int fd() const { return m_fd; }
     void setIdleMs(int idleMs) { m_idleMs = idleMs; }
 
-    // A line without its line feed (a carriage return is dropped); nothing on time-out,
+    // A line without its line feed (and a carriage return before it); nothing on time-out,
     // end of stream or a line longer than maxLength.
     std::optional<std::string> readLine(std::size_t maxLength = MaxLine);
     bool readExact(char* buffer, std::size_t n);

@@ -1,5 +1,6 @@
 #include "tests/support/PhoneSim.h"
 
+#include "android/AgentInstaller.h"
 #include "android/SimpleProtocol.h"
 
 #include "tests/support/TestEnvironment.h"
@@ -29,6 +30,8 @@ PhoneSim::PhoneSim()
 {
     qputenv("PHONESIM_DIR", QFile::encodeName(m_dir.path()));
     qputenv("PATH", QFile::encodeName(QFileInfo(adbPath()).absolutePath()) + ':' + m_oldPath);
+    // the agent builds a phone without the agent is given
+    AgentInstaller::setLocalAgentFolder(TestEnvironment::binDir() + QStringLiteral("/agent"));
     // Session ports repeat between processes started in the same second; test programs
     // run in parallel, and their agents must not meet on one port.
     static const bool seeded = [] {
@@ -149,8 +152,9 @@ int PhoneSim::startWifiAgent(const QString& serial, const QByteArray& secret)
     auto agent = std::make_unique<QProcess>();
     agent->setProcessChannelMode(QProcess::SeparateChannels);
     // without --control-port the agent listens on the phone's wifiPort
-    QStringList arguments = {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
-                             QStringLiteral("--wifi"), QStringLiteral("--foreground")};
+    QStringList arguments = {QStringLiteral("--state"),  stateDir(),
+                             QStringLiteral("--serial"), serial,
+                             QStringLiteral("--wifi"),   QStringLiteral("--foreground")};
     if (secret.isEmpty())
         arguments.append(QStringLiteral("--no-secret"));
     agent->start(agentPath(), arguments);
