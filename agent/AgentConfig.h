@@ -20,7 +20,7 @@ struct AgentConfig
     // Every phone path is taken below this folder; empty on a phone.
     std::string rootPrefix;
     // How long the agent waits for a client, a request or a byte before it ends.
-    int idleMs = 60000;
+    int idleMs = 120000;
     // Stay attached to the starting shell (tests that read the agent's output).
     bool foreground = false;
 };

@@ -362,6 +362,8 @@ void AgentServer::serve(LineChannel& channel, const std::string& purpose)
         bool goOn = true;
         if (command == "$sucmd:") {
             goOn = handleRootCommand(channel, body);
+        } else if (command == "$fstat:") {
+            goOn = handleFileInfos(channel, body);
         } else if (command == "$finfo:" || command == "$dload:" || command == "$file:") {
             if (const std::string refused = safeinput::checkPhonePath(body); !refused.empty()) {
                 goOn = channel.writeError("refused path: " + refused);
@@ -392,19 +394,42 @@ bool AgentServer::handleRootCommand(LineChannel& channel, const std::string& com
     return channel.writeLine("$sucmd:" + std::to_string(code));
 }
 
-bool AgentServer::handleFileInfo(LineChannel& channel, const std::string& phonePath)
+std::string AgentServer::fileFields(const std::string& phonePath) const
 {
     const std::string local = m_hooks.mayAccess(phonePath) ? localPath(phonePath) : std::string();
     struct stat info
     {};
-    std::string fields = "none";
     if (!local.empty() && stat(local.c_str(), &info) == 0) {
         if (S_ISREG(info.st_mode))
-            fields = "file," + std::to_string(info.st_size);
-        else if (S_ISDIR(info.st_mode))
-            fields = "dir";
+            return "file," + std::to_string(info.st_size);
+        if (S_ISDIR(info.st_mode))
+            return "dir";
     }
-    return channel.writeLine("$finfo:" + fields);
+    return "none";
+}
+
+bool AgentServer::handleFileInfo(LineChannel& channel, const std::string& phonePath)
+{
+    return channel.writeLine("$finfo:" + fileFields(phonePath));
+}
+
+bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths)
+{
+    std::string reply = "$fstat:";
+    std::size_t start = 0;
+    for (bool first = true;; first = false) {
+        const std::size_t end = paths.find('\0', start);
+        const std::string path =
+            paths.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!first)
+            reply += '\t';
+        // a path the checks refuse is not looked at, and reported as absent
+        reply += safeinput::checkPhonePath(path).empty() ? fileFields(path) : "none";
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return channel.writeLine(reply);
 }
 
 bool AgentServer::handleDownload(LineChannel& channel, const std::string& phonePath)

@@ -42,6 +42,10 @@ private:
     bool handleDownload(LineChannel& channel, const std::string& phonePath);
     bool handleUpload(LineChannel& channel, const std::string& phonePath);
     bool handleFileInfo(LineChannel& channel, const std::string& phonePath);
+    // "$fstat:" + paths separated by NUL bytes: one "$fstat:" line with the fields of
+    // each, separated by tabs, in the order asked.
+    bool handleFileInfos(LineChannel& channel, const std::string& paths);
+    std::string fileFields(const std::string& phonePath) const;
     bool handleRootCommand(LineChannel& channel, const std::string& command);
     // The local path of a phone path (below the root prefix); empty when it would leave it.
     std::string localPath(const std::string& phonePath) const;

@@ -31,7 +31,7 @@ QString agentBuild(const QString& abi)
 // How an ABI's build runs here: directly, or under its user-mode emulator.
 QStringList launcherFor(const QString& abi)
 {
-    if (abi == QLatin1String("x86_64"))
+    if (abi == QLatin1String("x86_64") || abi == QLatin1String("x86"))
         return {agentBuild(abi)};
     const QString emulator = QString::fromLatin1(abi == QLatin1String("arm64-v8a") ? QEMU_AARCH64 : QEMU_ARM);
     if (emulator.isEmpty() || !QFileInfo(emulator).isExecutable())
@@ -122,7 +122,7 @@ QByteArray randomBytes(qsizetype size)
 void addBuilds()
 {
     QTest::addColumn<QString>("abi");
-    for (const char* abi : {"x86_64", "arm64-v8a", "armeabi-v7a"})
+    for (const char* abi : {"x86_64", "x86", "arm64-v8a", "armeabi-v7a"})
         QTest::newRow(abi) << QString::fromLatin1(abi);
 }
 
@@ -152,6 +152,7 @@ private slots:
         const QString description = QString::fromUtf8(file.readAllStandardOutput());
         QVERIFY2(description.contains(QLatin1String("statically linked")), qPrintable(description));
         const char* machine = abi == QLatin1String("x86_64")      ? "x86-64"
+                              : abi == QLatin1String("x86")       ? "Intel 80386"
                               : abi == QLatin1String("arm64-v8a") ? "ARM aarch64"
                                                                   : "ARM, EABI5";
         QVERIFY2(description.contains(QLatin1String(machine)), qPrintable(description));

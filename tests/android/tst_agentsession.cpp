@@ -292,6 +292,36 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // Many paths in one request, cut into batches the agent's line limit takes; what the
+    // agent may not look at counts as absent. An agent that answers the request with an
+    // error (as those before it do) leaves the session usable.
+    void batchedFileInformation()
+    {
+        PhoneSim sim;
+        SimDevice device = sim.addDevice(Serial);
+        sim.putFile(Serial, Staging + QStringLiteral("/one"), "12345");
+        QStringList paths = {Staging + QStringLiteral("/one"), Staging, Staging + QStringLiteral("/none"),
+                             QStringLiteral("/data/data/com.viber.voip/databases/viber_messages")};
+        for (int i = 0; i < 1100; ++i)
+            paths.append(Staging + QStringLiteral("/missing-%1-").arg(i) + QString(40, u'x'));
+        paths.append(Staging + QStringLiteral("/one"));
+        auto session = usbSession(DownloadUrl);
+        const QList<RemoteFileInfo> infos = remoteFileInfos(*session, paths);
+        QCOMPARE(infos.size(), paths.size());
+        QVERIFY(infos.first().isFile);
+        QCOMPARE(infos.first().size, 5);
+        QVERIFY(infos.last().isFile);
+        for (qsizetype i = 1; i + 1 < infos.size(); ++i)
+            QVERIFY(!infos.at(i).isFile);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 remoteFileInfos(*session, {Staging + QStringLiteral("/../escape")}));
+
+        device.setValue(QStringLiteral("errorLine"), QStringLiteral("unknown command"));
+        QVERIFY_THROWS_EXCEPTION(RemoteException, remoteFileInfos(*session, paths.mid(0, 2)));
+        device.setValue(QStringLiteral("errorLine"), QString());
+        QVERIFY(remoteIsFile(*session, Staging + QStringLiteral("/one")));
+    }
+
     void usbSessionFailures_data()
     {
         QTest::addColumn<QString>("key");
