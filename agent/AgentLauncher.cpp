@@ -108,6 +108,9 @@ int AgentLauncher::run(const std::vector<std::string>& args, AgentHooks& hooks)
     }
 
     std::signal(SIGPIPE, SIG_IGN);
+    // An older adb runs the command on a terminal, whose end hangs up its process group
+    // before the detached agent has a session of its own.
+    std::signal(SIGHUP, SIG_IGN);
     AgentServer server(config, hooks);
     std::string error;
     if (!server.listen(error))
