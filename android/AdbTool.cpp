@@ -43,7 +43,7 @@ QStringList lines(const QString& text)
 
 AdbTool::AdbTool(std::chrono::milliseconds finishTimeout) : finishTimeout_(finishTimeout) {}
 
-QString AdbTool::run(const QStringList& arguments, bool raiseOnError) const
+QString AdbTool::run(const QStringList& arguments, bool raiseOnError, const QByteArray& input) const
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -53,6 +53,10 @@ QString AdbTool::run(const QStringList& arguments, bool raiseOnError) const
             fail(RunFailed);
         return RunFailed;
     }
+    // a tool that reads its input (adb shell does) must see its end
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
 
     QByteArray out;
     QByteArray err;
@@ -172,6 +176,21 @@ void AdbTool::am(const QString& serial, const QString& command, const QString& c
         if (line.trimmed().toLower().startsWith(QLatin1String("error:")))
             fail(reply);
     }
+}
+
+void AdbTool::push(const QString& serial, const QString& localPath, const QString& phonePath) const
+{
+    const QString reply =
+        run({QStringLiteral("-s"), serial, QStringLiteral("push"), localPath, phonePath}, false);
+    for (const QString& line : lines(reply)) {
+        if (line.contains(QLatin1String("error:"), Qt::CaseInsensitive))
+            fail(reply);
+    }
+}
+
+QString AdbTool::shell(const QString& serial, const QStringList& words, const QByteArray& input) const
+{
+    return run(QStringList{QStringLiteral("-s"), serial, QStringLiteral("shell")} + words, false, input);
 }
 
 QString AdbTool::program()

@@ -25,7 +25,10 @@ public:
     // Standard output when standard error is empty. Otherwise raises with the error text,
     // or (raiseOnError false) returns error text, a line feed and the output text. A tool
     // that does not start gives "run adb failed.".
-    QString run(const QStringList& arguments, bool raiseOnError) const;
+    // input, when given, is the tool's standard input (a secret never put on a command
+    // line, where other users of the computer could read it).
+    QString run(const QStringList& arguments, bool raiseOnError,
+                const QByteArray& input = QByteArray()) const;
 
     void killServer() const;
     void forward(const QString& serial, int localPort, int remotePort) const;
@@ -39,6 +42,13 @@ public:
     // Raises with the tool's whole reply when a line of it begins with "error:".
     void am(const QString& serial, const QString& command, const QString& component, const QString& action,
             const QString& data, const QStringList& categories, const QString& mimeType) const;
+
+    // Copies a file to the phone; raises with the tool's reply on failure.
+    void push(const QString& serial, const QString& localPath, const QString& phonePath) const;
+    // "adb shell" with the words as its command line; standard output and error together,
+    // never raising (a phone's shell reports failures in its output).
+    QString shell(const QString& serial, const QStringList& words,
+                  const QByteArray& input = QByteArray()) const;
 
     // For callers that drive the tool through their own process object.
     static QString program();

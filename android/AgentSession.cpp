@@ -1,6 +1,7 @@
 #include "android/AgentSession.h"
 
 #include "android/AdbTool.h"
+#include "android/AgentInstaller.h"
 #include "android/SimpleProtocol.h"
 #include "app/ProgressChannel.h"
 
@@ -70,16 +71,35 @@ int sessionPort(const QString& url)
     return port > 0 && port <= 65535 ? port : 0;
 }
 
-std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
-                                           const ProgressChannel* progress)
+void presentSecret(QIODevice& socket, const QString& readyLine, const QByteArray& secret, int timeoutMs,
+                   const ProgressChannel* progress)
 {
-    AdbTool adb;
-    adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
-           QStringList(), QString());
+    const QStringList features = readyLine.mid(7).split(u',', Qt::SkipEmptyParts);
+    if (!features.contains(QLatin1String("auth")))
+        return;
+    if (secret.isEmpty())
+        throw failure(QStringLiteral("the agent asks for a pairing this computer does not have."));
+    sendLine(socket, QStringLiteral("$auth:"), QString::fromLatin1(secret));
+    expectReply(socket, QStringLiteral("$auth:"), timeoutMs, progress);
+}
 
+std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
+                                           const ProgressChannel* progress, bool packageAgent)
+{
     const int port = sessionPort(url);
     if (port == 0)
         throw failure(QStringLiteral("start %1 failed.").arg(url));
+    AdbTool adb;
+    QByteArray secret;
+    if (packageAgent) {
+        adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
+               QStringList(), QString());
+    } else {
+        // Anyone on the phone may connect to the port, so the session takes only the
+        // client that knows the secret this side made for it.
+        secret = AgentInstaller::newSecret();
+        AgentInstaller::startSession(serial, url, secret);
+    }
     adb.forward(serial, port, port);
     std::unique_ptr<QTcpSocket> socket = std::make_unique<ForwardedSocket>(serial, port);
 
@@ -96,7 +116,8 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
         }
         noDelay(*socket);
         try {
-            expectReply(*socket, QStringLiteral("$ready:"), ReadyWaitMs, progress);
+            const QString ready = expectReply(*socket, QStringLiteral("$ready:"), ReadyWaitMs, progress);
+            presentSecret(*socket, ready, secret, ReadyWaitMs, progress);
             return socket;
         } catch (const SocketDataTransferException&) {
             qDebug("connect %s failed, try again...", qUtf8Printable(url));
@@ -106,7 +127,8 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
 }
 
 std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort, const QString& url,
-                                            int budgetMs, const ProgressChannel* progress)
+                                            int budgetMs, const ProgressChannel* progress,
+                                            const QByteArray& secret)
 {
     QString reply;
     {
@@ -117,6 +139,9 @@ std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort
         if (!control.waitForConnected(WifiConnectWaitMs))
             throw failure(QStringLiteral("can not connect %1:%2.").arg(host).arg(controlPort));
         sendLine(control, url, QString());
+        // An agent that knows no pairing reads the URL line only and never this one.
+        if (!secret.isEmpty())
+            sendLine(control, QStringLiteral("$auth:"), QString::fromLatin1(secret));
         // A host that accepts the connection but never answers must not hold the
         // worker for good.
         reply = readReply(control, budgetMs, progress);
@@ -131,7 +156,8 @@ std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort
     if (!socket->waitForConnected(budgetMs))
         throw failure(QStringLiteral("connec %1 failed.").arg(url));
     noDelay(*socket);
-    expectReply(*socket, QStringLiteral("$ready:"), budgetMs, progress);
+    const QString ready = expectReply(*socket, QStringLiteral("$ready:"), budgetMs, progress);
+    presentSecret(*socket, ready, secret, budgetMs, progress);
     return socket;
 }
 
@@ -139,8 +165,8 @@ std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const Q
                                         const ProgressChannel* progress)
 {
     if (endpoint.viaWifi)
-        return openWifiSession(endpoint.host, endpoint.port, url, budgetMs, progress);
-    return openUsbSession(endpoint.serial, url, budgetMs, progress);
+        return openWifiSession(endpoint.host, endpoint.port, url, budgetMs, progress, endpoint.secret);
+    return openUsbSession(endpoint.serial, url, budgetMs, progress, endpoint.packageAgent);
 }
 
 QString readDeviceDescription(QTcpSocket& socket, int timeoutMs, const ProgressChannel* progress)

@@ -1,6 +1,7 @@
 #include "android/AndroidConnectWithUSBThread.h"
 
 #include "android/AdbTool.h"
+#include "android/AgentInstaller.h"
 #include "android/AgentSession.h"
 #include "android/AndroidMonitor.h"
 #include "android/SimpleProtocol.h"
@@ -45,7 +46,7 @@ void sleepUnlessCancelled(std::chrono::milliseconds duration, const ProgressChan
 
 AndroidConnectWithUSBThread::AndroidConnectWithUSBThread(const QString& serial, ProgressChannel& progress,
                                                          QObject* parent)
-    : QThread(parent), m_progress(progress), m_agentPackage(QString::fromLatin1(AgentPackageResource))
+    : QThread(parent), m_progress(progress)
 {
     // The record travels to the main window in queued signals once connected.
     qRegisterMetaType<AndroidDevice>("AndroidDevice");
@@ -60,6 +61,9 @@ void AndroidConnectWithUSBThread::run()
             return;
         if (m_progress.isCancelled())
             return;
+        m_device.packageAgent = !m_agentPackage.isEmpty();
+        if (!m_device.packageAgent)
+            AgentInstaller::ensureInstalled(m_device.serial);
         m_progress.postProgress(text("IDS_GET_ANDROID_DEVICE_INFO"), 99);
         m_device.applyDescription(
             simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
@@ -96,7 +100,7 @@ bool AndroidConnectWithUSBThread::checkPackages()
     // agent is there.
     if (packages.isEmpty())
         return true;
-    if (!packages.contains(QLatin1String(simpleprotocol::AgentPackage))) {
+    if (!m_agentPackage.isEmpty() && !packages.contains(QLatin1String(simpleprotocol::AgentPackage))) {
         if (m_progress.isCancelled())
             throw OperationCancelled();
         installAgent();

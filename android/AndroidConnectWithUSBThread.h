@@ -16,8 +16,6 @@ class AndroidConnectWithUSBThread : public QThread
 {
     Q_OBJECT
 public:
-    static constexpr auto AgentPackageResource = ":/res/com.kestrune.relaypod.apk";
-
     // The waits of a run; tests shrink them.
     struct Timing
     {
@@ -32,8 +30,9 @@ public:
     AndroidDevice device() const { return m_device; }
 
     void setTiming(const Timing& timing) { m_timing = timing; }
-    // The agent package that is installed when the phone lacks the agent: the one
-    // compiled into the program unless set.
+    // Configures the package route: the agent app of this package file is installed when
+    // the phone lacks it and sessions ask it by broadcast. Unset, the native agent is
+    // pushed to the phone when missing or of another version and started by adb shell.
     void setAgentPackage(const QString& path) { m_agentPackage = path; }
 
 protected:

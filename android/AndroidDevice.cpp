@@ -1,5 +1,7 @@
 #include "android/AndroidDevice.h"
 
+#include "android/AgentPairing.h"
+
 #include "app/AppDirs.h"
 
 #include <QDir>
@@ -72,7 +74,8 @@ QUrl AndroidDevice::storageUrl(const QString& relativePath) const
 
 simpleprotocol::SessionEndpoint AndroidDevice::endpoint() const
 {
-    return simpleprotocol::SessionEndpoint{viaWifi, serial, host, port};
+    return simpleprotocol::SessionEndpoint{
+        viaWifi, serial, host, port, packageAgent, viaWifi ? AgentPairing::secret() : QByteArray()};
 }
 
 void AndroidDevice::applyDescription(const QString& description)

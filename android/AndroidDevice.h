@@ -32,6 +32,9 @@ struct AndroidDevice
     bool rooted = false;
     QString storage; // the phone's external storage; empty when it is not mounted
     QDateTime loadedAt;
+    // Sessions ask the agent app of a configured package by broadcast instead of
+    // starting the native agent (USB only).
+    bool packageAgent = false;
 
     // "Manufacturer Model", trimmed.
     QString displayName() const;
@@ -50,6 +53,7 @@ struct AndroidDevice
     // A file URL on the phone: relativePath resolved against the external storage.
     QUrl storageUrl(const QString& relativePath) const;
 
+    // Over WiFi it carries this computer's pairing secret (AgentPairing).
     simpleprotocol::SessionEndpoint endpoint() const;
 
     // Fills the fields the agent's "key=value;..." description names; unknown keys are

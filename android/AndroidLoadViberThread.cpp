@@ -377,8 +377,76 @@ void AndroidLoadViberThread::downloadAvatars(const ViberDataSet& dataSet)
     }
 }
 
+namespace {
+
+// The phone files of an attachment, each with the local file it is fetched to.
+QList<std::pair<QString, QString>> attachmentFiles(const _ViberAtta& atta)
+{
+    QList<std::pair<QString, QString>> files;
+    switch (atta.message->type) {
+    case ViberMsgType::Picture:
+    case ViberMsgType::Video:
+        if (!atta.sourceUri.isEmpty())
+            files.append({atta.sourceUri, atta.localPath});
+        if (!atta.sourcePath.isEmpty())
+            files.append({atta.sourcePath, atta.previewPath});
+        break;
+    case ViberMsgType::Location:
+        if (!atta.sourcePath.isEmpty())
+            files.append({atta.sourcePath, atta.previewPath});
+        break;
+    case ViberMsgType::Voice:
+        files.append({atta.sourceUri, atta.localPath});
+        break;
+    default:
+        break;
+    }
+    return files;
+}
+
+} // namespace
+
+void AndroidLoadViberThread::learnMissingFiles(const ViberDataSet& dataSet)
+{
+    QStringList wanted;
+    QSet<QString> seen;
+    for (const _ViberAtta* atta : dataSet.attachments) {
+        if (!atta->message)
+            continue;
+        for (const auto& [remote, local] : attachmentFiles(*atta)) {
+            const QString phonePath = phonePathFromUri(remote);
+            // a non-empty local copy is kept without asking the phone
+            if (phonePath.isEmpty() || local.isEmpty() || QFileInfo(local).size() > 0 ||
+                seen.contains(phonePath))
+                continue;
+            seen.insert(phonePath);
+            wanted.append(phonePath);
+        }
+    }
+    if (wanted.isEmpty())
+        return;
+    try {
+        const QList<RemoteFileInfo> infos = remoteFileInfos(session(), wanted, 60000, &m_progress);
+        for (qsizetype i = 0; i < wanted.size(); ++i) {
+            if (!infos.at(i).isFile)
+                m_missingOnPhone.insert(wanted.at(i));
+        }
+    } catch (const RemoteException& e) {
+        // an agent before the batched request: each file is asked for on its own
+        qDebug("AndroidLoadViberThread, no batched file information: %s", e.what());
+    } catch (const OperationCancelled&) {
+        throw;
+    } catch (const std::exception& e) {
+        dropSession();
+        qDebug("AndroidLoadViberThread, batched file information failed. %s", e.what());
+    }
+}
+
 void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
 {
+    // Phones keep only some of the files their history names; asking for each missing
+    // one on its own would cost a round trip per file.
+    learnMissingFiles(dataSet);
     const qsizetype total = dataSet.attachments.size();
     qsizetype number = 0;
     for (const _ViberAtta* atta : dataSet.attachments) {
@@ -387,27 +455,11 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
         if (!atta->message)
             continue;
         try {
-            switch (atta->message->type) {
-            case ViberMsgType::Picture:
-            case ViberMsgType::Video:
-                if (!atta->sourceUri.isEmpty())
-                    fetch(atta->sourceUri, atta->localPath);
-                if (!atta->sourcePath.isEmpty())
-                    fetch(atta->sourcePath, atta->previewPath);
-                if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
-                    !QFileInfo::exists(atta->previewPath) && QFileInfo::exists(atta->localPath))
-                    PreviewImage::make(atta->localPath, atta->previewPath);
-                break;
-            case ViberMsgType::Location:
-                if (!atta->sourcePath.isEmpty())
-                    fetch(atta->sourcePath, atta->previewPath);
-                break;
-            case ViberMsgType::Voice:
-                fetch(atta->sourceUri, atta->localPath);
-                break;
-            default:
-                break;
-            }
+            for (const auto& [remote, local] : attachmentFiles(*atta))
+                fetch(remote, local);
+            if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
+                !QFileInfo::exists(atta->previewPath) && QFileInfo::exists(atta->localPath))
+                PreviewImage::make(atta->localPath, atta->previewPath);
         } catch (const std::exception& e) {
             ++m_failedAttachments;
             dropSession();
@@ -419,7 +471,7 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
 void AndroidLoadViberThread::fetch(const QString& remote, const QString& local)
 {
     const QString phonePath = phonePathFromUri(remote);
-    if (phonePath.isEmpty() || local.isEmpty())
+    if (phonePath.isEmpty() || local.isEmpty() || m_missingOnPhone.contains(phonePath))
         return;
     downloadFile(session(), phonePath, local, false, &m_progress);
 }

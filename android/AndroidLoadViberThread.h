@@ -3,6 +3,7 @@
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -77,6 +78,8 @@ private:
     void waitForTipsClosed(std::chrono::milliseconds limit, std::chrono::milliseconds poll);
     void downloadAvatars(const ViberDataSet& dataSet);
     void downloadAttachments(const ViberDataSet& dataSet);
+    // Notes which attachment files the phone lacks, asked in batches (m_missingOnPhone).
+    void learnMissingFiles(const ViberDataSet& dataSet);
     // Fetches one phone file (plain path or "file:" URI) unless it is cached already;
     // names that are not phone files are skipped.
     void fetch(const QString& remote, const QString& local);
@@ -95,5 +98,6 @@ private:
     // Names copied into the phone's staging folder by this run and not removed yet.
     QStringList m_staged;
     int m_failedAttachments = 0;
+    QSet<QString> m_missingOnPhone;
     ViberDataSetPtr m_dataSet;
 };

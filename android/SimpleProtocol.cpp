@@ -218,13 +218,11 @@ int suCopy(QIODevice& socket, const QString& from, const QString& to, int timeou
     return suCommand(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(from, to), timeout, progress);
 }
 
-RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeout,
-                              const ProgressChannel* progress)
+namespace {
+
+RemoteFileInfo parseFileFields(const QString& text)
 {
-    const QString phonePath = requirePhonePath(path);
-    sendLine(socket, QStringLiteral("$finfo:"), phonePath);
-    const QString reply = expectReply(socket, QStringLiteral("$finfo:"), timeout, progress);
-    const QStringList fields = reply.mid(7).split(u',');
+    const QStringList fields = text.split(u',');
     RemoteFileInfo info;
     info.isFile =
         !fields.isEmpty() && fields.first().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
@@ -233,6 +231,49 @@ RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeou
     if (info.isFile && ok && size >= 0)
         info.size = size;
     return info;
+}
+
+// The request line stays well below the agent's line limit of 64 KiB.
+constexpr qsizetype MaxInfoRequestBytes = 48 * 1024;
+
+} // namespace
+
+RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeout,
+                              const ProgressChannel* progress)
+{
+    const QString phonePath = requirePhonePath(path);
+    sendLine(socket, QStringLiteral("$finfo:"), phonePath);
+    return parseFileFields(expectReply(socket, QStringLiteral("$finfo:"), timeout, progress).mid(7));
+}
+
+QList<RemoteFileInfo> remoteFileInfos(QIODevice& socket, const QStringList& paths, int timeout,
+                                      const ProgressChannel* progress)
+{
+    QList<RemoteFileInfo> infos;
+    infos.reserve(paths.size());
+    for (qsizetype next = 0; next < paths.size();) {
+        QStringList batch;
+        qsizetype bytes = 0;
+        while (next < paths.size() && batch.size() < MaxPathsPerInfoRequest) {
+            const QString phonePath = requirePhonePath(paths.at(next));
+            const qsizetype size = phonePath.toUtf8().size() + 1;
+            if (!batch.isEmpty() && bytes + size > MaxInfoRequestBytes)
+                break;
+            batch.append(phonePath);
+            bytes += size;
+            ++next;
+        }
+        sendLine(socket, QStringLiteral("$fstat:"), batch.join(QChar(0)));
+        const QStringList answers =
+            expectReply(socket, QStringLiteral("$fstat:"), timeout, progress).mid(7).split(u'\t');
+        if (answers.size() != batch.size())
+            throw LocalException(socket, QStringLiteral("invalid feedback, %1 answers for %2 paths")
+                                             .arg(answers.size())
+                                             .arg(batch.size()));
+        for (const QString& answer : answers)
+            infos.append(parseFileFields(answer));
+    }
+    return infos;
 }
 
 bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const ProgressChannel* progress)

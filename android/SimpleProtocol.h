@@ -4,7 +4,9 @@
 #include "app/OperationCancelled.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 class QIODevice;
@@ -70,6 +72,13 @@ struct RemoteFileInfo
 };
 RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeout = 60000,
                               const ProgressChannel* progress = nullptr);
+// The same for many phone paths, in requests of up to MaxPathsPerInfoRequest paths
+// ("$fstat:" + the paths separated by NUL bytes; the agent answers "$fstat:" + each
+// path's fields, separated by tabs). Agents before this request answer it with an error
+// line, raised as RemoteException; their session stays usable.
+inline constexpr int MaxPathsPerInfoRequest = 500;
+QList<RemoteFileInfo> remoteFileInfos(QIODevice& socket, const QStringList& paths, int timeout = 60000,
+                                      const ProgressChannel* progress = nullptr);
 // Database rows name phone files as plain paths or as URL-encoded "file:" URIs, while
 // the protocol carries plain paths: a "file:" URI becomes its decoded path, a plain
 // absolute path stays as it is, anything else (other schemes, relative names, paths

@@ -78,6 +78,7 @@ QString makePhone(const QString& state, const QString& serial, const QString& ex
     device.setValue(QStringLiteral("state"), QStringLiteral("device"));
     device.setValue(QStringLiteral("packages"),
                     QStringList{QStringLiteral("com.viber.voip"), QStringLiteral("com.kestrune.relaypod")});
+    device.installNativeAgent();
     device.setValue(QStringLiteral("description"), SimSample::description(serial, SdkLevel, true));
     device.setValue(QStringLiteral("root"), true);
     device.setValue(QStringLiteral("viberRunning"), false);
@@ -125,11 +126,17 @@ QString benchDownload(const QString& serial, const QString& out)
         QString::fromLatin1(simpleprotocol::DownloadUrl).arg(simpleprotocol::nextSessionPort()), 10000);
     const qint64 sessionNs = timer.nsecsElapsed();
     qint64 bytes = 0;
+    // The agent, an ordinary app, may not read Viber's folder: a root copy into shared
+    // storage comes first, as in the load's root route.
+    const QString staging = QStringLiteral("/storage/emulated/0/viber/su");
+    simpleprotocol::suCommand(*socket, QStringLiteral("mkdir -p \"%1\"").arg(staging));
     for (const QString& name : DatabaseNames) {
         const QString local = extractedDb(out, name);
         QDir().mkpath(QFileInfo(local).absolutePath());
-        if (!simpleprotocol::downloadFile(
-                *socket, QStringLiteral("%1/%2").arg(QLatin1String(PhoneDatabases), name), local, true))
+        const QString staged = staging + u'/' + name;
+        if (simpleprotocol::suCopy(*socket, QStringLiteral("%1/%2").arg(QLatin1String(PhoneDatabases), name),
+                                   staged) != 0 ||
+            !simpleprotocol::downloadFile(*socket, staged, local, true))
             throw std::runtime_error("the phone sent no " + name.toStdString());
         bytes += QFileInfo(local).size();
     }

@@ -9,6 +9,8 @@ packages=(
     libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
     python3 time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
     fonts-noto-cjk
+    # the phone agent's builds for ARM and x86 phones, and running them in the tests
+    g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu qemu-user-static file
 )
 
 missing=()

@@ -65,20 +65,36 @@ private:
 private slots:
     void initTestCase() { TestEnvironment::requireScratchDataHome(); }
 
-    void usbDeviceInfoThroughBroadcastAndForward()
+    // The native agent is started by adb shell, with the session's secret on its standard
+    // input and never on the command line; the package route still asks the app by
+    // broadcast and needs no secret.
+    void usbDeviceInfoThroughAgentStartAndForward_data()
     {
+        QTest::addColumn<bool>("packageAgent");
+        QTest::newRow("native agent") << false;
+        QTest::newRow("package route") << true;
+    }
+
+    void usbDeviceInfoThroughAgentStartAndForward()
+    {
+        QFETCH(bool, packageAgent);
         PhoneSim sim;
         QVERIFY(sim.isValid());
         sim.addDevice(Serial);
         const int port = nextSessionPort();
         const QString url = QString::fromLatin1(DeviceInfoUrl).arg(port);
-        auto socket = openUsbSession(Serial, url, 10000);
+        auto socket = openUsbSession(Serial, url, 10000, nullptr, packageAgent);
         QCOMPARE(readDeviceDescription(*socket), PhoneSim::description(Serial));
 
         const QStringList calls = sim.adbCalls();
-        QVERIFY(calls.contains(QStringLiteral("-s SIM42 shell am broadcast -n "
-                                              "com.kestrune.relaypod/.AdbSyncBroadcastReceiver -d ") +
-                               url));
+        const QString broadcast =
+            QStringLiteral(
+                "-s SIM42 shell am broadcast -n com.kestrune.relaypod/.AdbSyncBroadcastReceiver -d ") +
+            url;
+        const QString start =
+            QStringLiteral("-s SIM42 shell /data/local/tmp/velliport-agent --session ") + url;
+        QCOMPARE(calls.contains(broadcast), packageAgent);
+        QCOMPARE(calls.contains(start), !packageAgent);
         QVERIFY(calls.contains(QStringLiteral("-s SIM42 forward tcp:%1 tcp:%1").arg(port)));
         // the forward goes with the session
         QVERIFY(!sim.adbCalls().contains(QStringLiteral("-s SIM42 forward --remove tcp:%1").arg(port)));
@@ -154,7 +170,13 @@ private slots:
         sim.putFile(Serial, source, "SQLite format 3");
         auto session = usbSession(DownloadUrl);
         QCOMPARE(suCommand(*session, QStringLiteral("mkdir \"%1\"").arg(Staging)) == 0, rootGranted);
-        const int code = suCopy(*session, source, destination);
+        // the agent refuses a path with ".." before the root shell sees it
+        int code = -1;
+        try {
+            code = suCopy(*session, source, destination);
+        } catch (const RemoteException& e) {
+            QVERIFY2(destination.contains(QLatin1String("/../")), e.what());
+        }
         QCOMPARE(code == 0, copied);
         QCOMPARE(sim.phoneFileExists(Serial, destination), copied);
         QVERIFY(!QFile::exists(QDir(sim.stateDir()).filePath(QStringLiteral("../escaped"))));
@@ -184,7 +206,9 @@ private slots:
         QCOMPARE(suCommand(*session, QStringLiteral("rm -f ") + databases + QStringLiteral("-wal")), 0);
         QVERIFY(!sim.phoneFileExists(Serial, databases + QStringLiteral("-journal")));
         QVERIFY(sim.phoneFileExists(Serial, databases));
-        QVERIFY(suCommand(*session, QStringLiteral("reboot")) != 0);
+        // the agent runs only the programs the desktop uses, and goes on serving
+        QVERIFY_THROWS_EXCEPTION(RemoteException, suCommand(*session, QStringLiteral("reboot")));
+        QCOMPARE(suCommand(*session, QStringLiteral("mkdir \"%1/after\"").arg(Staging)), 0);
     }
 
     void failedDownloadsLeaveNoFile_data()
@@ -268,16 +292,50 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // Many paths in one request, cut into batches the agent's line limit takes; what the
+    // agent may not look at counts as absent. An agent that answers the request with an
+    // error (as those before it do) leaves the session usable.
+    void batchedFileInformation()
+    {
+        PhoneSim sim;
+        SimDevice device = sim.addDevice(Serial);
+        sim.putFile(Serial, Staging + QStringLiteral("/one"), "12345");
+        QStringList paths = {Staging + QStringLiteral("/one"), Staging, Staging + QStringLiteral("/none"),
+                             QStringLiteral("/data/data/com.viber.voip/databases/viber_messages")};
+        for (int i = 0; i < 1100; ++i)
+            paths.append(Staging + QStringLiteral("/missing-%1-").arg(i) + QString(40, u'x'));
+        paths.append(Staging + QStringLiteral("/one"));
+        auto session = usbSession(DownloadUrl);
+        const QList<RemoteFileInfo> infos = remoteFileInfos(*session, paths);
+        QCOMPARE(infos.size(), paths.size());
+        QVERIFY(infos.first().isFile);
+        QCOMPARE(infos.first().size, 5);
+        QVERIFY(infos.last().isFile);
+        for (qsizetype i = 1; i + 1 < infos.size(); ++i)
+            QVERIFY(!infos.at(i).isFile);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 remoteFileInfos(*session, {Staging + QStringLiteral("/../escape")}));
+
+        device.setValue(QStringLiteral("errorLine"), QStringLiteral("unknown command"));
+        QVERIFY_THROWS_EXCEPTION(RemoteException, remoteFileInfos(*session, paths.mid(0, 2)));
+        device.setValue(QStringLiteral("errorLine"), QString());
+        QVERIFY(remoteIsFile(*session, Staging + QStringLiteral("/one")));
+    }
+
     void usbSessionFailures_data()
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("messagePart");
+        QTest::addColumn<bool>("packageAgent");
 
-        QTest::newRow("agent not installed")
-            << "packages" << QVariant(QStringList{QStringLiteral("com.viber.voip")}) << "start %1 failed.";
+        QTest::newRow("agent app not installed")
+            << "packages" << QVariant(QStringList{QStringLiteral("com.viber.voip")}) << "start %1 failed."
+            << true;
+        QTest::newRow("native agent not installed")
+            << "" << QVariant() << "/data/local/tmp/velliport-agent: inaccessible or not found" << false;
         QTest::newRow("device stays unauthorized")
-            << "state" << QVariant(QStringLiteral("unauthorized")) << "unauthorized";
+            << "state" << QVariant(QStringLiteral("unauthorized")) << "unauthorized" << false;
     }
 
     void usbSessionFailures()
@@ -285,13 +343,17 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QVariant, value);
         QFETCH(QString, messagePart);
+        QFETCH(bool, packageAgent);
 
         PhoneSim sim;
         SimDevice device = sim.addDevice(Serial);
-        device.setValue(key, value);
+        if (key.isEmpty())
+            QVERIFY(QFile::remove(device.fileFor(QLatin1String(SimDevice::NativeAgentPath))));
+        else
+            device.setValue(key, value);
         const QString url = QString::fromLatin1(DeviceInfoUrl).arg(nextSessionPort());
         try {
-            openUsbSession(Serial, url, 1500);
+            openUsbSession(Serial, url, 1500, nullptr, packageAgent);
             QFAIL("a session opened");
         } catch (const std::runtime_error& e) {
             const QString message = QString::fromUtf8(e.what());

@@ -1,5 +1,9 @@
+#include "android/AgentInstaller.h"
+#include "android/AgentPairing.h"
+#include "android/AgentSession.h"
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidConnectWithWiFiThread.h"
+#include "android/SimpleProtocol.h"
 #include "app/ProgressChannel.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
@@ -9,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,11 +54,19 @@ struct UsbRun
 
     AndroidConnectWithUSBThread::Timing timing{10ms, 3000ms, 3000ms};
 
+    // The package route unless native: the agent app of a stand-in package.
+    bool native = false;
+
     void run(const QString& serial, const QString& agentPackage = QString())
     {
         AndroidConnectWithUSBThread worker(serial, channel);
         worker.setTiming(timing);
         QString package = agentPackage;
+        if (native) {
+            receiver.runInWorkerThread(worker);
+            device = worker.device();
+            return;
+        }
         if (package.isNull()) {
             package = dir.filePath(QStringLiteral("relaypod.apk"));
             QFile file(package);
@@ -112,6 +125,87 @@ private slots:
         QVERIFY(installCalled(sim));
         QVERIFY(sim.device(Serial).packages().contains(AgentPackage));
         QCOMPARE(run.device.agentVersion, 4);
+    }
+
+    // The native agent: pushed when the phone lacks it or has another version (the
+    // build for the phone's processor), left alone when current, then started by adb shell.
+    void usbNativeAgentInstall_data()
+    {
+        QTest::addColumn<QString>("onPhone"); // "current", "missing" or a --version line
+        QTest::addColumn<QString>("abi");
+        QTest::addColumn<bool>("pushed");
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("current") << "current"
+                                 << "x86_64" << false << "";
+        QTest::newRow("missing") << "missing"
+                                 << "x86_64" << true << "";
+        QTest::newRow("older copy") << "velliport-agent 4 3.0.0"
+                                    << "x86_64" << true << "";
+        QTest::newRow("arm64 phone") << "missing"
+                                     << "arm64-v8a" << true << "";
+        QTest::newRow("no build for the processor")
+            << "missing"
+            << "mips" << false << "no agent build for this phone's processor (mips)";
+    }
+
+    void usbNativeAgentInstall()
+    {
+        QFETCH(QString, onPhone);
+        QFETCH(QString, abi);
+        QFETCH(bool, pushed);
+        QFETCH(QString, error);
+
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        phone.setValue(QStringLiteral("abi"), abi);
+        const QString agentOnPhone = phone.fileFor(QLatin1String(SimDevice::NativeAgentPath));
+        if (onPhone == QLatin1String("missing")) {
+            QVERIFY(QFile::remove(agentOnPhone));
+        } else if (onPhone != QLatin1String("current")) {
+            QFile::remove(agentOnPhone);
+            QVERIFY(TestEnvironment::writeFile(agentOnPhone, "#!/bin/sh\necho " + onPhone.toUtf8() + "\n"));
+            QFile::setPermissions(agentOnPhone, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        // The phone builds cannot run here; a stand-in that prints the version line takes
+        // their place in a folder of builds of this test's own.
+        QTemporaryDir builds;
+        const QString localBuild = builds.filePath(abi + QStringLiteral("/velliport-agent"));
+        if (abi == QLatin1String("arm64-v8a")) {
+            QVERIFY(TestEnvironment::writeFile(
+                localBuild, "#!/bin/sh\necho '" + AgentInstaller::versionLine().toUtf8() + "'\n"));
+            QFile::setPermissions(localBuild, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+            AgentInstaller::setLocalAgentFolder(builds.path());
+        }
+
+        UsbRun run;
+        run.native = true;
+        run.run(Serial);
+        const QString push = QStringLiteral("-s %1 push ").arg(Serial);
+        const QStringList pushes = sim.adbCalls().filter(push);
+        QCOMPARE(pushes.size(), pushed ? 1 : 0);
+        if (!error.isEmpty()) {
+            QCOMPARE(run.receiver.errors.size(), 1);
+            QVERIFY2(run.receiver.errors.first().contains(error), qPrintable(run.receiver.errors.first()));
+            return;
+        }
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.receiver.successes.size(), 1);
+        QVERIFY(!run.device.packageAgent);
+        QCOMPARE(run.device.model, QStringLiteral("Pixel 3a"));
+        if (pushed) {
+            const QString expected =
+                abi == QLatin1String("x86_64")
+                    ? TestEnvironment::binDir() + QStringLiteral("/agent/x86_64/velliport-agent")
+                    : localBuild;
+            QCOMPARE(pushes.first(), push + expected + u' ' + QLatin1String(SimDevice::NativeAgentPath));
+            QVERIFY(TestEnvironment::readFile(agentOnPhone) == TestEnvironment::readFile(expected));
+            QVERIFY(QFileInfo(agentOnPhone).isExecutable());
+        }
+        QVERIFY(!installCalled(sim));
+        QCOMPARE(
+            sim.adbCalls().filter(QStringLiteral("shell /data/local/tmp/velliport-agent --session")).size(),
+            1);
     }
 
     void usbInstallFailures_data()
@@ -319,6 +413,43 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, host);
         QCOMPARE(AndroidConnectWithWiFiThread::hostFromInput(typed), host);
+    }
+
+    // Paired over USB: the agent is started for WiFi with this computer's secret on its
+    // standard input (never on a command line); the WiFi worker then presents it, while a
+    // computer with another secret is refused.
+    void wifiPairedOverUsb()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addDevice(Serial);
+        const int port = PhoneSim::freePort();
+        phone.setValue(QStringLiteral("wifiPort"), port);
+        phone.setValue(QStringLiteral("idleMs"), 2500);
+        AgentPairing::pairOverUsb(Serial);
+        const QByteArray secret = AgentPairing::secret();
+        QCOMPARE(secret.size(), AgentPairing::CodeLength);
+        QCOMPARE(AgentPairing::secret(), secret);
+        const QStringList calls = sim.adbCalls();
+        QVERIFY(
+            calls.contains(QStringLiteral("-s %1 shell /data/local/tmp/velliport-agent --wifi").arg(Serial)));
+        for (const QString& call : calls)
+            QVERIFY(!call.contains(QString::fromLatin1(secret)));
+
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidConnectWithWiFiThread worker(QStringLiteral("127.0.0.1"), channel, nullptr, port);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        QCOMPARE(worker.device().model, QStringLiteral("Pixel 3a"));
+
+        const QString url = QString::fromLatin1(simpleprotocol::DeviceInfoUrl).arg(PhoneSim::freePort());
+        try {
+            simpleprotocol::openWifiSession(QStringLiteral("127.0.0.1"), port, url, 3000, nullptr,
+                                            "SomeOtherPc1");
+            QFAIL("another computer was served");
+        } catch (const std::runtime_error& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("only the computer")), e.what());
+        }
     }
 
     void wifiGoodConnection()

@@ -371,6 +371,26 @@ private slots:
         QCOMPARE(agentRequests(sim, QStringLiteral("$dload:/storage/emulated/0/viber/su")), 2);
     }
 
+    // The files a phone no longer has are found out in one batched request, not by a
+    // download request each; the files it has are downloaded as before.
+    void missingAttachmentsAreAskedForInOneRequest()
+    {
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial);
+        QVERIFY(QFile::remove(phone.fileFor(QLatin1String(SimSample::VideoPath))));
+        QVERIFY(QFile::remove(phone.fileFor(QLatin1String(SimSample::VoicePath))));
+        LoadRun run;
+        run.run(usbDevice(PhoneSim::description(Serial)));
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.failed, 0);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$fstat:")), 1);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::VideoPath)), 0);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::VoicePath)), 0);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::PicturePath)), 1);
+        QVERIFY(readFile(picture(*run.dataSet)->localPath) ==
+                sim.phoneFile(Serial, QLatin1String(SimSample::PicturePath)));
+    }
+
     void backupRoute_data()
     {
         QTest::addColumn<QString>("fault");

@@ -1,5 +1,6 @@
 #include "tests/support/PhoneSim.h"
 
+#include "android/AgentInstaller.h"
 #include "android/SimpleProtocol.h"
 
 #include "tests/support/TestEnvironment.h"
@@ -29,6 +30,8 @@ PhoneSim::PhoneSim()
 {
     qputenv("PHONESIM_DIR", QFile::encodeName(m_dir.path()));
     qputenv("PATH", QFile::encodeName(QFileInfo(adbPath()).absolutePath()) + ':' + m_oldPath);
+    // the agent builds a phone without the agent is given
+    AgentInstaller::setLocalAgentFolder(TestEnvironment::binDir() + QStringLiteral("/agent"));
     // Session ports repeat between processes started in the same second; test programs
     // run in parallel, and their agents must not meet on one port.
     static const bool seeded = [] {
@@ -80,6 +83,7 @@ SimDevice PhoneSim::addDevice(const QString& serial, int sdkLevel, bool rooted)
     device.setValue(QStringLiteral("description"), description(serial, sdkLevel, rooted));
     device.setValue(QStringLiteral("root"), rooted);
     device.setValue(QStringLiteral("idleMs"), 10000);
+    device.installNativeAgent();
     return device;
 }
 
@@ -141,17 +145,23 @@ int PhoneSim::freePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-int PhoneSim::startWifiAgent(const QString& serial)
+int PhoneSim::startWifiAgent(const QString& serial, const QByteArray& secret)
 {
     const int port = freePort();
     device(serial).setValue(QStringLiteral("wifiPort"), port);
     auto agent = std::make_unique<QProcess>();
     agent->setProcessChannelMode(QProcess::SeparateChannels);
     // without --control-port the agent listens on the phone's wifiPort
-    agent->start(agentPath(), {QStringLiteral("--state"), stateDir(), QStringLiteral("--serial"), serial,
-                               QStringLiteral("--wifi")});
+    QStringList arguments = {QStringLiteral("--state"),  stateDir(),
+                             QStringLiteral("--serial"), serial,
+                             QStringLiteral("--wifi"),   QStringLiteral("--foreground")};
+    if (secret.isEmpty())
+        arguments.append(QStringLiteral("--no-secret"));
+    agent->start(agentPath(), arguments);
     if (!agent->waitForStarted(5000))
         return 0;
+    agent->write(secret + '\n');
+    agent->closeWriteChannel();
     while (!agent->canReadLine()) {
         if (!agent->waitForReadyRead(5000))
             return 0;

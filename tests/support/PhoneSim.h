@@ -57,8 +57,10 @@ public:
 
     // Starts the agent of a phone reached over WiFi on a free loopback control port,
     // records that port as the phone's "wifiPort" and returns it, or 0 when the agent
-    // did not come up. Give the port to the WiFi worker in place of 49001.
-    int startWifiAgent(const QString& serial);
+    // did not come up. Give the port to the WiFi worker in place of 49001. With a secret
+    // the agent serves only a client that presents it (as paired over USB); without one
+    // it plays the app of the package route, which knows no secret.
+    int startWifiAgent(const QString& serial, const QByteArray& secret = QByteArray());
     // The phone's WiFi control port: the one startWifiAgent chose, else 49001.
     int wifiPort(const QString& serial) const { return device(serial).wifiPort(); }
     static int freePort();

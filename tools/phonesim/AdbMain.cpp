@@ -111,8 +111,9 @@ void startAgent(const QString& stateDir, const SimDevice& device, const QString&
         return;
     QProcess agent;
     agent.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../phonesim-agent"));
+    // the app of the package route knows no session secret
     agent.setArguments({QStringLiteral("--state"), stateDir, QStringLiteral("--serial"), device.serial(),
-                        QStringLiteral("--url"), url});
+                        QStringLiteral("--session"), url, QStringLiteral("--no-secret")});
     agent.setStandardInputFile(QProcess::nullDevice());
     agent.setStandardOutputFile(QProcess::nullDevice());
     agent.setStandardErrorFile(stateDir + QStringLiteral("/agent-stderr.log"), QIODevice::Append);
@@ -120,10 +121,142 @@ void startAgent(const QString& stateDir, const SimDevice& device, const QString&
         err(QStringLiteral("phonesim: cannot start the agent stand-in\n"));
 }
 
+// What "getprop NAME" prints: the ABI from the phone's "abi" setting (x86_64, the
+// computer's own, unless a test says otherwise), the rest from its description.
+QString property(const SimDevice& device, const QString& name)
+{
+    if (name == QLatin1String("ro.product.cpu.abi"))
+        return device.value(QStringLiteral("abi"), QStringLiteral("x86_64")).toString();
+    if (name == QLatin1String("ro.serialno"))
+        return device.serial();
+    static const QList<std::pair<QString, QString>> fromDescription = {
+        {QStringLiteral("ro.product.model"), QStringLiteral("model")},
+        {QStringLiteral("ro.product.manufacturer"), QStringLiteral("manufacturer")},
+        {QStringLiteral("ro.build.version.release"), QStringLiteral("sdk")},
+        {QStringLiteral("ro.build.version.sdk"), QStringLiteral("sdk_id")}};
+    for (const auto& [property, key] : fromDescription) {
+        if (name != property)
+            continue;
+        for (const QString& pair : device.description().split(u';')) {
+            if (pair.startsWith(key + u'='))
+                return pair.mid(key.size() + 1);
+        }
+    }
+    return QString();
+}
+
+// Runs the agent the desktop installed: its own file answers --version (an old copy a
+// test put there says so); a session runs the simulator's build of the agent's code,
+// confined to this phone, with what the shell received on standard input.
+int runAgent(const QString& stateDir, const SimDevice& device, const QString& phonePath,
+             const QStringList& args)
+{
+    const QString local = device.fileFor(phonePath);
+    const QFileInfo info(local);
+    if (local.isEmpty() || !info.isFile()) {
+        err(QStringLiteral("/system/bin/sh: %1: inaccessible or not found\n").arg(phonePath));
+        return 127;
+    }
+    if (!info.isExecutable()) {
+        err(QStringLiteral("/system/bin/sh: %1: can't execute: Permission denied\n").arg(phonePath));
+        return 126;
+    }
+    QProcess agent;
+    if (args == QStringList{QStringLiteral("--version")}) {
+        agent.start(local, args);
+    } else {
+        QFile input;
+        QByteArray secret;
+        if (input.open(stdin, QIODevice::ReadOnly))
+            secret = input.readLine(512);
+        agent.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../phonesim-agent"),
+            QStringList{QStringLiteral("--state"), stateDir, QStringLiteral("--serial"), device.serial()} +
+                args);
+        agent.write(secret);
+    }
+    agent.closeWriteChannel();
+    if (!agent.waitForFinished(30000)) {
+        agent.kill();
+        agent.waitForFinished(5000);
+        err(QStringLiteral("phonesim: the agent did not return\n"));
+        return 1;
+    }
+    out(QString::fromUtf8(agent.readAllStandardOutput()));
+    err(QString::fromUtf8(agent.readAllStandardError()));
+    return agent.exitCode();
+}
+
+int chmod(const SimDevice& device, const QStringList& words)
+{
+    const QString local = device.fileFor(words.value(2));
+    if (words.size() != 3 || local.isEmpty() || !QFileInfo(local).isFile()) {
+        err(QStringLiteral("chmod: %1: No such file or directory\n").arg(words.value(2)));
+        return 1;
+    }
+    bool ok = false;
+    const uint mode = words[1].toUInt(&ok, 8);
+    if (!ok) {
+        err(QStringLiteral("chmod: bad mode: %1\n").arg(words[1]));
+        return 1;
+    }
+    QFile::Permissions permissions;
+    const QFile::Permission bits[] = {QFile::ExeOther, QFile::WriteOther, QFile::ReadOther,
+                                      QFile::ExeGroup, QFile::WriteGroup, QFile::ReadGroup,
+                                      QFile::ExeOwner, QFile::WriteOwner, QFile::ReadOwner};
+    for (int i = 0; i < 9; ++i) {
+        if (mode & (1u << i))
+            permissions |= bits[i];
+    }
+    if (permissions & QFile::ReadOwner)
+        permissions |= QFile::ReadUser;
+    if (permissions & QFile::WriteOwner)
+        permissions |= QFile::WriteUser;
+    if (permissions & QFile::ExeOwner)
+        permissions |= QFile::ExeUser;
+    return QFile::setPermissions(local, permissions) ? 0 : 1;
+}
+
+int push(const SimDevice& device, const QStringList& args)
+{
+    const QString source = args.value(0);
+    QString target = args.value(1);
+    if (args.size() != 2 || !QFileInfo(source).isFile()) {
+        err(QStringLiteral("adb: error: cannot stat '%1': No such file or directory\n").arg(source));
+        return 1;
+    }
+    if (target.endsWith(u'/'))
+        target += QFileInfo(source).fileName();
+    const QString local = device.fileFor(target);
+    if (local.isEmpty() || !target.startsWith(u'/')) {
+        err(QStringLiteral("adb: error: failed to copy '%1' to '%2': remote Permission denied\n")
+                .arg(source, target));
+        return 1;
+    }
+    QDir().mkpath(QFileInfo(local).absolutePath());
+    QFile::remove(local);
+    if (!QFile::copy(source, local)) {
+        err(QStringLiteral("adb: error: failed to copy '%1' to '%2'\n").arg(source, target));
+        return 1;
+    }
+    // like the real tool, the copy keeps the source's permission bits
+    QFile::setPermissions(local, QFileInfo(source).permissions());
+    out(QStringLiteral("%1: 1 file pushed, 0 skipped.\n").arg(source));
+    return 0;
+}
+
 int shell(const QString& stateDir, SimDevice& device, const QStringList& shellArgs)
 {
     // the device's shell sees one command line, as with the real tool
     const QStringList words = shellArgs.join(u' ').split(u' ', Qt::SkipEmptyParts);
+    if (words.size() == 2 && words[0] == QLatin1String("getprop")) {
+        out(property(device, words[1]) + u'\n');
+        return 0;
+    }
+    if (words.value(0) == QLatin1String("chmod"))
+        return chmod(device, words);
+    if (words.value(0).startsWith(QLatin1String("/data/local/tmp/")))
+        return runAgent(stateDir, device, words[0], words.mid(1));
     if (words.size() >= 2 && words[0] == QLatin1String("am") && words[1] == QLatin1String("broadcast")) {
         QString component;
         QString data;
@@ -325,9 +458,9 @@ int run(const QStringList& allArgs)
     if (command == QLatin1String("devices"))
         return devices(stateDir);
 
-    static const QStringList deviceCommands = {QStringLiteral("shell"), QStringLiteral("forward"),
-                                               QStringLiteral("install"), QStringLiteral("backup"),
-                                               QStringLiteral("restore")};
+    static const QStringList deviceCommands = {QStringLiteral("shell"),  QStringLiteral("forward"),
+                                               QStringLiteral("push"),   QStringLiteral("install"),
+                                               QStringLiteral("backup"), QStringLiteral("restore")};
     if (!deviceCommands.contains(command)) {
         err(QStringLiteral("adb: unknown command %1\n").arg(command));
         return 1;
@@ -341,6 +474,8 @@ int run(const QStringList& allArgs)
         return forward(stateDir, *device, rest);
     if (command == QLatin1String("install"))
         return install(*device, rest);
+    if (command == QLatin1String("push"))
+        return push(*device, rest);
     if (command == QLatin1String("backup"))
         return backup(stateDir, *device, rest);
     return restore(*device, rest);

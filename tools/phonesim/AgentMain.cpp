@@ -1,51 +1,46 @@
-// The agent app of the phone simulator. The simulated "adb shell am broadcast" starts it
-// for one session URL; tests and demos start it with --wifi to play a phone on the
-// network.
+// The agent of the phone simulator: the phone agent's own code, confined to one
+// simulated phone's folder, with the phone's settings and fault switches as its hooks.
+// The simulated "adb shell" starts it as the phone would start the real one; tests start
+// it with --wifi to play a phone on the network. Options beyond the agent's own:
+// --state DIR (default $PHONESIM_DIR) and --serial S; the idle time defaults to the
+// phone's idleMs setting and the WiFi control port to its wifiPort setting.
 
-#include "tools/phonesim/AgentServer.h"
+#include "agent/AgentLauncher.h"
+#include "tools/phonesim/SimAgentHooks.h"
 #include "tools/phonesim/SimDevice.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QString>
 
+#include <algorithm>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Agent stand-in of the phone simulator"));
-    parser.addHelpOption();
-    const QCommandLineOption stateOption(QStringLiteral("state"), QStringLiteral("Phone state folder."),
-                                         QStringLiteral("dir"));
-    const QCommandLineOption serialOption(QStringLiteral("serial"), QStringLiteral("Device serial."),
-                                          QStringLiteral("serial"));
-    const QCommandLineOption urlOption(QStringLiteral("url"), QStringLiteral("Session URL to serve."),
-                                       QStringLiteral("url"));
-    const QCommandLineOption wifiOption(QStringLiteral("wifi"),
-                                        QStringLiteral("Serve the WiFi control port."));
-    const QCommandLineOption controlOption(
-        QStringLiteral("control-port"),
-        QStringLiteral("WiFi control port (default: the phone's wifiPort setting, else 49001)."),
-        QStringLiteral("port"));
-    parser.addOptions({stateOption, serialOption, urlOption, wifiOption, controlOption});
-    parser.process(app);
-
-    QString stateDir = parser.value(stateOption);
-    if (stateDir.isEmpty())
-        stateDir = SimDevice::stateDirFromEnvironment();
-    const SimDevice device(stateDir, parser.value(serialOption));
+    std::vector<std::string> args;
+    QString stateDir = SimDevice::stateDirFromEnvironment();
+    QString serial;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--state" && i + 1 < argc)
+            stateDir = QString::fromLocal8Bit(argv[++i]);
+        else if (a == "--serial" && i + 1 < argc)
+            serial = QString::fromLocal8Bit(argv[++i]);
+        else
+            args.push_back(a);
+    }
+    const SimDevice device(stateDir, serial);
     if (stateDir.isEmpty() || !device.exists()) {
         fprintf(stderr, "phonesim-agent: no such device in the state folder\n");
         return 2;
     }
-    AgentServer server(device);
-    if (parser.isSet(wifiOption))
-        return server.runWifiControl(parser.isSet(controlOption) ? parser.value(controlOption).toInt()
-                                                                 : device.wifiPort());
-    if (!parser.isSet(urlOption)) {
-        fprintf(stderr, "phonesim-agent: give --url or --wifi\n");
-        return 2;
-    }
-    return server.runSession(parser.value(urlOption));
+    const auto given = [&](const char* option) {
+        return std::find(args.begin(), args.end(), option) != args.end();
+    };
+    if (!given("--idle-ms"))
+        args.insert(args.end(), {"--idle-ms", std::to_string(device.idleMs())});
+    if (given("--wifi") && !given("--control-port"))
+        args.insert(args.end(), {"--control-port", std::to_string(device.wifiPort())});
+    args.insert(args.end(), {"--root", device.fsRoot().toStdString()});
+    SimAgentHooks hooks(device);
+    return agent::AgentLauncher::run(args, hooks);
 }

@@ -161,6 +161,16 @@ QString SimDevice::viberReadsLog() const
     return m_folder + QStringLiteral("/viber-reads-while-running.log");
 }
 
+bool SimDevice::installNativeAgent() const
+{
+    const QString target = fileFor(QLatin1String(NativeAgentPath));
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QFile::remove(target);
+    return QFile::copy(QStringLiteral(PHONESIM_AGENT_BUILD), target) &&
+           QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner | QFile::ExeGroup |
+                                             QFile::ExeOther);
+}
+
 QString SimDevice::fsRoot() const
 {
     return m_folder + QStringLiteral("/fs");

@@ -14,6 +14,8 @@ public:
     static constexpr auto ViberPackage = "com.viber.voip";
     static constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
     static constexpr int DefaultWifiPort = 49001;
+    // Where the desktop installs the phone agent.
+    static constexpr auto NativeAgentPath = "/data/local/tmp/velliport-agent";
 
     SimDevice(const QString& stateDir, const QString& serial);
 
@@ -53,6 +55,10 @@ public:
     void noteRead(const QString& phonePath, const QString& action) const;
     QString viberWritesLog() const;
     QString viberReadsLog() const;
+
+    // Puts the agent's host build where the desktop installs it, as on a phone that has
+    // it already; false when it cannot be copied.
+    bool installNativeAgent() const;
 
     QString fsRoot() const;
     // The local path of a phone path, or an empty text when the path tries to leave the

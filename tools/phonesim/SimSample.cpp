@@ -97,8 +97,10 @@ QString locationThumbnailPath()
 void populate(SimDevice& device, const Options& options)
 {
     QStringList packages = {QStringLiteral("com.android.settings"), QStringLiteral("com.viber.voip")};
-    if (options.agentInstalled)
+    if (options.agentInstalled) {
         packages.append(QStringLiteral("com.kestrune.relaypod"));
+        device.installNativeAgent();
+    }
     device.setValue(QStringLiteral("state"), QStringLiteral("device"));
     device.setValue(QStringLiteral("packages"), packages);
     device.setValue(QStringLiteral("root"), options.rooted);

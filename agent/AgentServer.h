@@ -1,0 +1,59 @@
+#pragma once
+
+#include "agent/AgentConfig.h"
+#include "agent/AgentHooks.h"
+#include "agent/LineChannel.h"
+#include "agent/UniqueFd.h"
+
+#include <memory>
+#include <string>
+
+namespace agent {
+
+// Serves the desktop's sessions from the phone's side: one session on the port its URL
+// names (USB, 127.0.0.1 only), or the WiFi control port that starts sessions. A client
+// first presents the secret the agent was started with; nobody else gets past "$ready:".
+class AgentServer
+{
+public:
+    static constexpr std::size_t MaxBlock = 64 * 1024 * 1024;
+    // How long a connected client has to present the secret.
+    static constexpr int AuthWaitMs = 5000;
+
+    AgentServer(const AgentConfig& config, AgentHooks& hooks);
+
+    // Opens the listening socket of the mode; false with the reason in error.
+    bool listen(std::string& error);
+    int listeningPort() const;
+    // Serves until the session ends or nothing comes for the idle time; the exit code.
+    int run();
+
+    // "backup://127.0.0.1:P/download" and its two siblings; false for anything else.
+    static bool parseSessionUrl(const std::string& url, int& port, std::string& purpose);
+
+private:
+    int runSession();
+    int runWifi();
+    // The first client that presents the secret, after "$ready:"; others are sent away.
+    std::unique_ptr<LineChannel> acceptClient(int listenFd);
+    bool secretMatches(const std::string& presented) const;
+    void serve(LineChannel& channel, const std::string& purpose);
+    // Each returns false when the session has to end.
+    bool handleDownload(LineChannel& channel, const std::string& phonePath);
+    bool handleUpload(LineChannel& channel, const std::string& phonePath);
+    bool handleFileInfo(LineChannel& channel, const std::string& phonePath);
+    // "$fstat:" + paths separated by NUL bytes: one "$fstat:" line with the fields of
+    // each, separated by tabs, in the order asked.
+    bool handleFileInfos(LineChannel& channel, const std::string& paths);
+    std::string fileFields(const std::string& phonePath) const;
+    bool handleRootCommand(LineChannel& channel, const std::string& command);
+    // The local path of a phone path (below the root prefix); empty when it would leave it.
+    std::string localPath(const std::string& phonePath) const;
+
+    AgentConfig m_config;
+    AgentHooks& m_hooks;
+    UniqueFd m_listener;
+    std::string m_purpose;
+};
+
+} // namespace agent

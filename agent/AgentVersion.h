@@ -1,0 +1,12 @@
+#pragma once
+
+// What the agent reports as "version" in its device description. 4 is the first the
+// desktop accepts; 5 adds the session secret ("$ready:auth" / "$auth:").
+namespace agent {
+
+inline constexpr int ProtocolVersion = 5;
+// The line "--version" prints. The desktop replaces the copy on the phone whenever it
+// differs from the line of the copy it carries.
+inline constexpr const char* VersionLine = "velliport-agent 5 " VELLIPORT_AGENT_BUILD;
+
+} // namespace agent
