@@ -3,8 +3,8 @@
 #include "android/AdbTool.h"
 #include "android/AgentInstaller.h"
 #include "android/AgentSession.h"
-#include "android/AndroidMonitor.h"
 #include "android/SimpleProtocol.h"
+#include "app/HelpLinks.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -80,15 +80,19 @@ void AndroidConnectWithUSBThread::run()
                            "Kestrune Relaypod first and then try again. <br/><br/>Error:") +
             QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
-        m_progress.postError(
-            QStringLiteral("Please try the following:<br/><br/>") +
-            QStringLiteral("1 Go to Google Play on your phone to download and installed the latest version "
-                           "Kestrune Relaypod.<br/><br/>") +
-            QStringLiteral(
-                "2 click <a href=\"file:///%1\"><b>HERE</b></a> to run Portwarden and then restart your "
-                "phone to try again.<br/><br/>")
-                .arg(AndroidMonitor::defaultPortwardenPath()) +
-            QString::fromUtf8(e.what()));
+        // The package route asks the user to install the app; the native agent comes
+        // with this program, so then the phone's permission is what usually lacks.
+        const QString first =
+            !m_agentPackage.isEmpty()
+                ? QStringLiteral(
+                      "1 Go to Google Play on your phone to download and installed the latest version "
+                      "Kestrune Relaypod.<br/><br/>")
+                : QStringLiteral("1 Unplug your phone, plug it in again and allow USB debugging for this "
+                                 "computer when the phone asks.<br/><br/>");
+        m_progress.postError(QStringLiteral("Please try the following:<br/><br/>") + first +
+                             QStringLiteral("2 ") + HelpLinks::portwardenHelpText() +
+                             QStringLiteral(" Then restart your phone and try again.<br/><br/>") +
+                             QString::fromUtf8(e.what()).toHtmlEscaped());
     }
 }
 

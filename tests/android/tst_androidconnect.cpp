@@ -4,6 +4,7 @@
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidConnectWithWiFiThread.h"
 #include "android/SimpleProtocol.h"
+#include "app/HelpLinks.h"
 #include "app/ProgressChannel.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
@@ -304,13 +305,23 @@ private slots:
         PhoneSim sim;
         SimDevice phone = sim.addDevice(Serial);
         phone.setValue(QStringLiteral("state"), QStringLiteral("unauthorized"));
+        // Both routes: the package route sends the user to the app store, the native
+        // agent comes with the program, so then the phone's permission is asked for.
         UsbRun run;
         run.run(Serial);
+        UsbRun native;
+        native.native = true;
+        native.run(Serial);
+        QCOMPARE(native.receiver.errors.size(), 1);
+        QVERIFY2(native.receiver.errors.first().startsWith(
+                     QStringLiteral("Please try the following:<br/><br/>1 Unplug your phone")),
+                 qPrintable(native.receiver.errors.first()));
         QCOMPARE(run.receiver.successes, QStringList());
         QCOMPARE(run.receiver.errors.size(), 1);
         const QString error = run.receiver.errors.first();
         QVERIFY2(error.startsWith(QStringLiteral("Please try the following:<br/><br/>1 Go to Google Play")),
                  qPrintable(error));
+        QVERIFY2(error.contains(HelpLinks::portwardenLink()), qPrintable(error));
         QVERIFY2(error.contains(QStringLiteral("unauthorized")), qPrintable(error));
         QVERIFY(!installCalled(sim));
     }
