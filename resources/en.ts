@@ -466,8 +466,28 @@
             <translation>Copying file %1...</translation>
         </message>
         <message>
+            <source>IDS_WIFI_AGENT_TIPS</source>
+            <translation>Velliport brings its own agent for the phone: nothing needs to be installed from an app store. A phone on WiFi answers only a computer it was paired with.</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_CONNECT_STEPS</source>
+            <translation>Plug the phone in by USB once and click &quot;Prepare for WiFi&quot; (or start velliport-agent --wifi in a terminal app on the phone and type the pairing code below). Then type the phone's WiFi address (for example 192.168.1.20) and click Connect.</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_PAIRING_CODE_%1</source>
+            <translation>Pairing code for a terminal on the phone: %1</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_PREPARE_USB_PHONE</source>
+            <translation>Prepare for WiFi</translation>
+        </message>
+        <message>
             <source>IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE</source>
             <translation>Input Error. Please input the correct WiFi connection info.</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_USB_PHONE_PREPARED</source>
+            <translation>The phone is ready for WiFi. Type its WiFi address and click Connect; it can be unplugged now.</translation>
         </message>
         <message>
             <source>IDS_WORKER_ENDED_WITHOUT_RESULT</source>

@@ -4,12 +4,15 @@
 
 #include <QDialog>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Asks for the address the agent shows on the phone and connects to it over the
-// network; accepted once the phone has described itself.
+// Asks for the phone's address and connects to its agent over the network; accepted once
+// the phone has described itself. The agent answers only a computer it was paired with:
+// over USB (a phone plugged in is prepared from here) or by the pairing code, typed into
+// a terminal on the phone.
 class AndroidWIFIForm : public QDialog
 {
     Q_OBJECT
@@ -19,9 +22,12 @@ public:
     AndroidDevice device() const { return m_device; }
     // Tests point the dialog at a simulated phone's control port.
     void setControlPort(int port) { m_controlPort = port; }
+    // The phones plugged in over USB that can be prepared for WiFi: serial and name.
+    void setUsbPhones(const QList<QPair<QString, QString>>& phones);
 
 public slots:
     void onBtnConnect();
+    void onBtnPairUsb();
 
 private:
     QLabel* m_label = nullptr;
@@ -29,6 +35,9 @@ private:
     QPushButton* m_btnConnect = nullptr;
     QPushButton* m_btnClose = nullptr;
     QLabel* m_tips = nullptr;
+    QComboBox* m_cbUsbPhone = nullptr;
+    QPushButton* m_btnPairUsb = nullptr;
+    QLabel* m_lbPairingCode = nullptr;
     AndroidDevice m_device;
     int m_controlPort = AndroidDevice::DefaultControlPort;
 };

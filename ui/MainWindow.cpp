@@ -812,6 +812,12 @@ void MainWindow::miConnectWifi()
     bool accepted = false;
     runModal([&] {
         AndroidWIFIForm form(this);
+        QList<QPair<QString, QString>> usbPhones;
+        for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
+            if (!node->device.viaWifi)
+                usbPhones.append({node->device.serial, node->device.displayName()});
+        }
+        form.setUsbPhones(usbPhones);
         accepted = form.exec() == QDialog::Accepted;
         if (accepted)
             device = form.device();

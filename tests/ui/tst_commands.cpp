@@ -1,3 +1,4 @@
+#include "android/AgentPairing.h"
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "app/WebConfig.h"
@@ -11,6 +12,7 @@
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/support/DialogCloser.h"
+#include "ui/AndroidWIFIForm.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
@@ -26,6 +28,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintPreviewDialog>
@@ -132,6 +136,7 @@ private slots:
     void importTakesTheDesktopAccountsFromHome();
     void keepsAtMostElevenDatabaseCopies();
     void printAndWebPagesFromTheMenus();
+    void wifiDialogPairsAPhoneOverUsbThenConnects();
     void transferBetweenSimulatedPhonesAndFromADatabase();
 
 private:
@@ -682,6 +687,40 @@ void TestCommands::printAndWebPagesFromTheMenus()
     QCOMPARE(opened[1].host(), QStringLiteral("updates.example.org"));
     QVERIFY(opened[1].query().contains(QLatin1String("sys=linux")));
     QVERIFY(shownTexts().isEmpty());
+}
+
+void TestCommands::wifiDialogPairsAPhoneOverUsbThenConnects()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addDevice(QStringLiteral("SIM0003"));
+    const int port = PhoneSim::freePort();
+    phone.setValue(QStringLiteral("wifiPort"), port);
+    phone.setValue(QStringLiteral("idleMs"), 5000);
+
+    AndroidWIFIForm form;
+    form.setControlPort(port);
+    auto* pair = form.findChild<QPushButton*>(QStringLiteral("btnPairUsb"));
+    QVERIFY(!pair->isEnabled()); // no phone on USB
+    // The code a terminal on the phone would take is this computer's pairing secret.
+    QVERIFY(form.findChild<QLabel*>(QStringLiteral("lbPairingCode"))
+                ->text()
+                .contains(QString::fromLatin1(AgentPairing::secret())));
+
+    form.setUsbPhones({{QStringLiteral("SIM0003"), QStringLiteral("Pixel 3a")}});
+    QVERIFY(pair->isEnabled());
+    form.onBtnPairUsb();
+    QVERIFY2(shownTexts().contains(translated("IDS_WIFI_USB_PHONE_PREPARED")),
+             qPrintable(shownTexts().join(QLatin1Char('\n'))));
+    QVERIFY(
+        sim.adbCalls().contains(QStringLiteral("-s SIM0003 shell /data/local/tmp/velliport-agent --wifi")));
+
+    // The prepared phone answers on WiFi.
+    form.findChild<QLineEdit*>(QStringLiteral("txtWifiSocket"))->setText(QStringLiteral("127.0.0.1"));
+    form.onBtnConnect();
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(form.device().model, QStringLiteral("Pixel 3a"));
+    QVERIFY(form.device().viaWifi);
 }
 
 void TestCommands::transferBetweenSimulatedPhonesAndFromADatabase()
