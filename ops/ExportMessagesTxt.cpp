@@ -34,13 +34,15 @@ void ExportMessagesTxt::write(const _ViberMsg& msg)
         return;
     }
     if (msg.type == ViberMsgType::System) {
-        m_file.writeLine(line(date, QStringLiteral("<System>"), QString(), groupEventText(msg)));
+        m_file.writeLine(line(date, QStringLiteral("<System>"), QString(), systemLineText(msg)));
         return;
     }
-    if (!msg.chat || msg.chat->participants.isEmpty())
+    if (!msg.chat)
         return;
     QString name;
-    if (msg.chat->participants.size() == 1 || !msg.sender)
+    if (msg.chat->participants.isEmpty())
+        name = chatTitle(*msg.chat); // a chat with oneself ("My Notes")
+    else if (msg.chat->participants.size() == 1 || !msg.sender)
         name = chatMembersText(*msg.chat);
     else
         name = personLabelWithNumber(*msg.sender);
