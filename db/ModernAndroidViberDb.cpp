@@ -4,6 +4,7 @@
 #include "db/AndroidViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
+#include "db/ViberMessageInfo.h"
 #include "db/ViberText.h"
 
 #include <QDir>
@@ -18,34 +19,8 @@
 namespace {
 
 constexpr auto ViberFiles = "Android/data/com.viber.voip/files/";
-// msg_info is a small object; anything far larger is damage and is not parsed.
 constexpr qsizetype MaxInfoLength = 256 * 1024;
 constexpr qsizetype MaxPathLength = 4096;
-
-QJsonObject parseInfo(const QString& text)
-{
-    if (text.size() < 2 || text.size() > MaxInfoLength)
-        return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-    return doc.isObject() ? doc.object() : QJsonObject();
-}
-
-// Numbers in msg_info arrive as numbers or as strings, depending on the sender's device.
-qint64 infoInteger(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString().toLongLong();
-    return value.toInteger();
-}
-
-QString infoText(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::number(value.toInteger());
-    return {};
-}
 
 // A file URI or absolute path on the phone, decoded; empty for other schemes.
 QString phonePathOf(const QString& uri)
@@ -80,16 +55,6 @@ QString formattedText(const QString& body)
             parts.append(text);
     }
     return parts.isEmpty() ? body : parts.join(QLatin1Char('\n'));
-}
-
-QString joinedLine(const QString& label, const QStringList& parts)
-{
-    QStringList kept;
-    for (const QString& part : parts) {
-        if (!part.trimmed().isEmpty())
-            kept.append(part.trimmed());
-    }
-    return kept.isEmpty() ? label : label + QLatin1Char(' ') + kept.join(QLatin1Char(' '));
 }
 
 // Call durations are whole seconds; damaged values give 0 rather than an overflow.
@@ -461,12 +426,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         if (!chat)
             continue;
         const qint64 token = c.getInt64(iToken);
-        const QJsonObject info = parseInfo(c.getText(iInfo));
-        // An edit leaves a row naming the edited message; the message itself already
-        // carries the final text.
-        const qint64 editedToken =
-            infoInteger(info.value(QLatin1String("edit")).toObject().value(QLatin1String("token")));
-        if (editedToken != 0 && editedToken != token)
+        const QJsonObject info = ViberMessageInfo::parse(c.getText(iInfo));
+        if (ViberMessageInfo::editedToken(info, token) != 0)
             continue;
 
         const int kind = c.getInt(iMime);
@@ -512,7 +473,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             ViberDataSet::attach(msg, atta);
             atta->seq = msg->token;
             atta->fileName = QString::number(msg->token > 0 ? msg->token : c.getInt64(iDate));
-            atta->fileSize = infoInteger(fileInfo.value(QLatin1String("FileSize")));
+            atta->fileSize = ViberMessageInfo::integer(fileInfo.value(QLatin1String("FileSize")));
             atta->fileId = c.getText(iDownloadId);
             return atta;
         };
@@ -532,13 +493,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             break;
         case ContactCard:
             msg->type = ViberMsgType::Text;
-            msg->text = joinedLine(QStringLiteral("[CONTACT]"),
-                                   {infoText(info.value(QLatin1String("Name"))),
-                                    infoText(info.value(QLatin1String("PhoneNumber"))),
-                                    info.contains(QLatin1String("PhoneNumber"))
-                                        ? QString()
-                                        : infoText(info.value(QLatin1String("ViberNumber"))),
-                                    body});
+            msg->text = ViberMessageInfo::contactCardText(info, body);
             break;
         case File: {
             msg->type = ViberMsgType::Text;
@@ -548,7 +503,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             if (!named.isEmpty())
                 atta->fileName = named;
             placeMedia(*atta, kind, c.getText(iUri), QString());
-            msg->text = joinedLine(QStringLiteral("[FILE]"), {named, caption});
+            msg->text = ViberMessageInfo::fileText(named, caption);
             break;
         }
         case Picture:
@@ -576,7 +531,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
                 atta->fileName = name;
             qint64 ms = c.getInt64(iDuration);
             if (ms == 0)
-                ms = infoInteger(
+                ms = ViberMessageInfo::integer(
                     info.value(QLatin1String("audio_ptt")).toObject().value(QLatin1String("duration")));
             atta->duration = double(ms) / 1000.0;
             break;
@@ -629,11 +584,11 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             break;
         case DeletedBySender:
             msg->type = ViberMsgType::System;
-            msg->text = QStringLiteral("[MESSAGE DELETED]");
+            msg->text = ViberMessageInfo::deletedText();
             break;
         default:
             msg->type = ViberMsgType::Text;
-            msg->text = joinedLine(QStringLiteral("[type %1]").arg(kind), {body});
+            msg->text = ViberMessageInfo::unknownKindText(kind, body);
             break;
         }
         msg->setExtra(extra);

@@ -3,6 +3,7 @@
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Error.h"
 #include "db/AndroidViberDb.h"
+#include "db/DesktopContactViberDb.h"
 #include "db/ModernAndroidViberDb.h"
 #include "db/PCViberDb.h"
 
@@ -89,7 +90,7 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::desktopReader(const QString& pa
     case Generation::DesktopNumberKeyed:
         return std::make_unique<PCViberDb>(path);
     case Generation::DesktopContactKeyed:
-        fail(text("IDS_DESKTOP_VIBER_DB_NOT_SUPPORTED"));
+        return std::make_unique<DesktopContactViberDb>(path);
     case Generation::NotReadable:
         // Today's desktop app encrypts its history with a key it derives inside the
         // program; no reader outside the app can open it.

@@ -50,12 +50,13 @@ void ExportMessagesCsv::write(const _ViberMsg& msg)
         row(date, QStringLiteral("0"), QString(), QString(), escape(systemLineText(msg)));
         return;
     }
-    if (!msg.chat)
+    // A chat with oneself ("My Notes") names no one but has a name; a chat of neither is
+    // nothing to show.
+    if (!msg.chat || (msg.chat->participants.isEmpty() && msg.chat->name.trimmed().isEmpty()))
         return;
     const QString send = isOutgoing(msg) ? QStringLiteral("1") : QStringLiteral("0");
     const QString content = escape(summaryText(msg));
     if (msg.chat->participants.isEmpty()) {
-        // A chat with oneself ("My Notes") has no one else in it.
         row(date, send, QString(), escape(chatTitle(*msg.chat)), content);
     } else if (msg.chat->participants.size() == 1) {
         const _ViberPerson* peer = msg.chat->participants.cbegin().value();

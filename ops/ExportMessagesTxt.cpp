@@ -37,11 +37,13 @@ void ExportMessagesTxt::write(const _ViberMsg& msg)
         m_file.writeLine(line(date, QStringLiteral("<System>"), QString(), systemLineText(msg)));
         return;
     }
-    if (!msg.chat)
+    // A chat with oneself ("My Notes") names no one but has a name; a chat of neither is
+    // nothing to show.
+    if (!msg.chat || (msg.chat->participants.isEmpty() && msg.chat->name.trimmed().isEmpty()))
         return;
     QString name;
     if (msg.chat->participants.isEmpty())
-        name = chatTitle(*msg.chat); // a chat with oneself ("My Notes")
+        name = chatTitle(*msg.chat);
     else if (msg.chat->participants.size() == 1 || !msg.sender)
         name = chatMembersText(*msg.chat);
     else

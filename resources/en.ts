@@ -30,10 +30,6 @@
             <translation>This Viber desktop version encrypts its message history, so the history in this viber.db cannot be read.</translation>
         </message>
         <message>
-            <source>IDS_DESKTOP_VIBER_DB_NOT_SUPPORTED</source>
-            <translation>The message history of this Viber desktop version cannot be read yet.</translation>
-        </message>
-        <message>
             <source>IDS_UNKNOWN_VIBER_DATABASE_%1</source>
             <translation>%1 is not a Viber message database this program can read.</translation>
         </message>
