@@ -24,6 +24,8 @@ using TestEnvironment::readFile;
 const QString Serial = QStringLiteral("SIMMODERN1");
 const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
 const QString PhoneData = QStringLiteral("/data/data/com.viber.voip/databases/viber_data");
+const QString PictureOnPhone = QStringLiteral(
+    "/storage/emulated/0/Android/data/com.viber.voip/files/.image/IMG-0123456789abcdef0123456789abcdef-V.jpg");
 
 QString text(const char* key)
 {
@@ -64,6 +66,7 @@ private slots:
             QFile::remove(sim.device(Serial).fileFor(PhoneMessages + suffix));
         sim.putFile(Serial, PhoneMessages, readFile(modern.messagesPath()));
         sim.putFile(Serial, PhoneData, readFile(modern.dataPath()));
+        sim.putFile(Serial, PictureOnPhone, "picture bytes");
 
         const AndroidDevice device = usbDevice();
         {
@@ -76,6 +79,10 @@ private slots:
             QVERIFY(worker.dataSet());
             QCOMPARE(worker.dataSet()->messages.size(), 31);
             QCOMPARE(worker.dataSet()->chats.size(), 6);
+            // Media in the app's own folder arrive below the cache's copy of the storage.
+            const _ViberAtta* picture = worker.dataSet()->messages.value(3)->attachment;
+            QCOMPARE(readFile(picture->localPath), QByteArray("picture bytes"));
+            QVERIFY(picture->localPath.startsWith(device.cacheDir()));
         }
 
         const QString cache = QDir(AndroidLoadViberThread::viberFolder(device.cacheDir()))
