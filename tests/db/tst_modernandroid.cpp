@@ -16,6 +16,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -360,6 +361,39 @@ private slots:
             ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
         QCOMPARE(data->messages.size(), m_data->messages.size());
         QCOMPARE(data->chats.size(), m_data->chats.size());
+    }
+
+    // A running app leaves new rows in the log beside the file; they are read too.
+    void rowsOnlyInTheLogAreRead()
+    {
+        const AndroidFixture fixture(AndroidFixture::Shape::Modern);
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import os, shutil, sqlite3, sys\n"
+                                     "path = sys.argv[1]\n"
+                                     "db = sqlite3.connect(path, isolation_level=None)\n"
+                                     "db.execute('PRAGMA journal_mode=WAL')\n"
+                                     "db.execute('PRAGMA wal_autocheckpoint=0')\n"
+                                     "db.execute(\"INSERT INTO messages (conversation_id, msg_date, token, "
+                                     "participant_id, send_type, extra_mime, user_id, body) VALUES (1, "
+                                     "1700000900000, 7130000000000000099, 2, 0, 0, '+380671234567', 'nur im "
+                                     "Log')\")\n"
+                                     "shutil.copy(path, path + '.main')\n"
+                                     "shutil.copy(path + '-wal', path + '.log')\n"
+                                     "db.close()\n"
+                                     "for suffix in ('-wal', '-shm'):\n"
+                                     "    if os.path.exists(path + suffix): os.remove(path + suffix)\n"
+                                     "os.replace(path + '.main', path)\n"
+                                     "os.replace(path + '.log', path + '-wal')\n"),
+                      fixture.messagesPath()});
+        QVERIFY(python.waitForFinished(30000));
+        QCOMPARE(python.exitCode(), 0);
+        QVERIFY(QFileInfo(fixture.messagesPath() + QStringLiteral("-wal")).size() > 0);
+        const ViberDataSetPtr data =
+            ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
+        QCOMPARE(data->messages.size(), m_data->messages.size() + 1);
+        QCOMPARE(data->chats.value(1)->messages.last()->text, QStringLiteral("nur im Log"));
     }
 
     void csvExportKeepsEveryText()
