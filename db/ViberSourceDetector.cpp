@@ -4,10 +4,13 @@
 #include "app/Sqlite3Error.h"
 #include "db/AndroidViberDb.h"
 #include "db/DesktopContactViberDb.h"
+#include "db/IOSMemberViberDb.h"
+#include "db/IOSViberDb.h"
 #include "db/ModernAndroidViberDb.h"
 #include "db/PCViberDb.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include <stdexcept>
@@ -63,6 +66,12 @@ ViberSourceDetector::Generation ViberSourceDetector::detect(const QString& path)
         return Generation::DesktopContactKeyed;
     if (hasColumns(catalogue, events, {"Number", "TimeStamp"}))
         return Generation::DesktopNumberKeyed;
+    if (catalogue.hasTable(QStringLiteral("ZVIBERMESSAGE"))) {
+        if (catalogue.hasTable(QStringLiteral("ZMEMBER")))
+            return Generation::IOSMember;
+        if (catalogue.hasTable(QStringLiteral("ZPHONENUMBERINDEX")))
+            return Generation::IOSPhoneNumberIndex;
+    }
     return Generation::Unknown;
 }
 
@@ -97,6 +106,19 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::desktopReader(const QString& pa
         fail(text("IDS_DESKTOP_VIBER_DB_ENCRYPTED"));
     case Generation::Missing:
         fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(path));
+    default:
+        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
+    }
+}
+
+std::unique_ptr<AbsViberDb> ViberSourceDetector::iosReader(const QString& folder, const QString& databaseFile)
+{
+    const QString path = QDir(folder).filePath(databaseFile);
+    switch (detect(path)) {
+    case Generation::IOSMember:
+        return std::make_unique<IOSMemberViberDb>(path);
+    case Generation::IOSPhoneNumberIndex:
+        return std::make_unique<IOSViberDb>(folder, databaseFile, IOSViberDb::OpenForBrowsing);
     default:
         fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
     }

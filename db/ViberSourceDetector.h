@@ -20,6 +20,8 @@ public:
         AndroidModern,       // messages(msg_date, send_type, user_id)
         DesktopNumberKeyed,  // Events.Number
         DesktopContactKeyed, // Events.ContactID
+        IOSPhoneNumberIndex, // ZVIBERMESSAGE with ZPHONENUMBERINDEX (also the local databases)
+        IOSMember,           // ZVIBERMESSAGE with ZMEMBER
     };
 
     // Opens the file read-only and looks at its tables; never changes it.
@@ -33,4 +35,8 @@ public:
     // The reader for a desktop "viber.db". Throws with a plain explanation when the
     // desktop app encrypted the file or it is of no known generation.
     static std::unique_ptr<AbsViberDb> desktopReader(const QString& path);
+
+    // The reader for an iPhone "Contacts.data" at databaseFile below folder, or for a
+    // local database of the same shape (read for browsing). Throws for other files.
+    static std::unique_ptr<AbsViberDb> iosReader(const QString& folder, const QString& databaseFile);
 };
