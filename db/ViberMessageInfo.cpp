@@ -25,7 +25,8 @@ QString labelledLine(const QString& label, const QStringList& parts)
 
 QJsonObject parse(const QString& text)
 {
-    if (text.size() < 2 || text.size() > MaxInfoLength)
+    // Most rows hold "{}"; they need no parser.
+    if (text.size() <= 2 || text.size() > MaxInfoLength)
         return {};
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
     return doc.isObject() ? doc.object() : QJsonObject();
