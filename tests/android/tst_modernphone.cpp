@@ -24,8 +24,8 @@ using TestEnvironment::readFile;
 const QString Serial = QStringLiteral("SIMMODERN1");
 const QString PhoneMessages = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
 const QString PhoneData = QStringLiteral("/data/data/com.viber.voip/databases/viber_data");
-const QString PictureOnPhone = QStringLiteral(
-    "/storage/emulated/0/Android/data/com.viber.voip/files/.image/IMG-0123456789abcdef0123456789abcdef-V.jpg");
+const QString PictureOnPhone = QStringLiteral("/storage/emulated/0/Android/data/com.viber.voip/files/.image/"
+                                              "IMG-0123456789abcdef0123456789abcdef-V.jpg");
 
 QString text(const char* key)
 {
