@@ -13,6 +13,7 @@
 #include "db/AndroidViberDb.h"
 #include "db/PreviewImage.h"
 #include "db/ViberCodes.h"
+#include "db/ViberSourceDetector.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -108,13 +109,12 @@ void AndroidLoadViberThread::load()
     if (m_progress.isCancelled())
         throw OperationCancelled();
 
-    AndroidViberDb db(m_device.storage, m_cacheDir);
+    const AndroidViberDb db(m_device.storage, m_cacheDir);
     if (!QFileInfo(db.messagesDbPath()).isFile())
         fail(QStringLiteral(
             "Can't read Viber data from Android device. Please make sure you have installed and "
             "verified Viber on Android device."));
-    ViberDataSetPtr dataSet = db.load();
-    db.close();
+    ViberDataSetPtr dataSet = ViberSourceDetector::androidReader(m_device.storage, m_cacheDir)->load();
     downloadAvatars(*dataSet);
     if (!m_device.storage.isEmpty())
         downloadAttachments(*dataSet);

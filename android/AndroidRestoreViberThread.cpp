@@ -18,6 +18,7 @@
 #include "db/AndroidViberDb.h"
 #include "db/AndroidViberTransfer.h"
 #include "db/PhoneMediaPaths.h"
+#include "db/ViberSourceDetector.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -142,6 +143,10 @@ void AndroidRestoreViberThread::transfer()
         fail(QStringLiteral(
             "Can't read Viber data from Android device. Please make sure you have installed and "
             "verified Viber on Android device."));
+    // The merge writes the older generation's rows only; a newer phone is left untouched.
+    if (ViberSourceDetector::detect(current.messagesDbPath()) ==
+        ViberSourceDetector::Generation::AndroidModern)
+        fail(text("IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER"));
     m_workFolder = std::make_unique<PrivateWorkFolder>();
     const QString workRoot = m_workFolder->filePath(QStringLiteral("work"));
     const AndroidViberDb work(m_device.storage, workRoot);

@@ -59,7 +59,7 @@ QString summaryText(const _ViberMsg& msg)
     case ViberMsgType::Location:
         return text + QLatin1String(" [LOCATION]");
     case ViberMsgType::System:
-        return groupEventText(msg);
+        return systemLineText(msg);
     case ViberMsgType::Voice:
         return QStringLiteral("[AUDIO]");
     case ViberMsgType::Sticker:
@@ -104,6 +104,12 @@ QString groupEventText(const _ViberMsg& msg)
     default:
         return {};
     }
+}
+
+QString systemLineText(const _ViberMsg& msg)
+{
+    const QString event = groupEventText(msg);
+    return event.isEmpty() ? msg.text : event;
 }
 
 QString mapImageUrl(const _ViberMsg& msg)

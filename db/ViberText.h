@@ -18,6 +18,8 @@ QString callText(const _ViberCall& call);
 // "%1' %2''": whole minutes, then the remaining whole seconds.
 QString durationText(qint64 seconds);
 QString groupEventText(const _ViberMsg& msg);
+// The line of a system message: its group event, else the notice as the source stored it.
+QString systemLineText(const _ViberMsg& msg);
 QString mapImageUrl(const _ViberMsg& msg);
 QString stickerImageUrl(const _ViberAtta& atta);
 QString assetId(const _ViberAtta& atta);

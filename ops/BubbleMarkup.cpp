@@ -67,7 +67,7 @@ QString BubbleMarkup::message(const _ViberMsg& msg) const
 {
     switch (msg.type) {
     case ViberMsgType::System:
-        return centred(groupEventText(msg));
+        return centred(systemLineText(msg));
     case ViberMsgType::Call:
         if (!msg.call)
             return QString();

@@ -47,14 +47,18 @@ void ExportMessagesCsv::write(const _ViberMsg& msg)
         return;
     }
     if (msg.type == ViberMsgType::System) {
-        row(date, QStringLiteral("0"), QString(), QString(), escape(groupEventText(msg)));
+        row(date, QStringLiteral("0"), QString(), QString(), escape(systemLineText(msg)));
         return;
     }
-    if (!msg.chat || msg.chat->participants.isEmpty())
+    // A chat with oneself ("My Notes") names no one but has a name; a chat of neither is
+    // nothing to show.
+    if (!msg.chat || (msg.chat->participants.isEmpty() && msg.chat->name.trimmed().isEmpty()))
         return;
     const QString send = isOutgoing(msg) ? QStringLiteral("1") : QStringLiteral("0");
     const QString content = escape(summaryText(msg));
-    if (msg.chat->participants.size() == 1) {
+    if (msg.chat->participants.isEmpty()) {
+        row(date, send, QString(), escape(chatTitle(*msg.chat)), content);
+    } else if (msg.chat->participants.size() == 1) {
         const _ViberPerson* peer = msg.chat->participants.cbegin().value();
         row(date, send, escape(peer->name), escape(peer->number), content);
     } else if (msg.sender) {

@@ -34,13 +34,17 @@ void ExportMessagesTxt::write(const _ViberMsg& msg)
         return;
     }
     if (msg.type == ViberMsgType::System) {
-        m_file.writeLine(line(date, QStringLiteral("<System>"), QString(), groupEventText(msg)));
+        m_file.writeLine(line(date, QStringLiteral("<System>"), QString(), systemLineText(msg)));
         return;
     }
-    if (!msg.chat || msg.chat->participants.isEmpty())
+    // A chat with oneself ("My Notes") names no one but has a name; a chat of neither is
+    // nothing to show.
+    if (!msg.chat || (msg.chat->participants.isEmpty() && msg.chat->name.trimmed().isEmpty()))
         return;
     QString name;
-    if (msg.chat->participants.size() == 1 || !msg.sender)
+    if (msg.chat->participants.isEmpty())
+        name = chatTitle(*msg.chat);
+    else if (msg.chat->participants.size() == 1 || !msg.sender)
         name = chatMembersText(*msg.chat);
     else
         name = personLabelWithNumber(*msg.sender);

@@ -396,7 +396,7 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
                            false);
         return;
     case ViberMsgType::System:
-        drawTextBubble(BubbleKind::System, groupEventText(msg), maxWidth, QString(), QString(), true, false);
+        drawTextBubble(BubbleKind::System, systemLineText(msg), maxWidth, QString(), QString(), true, false);
         return;
     case ViberMsgType::Picture:
     case ViberMsgType::Video:

@@ -46,6 +46,18 @@
             <translation>You are about to print %1 messages. The preview lays out every page before it shows, which takes a long while and keeps the window busy. Print them anyway?</translation>
         </message>
         <message>
+            <source>IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER</source>
+            <translation>The Viber app on this phone keeps its messages in a newer form. Transferring messages into this Viber version is not supported yet; nothing on the phone was changed.</translation>
+        </message>
+        <message>
+            <source>IDS_DESKTOP_VIBER_DB_ENCRYPTED</source>
+            <translation>This Viber desktop version encrypts its message history, so the history in this viber.db cannot be read.</translation>
+        </message>
+        <message>
+            <source>IDS_UNKNOWN_VIBER_DATABASE_%1</source>
+            <translation>%1 is not a Viber message database this program can read.</translation>
+        </message>
+        <message>
             <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>
             <translation>Messages can only be transferred into this phone with a restore archive made from a backup of this phone, and there is none. Load the phone again, confirm the backup on its screen, and then transfer the messages again.</translation>
         </message>

@@ -27,13 +27,15 @@ AndroidFixture::AndroidFixture(Shape shape)
 {
     if (!m_dir.isValid() || !QDir().mkpath(QFileInfo(messagesPath()).absolutePath()))
         throw std::runtime_error("cannot make the fixture folder");
-    QStringList messages = {QStringLiteral("android/viber_messages_schema.sql"),
-                            QStringLiteral("android/viber_messages_rows.sql")};
+    const QString folder =
+        shape == Shape::Modern ? QStringLiteral("android-modern/") : QStringLiteral("android/");
+    QStringList messages = {folder + QStringLiteral("viber_messages_schema.sql"),
+                            folder + QStringLiteral("viber_messages_rows.sql")};
     if (shape == Shape::WithoutThumbnailColumns)
         messages.append(QStringLiteral("android/drop_thumbnail_columns.sql"));
     buildFile(messagesPath(), messages);
-    buildFile(dataPath(), {QStringLiteral("android/viber_data_schema.sql"),
-                           QStringLiteral("android/viber_data_rows.sql")});
+    buildFile(dataPath(), {folder + QStringLiteral("viber_data_schema.sql"),
+                           folder + QStringLiteral("viber_data_rows.sql")});
 }
 
 QString AndroidFixture::messagesPath() const

@@ -10,8 +10,9 @@ class AndroidFixture
 {
 public:
     enum class Shape {
-        Version53,              // the app's database version 53
-        WithoutThumbnailColumns // a generation whose messages lack thumbnail_x/thumbnail_y
+        Version53,               // the app's database version 53
+        WithoutThumbnailColumns, // a generation whose messages lack thumbnail_x/thumbnail_y
+        Modern                   // today's app (tests/data/android-modern)
     };
 
     // Throws std::runtime_error when a file cannot be built.

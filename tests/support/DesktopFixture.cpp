@@ -14,8 +14,10 @@ DesktopFixture::DesktopFixture(Shape shape)
         throw std::runtime_error("cannot make the fixture folder");
     Sqlite3DB db;
     db.openThrow(dbPath(), Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
-    SqlScriptFile::run(db, QStringLiteral("desktop/viber_db_schema.sql"));
-    SqlScriptFile::run(db, QStringLiteral("desktop/viber_db_rows.sql"));
+    const QString folder =
+        shape == Shape::ContactKeyed ? QStringLiteral("desktop-contact/") : QStringLiteral("desktop/");
+    SqlScriptFile::run(db, folder + QStringLiteral("viber_db_schema.sql"));
+    SqlScriptFile::run(db, folder + QStringLiteral("viber_db_rows.sql"));
     if (shape == Shape::WithDuration)
         SqlScriptFile::run(db, QStringLiteral("desktop/add_duration_column.sql"));
     else if (shape == Shape::WithoutDurations)

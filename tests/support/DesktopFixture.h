@@ -9,9 +9,10 @@ class DesktopFixture
 {
 public:
     enum class Shape {
-        NumberKeyed,     // the older generation: PttDuration, no Duration
-        WithDuration,    // Messages.Duration added, as later generations have it
-        WithoutDurations // neither Duration nor PttDuration
+        NumberKeyed,      // the older generation: PttDuration, no Duration
+        WithDuration,     // Messages.Duration added, as later generations have it
+        WithoutDurations, // neither Duration nor PttDuration
+        ContactKeyed      // the newer generation (tests/data/desktop-contact)
     };
 
     // Throws std::runtime_error when the file cannot be built.

@@ -1,0 +1,281 @@
+#include "db/IOSMemberViberDb.h"
+
+#include "app/AppDirs.h"
+#include "db/ViberCodes.h"
+#include "db/ViberMessageInfo.h"
+#include "db/ViberText.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace {
+
+int durationSeconds(double value)
+{
+    return value > 0 && value < 1e9 ? int(value) : 0;
+}
+
+QString firstNonEmpty(std::initializer_list<QString> values)
+{
+    for (const QString& value : values) {
+        if (!value.trimmed().isEmpty())
+            return value.trimmed();
+    }
+    return {};
+}
+
+} // namespace
+
+IOSMemberViberDb::IOSMemberViberDb(const QString& path) : m_path(path) {}
+
+IOSMemberViberDb::~IOSMemberViberDb() = default;
+
+void IOSMemberViberDb::open()
+{
+    if (isOpen())
+        return;
+    try {
+        openThrow(m_path, OpenReadOnly);
+        applyDefensiveSettings();
+        m_catalogue.readCatalogue(*this);
+    } catch (...) {
+        m_catalogue.clear();
+        close();
+        throw;
+    }
+}
+
+void IOSMemberViberDb::loadMembers(ViberDataSet& dataSet)
+{
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral("select * from ZMEMBER")));
+    const int iPk = c.colIndex(QStringLiteral("Z_PK"));
+    const int iFull = c.colIndex(QStringLiteral("ZDISPLAYFULLNAME"));
+    const int iName = c.colIndex(QStringLiteral("ZNAME"));
+    const int iShort = c.colIndex(QStringLiteral("ZDISPLAYSHORTNAME"));
+    while (c.moveNext()) {
+        _ViberPerson* person = dataSet.persons.obtain(c.getInt64(iPk));
+        person->name = firstNonEmpty({c.getText(iFull), c.getText(iName), c.getText(iShort)});
+    }
+    if (!m_catalogue.hasColumn(QStringLiteral("ZPHONENUMBER"), QStringLiteral("ZMEMBER")))
+        return;
+    Sqlite3Cursor n = queryThrow(Sqlite3Sql(
+        QStringLiteral("select ZMEMBER, ZPHONE, ZCANONIZEDPHONENUM from ZPHONENUMBER order by Z_PK")));
+    while (n.moveNext()) {
+        _ViberPerson* person = dataSet.persons.value(n.getInt64(0));
+        if (person && person->number.isEmpty())
+            person->number = firstNonEmpty({n.getText(1), n.getText(2)});
+    }
+}
+
+void IOSMemberViberDb::loadCallLog(ViberDataSet& dataSet)
+{
+    if (!m_catalogue.hasColumn(QStringLiteral("ZRECENT"), QStringLiteral("ZCALLLOGMESSAGE")))
+        return;
+    QHash<QString, _ViberPerson*> byNumber;
+    for (_ViberPerson* person : dataSet.persons) {
+        const QString canonical = ViberText::canonicalNumber(person->number);
+        if (!canonical.isEmpty())
+            byNumber.insert(canonical, person);
+    }
+    const bool hasLines =
+        m_catalogue.hasColumn(QStringLiteral("ZRECENTSLINE"), QStringLiteral("ZPHONENUMBER"));
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(
+        hasLines
+            ? QStringLiteral("select r.Z_PK, r.ZDATE, r.ZDURATION, r.ZCALLTYPE, r.ZCALLLOGMESSAGE, "
+                             "l.ZPHONENUMBER from ZRECENT as r left join ZRECENTSLINE as l on l.Z_PK = "
+                             "r.ZRECENTSLINE order by r.ZDATE")
+            : QStringLiteral("select Z_PK, ZDATE, ZDURATION, ZCALLTYPE, ZCALLLOGMESSAGE, NULL from ZRECENT "
+                             "order by ZDATE")));
+    qint64 madeUpId = -1;
+    while (c.moveNext()) {
+        _ViberCall* call = dataSet.calls.obtain(c.getInt64(0));
+        call->date = c.getDouble(1);
+        call->duration = durationSeconds(c.getDouble(2));
+        const QString type = c.getText(3);
+        call->kind = ViberCodes::parseCallKind(type);
+        QVariantMap extra;
+        extra.insert(QStringLiteral("ZCALLTYPE"), type);
+        if (const qint64 message = c.getInt64(4))
+            extra.insert(QStringLiteral("ZCALLLOGMESSAGE"), message);
+        call->setExtra(extra);
+        const QString number = c.getText(5);
+        const QString canonical = ViberText::canonicalNumber(number);
+        if (canonical.isEmpty())
+            continue;
+        call->person = byNumber.value(canonical);
+        if (!call->person) {
+            _ViberPerson* made = dataSet.persons.obtain(madeUpId--);
+            made->number = number;
+            byNumber.insert(canonical, made);
+            call->person = made;
+        }
+    }
+}
+
+void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
+{
+    loadMembers(dataSet);
+    {
+        Sqlite3Cursor c = queryThrow(
+            Sqlite3Sql(QStringLiteral("select * from ZCONVERSATION where coalesce(ZBEINGDELETED, 0) = 0")));
+        const int iPk = c.colIndex(QStringLiteral("Z_PK"));
+        const int iName = c.colIndex(QStringLiteral("ZNAME"));
+        const int iGroupId = c.colIndex(QStringLiteral("ZGROUPID"));
+        const int iPeer = c.colIndex(QStringLiteral("ZINTERLOCUTOR"));
+        const int iSubtype = c.colIndex(QStringLiteral("ZSUBTYPE"));
+        const int iDate = c.colIndex(QStringLiteral("ZDATE"));
+        while (c.moveNext()) {
+            _ViberChat* chat = dataSet.chats.obtain(c.getInt64(iPk));
+            chat->name = c.getText(iName).trimmed();
+            chat->date = c.getDouble(iDate);
+            if (const qint64 groupId = c.getInt64(iGroupId))
+                chat->groupId = QString::number(groupId);
+            if (c.getInt(iSubtype) == 5 && chat->name.isEmpty())
+                chat->name = QStringLiteral("My Notes");
+            if (_ViberPerson* peer = dataSet.persons.value(c.getInt64(iPeer)))
+                chat->participants.insert(peer->id, peer);
+        }
+    }
+    // Members sit in a join table named by Core Data's entity numbers, which change
+    // between app versions.
+    static const QRegularExpression joinName(QStringLiteral("^Z_\\d+PHONENUMINDEXES$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    for (const SchemaCatalogue::Table& table : m_catalogue.tables()) {
+        if (!joinName.match(table.name).hasMatch())
+            continue;
+        QString chatColumn;
+        QString memberColumn;
+        for (const _SqliteCol& column : table.columns) {
+            if (column.name.endsWith(QLatin1String("CONVERSATIONS"), Qt::CaseInsensitive))
+                chatColumn = column.name;
+            else if (column.name.endsWith(QLatin1String("PHONENUMINDEXES"), Qt::CaseInsensitive))
+                memberColumn = column.name;
+        }
+        if (chatColumn.isEmpty() || memberColumn.isEmpty())
+            continue;
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql(
+            QStringLiteral("select \"%1\", \"%2\" from \"%3\"").arg(chatColumn, memberColumn, table.name)));
+        while (c.moveNext()) {
+            _ViberChat* chat = dataSet.chats.value(c.getInt64(0));
+            _ViberPerson* person = dataSet.persons.value(c.getInt64(1));
+            if (chat && person)
+                chat->participants.insert(person->id, person);
+        }
+    }
+    loadCallLog(dataSet);
+    QHash<qint64, _ViberCall*> callByMessage;
+    for (_ViberCall* call : dataSet.calls) {
+        if (const qint64 message = call->extraMap().value(QStringLiteral("ZCALLLOGMESSAGE")).toLongLong())
+            callByMessage.insert(message, call);
+    }
+
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral(
+        "select m.*, a.ZNAME as atta_name, a.ZTYPE as atta_type, a.ZFILESIZE as atta_size, a.ZID as atta_id, "
+        "l.ZLATITUDE as loc_lat, l.ZLONGITUDE as loc_lng, l.ZADDRESS as loc_address from ZVIBERMESSAGE as m "
+        "left join ZATTACHMENT as a on a.ZMESSAGE = m.Z_PK left join ZVIBERLOCATION as l on l.ZMESSAGE = "
+        "m.Z_PK "
+        "where coalesce(m.ZBEINGDELETED, 0) = 0 order by m.ZDATE, m.Z_PK")));
+    const int iPk = c.colIndex(QStringLiteral("Z_PK"));
+    const int iChat = c.colIndex(QStringLiteral("ZCONVERSATION"));
+    const int iSender = c.colIndex(QStringLiteral("ZPHONENUMINDEX"));
+    const int iDate = c.colIndex(QStringLiteral("ZDATE"));
+    const int iStateDate = c.colIndex(QStringLiteral("ZSTATEDATE"));
+    const int iState = c.colIndex(QStringLiteral("ZSTATE"));
+    const int iText = c.colIndex(QStringLiteral("ZTEXT"));
+    const int iSystem = c.colIndex(QStringLiteral("ZSYSTEMTYPE"));
+    const int iToken = c.colIndex(QStringLiteral("ZTOKEN"));
+    const int iCallType = c.colIndex(QStringLiteral("ZCALLTYPE"));
+    const int iAttaName = c.colIndex(QStringLiteral("atta_name"));
+    const int iAttaType = c.colIndex(QStringLiteral("atta_type"));
+    const int iAttaSize = c.colIndex(QStringLiteral("atta_size"));
+    const int iAttaId = c.colIndex(QStringLiteral("atta_id"));
+    const int iLat = c.colIndex(QStringLiteral("loc_lat"));
+    const int iLng = c.colIndex(QStringLiteral("loc_lng"));
+    const int iAddress = c.colIndex(QStringLiteral("loc_address"));
+    while (c.moveNext()) {
+        _ViberChat* chat = dataSet.chats.value(c.getInt64(iChat));
+        const QString kind = c.getText(iSystem);
+        // A vote is no line of its own.
+        if (!chat || kind == QLatin1String("pollMessageInvisible"))
+            continue;
+        _ViberMsg* msg = dataSet.messages.obtain(c.getInt64(iPk));
+        if (msg->chat) // several attachment rows of one message: the first stays
+            continue;
+        ViberDataSet::addToChat(chat, msg);
+        msg->date = c.getDouble(iDate);
+        msg->stateDate = c.getDouble(iStateDate);
+        msg->token = c.getInt64(iToken);
+        msg->seq = msg->token;
+        // The owner's messages name no sender; states beyond the known ones stay stored.
+        msg->sender = dataSet.persons.value(c.getInt64(iSender));
+        const QString state = c.getText(iState);
+        msg->status = ViberCodes::parseStatus(state);
+        if (msg->status == ViberStatus::Unknown)
+            msg->status = msg->sender ? ViberStatus::Received : ViberStatus::Sent;
+        const QString text = c.getText(iText);
+        QVariantMap extra;
+        extra.insert(QStringLiteral("ZSTATE"), state);
+        if (!kind.isEmpty())
+            extra.insert(QStringLiteral("ZSYSTEMTYPE"), kind);
+        msg->setExtra(extra);
+
+        if (kind == QLatin1String("systemCallLog")) {
+            msg->type = ViberMsgType::Call;
+            msg->call = callByMessage.value(msg->id);
+            if (!msg->call) {
+                _ViberCall* call = dataSet.calls.obtain(-msg->id);
+                call->date = msg->date;
+                call->kind = ViberCodes::parseCallKind(c.getText(iCallType));
+                call->person = msg->sender                      ? msg->sender
+                               : chat->participants.size() == 1 ? chat->participants.cbegin().value()
+                                                                : nullptr;
+                msg->call = call;
+            }
+            continue;
+        }
+        if (kind == QLatin1String("systemGeneralMessageRemoved")) {
+            msg->type = ViberMsgType::System;
+            msg->text = ViberMessageInfo::deletedText();
+            continue;
+        }
+        if (kind == QLatin1String(ViberCodes::CustomLocation)) {
+            msg->type = ViberMsgType::Location;
+            msg->text = text;
+            msg->latitude = c.getDouble(iLat);
+            msg->longitude = c.getDouble(iLng);
+            msg->address = c.getText(iAddress);
+            continue;
+        }
+        if (!kind.isEmpty() && kind != QLatin1String("url") && kind != QLatin1String("formatted")) {
+            // Pins and the other service lines, shown as stored.
+            msg->type = ViberMsgType::System;
+            msg->text = text.isEmpty() ? kind : text;
+            continue;
+        }
+        msg->type = ViberMsgType::Text;
+        msg->text = text;
+        const QString attaType = c.getText(iAttaType);
+        if (attaType.isEmpty())
+            continue;
+        _ViberAtta* atta = dataSet.attachments.obtain(msg->id);
+        ViberDataSet::attach(msg, atta);
+        atta->seq = msg->token;
+        atta->fileId = c.getText(iAttaId);
+        atta->fileSize = c.getInt64(iAttaSize);
+        const QString name = AppDirs::sanitizeFileName(c.getText(iAttaName));
+        atta->fileName = name.isEmpty() ? QString::number(msg->token) : name;
+        if (attaType == QLatin1String("picture") || attaType == QLatin1String("gif"))
+            msg->type = ViberMsgType::Picture;
+        else if (attaType == QLatin1String("video"))
+            msg->type = ViberMsgType::Video;
+        else if (attaType == QLatin1String("audio"))
+            msg->type = ViberMsgType::Voice;
+        else if (attaType == QLatin1String("sticker"))
+            msg->type = ViberMsgType::Sticker;
+        else if (attaType == QLatin1String("file"))
+            msg->text = ViberMessageInfo::fileText(name, text);
+        else // an attachment of a type no reader knows, shown as stored
+            msg->text = text.isEmpty() ? QStringLiteral("[%1]").arg(attaType)
+                                       : QStringLiteral("[%1] %2").arg(attaType, text);
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/SchemaCatalogue.h"
+#include "db/AbsViberDb.h"
+
+#include <QHash>
+#include <QString>
+
+struct _ViberAtta;
+struct _ViberPerson;
+
+// The databases of today's Android Viber app (messages keyed by msg_date, send_type and
+// user_id, extra_mime an integer code), read from the same unpacked layout as
+// AndroidViberDb: "viber_messages" and the call log "viber_data". It only reads; the
+// app's newer columns are asked for by name, so files of later versions still load.
+class ModernAndroidViberDb : public AbsViberDb
+{
+public:
+    // The codes of messages.extra_mime this reader knows by name.
+    enum Kind : int {
+        Text = 0,
+        Picture = 1,
+        OldVoice = 2,
+        Video = 3,
+        Sticker = 4,
+        Location = 5,
+        Formatted = 7,
+        Link = 8,
+        ContactCard = 9,
+        File = 10,
+        Notice = 1000,
+        Call = 1002,
+        Gif = 1005,
+        ReactionHelper = 1007,
+        DeletedBySender = 1008,
+        Voice = 1009,
+        InstantVideo = 1010,
+    };
+
+    // deviceRoot: the phone's external storage root as a path on the phone.
+    // extractRoot: the local folder holding "ab-extract/apps/com.viber.voip" and
+    // "ab-extract/sdcard".
+    ModernAndroidViberDb(const QString& deviceRoot, const QString& extractRoot);
+    ~ModernAndroidViberDb() override;
+
+    QString messagesDbPath() const;
+    QString dataDbPath() const;
+
+    // This generation keeps coordinates in millionths of a degree, signed.
+    static double microdegrees(qint64 value);
+
+    // The local copy of a phone file of Viber's own media folders, below
+    // "ab-extract/sdcard"; empty for anything else (other schemes, ".." segments,
+    // controls, paths outside "Android/data/com.viber.voip/files/").
+    QString localMediaPath(const QString& phoneUri) const;
+
+    void open() override;
+
+protected:
+    void loadInto(ViberDataSet& dataSet) override;
+
+private:
+    void loadPeople(ViberDataSet& dataSet);
+    void loadChats(ViberDataSet& dataSet);
+    void loadMessages(ViberDataSet& dataSet);
+    void loadCallLog(ViberDataSet& dataSet);
+    _ViberPerson* personForNumber(ViberDataSet& dataSet, const QString& number);
+    void placeMedia(_ViberAtta& atta, int kind, const QString& uri, const QString& downloadId) const;
+
+    QString m_deviceRoot;
+    QString m_extractRoot;
+    SchemaCatalogue m_catalogue;
+
+    // participants_info._id -> person: two cards of one person lead to one record.
+    QHash<qint64, _ViberPerson*> m_personByInfo;
+    // participants._id -> participants_info._id, for every row including the owner's.
+    QHash<qint64, qint64> m_infoByParticipant;
+    QHash<QString, _ViberPerson*> m_personByNumber; // canonical numbers
+    qint64 m_nextMadeUpId = -1;
+    QHash<qint64, _ViberCall*> m_callByToken;
+};
