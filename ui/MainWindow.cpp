@@ -9,11 +9,11 @@
 #include "app/UpdateChecker.h"
 #include "app/WebConfig.h"
 #include "app/WebLinks.h"
-#include "db/AndroidViberDb.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
 #include "db/ViberPerson.h"
+#include "db/ViberSourceDetector.h"
 #include "db/ViberText.h"
 #include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
@@ -390,8 +390,7 @@ void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& 
             QFileInfo(QDir(folder).filePath(QLatin1String(AppDirs::LocalDatabaseFile))).isFile()
                 ? QString::fromLatin1(AppDirs::LocalDatabaseFile)
                 : QStringLiteral("Documents/Contacts.data");
-        IOSViberDb db(folder, contacts, IOSViberDb::OpenForBrowsing);
-        node->data = db.load();
+        node->data = ViberSourceDetector::iosReader(folder, contacts)->load();
         return;
     }
     // Opening an Android database removes the rows the app only marked as deleted, so
@@ -403,8 +402,7 @@ void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& 
     for (const QFileInfo& file : source.entryInfoList(QDir::Files))
         QFile::copy(file.absoluteFilePath(),
                     QDir(copy.path()).filePath(dbFolder + QLatin1Char('/') + file.fileName()));
-    AndroidViberDb db(QDir::tempPath(), copy.path());
-    node->data = db.load();
+    node->data = ViberSourceDetector::androidReader(QDir::tempPath(), copy.path())->load();
 }
 
 ViberDataSetPtr MainWindow::currentSourceData() const

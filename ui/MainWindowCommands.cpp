@@ -12,9 +12,9 @@
 #include "app/WebLinks.h"
 #include "db/IOSViberDb.h"
 #include "db/PCViberAccounts.h"
-#include "db/PCViberDb.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
+#include "db/ViberSourceDetector.h"
 #include "ops/BackupViberMsgThread.h"
 #include "ops/DeleteViberMsgThread.h"
 #include "ops/ExportDestination.h"
@@ -551,8 +551,9 @@ void MainWindow::importPCPort(const QString& targetName)
     const QString account = chosen.toString();
     ViberDataSetPtr data;
     try {
-        PCViberDb database(QDir(account).filePath(QLatin1String(PCViberAccounts::DatabaseFile)));
-        data = database.load();
+        data = ViberSourceDetector::desktopReader(
+                   QDir(account).filePath(QLatin1String(PCViberAccounts::DatabaseFile)))
+                   ->load();
     } catch (const std::exception& e) {
         showException(e);
         return;
