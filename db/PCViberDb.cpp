@@ -233,7 +233,7 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
                 else if (iPttDuration >= 0)
                     atta->duration = double(c.getInt64(iPttDuration) / 1000);
                 if (!name.isEmpty())
-                    atta->localPath = pttFolder + name;
+                    atta->localPath = AppDirs::pathInside(pttFolder, name);
                 break;
             }
             case ViberMsgType::Sticker:
