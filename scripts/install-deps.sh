@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the checks need, when missing.
+# With --fuzz also clang and its libFuzzer runtime for the fuzz tree (scripts/fuzz.sh).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
     libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
     python3 time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
