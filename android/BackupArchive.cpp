@@ -12,16 +12,19 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 constexpr qsizetype CopyChunk = 8192;
+constexpr qsizetype DeflateChunk = 256 * 1024;
 constexpr qint64 MaxHeaderLine = 1024;
 constexpr char ArchiveHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
 constexpr int EntryMode = 0100642;
@@ -229,17 +232,39 @@ void writeTree(archive* writer, const QString& folder, const QString& archiveFol
         writeTree(writer, info.filePath(), joinArchivePath(archiveFolder, info.fileName()));
 }
 
-QByteArray readTar(const QString& abPath)
+// The tar deflated into the archive body a piece at a time: the zlib stream qCompress
+// would give, without its length prefix and without the tar in memory.
+void writeDeflated(const QString& tarPath, QSaveFile& out, const QString& abPath)
 {
-    QFile file(abPath);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
-    if (file.size() > MaxBackupTarBytes)
+    QFile in(tarPath);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(tarPath, in.errorString()));
+    if (in.size() > MaxBackupTarBytes)
         fail(QStringLiteral("%1 is too large.").arg(abPath));
-    QByteArray tar = file.readAll();
-    if (tar.size() != file.size())
-        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
-    return tar;
+    z_stream stream{};
+    if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK)
+        fail(QStringLiteral("compress data failed."));
+    const auto end = qScopeGuard([&stream] { deflateEnd(&stream); });
+    std::vector<char> input(DeflateChunk);
+    std::vector<char> output(DeflateChunk);
+    int flush = Z_NO_FLUSH;
+    while (flush != Z_FINISH) {
+        const qint64 n = in.read(input.data(), qint64(input.size()));
+        if (n < 0)
+            fail(QStringLiteral("read %1 error. %2").arg(tarPath, in.errorString()));
+        flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_in = reinterpret_cast<Bytef*>(input.data());
+        stream.avail_in = uInt(n);
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(output.data());
+            stream.avail_out = uInt(output.size());
+            if (deflate(&stream, flush) == Z_STREAM_ERROR)
+                fail(QStringLiteral("compress data failed."));
+            const qint64 produced = qint64(output.size() - stream.avail_out);
+            if (out.write(output.data(), produced) != produced)
+                fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
+        } while (stream.avail_out == 0);
+    }
 }
 
 } // namespace
@@ -288,18 +313,13 @@ void buildBackupArchive(const QString& sourceDir, const QString& abPath)
             fail(QStringLiteral("write %1 error. %2").arg(abPath, archiveError(writer.get())));
     }
 
-    QByteArray compressed = qCompress(readTar(tarPath));
-    if (compressed.size() <= 4)
-        fail(QStringLiteral("compress data failed."));
-
     QSaveFile out(abPath);
     if (!out.open(QIODevice::WriteOnly))
         fail(QStringLiteral("compress %1 error. %2").arg(abPath, out.errorString()));
-    // qCompress puts the uncompressed length in front of the zlib stream; the archive
-    // body is the plain stream.
-    const qint64 streamSize = compressed.size() - 4;
     const qint64 headerSize = qint64(sizeof(ArchiveHeader) - 1);
-    if (out.write(ArchiveHeader, headerSize) != headerSize ||
-        out.write(compressed.constData() + 4, streamSize) != streamSize || !out.commit())
+    if (out.write(ArchiveHeader, headerSize) != headerSize)
+        fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
+    writeDeflated(tarPath, out, abPath);
+    if (!out.commit())
         fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
 }

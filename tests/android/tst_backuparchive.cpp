@@ -267,6 +267,7 @@ private slots:
     void existingLinkInDestinationNotFollowed();
     void sizesBoundedBeforeBuffering();
     void memoryStaysFlatWhileUnpacking();
+    void memoryStaysFlatWhileBuilding();
     void buildOrderModeAndTimes();
     void buildHeaderBytes();
     void buildRoundTrip();
@@ -484,6 +485,31 @@ void TestBackupArchive::memoryStaysFlatWhileUnpacking()
     out.seek(FileBytes - 4096);
     QCOMPARE(out.read(4096), QByteArray(4096, '\0'));
     out.close();
+    QVERIFY(QDir(dir).removeRecursively());
+}
+
+void TestBackupArchive::memoryStaysFlatWhileBuilding()
+{
+    constexpr qint64 FileBytes = 160 * 1024 * 1024;
+    const QString dir = freshDir();
+    const QString source = dir + QStringLiteral("/src/apps/zeros.bin");
+    QVERIFY(writeAll(source, QByteArray()));
+    QVERIFY(QFile::resize(source, FileBytes)); // sparse: no disk and no memory spent here
+    const QString ab = dir + QStringLiteral("/zeros.ab");
+
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        QSKIP("the peak memory of this process cannot be reset here");
+    clear.close();
+    const qint64 before = statusKilobytes("VmHWM");
+    QVERIFY(before > 0);
+    buildBackupArchive(dir + QStringLiteral("/src"), ab);
+    const qint64 grown = statusKilobytes("VmHWM") - before;
+    QVERIFY2(grown < 24 * 1024, qPrintable(QStringLiteral("peak grew by %1 kB").arg(grown)));
+
+    QVERIFY(QFileInfo(ab).size() < 1024 * 1024);
+    QCOMPARE(extractError(ab, dir + QStringLiteral("/out")), QString());
+    QCOMPARE(QFileInfo(dir + QStringLiteral("/out/apps/zeros.bin")).size(), FileBytes);
     QVERIFY(QDir(dir).removeRecursively());
 }
 
