@@ -69,7 +69,8 @@ QString AndroidDevice::cacheDir() const
 QUrl AndroidDevice::storageUrl(const QString& relativePath) const
 {
     const QString root = storage.isEmpty() ? QString::fromLatin1(DefaultStorage) : storage;
-    return QUrl::fromLocalFile(QDir::cleanPath(QDir(root).filePath(relativePath)));
+    const QString path = AppDirs::pathInside(root, relativePath);
+    return path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path);
 }
 
 simpleprotocol::SessionEndpoint AndroidDevice::endpoint() const

@@ -50,7 +50,8 @@ struct AndroidDevice
     static QString agentTooOldText();
     // "android_cache/<cacheFolderName()>" under the data folder, created when missing.
     QString cacheDir() const;
-    // A file URL on the phone: relativePath resolved against the external storage.
+    // A file URL on the phone: relativePath resolved against the external storage; an
+    // empty URL when the path would lead out of it.
     QUrl storageUrl(const QString& relativePath) const;
 
     // Over WiFi it carries this computer's pairing secret (AgentPairing).

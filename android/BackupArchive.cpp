@@ -1,5 +1,7 @@
 #include "android/BackupArchive.h"
 
+#include "android/ZlibInflater.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,6 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
-#include <QtEndian>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -22,6 +24,7 @@
 namespace {
 
 constexpr qsizetype CopyChunk = 8192;
+constexpr qsizetype DeflateChunk = 256 * 1024;
 constexpr qint64 MaxHeaderLine = 1024;
 constexpr char ArchiveHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
 constexpr int EntryMode = 0100642;
@@ -59,58 +62,29 @@ QString latin1UpToNul(const QByteArray& bytes)
     return QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul));
 }
 
-// The size the body inflates to, or -1 when it is not one complete zlib stream. Measured
-// before anything is buffered, so that a small archive cannot expand into gigabytes.
-qint64 inflatedSize(const char* data, qint64 size, qint64 limit, bool* tooLarge)
+// Inflates the whole body once without keeping it: a stream that is damaged or passes the
+// tar limit fails here, before a single file is written.
+void checkBody(QFile& file, const QString& abPath, const QString& corruptMessage)
 {
-    *tooLarge = false;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return -1;
-    const auto end = qScopeGuard([&] { inflateEnd(&stream); });
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    stream.avail_in = uInt(size);
-    std::vector<Bytef> out(64 * 1024);
-    qint64 total = 0;
-    for (;;) {
-        stream.next_out = out.data();
-        stream.avail_out = uInt(out.size());
-        const int rc = inflate(&stream, Z_NO_FLUSH);
-        total += qint64(out.size() - stream.avail_out);
-        if (total > limit) {
-            *tooLarge = true;
-            return -1;
-        }
-        if (rc == Z_STREAM_END)
-            return total;
-        if (rc != Z_OK)
-            return -1;
+    ZlibInflater inflater(file, MaxBackupTarBytes);
+    while (!inflater.next().isEmpty()) {
     }
+    if (inflater.state() == ZlibInflater::State::TooLarge)
+        fail(QStringLiteral("%1 is too large.").arg(abPath));
+    if (inflater.state() != ZlibInflater::State::Ended || inflater.inflatedBytes() == 0)
+        fail(corruptMessage);
 }
 
-QByteArray decompressBody(QFile& file, const QString& abPath, const QString& corruptMessage)
+la_ssize_t readInflated(archive* reader, void* clientData, const void** buffer)
 {
-    const qint64 remaining = file.size() - file.pos();
-    if (remaining > MaxBackupArchiveBytes)
-        fail(QStringLiteral("%1 is too large.").arg(abPath));
-    // qUncompress expects the expected size as four big-endian bytes in front of the
-    // zlib stream; the body's own length is only a first guess it grows from.
-    QByteArray framed(4 + qMax<qint64>(remaining, 0), Qt::Uninitialized);
-    qToBigEndian<quint32>(quint32(framed.size() - 4), framed.data());
-    if (file.read(framed.data() + 4, framed.size() - 4) != framed.size() - 4)
-        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
-    file.close();
-
-    bool tooLarge = false;
-    if (inflatedSize(framed.constData() + 4, framed.size() - 4, MaxBackupTarBytes, &tooLarge) < 0) {
-        if (tooLarge)
-            fail(QStringLiteral("%1 is too large.").arg(abPath));
-        fail(corruptMessage);
+    auto* inflater = static_cast<ZlibInflater*>(clientData);
+    const QByteArrayView piece = inflater->next();
+    *buffer = piece.data();
+    if (piece.isEmpty() && inflater->state() != ZlibInflater::State::Ended) {
+        archive_set_error(reader, EIO, "damaged zlib stream");
+        return -1;
     }
-    QByteArray tar = qUncompress(framed);
-    if (tar.isEmpty())
-        fail(corruptMessage);
-    return tar;
+    return la_ssize_t(piece.size());
 }
 
 // The entry's place below destDir, or an empty text when the entry must be skipped because
@@ -162,15 +136,17 @@ void extractEntry(archive* reader, const QString& path, const QString& corruptMe
         fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
 }
 
-void extractTar(const QByteArray& tar, const QString& destDir, const QString& corruptMessage)
+// The tar is read as it inflates, so memory stays the same whatever the archive holds.
+void extractTar(QFile& file, const QString& destDir, const QString& corruptMessage)
 {
+    ZlibInflater inflater(file, MaxBackupTarBytes);
     ArchiveReader reader(archive_read_new());
     // Backups are plain tar streams; other formats and filters would only widen what a
     // hostile phone could feed to the parser.
     archive_read_support_format_tar(reader.get());
     archive_read_support_filter_none(reader.get());
     archive_read_set_format_option(reader.get(), "tar", "hdrcharset", "UTF-8");
-    if (archive_read_open_memory(reader.get(), tar.constData(), size_t(tar.size())) != ARCHIVE_OK)
+    if (archive_read_open(reader.get(), &inflater, nullptr, readInflated, nullptr) != ARCHIVE_OK)
         fail(corruptMessage);
 
     archive_entry* entry = nullptr;
@@ -256,17 +232,39 @@ void writeTree(archive* writer, const QString& folder, const QString& archiveFol
         writeTree(writer, info.filePath(), joinArchivePath(archiveFolder, info.fileName()));
 }
 
-QByteArray readTar(const QString& abPath)
+// The tar deflated into the archive body a piece at a time: the zlib stream qCompress
+// would give, without its length prefix and without the tar in memory.
+void writeDeflated(const QString& tarPath, QSaveFile& out, const QString& abPath)
 {
-    QFile file(abPath);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
-    if (file.size() > MaxBackupTarBytes)
+    QFile in(tarPath);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(tarPath, in.errorString()));
+    if (in.size() > MaxBackupTarBytes)
         fail(QStringLiteral("%1 is too large.").arg(abPath));
-    QByteArray tar = file.readAll();
-    if (tar.size() != file.size())
-        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
-    return tar;
+    z_stream stream{};
+    if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK)
+        fail(QStringLiteral("compress data failed."));
+    const auto end = qScopeGuard([&stream] { deflateEnd(&stream); });
+    std::vector<char> input(DeflateChunk);
+    std::vector<char> output(DeflateChunk);
+    int flush = Z_NO_FLUSH;
+    while (flush != Z_FINISH) {
+        const qint64 n = in.read(input.data(), qint64(input.size()));
+        if (n < 0)
+            fail(QStringLiteral("read %1 error. %2").arg(tarPath, in.errorString()));
+        flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_in = reinterpret_cast<Bytef*>(input.data());
+        stream.avail_in = uInt(n);
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(output.data());
+            stream.avail_out = uInt(output.size());
+            if (deflate(&stream, flush) == Z_STREAM_ERROR)
+                fail(QStringLiteral("compress data failed."));
+            const qint64 produced = qint64(output.size() - stream.avail_out);
+            if (out.write(output.data(), produced) != produced)
+                fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
+        } while (stream.avail_out == 0);
+    }
 }
 
 } // namespace
@@ -284,8 +282,13 @@ void extractBackupArchive(const QString& abPath, const QString& destDir, const Q
         fail(QStringLiteral(
             "Your backup file is encrypted. Please backup again without entering a password."));
 
-    const QByteArray tar = decompressBody(file, abPath, corruptMessage);
-    extractTar(tar, destDir, corruptMessage);
+    if (file.size() - file.pos() > MaxBackupArchiveBytes)
+        fail(QStringLiteral("%1 is too large.").arg(abPath));
+    const qint64 body = file.pos();
+    checkBody(file, abPath, corruptMessage);
+    if (!file.seek(body))
+        fail(QStringLiteral("open %1 error. %2").arg(abPath, file.errorString()));
+    extractTar(file, destDir, corruptMessage);
 }
 
 void buildBackupArchive(const QString& sourceDir, const QString& abPath)
@@ -310,18 +313,13 @@ void buildBackupArchive(const QString& sourceDir, const QString& abPath)
             fail(QStringLiteral("write %1 error. %2").arg(abPath, archiveError(writer.get())));
     }
 
-    QByteArray compressed = qCompress(readTar(tarPath));
-    if (compressed.size() <= 4)
-        fail(QStringLiteral("compress data failed."));
-
     QSaveFile out(abPath);
     if (!out.open(QIODevice::WriteOnly))
         fail(QStringLiteral("compress %1 error. %2").arg(abPath, out.errorString()));
-    // qCompress puts the uncompressed length in front of the zlib stream; the archive
-    // body is the plain stream.
-    const qint64 streamSize = compressed.size() - 4;
     const qint64 headerSize = qint64(sizeof(ArchiveHeader) - 1);
-    if (out.write(ArchiveHeader, headerSize) != headerSize ||
-        out.write(compressed.constData() + 4, streamSize) != streamSize || !out.commit())
+    if (out.write(ArchiveHeader, headerSize) != headerSize)
+        fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
+    writeDeflated(tarPath, out, abPath);
+    if (!out.commit())
         fail(QStringLiteral("write %1 error. %2").arg(abPath, out.errorString()));
 }

@@ -5,8 +5,8 @@
 // Android backup archives (".ab"): a 24-byte text header, then a zlib stream of a tar archive.
 // Both functions raise std::runtime_error with a UTF-8 message on failure.
 
-// The limits below keep a hostile or damaged archive from exhausting memory: the whole
-// archive is held in memory twice while it is read or written.
+// The limits below keep a hostile or damaged archive from exhausting the disk; memory stays
+// flat, as archives are unpacked as they inflate and built as they deflate.
 inline constexpr qint64 MaxBackupArchiveBytes = qint64(1) << 30;
 inline constexpr qint64 MaxBackupTarBytes = qint64(2) << 30;
 

@@ -128,7 +128,7 @@ QStringList localDatabaseNames()
 
 QString localDatabasePath(const QString& name)
 {
-    return QDir(localDatabasesFolder()).absoluteFilePath(sanitizeFileName(name));
+    return pathInside(localDatabasesFolder(), sanitizeFileName(name));
 }
 
 void clearDeviceCache()
@@ -266,6 +266,17 @@ QString sanitizeFileName(const QString& text)
     if (!name.isEmpty() && name.count(QLatin1Char('.')) == name.size())
         name.clear();
     return name;
+}
+
+QString pathInside(const QString& folder, const QString& relativeName)
+{
+    if (relativeName.isEmpty() || QDir::isAbsolutePath(relativeName) || relativeName.contains(QChar(u'\0')) ||
+        !QStringView(relativeName).isValidUtf16())
+        return {};
+    const QString root = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    const QString path = QDir::cleanPath(prefix + relativeName);
+    return path.size() > prefix.size() && path.startsWith(prefix) ? path : QString();
 }
 
 QString md5Hex(const QString& text)

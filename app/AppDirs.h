@@ -51,6 +51,11 @@ bool removeLocalDatabase(const QString& name);
 void removeTree(const QString& path);
 QString uniqueFileName(const QString& path);
 QString sanitizeFileName(const QString& text);
+// folder joined with a relative name that came from data, cleaned. Empty when the name is
+// empty, absolute, holds a NUL or is no valid UTF-16 (a lone surrogate names no file
+// faithfully), or when the cleaned result is the folder itself or lies outside it
+// ("../x", "a/../../x"). Links are not resolved: the caller's folder is trusted.
+QString pathInside(const QString& folder, const QString& relativeName);
 QString md5Hex(const QString& text);
 // Hand files, folders and web addresses to the desktop's default programs.
 void openInExplorer(const QString& path);

@@ -15,3 +15,16 @@ if(VELLIPORT_ASAN)
     target_compile_options(velliport_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
     target_link_options(velliport_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The libFuzzer targets of tests/fuzz, in a tree of their own configured with clang
+# (scripts/fuzz.sh). Every object of the tree is instrumented for the fuzzer's coverage
+# and the sanitizers; only the fuzz targets link the fuzzer's main.
+option(VELLIPORT_FUZZ "Build only the libFuzzer targets (clang, a build tree of its own)" OFF)
+if(VELLIPORT_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VELLIPORT_FUZZ needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    target_compile_options(velliport_common INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(velliport_common INTERFACE -fsanitize=address,undefined)
+endif()

@@ -11,8 +11,6 @@
 #include <QStringBuilder>
 #include <QtEndian>
 
-#include <cmath>
-
 namespace {
 
 const QString ConversationsSql = QStringLiteral("select * from conversations");
@@ -296,18 +294,6 @@ _ViberPerson* callPerson(const _ViberChat& chat, const QString& address, const Q
 
 } // namespace
 
-double AndroidViberDb::scaledCoordinate(qint64 value, int integerDigits)
-{
-    if (value <= 0)
-        return 0;
-    int digits = 0;
-    for (qint64 v = value; v > 0; v /= 10)
-        ++digits;
-    if (digits <= integerDigits)
-        return double(value);
-    return double(value) / std::pow(10.0, digits - integerDigits);
-}
-
 AndroidViberDb::AndroidViberDb(const QString& deviceRoot, const QString& extractRoot)
     : m_deviceRoot(deviceRoot), m_extractRoot(extractRoot),
       m_mediaDir(QDir::cleanPath(
@@ -456,6 +442,8 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         }
     }
 
+    const CoordinateScale coordinates =
+        CoordinateScale::ofTable(*this, "messages", "location_lat", "location_lng");
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
     const int iId = c.colIndex(QStringLiteral("_id"));
     const int iAddress = c.colIndex(QStringLiteral("address"));
@@ -538,8 +526,8 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         msg->token = c.getInt64(iToken);
         msg->seq = c.getInt64(iSeq);
         msg->sender = personByParticipant.value(c.getInt64(iParticipant));
-        msg->latitude = scaledCoordinate(c.getInt64(iLat), 2);
-        msg->longitude = scaledCoordinate(c.getInt64(iLng), 3);
+        msg->latitude = coordinates.latitude(c.getInt64(iLat));
+        msg->longitude = coordinates.longitude(c.getInt64(iLng));
 
         extras.status = c.getInt64(iStatus);
         extras.flag = c.getInt64(iFlag);

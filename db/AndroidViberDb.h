@@ -3,9 +3,12 @@
 #include "app/SchemaCatalogue.h"
 #include "db/AbsViberDb.h"
 #include "db/ColumnInsert.h"
+#include "db/CoordinateScale.h"
 
 #include <QHash>
 #include <QString>
+
+#include <optional>
 
 struct _ViberChat;
 struct _ViberMsg;
@@ -31,11 +34,6 @@ public:
     QString extractRoot() const { return m_extractRoot; }
     QString mediaDir() const { return m_mediaDir; }
     const SchemaCatalogue& catalogue() const { return m_catalogue; }
-
-    // Viber stores coordinates as integers without the decimal point and keeps a fixed
-    // number of digits before it: two for latitude, three for longitude. Zero or less
-    // means no coordinate.
-    static double scaledCoordinate(qint64 value, int integerDigits);
 
     // Opens the working copy read-write and removes the rows the app only marked as
     // deleted, so that they never reach a data set or a merge.
@@ -100,6 +98,9 @@ private:
     void removeDeletedMessages();
     qint64 insertCallMessage(qint64 conversationId, const _ViberMsg& message);
     void markLocalizedIndexesStale();
+    // The factor of the phone's own location rows, read once per merge before the first
+    // location is written, so that the merged rows use it too.
+    const CoordinateScale& mergeCoordinateScale();
 
     QString m_deviceRoot;
     QString m_extractRoot;
@@ -114,4 +115,5 @@ private:
     // again (a group without a numeric id, a chat of several or no persons without one)
     // gets one conversation per merge rather than one per message.
     QHash<const _ViberChat*, qint64> m_insertedConversations;
+    std::optional<CoordinateScale> m_mergeCoordinateScale;
 };

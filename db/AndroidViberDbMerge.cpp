@@ -10,8 +10,6 @@
 #include <QDebug>
 #include <QFileInfo>
 
-#include <cmath>
-
 namespace {
 
 struct MergeIndex
@@ -104,12 +102,6 @@ qint64 fileSize(const QString& path)
     return info.isFile() ? info.size() : 0;
 }
 
-qint64 scaledToAndroid(double degrees)
-{
-    // Rounded: 31.234567 × 10^7 is 312345669.99… in binary floating point.
-    return std::llround(degrees * 10000000.0);
-}
-
 bool isWritableKind(int type)
 {
     switch (type) {
@@ -134,6 +126,14 @@ void AndroidViberDb::resetMergeState()
     m_messageInsert.reset(&m_catalogue);
     m_callInsert.reset(&m_catalogue);
     m_insertedConversations.clear();
+    m_mergeCoordinateScale.reset();
+}
+
+const CoordinateScale& AndroidViberDb::mergeCoordinateScale()
+{
+    if (!m_mergeCoordinateScale)
+        m_mergeCoordinateScale = CoordinateScale::ofTable(*this, "messages", "location_lat", "location_lng");
+    return *m_mergeCoordinateScale;
 }
 
 void AndroidViberDb::createMergeIndexes()
@@ -369,8 +369,9 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
     row.set("participant_id", participantId);
     row.set("flag", mapInt(extra, QStringLiteral("flag")));
     row.set("token", message.token);
-    row.set("location_lat", scaledToAndroid(message.latitude));
-    row.set("location_lng", scaledToAndroid(message.longitude));
+    const bool located = message.latitude != 0 || message.longitude != 0;
+    row.set("location_lat", located ? mergeCoordinateScale().stored(message.latitude) : 0);
+    row.set("location_lng", located ? mergeCoordinateScale().stored(message.longitude) : 0);
     row.set("extra_status", extraStatus > 0 ? extraStatus : 3);
     row.set("seq", message.seq);
     row.set("message_global_id", mapInt64(extra, QStringLiteral("message_global_id")));

@@ -17,7 +17,7 @@ constexpr int MaxStickerDigits = 12;
 
 QString absolute(const QString& folder, const QString& relative)
 {
-    return QDir::cleanPath(QDir(folder).absoluteFilePath(relative));
+    return AppDirs::pathInside(folder, relative);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "db/PCViberDb.h"
 
 #include "app/AppDirs.h"
-#include "db/AndroidViberDb.h"
+#include "db/CoordinateScale.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberText.h"
@@ -145,6 +145,8 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
         m_catalogue.hasColumn(QStringLiteral("Messages"), QStringLiteral("PttDuration"));
     const QString pttFolder = QDir::homePath() + QLatin1String("/Documents/ViberDownloads/PTT/");
     {
+        const CoordinateScale coordinates =
+            CoordinateScale::ofTable(*this, "Events", "ContactLatitude", "ContactLongitude");
         Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
         const int iEventId = c.colIndex(QStringLiteral("EventID"));
         const int iType = c.colIndex(QStringLiteral("Type"));
@@ -176,8 +178,8 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
             const qint64 timeStamp = c.getInt64(iTime);
             msg->token = c.getInt64(iToken);
             msg->seq = msg->token;
-            msg->latitude = AndroidViberDb::scaledCoordinate(c.getInt64(iLat), 2);
-            msg->longitude = AndroidViberDb::scaledCoordinate(c.getInt64(iLng), 3);
+            msg->latitude = coordinates.latitude(c.getInt64(iLat));
+            msg->longitude = coordinates.longitude(c.getInt64(iLng));
             msg->date = ViberDates::unixSecondsToRef(timeStamp);
             msg->stateDate = msg->date;
             msg->status = c.getInt(iDirection) == 1 ? ViberStatus::Delivered : ViberStatus::Received;
@@ -231,7 +233,7 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
                 else if (iPttDuration >= 0)
                     atta->duration = double(c.getInt64(iPttDuration) / 1000);
                 if (!name.isEmpty())
-                    atta->localPath = pttFolder + name;
+                    atta->localPath = AppDirs::pathInside(pttFolder, name);
                 break;
             }
             case ViberMsgType::Sticker:

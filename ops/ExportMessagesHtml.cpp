@@ -73,8 +73,9 @@ QString ExportMessagesHtml::copyMedia(const QString& source)
     QString name = AppDirs::sanitizeFileName(info.fileName());
     if (name.isEmpty())
         return filesLink(name);
-    if (info.isFile()) {
-        const QString target = AppDirs::uniqueFileName(m_files.filePath(name));
+    const QString inside = AppDirs::pathInside(m_files.path(), name);
+    if (info.isFile() && !inside.isEmpty()) {
+        const QString target = AppDirs::uniqueFileName(inside);
         if (QFile::copy(source, target))
             name = QFileInfo(target).fileName();
     }

@@ -71,7 +71,10 @@ QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& ta
     suffix = AppDirs::sanitizeFileName(suffix);
     if (!suffix.isEmpty())
         name += QLatin1Char('.') + suffix;
-    const QString target = AppDirs::uniqueFileName(QDir(targetFolder).filePath(name));
+    const QString inside = AppDirs::pathInside(targetFolder, name);
+    if (inside.isEmpty())
+        return {};
+    const QString target = AppDirs::uniqueFileName(inside);
     if (!QFile::copy(source, target))
         return {};
     stampTimes(target, when);

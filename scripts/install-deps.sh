@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the checks need, when missing.
+# With --fuzz also clang and its libFuzzer runtime for the fuzz tree (scripts/fuzz.sh).
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,9 @@ packages=(
     # the phone agent's builds for ARM and x86 phones, and running them in the tests
     g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu qemu-user-static file
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

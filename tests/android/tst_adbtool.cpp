@@ -169,7 +169,8 @@ void TestAdbTool::runKillsAToolThatDoesNotEnd()
     QElapsedTimer timer;
     timer.start();
     const QString text = AdbTool(300ms).run({QStringLiteral("logcat")}, false);
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    // Far less than the minute the tool would take, however busy the machine.
+    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(text, QStringLiteral("first lines\n"));
 }
 

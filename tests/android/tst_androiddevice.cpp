@@ -143,6 +143,10 @@ private slots:
         device.storage = QStringLiteral("/mnt/sdcard");
         QCOMPARE(device.storageUrl(QStringLiteral("viber/media/a.jpg")).toLocalFile(),
                  QStringLiteral("/mnt/sdcard/viber/media/a.jpg"));
+        // A path from a record never leads out of the storage.
+        for (const QString& escaping : {QStringLiteral("../x"), QStringLiteral("viber/../../x"),
+                                        QStringLiteral("/data/data/x"), QStringLiteral("."), QString()})
+            QVERIFY2(device.storageUrl(escaping).isEmpty(), qPrintable(escaping));
     }
 };
 

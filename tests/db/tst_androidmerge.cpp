@@ -122,6 +122,8 @@ private slots:
     void duplicates();
     void messageKinds_data();
     void messageKinds();
+    void locationsTakeThePhoneScale_data();
+    void locationsTakeThePhoneScale();
     void calls_data();
     void calls();
     void groupMessageSender_data();
@@ -404,8 +406,8 @@ void TestAndroidMerge::messageKinds_data()
                        {"extra_duration", 0}};
     QTest::newRow("location") << int(ViberMsgType::Location) << false << QVariantMap() << QVariantMap()
                               << QVariantMap{{"extra_mime", "location"},
-                                             {"location_lat", qint64(312345670)},
-                                             {"location_lng", qint64(1214567890)},
+                                             {"location_lat", qint64(31234567)},
+                                             {"location_lng", qint64(121456789)},
                                              {"extra_bucket_name", "Nanjing Road"},
                                              {"description", ""}};
     QTest::newRow("voice")
@@ -483,6 +485,63 @@ void TestAndroidMerge::messageKinds()
             QVERIFY2(actual.toString() == it.value().toString(),
                      qPrintable(it.key() + " is " + actual.toString() + ", not " + it.value().toString()));
     }
+}
+
+void TestAndroidMerge::locationsTakeThePhoneScale_data()
+{
+    QTest::addColumn<QString>("phoneRows");
+    QTest::addColumn<double>("latitude");
+    QTest::addColumn<double>("longitude");
+    QTest::addColumn<qint64>("storedLatitude");
+    QTest::addColumn<qint64>("storedLongitude");
+    // The sample phone's own locations are microdegrees: 31234567 is 31.234567.
+    QTest::newRow("phone in microdegrees, south-west")
+        << QString() << -34.603722 << -58.381592 << qint64(-34603722) << qint64(-58381592);
+    QTest::newRow("phone in microdegrees, near the equator")
+        << QString() << 0.5 << -0.25 << qint64(500000) << qint64(-250000);
+    QTest::newRow("phone in tenths of microdegrees")
+        << "update messages set location_lat=location_lat*10, location_lng=location_lng*10" << -34.603722
+        << -58.381592 << qint64(-346037220) << qint64(-583815920);
+    QTest::newRow("phone without locations")
+        << "update messages set location_lat=0, location_lng=0" << 31.234567 << 121.456789 << qint64(31234567)
+        << qint64(121456789);
+}
+
+void TestAndroidMerge::locationsTakeThePhoneScale()
+{
+    QFETCH(QString, phoneRows);
+    QFETCH(double, latitude);
+    QFETCH(double, longitude);
+    QFETCH(qint64, storedLatitude);
+    QFETCH(qint64, storedLongitude);
+    AndroidFixture phone;
+    if (!phoneRows.isEmpty())
+        phone.runOnMessages(phoneRows);
+    DataSetBuilder b;
+    _ViberChat* chat = b.chat(1, {b.person(1, AnnaNumber)});
+    _ViberMsg* msg = b.message(chat, ViberMsgType::Location, Noon, "Plaza", false);
+    msg->latitude = latitude;
+    msg->longitude = longitude;
+    qint64 id = 0;
+    {
+        AndroidViberDb db(phone.deviceRoot(), phone.extractRoot());
+        db.open();
+        qint64 ownerInfoId = 0;
+        id = db.insertMessage(AnnaConversation, ownerInfoId, *msg, QString(), QString());
+        QVERIFY(id > 0);
+        const Sqlite3Row row = rowById(db, "messages", id);
+        QCOMPARE(row.val("location_lat").toLongLong(), storedLatitude);
+        QCOMPARE(row.val("location_lng").toLongLong(), storedLongitude);
+    }
+    // The phone's rows and the merged one read back alike.
+    const ViberDataSetPtr again = AndroidViberDb(phone.deviceRoot(), phone.extractRoot()).load();
+    const _ViberMsg* read = again->messages.value(id);
+    QVERIFY(read);
+    QCOMPARE(read->latitude, latitude);
+    QCOMPARE(read->longitude, longitude);
+    QVERIFY(read->hasLocation());
+    const _ViberMsg* own = again->messages.value(4);
+    QCOMPARE(own->latitude, phoneRows.contains("=0") ? 0.0 : 31.234567);
 }
 
 void TestAndroidMerge::calls_data()

@@ -1,6 +1,7 @@
 #include "app/BlobCodec.h"
 #include "app/Sqlite3Error.h"
 #include "db/AndroidViberDb.h"
+#include "db/CoordinateScale.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberText.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -85,8 +87,8 @@ private slots:
     void messageKinds();
     void rowsThatDoNotFitAreSkipped_data();
     void rowsThatDoNotFitAreSkipped();
-    void coordinateDigits_data();
-    void coordinateDigits();
+    void coordinateScale_data();
+    void coordinateScale();
     void locationMessage();
     void pictures_data();
     void pictures();
@@ -265,25 +267,52 @@ void TestAndroidViberDb::rowsThatDoNotFitAreSkipped()
     }
 }
 
-void TestAndroidViberDb::coordinateDigits_data()
+void TestAndroidViberDb::coordinateScale_data()
 {
-    QTest::addColumn<qint64>("value");
-    QTest::addColumn<int>("integerDigits");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("latitude of eight digits") << qint64(31234567) << 2 << 31.234567;
-    QTest::newRow("longitude of nine digits") << qint64(121456789) << 3 << 121.456789;
-    QTest::newRow("latitude of two digits") << qint64(48) << 2 << 48.0;
-    QTest::newRow("longitude of three digits") << qint64(121) << 3 << 121.0;
-    QTest::newRow("negative") << qint64(-31234567) << 2 << 0.0;
-    QTest::newRow("zero") << qint64(0) << 3 << 0.0;
+    QTest::addColumn<QList<qint64>>("extremes"); // min and max latitude, min and max longitude
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<qint64>("storedLatitude");
+    QTest::addColumn<qint64>("storedLongitude");
+    QTest::addColumn<double>("latitude");
+    QTest::addColumn<double>("longitude");
+    const qint64 smallest = std::numeric_limits<qint64>::min();
+    QTest::newRow("microdegrees, south and near Greenwich")
+        << QList<qint64>{-3123456, 31234567, 45, 121456789} << 1e6 << qint64(-3123456) << qint64(45)
+        << -3.123456 << 0.000045;
+    QTest::newRow("latitude beyond 90 million")
+        << QList<qint64>{0, 312345670, 0, 1214567890} << 1e7 << qint64(312345670) << qint64(-1214567890)
+        << 31.234567 << -121.456789;
+    QTest::newRow("western longitude beyond 180 million")
+        << QList<qint64>{-5000000, 5000000, -1214567890, 0} << 1e7 << qint64(5000000) << qint64(-1214567890)
+        << 0.5 << -121.456789;
+    QTest::newRow("no locations") << QList<qint64>{0, 0, 0, 0} << 1e6 << qint64(31234567) << qint64(121456789)
+                                  << 31.234567 << 121.456789;
+    QTest::newRow("beyond the poles and the date line")
+        << QList<qint64>{0, 312345670, 0, 1214567890} << 1e7 << qint64(900000001) << qint64(-1800000001)
+        << 0.0 << 0.0;
+    QTest::newRow("smallest integer")
+        << QList<qint64>{smallest, 0, 0, smallest} << 1e7 << smallest << smallest << 0.0 << 0.0;
 }
 
-void TestAndroidViberDb::coordinateDigits()
+void TestAndroidViberDb::coordinateScale()
 {
-    QFETCH(qint64, value);
-    QFETCH(int, integerDigits);
-    QFETCH(double, expected);
-    QCOMPARE(AndroidViberDb::scaledCoordinate(value, integerDigits), expected);
+    QFETCH(QList<qint64>, extremes);
+    QFETCH(double, factor);
+    QFETCH(qint64, storedLatitude);
+    QFETCH(qint64, storedLongitude);
+    QFETCH(double, latitude);
+    QFETCH(double, longitude);
+    const CoordinateScale scale =
+        CoordinateScale::fromExtremes(extremes.at(0), extremes.at(1), extremes.at(2), extremes.at(3));
+    QCOMPARE(scale.factor(), factor);
+    QCOMPARE(scale.latitude(storedLatitude), latitude);
+    QCOMPARE(scale.longitude(storedLongitude), longitude);
+    if (latitude != 0)
+        QCOMPARE(scale.stored(latitude), storedLatitude);
+    if (longitude != 0)
+        QCOMPARE(scale.stored(longitude), storedLongitude);
+    QCOMPARE(scale.stored(std::numeric_limits<double>::quiet_NaN()), 0);
+    QCOMPARE(scale.stored(-180.5), 0);
 }
 
 void TestAndroidViberDb::locationMessage()
@@ -302,11 +331,12 @@ void TestAndroidViberDb::locationMessage()
     QCOMPARE(atta->fileName, QStringLiteral("5012345678901234004"));
     QCOMPARE(atta->seq, msg->token);
 
-    // a negative latitude stays 0, so the message has no location
+    // Southern latitudes keep their sign and a small longitude stays small: the file's
+    // rows are microdegrees, so -3123456 and 45 are 3.12° south and 0.000045° east.
     const _ViberMsg* south = m_data->messages.value(5);
-    QCOMPARE(south->latitude, 0.0);
-    QCOMPARE(south->longitude, 45.0);
-    QVERIFY(!south->hasLocation());
+    QCOMPARE(south->latitude, -3.123456);
+    QCOMPARE(south->longitude, 0.000045);
+    QVERIFY(south->hasLocation());
 }
 
 void TestAndroidViberDb::pictures_data()
