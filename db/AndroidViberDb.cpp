@@ -219,17 +219,6 @@ private:
     qint64 m_previous;
 };
 
-int callKind(const QString& body)
-{
-    if (body == QLatin1StringView("incoming_call"))
-        return ViberCallKind::Incoming;
-    if (body == QLatin1StringView("outgoing_call"))
-        return ViberCallKind::Outgoing;
-    if (body == QLatin1StringView("missed_call"))
-        return ViberCallKind::Missed;
-    return 0;
-}
-
 int messageType(const QString& mime)
 {
     if (mime == QLatin1StringView("text"))
@@ -498,7 +487,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         int systemType = 0;
         QString noticeText;
         if (type == ViberMsgType::Call) {
-            kind = callKind(body);
+            kind = ViberCodes::callKindOfBubble(body);
             if (kind == 0)
                 continue;
         } else if (type == ViberMsgType::System) {

@@ -65,15 +65,7 @@ int durationSeconds(qint64 value)
 
 int callKindOf(qint64 type, const QString& body)
 {
-    if (type > 0)
-        return int(type);
-    if (body == QLatin1StringView("incoming_call"))
-        return ViberCallKind::Incoming;
-    if (body == QLatin1StringView("outgoing_call"))
-        return ViberCallKind::Outgoing;
-    if (body == QLatin1StringView("missed_call"))
-        return ViberCallKind::Missed;
-    return 0;
+    return type > 0 ? int(type) : ViberCodes::callKindOfBubble(body);
 }
 
 // Name to show for one participants_info card: the address book's, then the one the

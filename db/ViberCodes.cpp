@@ -67,6 +67,17 @@ QString callKindText(int kind)
     }
 }
 
+int callKindOfBubble(const QString& body)
+{
+    if (body == QLatin1StringView("incoming_call"))
+        return ViberCallKind::Incoming;
+    if (body == QLatin1StringView("outgoing_call"))
+        return ViberCallKind::Outgoing;
+    if (body == QLatin1StringView("missed_call"))
+        return ViberCallKind::Missed;
+    return 0;
+}
+
 int parseCallKind(const QString& text)
 {
     if (text.contains(u"incoming", Qt::CaseInsensitive))

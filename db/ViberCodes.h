@@ -37,6 +37,9 @@ QString callKindText(int kind);
 // Matches "incoming", "outgoing", "missed" as case-insensitive substrings, in that order;
 // 0 when none matches.
 int parseCallKind(const QString& text);
+// The kind of an Android call bubble from its body ("incoming_call", "outgoing_call",
+// "missed_call"); 0 for anything else.
+int callKindOfBubble(const QString& body);
 
 // The attachment type word of a message type: "picture", "customLocation", "audio",
 // "sticker", "video"; empty for the others.
