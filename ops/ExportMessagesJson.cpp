@@ -15,6 +15,9 @@
 #include <QJsonDocument>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 QJsonObject personObject(const _ViberPerson& person)
@@ -83,8 +86,13 @@ QString ExportMessagesJson::kindName(int msgType)
 
 QJsonObject ExportMessagesJson::chatObject(const _ViberChat& chat)
 {
+    // By number, as the chat keeps them in a hash whose order changes from run to run.
+    QList<const _ViberPerson*> persons(chat.participants.cbegin(), chat.participants.cend());
+    std::sort(persons.begin(), persons.end(), [](const _ViberPerson* a, const _ViberPerson* b) {
+        return std::tie(a->number, a->name, a->id) < std::tie(b->number, b->name, b->id);
+    });
     QJsonArray participants;
-    for (const _ViberPerson* person : chat.participants)
+    for (const _ViberPerson* person : std::as_const(persons))
         participants.append(personObject(*person));
     return {{QStringLiteral("id"), chat.id},
             {QStringLiteral("title"), ViberText::chatTitle(chat)},

@@ -12,6 +12,12 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+constexpr int MinimumNumberPart = 5;
+
+} // namespace
+
 bool MessageFilter::matches(const _ViberChat& chat, const QString& selector)
 {
     const QString wanted = selector.trimmed();
@@ -21,15 +27,15 @@ bool MessageFilter::matches(const _ViberChat& chat, const QString& selector)
     const qint64 id = wanted.toLongLong(&isNumber);
     if (isNumber && id == chat.id)
         return true;
-    if (ViberText::chatTitle(chat).contains(wanted, Qt::CaseInsensitive) ||
-        chat.name.contains(wanted, Qt::CaseInsensitive))
+    if (ViberText::chatTitle(chat).contains(wanted, Qt::CaseInsensitive))
         return true;
-    for (const _ViberPerson* person : chat.participants) {
-        if (person->name.contains(wanted, Qt::CaseInsensitive) ||
-            person->number.contains(wanted, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
+    // A chat with one person is also found by the number; a group is not found by its
+    // members, or naming a friend would take every group the friend is in. A few digits
+    // are a chat id, not a piece of every number holding them.
+    if (chat.isGroup() || wanted.size() < MinimumNumberPart)
+        return false;
+    return std::any_of(chat.participants.cbegin(), chat.participants.cend(),
+                       [&wanted](const _ViberPerson* person) { return person->number.contains(wanted); });
 }
 
 bool MessageFilter::acceptsChat(const _ViberChat& chat) const

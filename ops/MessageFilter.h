@@ -18,8 +18,8 @@ struct _ViberCall;
 class MessageFilter
 {
 public:
-    // A chat selector is a chat id, or text found (ignoring case) in the chat's title,
-    // its participants' names or numbers.
+    // A chat selector is a chat id, text found (ignoring case) in the chat's title, or
+    // part (five characters or more) of the number of a chat with one person.
     void addChat(const QString& selector) { m_chats.append(selector); }
     void addExcludedChat(const QString& selector) { m_excluded.append(selector); }
     void setAfter(const QDateTime& start) { m_afterMs = start.toMSecsSinceEpoch(); }

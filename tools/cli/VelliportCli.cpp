@@ -201,7 +201,12 @@ int VelliportCli::parse(QCommandLineParser& parser, const QString& command, cons
     if (!parser.parse(QStringList{QStringLiteral("%1 %2").arg(QLatin1String(Program), command)} + arguments))
         return usage(parser.errorText(), command);
     if (parser.isSet(QStringLiteral("help"))) {
-        m_out << parser.helpText();
+        // The parser names the program by its full path; the help names the command.
+        QString help = parser.helpText();
+        const qsizetype options = help.indexOf(QLatin1String(" [options]"));
+        if (help.startsWith(QLatin1String("Usage: ")) && options > 0)
+            help.replace(7, options - 7, QStringLiteral("%1 %2").arg(QLatin1String(Program), command));
+        m_out << help;
         return Success;
     }
     m_quiet = parser.isSet(QStringLiteral("quiet"));
@@ -289,8 +294,11 @@ int VelliportCli::sources(const QStringList& arguments)
             {QStringLiteral("name"), QFileInfo(account).fileName()},
             {QStringLiteral("path"), QDir(account).filePath(QLatin1String(PCViberAccounts::DatabaseFile))}});
     try {
-        // adb answers at once or not at all; a missing adb only means no phones.
-        for (const AdbDevice& device : AdbTool(std::chrono::seconds(20)).devices())
+        // A missing adb only means no phones. The server is started first: its start-up
+        // lines come on standard error, which the device list takes for a failure.
+        const AdbTool adb(std::chrono::seconds(20));
+        adb.run({QStringLiteral("start-server")}, false);
+        for (const AdbDevice& device : adb.devices())
             list.append(QJsonObject{{QStringLiteral("kind"), QStringLiteral("phone")},
                                     {QStringLiteral("name"), device.serial},
                                     {QStringLiteral("state"), device.state}});
@@ -610,7 +618,7 @@ int VelliportCli::info(const QStringList& arguments)
     try {
         problems = source->integrityProblems();
     } catch (const std::exception& e) {
-        problems.append(QStringLiteral("integrity check failed: %1").arg(QString::fromUtf8(e.what())));
+        return fail(QString::fromUtf8(e.what()));
     }
     m_out << "kind: " << source->kindName() << '\n'
           << "format: " << source->generation() << '\n'
