@@ -153,6 +153,7 @@ private slots:
     void backupThenDelete();
     void interruptedBackupLeavesTargetAsItWas();
     void interruptedExportRemovesOnlyItsOwnFiles();
+    void phoneLoadAndTransfer();
 
 private:
     QTemporaryDir m_dir;
@@ -208,10 +209,10 @@ void TestVelliportCli::helpForEveryCommand()
 {
     const Result overview = cli({QStringLiteral("--help")});
     QCOMPARE(overview.code, 0);
-    const QStringList commands = {QStringLiteral("sources"),       QStringLiteral("chats"),
-                                  QStringLiteral("export"),        QStringLiteral("backup"),
-                                  QStringLiteral("calls"),         QStringLiteral("delete"),
-                                  QStringLiteral("extract-media"), QStringLiteral("info")};
+    const QStringList commands = {
+        QStringLiteral("sources"),       QStringLiteral("chats"), QStringLiteral("export"),
+        QStringLiteral("backup"),        QStringLiteral("calls"), QStringLiteral("delete"),
+        QStringLiteral("extract-media"), QStringLiteral("info"),  QStringLiteral("phone")};
     for (const QString& command : commands) {
         QVERIFY2(overview.out.contains(QStringLiteral("  ") + command), qPrintable(command));
         const Result help = cli({command, QStringLiteral("--help")});
@@ -650,6 +651,41 @@ void TestVelliportCli::interruptedExportRemovesOnlyItsOwnFiles()
              QStringList{QStringLiteral("mine.txt")});
     QCOMPARE(TestEnvironment::readFile(QDir(folder).filePath(QStringLiteral("mine.txt"))),
              QByteArray("keep"));
+}
+
+void TestVelliportCli::phoneLoadAndTransfer()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(QStringLiteral("SIM0007"));
+    const Result load = cli({QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("SIM0007"),
+                             QStringLiteral("--to"), QStringLiteral("FromPhone")});
+    QVERIFY2(load.code == 0, qPrintable(load.err));
+    // What the program logs stays off standard output, which scripts read.
+    QVERIFY2(load.out.isEmpty(), qPrintable(load.out));
+    const QJsonArray onPhone = chatsJson(QStringLiteral("phone:SIM0007"));
+    QVERIFY(messageCount(onPhone) > 0);
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("FromPhone"))), messageCount(onPhone));
+
+    const Result transfer =
+        cli({QStringLiteral("phone"), QStringLiteral("transfer"), m_local, QStringLiteral("--to"),
+             QStringLiteral("SIM0007"), QStringLiteral("--chat"), QStringLiteral("Service")});
+    QVERIFY2(transfer.code == 0, qPrintable(transfer.err));
+    QVERIFY2(transfer.err.contains(QLatin1String("the phone's databases are kept in")),
+             qPrintable(transfer.err));
+    const QJsonArray after = chatsJson(QStringLiteral("phone:SIM0007"));
+    QCOMPARE(messageCount(after), messageCount(onPhone) + 1);
+    bool serviceSeen = false;
+    for (const QJsonValue& chat : after)
+        serviceSeen = serviceSeen || chat[QStringLiteral("title")].toString() == QLatin1String("Service");
+    QVERIFY(serviceSeen);
+
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("transfer"), QStringLiteral("phone:SIM0007"),
+                  QStringLiteral("--to"), QStringLiteral("SIM0007")})
+                 .code,
+             1);
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("NOPHONE")}).code, 1);
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("unplug")}).code, 2);
 }
 
 QTEST_GUILESS_MAIN(TestVelliportCli)

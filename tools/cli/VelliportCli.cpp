@@ -1,6 +1,10 @@
 #include "tools/cli/VelliportCli.h"
 
 #include "android/AdbTool.h"
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidLoadViberThread.h"
+#include "android/AndroidRestoreViberThread.h"
+#include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "db/IOSViberDb.h"
 #include "db/PCViberAccounts.h"
@@ -20,6 +24,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -32,11 +37,12 @@
 namespace {
 
 constexpr auto Program = "velliport-cli";
+constexpr auto PhonePrefix = "phone:";
 
-const QStringList Commands = {QStringLiteral("sources"),       QStringLiteral("chats"),
-                              QStringLiteral("export"),        QStringLiteral("backup"),
-                              QStringLiteral("extract-media"), QStringLiteral("calls"),
-                              QStringLiteral("delete"),        QStringLiteral("info")};
+const QStringList Commands = {
+    QStringLiteral("sources"), QStringLiteral("chats"),         QStringLiteral("export"),
+    QStringLiteral("backup"),  QStringLiteral("extract-media"), QStringLiteral("calls"),
+    QStringLiteral("delete"),  QStringLiteral("info"),          QStringLiteral("phone")};
 
 QString overview()
 {
@@ -53,9 +59,12 @@ QString overview()
         "                                the attachments into a folder\n"
         "  calls SOURCE --output FILE    the call log as a text table\n"
         "  delete SOURCE                 messages of a local database, by chat or date\n"
-        "  info SOURCE                   format, counts and integrity of a source\n\n"
+        "  info SOURCE                   format, counts and integrity of a source\n"
+        "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
+        "  phone transfer SOURCE --to SERIAL\n"
+        "                                messages into a phone, after keeping its databases\n\n"
         "SOURCE: a local database name or folder, a desktop viber.db or its account folder,\n"
-        "an Android backup archive (.ab) or an unpacked one.\n"
+        "an Android backup archive (.ab) or an unpacked one, or phone:SERIAL.\n"
         "Run \"velliport-cli COMMAND --help\" for the options of a command.\n"
         "Exit codes: 0 success, 1 failure, 2 usage error, 130 interrupted.\n");
 }
@@ -143,6 +152,8 @@ int VelliportCli::run(const QStringList& arguments)
         return deleteMessages(rest);
     if (command == QLatin1String("info"))
         return info(rest);
+    if (command == QLatin1String("phone"))
+        return phone(rest);
     m_errors << Program << ": unknown command \"" << command << "\" (one of "
              << Commands.join(QLatin1String(", ")) << ")\n";
     return Usage;
@@ -328,15 +339,11 @@ int VelliportCli::chats(const QStringList& arguments)
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
     if (const int code = parse(parser, QStringLiteral("chats"), arguments, 1); code >= 0)
         return code;
-    const auto source = openSource(parser.positionalArguments().constFirst());
-    if (!source)
-        return Failure;
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
     const bool json = parser.isSet(QStringLiteral("json"));
     QJsonArray list;
     for (const _ViberChat* chat : chatsById(*data)) {
@@ -402,15 +409,11 @@ int VelliportCli::exportMessages(const QStringList& arguments)
     if (!perChat && target.isDir())
         return fail(QStringLiteral("%1 is a folder; %2 writes a file").arg(output, formats.at(format)));
 
-    const auto source = openSource(parser.positionalArguments().constFirst());
-    if (!source)
-        return Failure;
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
     const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
     if (!unmatched.isEmpty())
         return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
@@ -434,38 +437,209 @@ int VelliportCli::backup(const QStringList& arguments)
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
     if (const int code = parse(parser, command, arguments, 1); code >= 0)
         return code;
-    QString name = parser.value(QStringLiteral("to")).trimmed();
+    const QString name = parser.value(QStringLiteral("to")).trimmed();
     if (name.isEmpty())
         return usage(QStringLiteral("--to NAME is required"), command);
-    if (!BackupViberMsgThread::isValidName(name) || !AppDirs::isValidLocalDatabaseName(name))
+    if (!isDatabaseName(name))
         return usage(
             QStringLiteral("\"%1\" cannot name a local database (none of \\ / : * ? \" < > |)").arg(name),
             command);
     MessageFilter filter;
     if (!readSelection(parser, filter))
         return Usage;
-    const auto source = openSource(parser.positionalArguments().constFirst());
-    if (!source)
-        return Failure;
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    return backupInto(name, *data, filter, source.get());
+}
+
+bool VelliportCli::isDatabaseName(const QString& name)
+{
+    return BackupViberMsgThread::isValidName(name) && AppDirs::isValidLocalDatabaseName(name);
+}
+
+int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data, const MessageFilter& filter,
+                             const CliSource* source)
+{
+    // A name that differs from an existing database only in letter case goes into that
+    // database, as in the window.
+    QString name = typedName;
     for (const QString& existing : AppDirs::localDatabaseNames(AppDirs::localDatabasesFolder())) {
         if (existing.compare(name, Qt::CaseInsensitive) == 0)
             name = existing;
     }
     const QString targetFolder = AppDirs::localDatabasePath(name);
-    if (source->kind() == CliSource::Kind::LocalDatabase &&
+    if (source && source->kind() == CliSource::Kind::LocalDatabase &&
         QFileInfo(source->localFolder()).canonicalFilePath() == QFileInfo(targetFolder).canonicalFilePath())
         return fail(QStringLiteral("the source is the local database \"%1\" itself").arg(name));
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    const QStringList unmatched = filter.unmatchedSelectors(data.allChats());
     if (!unmatched.isEmpty())
         return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
     CliProgress progress(m_errors, m_terminal, m_quiet);
-    BackupViberMsgThread worker(filter.apply(data->allMessages()), targetFolder, progress.channel());
+    BackupViberMsgThread worker(filter.apply(data.allMessages()), targetFolder, progress.channel());
+    return runWorker(worker, progress);
+}
+
+ViberDataSetPtr VelliportCli::loadSource(const QString& spec, std::unique_ptr<CliSource>& source, int& code)
+{
+    if (spec.startsWith(QLatin1String(PhonePrefix))) {
+        AndroidDevice device;
+        return loadPhone(spec.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
+    }
+    source = openSource(spec);
+    if (!source) {
+        code = Failure;
+        return {};
+    }
+    try {
+        return source->load();
+    } catch (const std::exception& e) {
+        code = fail(QString::fromUtf8(e.what()));
+        return {};
+    }
+}
+
+ViberDataSetPtr VelliportCli::loadPhone(const QString& serial, AndroidDevice& device,
+                                        const QString& archiveFolder, int& code)
+{
+    if (serial.isEmpty()) {
+        code = fail(QStringLiteral("no phone serial given (phone:SERIAL)"));
+        return {};
+    }
+    {
+        CliProgress progress(m_errors, m_terminal, m_quiet);
+        AndroidConnectWithUSBThread connect(serial, progress.channel());
+        code = runWorker(connect, progress);
+        if (code != Success)
+            return {};
+        device = connect.device();
+    }
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    AndroidLoadViberThread load(device, true, progress.channel());
+    if (!archiveFolder.isEmpty())
+        load.setArchiveFolder(archiveFolder);
+    code = runWorker(load, progress);
+    if (code != Success)
+        return {};
+    if (load.failedAttachments() > 0)
+        say(QStringLiteral("%1 attachments could not be fetched").arg(load.failedAttachments()));
+    return load.dataSet();
+}
+
+int VelliportCli::phone(const QStringList& arguments)
+{
+    const QString action = arguments.value(0);
+    if (action == QLatin1String("load"))
+        return phoneLoad(arguments.mid(1));
+    if (action == QLatin1String("transfer"))
+        return phoneTransfer(arguments.mid(1));
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        m_out
+            << "Usage: velliport-cli phone load SERIAL [--to NAME]\n"
+               "       velliport-cli phone transfer SOURCE --to SERIAL\n"
+               "Run \"velliport-cli phone load --help\" or \"... phone transfer --help\" for the options.\n";
+        return Success;
+    }
+    return usage(QStringLiteral("expects load or transfer"), QStringLiteral("phone"));
+}
+
+int VelliportCli::phoneLoad(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("phone load");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("to"),
+                      QStringLiteral("Also backs the messages up into this local database."),
+                      QStringLiteral("NAME")});
+    parser.addPositionalArgument(QStringLiteral("SERIAL"),
+                                 QStringLiteral("The phone, as adb devices lists it."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString name = parser.value(QStringLiteral("to")).trimmed();
+    if (parser.isSet(QStringLiteral("to")) && !isDatabaseName(name))
+        return usage(QStringLiteral("\"%1\" cannot name a local database").arg(name), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    AndroidDevice device;
+    int code = Success;
+    const ViberDataSetPtr data =
+        loadPhone(parser.positionalArguments().constFirst(), device, QString(), code);
+    if (!data)
+        return code;
+    if (name.isEmpty()) {
+        say(QStringLiteral("%1: %2 chats, %3 messages in %4")
+                .arg(device.displayName())
+                .arg(data->chats.size())
+                .arg(data->messages.size())
+                .arg(QDir::toNativeSeparators(device.cacheDir())));
+        return Success;
+    }
+    return backupInto(name, *data, filter, nullptr);
+}
+
+int VelliportCli::phoneTransfer(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("phone transfer");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("to"), QStringLiteral("The phone written into (its serial)."),
+                      QStringLiteral("SERIAL")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString serial = parser.value(QStringLiteral("to")).trimmed();
+    if (serial.isEmpty())
+        return usage(QStringLiteral("--to SERIAL is required"), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    const QString spec = parser.positionalArguments().constFirst();
+    if (spec == QLatin1String(PhonePrefix) + serial)
+        return fail(QStringLiteral("the source is the phone %1 itself").arg(serial));
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(spec, source, code);
+    if (!data)
+        return code;
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
+
+    // The phone's own databases are fetched and kept before anything is written to it,
+    // as the window does.
+    AndroidDevice device;
+    try {
+        {
+            CliProgress connectProgress(m_errors, m_terminal, m_quiet);
+            AndroidConnectWithUSBThread connect(serial, connectProgress.channel());
+            if (const int connected = runWorker(connect, connectProgress); connected != Success)
+                return connected;
+            device = connect.device();
+        }
+        if (device.storage.isEmpty())
+            say(QStringLiteral("the phone has no external storage: attachments are not transferred"));
+        const QString archives = RestoreSafetyCopies::prepareArchiveFolder(device.cacheDir());
+        {
+            CliProgress fetchProgress(m_errors, m_terminal, m_quiet);
+            AndroidLoadViberThread fetch(device, true, fetchProgress.channel());
+            fetch.setArchiveFolder(archives);
+            if (const int fetched = runWorker(fetch, fetchProgress); fetched != Success)
+                return fetched;
+        }
+        const QString copy =
+            RestoreSafetyCopies::keepDatabaseCopy(device.cacheDir(), QDateTime::currentDateTime());
+        say(QStringLiteral("the phone's databases are kept in %1").arg(QDir::toNativeSeparators(copy)));
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    AndroidRestoreViberThread worker(device, messages, progress.channel());
     return runWorker(worker, progress);
 }
 
@@ -489,15 +663,11 @@ int VelliportCli::extractMedia(const QStringList& arguments)
         return Usage;
     if (QFileInfo(output).exists() && !QFileInfo(output).isDir())
         return fail(QStringLiteral("%1 is a file; the attachments go into a folder").arg(output));
-    const auto source = openSource(parser.positionalArguments().constFirst());
-    if (!source)
-        return Failure;
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
     const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
     if (!unmatched.isEmpty())
         return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
@@ -529,15 +699,11 @@ int VelliportCli::calls(const QStringList& arguments)
         return Usage;
     if (QFileInfo(output).isDir())
         return fail(QStringLiteral("%1 is a folder; the call log is a file").arg(output));
-    const auto source = openSource(parser.positionalArguments().constFirst());
-    if (!source)
-        return Failure;
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
     const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
     if (!unmatched.isEmpty())
         return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
@@ -565,6 +731,8 @@ int VelliportCli::deleteMessages(const QStringList& arguments)
                          parser.isSet(QStringLiteral("before"));
     if (!selects)
         return usage(QStringLiteral("say what to delete with --chat, --after or --before"), command);
+    if (parser.positionalArguments().constFirst().startsWith(QLatin1String(PhonePrefix)))
+        return fail(QStringLiteral("messages are deleted from local databases only"));
     const auto source = openSource(parser.positionalArguments().constFirst());
     if (!source)
         return Failure;
@@ -611,6 +779,8 @@ int VelliportCli::info(const QStringList& arguments)
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
     if (const int code = parse(parser, QStringLiteral("info"), arguments, 1); code >= 0)
         return code;
+    if (parser.positionalArguments().constFirst().startsWith(QLatin1String(PhonePrefix)))
+        return fail(QStringLiteral("info reads files; load the phone first (phone load SERIAL --to NAME)"));
     const auto source = openSource(parser.positionalArguments().constFirst());
     if (!source)
         return Failure;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "db/ViberDataSet.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+struct AndroidDevice;
 class CliProgress;
 class CliSource;
 class MessageFilter;
@@ -43,6 +46,19 @@ private:
     int calls(const QStringList& arguments);
     int deleteMessages(const QStringList& arguments);
     int info(const QStringList& arguments);
+    int phone(const QStringList& arguments);
+    int phoneLoad(const QStringList& arguments);
+    int phoneTransfer(const QStringList& arguments);
+
+    // SOURCE or phone:SERIAL read into a data set; null after printing why, with code set.
+    ViberDataSetPtr loadSource(const QString& spec, std::unique_ptr<CliSource>& source, int& code);
+    // Connects the phone and loads its history (fetching its files); null after printing
+    // why, with code set.
+    ViberDataSetPtr loadPhone(const QString& serial, AndroidDevice& device, const QString& archiveFolder,
+                              int& code);
+    int backupInto(const QString& name, const ViberDataSet& data, const MessageFilter& filter,
+                   const CliSource* source);
+    static bool isDatabaseName(const QString& name);
 
     // Parses; on --help prints the help and gives Success, on a usage error prints it and
     // gives Usage, else -1 to go on.

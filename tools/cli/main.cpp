@@ -29,6 +29,7 @@ int main(int argc, char* argv[])
         QGuiApplication::installTranslator(&translator);
     // The workers' warnings go to the log as the program's do; the console shows the
     // outcome and the errors.
+    MessageLog::setEchoDebug(false);
     MessageLog::install(QDir(AppDirs::dataFolder()).absoluteFilePath(QStringLiteral("qlogs")), 10);
 
     QTextStream out(stdout);
