@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -154,6 +155,7 @@ private slots:
     void interruptedBackupLeavesTargetAsItWas();
     void interruptedExportRemovesOnlyItsOwnFiles();
     void phoneLoadAndTransfer();
+    void drawsABarOnlyOnATerminal();
 
 private:
     QTemporaryDir m_dir;
@@ -686,6 +688,39 @@ void TestVelliportCli::phoneLoadAndTransfer()
              1);
     QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("NOPHONE")}).code, 1);
     QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("unplug")}).code, 2);
+}
+
+void TestVelliportCli::drawsABarOnlyOnATerminal()
+{
+    const QString csv = m_dir.filePath(QStringLiteral("bar.csv"));
+    const QStringList arguments = {QStringLiteral("export"),   m_local,
+                                   QStringLiteral("--format"), QStringLiteral("csv"),
+                                   QStringLiteral("--output"), csv};
+    const Result plain = cli(arguments);
+    QCOMPARE(plain.code, 0);
+    QVERIFY(!plain.err.contains(QLatin1Char('\x1b')));
+    QVERIFY2(plain.err.contains(QLatin1String("100% Messages: 16/16\n")), qPrintable(plain.err));
+
+    // script(1) gives the program a terminal of its own.
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script(1) is not installed");
+    QStringList quoted;
+    for (const QString& argument : QStringList{program()} + arguments)
+        quoted.append(QLatin1Char('\'') + argument + QLatin1Char('\''));
+    QProcess terminal;
+    terminal.start(script,
+                   {QStringLiteral("-qec"), quoted.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    QVERIFY(terminal.waitForFinished(60000));
+    QCOMPARE(terminal.exitCode(), 0);
+    const QString drawn = QString::fromUtf8(terminal.readAllStandardOutput());
+    QVERIFY2(drawn.contains(QLatin1String("\r\x1b[K")), qPrintable(drawn));
+    QVERIFY2(drawn.contains(QLatin1String("[##############################] 100% Messages: 16/16")),
+             qPrintable(drawn));
+
+    const Result quiet = cli(arguments + QStringList{QStringLiteral("--quiet")});
+    QCOMPARE(quiet.code, 0);
+    QVERIFY2(quiet.err.isEmpty(), qPrintable(quiet.err));
 }
 
 QTEST_GUILESS_MAIN(TestVelliportCli)
