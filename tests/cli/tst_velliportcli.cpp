@@ -310,6 +310,13 @@ void TestVelliportCli::readsEveryKindOfSource()
         QVERIFY2(info.out.contains(QLatin1String("integrity_check: ok")), qPrintable(info.out));
         QVERIFY(info.out.contains(QLatin1String("problems: 0")));
     }
+    const QString genuine = m_dir.filePath(QStringLiteral("genuine"));
+    LocalDbFixture::createGenuineStore(genuine);
+    const Result genuineInfo = cli({QStringLiteral("info"), genuine});
+    QCOMPARE(genuineInfo.code, 0);
+    QVERIFY2(genuineInfo.out.contains(QLatin1String("format: iOS Viber store")), qPrintable(genuineInfo.out));
+    QVERIFY(!chatsJson(genuine).isEmpty());
+
     const Result info = cli({QStringLiteral("info"), m_local});
     QVERIFY2(info.out.contains(QLatin1String("\nmessages: 16\n")) &&
                  info.out.contains(QLatin1String("calls: 5")),

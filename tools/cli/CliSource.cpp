@@ -194,8 +194,10 @@ void CliSource::resolveFile(const QString& file)
                      QStringLiteral("Documents/") + info.fileName());
         else
             useLocal(parent.absolutePath(), info.fileName());
-        m_generation = catalogue.hasTable(QStringLiteral("Z_PRIMARYKEY")) &&
-                               info.fileName() != QLatin1String("Contacts-kestrune.data")
+        // The iOS app's own store keeps Core Data's metadata and its address book and
+        // sticker tables, which the program's schema leaves out.
+        m_generation = catalogue.hasTable(QStringLiteral("Z_METADATA")) &&
+                               catalogue.hasTable(QStringLiteral("ZABCONTACT"))
                            ? QStringLiteral("iOS Viber store")
                            : QStringLiteral("Velliport local database");
         return;
