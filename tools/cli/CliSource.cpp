@@ -87,27 +87,27 @@ qint64 userVersion(const QString& path)
 
 } // namespace
 
-CliSource::CliSource(const QString& spec)
+CliSource::CliSource(const QString& sourceText)
 {
-    if (spec.trimmed().isEmpty())
+    if (sourceText.trimmed().isEmpty())
         throw Error(QStringLiteral("no source given; expected %1").arg(expectedText()));
-    const QFileInfo info(spec);
+    const QFileInfo info(sourceText);
     if (info.exists()) {
         resolvePath(info.absoluteFilePath());
         return;
     }
     // A bare name is a local database in the data folder; letter case is ignored as the
     // backup ignores it when it picks the database a name goes into.
-    if (AppDirs::isValidLocalDatabaseName(spec)) {
+    if (AppDirs::isValidLocalDatabaseName(sourceText)) {
         const QString root = AppDirs::localDatabasesFolder();
         for (const QString& name : AppDirs::localDatabaseNames(root)) {
-            if (name.compare(spec, Qt::CaseInsensitive) == 0) {
+            if (name.compare(sourceText, Qt::CaseInsensitive) == 0) {
                 resolvePath(QDir(root).filePath(name));
                 return;
             }
         }
     }
-    throw Error(QStringLiteral("no such source: %1; expected %2").arg(spec, expectedText()));
+    throw Error(QStringLiteral("no such source: %1; expected %2").arg(sourceText, expectedText()));
 }
 
 CliSource::~CliSource() = default;

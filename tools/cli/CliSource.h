@@ -27,8 +27,8 @@ public:
         explicit Error(const QString& text) : std::runtime_error(text.toStdString()) {}
     };
 
-    // Throws Error when spec names nothing readable.
-    explicit CliSource(const QString& spec);
+    // Throws Error when the text names nothing readable.
+    explicit CliSource(const QString& sourceText);
     ~CliSource();
     CliSource(const CliSource&) = delete;
     CliSource& operator=(const CliSource&) = delete;

@@ -254,10 +254,10 @@ bool VelliportCli::readSelection(const QCommandLineParser& parser, MessageFilter
     return true;
 }
 
-std::unique_ptr<CliSource> VelliportCli::openSource(const QString& spec)
+std::unique_ptr<CliSource> VelliportCli::openSource(const QString& sourceText)
 {
     try {
-        return std::make_unique<CliSource>(spec);
+        return std::make_unique<CliSource>(sourceText);
     } catch (const std::exception& e) {
         fail(QString::fromUtf8(e.what()));
         return {};
@@ -482,13 +482,14 @@ int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data,
     return runWorker(worker, progress);
 }
 
-ViberDataSetPtr VelliportCli::loadSource(const QString& spec, std::unique_ptr<CliSource>& source, int& code)
+ViberDataSetPtr VelliportCli::loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source,
+                                         int& code)
 {
-    if (spec.startsWith(QLatin1String(PhonePrefix))) {
+    if (sourceText.startsWith(QLatin1String(PhonePrefix))) {
         AndroidDevice device;
-        return loadPhone(spec.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
+        return loadPhone(sourceText.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
     }
-    source = openSource(spec);
+    source = openSource(sourceText);
     if (!source) {
         code = Failure;
         return {};
@@ -598,12 +599,12 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
     MessageFilter filter;
     if (!readSelection(parser, filter))
         return Usage;
-    const QString spec = parser.positionalArguments().constFirst();
-    if (spec == QLatin1String(PhonePrefix) + serial)
+    const QString sourceText = parser.positionalArguments().constFirst();
+    if (sourceText == QLatin1String(PhonePrefix) + serial)
         return fail(QStringLiteral("the source is the phone %1 itself").arg(serial));
     std::unique_ptr<CliSource> source;
     int code = Success;
-    const ViberDataSetPtr data = loadSource(spec, source, code);
+    const ViberDataSetPtr data = loadSource(sourceText, source, code);
     if (!data)
         return code;
     const QStringList unmatched = filter.unmatchedSelectors(data->allChats());

@@ -51,7 +51,7 @@ private:
     int phoneTransfer(const QStringList& arguments);
 
     // SOURCE or phone:SERIAL read into a data set; null after printing why, with code set.
-    ViberDataSetPtr loadSource(const QString& spec, std::unique_ptr<CliSource>& source, int& code);
+    ViberDataSetPtr loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source, int& code);
     // Connects the phone and loads its history (fetching its files); null after printing
     // why, with code set.
     ViberDataSetPtr loadPhone(const QString& serial, AndroidDevice& device, const QString& archiveFolder,
@@ -69,7 +69,7 @@ private:
     // Fills the filter; false (after saying why) on a date that does not parse.
     bool readSelection(const QCommandLineParser& parser, MessageFilter& filter);
     // Opens and loads the source; null after printing the error.
-    std::unique_ptr<CliSource> openSource(const QString& spec);
+    std::unique_ptr<CliSource> openSource(const QString& sourceText);
     int runWorker(QThread& worker, CliProgress& progress);
     int fail(const QString& text);
     int usage(const QString& text, const QString& command);
