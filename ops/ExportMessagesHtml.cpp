@@ -72,9 +72,9 @@ QString ExportMessagesHtml::copyMedia(const QString& source)
 {
     const QFileInfo info(source);
     QString name = AppDirs::sanitizeFileName(info.fileName());
-    if (name.isEmpty())
+    if (name.isEmpty() || !m_copyMedia)
         return filesLink(name);
-    if (m_copyMedia && info.isFile()) {
+    if (info.isFile()) {
         const QString target = AppDirs::uniqueFileName(m_files.filePath(name));
         if (QFile::copy(source, target))
             name = QFileInfo(target).fileName();
