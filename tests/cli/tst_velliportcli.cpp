@@ -550,6 +550,14 @@ void TestVelliportCli::callsAndMediaFollowTheSelection()
             QVERIFY(path.isNull());
             QVERIFY(!QFileInfo::exists(QDir(json).filePath(QStringLiteral("media"))));
         }
+        const QString html = m_dir.filePath(QStringLiteral("html-media-") + mode);
+        QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("html"),
+                      QStringLiteral("--output"), html, QStringLiteral("--chat"), QStringLiteral("1"),
+                      QStringLiteral("--media"), mode, QStringLiteral("-q")})
+                     .code,
+                 0);
+        QCOMPARE(QFileInfo::exists(QDir(html).filePath(QStringLiteral("files/IMG_0001.jpg"))),
+                 mode == QLatin1String("copy"));
     }
     QFile::remove(picture);
 }
