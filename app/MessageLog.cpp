@@ -21,6 +21,7 @@ struct LogState
     QMutex mutex;
     QString folder;
     QFile file;
+    bool echoDebug = true;
 };
 
 LogState& state()
@@ -46,7 +47,7 @@ void handler(QtMsgType type, const QMessageLogContext&, const QString& message)
     QMutexLocker lock(&s.mutex);
     openIfNeeded(s);
     const QString line = formatLine(type, QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), message);
-    if (type == QtDebugMsg) {
+    if (type == QtDebugMsg && s.echoDebug) {
         const QByteArray raw = message.toUtf8();
         std::fprintf(stdout, "%s\n", raw.constData());
         std::fflush(stdout);
@@ -100,6 +101,13 @@ void install(const QString& folder, int keepCount)
     }
     prune(folder, keepCount);
     qInstallMessageHandler(handler);
+}
+
+void setEchoDebug(bool echo)
+{
+    LogState& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.echoDebug = echo;
 }
 
 void reset()

@@ -11,6 +11,10 @@ namespace MessageLog {
 // and installs the handler.
 void install(const QString& folder, int keepCount);
 
+// Whether debug lines are also written to standard output (the default). A console
+// program whose standard output is read by scripts turns this off.
+void setEchoDebug(bool echo);
+
 // Deletes the files of the folder whose names sort first, leaving keepCount.
 void prune(const QString& folder, int keepCount);
 

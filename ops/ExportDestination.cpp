@@ -38,6 +38,8 @@ ExportDestination ExportDestination::forFilter(Filter filter, const QString& cho
         return {folderName(chosenName, QStringLiteral("-pdf")), ExportMessagesThread::Pdf};
     case HtmlFilter:
         return {folderName(chosenName, QStringLiteral("-html")), ExportMessagesThread::Html};
+    case JsonFilter:
+        return {folderName(chosenName, QStringLiteral("-json")), ExportMessagesThread::Json};
     }
     return {withSuffix(chosenName, QStringLiteral("txt")), ExportMessagesThread::Text};
 }

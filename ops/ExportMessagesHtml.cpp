@@ -22,7 +22,7 @@ QString filesLink(const QString& name)
 
 } // namespace
 
-ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName)
+ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName, bool copyMediaFiles)
     : m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName)),
       m_markup({[this](const _ViberAtta& atta) {
@@ -34,7 +34,8 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
                                                                : copyMedia(atta.previewPath);
                     return links;
                 },
-                QStringLiteral("files/voice.png"), 200, true, LineEnd})
+                QStringLiteral("files/voice.png"), 200, true, LineEnd}),
+      m_copyMedia(copyMediaFiles)
 {
     QDir().mkpath(m_files.path());
 }
@@ -71,7 +72,7 @@ QString ExportMessagesHtml::copyMedia(const QString& source)
 {
     const QFileInfo info(source);
     QString name = AppDirs::sanitizeFileName(info.fileName());
-    if (name.isEmpty())
+    if (name.isEmpty() || !m_copyMedia)
         return filesLink(name);
     const QString inside = AppDirs::pathInside(m_files.path(), name);
     if (info.isFile() && !inside.isEmpty()) {

@@ -8,11 +8,12 @@
 #include <QDate>
 #include <QDir>
 
-// One chat as an XHTML page of bubbles, with copies of its media in "files/".
+// One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
+// to only link the names.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
-    ExportMessagesHtml(const QString& folder, const QString& fileName);
+    ExportMessagesHtml(const QString& folder, const QString& fileName, bool copyMediaFiles = true);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
@@ -26,4 +27,5 @@ private:
     TextFileWriter m_file;
     BubbleMarkup m_markup;
     QDate m_lastSeparator;
+    bool m_copyMedia;
 };

@@ -8,6 +8,7 @@
 #include "db/ViberText.h"
 #include "ops/ExportMessagesCsv.h"
 #include "ops/ExportMessagesHtml.h"
+#include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
 #include "ops/OperationError.h"
@@ -112,10 +113,12 @@ void ExportMessagesThread::run()
 void ExportMessagesThread::exportAll()
 {
     m_progress.postProgress(tr("IDS_EXPORTING_MESSAGES_TO_FILE"), -1, QString());
-    if (m_format < Text || m_format > Html)
+    if (m_format < Text || m_format > Json)
         throw OperationError(QStringLiteral("not support export format."));
-    const bool perChat = m_format == Pdf || m_format == Html;
+    const bool perChat = m_format == Pdf || m_format == Html || m_format == Json;
     QList<_ViberMsg*> sorted = m_messages;
+    if (m_format == Json)
+        m_namesUsed.insert(QLatin1String(ExportMessagesJson::IndexFile));
     if (perChat) {
         QDir().mkpath(m_path);
         // Messages without a chat are passed over, so where they sort does not matter.
@@ -147,11 +150,15 @@ void ExportMessagesThread::exportAll()
             if (m_format == Pdf) {
                 writer = std::make_unique<ExportMessagesPdf>(
                     QDir(m_path).filePath(runFileName(msg->chat, QStringLiteral("pdf"))));
+            } else if (m_format == Json) {
+                writer = std::make_unique<ExportMessagesJson>(m_path,
+                                                              runFileName(msg->chat, QStringLiteral("json")),
+                                                              *msg->chat, m_copyMedia, m_jsonIndex);
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();
-                writer = std::make_unique<ExportMessagesHtml>(m_path,
-                                                              runFileName(msg->chat, QStringLiteral("html")));
+                writer = std::make_unique<ExportMessagesHtml>(
+                    m_path, runFileName(msg->chat, QStringLiteral("html")), m_copyMedia);
             }
             writerChat = msg->chat;
             writer->begin();
@@ -162,6 +169,8 @@ void ExportMessagesThread::exportAll()
     }
     if (writer)
         writer->end();
+    if (m_format == Json)
+        ExportMessagesJson::writeIndex(m_path, m_jsonIndex);
 }
 
 void ExportMessagesThread::prepareHtmlFolder()

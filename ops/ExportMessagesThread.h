@@ -2,6 +2,7 @@
 
 #include "db/ViberMsg.h"
 
+#include <QJsonArray>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -10,12 +11,12 @@
 class ProgressChannel;
 struct _ViberChat;
 
-// Exports messages to one text or CSV file, or to one PDF or HTML file per chat in a folder.
+// Exports messages to one text or CSV file, or to one PDF, HTML or JSON file per chat in a folder.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
 public:
-    enum Format { Text = 0, Csv = 1, Pdf = 2, Html = 3 };
+    enum Format { Text = 0, Csv = 1, Pdf = 2, Html = 3, Json = 4 };
 
     // The messages stay owned by their data set, which must outlive the worker.
     ExportMessagesThread(const QList<_ViberMsg*>& messages, const QString& path, int format,
@@ -24,6 +25,9 @@ public:
     // The chat's participants as a file name, with the extension ("unknown-chat" without a chat).
     static QString chatFileName(const _ViberChat* chat, const QString& extension);
     static QString chatBaseName(const _ViberChat* chat);
+
+    // Whether the HTML and JSON exports copy the media files (the default) or only name them.
+    void setCopyMedia(bool copy) { m_copyMedia = copy; }
 
 protected:
     void run() override;
@@ -43,4 +47,6 @@ private:
     QSet<QString> m_entriesBefore; // what the output folder held before the run
     int m_exported = 0;
     QSet<QString> m_namesUsed; // chat files written by this run, lower-cased
+    bool m_copyMedia = true;
+    QJsonArray m_jsonIndex; // one entry per chat of a JSON export
 };

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     qt6-webengine-dev libqt6svg6 libgl-dev
     libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
-    python3 time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
+    python3 python3-jsonschema time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
     fonts-noto-cjk
     # the phone agent's builds for ARM and x86 phones, and running them in the tests
     g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu qemu-user-static file

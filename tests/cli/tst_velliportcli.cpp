@@ -1,0 +1,742 @@
+// The console program run as a process over the fixtures: what scripts see of it
+// (exit codes, standard output, files written) and what an interruption leaves.
+
+#include "android/BackupArchive.h"
+#include "app/AppDirs.h"
+#include "db/IOSViberDb.h"
+#include "db/ViberCodes.h"
+#include "db/ViberDates.h"
+#include "tests/support/AndroidFixture.h"
+#include "tests/support/DataSetBuilder.h"
+#include "tests/support/DesktopFixture.h"
+#include "tests/support/LocalDbFixture.h"
+#include "tests/support/PhoneSim.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <csignal>
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+QString program()
+{
+    return QDir(TestEnvironment::binDir()).filePath(QStringLiteral("velliport-cli"));
+}
+
+Result cli(const QStringList& arguments, const QByteArray& input = QByteArray(),
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program(), arguments);
+    if (!process.waitForStarted(10000))
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    Result result;
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QString localFolder(const QTemporaryDir& dir)
+{
+    const QString folder = dir.filePath(QStringLiteral("sample"));
+    LocalDbFixture::createProgramStore(folder);
+    return folder;
+}
+
+QJsonArray chatsJson(const QString& source)
+{
+    const Result result = cli({QStringLiteral("chats"), source, QStringLiteral("--json")});
+    if (result.code != 0)
+        qWarning("chats %s: %s", qUtf8Printable(source), qUtf8Printable(result.err));
+    return QJsonDocument::fromJson(result.out.toUtf8()).array();
+}
+
+qint64 messageCount(const QJsonArray& chats)
+{
+    qint64 count = 0;
+    for (const QJsonValue& chat : chats)
+        count += chat.toObject().value(QStringLiteral("messages")).toInteger();
+    return count;
+}
+
+// The second and later lines of a CSV export: its message rows.
+QStringList csvRows(const QString& path)
+{
+    QStringList lines = QString::fromUtf8(TestEnvironment::readFile(path)).split(QStringLiteral("\r\n"));
+    lines.removeAll(QString());
+    return lines.mid(1);
+}
+
+// A local database of one large chat and a few small ones, big enough that a backup or
+// an export of it runs for a while.
+QString writeLargeSource(const QString& folder, int count)
+{
+    DataSetBuilder builder;
+    _ViberPerson* anna = builder.person(1, QStringLiteral("+4917000001"), QStringLiteral("Anna"));
+    _ViberPerson* ben = builder.person(2, QStringLiteral("+4917000002"), QStringLiteral("Ben"));
+    _ViberChat* big = builder.chat(1, {anna}, QString());
+    _ViberChat* other = builder.chat(2, {ben}, QString());
+    const QDateTime start(QDate(2023, 1, 1), QTime(8, 0));
+    for (int i = 0; i < count; ++i)
+        builder.message(i % 10 ? big : other, ViberMsgType::Text, start.addSecs(i * 60),
+                        QStringLiteral("message number %1").arg(i), i % 2 == 0);
+    IOSViberDb db(folder, QLatin1String(LocalDbFixture::ProgramFile));
+    LocalDbFixture::writeAll(db, builder.set().allMessages(), {});
+    return folder;
+}
+
+// Starts the program, waits until it has reported progress beyond its first line, sends
+// the signal and returns the exit code.
+int interruptAfterProgress(const QStringList& arguments, int signal)
+{
+    QProcess process;
+    process.start(program(), arguments);
+    if (!process.waitForStarted(10000))
+        return -1;
+    QByteArray err;
+    QElapsedTimer timer;
+    timer.start();
+    while (err.count('\n') < 2 && process.state() == QProcess::Running && timer.elapsed() < 60000) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    if (process.state() != QProcess::Running) {
+        qWarning("ended before the signal: %s", err.constData());
+        return -2;
+    }
+    ::kill(pid_t(process.processId()), signal);
+    process.waitForFinished(60000);
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace
+
+class TestVelliportCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void usageErrors_data();
+    void usageErrors();
+    void helpForEveryCommand();
+    void unreadableSources_data();
+    void unreadableSources();
+    void readsEveryKindOfSource();
+    void listsSources();
+    void jsonExportMatchesCsvAndSchema();
+    void selectsByDateOnBoundaries();
+    void selectsByChat();
+    void callsAndMediaFollowTheSelection();
+    void unwritableOutputs();
+    void backupThenDelete();
+    void interruptedBackupLeavesTargetAsItWas();
+    void interruptedExportRemovesOnlyItsOwnFiles();
+    void phoneLoadAndTransfer();
+    void drawsABarOnlyOnATerminal();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_local;
+};
+
+void TestVelliportCli::initTestCase()
+{
+    TestEnvironment::requireScratchDataHome();
+    QVERIFY(QFileInfo(program()).isExecutable());
+    QVERIFY(m_dir.isValid());
+    m_local = localFolder(m_dir);
+}
+
+void TestVelliportCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("nothing") << QStringList{};
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("chats"), QStringLiteral("x"),
+                                                   QStringLiteral("--colour")};
+    QTest::newRow("no source") << QStringList{QStringLiteral("info")};
+    QTest::newRow("two sources") << QStringList{QStringLiteral("chats"), QStringLiteral("a"),
+                                                QStringLiteral("b")};
+    QTest::newRow("export without format") << QStringList{QStringLiteral("export"), QStringLiteral("x"),
+                                                          QStringLiteral("--output"), QStringLiteral("o")};
+    QTest::newRow("export to xml") << QStringList{QStringLiteral("export"),   QStringLiteral("x"),
+                                                  QStringLiteral("--format"), QStringLiteral("xml"),
+                                                  QStringLiteral("--output"), QStringLiteral("o")};
+    QTest::newRow("media neither copy nor none") << QStringList{
+        QStringLiteral("export"),   QStringLiteral("x"), QStringLiteral("--format"), QStringLiteral("json"),
+        QStringLiteral("--output"), QStringLiteral("o"), QStringLiteral("--media"),  QStringLiteral("link")};
+    QTest::newRow("date that is none")
+        << QStringList{QStringLiteral("export"),  QStringLiteral("x"),         QStringLiteral("--format"),
+                       QStringLiteral("csv"),     QStringLiteral("--output"),  QStringLiteral("o"),
+                       QStringLiteral("--after"), QStringLiteral("2024-02-30")};
+    QTest::newRow("backup without name") << QStringList{QStringLiteral("backup"), QStringLiteral("x")};
+    QTest::newRow("backup to a path") << QStringList{QStringLiteral("backup"), QStringLiteral("x"),
+                                                     QStringLiteral("--to"), QStringLiteral("../up")};
+    QTest::newRow("delete without selection") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
+}
+
+void TestVelliportCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, 2);
+    QVERIFY(!result.err.isEmpty());
+    QVERIFY(result.out.isEmpty());
+}
+
+void TestVelliportCli::helpForEveryCommand()
+{
+    const Result overview = cli({QStringLiteral("--help")});
+    QCOMPARE(overview.code, 0);
+    const QStringList commands = {
+        QStringLiteral("sources"),       QStringLiteral("chats"), QStringLiteral("export"),
+        QStringLiteral("backup"),        QStringLiteral("calls"), QStringLiteral("delete"),
+        QStringLiteral("extract-media"), QStringLiteral("info"),  QStringLiteral("phone")};
+    for (const QString& command : commands) {
+        QVERIFY2(overview.out.contains(QStringLiteral("  ") + command), qPrintable(command));
+        const Result help = cli({command, QStringLiteral("--help")});
+        QCOMPARE(help.code, 0);
+        QVERIFY2(help.out.startsWith(QStringLiteral("Usage: velliport-cli ") + command),
+                 qPrintable(help.out));
+    }
+    const Result exportHelp = cli({QStringLiteral("export"), QStringLiteral("--help")});
+    for (const char* option :
+         {"--chat", "--exclude-chat", "--after", "--before", "--utc", "--media", "--quiet"})
+        QVERIFY2(exportHelp.out.contains(QLatin1String(option)), option);
+}
+
+void TestVelliportCli::unreadableSources_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("missing") << QByteArray() << QStringLiteral("no such source");
+    QTest::newRow("text file") << QByteArray("hello, not a database\n")
+                               << QStringLiteral("neither an SQLite");
+    QTest::newRow("damaged SQLite") << QByteArray("SQLite format 3\0", 16) + QByteArray(3000, '\xab')
+                                    << QStringLiteral("damaged SQLite");
+    QTest::newRow("damaged archive") << QByteArray("ANDROID BACKUP\n5\n1\nnone\n") + QByteArray(500, 'x')
+                                     << QStringLiteral("damaged Android backup archive");
+}
+
+void TestVelliportCli::unreadableSources()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, said);
+    const QString path = m_dir.filePath(QStringLiteral("bad-%1").arg(QTest::currentDataTag()));
+    if (!content.isEmpty())
+        QVERIFY(TestEnvironment::writeFile(path, content));
+    for (const QString& command : {QStringLiteral("chats"), QStringLiteral("info")}) {
+        const Result result = cli({command, path});
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(said), qPrintable(result.err));
+        // The error names what a source may be, unless the file itself was recognised.
+        if (!said.startsWith(QLatin1String("damaged Android")))
+            QVERIFY2(result.err.contains(QLatin1String("expected")), qPrintable(result.err));
+    }
+
+    const QString plain = m_dir.filePath(QStringLiteral("plain.sqlite"));
+    LocalDbFixture::runScript(
+        plain, QStringLiteral("create table if not exists notes(id integer primary key, body text);"));
+    const Result unknown = cli({QStringLiteral("info"), plain});
+    QCOMPARE(unknown.code, 1);
+    QVERIFY2(unknown.err.contains(QLatin1String("without Viber's tables")), qPrintable(unknown.err));
+}
+
+void TestVelliportCli::readsEveryKindOfSource()
+{
+    const QJsonArray local = chatsJson(m_local);
+    QCOMPARE(local.size(), 7);
+    QCOMPARE(messageCount(local), 16);
+    QCOMPARE(chatsJson(QDir(m_local).filePath(QLatin1String(LocalDbFixture::ProgramFile))), local);
+
+    const DesktopFixture desktop;
+    const QJsonArray desktopChats = chatsJson(desktop.dbPath());
+    QVERIFY(!desktopChats.isEmpty());
+    QCOMPARE(chatsJson(QFileInfo(desktop.dbPath()).path()), desktopChats);
+
+    const AndroidFixture android;
+    const QString before = TestEnvironment::pythonDump(android.messagesPath());
+    const QString unpacked = QDir(android.extractRoot()).filePath(QStringLiteral("ab-extract"));
+    const QJsonArray phoneChats = chatsJson(unpacked);
+    QVERIFY(messageCount(phoneChats) > 0);
+    QCOMPARE(chatsJson(android.messagesPath()), phoneChats);
+    const QString archive = m_dir.filePath(QStringLiteral("phone.ab"));
+    buildBackupArchive(unpacked, archive);
+    QCOMPARE(chatsJson(archive), phoneChats);
+    // The phone's files are read from a copy: the adapter's clean-up never reaches them.
+    QCOMPARE(TestEnvironment::pythonDump(android.messagesPath()), before);
+
+    struct Expected
+    {
+        QString source;
+        QString kind;
+        QString format;
+    };
+    for (const Expected& expected :
+         {Expected{m_local, QStringLiteral("kind: local database"),
+                   QStringLiteral("Velliport local database")},
+          Expected{desktop.dbPath(), QStringLiteral("kind: Viber desktop database"), QStringLiteral("older")},
+          Expected{archive, QStringLiteral("kind: Android backup archive"),
+                   QStringLiteral("archive, version 1")},
+          Expected{unpacked, QStringLiteral("kind: unpacked Android backup"),
+                   QStringLiteral("database version")}}) {
+        const Result info = cli({QStringLiteral("info"), expected.source});
+        QCOMPARE(info.code, 0);
+        QVERIFY2(info.out.contains(expected.kind) && info.out.contains(expected.format),
+                 qPrintable(info.out));
+        QVERIFY2(info.out.contains(QLatin1String("integrity_check: ok")), qPrintable(info.out));
+        QVERIFY(info.out.contains(QLatin1String("problems: 0")));
+    }
+    const QString genuine = m_dir.filePath(QStringLiteral("genuine"));
+    LocalDbFixture::createGenuineStore(genuine);
+    const Result genuineInfo = cli({QStringLiteral("info"), genuine});
+    QCOMPARE(genuineInfo.code, 0);
+    QVERIFY2(genuineInfo.out.contains(QLatin1String("format: iOS Viber store")), qPrintable(genuineInfo.out));
+    QVERIFY(!chatsJson(genuine).isEmpty());
+
+    const Result info = cli({QStringLiteral("info"), m_local});
+    QVERIFY2(info.out.contains(QLatin1String("\nmessages: 16\n")) &&
+                 info.out.contains(QLatin1String("calls: 5")),
+             qPrintable(info.out));
+}
+
+void TestVelliportCli::listsSources()
+{
+    QTemporaryDir home;
+    const DesktopFixture desktop;
+    const QString account = home.filePath(QStringLiteral(".ViberPC/491701111111"));
+    QVERIFY(QDir().mkpath(account));
+    QVERIFY(QFile::copy(desktop.dbPath(), QDir(account).filePath(QStringLiteral("viber.db"))));
+    const Result backup = cli({QStringLiteral("backup"), m_local, QStringLiteral("--to"),
+                               QStringLiteral("Listed"), QStringLiteral("--quiet")});
+    QCOMPARE(backup.code, 0);
+    QVERIFY(backup.err.isEmpty());
+
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addDevice(QStringLiteral("SIM0042"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    const Result result = cli({QStringLiteral("sources"), QStringLiteral("--json")}, {}, environment);
+    QCOMPARE(result.code, 0);
+    QStringList seen;
+    for (const QJsonValue& value : QJsonDocument::fromJson(result.out.toUtf8()).array())
+        seen.append(value[QStringLiteral("kind")].toString() + QLatin1Char(':') +
+                    value[QStringLiteral("name")].toString());
+    QVERIFY2(seen.contains(QStringLiteral("local:Listed")), qPrintable(result.out));
+    QVERIFY2(seen.contains(QStringLiteral("desktop:491701111111")), qPrintable(result.out));
+    QVERIFY2(seen.contains(QStringLiteral("phone:SIM0042")), qPrintable(result.out));
+    // A local database is a source by its name alone.
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("listed"))), 16);
+}
+
+void TestVelliportCli::jsonExportMatchesCsvAndSchema()
+{
+    const AndroidFixture android;
+    const QString unpacked = QDir(android.extractRoot()).filePath(QStringLiteral("ab-extract"));
+    const QList<QPair<QString, QStringList>> runs = {
+        {m_local, {}},
+        {m_local, {QStringLiteral("--exclude-chat"), QStringLiteral("Club")}},
+        {m_local, {QStringLiteral("--after"), QStringLiteral("2020-01-06T11:00")}},
+        {unpacked, {}},
+    };
+    int run = 0;
+    for (const auto& [source, selection] : runs) {
+        {
+            const QString json = m_dir.filePath(QStringLiteral("json-%1").arg(run));
+            const QString csv = m_dir.filePath(QStringLiteral("csv-%1.csv").arg(run++));
+            const Result toJson =
+                cli(QStringList{QStringLiteral("export"), source, QStringLiteral("--format"),
+                                QStringLiteral("json"), QStringLiteral("--output"), json} +
+                    selection);
+            QVERIFY2(toJson.code == 0, qPrintable(toJson.err));
+            const Result toCsv = cli(QStringList{QStringLiteral("export"), source, QStringLiteral("--format"),
+                                                 QStringLiteral("csv"), QStringLiteral("-o"), csv} +
+                                     selection);
+            QVERIFY2(toCsv.code == 0, qPrintable(toCsv.err));
+            QProcess python;
+            python.start(
+                QStringLiteral("python3"),
+                {QDir(TestEnvironment::dataDir()).filePath(QStringLiteral("cli/check_json_export.py")),
+                 QDir(TestEnvironment::dataDir()).filePath(QStringLiteral("../../docs/export.schema.json")),
+                 json, csv});
+            QVERIFY(python.waitForFinished(60000));
+            const QString said =
+                QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError());
+            QVERIFY2(python.exitCode() == 0 && said.startsWith(QLatin1String("ok ")), qPrintable(said));
+            QCOMPARE(said.mid(3).trimmed().toInt(), csvRows(csv).size());
+        }
+    }
+}
+
+void TestVelliportCli::selectsByDateOnBoundaries()
+{
+    const QDateTime start(QDate(2024, 3, 1), QTime(10, 0));
+    DataSetBuilder builder;
+    _ViberPerson* alice = builder.person(1, QStringLiteral("+4917000011"), QStringLiteral("Alice"));
+    _ViberChat* chat = builder.chat(1, {alice});
+    const QDateTime end(QDate(2024, 3, 2), QTime(0, 0));
+    const auto add = [&](const QDateTime& when, const QString& text) {
+        // The builder keeps whole seconds; these messages need their milliseconds.
+        builder.message(chat, ViberMsgType::Text, when, text)->date =
+            ViberDates::unixMsToRef(when.toMSecsSinceEpoch());
+    };
+    add(start.addMSecs(-1), QStringLiteral("just-before"));
+    add(start, QStringLiteral("at-start"));
+    add(start.addMSecs(1), QStringLiteral("just-after"));
+    add(end.addMSecs(-1), QStringLiteral("last-of-day"));
+    add(end, QStringLiteral("at-end"));
+    const QString folder = m_dir.filePath(QStringLiteral("boundaries"));
+    IOSViberDb db(folder, QLatin1String(LocalDbFixture::ProgramFile));
+    LocalDbFixture::writeAll(db, builder.set().allMessages(), {});
+    db.close();
+
+    const auto texts = [&](const QStringList& selection) {
+        const QString csv = m_dir.filePath(QStringLiteral("boundaries.csv"));
+        QFile::remove(csv);
+        const Result result = cli(QStringList{QStringLiteral("export"), folder, QStringLiteral("--format"),
+                                              QStringLiteral("csv"), QStringLiteral("--output"), csv} +
+                                  selection);
+        QStringList found;
+        if (result.code != 0)
+            return QStringList{result.err};
+        for (const QString& row : csvRows(csv))
+            found.append(row.section(QLatin1Char(','), 4));
+        return found;
+    };
+    const QString utcStart = start.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+    const QString offsetStart = start.toOffsetFromUtc(3 * 3600).toString(Qt::ISODateWithMs);
+    const QStringList fromStart = {QStringLiteral("at-start"), QStringLiteral("just-after"),
+                                   QStringLiteral("last-of-day")};
+    QCOMPARE(texts({QStringLiteral("--after"), QStringLiteral("2024-03-01T10:00:00"),
+                    QStringLiteral("--before"), QStringLiteral("2024-03-02")}),
+             fromStart);
+    QCOMPARE(texts({QStringLiteral("--after"), QStringLiteral("2024-03-01 10:00"), QStringLiteral("--before"),
+                    QStringLiteral("2024-03-02T00:00:00.000")}),
+             fromStart);
+    QCOMPARE(texts({QStringLiteral("--after"), utcStart, QStringLiteral("--utc"), QStringLiteral("--before"),
+                    QStringLiteral("2024-03-02")}),
+             fromStart);
+    QCOMPARE(texts({QStringLiteral("--after"), offsetStart, QStringLiteral("--before"),
+                    QStringLiteral("2024-03-02")}),
+             fromStart);
+    QCOMPARE(texts({QStringLiteral("--after"), QStringLiteral("2024-03-01T09:59:59.999"),
+                    QStringLiteral("--before"), QStringLiteral("2024-03-01T10:00:00.001")}),
+             (QStringList{QStringLiteral("just-before"), QStringLiteral("at-start")}));
+    QCOMPARE(texts({QStringLiteral("--after"), QStringLiteral("2024-03-02")}),
+             QStringList{QStringLiteral("at-end")});
+    QCOMPARE(texts({QStringLiteral("--before"), QStringLiteral("2024-03-01T10:00")}),
+             QStringList{QStringLiteral("just-before")});
+}
+
+void TestVelliportCli::selectsByChat()
+{
+    const auto chatIds = [&](const QStringList& selection) {
+        const QString json = m_dir.filePath(QStringLiteral("chat-selection"));
+        AppDirs::removeTree(json);
+        const Result result =
+            cli(QStringList{QStringLiteral("export"), m_local, QStringLiteral("--format"),
+                            QStringLiteral("json"), QStringLiteral("--output"), json, QStringLiteral("-q")} +
+                selection);
+        QList<qint64> ids;
+        if (result.code != 0)
+            return QList<qint64>{-1000 - result.code};
+        const QJsonObject index =
+            QJsonDocument::fromJson(
+                TestEnvironment::readFile(QDir(json).filePath(QStringLiteral("index.json"))))
+                .object();
+        for (const QJsonValue& chat : index.value(QStringLiteral("chats")).toArray())
+            ids.append(chat[QStringLiteral("id")].toInteger());
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+    QCOMPARE(chatIds({QStringLiteral("--chat"), QStringLiteral("anna berg")}), (QList<qint64>{1}));
+    QCOMPARE(chatIds({QStringLiteral("--chat"), QStringLiteral("3"), QStringLiteral("--chat"),
+                      QStringLiteral("Climbing")}),
+             (QList<qint64>{2, 3}));
+    // A number finds the chats with that person alone, never the groups the person is in.
+    QCOMPARE(chatIds({QStringLiteral("--chat"), QStringLiteral("+4940111222")}), (QList<qint64>{-6}));
+    QCOMPARE(chatIds({QStringLiteral("--chat"), QStringLiteral("Anna")}), (QList<qint64>{1}));
+    QCOMPARE(chatIds({QStringLiteral("--chat"), QStringLiteral("-5")}), (QList<qint64>{-5}));
+    QCOMPARE(chatIds({QStringLiteral("--exclude-chat"), QStringLiteral("Dora"),
+                      QStringLiteral("--exclude-chat"), QStringLiteral("Service")}),
+             (QList<qint64>{-5, 1, 2, 3}));
+    const Result unknown =
+        cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("csv"),
+             QStringLiteral("--output"), m_dir.filePath(QStringLiteral("none.csv")), QStringLiteral("--chat"),
+             QStringLiteral("Zacharias")});
+    QCOMPARE(unknown.code, 1);
+    QVERIFY2(unknown.err.contains(QLatin1String("no chat matches \"Zacharias\"")), qPrintable(unknown.err));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("none.csv"))));
+}
+
+void TestVelliportCli::callsAndMediaFollowTheSelection()
+{
+    const QString all = m_dir.filePath(QStringLiteral("calls-all.txt"));
+    const QString carla = m_dir.filePath(QStringLiteral("calls-carla.txt"));
+    QCOMPARE(cli({QStringLiteral("calls"), m_local, QStringLiteral("--output"), all}).code, 0);
+    QCOMPARE(cli({QStringLiteral("calls"), m_local, QStringLiteral("--output"), carla,
+                  QStringLiteral("--chat"), QStringLiteral("Carla")})
+                 .code,
+             0);
+    QCOMPARE(csvRows(all).size(), 5);
+    QCOMPARE(csvRows(carla).size(), 2);
+    for (const QString& line : csvRows(carla))
+        QVERIFY2(line.startsWith(QLatin1String("Carla Diaz")), qPrintable(line));
+
+    // The sample's picture, in place, so that there is something to extract.
+    const QString picture = QDir(m_local).filePath(QStringLiteral("Documents/Attachments/IMG_0001.jpg"));
+    QVERIFY(DataSetBuilder::writeImage(picture, 20, 10));
+    const QString media = m_dir.filePath(QStringLiteral("media-anna"));
+    const Result extracted = cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), media,
+                                  QStringLiteral("--chat"), QStringLiteral("Anna")});
+    QCOMPARE(extracted.code, 0);
+    const QStringList files = QDir(media).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QVERIFY2(files.constFirst().startsWith(QLatin1String("atta_20200106-")), qPrintable(files.constFirst()));
+    QCOMPARE(TestEnvironment::readFile(QDir(media).filePath(files.constFirst())),
+             TestEnvironment::readFile(picture));
+    const QString none = m_dir.filePath(QStringLiteral("media-ben"));
+    QCOMPARE(cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), none,
+                  QStringLiteral("--chat"), QStringLiteral("Service")})
+                 .code,
+             0);
+    QVERIFY(QDir(none).entryList(QDir::Files).isEmpty());
+
+    // The JSON export names the copy by its path inside the export, or none without copies.
+    for (const QString& mode : {QStringLiteral("copy"), QStringLiteral("none")}) {
+        const QString json = m_dir.filePath(QStringLiteral("json-media-") + mode);
+        QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("json"),
+                      QStringLiteral("--output"), json, QStringLiteral("--chat"), QStringLiteral("1"),
+                      QStringLiteral("--media"), mode})
+                     .code,
+                 0);
+        const QJsonArray messages =
+            QJsonDocument::fromJson(
+                TestEnvironment::readFile(QDir(json).filePath(QStringLiteral("Anna Berg(+4917012345).json"))))
+                .object()
+                .value(QStringLiteral("messages"))
+                .toArray();
+        QCOMPARE(messages.size(), 6);
+        const QJsonValue path = messages.at(2)[QStringLiteral("attachment")][QStringLiteral("path")];
+        if (mode == QLatin1String("copy")) {
+            QCOMPARE(path.toString(), QStringLiteral("media/IMG_0001.jpg"));
+            QCOMPARE(TestEnvironment::readFile(QDir(json).filePath(path.toString())),
+                     TestEnvironment::readFile(picture));
+        } else {
+            QVERIFY(path.isNull());
+            QVERIFY(!QFileInfo::exists(QDir(json).filePath(QStringLiteral("media"))));
+        }
+        const QString html = m_dir.filePath(QStringLiteral("html-media-") + mode);
+        QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("html"),
+                      QStringLiteral("--output"), html, QStringLiteral("--chat"), QStringLiteral("1"),
+                      QStringLiteral("--media"), mode, QStringLiteral("-q")})
+                     .code,
+                 0);
+        QCOMPARE(QFileInfo::exists(QDir(html).filePath(QStringLiteral("files/IMG_0001.jpg"))),
+                 mode == QLatin1String("copy"));
+    }
+    QFile::remove(picture);
+}
+
+void TestVelliportCli::unwritableOutputs()
+{
+    const QString blocker = m_dir.filePath(QStringLiteral("a-file"));
+    QVERIFY(TestEnvironment::writeFile(blocker, "x"));
+    const QString below = QDir(blocker).filePath(QStringLiteral("sub/out"));
+    for (const QString& format :
+         {QStringLiteral("csv"), QStringLiteral("txt"), QStringLiteral("json"), QStringLiteral("html")}) {
+        const Result result = cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), format,
+                                   QStringLiteral("--output"), below, QStringLiteral("-q")});
+        QVERIFY2(result.code == 1, qPrintable(format + result.err));
+        QVERIFY(!result.err.isEmpty());
+    }
+    QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("json"),
+                  QStringLiteral("--output"), blocker})
+                 .code,
+             1);
+    QCOMPARE(cli({QStringLiteral("calls"), m_local, QStringLiteral("--output"), below}).code, 1);
+    QCOMPARE(cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), blocker}).code, 1);
+    QCOMPARE(TestEnvironment::readFile(blocker), QByteArray("x"));
+}
+
+void TestVelliportCli::backupThenDelete()
+{
+    const Result backup =
+        cli({QStringLiteral("backup"), m_local, QStringLiteral("--to"), QStringLiteral("Kept")});
+    QVERIFY2(backup.code == 0, qPrintable(backup.err));
+    const QString database = QDir(AppDirs::localDatabasePath(QStringLiteral("Kept")))
+                                 .filePath(QLatin1String(AppDirs::LocalDatabaseFile));
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("Kept"))), 16);
+
+    // Not confirmed, or not a local database: nothing changes.
+    const QString before = TestEnvironment::pythonDump(database);
+    const Result refused = cli({QStringLiteral("delete"), QStringLiteral("Kept"), QStringLiteral("--chat"),
+                                QStringLiteral("Anna Berg")},
+                               "n\n");
+    QCOMPARE(refused.code, 1);
+    QVERIFY(refused.err.contains(QLatin1String("[y/N]")));
+    QCOMPARE(TestEnvironment::pythonDump(database), before);
+    const DesktopFixture desktop;
+    const Result desktopDelete = cli({QStringLiteral("delete"), desktop.dbPath(), QStringLiteral("--after"),
+                                      QStringLiteral("2000-01-01"), QStringLiteral("--yes")});
+    QCOMPARE(desktopDelete.code, 1);
+    QVERIFY2(desktopDelete.err.contains(QLatin1String("local databases only")),
+             qPrintable(desktopDelete.err));
+
+    const Result deleted =
+        cli({QStringLiteral("delete"), QStringLiteral("Kept"), QStringLiteral("--chat"),
+             QStringLiteral("Anna Berg"), QStringLiteral("--before"), QStringLiteral("2020-01-06T10:43:00Z")},
+            "y\n");
+    QVERIFY2(deleted.code == 0, qPrintable(deleted.err));
+    const QJsonArray chats = chatsJson(QStringLiteral("Kept"));
+    bool annaSeen = false;
+    for (const QJsonValue& chat : chats) {
+        if (chat[QStringLiteral("title")].toString() != QLatin1String("Anna Berg"))
+            continue;
+        annaSeen = true;
+        QCOMPARE(chat[QStringLiteral("messages")].toInteger(), 3);
+        QCOMPARE(QDateTime::fromString(chat[QStringLiteral("first")].toString(), Qt::ISODateWithMs),
+                 QDateTime(QDate(2020, 1, 6), QTime(10, 43), QTimeZone::utc()));
+    }
+    QVERIFY(annaSeen);
+    QCOMPARE(messageCount(chats), 16 - 3);
+}
+
+void TestVelliportCli::interruptedBackupLeavesTargetAsItWas()
+{
+    const QString source = writeLargeSource(m_dir.filePath(QStringLiteral("large")), 30000);
+    const Result first =
+        cli({QStringLiteral("backup"), m_local, QStringLiteral("--to"), QStringLiteral("Target")});
+    QVERIFY2(first.code == 0, qPrintable(first.err));
+    const QString database = QDir(AppDirs::localDatabasePath(QStringLiteral("Target")))
+                                 .filePath(QLatin1String(AppDirs::LocalDatabaseFile));
+    const QString before = TestEnvironment::pythonDump(database);
+    QVERIFY(before.contains(QLatin1String("INSERT INTO \"ZVIBERMESSAGE\"")));
+
+    QCOMPARE(
+        interruptAfterProgress(
+            {QStringLiteral("backup"), source, QStringLiteral("--to"), QStringLiteral("Target")}, SIGINT),
+        130);
+    QCOMPARE(TestEnvironment::pythonDump(database), before);
+    QVERIFY(!QFileInfo::exists(database + QStringLiteral("-journal")));
+
+    // Interrupting the backup into a new database leaves no database behind.
+    QCOMPARE(
+        interruptAfterProgress(
+            {QStringLiteral("backup"), source, QStringLiteral("--to"), QStringLiteral("Fresh")}, SIGTERM),
+        130);
+    QVERIFY(!QFileInfo::exists(QDir(AppDirs::localDatabasePath(QStringLiteral("Fresh")))
+                                   .filePath(QLatin1String(AppDirs::LocalDatabaseFile))));
+}
+
+void TestVelliportCli::interruptedExportRemovesOnlyItsOwnFiles()
+{
+    const QString source = m_dir.filePath(QStringLiteral("large"));
+    if (!QFileInfo::exists(source))
+        writeLargeSource(source, 30000);
+    const QString folder = m_dir.filePath(QStringLiteral("export-into"));
+    QVERIFY(TestEnvironment::writeFile(QDir(folder).filePath(QStringLiteral("mine.txt")), "keep"));
+    QCOMPARE(interruptAfterProgress({QStringLiteral("export"), source, QStringLiteral("--format"),
+                                     QStringLiteral("json"), QStringLiteral("--output"), folder},
+                                    SIGINT),
+             130);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("mine.txt")});
+    QCOMPARE(TestEnvironment::readFile(QDir(folder).filePath(QStringLiteral("mine.txt"))),
+             QByteArray("keep"));
+}
+
+void TestVelliportCli::phoneLoadAndTransfer()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(QStringLiteral("SIM0007"));
+    const Result load = cli({QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("SIM0007"),
+                             QStringLiteral("--to"), QStringLiteral("FromPhone")});
+    QVERIFY2(load.code == 0, qPrintable(load.err));
+    // What the program logs stays off standard output, which scripts read.
+    QVERIFY2(load.out.isEmpty(), qPrintable(load.out));
+    const QJsonArray onPhone = chatsJson(QStringLiteral("phone:SIM0007"));
+    QVERIFY(messageCount(onPhone) > 0);
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("FromPhone"))), messageCount(onPhone));
+
+    const Result transfer =
+        cli({QStringLiteral("phone"), QStringLiteral("transfer"), m_local, QStringLiteral("--to"),
+             QStringLiteral("SIM0007"), QStringLiteral("--chat"), QStringLiteral("Service")});
+    QVERIFY2(transfer.code == 0, qPrintable(transfer.err));
+    QVERIFY2(transfer.err.contains(QLatin1String("the phone's databases are kept in")),
+             qPrintable(transfer.err));
+    const QJsonArray after = chatsJson(QStringLiteral("phone:SIM0007"));
+    QCOMPARE(messageCount(after), messageCount(onPhone) + 1);
+    bool serviceSeen = false;
+    for (const QJsonValue& chat : after)
+        serviceSeen = serviceSeen || chat[QStringLiteral("title")].toString() == QLatin1String("Service");
+    QVERIFY(serviceSeen);
+
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("transfer"), QStringLiteral("phone:SIM0007"),
+                  QStringLiteral("--to"), QStringLiteral("SIM0007")})
+                 .code,
+             1);
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("NOPHONE")}).code, 1);
+    QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("unplug")}).code, 2);
+}
+
+void TestVelliportCli::drawsABarOnlyOnATerminal()
+{
+    const QString csv = m_dir.filePath(QStringLiteral("bar.csv"));
+    const QStringList arguments = {QStringLiteral("export"),   m_local,
+                                   QStringLiteral("--format"), QStringLiteral("csv"),
+                                   QStringLiteral("--output"), csv};
+    const Result plain = cli(arguments);
+    QCOMPARE(plain.code, 0);
+    QVERIFY(!plain.err.contains(QLatin1Char('\x1b')));
+    QVERIFY2(plain.err.contains(QLatin1String("100% Messages: 16/16\n")), qPrintable(plain.err));
+
+    // script(1) gives the program a terminal of its own.
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script(1) is not installed");
+    QStringList quoted;
+    for (const QString& argument : QStringList{program()} + arguments)
+        quoted.append(QLatin1Char('\'') + argument + QLatin1Char('\''));
+    QProcess terminal;
+    terminal.start(script,
+                   {QStringLiteral("-qec"), quoted.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    QVERIFY(terminal.waitForFinished(60000));
+    QCOMPARE(terminal.exitCode(), 0);
+    const QString drawn = QString::fromUtf8(terminal.readAllStandardOutput());
+    QVERIFY2(drawn.contains(QLatin1String("\r\x1b[K")), qPrintable(drawn));
+    QVERIFY2(drawn.contains(QLatin1String("[##############################] 100% Messages: 16/16")),
+             qPrintable(drawn));
+
+    const Result quiet = cli(arguments + QStringList{QStringLiteral("--quiet")});
+    QCOMPARE(quiet.code, 0);
+    QVERIFY2(quiet.err.isEmpty(), qPrintable(quiet.err));
+}
+
+QTEST_GUILESS_MAIN(TestVelliportCli)
+#include "tst_velliportcli.moc"

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "db/ViberDataSet.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <stdexcept>
+
+class PrivateWorkFolder;
+
+// What the console program was told to read, recognised by the tables of the SQLite
+// files it finds rather than by file names: a local database (by name or folder), a
+// desktop account's viber.db (or its folder), an Android backup archive or an unpacked
+// one. Phone files are never opened in place: the Android adapter cleans its database
+// as it opens it, so it gets a private copy.
+class CliSource
+{
+public:
+    enum class Kind { LocalDatabase, Desktop, AndroidArchive, AndroidFolder };
+
+    // The error of a source that cannot be read, naming what was expected.
+    class Error : public std::runtime_error
+    {
+    public:
+        explicit Error(const QString& text) : std::runtime_error(text.toStdString()) {}
+    };
+
+    // Throws Error when the text names nothing readable.
+    explicit CliSource(const QString& sourceText);
+    ~CliSource();
+    CliSource(const CliSource&) = delete;
+    CliSource& operator=(const CliSource&) = delete;
+
+    Kind kind() const { return m_kind; }
+    QString kindName() const;
+    // The database file that was recognised (for an archive, the archive).
+    QString path() const { return m_path; }
+    // A local database's folder; empty for the other kinds.
+    QString localFolder() const { return m_localFolder; }
+    QString localDatabaseFile() const { return m_localFile; }
+    // Which generation of the format the tables say it is.
+    QString generation() const { return m_generation; }
+
+    // Reads every record; an archive is unpacked into a private folder first.
+    ViberDataSetPtr load();
+    // PRAGMA integrity_check of the message database: empty when it answers "ok".
+    QStringList integrityProblems();
+
+    // What a source may be, for error texts.
+    static QString expectedText();
+
+private:
+    void resolvePath(const QString& path);
+    void resolveFolder(const QString& folder);
+    void resolveFile(const QString& file);
+    void useLocal(const QString& folder, const QString& relativeFile);
+    QString androidMessagesFile();
+
+    Kind m_kind = Kind::LocalDatabase;
+    QString m_path;
+    QString m_localFolder;
+    QString m_localFile;
+    QString m_generation;
+    std::unique_ptr<PrivateWorkFolder> m_work;
+    QString m_extractRoot;
+};

@@ -1,0 +1,831 @@
+#include "tools/cli/VelliportCli.h"
+
+#include "android/AdbTool.h"
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidLoadViberThread.h"
+#include "android/AndroidRestoreViberThread.h"
+#include "android/RestoreSafetyCopies.h"
+#include "app/AppDirs.h"
+#include "db/IOSViberDb.h"
+#include "db/PCViberAccounts.h"
+#include "db/ViberChat.h"
+#include "db/ViberDataSet.h"
+#include "db/ViberPerson.h"
+#include "db/ViberText.h"
+#include "ops/BackupViberMsgThread.h"
+#include "ops/DeleteViberMsgThread.h"
+#include "ops/ExportMessagesJson.h"
+#include "ops/ExportMessagesThread.h"
+#include "ops/ExportViberCallsThread.h"
+#include "ops/ExtractMediaFilesThread.h"
+#include "ops/MessageFilter.h"
+#include "tools/cli/CliProgress.h"
+#include "tools/cli/CliSource.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <chrono>
+
+namespace {
+
+constexpr auto Program = "velliport-cli";
+constexpr auto PhonePrefix = "phone:";
+
+const QStringList Commands = {
+    QStringLiteral("sources"), QStringLiteral("chats"),         QStringLiteral("export"),
+    QStringLiteral("backup"),  QStringLiteral("extract-media"), QStringLiteral("calls"),
+    QStringLiteral("delete"),  QStringLiteral("info"),          QStringLiteral("phone")};
+
+QString overview()
+{
+    return QStringLiteral(
+        "Usage: velliport-cli COMMAND [OPTIONS]\n"
+        "Reads, backs up and exports Viber message histories.\n\n"
+        "Commands:\n"
+        "  sources                       local databases, desktop accounts and phones found\n"
+        "  chats SOURCE [--json]         the chats of a source\n"
+        "  export SOURCE --format F --output PATH\n"
+        "                                messages as txt, csv, pdf, html or json\n"
+        "  backup SOURCE --to NAME       messages into a local database\n"
+        "  extract-media SOURCE --output DIR\n"
+        "                                the attachments into a folder\n"
+        "  calls SOURCE --output FILE    the call log as a text table\n"
+        "  delete SOURCE                 messages of a local database, by chat or date\n"
+        "  info SOURCE                   format, counts and integrity of a source\n"
+        "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
+        "  phone transfer SOURCE --to SERIAL\n"
+        "                                messages into a phone, after keeping its databases\n\n"
+        "SOURCE: a local database name or folder, a desktop viber.db or its account folder,\n"
+        "an Android backup archive (.ab) or an unpacked one, or phone:SERIAL.\n"
+        "Run \"velliport-cli COMMAND --help\" for the options of a command.\n"
+        "Exit codes: 0 success, 1 failure, 2 usage error, 130 interrupted.\n");
+}
+
+QString isoOrEmpty(bool present, double refSeconds)
+{
+    return present ? ExportMessagesJson::isoTime(refSeconds) : QString();
+}
+
+struct ChatSummary
+{
+    const _ViberChat* chat = nullptr;
+    qint64 count = 0;
+    double first = 0;
+    double last = 0;
+};
+
+ChatSummary summarise(const _ViberChat& chat)
+{
+    ChatSummary summary{&chat};
+    for (const _ViberMsg* msg : chat.messages) {
+        if (summary.count == 0 || msg->date < summary.first)
+            summary.first = msg->date;
+        if (summary.count == 0 || msg->date > summary.last)
+            summary.last = msg->date;
+        ++summary.count;
+    }
+    return summary;
+}
+
+QList<_ViberChat*> chatsById(const ViberDataSet& data)
+{
+    QList<_ViberChat*> chats = data.allChats();
+    std::sort(chats.begin(), chats.end(),
+              [](const _ViberChat* a, const _ViberChat* b) { return a->id < b->id; });
+    return chats;
+}
+
+} // namespace
+
+VelliportCli::VelliportCli(QTextStream& out, QTextStream& errors, QTextStream& in, bool terminal,
+                           QObject* parent)
+    : QObject(parent), m_out(out), m_errors(errors), m_in(in), m_terminal(terminal)
+{}
+
+VelliportCli::~VelliportCli() = default;
+
+void VelliportCli::close()
+{
+    m_interrupted = true;
+    if (m_active)
+        m_active->cancel();
+}
+
+int VelliportCli::run(const QStringList& arguments)
+{
+    const QString command = arguments.value(0);
+    const QStringList rest = arguments.mid(1);
+    if (command.isEmpty()) {
+        m_errors << overview();
+        return Usage;
+    }
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        m_out << overview();
+        return Success;
+    }
+    if (command == QLatin1String("--version")) {
+        m_out << Program << ' ' << VELLIPORT_VERSION << '\n';
+        return Success;
+    }
+    if (command == QLatin1String("sources"))
+        return sources(rest);
+    if (command == QLatin1String("chats"))
+        return chats(rest);
+    if (command == QLatin1String("export"))
+        return exportMessages(rest);
+    if (command == QLatin1String("backup"))
+        return backup(rest);
+    if (command == QLatin1String("extract-media"))
+        return extractMedia(rest);
+    if (command == QLatin1String("calls"))
+        return calls(rest);
+    if (command == QLatin1String("delete"))
+        return deleteMessages(rest);
+    if (command == QLatin1String("info"))
+        return info(rest);
+    if (command == QLatin1String("phone"))
+        return phone(rest);
+    m_errors << Program << ": unknown command \"" << command << "\" (one of "
+             << Commands.join(QLatin1String(", ")) << ")\n";
+    return Usage;
+}
+
+int VelliportCli::fail(const QString& text)
+{
+    m_errors << Program << ": " << text << '\n';
+    m_errors.flush();
+    return m_interrupted ? Interrupted : Failure;
+}
+
+int VelliportCli::usage(const QString& text, const QString& command)
+{
+    m_errors << Program << ' ' << command << ": " << text << "\nRun \"" << Program << ' ' << command
+             << " --help\" for its options.\n";
+    return Usage;
+}
+
+void VelliportCli::say(const QString& text)
+{
+    if (!m_quiet && !text.isEmpty())
+        m_errors << text << '\n';
+}
+
+void VelliportCli::addCommonOptions(QCommandLineParser& parser)
+{
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
+    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
+                      QStringLiteral("No progress and no success message, only errors.")});
+}
+
+void VelliportCli::addSelectionOptions(QCommandLineParser& parser)
+{
+    parser.addOption({QStringLiteral("chat"),
+                      QStringLiteral("Only the chat with this id, or whose title, participant name or number "
+                                     "contains this text; repeatable."),
+                      QStringLiteral("CHAT")});
+    parser.addOption({QStringLiteral("exclude-chat"),
+                      QStringLiteral("Leaves out matching chats; repeatable."), QStringLiteral("CHAT")});
+    parser.addOption({QStringLiteral("after"),
+                      QStringLiteral("Only messages at or after this date or date-time (ISO 8601)."),
+                      QStringLiteral("DATE")});
+    parser.addOption({QStringLiteral("before"),
+                      QStringLiteral("Only messages before this date or date-time (ISO 8601)."),
+                      QStringLiteral("DATE")});
+    parser.addOption(
+        {QStringLiteral("utc"), QStringLiteral("Dates without an offset are UTC rather than local time.")});
+}
+
+int VelliportCli::parse(QCommandLineParser& parser, const QString& command, const QStringList& arguments,
+                        int positionals)
+{
+    parser.setApplicationDescription(QString());
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(QStringList{QStringLiteral("%1 %2").arg(QLatin1String(Program), command)} + arguments))
+        return usage(parser.errorText(), command);
+    if (parser.isSet(QStringLiteral("help"))) {
+        // The parser names the program by its full path; the help names the command.
+        QString help = parser.helpText();
+        const qsizetype options = help.indexOf(QLatin1String(" [options]"));
+        if (help.startsWith(QLatin1String("Usage: ")) && options > 0)
+            help.replace(7, options - 7, QStringLiteral("%1 %2").arg(QLatin1String(Program), command));
+        m_out << help;
+        return Success;
+    }
+    m_quiet = parser.isSet(QStringLiteral("quiet"));
+    if (parser.positionalArguments().size() != positionals) {
+        return usage(positionals == 1 ? QStringLiteral("expects one SOURCE")
+                                      : QStringLiteral("takes no arguments"),
+                     command);
+    }
+    return -1;
+}
+
+bool VelliportCli::readSelection(const QCommandLineParser& parser, MessageFilter& filter)
+{
+    const bool utc = parser.isSet(QStringLiteral("utc"));
+    for (const QString& name : {QStringLiteral("after"), QStringLiteral("before")}) {
+        if (!parser.isSet(name))
+            continue;
+        const auto date = MessageFilter::parseDate(parser.value(name), utc);
+        if (!date) {
+            m_errors << Program << ": --" << name << " \"" << parser.value(name)
+                     << "\" is not a date; expected YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS[.mmm]] with an "
+                        "optional Z or +HH:MM\n";
+            return false;
+        }
+        if (name == QLatin1String("after"))
+            filter.setAfter(*date);
+        else
+            filter.setBefore(*date);
+    }
+    for (const QString& chat : parser.values(QStringLiteral("chat")))
+        filter.addChat(chat);
+    for (const QString& chat : parser.values(QStringLiteral("exclude-chat")))
+        filter.addExcludedChat(chat);
+    return true;
+}
+
+std::unique_ptr<CliSource> VelliportCli::openSource(const QString& sourceText)
+{
+    try {
+        return std::make_unique<CliSource>(sourceText);
+    } catch (const std::exception& e) {
+        fail(QString::fromUtf8(e.what()));
+        return {};
+    }
+}
+
+int VelliportCli::runWorker(QThread& worker, CliProgress& progress)
+{
+    // A signal that came while the source loaded has not been delivered yet.
+    QCoreApplication::processEvents();
+    if (m_interrupted)
+        return fail(QStringLiteral("interrupted"));
+    m_active = &progress;
+    const CliProgress::Outcome outcome = progress.run(worker);
+    m_active = nullptr;
+    switch (outcome) {
+    case CliProgress::Outcome::Succeeded:
+        say(progress.successText());
+        return Success;
+    case CliProgress::Outcome::Failed:
+        return fail(progress.errorText());
+    case CliProgress::Outcome::Cancelled:
+        break;
+    }
+    m_errors << Program << ": interrupted; nothing was changed\n";
+    return Interrupted;
+}
+
+int VelliportCli::sources(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Writes the list as JSON.")});
+    if (const int code = parse(parser, QStringLiteral("sources"), arguments, 0); code >= 0)
+        return code;
+    QJsonArray list;
+    const QString root = AppDirs::localDatabasesFolder();
+    for (const QString& name : AppDirs::localDatabaseNames(root))
+        list.append(QJsonObject{{QStringLiteral("kind"), QStringLiteral("local")},
+                                {QStringLiteral("name"), name},
+                                {QStringLiteral("path"), QDir(root).filePath(name)}});
+    for (const QString& account : PCViberAccounts::accountFolders(QDir::homePath()))
+        list.append(QJsonObject{
+            {QStringLiteral("kind"), QStringLiteral("desktop")},
+            {QStringLiteral("name"), QFileInfo(account).fileName()},
+            {QStringLiteral("path"), QDir(account).filePath(QLatin1String(PCViberAccounts::DatabaseFile))}});
+    try {
+        // A missing adb only means no phones. The server is started first: its start-up
+        // lines come on standard error, which the device list takes for a failure.
+        const AdbTool adb(std::chrono::seconds(20));
+        adb.run({QStringLiteral("start-server")}, false);
+        for (const AdbDevice& device : adb.devices())
+            list.append(QJsonObject{{QStringLiteral("kind"), QStringLiteral("phone")},
+                                    {QStringLiteral("name"), device.serial},
+                                    {QStringLiteral("state"), device.state}});
+    } catch (const std::exception& e) {
+        say(QStringLiteral("phones: not listed (%1)").arg(QString::fromUtf8(e.what())));
+    }
+    if (parser.isSet(QStringLiteral("json"))) {
+        m_out << QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
+        return Success;
+    }
+    for (const QJsonValue& value : std::as_const(list)) {
+        const QJsonObject source = value.toObject();
+        m_out << source.value(QStringLiteral("kind")).toString().leftJustified(8) << ' '
+              << source.value(QStringLiteral("name")).toString() << '\t'
+              << (source.contains(QStringLiteral("path")) ? source.value(QStringLiteral("path")).toString()
+                                                          : source.value(QStringLiteral("state")).toString())
+              << '\n';
+    }
+    return Success;
+}
+
+int VelliportCli::chats(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Writes the list as JSON.")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, QStringLiteral("chats"), arguments, 1); code >= 0)
+        return code;
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    const bool json = parser.isSet(QStringLiteral("json"));
+    QJsonArray list;
+    for (const _ViberChat* chat : chatsById(*data)) {
+        const ChatSummary summary = summarise(*chat);
+        if (json) {
+            QJsonObject entry = ExportMessagesJson::chatObject(*chat);
+            entry.insert(QStringLiteral("messages"), summary.count);
+            entry.insert(QStringLiteral("first"), summary.count
+                                                      ? QJsonValue(ExportMessagesJson::isoTime(summary.first))
+                                                      : QJsonValue());
+            entry.insert(QStringLiteral("last"), summary.count
+                                                     ? QJsonValue(ExportMessagesJson::isoTime(summary.last))
+                                                     : QJsonValue());
+            list.append(entry);
+            continue;
+        }
+        m_out << chat->id << '\t' << ViberText::chatTitle(*chat) << '\t' << ViberText::chatMembersText(*chat)
+              << '\t' << summary.count << '\t' << isoOrEmpty(summary.count, summary.first) << '\t'
+              << isoOrEmpty(summary.count, summary.last) << '\n';
+    }
+    if (json)
+        m_out << QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
+    return Success;
+}
+
+int VelliportCli::exportMessages(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("export");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption(
+        {QStringLiteral("format"),
+         QStringLiteral("txt or csv (one file), pdf, html or json (a folder, one file per chat)."),
+         QStringLiteral("FORMAT")});
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("The file, or for pdf, html and json the folder."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("media"),
+                      QStringLiteral("copy (default) or none: whether html and json copy the media files."),
+                      QStringLiteral("MODE"), QStringLiteral("copy")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QStringList formats = {QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("pdf"),
+                                 QStringLiteral("html"), QStringLiteral("json")};
+    const int format = int(formats.indexOf(parser.value(QStringLiteral("format")).toLower()));
+    if (format < 0)
+        return usage(QStringLiteral("--format must be one of txt, csv, pdf, html, json"), command);
+    const QString output = parser.value(QStringLiteral("output"));
+    if (output.isEmpty())
+        return usage(QStringLiteral("--output is required"), command);
+    const QString media = parser.value(QStringLiteral("media"));
+    if (media != QLatin1String("copy") && media != QLatin1String("none"))
+        return usage(QStringLiteral("--media must be copy or none"), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    const bool perChat = format >= ExportMessagesThread::Pdf;
+    const QFileInfo target(output);
+    if (perChat && target.exists() && !target.isDir())
+        return fail(QStringLiteral("%1 is a file; %2 writes a folder").arg(output, formats.at(format)));
+    if (!perChat && target.isDir())
+        return fail(QStringLiteral("%1 is a folder; %2 writes a file").arg(output, formats.at(format)));
+
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    ExportMessagesThread worker(filter.apply(data->allMessages()), target.absoluteFilePath(), format,
+                                progress.channel());
+    worker.setCopyMedia(media == QLatin1String("copy"));
+    return runWorker(worker, progress);
+}
+
+int VelliportCli::backup(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("backup");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("to"),
+                      QStringLiteral("The local database to write into; made when missing (letter case is "
+                                     "ignored when one exists)."),
+                      QStringLiteral("NAME")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString name = parser.value(QStringLiteral("to")).trimmed();
+    if (name.isEmpty())
+        return usage(QStringLiteral("--to NAME is required"), command);
+    if (!isDatabaseName(name))
+        return usage(
+            QStringLiteral("\"%1\" cannot name a local database (none of \\ / : * ? \" < > |)").arg(name),
+            command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    return backupInto(name, *data, filter, source.get());
+}
+
+bool VelliportCli::isDatabaseName(const QString& name)
+{
+    return BackupViberMsgThread::isValidName(name) && AppDirs::isValidLocalDatabaseName(name);
+}
+
+int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data, const MessageFilter& filter,
+                             const CliSource* source)
+{
+    // A name that differs from an existing database only in letter case goes into that
+    // database, as in the window.
+    QString name = typedName;
+    for (const QString& existing : AppDirs::localDatabaseNames(AppDirs::localDatabasesFolder())) {
+        if (existing.compare(name, Qt::CaseInsensitive) == 0)
+            name = existing;
+    }
+    const QString targetFolder = AppDirs::localDatabasePath(name);
+    if (source && source->kind() == CliSource::Kind::LocalDatabase &&
+        QFileInfo(source->localFolder()).canonicalFilePath() == QFileInfo(targetFolder).canonicalFilePath())
+        return fail(QStringLiteral("the source is the local database \"%1\" itself").arg(name));
+    const QStringList unmatched = filter.unmatchedSelectors(data.allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    BackupViberMsgThread worker(filter.apply(data.allMessages()), targetFolder, progress.channel());
+    return runWorker(worker, progress);
+}
+
+ViberDataSetPtr VelliportCli::loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source,
+                                         int& code)
+{
+    if (sourceText.startsWith(QLatin1String(PhonePrefix))) {
+        AndroidDevice device;
+        return loadPhone(sourceText.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
+    }
+    source = openSource(sourceText);
+    if (!source) {
+        code = Failure;
+        return {};
+    }
+    try {
+        return source->load();
+    } catch (const std::exception& e) {
+        code = fail(QString::fromUtf8(e.what()));
+        return {};
+    }
+}
+
+ViberDataSetPtr VelliportCli::loadPhone(const QString& serial, AndroidDevice& device,
+                                        const QString& archiveFolder, int& code)
+{
+    if (serial.isEmpty()) {
+        code = fail(QStringLiteral("no phone serial given (phone:SERIAL)"));
+        return {};
+    }
+    {
+        CliProgress progress(m_errors, m_terminal, m_quiet);
+        AndroidConnectWithUSBThread connect(serial, progress.channel());
+        code = runWorker(connect, progress);
+        if (code != Success)
+            return {};
+        device = connect.device();
+    }
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    AndroidLoadViberThread load(device, true, progress.channel());
+    if (!archiveFolder.isEmpty())
+        load.setArchiveFolder(archiveFolder);
+    code = runWorker(load, progress);
+    if (code != Success)
+        return {};
+    if (load.failedAttachments() > 0)
+        say(QStringLiteral("%1 attachments could not be fetched").arg(load.failedAttachments()));
+    return load.dataSet();
+}
+
+int VelliportCli::phone(const QStringList& arguments)
+{
+    const QString action = arguments.value(0);
+    if (action == QLatin1String("load"))
+        return phoneLoad(arguments.mid(1));
+    if (action == QLatin1String("transfer"))
+        return phoneTransfer(arguments.mid(1));
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        m_out
+            << "Usage: velliport-cli phone load SERIAL [--to NAME]\n"
+               "       velliport-cli phone transfer SOURCE --to SERIAL\n"
+               "Run \"velliport-cli phone load --help\" or \"... phone transfer --help\" for the options.\n";
+        return Success;
+    }
+    return usage(QStringLiteral("expects load or transfer"), QStringLiteral("phone"));
+}
+
+int VelliportCli::phoneLoad(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("phone load");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("to"),
+                      QStringLiteral("Also backs the messages up into this local database."),
+                      QStringLiteral("NAME")});
+    parser.addPositionalArgument(QStringLiteral("SERIAL"),
+                                 QStringLiteral("The phone, as adb devices lists it."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString name = parser.value(QStringLiteral("to")).trimmed();
+    if (parser.isSet(QStringLiteral("to")) && !isDatabaseName(name))
+        return usage(QStringLiteral("\"%1\" cannot name a local database").arg(name), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    AndroidDevice device;
+    int code = Success;
+    const ViberDataSetPtr data =
+        loadPhone(parser.positionalArguments().constFirst(), device, QString(), code);
+    if (!data)
+        return code;
+    if (name.isEmpty()) {
+        say(QStringLiteral("%1: %2 chats, %3 messages in %4")
+                .arg(device.displayName())
+                .arg(data->chats.size())
+                .arg(data->messages.size())
+                .arg(QDir::toNativeSeparators(device.cacheDir())));
+        return Success;
+    }
+    return backupInto(name, *data, filter, nullptr);
+}
+
+int VelliportCli::phoneTransfer(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("phone transfer");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("to"), QStringLiteral("The phone written into (its serial)."),
+                      QStringLiteral("SERIAL")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString serial = parser.value(QStringLiteral("to")).trimmed();
+    if (serial.isEmpty())
+        return usage(QStringLiteral("--to SERIAL is required"), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    const QString sourceText = parser.positionalArguments().constFirst();
+    if (sourceText == QLatin1String(PhonePrefix) + serial)
+        return fail(QStringLiteral("the source is the phone %1 itself").arg(serial));
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(sourceText, source, code);
+    if (!data)
+        return code;
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
+
+    // The phone's own databases are fetched and kept before anything is written to it,
+    // as the window does.
+    AndroidDevice device;
+    try {
+        {
+            CliProgress connectProgress(m_errors, m_terminal, m_quiet);
+            AndroidConnectWithUSBThread connect(serial, connectProgress.channel());
+            if (const int connected = runWorker(connect, connectProgress); connected != Success)
+                return connected;
+            device = connect.device();
+        }
+        if (device.storage.isEmpty())
+            say(QStringLiteral("the phone has no external storage: attachments are not transferred"));
+        const QString archives = RestoreSafetyCopies::prepareArchiveFolder(device.cacheDir());
+        {
+            CliProgress fetchProgress(m_errors, m_terminal, m_quiet);
+            AndroidLoadViberThread fetch(device, true, fetchProgress.channel());
+            fetch.setArchiveFolder(archives);
+            if (const int fetched = runWorker(fetch, fetchProgress); fetched != Success)
+                return fetched;
+        }
+        const QString copy =
+            RestoreSafetyCopies::keepDatabaseCopy(device.cacheDir(), QDateTime::currentDateTime());
+        say(QStringLiteral("the phone's databases are kept in %1").arg(QDir::toNativeSeparators(copy)));
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    AndroidRestoreViberThread worker(device, messages, progress.channel());
+    return runWorker(worker, progress);
+}
+
+int VelliportCli::extractMedia(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("extract-media");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("The folder the files are copied into."),
+                      QStringLiteral("DIR")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString output = parser.value(QStringLiteral("output"));
+    if (output.isEmpty())
+        return usage(QStringLiteral("--output is required"), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    if (QFileInfo(output).exists() && !QFileInfo(output).isDir())
+        return fail(QStringLiteral("%1 is a file; the attachments go into a folder").arg(output));
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (!QDir().mkpath(output))
+        return fail(QStringLiteral("cannot make the folder %1").arg(output));
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    ExtractMediaFilesThread worker(filter.apply(data->allMessages()), QFileInfo(output).absoluteFilePath(),
+                                   progress.channel());
+    return runWorker(worker, progress);
+}
+
+int VelliportCli::calls(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("calls");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("The text file written."),
+                      QStringLiteral("FILE")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the calls are."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString output = parser.value(QStringLiteral("output"));
+    if (output.isEmpty())
+        return usage(QStringLiteral("--output is required"), command);
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    if (QFileInfo(output).isDir())
+        return fail(QStringLiteral("%1 is a folder; the call log is a file").arg(output));
+    std::unique_ptr<CliSource> source;
+    int code = Success;
+    const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
+    if (!data)
+        return code;
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    ExportViberCallsThread worker(filter.calls(data->allMessages()), QFileInfo(output).absoluteFilePath(),
+                                  progress.channel());
+    return runWorker(worker, progress);
+}
+
+int VelliportCli::deleteMessages(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("delete");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption(
+        {{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Deletes without asking.")});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("A local database."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    MessageFilter filter;
+    if (!readSelection(parser, filter))
+        return Usage;
+    const bool selects = parser.isSet(QStringLiteral("chat")) || parser.isSet(QStringLiteral("after")) ||
+                         parser.isSet(QStringLiteral("before"));
+    if (!selects)
+        return usage(QStringLiteral("say what to delete with --chat, --after or --before"), command);
+    if (parser.positionalArguments().constFirst().startsWith(QLatin1String(PhonePrefix)))
+        return fail(QStringLiteral("messages are deleted from local databases only"));
+    const auto source = openSource(parser.positionalArguments().constFirst());
+    if (!source)
+        return Failure;
+    if (source->kind() != CliSource::Kind::LocalDatabase)
+        return fail(QStringLiteral("messages are deleted from local databases only; %1 is a %2")
+                        .arg(QDir::toNativeSeparators(source->path()), source->kindName()));
+    ViberDataSetPtr data;
+    try {
+        data = source->load();
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
+    if (!unmatched.isEmpty())
+        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
+    if (messages.isEmpty()) {
+        say(QStringLiteral("no messages match; nothing deleted"));
+        return Success;
+    }
+    if (!parser.isSet(QStringLiteral("yes"))) {
+        m_errors << "Delete " << messages.size() << " messages from "
+                 << QDir::toNativeSeparators(source->path()) << "? [y/N] ";
+        m_errors.flush();
+        const QString answer = m_in.readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
+            return fail(QStringLiteral("not confirmed; nothing deleted"));
+    }
+    try {
+        IOSViberDb database(source->localFolder(), source->localDatabaseFile(), IOSViberDb::OpenForWriting);
+        database.open();
+        CliProgress progress(m_errors, m_terminal, m_quiet);
+        DeleteViberMsgThread worker(database, messages, progress.channel());
+        return runWorker(worker, progress);
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+}
+
+int VelliportCli::info(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
+    if (const int code = parse(parser, QStringLiteral("info"), arguments, 1); code >= 0)
+        return code;
+    if (parser.positionalArguments().constFirst().startsWith(QLatin1String(PhonePrefix)))
+        return fail(QStringLiteral("info reads files; load the phone first (phone load SERIAL --to NAME)"));
+    const auto source = openSource(parser.positionalArguments().constFirst());
+    if (!source)
+        return Failure;
+    QStringList problems;
+    try {
+        problems = source->integrityProblems();
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    m_out << "kind: " << source->kindName() << '\n'
+          << "format: " << source->generation() << '\n'
+          << "path: " << QDir::toNativeSeparators(source->path()) << '\n'
+          << "integrity_check: " << (problems.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed"))
+          << '\n';
+    ViberDataSetPtr data;
+    try {
+        data = source->load();
+    } catch (const std::exception& e) {
+        problems.append(QString::fromUtf8(e.what()));
+    }
+    if (data) {
+        qint64 orphans = 0;
+        double first = 0;
+        double last = 0;
+        const QList<_ViberMsg*> messages = data->allMessages();
+        for (const _ViberMsg* msg : messages) {
+            orphans += msg->chat ? 0 : 1;
+            if (msg == messages.constFirst() || msg->date < first)
+                first = msg->date;
+            if (msg == messages.constFirst() || msg->date > last)
+                last = msg->date;
+        }
+        m_out << "chats: " << data->chats.size() << '\n'
+              << "messages: " << messages.size() << '\n'
+              << "persons: " << data->persons.size() << '\n'
+              << "attachments: " << data->attachments.size() << '\n'
+              << "calls: " << data->calls.size() << '\n'
+              << "first: " << isoOrEmpty(!messages.isEmpty(), first) << '\n'
+              << "last: " << isoOrEmpty(!messages.isEmpty(), last) << '\n';
+        if (orphans)
+            problems.append(QStringLiteral("%1 messages belong to no chat").arg(orphans));
+    }
+    m_out << "problems: " << problems.size() << '\n';
+    for (const QString& problem : std::as_const(problems))
+        m_out << "  " << problem << '\n';
+    return problems.isEmpty() ? Success : Failure;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "db/ViberDataSet.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct AndroidDevice;
+class CliProgress;
+class CliSource;
+class MessageFilter;
+class QCommandLineParser;
+class QTextStream;
+class QThread;
+
+// The console front end: one method per subcommand, each reading its own options and
+// returning the process's exit code. Output goes to the streams given, so that what a
+// script reads (lists, JSON) is on one and progress and errors are on the other.
+class VelliportCli : public QObject
+{
+    Q_OBJECT
+public:
+    enum ExitCode { Success = 0, Failure = 1, Usage = 2, Interrupted = 130 };
+
+    VelliportCli(QTextStream& out, QTextStream& errors, QTextStream& in, bool terminal,
+                 QObject* parent = nullptr);
+    ~VelliportCli() override;
+
+    // arguments without the program name.
+    int run(const QStringList& arguments);
+
+public slots:
+    // What a termination signal calls: the running operation is cancelled through its
+    // progress channel and the run ends with Interrupted.
+    void close();
+
+private:
+    int sources(const QStringList& arguments);
+    int chats(const QStringList& arguments);
+    int exportMessages(const QStringList& arguments);
+    int backup(const QStringList& arguments);
+    int extractMedia(const QStringList& arguments);
+    int calls(const QStringList& arguments);
+    int deleteMessages(const QStringList& arguments);
+    int info(const QStringList& arguments);
+    int phone(const QStringList& arguments);
+    int phoneLoad(const QStringList& arguments);
+    int phoneTransfer(const QStringList& arguments);
+
+    // SOURCE or phone:SERIAL read into a data set; null after printing why, with code set.
+    ViberDataSetPtr loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source, int& code);
+    // Connects the phone and loads its history (fetching its files); null after printing
+    // why, with code set.
+    ViberDataSetPtr loadPhone(const QString& serial, AndroidDevice& device, const QString& archiveFolder,
+                              int& code);
+    int backupInto(const QString& name, const ViberDataSet& data, const MessageFilter& filter,
+                   const CliSource* source);
+    static bool isDatabaseName(const QString& name);
+
+    // Parses; on --help prints the help and gives Success, on a usage error prints it and
+    // gives Usage, else -1 to go on.
+    int parse(QCommandLineParser& parser, const QString& command, const QStringList& arguments,
+              int positionals);
+    void addCommonOptions(QCommandLineParser& parser);
+    void addSelectionOptions(QCommandLineParser& parser);
+    // Fills the filter; false (after saying why) on a date that does not parse.
+    bool readSelection(const QCommandLineParser& parser, MessageFilter& filter);
+    // Opens and loads the source; null after printing the error.
+    std::unique_ptr<CliSource> openSource(const QString& sourceText);
+    int runWorker(QThread& worker, CliProgress& progress);
+    int fail(const QString& text);
+    int usage(const QString& text, const QString& command);
+    void say(const QString& text);
+
+    QTextStream& m_out;
+    QTextStream& m_errors;
+    QTextStream& m_in;
+    bool m_terminal;
+    bool m_quiet = false;
+    bool m_interrupted = false;
+    CliProgress* m_active = nullptr;
+};
