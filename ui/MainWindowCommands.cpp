@@ -380,8 +380,8 @@ void MainWindow::miExport()
 void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
 {
     // In the order of ExportDestination::Filter.
-    const QStringList filters = {tr("Text Files(*.txt)"), tr("Doc Files(*.doc)"), tr("CSV Files(*.csv)"),
-                                 tr("PDF Files(*.pdf)"), tr("HTML Files(*.html)")};
+    const QStringList filters = {tr("Text Files(*.txt)"), tr("Doc Files(*.doc)"),   tr("CSV Files(*.csv)"),
+                                 tr("PDF Files(*.pdf)"),  tr("HTML Files(*.html)"), tr("JSON Files(*.json)")};
     QString chosen;
     QString filter;
     runModal([&] {

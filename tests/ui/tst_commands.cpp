@@ -435,6 +435,7 @@ void TestCommands::exportWritesEachFilterWhereItSays()
     exportAs(QStringLiteral("table"), "CSV Files(*.csv)");
     exportAs(QStringLiteral("x.pdf"), "PDF Files(*.pdf)");
     exportAs(QStringLiteral("pages"), "HTML Files(*.html)");
+    exportAs(QStringLiteral("machine"), "JSON Files(*.json)");
 
     QVERIFY(QFileInfo(out.filePath(QStringLiteral("plain.txt"))).size() > 0);
     // Doc is the text format under another name; a name with a suffix keeps it.
@@ -451,6 +452,9 @@ void TestCommands::exportWritesEachFilterWhereItSays()
                  .entryList({QStringLiteral("*.html")}, QDir::Files)
                  .size(),
              2);
+
+    // JSON: a folder with one file per chat and an index.
+    QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("machine-json/index.json"))));
 
     // Cancelling the dialog writes nothing.
     const QStringList before = QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
