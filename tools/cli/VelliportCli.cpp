@@ -159,6 +159,14 @@ int VelliportCli::run(const QStringList& arguments)
     return Usage;
 }
 
+int VelliportCli::checkSelectors(const MessageFilter& filter, const QList<_ViberChat*>& chats)
+{
+    const QStringList unmatched = filter.unmatchedSelectors(chats);
+    if (unmatched.isEmpty())
+        return -1;
+    return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+}
+
 int VelliportCli::fail(const QString& text)
 {
     m_errors << Program << ": " << text << '\n';
@@ -414,9 +422,8 @@ int VelliportCli::exportMessages(const QStringList& arguments)
     const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
     if (!data)
         return code;
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
+        return code;
     CliProgress progress(m_errors, m_terminal, m_quiet);
     ExportMessagesThread worker(filter.apply(data->allMessages()), target.absoluteFilePath(), format,
                                 progress.channel());
@@ -474,9 +481,8 @@ int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data,
     if (source && source->kind() == CliSource::Kind::LocalDatabase &&
         QFileInfo(source->localFolder()).canonicalFilePath() == QFileInfo(targetFolder).canonicalFilePath())
         return fail(QStringLiteral("the source is the local database \"%1\" itself").arg(name));
-    const QStringList unmatched = filter.unmatchedSelectors(data.allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data.allChats()); code >= 0)
+        return code;
     CliProgress progress(m_errors, m_terminal, m_quiet);
     BackupViberMsgThread worker(filter.apply(data.allMessages()), targetFolder, progress.channel());
     return runWorker(worker, progress);
@@ -607,9 +613,8 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
     const ViberDataSetPtr data = loadSource(sourceText, source, code);
     if (!data)
         return code;
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
+        return code;
     const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
 
     // The phone's own databases are fetched and kept before anything is written to it,
@@ -669,9 +674,8 @@ int VelliportCli::extractMedia(const QStringList& arguments)
     const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
     if (!data)
         return code;
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
+        return code;
     if (!QDir().mkpath(output))
         return fail(QStringLiteral("cannot make the folder %1").arg(output));
     CliProgress progress(m_errors, m_terminal, m_quiet);
@@ -705,9 +709,8 @@ int VelliportCli::calls(const QStringList& arguments)
     const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
     if (!data)
         return code;
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
+        return code;
     CliProgress progress(m_errors, m_terminal, m_quiet);
     ExportViberCallsThread worker(filter.calls(data->allMessages()), QFileInfo(output).absoluteFilePath(),
                                   progress.channel());
@@ -746,9 +749,8 @@ int VelliportCli::deleteMessages(const QStringList& arguments)
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
-    const QStringList unmatched = filter.unmatchedSelectors(data->allChats());
-    if (!unmatched.isEmpty())
-        return fail(QStringLiteral("no chat matches \"%1\"").arg(unmatched.join(QLatin1String("\", \""))));
+    if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
+        return code;
     const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
     if (messages.isEmpty()) {
         say(QStringLiteral("no messages match; nothing deleted"));

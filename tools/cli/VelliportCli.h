@@ -15,6 +15,7 @@ class MessageFilter;
 class QCommandLineParser;
 class QTextStream;
 class QThread;
+struct _ViberChat;
 
 // The console front end: one method per subcommand, each reading its own options and
 // returning the process's exit code. Output goes to the streams given, so that what a
@@ -70,6 +71,9 @@ private:
     bool readSelection(const QCommandLineParser& parser, MessageFilter& filter);
     // Opens and loads the source; null after printing the error.
     std::unique_ptr<CliSource> openSource(const QString& sourceText);
+    // The exit code when a --chat or --exclude-chat matches no chat (after saying which);
+    // -1 when every one matches.
+    int checkSelectors(const MessageFilter& filter, const QList<_ViberChat*>& chats);
     int runWorker(QThread& worker, CliProgress& progress);
     int fail(const QString& text);
     int usage(const QString& text, const QString& command);
