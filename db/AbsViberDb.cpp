@@ -1,5 +1,7 @@
 #include "db/AbsViberDb.h"
 
+#include "app/SchemaCatalogue.h"
+
 AbsViberDb::~AbsViberDb() = default;
 
 ViberDataSetPtr AbsViberDb::load()
@@ -26,4 +28,19 @@ QList<Sqlite3Row> AbsViberDb::readTable(const QString& tableName)
     while (cursor.moveNext())
         rows.append(cursor.getRow());
     return rows;
+}
+
+void AbsViberDb::openReadOnly(const QString& path, SchemaCatalogue& catalogue, int busyMs)
+{
+    try {
+        openThrow(path, OpenReadOnly);
+        if (busyMs > 0)
+            setBusyTimeout(busyMs);
+        applyDefensiveSettings();
+        catalogue.readCatalogue(*this);
+    } catch (...) {
+        catalogue.clear();
+        close();
+        throw;
+    }
 }

@@ -9,6 +9,8 @@
 
 // One Viber message database file. Adapters open (and where they do so, create) the
 // file and load all of it into a data set; an adapter is used by one thread at a time.
+class SchemaCatalogue;
+
 class AbsViberDb : public Sqlite3DB
 {
 public:
@@ -27,4 +29,8 @@ public:
 
 protected:
     virtual void loadInto(ViberDataSet& dataSet) = 0;
+    // Opens a file this program only reads (another app's own, live file), waiting up to
+    // busyMs while that app writes, and reads its catalogue. On failure the database is
+    // closed and the catalogue cleared before the exception passes on.
+    void openReadOnly(const QString& path, SchemaCatalogue& catalogue, int busyMs = 0);
 };

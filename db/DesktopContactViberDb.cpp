@@ -52,17 +52,8 @@ void DesktopContactViberDb::open()
 {
     if (isOpen())
         return;
-    try {
-        // The desktop app's own, live file: only read it, and wait while the app writes.
-        openThrow(m_path, OpenReadOnly);
-        setBusyTimeout(5000);
-        applyDefensiveSettings();
-        m_catalogue.readCatalogue(*this);
-    } catch (...) {
-        m_catalogue.clear();
-        close();
-        throw;
-    }
+    // The desktop app's own, live file: only read it, and wait while the app writes.
+    openReadOnly(m_path, m_catalogue, 5000);
 }
 
 qint64 DesktopContactViberDb::ownerContactId()

@@ -34,15 +34,7 @@ void IOSMemberViberDb::open()
 {
     if (isOpen())
         return;
-    try {
-        openThrow(m_path, OpenReadOnly);
-        applyDefensiveSettings();
-        m_catalogue.readCatalogue(*this);
-    } catch (...) {
-        m_catalogue.clear();
-        close();
-        throw;
-    }
+    openReadOnly(m_path, m_catalogue);
 }
 
 void IOSMemberViberDb::loadMembers(ViberDataSet& dataSet)

@@ -86,18 +86,9 @@ void PCViberDb::open()
 {
     if (isOpen())
         return;
-    try {
-        // This is the desktop app's own, live file: only read it, and wait a moment
-        // while the app is writing instead of failing at once.
-        openThrow(m_path, OpenReadOnly);
-        setBusyTimeout(5000);
-        applyDefensiveSettings();
-        m_catalogue.readCatalogue(*this);
-    } catch (...) {
-        m_catalogue.clear();
-        close();
-        throw;
-    }
+    // This is the desktop app's own, live file: only read it, and wait a moment
+    // while the app is writing instead of failing at once.
+    openReadOnly(m_path, m_catalogue, 5000);
 }
 
 void PCViberDb::loadInto(ViberDataSet& dataSet)
