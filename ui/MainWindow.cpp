@@ -731,11 +731,13 @@ void MainWindow::runModal(const std::function<void()>& step)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Also set when the window closes at once: a phone event already queued behind the
+    // close must not open a progress form, whose event loop would swallow the quit.
+    m_closeRequested = true;
     if (m_modalDepth == 0) {
         QMainWindow::closeEvent(event);
         return;
     }
-    m_closeRequested = true;
     event->ignore();
     if (QWidget* modal = QApplication::activeModalWidget())
         modal->close();

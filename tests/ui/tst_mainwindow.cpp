@@ -104,6 +104,7 @@ private slots:
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
     void closingDuringAModalStepEndsTheStepFirst();
+    void phoneEventsQueuedBehindACloseStartNoStep();
     void simulatedPhoneAppearsLoadsAndGoes();
 
 private:
@@ -411,6 +412,19 @@ void TestMainWindow::closingDuringAModalStepEndsTheStepFirst()
     QVERIFY(modalSeen);
     QVERIFY(w->isVisible()); // the window follows from the event loop
     QTRY_VERIFY(!w->isVisible());
+}
+
+void TestMainWindow::phoneEventsQueuedBehindACloseStartNoStep()
+{
+    auto w = makeWindow();
+    QVERIFY(w->close());
+    QVERIFY(!w->isVisible());
+    // The phone arrived just before the close was handled: its event still runs, but
+    // must neither start the connection nor leave a form open that keeps the program up.
+    w->androidDeviceConnected(
+        AdbDevice{QStringLiteral("SIM0001\tdevice"), QStringLiteral("SIM0001"), QStringLiteral("device")});
+    QVERIFY(shownTexts().isEmpty());
+    QVERIFY(w->treeModel()->deviceNodes().isEmpty());
 }
 
 void TestMainWindow::simulatedPhoneAppearsLoadsAndGoes()
