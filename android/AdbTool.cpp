@@ -112,11 +112,18 @@ void AdbTool::forceStop(const QString& serial, const QString& package) const
 
 QList<AdbDevice> AdbTool::devices() const
 {
+    return parseDevices(run({QStringLiteral("devices")}, true));
+}
+
+QList<AdbDevice> AdbTool::parseDevices(const QString& reply)
+{
+    // Anchored: a line that does not begin with a serial (noise, control bytes) names no
+    // device, rather than one made of words from its middle.
     static const QRegularExpression pattern(
-        QStringLiteral("([a-zA-Z0-9\\-_]+)[^a-zA-Z0-9\\-_]+([a-zA-Z0-9\\-_]+)"));
+        QStringLiteral("^([a-zA-Z0-9\\-_]+)[^a-zA-Z0-9\\-_]+([a-zA-Z0-9\\-_]+)"));
     QList<AdbDevice> result;
     bool listed = false;
-    for (const QString& raw : lines(run({QStringLiteral("devices")}, true))) {
+    for (const QString& raw : lines(reply)) {
         const QString line = raw.trimmed();
         if (!listed) {
             // The tool may print daemon start-up lines before the list itself.

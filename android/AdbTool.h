@@ -36,6 +36,8 @@ public:
     void removeForward(const QString& serial, int localPort) const;
     void forceStop(const QString& serial, const QString& package) const;
     QList<AdbDevice> devices() const;
+    // The devices an "adb devices" reply lists, in its order.
+    static QList<AdbDevice> parseDevices(const QString& reply);
     QSet<QString> listPackages(const QString& serial) const;
     // Raises with the tool's whole reply unless a line of it says "Success".
     void install(const QString& serial, const QString& apkPath) const;

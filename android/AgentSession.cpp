@@ -169,11 +169,14 @@ std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const Q
     return openUsbSession(endpoint.serial, url, budgetMs, progress, endpoint.packageAgent);
 }
 
-QString readDeviceDescription(QTcpSocket& socket, int timeoutMs, const ProgressChannel* progress)
+QString readDeviceDescription(QIODevice& socket, int timeoutMs, const ProgressChannel* progress)
 {
-    const QString description = readReply(socket, timeoutMs, progress).mid(7);
+    const QString description = expectReply(socket, QStringLiteral("$hello:"), timeoutMs, progress).mid(7);
     sendBye(socket);
-    socket.disconnectFromHost();
+    if (auto* tcp = qobject_cast<QAbstractSocket*>(&socket))
+        tcp->disconnectFromHost();
+    else
+        socket.close();
     return description;
 }
 

@@ -50,7 +50,7 @@ void presentSecret(QIODevice& socket, const QString& readyLine, const QByteArray
 // The one exchange of a device-info session: the agent's description line without its
 // "$hello:" prefix, awaited up to timeoutMs (-1: no limit); the session is ended with
 // "$bye:" and disconnected.
-QString readDeviceDescription(QTcpSocket& socket, int timeoutMs = -1,
+QString readDeviceDescription(QIODevice& socket, int timeoutMs = -1,
                               const ProgressChannel* progress = nullptr);
 
 // A device-info session of its own on a fresh port: opens it, reads the description

@@ -18,6 +18,16 @@ int decimalOrZero(const QString& text)
     return ok ? value : 0;
 }
 
+// Storage paths become file URLs the agent opens and folders files are resolved against:
+// only an absolute path is a folder on the phone; anything else counts as no storage.
+QString phoneFolderOrEmpty(const QString& path)
+{
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(u'\0')) ||
+        !QStringView(path).isValidUtf16())
+        return {};
+    return QDir::cleanPath(path);
+}
+
 } // namespace
 
 QString AndroidDevice::displayName() const
@@ -103,6 +113,6 @@ void AndroidDevice::applyDescription(const QString& description)
         else if (key == QLatin1String("root"))
             rooted = decimalOrZero(value) != 0;
         else if (key == QLatin1String("storage1"))
-            storage = value;
+            storage = phoneFolderOrEmpty(value);
     }
 }

@@ -1,6 +1,7 @@
 #include "db/PreviewImage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -11,9 +12,9 @@ namespace PreviewImage {
 
 namespace {
 
-QImage readBounded(const QString& source, const char* format)
+QImage readBounded(QIODevice& device, const char* format)
 {
-    QImageReader reader(source, format);
+    QImageReader reader(&device, format);
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > MaxSide || size.height() > MaxSide ||
         qint64(size.width()) * size.height() > MaxPixels)
@@ -35,13 +36,26 @@ QImage readBounded(const QString& source, const char* format)
 
 } // namespace
 
+QImage read(QIODevice& device)
+{
+    for (const char* format : {"jpeg", "png"}) {
+        if (!device.seek(0))
+            return {};
+        QImage image = readBounded(device, format);
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
 bool make(const QString& source, const QString& target)
 {
     if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile())
         return false;
-    QImage image = readBounded(source, "jpeg");
-    if (image.isNull())
-        image = readBounded(source, "png");
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly))
+        return false;
+    const QImage image = read(input);
     if (image.isNull())
         return false;
     // Viber names a picture's thumbnail without a suffix; it keeps JPEG there.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
+
+class QIODevice;
 
 // Previews made from media files the database names. The files come from elsewhere, so
 // an image is sized from its header before anything is decoded.
@@ -16,5 +19,9 @@ inline constexpr qint64 MaxPixels = 64LL * 1000 * 1000;
 // names, as JPEG when the suffix names none. Returns false and leaves no file when
 // anything fails.
 bool make(const QString& source, const QString& target);
+
+// The scaled picture make() saves, read from a seekable device; a null image for anything
+// that is not a JPEG or PNG picture within the limits above.
+QImage read(QIODevice& device);
 
 } // namespace PreviewImage

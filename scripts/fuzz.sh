@@ -3,6 +3,7 @@
 # libFuzzer target for the given seconds on a copy of its seed corpus.
 #   scripts/fuzz.sh fuzz_blobcodec 60
 # Targets: fuzz_blobcodec fuzz_backuparchive fuzz_simpleprotocol fuzz_portwarden fuzz_bubbletext
+#          fuzz_adbdevices fuzz_devicedescription fuzz_previewimage
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -ne 2 ]; then

@@ -148,6 +148,21 @@ private slots:
                                         QStringLiteral("/data/data/x"), QStringLiteral("."), QString()})
             QVERIFY2(device.storageUrl(escaping).isEmpty(), qPrintable(escaping));
     }
+
+    void storageFromTheDescriptionIsAnAbsolutePhonePath()
+    {
+        AndroidDevice device;
+        device.applyDescription(QStringLiteral("storage1=/storage/emulated/0/"));
+        QCOMPARE(device.storage, QStringLiteral("/storage/emulated/0"));
+        // A relative path would resolve against this computer's working folder.
+        for (const QString& odd : {QStringLiteral("storage1=?storage/emulated/0"),
+                                   QStringLiteral("storage1=sdcard"), QStringLiteral("storage1=./x")}) {
+            device.applyDescription(odd);
+            QVERIFY2(device.storage.isEmpty(), qPrintable(odd));
+            QCOMPARE(device.storageUrl(QStringLiteral("viber/a.jpg")).toLocalFile(),
+                     QStringLiteral("/storage/emulated/0/viber/a.jpg"));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAndroidDevice)

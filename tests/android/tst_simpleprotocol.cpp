@@ -125,6 +125,21 @@ private slots:
         QCOMPARE(agent.received(), errorLine(message));
     }
 
+    void deviceDescriptionIsTheHelloReplyOnly()
+    {
+        {
+            ScriptedAgent agent("$hello:model=Pixel;uid=42\n");
+            QTcpSocket client;
+            connectTo(client, agent);
+            QCOMPARE(readDeviceDescription(client, 5000), QStringLiteral("model=Pixel;uid=42"));
+        }
+        // Another reply in its place is no description of the phone.
+        ScriptedAgent agent("$sucmd:0\n");
+        QTcpSocket client;
+        connectTo(client, agent);
+        QVERIFY_THROWS_EXCEPTION(LocalException, readDeviceDescription(client, 5000));
+    }
+
     void overlongLineIsRefused()
     {
         ScriptedAgent agent(QByteArray(MaxLineLength + 4096, 'a'));
