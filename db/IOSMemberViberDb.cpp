@@ -1,6 +1,8 @@
 #include "db/IOSMemberViberDb.h"
 
 #include "app/AppDirs.h"
+#include "db/IPhoneBackup.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberCodes.h"
 #include "db/ViberMessageInfo.h"
 #include "db/ViberText.h"
@@ -27,6 +29,10 @@ QString firstNonEmpty(std::initializer_list<QString> values)
 } // namespace
 
 IOSMemberViberDb::IOSMemberViberDb(const QString& path) : m_path(path) {}
+
+IOSMemberViberDb::IOSMemberViberDb(std::unique_ptr<IPhoneBackup> backup)
+    : m_path(backup->viberDatabase()), m_backup(std::move(backup))
+{}
 
 IOSMemberViberDb::~IOSMemberViberDb() = default;
 
@@ -102,6 +108,27 @@ void IOSMemberViberDb::loadCallLog(ViberDataSet& dataSet)
             call->person = made;
         }
     }
+}
+
+QString IOSMemberViberDb::mediaFile(const QString& attachmentType, const QString& name)
+{
+    // Only a backup says where the app's own folder is; the group container the
+    // database lies in holds no media.
+    if (!m_backup || name.isEmpty() || LocalDbPaths::safeFileName(name) != name)
+        return {};
+    // The app files media by kind; a kind it filed elsewhere is still found.
+    QList<const char*> folders = {LocalDbPaths::AttachmentsFolder, LocalDbPaths::FileMessagesFolder,
+                                  LocalDbPaths::VoiceFolder};
+    if (attachmentType == QLatin1String("audio"))
+        folders.move(2, 0);
+    else if (attachmentType == QLatin1String("file"))
+        folders.move(1, 0);
+    for (const char* folder : folders) {
+        const QString path = m_backup->appFile(QLatin1String(folder) + QLatin1Char('/') + name);
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
 }
 
 void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
@@ -254,8 +281,11 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
         atta->seq = msg->token;
         atta->fileId = c.getText(iAttaId);
         atta->fileSize = c.getInt64(iAttaSize);
-        const QString name = AppDirs::sanitizeFileName(c.getText(iAttaName));
+        const QString storedName = c.getText(iAttaName);
+        const QString name = AppDirs::sanitizeFileName(storedName);
         atta->fileName = name.isEmpty() ? QString::number(msg->token) : name;
+        if (attaType != QLatin1String("sticker"))
+            atta->localPath = mediaFile(attaType, storedName);
         if (attaType == QLatin1String("picture") || attaType == QLatin1String("gif"))
             msg->type = ViberMsgType::Picture;
         else if (attaType == QLatin1String("video"))

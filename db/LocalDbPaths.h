@@ -11,6 +11,7 @@ inline constexpr auto AttachmentsFolder = "Documents/Attachments";
 inline constexpr auto PreviewFolder = "Documents/AttachmentsPreview";
 inline constexpr auto BigPreviewFolder = "Documents/BigAttachmentsPreview";
 inline constexpr auto VoiceFolder = "Documents/VoiceMessages";
+inline constexpr auto FileMessagesFolder = "Documents/FileMessages"; // the iPhone app's shared files
 inline constexpr auto MapImageFolder = "Documents/CustomLocationImage";
 inline constexpr auto ContactIconFolder = "Documents/ContactIcons";
 
