@@ -34,7 +34,11 @@ IOSMemberViberDb::IOSMemberViberDb(std::unique_ptr<IPhoneBackup> backup)
     : m_path(backup->viberDatabase()), m_backup(std::move(backup))
 {}
 
-IOSMemberViberDb::~IOSMemberViberDb() = default;
+IOSMemberViberDb::~IOSMemberViberDb()
+{
+    // The copies a backup made go with it; SQLite lets go of them first.
+    close();
+}
 
 void IOSMemberViberDb::open()
 {

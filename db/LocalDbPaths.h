@@ -24,6 +24,11 @@ QString mapImageName(double latitude, double longitude);
 // length; empty when nothing usable is left.
 QString safeFileName(const QString& name);
 
+// The name a copy of an attachment's file takes: the file's own name, or the
+// attachment's when the file's has no suffix (an iPhone backup stores every file under
+// its hash), made safe; empty when neither is usable.
+QString mediaCopyName(const QString& localPath, const QString& attachmentName);
+
 // The base name (up to the first ".") of a video file plus ".jpg", made safe.
 QString videoPreviewName(const QString& fileName);
 

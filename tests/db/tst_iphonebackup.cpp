@@ -3,6 +3,7 @@
 #include "db/ViberCodes.h"
 #include "db/ViberSourceDetector.h"
 #include "db/ViberText.h"
+#include "ops/ExtractMediaFilesThread.h"
 #include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -73,6 +74,11 @@ private slots:
                                                            QLatin1String(IPhoneBackupFixture::PictureFile)));
         QCOMPARE(TestEnvironment::readFile(picture->localPath), IPhoneBackupFixture::pictureBytes());
         QCOMPARE(picture->fileName, QStringLiteral("IMG_0001.jpg"));
+        // the stored file is named by its hash; an extracted copy still gets the suffix
+        QTemporaryDir target;
+        const QString extracted = ExtractMediaFilesThread::extract(*m_data->messages.value(4), target.path());
+        QVERIFY(extracted.endsWith(QLatin1String(".jpg")));
+        QCOMPARE(TestEnvironment::readFile(extracted), IPhoneBackupFixture::pictureBytes());
         const _ViberAtta* voice = m_data->messages.value(5)->attachment;
         QVERIFY(voice);
         QCOMPARE(voice->localPath, QString());

@@ -205,7 +205,8 @@ private slots:
             (format == ExportMessagesThread::Html || format == ExportMessagesThread::Json)) {
             bool carried = false;
             for (const QString& file : filesBelow(out, QStringLiteral("*")))
-                carried = carried || TestEnvironment::readFile(file) == from.media;
+                carried = carried || (file.endsWith(QLatin1String(".jpg")) &&
+                                      TestEnvironment::readFile(file) == from.media);
             QVERIFY(carried);
         }
     }
