@@ -57,23 +57,25 @@ QString readableText(int format, const QString& output)
     case ExportMessagesThread::Html:
         return ExternalTool::run(
             QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import sys, html.parser\n"
-                            "class P(html.parser.HTMLParser):\n"
-                            "    def handle_data(self, d): sys.stdout.write(d + ' ')\n"
-                            "for f in sys.argv[1:]:\n"
-                            "    p = P(); p.feed(open(f, encoding='utf-8').read()); p.close()\n")} +
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral("import sys, html.parser\n"
+                               "class P(html.parser.HTMLParser):\n"
+                               "    def handle_data(self, d): sys.stdout.write(d + ' ')\n"
+                               "for f in sys.argv[1:]:\n"
+                               "    p = P(); p.feed(open(f, encoding='utf-8').read()); p.close()\n")} +
                 filesBelow(output, QStringLiteral("*.html")));
     case ExportMessagesThread::Json:
         return ExternalTool::run(
             QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import sys, json\n"
-                            "def walk(v):\n"
-                            "    if isinstance(v, str): print(v)\n"
-                            "    elif isinstance(v, dict): [walk(x) for x in v.values()]\n"
-                            "    elif isinstance(v, list): [walk(x) for x in v]\n"
-                            "for f in sys.argv[1:]: walk(json.load(open(f, encoding='utf-8')))\n")} +
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral("import sys, json\n"
+                               "def walk(v):\n"
+                               "    if isinstance(v, str): print(v)\n"
+                               "    elif isinstance(v, dict): [walk(x) for x in v.values()]\n"
+                               "    elif isinstance(v, list): [walk(x) for x in v]\n"
+                               "for f in sys.argv[1:]: walk(json.load(open(f, encoding='utf-8')))\n")} +
                 filesBelow(output, QStringLiteral("*.json")));
     default:
         return QString::fromUtf8(TestEnvironment::readFile(output));
