@@ -267,6 +267,12 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
             msg->latitude = c.getDouble(iLat);
             msg->longitude = c.getDouble(iLng);
             msg->address = c.getText(iAddress);
+            // Like the other readers' locations, one carries an attachment record, which
+            // the bubbles and exports draw the map and address from.
+            _ViberAtta* atta = dataSet.attachments.obtain(msg->id);
+            ViberDataSet::attach(msg, atta);
+            atta->seq = msg->token;
+            atta->fileName = QString::number(msg->token);
             continue;
         }
         if (!kind.isEmpty() && kind != QLatin1String("url") && kind != QLatin1String("formatted")) {

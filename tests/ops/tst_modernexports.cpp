@@ -147,8 +147,8 @@ private slots:
             QStringLiteral(
                 "select json_group_array(m.ZTEXT) from ZVIBERMESSAGE m join ZCONVERSATION c on c.Z_PK "
                 "= m.ZCONVERSATION where coalesce(c.ZBEINGDELETED, 0) = 0 and "
-                "coalesce(m.ZBEINGDELETED, 0) = 0 and m.ZTEXT is not null and "
-                "coalesce(m.ZSYSTEMTYPE, '') in ('', 'url', 'formatted', 'customLocation')")));
+                "coalesce(m.ZBEINGDELETED, 0) = 0 and m.ZTEXT is not null and m.ZATTACHMENT is null "
+                "and coalesce(m.ZSYSTEMTYPE, '') in ('', 'url', 'formatted', 'customLocation')")));
         m_sources.append(
             {QStringLiteral("iphone"),
              ViberSourceDetector::iosReader(iphone.folder(), QLatin1String(IOSMemberFixture::DatabaseFile))
@@ -196,10 +196,13 @@ private slots:
         QCOMPARE(receiver.errors, QStringList());
         QCOMPARE(receiver.successes.size(), 1);
 
-        const QString shown = readableText(format, out).simplified();
+        // pdftotext gives some letters back in the forms the font draws them with
+        // (Arabic presentation forms, CJK radicals, ligatures); NFKC folds them back.
+        const QString shown =
+            readableText(format, out).normalized(QString::NormalizationForm_KC).simplified();
         QVERIFY(!shown.isEmpty());
         for (const QString& text : from.texts) {
-            for (const QString& piece : piecesOf(text))
+            for (const QString& piece : piecesOf(text.normalized(QString::NormalizationForm_KC)))
                 QVERIFY2(shown.contains(piece),
                          qPrintable(QStringLiteral("%1 in %2").arg(piece, shown.left(2000))));
         }

@@ -423,8 +423,9 @@ void TestMainWindow::iPhoneBackupFolderIsListedAsADevice()
         QCOMPARE(devices.at(0)->childCount(), 0);
         QCOMPARE(devices.at(1)->text, QStringLiteral("iPhone"));
         QCOMPARE(devices.at(1)->childCount(), 3);
-        QCOMPARE(shownTexts(),
-                 QStringList{QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED")});
+        QCOMPARE(shownTexts().size(), 1);
+        QVERIFY(shownTexts().first().contains(
+            QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED").toHtmlEscaped()));
     }
     QCOMPARE(IPhoneBackupFixture::snapshot(backup.folder()), before);
 }
