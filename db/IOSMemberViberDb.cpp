@@ -1,6 +1,8 @@
 #include "db/IOSMemberViberDb.h"
 
 #include "app/AppDirs.h"
+#include "db/IPhoneBackup.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberCodes.h"
 #include "db/ViberMessageInfo.h"
 #include "db/ViberText.h"
@@ -28,7 +30,15 @@ QString firstNonEmpty(std::initializer_list<QString> values)
 
 IOSMemberViberDb::IOSMemberViberDb(const QString& path) : m_path(path) {}
 
-IOSMemberViberDb::~IOSMemberViberDb() = default;
+IOSMemberViberDb::IOSMemberViberDb(std::unique_ptr<IPhoneBackup> backup)
+    : m_path(backup->viberDatabase()), m_backup(std::move(backup))
+{}
+
+IOSMemberViberDb::~IOSMemberViberDb()
+{
+    // The copies a backup made go with it; SQLite lets go of them first.
+    close();
+}
 
 void IOSMemberViberDb::open()
 {
@@ -102,6 +112,27 @@ void IOSMemberViberDb::loadCallLog(ViberDataSet& dataSet)
             call->person = made;
         }
     }
+}
+
+QString IOSMemberViberDb::mediaFile(const QString& attachmentType, const QString& name)
+{
+    // Only a backup says where the app's own folder is; the group container the
+    // database lies in holds no media.
+    if (!m_backup || name.isEmpty() || LocalDbPaths::safeFileName(name) != name)
+        return {};
+    // The app files media by kind; a kind it filed elsewhere is still found.
+    QList<const char*> folders = {LocalDbPaths::AttachmentsFolder, LocalDbPaths::FileMessagesFolder,
+                                  LocalDbPaths::VoiceFolder};
+    if (attachmentType == QLatin1String("audio"))
+        folders.move(2, 0);
+    else if (attachmentType == QLatin1String("file"))
+        folders.move(1, 0);
+    for (const char* folder : folders) {
+        const QString path = m_backup->appFile(QLatin1String(folder) + QLatin1Char('/') + name);
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
 }
 
 void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
@@ -236,6 +267,12 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
             msg->latitude = c.getDouble(iLat);
             msg->longitude = c.getDouble(iLng);
             msg->address = c.getText(iAddress);
+            // Like the other readers' locations, one carries an attachment record, which
+            // the bubbles and exports draw the map and address from.
+            _ViberAtta* atta = dataSet.attachments.obtain(msg->id);
+            ViberDataSet::attach(msg, atta);
+            atta->seq = msg->token;
+            atta->fileName = QString::number(msg->token);
             continue;
         }
         if (!kind.isEmpty() && kind != QLatin1String("url") && kind != QLatin1String("formatted")) {
@@ -254,8 +291,11 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
         atta->seq = msg->token;
         atta->fileId = c.getText(iAttaId);
         atta->fileSize = c.getInt64(iAttaSize);
-        const QString name = AppDirs::sanitizeFileName(c.getText(iAttaName));
+        const QString storedName = c.getText(iAttaName);
+        const QString name = AppDirs::sanitizeFileName(storedName);
         atta->fileName = name.isEmpty() ? QString::number(msg->token) : name;
+        if (attaType != QLatin1String("sticker"))
+            atta->localPath = mediaFile(attaType, storedName);
         if (attaType == QLatin1String("picture") || attaType == QLatin1String("gif"))
             msg->type = ViberMsgType::Picture;
         else if (attaType == QLatin1String("video"))

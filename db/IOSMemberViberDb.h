@@ -5,6 +5,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class IPhoneBackup;
+
 // The iPhone app's "Contacts.data" of the ZMEMBER generation (senders and members are
 // ZMEMBER rows, numbers in ZPHONENUMBER), as it lies in the app's group container or in
 // an unencrypted backup. It only reads.
@@ -12,6 +16,9 @@ class IOSMemberViberDb : public AbsViberDb
 {
 public:
     explicit IOSMemberViberDb(const QString& path);
+    // Reads the database copied out of an iPhone backup; media are found through the
+    // backup's manifest.
+    explicit IOSMemberViberDb(std::unique_ptr<IPhoneBackup> backup);
     ~IOSMemberViberDb() override;
 
     QString dbPath() const { return m_path; }
@@ -24,7 +31,9 @@ protected:
 private:
     void loadMembers(ViberDataSet& dataSet);
     void loadCallLog(ViberDataSet& dataSet);
+    QString mediaFile(const QString& attachmentType, const QString& name);
 
     QString m_path;
     SchemaCatalogue m_catalogue;
+    std::unique_ptr<IPhoneBackup> m_backup;
 };

@@ -4,6 +4,7 @@
 #include "db/ViberText.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QtDebug>
 
 #include <cmath>
@@ -38,6 +39,14 @@ QString mapImageName(double latitude, double longitude)
 QString safeFileName(const QString& name)
 {
     return AppDirs::sanitizeFileName(name);
+}
+
+QString mediaCopyName(const QString& localPath, const QString& attachmentName)
+{
+    const QFileInfo info(localPath);
+    const QString wanted = safeFileName(attachmentName);
+    return info.suffix().isEmpty() && !QFileInfo(wanted).suffix().isEmpty() ? wanted
+                                                                            : safeFileName(info.fileName());
 }
 
 QString videoPreviewName(const QString& fileName)

@@ -11,6 +11,7 @@ inline constexpr auto AttachmentsFolder = "Documents/Attachments";
 inline constexpr auto PreviewFolder = "Documents/AttachmentsPreview";
 inline constexpr auto BigPreviewFolder = "Documents/BigAttachmentsPreview";
 inline constexpr auto VoiceFolder = "Documents/VoiceMessages";
+inline constexpr auto FileMessagesFolder = "Documents/FileMessages"; // the iPhone app's shared files
 inline constexpr auto MapImageFolder = "Documents/CustomLocationImage";
 inline constexpr auto ContactIconFolder = "Documents/ContactIcons";
 
@@ -22,6 +23,11 @@ QString mapImageName(double latitude, double longitude);
 // A name from data made safe for one folder: no separators, no "." or "..", bounded
 // length; empty when nothing usable is left.
 QString safeFileName(const QString& name);
+
+// The name a copy of an attachment's file takes: the file's own name, or the
+// attachment's when the file's has no suffix (an iPhone backup stores every file under
+// its hash), made safe; empty when neither is usable.
+QString mediaCopyName(const QString& localPath, const QString& attachmentName);
 
 // The base name (up to the first ".") of a video file plus ".jpg", made safe.
 QString videoPreviewName(const QString& fileName);

@@ -6,6 +6,7 @@
 #include "db/DesktopContactViberDb.h"
 #include "db/IOSMemberViberDb.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/ModernAndroidViberDb.h"
 #include "db/PCViberDb.h"
 
@@ -43,7 +44,10 @@ bool hasColumns(const SchemaCatalogue& catalogue, const QString& table,
 
 ViberSourceDetector::Generation ViberSourceDetector::detect(const QString& path)
 {
-    if (!QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    if (info.isDir() && IPhoneBackup::isBackupFolder(path))
+        return Generation::IOSBackup;
+    if (!info.isFile())
         return Generation::Missing;
     SchemaCatalogue catalogue;
     try {
@@ -122,4 +126,13 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::iosReader(const QString& folder
     default:
         fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
     }
+}
+
+std::unique_ptr<AbsViberDb> ViberSourceDetector::iosBackupReader(const QString& folder)
+{
+    auto backup = std::make_unique<IPhoneBackup>(folder);
+    if (detect(backup->viberDatabase()) != Generation::IOSMember)
+        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1")
+                 .arg(QFileInfo(QLatin1String(IPhoneBackup::ViberDatabase)).fileName()));
+    return std::make_unique<IOSMemberViberDb>(std::move(backup));
 }

@@ -22,9 +22,11 @@ public:
         DesktopContactKeyed, // Events.ContactID
         IOSPhoneNumberIndex, // ZVIBERMESSAGE with ZPHONENUMBERINDEX (also the local databases)
         IOSMember,           // ZVIBERMESSAGE with ZMEMBER
+        IOSBackup,           // a folder holding an iPhone backup's Manifest.db
     };
 
-    // Opens the file read-only and looks at its tables; never changes it.
+    // Opens the file read-only and looks at its tables; never changes it. A folder is
+    // only ever an iPhone backup (or Missing).
     static Generation detect(const QString& path);
 
     // The reader for the Android databases below extractRoot (laid out as an unpacked
@@ -39,4 +41,8 @@ public:
     // The reader for an iPhone "Contacts.data" at databaseFile below folder, or for a
     // local database of the same shape (read for browsing). Throws for other files.
     static std::unique_ptr<AbsViberDb> iosReader(const QString& folder, const QString& databaseFile);
+
+    // The reader for Viber's history in an unencrypted iPhone backup folder. Throws with
+    // a plain explanation when the backup is encrypted, damaged or holds no Viber history.
+    static std::unique_ptr<AbsViberDb> iosBackupReader(const QString& folder);
 };

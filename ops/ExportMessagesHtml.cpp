@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesHtml.h"
 
 #include "app/AppDirs.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberDates.h"
 
@@ -27,7 +28,7 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
       m_file(QDir(folder).filePath(fileName)),
       m_markup({[this](const _ViberAtta& atta) {
                     BubbleMarkup::MediaLinks links;
-                    links.file = copyMedia(atta.localPath);
+                    links.file = copyMedia(atta.localPath, atta.fileName);
                     // Without any thumbnail the placeholder the worker copies stands in,
                     // rather than a picture link to the folder itself.
                     links.preview = atta.previewPath.isEmpty() ? QStringLiteral("files/empty_photo.jpg")
@@ -68,10 +69,10 @@ void ExportMessagesHtml::write(const _ViberMsg& msg)
     m_file.write(m_markup.message(msg));
 }
 
-QString ExportMessagesHtml::copyMedia(const QString& source)
+QString ExportMessagesHtml::copyMedia(const QString& source, const QString& attachmentName)
 {
     const QFileInfo info(source);
-    QString name = AppDirs::sanitizeFileName(info.fileName());
+    QString name = LocalDbPaths::mediaCopyName(source, attachmentName);
     if (name.isEmpty() || !m_copyMedia)
         return filesLink(name);
     const QString inside = AppDirs::pathInside(m_files.path(), name);

@@ -20,7 +20,7 @@ public:
 
 private:
     // Copies a media file into "files/" under a free name; returns the link to it.
-    QString copyMedia(const QString& source);
+    QString copyMedia(const QString& source, const QString& attachmentName = QString());
 
     QDir m_folder;
     QDir m_files;

@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesJson.h"
 
 #include "app/AppDirs.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -163,7 +164,7 @@ void ExportMessagesJson::write(const _ViberMsg& msg)
     QString path;
     if (m_copyMedia && msg.attachment && msg.type != ViberMsgType::Sticker &&
         msg.type != ViberMsgType::Location)
-        path = copyMedia(msg.attachment->localPath);
+        path = copyMedia(msg.attachment->localPath, msg.attachment->fileName);
     m_file.write((m_count == 0 ? QStringLiteral("\n") : QStringLiteral(",\n")) +
                  QString::fromUtf8(compact(messageObject(msg, path))));
     if (m_count == 0 || msg.date < m_first)
@@ -187,10 +188,10 @@ void ExportMessagesJson::end()
 
 // A file name from the data is made safe and kept apart from the others by a number;
 // a file missing on this computer is named in the message but has no path.
-QString ExportMessagesJson::copyMedia(const QString& source)
+QString ExportMessagesJson::copyMedia(const QString& source, const QString& attachmentName)
 {
     const QFileInfo info(source);
-    const QString name = AppDirs::sanitizeFileName(info.fileName());
+    const QString name = LocalDbPaths::mediaCopyName(source, attachmentName);
     if (source.isEmpty() || name.isEmpty() || !info.isFile())
         return {};
     const QString folder = m_folder.filePath(QLatin1String(MediaFolder));

@@ -36,7 +36,7 @@ public:
     static void writeIndex(const QString& folder, const QJsonArray& chats);
 
 private:
-    QString copyMedia(const QString& source);
+    QString copyMedia(const QString& source, const QString& attachmentName);
 
     QDir m_folder;
     QString m_fileName;

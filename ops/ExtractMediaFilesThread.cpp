@@ -2,6 +2,7 @@
 
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -50,7 +51,9 @@ QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& ta
     case ViberMsgType::Video:
         source = isFile(atta->localPath) ? atta->localPath
                                          : (isFile(atta->previewPath) ? atta->previewPath : QString());
-        suffix = QFileInfo(source).suffix();
+        suffix = QFileInfo(source == atta->localPath ? LocalDbPaths::mediaCopyName(source, atta->fileName)
+                                                     : source)
+                     .suffix();
         break;
     case ViberMsgType::Location:
     case ViberMsgType::Sticker:

@@ -58,6 +58,18 @@
             <translation>%1 is not a Viber message database this program can read.</translation>
         </message>
         <message>
+            <source>IDS_IPHONE_BACKUP_ENCRYPTED</source>
+            <translation>This iPhone backup is encrypted, so its Viber history cannot be read. Please make the backup again without encryption (turn off "Encrypt local backup" in Finder or iTunes).</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_DAMAGED</source>
+            <translation>The file list of this iPhone backup (Manifest.db) is damaged, so its Viber history cannot be found.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_NO_VIBER</source>
+            <translation>This iPhone backup holds no Viber history.</translation>
+        </message>
+        <message>
             <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>
             <translation>Messages can only be transferred into this phone with a restore archive made from a backup of this phone, and there is none. Load the phone again, confirm the backup on its screen, and then transfer the messages again.</translation>
         </message>

@@ -384,6 +384,11 @@ void MainWindow::loadVirtualDevices()
 
 void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder)
 {
+    // A folder of an iPhone backup (or a link to one) is read where it lies.
+    if (ViberSourceDetector::detect(folder) == ViberSourceDetector::Generation::IOSBackup) {
+        node->data = ViberSourceDetector::iosBackupReader(folder)->load();
+        return;
+    }
     const QString messages = QStringLiteral("ab-extract/apps/com.viber.voip/db/viber_messages");
     if (!QFileInfo(QDir(folder).filePath(messages)).isFile()) {
         const QString contacts =

@@ -1,11 +1,10 @@
-#include "app/Sqlite3DB.h"
 #include "db/IOSMemberViberDb.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberSourceDetector.h"
 #include "db/ViberText.h"
+#include "tests/support/IOSMemberFixture.h"
 #include "tests/support/LocalDbFixture.h"
-#include "tests/support/SqlScriptFile.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -16,7 +15,7 @@
 
 namespace {
 
-const QString DatabaseFile = QStringLiteral("com.viber/database/Contacts.data");
+const QString DatabaseFile = QLatin1String(IOSMemberFixture::DatabaseFile);
 
 } // namespace
 
@@ -29,25 +28,15 @@ private slots:
     void initTestCase()
     {
         TestEnvironment::requireScratchDataHome();
-        QVERIFY(m_dir.isValid());
-        const QString path = m_dir.filePath(DatabaseFile);
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        {
-            Sqlite3DB db;
-            db.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
-            SqlScriptFile::run(db, QStringLiteral("ios-member/contacts_schema.sql"));
-            SqlScriptFile::run(db, QStringLiteral("ios-member/contacts_rows.sql"));
-        }
-        m_before = TestEnvironment::readFile(path);
-        std::unique_ptr<AbsViberDb> reader = ViberSourceDetector::iosReader(m_dir.path(), DatabaseFile);
+        m_before = TestEnvironment::readFile(m_fixture.dbPath());
+        std::unique_ptr<AbsViberDb> reader = ViberSourceDetector::iosReader(m_fixture.folder(), DatabaseFile);
         QVERIFY(dynamic_cast<IOSMemberViberDb*>(reader.get()));
         m_data = reader->load();
     }
 
     void detection()
     {
-        QCOMPARE(ViberSourceDetector::detect(m_dir.filePath(DatabaseFile)),
-                 ViberSourceDetector::Generation::IOSMember);
+        QCOMPARE(ViberSourceDetector::detect(m_fixture.dbPath()), ViberSourceDetector::Generation::IOSMember);
         QTemporaryDir local;
         const QString store = LocalDbFixture::createProgramStore(local.path());
         QCOMPARE(ViberSourceDetector::detect(store), ViberSourceDetector::Generation::IOSPhoneNumberIndex);
@@ -55,7 +44,7 @@ private slots:
             ViberSourceDetector::iosReader(local.path(), QDir(local.path()).relativeFilePath(store)).get()));
     }
 
-    void fileIsOnlyRead() { QCOMPARE(TestEnvironment::readFile(m_dir.filePath(DatabaseFile)), m_before); }
+    void fileIsOnlyRead() { QCOMPARE(TestEnvironment::readFile(m_fixture.dbPath()), m_before); }
 
     void chatsAndPeople()
     {
@@ -126,6 +115,7 @@ private slots:
             QVERIFY(!m_data->messages.contains(id));
         QCOMPARE(m_data->messages.value(22)->sender->id, 3);
         QCOMPARE(m_data->messages.value(6)->longitude, -3.70379);
+        QVERIFY(m_data->messages.value(6)->attachment); // the map and address are drawn from it
         QCOMPARE(m_data->messages.value(4)->attachment->fileId, QStringLiteral("0-02-05-aaaa"));
     }
 
@@ -143,7 +133,7 @@ private slots:
     void everyTextKept()
     {
         const QString json = TestEnvironment::pythonQuery(
-            m_dir.filePath(DatabaseFile),
+            m_fixture.dbPath(),
             QStringLiteral(
                 "select json_group_array(m.ZTEXT) from ZVIBERMESSAGE m join ZCONVERSATION c on c.Z_PK = "
                 "m.ZCONVERSATION where coalesce(c.ZBEINGDELETED, 0) = 0 and coalesce(m.ZBEINGDELETED, "
@@ -160,7 +150,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_dir;
+    IOSMemberFixture m_fixture;
     QByteArray m_before;
     ViberDataSetPtr m_data;
 };

@@ -3,6 +3,7 @@
 #include "db/ViberCodes.h"
 #include "ops/BackupViberMsgThread.h"
 #include "tests/support/DataSetBuilder.h"
+#include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
@@ -103,6 +104,7 @@ private slots:
     void deviceNodeComesAndGoesAboveDatabases();
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
+    void iPhoneBackupFolderIsListedAsADevice();
     void closingDuringAModalStepEndsTheStepFirst();
     void phoneEventsQueuedBehindACloseStartNoStep();
     void simulatedPhoneAppearsLoadsAndGoes();
@@ -397,6 +399,35 @@ void TestMainWindow::virtualDeviceFolderIsListedAsADevice()
     QCOMPARE(devices.first()->text, QStringLiteral("Old phone"));
     QCOMPARE(devices.first()->childCount(), 3);
     QCOMPARE(devices.first()->device.serial, AppDirs::md5Hex(QFileInfo(folder).absoluteFilePath()));
+}
+
+// A backup folder placed among the virtual devices is read through its manifest; an
+// encrypted one is listed without chats and says why.
+void TestMainWindow::iPhoneBackupFolderIsListedAsADevice()
+{
+    const QDir virtualRoot(QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android")));
+    const IPhoneBackupFixture backup;
+    const IPhoneBackupFixture locked(IPhoneBackupFixture::Shape::EncryptedManifest);
+    QVERIFY(QDir().mkpath(virtualRoot.path()));
+    QVERIFY(QFile::link(backup.folder(), virtualRoot.filePath(QStringLiteral("iPhone"))));
+    QVERIFY(QFile::link(locked.folder(), virtualRoot.filePath(QStringLiteral("Locked iPhone"))));
+    const QMap<QString, QByteArray> before = IPhoneBackupFixture::snapshot(backup.folder());
+    {
+        MainWindow::Options options;
+        options.startDeviceMonitor = false;
+        options.startUsbTipsTimer = false;
+        MainWindow w(options);
+        const QList<_AndroidDeviceItemNode*> devices = w.treeModel()->deviceNodes();
+        QCOMPARE(devices.size(), 2);
+        QCOMPARE(devices.at(0)->text, QStringLiteral("Locked iPhone"));
+        QCOMPARE(devices.at(0)->childCount(), 0);
+        QCOMPARE(devices.at(1)->text, QStringLiteral("iPhone"));
+        QCOMPARE(devices.at(1)->childCount(), 3);
+        QCOMPARE(shownTexts().size(), 1);
+        QVERIFY(shownTexts().first().contains(
+            QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED").toHtmlEscaped()));
+    }
+    QCOMPARE(IPhoneBackupFixture::snapshot(backup.folder()), before);
 }
 
 void TestMainWindow::closingDuringAModalStepEndsTheStepFirst()
