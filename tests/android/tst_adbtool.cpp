@@ -55,7 +55,9 @@ void TestAdbTool::devices_data()
     QTest::newRow("no heading") << QByteArray("ABC\tdevice\n") << QStringList{} << QStringList{}
                                 << QList<bool>{};
     QTest::newRow("bytes after NUL ignored")
-        << QByteArray("List of devices attached\nAAA\tdevice\n\0BBB\tdevice\n", 50) << QStringList{"AAA"}
+        << QByteArray("List of devices attached\nAAA\tdevice\n\0BBB\tdevice\n",
+                      sizeof("List of devices attached\nAAA\tdevice\n\0BBB\tdevice\n") - 1)
+        << QStringList{"AAA"}
         << QStringList{"device"} << QList<bool>{true};
     QTest::newRow("a line that does not begin with a serial names no device")
         << QByteArray("List of devices attached\n\x01\x01ist of\tdevices\n* noise here\nAAA\tdevice\n")

@@ -9,7 +9,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QtTest>
+#include <QTest>
 
 // The desktop app's contact-keyed viber.db, read through the detector.
 class TestDesktopContact : public QObject

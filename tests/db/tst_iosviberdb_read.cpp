@@ -13,7 +13,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

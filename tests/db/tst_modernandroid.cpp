@@ -18,7 +18,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

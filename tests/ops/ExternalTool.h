@@ -18,6 +18,11 @@ struct ExternalTool
                        const QByteArray& input = QByteArray(), int timeoutMs = 60000)
     {
         QProcess process;
+        // Browsers put a socket in the temporary folder, and a socket path may hold only
+        // about a hundred bytes: the test's own temporary folder can be deeper than that.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
+        process.setProcessEnvironment(environment);
         process.start(program, arguments);
         if (!process.waitForStarted(10000))
             return {};

@@ -12,7 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

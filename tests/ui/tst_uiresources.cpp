@@ -11,7 +11,7 @@
 #include <QSplitter>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 
