@@ -12,7 +12,10 @@ target_include_directories(velliport_common INTERFACE ${PROJECT_SOURCE_DIR})
 
 option(VELLIPORT_ASAN "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(VELLIPORT_ASAN)
-    target_compile_options(velliport_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    # Undefined behaviour stops the program, so that a test meeting it fails instead of
+    # printing a line nobody reads.
+    target_compile_options(velliport_common INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(velliport_common INTERFACE -fsanitize=address,undefined)
 endif()
 
