@@ -92,6 +92,7 @@ protected:
     void loadInto(ViberDataSet& dataSet) override;
 
 private:
+    void requireTransactionKept(bool wasInTransaction, const QString& error) const;
     // One participants_info row: participant type 0 is the phone's owner, 1 anyone else.
     qint64 writeParticipantInfo(const QString& number, const QString& name, int participantType);
     void resetMergeState();

@@ -3,6 +3,7 @@
 
 #include "db/AndroidViberDb.h"
 
+#include "app/Sqlite3Error.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberText.h"
@@ -136,26 +137,41 @@ const CoordinateScale& AndroidViberDb::mergeCoordinateScale()
     return *m_mergeCoordinateScale;
 }
 
+// A failed statement SQLite answered by rolling the whole transaction back (an I/O
+// error, a full disk): the statements after it would each be committed on their own, so
+// the merge would no longer be all or nothing. That failure ends the merge.
+void AndroidViberDb::requireTransactionKept(bool wasInTransaction, const QString& error) const
+{
+    if (wasInTransaction && !inTransaction())
+        throw Sqlite3Error(error.toStdString());
+}
+
 void AndroidViberDb::createMergeIndexes()
 {
     open();
+    const bool wasInTransaction = inTransaction();
     for (const MergeIndex& index : MergeIndexes) {
         QString error;
         // Without an index the merge is only slower, so a failure is not worth a stop.
         if (exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 on %2")
                      .arg(QLatin1String(index.name), QLatin1String(index.definition)),
-                 error) != 0)
+                 error) != 0) {
+            requireTransactionKept(wasInTransaction, error);
             qWarning().noquote() << "cannot create merge index" << index.name << ":" << error;
+        }
     }
 }
 
 void AndroidViberDb::dropMergeIndexes(bool vacuum)
 {
     open();
+    const bool wasInTransaction = inTransaction();
     QString error;
     for (const MergeIndex& index : MergeIndexes) {
-        if (exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(index.name)), error) != 0)
+        if (exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(index.name)), error) != 0) {
+            requireTransactionKept(wasInTransaction, error);
             qWarning().noquote() << "cannot drop merge index" << index.name << ":" << error;
+        }
     }
     if (vacuum && exec(QStringLiteral("VACUUM"), error) != 0)
         qWarning().noquote() << "cannot vacuum" << path() << ":" << error;

@@ -142,7 +142,6 @@ void ExportMessagesThread::exportAll()
             else
                 writer = std::make_unique<ExportMessagesCsv>(m_path);
             writer->begin();
-            m_fileOpened = true;
         } else if (perChat && (!writer || writerChat != msg->chat)) {
             if (writer)
                 writer->end();
@@ -185,15 +184,11 @@ void ExportMessagesThread::prepareHtmlFolder()
 }
 
 // Removes what this run wrote. A folder the user chose that already held other
-// things keeps them: only the entries this run added are removed.
+// things keeps them: only the entries this run added are removed. A text or CSV file
+// reaches its name only complete, so a file found there is the user's earlier one.
 void ExportMessagesThread::removeOutput()
 {
     const QFileInfo target(m_path);
-    if (target.isFile()) {
-        if (m_fileOpened)
-            QFile::remove(m_path);
-        return;
-    }
     if (!target.isDir())
         return;
     if (!m_folderExisted) {

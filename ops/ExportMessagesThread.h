@@ -43,7 +43,6 @@ private:
     int m_format;
     ProgressChannel& m_progress;
     bool m_folderExisted = false;
-    bool m_fileOpened = false;     // the text or CSV file was opened, so it is this run's
     QSet<QString> m_entriesBefore; // what the output folder held before the run
     int m_exported = 0;
     QSet<QString> m_namesUsed; // chat files written by this run, lower-cased

@@ -10,9 +10,8 @@ constexpr qsizetype FlushThreshold = 256 * 1024;
 
 void TextFileWriter::open()
 {
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!m_file.open(QIODevice::WriteOnly))
         throw OperationError(m_file.errorString());
-    m_opened = true;
 }
 
 void TextFileWriter::write(const QString& text)
@@ -34,19 +33,24 @@ void TextFileWriter::finish()
     if (!m_file.isOpen())
         return;
     flushBuffer();
+    // QSaveFile keeps small writes in its own buffer and commits a file whose last
+    // buffer could not be written as if it were whole: the flush must be checked here.
     if (!m_file.flush())
         m_failed = true;
-    const QString error = m_file.errorString();
-    m_file.close();
+    // The first error says why; what commit reports after a cancel says only that.
+    const QString writeError = m_file.errorString();
     if (m_failed)
-        throw OperationError(error);
+        m_file.cancelWriting();
+    if (!m_file.commit())
+        throw OperationError(m_failed ? writeError : m_file.errorString());
 }
 
 void TextFileWriter::discard()
 {
     m_buffer.clear();
-    m_file.close();
-    // A path that could not be opened holds someone else's file, or a folder.
-    if (m_opened)
-        m_file.remove();
+    if (!m_file.isOpen())
+        return;
+    // Committing a cancelled file removes the temporary one at once.
+    m_file.cancelWriting();
+    m_file.commit();
 }

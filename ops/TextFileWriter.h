@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
+#include <QSaveFile>
 #include <QString>
 
 // A UTF-8 text file with CR LF line ends, as the exported files have always been
-// written, whatever the platform. Opening and finishing throw OperationError with the
-// file's error text, so a full disk is never reported as success.
+// written, whatever the platform. The text goes to a temporary file beside the target,
+// which replaces the target only once it is complete: a full disk or a cancel leaves
+// the file the name held before, or none, never a cut one. Opening and finishing throw
+// OperationError with the file's error text, so a full disk is never reported as success.
 class TextFileWriter
 {
 public:
@@ -15,16 +17,15 @@ public:
     void open();
     void write(const QString& text);
     void writeLine(const QString& text) { write(text + QLatin1String("\r\n")); }
-    void finish();  // flushes, closes and throws when anything was lost
-    void discard(); // closes and deletes the file, if open() made it
+    void finish();  // writes the rest and puts the file in place; throws when anything was lost
+    void discard(); // drops what was written; the target is left as it was
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
 private:
     void flushBuffer();
 
-    QFile m_file;
+    QSaveFile m_file;
     QByteArray m_buffer;
     bool m_failed = false;
-    bool m_opened = false;
 };
