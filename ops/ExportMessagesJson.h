@@ -26,8 +26,9 @@ public:
     void write(const _ViberMsg& msg) override;
     void end() override;
 
-    // The message as the chat file holds it; attachmentPath is its relative path, or empty.
-    static QJsonObject messageObject(const _ViberMsg& msg, const QString& attachmentPath);
+    // Appends the message as the chat file holds it, one line of compact JSON;
+    // attachmentPath is its relative path, or empty.
+    static void appendMessage(QString& text, const _ViberMsg& msg, const QString& attachmentPath);
     static QJsonObject chatObject(const _ViberChat& chat);
     // Local time with its offset, to the millisecond: "2024-03-01T10:15:30.250+01:00".
     static QString isoTime(double refSeconds);
@@ -44,6 +45,7 @@ private:
     bool m_copyMedia;
     QJsonArray& m_index;
     TextFileWriter m_file;
+    QString m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;
     double m_first = 0;
     double m_last = 0;
