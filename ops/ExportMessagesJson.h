@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
 // One chat as a JSON file: the chat with its participants, then its messages, written
 // one message at a time so that memory stays flat however long the chat is. Copies of
@@ -19,9 +20,11 @@ public:
     static constexpr auto MediaFolder = "media";
     static constexpr int FormatVersion = 1;
 
-    // The chat must outlive the writer; index collects one entry per finished chat.
+    // The chat must outlive the writer; index collects one entry per finished chat;
+    // missingFolders, shared by the writers of one export, holds the media folders
+    // found missing, so that their other files are not looked for one by one.
     ExportMessagesJson(const QString& folder, const QString& fileName, const _ViberChat& chat, bool copyMedia,
-                       QJsonArray& index);
+                       QJsonArray& index, QSet<QString>& missingFolders);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
@@ -44,6 +47,7 @@ private:
     const _ViberChat& m_chat;
     bool m_copyMedia;
     QJsonArray& m_index;
+    QSet<QString>& m_missingFolders;
     TextFileWriter m_file;
     QString m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;
