@@ -320,6 +320,16 @@ void TestVelliportCli::unreadableSources()
     const Result unknown = cli({QStringLiteral("info"), plain});
     QCOMPARE(unknown.code, 1);
     QVERIFY2(unknown.err.contains(QLatin1String("without Viber's tables")), qPrintable(unknown.err));
+
+    // Today's desktop app encrypts its viber.db: said in plain words, for the folder too.
+    const QString account = m_dir.filePath(QStringLiteral("encrypted-account"));
+    QVERIFY(QDir().mkpath(account));
+    QVERIFY(TestEnvironment::writeFile(QDir(account).filePath(QStringLiteral("viber.db")),
+                                       QByteArray(4096, 'Z')));
+    const Result encrypted = cli({QStringLiteral("chats"), account});
+    QCOMPARE(encrypted.code, 1);
+    QVERIFY2(encrypted.err.contains(QLatin1String("encrypts its message history")),
+             qPrintable(encrypted.err));
 }
 
 void TestVelliportCli::readsEveryKindOfSource()
