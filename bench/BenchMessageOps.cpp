@@ -9,6 +9,9 @@
 //   velliport-bench-ops html-export EXTRACT_ROOT OUT [MESSAGES]
 //     ExportMessagesThread to HTML in OUT/html; baseline: the CSV export of the same
 //     messages to OUT/messages.csv.
+//   velliport-bench-ops json-export EXTRACT_ROOT OUT [MESSAGES]
+//     ExportMessagesThread to JSON in OUT/json; baseline: the CSV export of the same
+//     messages to OUT/messages.csv, run first. The peak is that of the JSON run alone.
 //
 // MESSAGES (200000) caps the messages taken from the data set, in id order.
 // Memory: the data set's memory is the resident size the load added; the peak is the
@@ -187,6 +190,36 @@ QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, M
         .arg(figures, outcome);
 }
 
+QString benchJsonExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+{
+    const QString csv = QDir(out).filePath(QStringLiteral("messages.csv"));
+    const QString json = QDir(out).filePath(QStringLiteral("json"));
+    const auto run = [&messages](const QString& path, int format, QString& outcome) {
+        ProgressChannel channel;
+        BenchReceiver receiver(&channel);
+        ExportMessagesThread worker(messages, path, format, channel);
+        const qint64 time = receiver.run(worker);
+        outcome = receiver.success;
+        return time;
+    };
+    QString outcome;
+    const qint64 csvTime = run(csv, ExportMessagesThread::Csv, outcome);
+    memory.peakReset = resetPeak();
+    const qint64 jsonTime = run(json, ExportMessagesThread::Json, outcome);
+    const QString figures = memory.figures();
+    int jsonFiles = 0;
+    const qint64 jsonBytes = treeBytes(json, &jsonFiles);
+    return QStringLiteral(
+               "RESULT json-export ratio=%1 json_s=%2 csv_s=%3 messages=%4 json_files=%5 json_bytes=%6 "
+               "csv_bytes=%7 %8 outcome=\"%9\"")
+        .arg(ratio(double(jsonTime), double(csvTime)), seconds(jsonTime), seconds(csvTime))
+        .arg(messages.size())
+        .arg(jsonFiles)
+        .arg(jsonBytes)
+        .arg(QFileInfo(csv).size())
+        .arg(figures, outcome);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -194,8 +227,11 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);
-    if (args.size() < 4 || (mode != QLatin1String("backup") && mode != QLatin1String("html-export"))) {
-        QTextStream(stderr) << "usage: velliport-bench-ops backup|html-export EXTRACT_ROOT OUT [MESSAGES]\n";
+    const QStringList modes = {QStringLiteral("backup"), QStringLiteral("html-export"),
+                               QStringLiteral("json-export")};
+    if (args.size() < 4 || !modes.contains(mode)) {
+        QTextStream(stderr)
+            << "usage: velliport-bench-ops backup|html-export|json-export EXTRACT_ROOT OUT [MESSAGES]\n";
         return 2;
     }
     const qsizetype cap = args.size() > 4 ? args.at(4).toLongLong() : 200000;
@@ -214,9 +250,11 @@ int main(int argc, char** argv)
                   [](const _ViberMsg* a, const _ViberMsg* b) { return a->id < b->id; });
         if (messages.size() > cap)
             messages.resize(cap);
-        stdOut << (mode == QLatin1String("backup") ? benchBackup(messages, out, memory)
-                                                   : benchHtmlExport(messages, out, memory))
-               << " chats=" << data->chats.size() << "\n";
+        const QString result = mode == QLatin1String("backup") ? benchBackup(messages, out, memory)
+                               : mode == QLatin1String("html-export")
+                                   ? benchHtmlExport(messages, out, memory)
+                                   : benchJsonExport(messages, out, memory);
+        stdOut << result << " chats=" << data->chats.size() << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
         return 1;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The message-operation benchmarks (backup, html-export) on N messages (200000) of a
+# The message-operation benchmarks (backup, html-export, json-export) on N messages (200000) of a
 # synthetic phone with M chats (500). The load drops the rows the app marked deleted
 # (about one in twenty) and adds the calls, so the phone is generated with 5% more
 # messages and the first N of the data set are taken. It is generated once into

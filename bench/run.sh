@@ -8,6 +8,7 @@
 #   bench/run.sh android-load [--messages N] [--chats M] [PATH]
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
+#   bench/run.sh json-export [--messages N] [--chats M]
 #   bench/run.sh gui-open [--messages N] [--chats M] [--big-chat B]
 #   bench/run.sh phone-load [--messages N] [--chats M]
 #   bench/run.sh transfer
@@ -17,7 +18,7 @@ build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, gui-open, phone-load, transfer" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, json-export, gui-open, phone-load, transfer" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -27,7 +28,7 @@ shift
 case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
-backup | html-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
+backup | html-export | json-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
 gui-open) targets=(velliport-gen-android velliport-bench-gui velliport_assets) ;;
 phone-load) targets=(velliport-gen-android velliport-bench-phone phonesim) ;;
 transfer) targets=(velliport-gen-android velliport-bench-merge velliport-bench-phone phonesim) ;;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
 // One chat as a JSON file: the chat with its participants, then its messages, written
 // one message at a time so that memory stays flat however long the chat is. Copies of
@@ -19,15 +20,18 @@ public:
     static constexpr auto MediaFolder = "media";
     static constexpr int FormatVersion = 1;
 
-    // The chat must outlive the writer; index collects one entry per finished chat.
+    // The chat must outlive the writer; index collects one entry per finished chat;
+    // missingFolders, shared by the writers of one export, holds the media folders
+    // found missing, so that their other files are not looked for one by one.
     ExportMessagesJson(const QString& folder, const QString& fileName, const _ViberChat& chat, bool copyMedia,
-                       QJsonArray& index);
+                       QJsonArray& index, QSet<QString>& missingFolders);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
 
-    // The message as the chat file holds it; attachmentPath is its relative path, or empty.
-    static QJsonObject messageObject(const _ViberMsg& msg, const QString& attachmentPath);
+    // Appends the message as the chat file holds it, one line of compact JSON;
+    // attachmentPath is its relative path, or empty.
+    static void appendMessage(QString& text, const _ViberMsg& msg, const QString& attachmentPath);
     static QJsonObject chatObject(const _ViberChat& chat);
     // Local time with its offset, to the millisecond: "2024-03-01T10:15:30.250+01:00".
     static QString isoTime(double refSeconds);
@@ -43,7 +47,9 @@ private:
     const _ViberChat& m_chat;
     bool m_copyMedia;
     QJsonArray& m_index;
+    QSet<QString>& m_missingFolders;
     TextFileWriter m_file;
+    QString m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;
     double m_first = 0;
     double m_last = 0;

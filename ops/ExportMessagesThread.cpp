@@ -150,9 +150,9 @@ void ExportMessagesThread::exportAll()
                 writer = std::make_unique<ExportMessagesPdf>(
                     QDir(m_path).filePath(runFileName(msg->chat, QStringLiteral("pdf"))));
             } else if (m_format == Json) {
-                writer = std::make_unique<ExportMessagesJson>(m_path,
-                                                              runFileName(msg->chat, QStringLiteral("json")),
-                                                              *msg->chat, m_copyMedia, m_jsonIndex);
+                writer = std::make_unique<ExportMessagesJson>(
+                    m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,
+                    m_jsonIndex, m_missingMediaFolders);
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();

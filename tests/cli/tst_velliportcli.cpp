@@ -3,14 +3,17 @@
 
 #include "android/BackupArchive.h"
 #include "app/AppDirs.h"
+#include "app/Sqlite3DB.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
+#include "db/ViberSourceDetector.h"
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/DesktopFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/PhoneSim.h"
+#include "tests/support/SqlScriptFile.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -20,6 +23,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,9 +112,9 @@ QString writeLargeSource(const QString& folder, int count)
     return folder;
 }
 
-// Starts the program, waits until it has reported progress beyond its first line, sends
-// the signal and returns the exit code.
-int interruptAfterProgress(const QStringList& arguments, int signal)
+// Starts the program, waits until it has reported progress beyond the line of its read
+// of the source and the worker's first line, sends the signal and returns the exit code.
+int interruptAfterProgress(const QStringList& arguments, int signal, int lines = 3)
 {
     QProcess process;
     process.start(program(), arguments);
@@ -119,7 +123,7 @@ int interruptAfterProgress(const QStringList& arguments, int signal)
     QByteArray err;
     QElapsedTimer timer;
     timer.start();
-    while (err.count('\n') < 2 && process.state() == QProcess::Running && timer.elapsed() < 60000) {
+    while (err.count('\n') < lines && process.state() == QProcess::Running && timer.elapsed() < 60000) {
         process.waitForReadyRead(100);
         err += process.readAllStandardError();
     }
@@ -130,6 +134,56 @@ int interruptAfterProgress(const QStringList& arguments, int signal)
     ::kill(pid_t(process.processId()), signal);
     process.waitForFinished(60000);
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// The value of a "name: value" line of info's output.
+QString infoField(const QString& info, const QString& name)
+{
+    for (const QString& line : info.split(QLatin1Char('\n'))) {
+        if (line.startsWith(name + QStringLiteral(": ")))
+            return line.mid(name.size() + 2);
+    }
+    return {};
+}
+
+// What bash's completion function offers for the words typed, the last one being
+// completed, run in the folder given.
+QStringList completions(const QStringList& words, const QString& folder)
+{
+    const QString script =
+        QDir(TestEnvironment::dataDir()).filePath(QStringLiteral("../../tools/cli/velliport-cli.bash"));
+    QStringList quoted;
+    for (const QString& word : words)
+        quoted.append(QLatin1Char('\'') + word + QLatin1Char('\''));
+    QProcess bash;
+    bash.setWorkingDirectory(folder);
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("--norc"), QStringLiteral("-c"),
+                QStringLiteral("source '%1' && COMP_WORDS=(velliport-cli %2) && "
+                               "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _velliport_cli && "
+                               "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                    .arg(script, quoted.join(QLatin1Char(' ')))});
+    if (!bash.waitForFinished(20000) || bash.exitCode() != 0)
+        return {QStringLiteral("bash failed: ") + QString::fromUtf8(bash.readAllStandardError())};
+    QStringList offered = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'));
+    offered.removeAll(QString());
+    offered.sort();
+    return offered;
+}
+
+// The long options a command's --help lists.
+QStringList helpOptions(const QStringList& command)
+{
+    const Result help = cli(command + QStringList{QStringLiteral("--help")});
+    QStringList options;
+    static const QRegularExpression option(QStringLiteral("(--[a-z-]+)"));
+    for (const QString& line : help.out.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = option.match(line);
+        if (line.startsWith(QLatin1String("  -")) && match.hasMatch())
+            options.append(match.captured(1));
+    }
+    options.sort();
+    return options;
 }
 
 } // namespace
@@ -145,6 +199,9 @@ private slots:
     void unreadableSources_data();
     void unreadableSources();
     void readsEveryKindOfSource();
+    void readsTheModernGenerations();
+    void interruptedLoadEndsPromptly();
+    void completesInBash();
     void listsSources();
     void jsonExportMatchesCsvAndSchema();
     void selectsByDateOnBoundaries();
@@ -263,6 +320,16 @@ void TestVelliportCli::unreadableSources()
     const Result unknown = cli({QStringLiteral("info"), plain});
     QCOMPARE(unknown.code, 1);
     QVERIFY2(unknown.err.contains(QLatin1String("without Viber's tables")), qPrintable(unknown.err));
+
+    // Today's desktop app encrypts its viber.db: said in plain words, for the folder too.
+    const QString account = m_dir.filePath(QStringLiteral("encrypted-account"));
+    QVERIFY(QDir().mkpath(account));
+    QVERIFY(TestEnvironment::writeFile(QDir(account).filePath(QStringLiteral("viber.db")),
+                                       QByteArray(4096, 'Z')));
+    const Result encrypted = cli({QStringLiteral("chats"), account});
+    QCOMPARE(encrypted.code, 1);
+    QVERIFY2(encrypted.err.contains(QLatin1String("encrypts its message history")),
+             qPrintable(encrypted.err));
 }
 
 void TestVelliportCli::readsEveryKindOfSource()
@@ -321,6 +388,163 @@ void TestVelliportCli::readsEveryKindOfSource()
     QVERIFY2(info.out.contains(QLatin1String("\nmessages: 16\n")) &&
                  info.out.contains(QLatin1String("calls: 5")),
              qPrintable(info.out));
+}
+
+void TestVelliportCli::readsTheModernGenerations()
+{
+    const AndroidFixture android(AndroidFixture::Shape::Modern);
+    const DesktopFixture desktop(DesktopFixture::Shape::ContactKeyed);
+    const QString iphone = m_dir.filePath(QStringLiteral("iphone/com.viber/database/Contacts.data"));
+    QVERIFY(QDir().mkpath(QFileInfo(iphone).absolutePath()));
+    {
+        Sqlite3DB db;
+        db.openThrow(iphone, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        SqlScriptFile::run(db, QStringLiteral("ios-member/contacts_schema.sql"));
+        SqlScriptFile::run(db, QStringLiteral("ios-member/contacts_rows.sql"));
+    }
+    struct Modern
+    {
+        QString source;
+        QString kind;
+        QString format;
+        std::unique_ptr<AbsViberDb> reader;
+        QString file;
+    };
+    const QString unpacked = QDir(android.extractRoot()).filePath(QStringLiteral("ab-extract"));
+    Modern sources[] = {
+        {unpacked, QStringLiteral("unpacked Android backup"), QStringLiteral("current generation"),
+         ViberSourceDetector::androidReader(android.deviceRoot(), android.extractRoot()),
+         android.messagesPath()},
+        {QFileInfo(desktop.dbPath()).path(), QStringLiteral("Viber desktop database"),
+         QStringLiteral("keyed by contact"), ViberSourceDetector::desktopReader(desktop.dbPath()),
+         desktop.dbPath()},
+        {iphone, QStringLiteral("iPhone Viber database"), QStringLiteral("members generation"),
+         ViberSourceDetector::iosReader(QFileInfo(iphone).path(), QStringLiteral("Contacts.data")), iphone},
+    };
+    int run = 0;
+    for (Modern& modern : sources) {
+        const QByteArray before = TestEnvironment::readFile(modern.file);
+        const ViberDataSetPtr expected = modern.reader->load();
+        modern.reader.reset();
+        QVERIFY(!expected->messages.isEmpty());
+
+        const Result info = cli({QStringLiteral("info"), modern.source});
+        QVERIFY2(info.code == 0, qPrintable(info.out + info.err));
+        QCOMPARE(infoField(info.out, QStringLiteral("kind")), modern.kind);
+        QVERIFY2(infoField(info.out, QStringLiteral("format")).contains(modern.format), qPrintable(info.out));
+        QCOMPARE(infoField(info.out, QStringLiteral("integrity_check")), QStringLiteral("ok"));
+        QCOMPARE(infoField(info.out, QStringLiteral("chats")).toLongLong(), expected->chats.size());
+        QCOMPARE(infoField(info.out, QStringLiteral("messages")).toLongLong(), expected->messages.size());
+
+        const QJsonArray chats = chatsJson(modern.source);
+        QCOMPARE(chats.size(), expected->chats.size());
+        QCOMPARE(messageCount(chats), expected->messages.size());
+
+        const QString csv = m_dir.filePath(QStringLiteral("modern-%1.csv").arg(run++));
+        const Result exported = cli({QStringLiteral("export"), modern.source, QStringLiteral("--format"),
+                                     QStringLiteral("csv"), QStringLiteral("--output"), csv});
+        QVERIFY2(exported.code == 0, qPrintable(exported.err));
+        QCOMPARE(csvRows(csv).size(), expected->messages.size());
+        // Only the readers' own copies are ever written.
+        QCOMPARE(TestEnvironment::readFile(modern.file), before);
+    }
+    // The iPhone's file is found in its folder too.
+    QCOMPARE(chatsJson(QFileInfo(iphone).path()), chatsJson(iphone));
+}
+
+void TestVelliportCli::interruptedLoadEndsPromptly()
+{
+    const QString phone = m_dir.filePath(QStringLiteral("generated"));
+    QProcess generator;
+    generator.start(QDir(TestEnvironment::binDir()).filePath(QStringLiteral("velliport-gen-android")),
+                    {phone, QStringLiteral("200000"), QStringLiteral("200")});
+    QVERIFY(generator.waitForFinished(240000));
+    QCOMPARE(generator.exitCode(), 0);
+    const QString source = QDir(phone).filePath(QStringLiteral("ab-extract"));
+
+    QElapsedTimer timer;
+    timer.start();
+    const Result whole = cli({QStringLiteral("chats"), source, QStringLiteral("-q")});
+    const qint64 wholeMs = timer.elapsed();
+    QCOMPARE(whole.code, 0);
+    QVERIFY2(wholeMs > 1000, qPrintable(QString::number(wholeMs)));
+
+    const QString work = QDir::tempPath();
+    const QStringList before = QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        QProcess process;
+        process.start(program(),
+                      {QStringLiteral("export"), source, QStringLiteral("--format"), QStringLiteral("csv"),
+                       QStringLiteral("--output"), m_dir.filePath(QStringLiteral("never.csv"))});
+        QVERIFY(process.waitForStarted(10000));
+        QByteArray err;
+        while (!err.contains("Reading") && process.state() == QProcess::Running) {
+            process.waitForReadyRead(50);
+            err += process.readAllStandardError();
+        }
+        // Past the copy of the phone's files, into the reading itself.
+        QTest::qWait(int(wholeMs / 4));
+        QVERIFY2(process.state() == QProcess::Running, err.constData());
+        timer.restart();
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        const qint64 afterSignalMs = timer.elapsed();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY2(
+            afterSignalMs < wholeMs / 3,
+            qPrintable(
+                QStringLiteral("%1 ms after the signal, %2 ms a whole run").arg(afterSignalMs).arg(wholeMs)));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("never.csv"))));
+        // The private copy of the phone's files goes with the run.
+        QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+}
+
+void TestVelliportCli::completesInBash()
+{
+    QTemporaryDir folder;
+    QVERIFY(TestEnvironment::writeFile(folder.filePath(QStringLiteral("my phone.ab")), "x"));
+    QVERIFY(TestEnvironment::writeFile(folder.filePath(QStringLiteral("notes.txt")), "x"));
+    QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("media"))));
+
+    const Result overview = cli({QStringLiteral("--help")});
+    const QStringList commands = completions({QString()}, folder.path());
+    for (const QString& command : commands) {
+        if (!command.startsWith(QLatin1Char('-')) && command != QLatin1String("help"))
+            QVERIFY2(overview.out.contains(QStringLiteral("\n  ") + command + QLatin1Char(' ')),
+                     qPrintable(command));
+    }
+    QCOMPARE(completions({QStringLiteral("ex")}, folder.path()),
+             (QStringList{QStringLiteral("export"), QStringLiteral("extract-media")}));
+    // Every command's options as its help lists them, and no others.
+    for (const QStringList& command :
+         {QStringList{QStringLiteral("sources")}, QStringList{QStringLiteral("chats")},
+          QStringList{QStringLiteral("export")}, QStringList{QStringLiteral("backup")},
+          QStringList{QStringLiteral("extract-media")}, QStringList{QStringLiteral("calls")},
+          QStringList{QStringLiteral("delete")}, QStringList{QStringLiteral("info")},
+          QStringList{QStringLiteral("phone"), QStringLiteral("load")},
+          QStringList{QStringLiteral("phone"), QStringLiteral("transfer")}}) {
+        const QStringList expected = helpOptions(command);
+        QVERIFY2(expected.contains(QLatin1String("--quiet")), qPrintable(command.join(QLatin1Char(' '))));
+        QCOMPARE(completions(command + QStringList{QStringLiteral("--")}, folder.path()), expected);
+    }
+    QCOMPARE(
+        completions({QStringLiteral("export"), QStringLiteral("x"), QStringLiteral("--format"), QString()},
+                    folder.path()),
+        (QStringList{QStringLiteral("csv"), QStringLiteral("html"), QStringLiteral("json"),
+                     QStringLiteral("pdf"), QStringLiteral("txt")}));
+    // SOURCE and --output complete paths, names with spaces whole; a folder output only folders.
+    QCOMPARE(completions({QStringLiteral("chats"), QStringLiteral("my")}, folder.path()),
+             QStringList{QStringLiteral("my phone.ab")});
+    QCOMPARE(
+        completions({QStringLiteral("export"), QStringLiteral("x"), QStringLiteral("-o"), QString()},
+                    folder.path()),
+        (QStringList{QStringLiteral("media"), QStringLiteral("my phone.ab"), QStringLiteral("notes.txt")}));
+    QCOMPARE(completions({QStringLiteral("extract-media"), QStringLiteral("x"), QStringLiteral("--output"),
+                          QString()},
+                         folder.path()),
+             QStringList{QStringLiteral("media")});
 }
 
 void TestVelliportCli::listsSources()

@@ -3,23 +3,27 @@
 #include "android/BackupArchive.h"
 #include "app/AppDirs.h"
 #include "app/PrivateWorkFolder.h"
+#include "app/ProgressChannel.h"
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3DB.h"
 #include "app/SqliteFileSet.h"
-#include "db/AndroidViberDb.h"
-#include "db/IOSViberDb.h"
+#include "db/AbsViberDb.h"
 #include "db/PCViberAccounts.h"
-#include "db/PCViberDb.h"
+#include "db/ViberSourceDetector.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sqlite3.h>
 
 namespace {
 
 constexpr auto SqliteMagic = "SQLite format 3";
 constexpr auto ArchiveMagic = "ANDROID BACKUP\n";
 constexpr auto GenuineLocalFile = "Documents/Contacts.data";
+// Where the iPhone app keeps it: com.viber/database/Contacts.data.
+constexpr auto PhoneLocalFile = "Contacts.data";
 constexpr auto AndroidDbFolder = "apps/com.viber.voip/db";
 constexpr auto ExtractFolder = "ab-extract";
 
@@ -58,23 +62,24 @@ SchemaCatalogue catalogueOf(const QString& path)
     return catalogue;
 }
 
-bool isLocalStore(const SchemaCatalogue& catalogue)
+using Generation = ViberSourceDetector::Generation;
+
+bool isAndroid(Generation generation)
 {
-    return catalogue.hasTable(QStringLiteral("ZVIBERMESSAGE")) &&
-           catalogue.hasTable(QStringLiteral("ZCONVERSATION"));
+    return generation == Generation::AndroidVersion53 || generation == Generation::AndroidModern;
 }
 
-bool isDesktopStore(const SchemaCatalogue& catalogue)
+// SQLite asks this every thousand steps of a statement; a true answer ends the statement
+// as interrupted, which is how a long read gives way to Ctrl+C.
+int askCancelled(void* progress)
 {
-    return catalogue.hasTable(QStringLiteral("Messages")) && catalogue.hasTable(QStringLiteral("Events")) &&
-           catalogue.hasTable(QStringLiteral("ChatInfo"));
+    return static_cast<const ProgressChannel*>(progress)->isCancelled() ? 1 : 0;
 }
 
-bool isAndroidStore(const SchemaCatalogue& catalogue)
+void stopOnCancel(Sqlite3DB& db, const ProgressChannel& progress)
 {
-    return catalogue.hasTable(QStringLiteral("messages")) &&
-           catalogue.hasTable(QStringLiteral("conversations")) &&
-           catalogue.hasTable(QStringLiteral("participants_info"));
+    sqlite3_progress_handler(db.handle(), 1000, askCancelled,
+                             const_cast<void*>(static_cast<const void*>(&progress)));
 }
 
 qint64 userVersion(const QString& path)
@@ -115,8 +120,9 @@ CliSource::~CliSource() = default;
 QString CliSource::expectedText()
 {
     return QStringLiteral(
-        "a local database name or folder, a desktop viber.db or its account folder, an Android "
-        "backup archive (.ab) or an unpacked one (apps/com.viber.voip/db/viber_messages)");
+        "a local database name or folder, an iPhone's Contacts.data or its folder, a desktop viber.db "
+        "or its account folder, an Android backup archive (.ab) or an unpacked one "
+        "(apps/com.viber.voip/db/viber_messages)");
 }
 
 QString CliSource::kindName() const
@@ -124,6 +130,8 @@ QString CliSource::kindName() const
     switch (m_kind) {
     case Kind::LocalDatabase:
         return QStringLiteral("local database");
+    case Kind::IPhone:
+        return QStringLiteral("iPhone Viber database");
     case Kind::Desktop:
         return QStringLiteral("Viber desktop database");
     case Kind::AndroidArchive:
@@ -145,7 +153,7 @@ void CliSource::resolvePath(const QString& path)
 void CliSource::resolveFolder(const QString& folder)
 {
     const QDir dir(folder);
-    for (const char* file : {AppDirs::LocalDatabaseFile, GenuineLocalFile}) {
+    for (const char* file : {AppDirs::LocalDatabaseFile, GenuineLocalFile, PhoneLocalFile}) {
         if (QFileInfo(dir.filePath(QLatin1String(file))).isFile()) {
             resolveFile(dir.filePath(QLatin1String(file)));
             return;
@@ -180,13 +188,32 @@ void CliSource::resolveFile(const QString& file)
         return;
     }
     if (!head.startsWith(SqliteMagic)) {
+        // Today's desktop app encrypts its viber.db; the detector says so in plain words.
+        if (QFileInfo(file).fileName() == QLatin1String(PCViberAccounts::DatabaseFile) &&
+            ViberSourceDetector::detect(file) == Generation::NotReadable) {
+            try {
+                ViberSourceDetector::desktopReader(file);
+            } catch (const std::exception& e) {
+                throw Error(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file),
+                                                         QString::fromUtf8(e.what())));
+            }
+        }
         throw Error(
             QStringLiteral("%1 is neither an SQLite database nor an Android backup archive; expected %2")
                 .arg(QDir::toNativeSeparators(file), expectedText()));
     }
     const SchemaCatalogue catalogue = catalogueOf(file);
+    Generation generation = Generation::NotReadable;
+    try {
+        generation = ViberSourceDetector::detect(file);
+    } catch (const std::exception& e) {
+        throw Error(
+            QStringLiteral("%1 is a damaged SQLite database (%2); expected %3")
+                .arg(QDir::toNativeSeparators(file), QString::fromUtf8(e.what()), CliSource::expectedText()));
+    }
     const QFileInfo info(file);
-    if (isLocalStore(catalogue)) {
+    switch (generation) {
+    case Generation::IOSPhoneNumberIndex: {
         const QDir parent = info.dir();
         // The store lives in "Documents" of its folder, where the media folders are too.
         if (parent.dirName() == QLatin1String("Documents"))
@@ -202,7 +229,13 @@ void CliSource::resolveFile(const QString& file)
                            : QStringLiteral("Velliport local database");
         return;
     }
-    if (isDesktopStore(catalogue)) {
+    case Generation::IOSMember:
+        // Today's iPhone app; only read, never a target of a backup or a delete.
+        m_kind = Kind::IPhone;
+        m_path = file;
+        m_generation = QStringLiteral("iOS Viber store, members generation");
+        return;
+    case Generation::DesktopNumberKeyed:
         m_kind = Kind::Desktop;
         m_path = file;
         if (catalogue.hasColumn(QStringLiteral("Messages"), QStringLiteral("Duration")))
@@ -212,12 +245,27 @@ void CliSource::resolveFile(const QString& file)
         else
             m_generation = QStringLiteral("Viber desktop, no durations");
         return;
-    }
-    if (isAndroidStore(catalogue)) {
+    case Generation::DesktopContactKeyed:
+        m_kind = Kind::Desktop;
+        m_path = file;
+        m_generation = QStringLiteral("Viber desktop, chats keyed by contact (newer generation)");
+        return;
+    case Generation::AndroidVersion53:
+    case Generation::AndroidModern:
         m_kind = Kind::AndroidFolder;
         m_path = file;
-        m_generation = QStringLiteral("Viber for Android, database version %1").arg(userVersion(file));
+        m_generation =
+            QStringLiteral("Viber for Android%1, database version %2")
+                .arg(generation == Generation::AndroidModern ? QStringLiteral(" (current generation)")
+                                                             : QString())
+                .arg(userVersion(file));
         return;
+    case Generation::Missing:
+    case Generation::NotReadable:
+        throw Error(QStringLiteral("%1 is a damaged SQLite database; expected %2")
+                        .arg(QDir::toNativeSeparators(file), expectedText()));
+    case Generation::Unknown:
+        break;
     }
     throw Error(QStringLiteral("%1 is an SQLite database without Viber's tables; expected %2")
                     .arg(QDir::toNativeSeparators(file), expectedText()));
@@ -250,7 +298,8 @@ QString CliSource::androidMessagesFile()
         if (!QFileInfo(target).isFile())
             throw Error(QStringLiteral("%1 holds no Viber messages (apps/com.viber.voip/db/viber_messages)")
                             .arg(QDir::toNativeSeparators(m_path)));
-        if (!isAndroidStore(catalogueOf(target)))
+        catalogueOf(target);
+        if (!isAndroid(ViberSourceDetector::detect(target)))
             throw Error(QStringLiteral("the viber_messages in %1 lacks Viber's tables")
                             .arg(QDir::toNativeSeparators(m_path)));
         return target;
@@ -263,34 +312,47 @@ QString CliSource::androidMessagesFile()
     return target;
 }
 
-ViberDataSetPtr CliSource::load()
+std::unique_ptr<AbsViberDb> CliSource::reader()
+{
+    switch (m_kind) {
+    case Kind::LocalDatabase:
+        return ViberSourceDetector::iosReader(m_localFolder, m_localFile);
+    case Kind::IPhone:
+        return ViberSourceDetector::iosReader(QFileInfo(m_path).absolutePath(), QFileInfo(m_path).fileName());
+    case Kind::Desktop:
+        return ViberSourceDetector::desktopReader(m_path);
+    case Kind::AndroidArchive:
+    case Kind::AndroidFolder:
+        androidMessagesFile();
+        return ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), m_extractRoot);
+    }
+    return {};
+}
+
+ViberDataSetPtr CliSource::load(const ProgressChannel& progress)
 {
     try {
-        switch (m_kind) {
-        case Kind::LocalDatabase:
-            return IOSViberDb(m_localFolder, m_localFile, IOSViberDb::OpenForBrowsing).load();
-        case Kind::Desktop:
-            return PCViberDb(m_path).load();
-        case Kind::AndroidArchive:
-        case Kind::AndroidFolder:
-            androidMessagesFile();
-            return AndroidViberDb(QStringLiteral("/storage/emulated/0"), m_extractRoot).load();
-        }
+        const std::unique_ptr<AbsViberDb> database = reader();
+        // The Android adapter's clean-up of its copy runs in open(), before the handler
+        // can be set; the reading, by far the longer part, runs under it.
+        database->open();
+        stopOnCancel(*database, progress);
+        return database->load();
     } catch (const Error&) {
         throw;
     } catch (const std::exception& e) {
         throw Error(QStringLiteral("cannot read the %1 %2: %3")
                         .arg(kindName(), QDir::toNativeSeparators(m_path), QString::fromUtf8(e.what())));
     }
-    return {};
 }
 
-QStringList CliSource::integrityProblems()
+QStringList CliSource::integrityProblems(const ProgressChannel& progress)
 {
     const QString file =
         m_kind == Kind::AndroidArchive || m_kind == Kind::AndroidFolder ? androidMessagesFile() : m_path;
     Sqlite3DB db;
     openForReading(db, file);
+    stopOnCancel(db, progress);
     QStringList problems;
     Sqlite3Cursor cursor = db.queryThrow(Sqlite3Sql(QStringLiteral("pragma integrity_check")));
     while (cursor.moveNext()) {

@@ -8,17 +8,20 @@
 #include <memory>
 #include <stdexcept>
 
+class AbsViberDb;
 class PrivateWorkFolder;
+class ProgressChannel;
 
-// What the console program was told to read, recognised by the tables of the SQLite
-// files it finds rather than by file names: a local database (by name or folder), a
-// desktop account's viber.db (or its folder), an Android backup archive or an unpacked
-// one. Phone files are never opened in place: the Android adapter cleans its database
-// as it opens it, so it gets a private copy.
+// What the console program was told to read: a local database (by name or folder), an
+// iPhone's Contacts.data, a desktop account's viber.db (or its folder), an Android
+// backup archive or an unpacked one. Which generation a file is, and so which reader
+// reads it, is the source detector's answer, as in the window; file names only lead to
+// the files. Phone files are never opened in place: the Android adapter cleans its
+// database as it opens it, so it gets a private copy.
 class CliSource
 {
 public:
-    enum class Kind { LocalDatabase, Desktop, AndroidArchive, AndroidFolder };
+    enum class Kind { LocalDatabase, IPhone, Desktop, AndroidArchive, AndroidFolder };
 
     // The error of a source that cannot be read, naming what was expected.
     class Error : public std::runtime_error
@@ -43,10 +46,13 @@ public:
     // Which generation of the format the tables say it is.
     QString generation() const { return m_generation; }
 
-    // Reads every record; an archive is unpacked into a private folder first.
-    ViberDataSetPtr load();
+    // Reads every record; an archive is unpacked into a private folder first. Meant for a
+    // worker thread: SQLite stops as soon as the channel is cancelled, and the load then
+    // ends with an exception.
+    ViberDataSetPtr load(const ProgressChannel& progress);
     // PRAGMA integrity_check of the message database: empty when it answers "ok".
-    QStringList integrityProblems();
+    // Cancelled as the load is.
+    QStringList integrityProblems(const ProgressChannel& progress);
 
     // What a source may be, for error texts.
     static QString expectedText();
@@ -57,6 +63,7 @@ private:
     void resolveFile(const QString& file);
     void useLocal(const QString& folder, const QString& relativeFile);
     QString androidMessagesFile();
+    std::unique_ptr<AbsViberDb> reader();
 
     Kind m_kind = Kind::LocalDatabase;
     QString m_path;

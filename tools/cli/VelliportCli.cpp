@@ -21,6 +21,7 @@
 #include "ops/MessageFilter.h"
 #include "tools/cli/CliProgress.h"
 #include "tools/cli/CliSource.h"
+#include "tools/cli/CliTask.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -294,6 +295,22 @@ int VelliportCli::runWorker(QThread& worker, CliProgress& progress)
     return Interrupted;
 }
 
+int VelliportCli::runTask(const QString& status, const std::function<void(const ProgressChannel&)>& work)
+{
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    progress.updateProgress(status, -1, QString());
+    CliTask task(work, progress.channel());
+    return runWorker(task, progress);
+}
+
+ViberDataSetPtr VelliportCli::loadFrom(CliSource& source, int& code)
+{
+    ViberDataSetPtr data;
+    code = runTask(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(source.path())),
+                   [&](const ProgressChannel& progress) { data = source.load(progress); });
+    return code == Success ? data : nullptr;
+}
+
 int VelliportCli::sources(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -500,12 +517,7 @@ ViberDataSetPtr VelliportCli::loadSource(const QString& sourceText, std::unique_
         code = Failure;
         return {};
     }
-    try {
-        return source->load();
-    } catch (const std::exception& e) {
-        code = fail(QString::fromUtf8(e.what()));
-        return {};
-    }
+    return loadFrom(*source, code);
 }
 
 ViberDataSetPtr VelliportCli::loadPhone(const QString& serial, AndroidDevice& device,
@@ -743,12 +755,10 @@ int VelliportCli::deleteMessages(const QStringList& arguments)
     if (source->kind() != CliSource::Kind::LocalDatabase)
         return fail(QStringLiteral("messages are deleted from local databases only; %1 is a %2")
                         .arg(QDir::toNativeSeparators(source->path()), source->kindName()));
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    int code = Success;
+    const ViberDataSetPtr data = loadFrom(*source, code);
+    if (!data)
+        return code;
     if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
         return code;
     const QList<_ViberMsg*> messages = filter.apply(data->allMessages());
@@ -788,22 +798,30 @@ int VelliportCli::info(const QStringList& arguments)
     if (!source)
         return Failure;
     QStringList problems;
-    try {
-        problems = source->integrityProblems();
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    QString unreadable;
+    ViberDataSetPtr data;
+    const int checked = runTask(QStringLiteral("Checking %1").arg(QDir::toNativeSeparators(source->path())),
+                                [&](const ProgressChannel& progress) {
+                                    problems = source->integrityProblems(progress);
+                                    // What the readers cannot read is one more problem of
+                                    // the source, reported with the others.
+                                    try {
+                                        data = source->load(progress);
+                                    } catch (const std::exception& e) {
+                                        if (progress.isCancelled())
+                                            throw;
+                                        unreadable = QString::fromUtf8(e.what());
+                                    }
+                                });
+    if (checked != Success)
+        return checked;
     m_out << "kind: " << source->kindName() << '\n'
           << "format: " << source->generation() << '\n'
           << "path: " << QDir::toNativeSeparators(source->path()) << '\n'
           << "integrity_check: " << (problems.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed"))
           << '\n';
-    ViberDataSetPtr data;
-    try {
-        data = source->load();
-    } catch (const std::exception& e) {
-        problems.append(QString::fromUtf8(e.what()));
-    }
+    if (!unreadable.isEmpty())
+        problems.append(unreadable);
     if (data) {
         qint64 orphans = 0;
         double first = 0;

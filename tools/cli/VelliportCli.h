@@ -6,12 +6,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 struct AndroidDevice;
 class CliProgress;
 class CliSource;
 class MessageFilter;
+class ProgressChannel;
 class QCommandLineParser;
 class QTextStream;
 class QThread;
@@ -75,6 +77,11 @@ private:
     // -1 when every one matches.
     int checkSelectors(const MessageFilter& filter, const QList<_ViberChat*>& chats);
     int runWorker(QThread& worker, CliProgress& progress);
+    // Runs work of the program's own on a worker thread under a progress that shows
+    // status, so that Ctrl+C cancels it as it cancels the operations.
+    int runTask(const QString& status, const std::function<void(const ProgressChannel&)>& work);
+    // Reads the source on a worker thread; null after printing why, with code set.
+    ViberDataSetPtr loadFrom(CliSource& source, int& code);
     int fail(const QString& text);
     int usage(const QString& text, const QString& command);
     void say(const QString& text);
