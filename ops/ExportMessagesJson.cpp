@@ -168,7 +168,7 @@ QString ExportMessagesJson::isoTime(double refSeconds)
     struct tm parts = {};
     if (localtime_r(&seconds, &parts) && parts.tm_year >= 1 - 1900 && parts.tm_year <= 9999 - 1900) {
         const int offsetMinutes = int(std::abs(parts.tm_gmtoff) / 60);
-        char text[32];
+        char text[128]; // room for any int the format could meet, not only real dates
         std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
                       parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
                       std::min(parts.tm_sec, 59), int(ms - qint64(seconds) * 1000),

@@ -11,6 +11,7 @@
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/DesktopFixture.h"
+#include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/SqlScriptFile.h"
@@ -410,6 +411,7 @@ void TestVelliportCli::readsTheModernGenerations()
         std::unique_ptr<AbsViberDb> reader;
         QString file;
     };
+    const IPhoneBackupFixture backup;
     const QString unpacked = QDir(android.extractRoot()).filePath(QStringLiteral("ab-extract"));
     Modern sources[] = {
         {unpacked, QStringLiteral("unpacked Android backup"), QStringLiteral("current generation"),
@@ -420,6 +422,9 @@ void TestVelliportCli::readsTheModernGenerations()
          desktop.dbPath()},
         {iphone, QStringLiteral("iPhone Viber database"), QStringLiteral("members generation"),
          ViberSourceDetector::iosReader(QFileInfo(iphone).path(), QStringLiteral("Contacts.data")), iphone},
+        {backup.folder(), QStringLiteral("iPhone backup"), QStringLiteral("iPhone backup"),
+         ViberSourceDetector::iosBackupReader(backup.folder()),
+         QDir(backup.folder()).filePath(QStringLiteral("Manifest.db"))},
     };
     int run = 0;
     for (Modern& modern : sources) {
@@ -450,6 +455,12 @@ void TestVelliportCli::readsTheModernGenerations()
     }
     // The iPhone's file is found in its folder too.
     QCOMPARE(chatsJson(QFileInfo(iphone).path()), chatsJson(iphone));
+
+    // An encrypted backup is named as such, not as a damaged or unknown source.
+    const IPhoneBackupFixture encrypted(IPhoneBackupFixture::Shape::EncryptedByProperties);
+    const Result refused = cli({QStringLiteral("chats"), encrypted.folder()});
+    QCOMPARE(refused.code, 1);
+    QVERIFY2(refused.err.contains(QLatin1String("is encrypted")), qPrintable(refused.err));
 }
 
 void TestVelliportCli::interruptedLoadEndsPromptly()

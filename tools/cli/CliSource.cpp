@@ -8,12 +8,15 @@
 #include "app/Sqlite3DB.h"
 #include "app/SqliteFileSet.h"
 #include "db/AbsViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/PCViberAccounts.h"
 #include "db/ViberSourceDetector.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <optional>
 
 #include <sqlite3.h>
 
@@ -120,7 +123,8 @@ CliSource::~CliSource() = default;
 QString CliSource::expectedText()
 {
     return QStringLiteral(
-        "a local database name or folder, an iPhone's Contacts.data or its folder, a desktop viber.db "
+        "a local database name or folder, an iPhone's Contacts.data or its folder, an unencrypted iPhone "
+        "backup folder, a desktop viber.db "
         "or its account folder, an Android backup archive (.ab) or an unpacked one "
         "(apps/com.viber.voip/db/viber_messages)");
 }
@@ -132,6 +136,8 @@ QString CliSource::kindName() const
         return QStringLiteral("local database");
     case Kind::IPhone:
         return QStringLiteral("iPhone Viber database");
+    case Kind::IPhoneBackup:
+        return QStringLiteral("iPhone backup");
     case Kind::Desktop:
         return QStringLiteral("Viber desktop database");
     case Kind::AndroidArchive:
@@ -153,6 +159,13 @@ void CliSource::resolvePath(const QString& path)
 void CliSource::resolveFolder(const QString& folder)
 {
     const QDir dir(folder);
+    if (ViberSourceDetector::detect(folder) == Generation::IOSBackup) {
+        // Only read: the backup is a copy the phone may need back, never a target.
+        m_kind = Kind::IPhoneBackup;
+        m_path = dir.absolutePath();
+        m_generation = QStringLiteral("iPhone backup (Finder, iTunes or idevicebackup2)");
+        return;
+    }
     for (const char* file : {AppDirs::LocalDatabaseFile, GenuineLocalFile, PhoneLocalFile}) {
         if (QFileInfo(dir.filePath(QLatin1String(file))).isFile()) {
             resolveFile(dir.filePath(QLatin1String(file)));
@@ -265,6 +278,7 @@ void CliSource::resolveFile(const QString& file)
         throw Error(QStringLiteral("%1 is a damaged SQLite database; expected %2")
                         .arg(QDir::toNativeSeparators(file), expectedText()));
     case Generation::Unknown:
+    case Generation::IOSBackup: // only ever a folder
         break;
     }
     throw Error(QStringLiteral("%1 is an SQLite database without Viber's tables; expected %2")
@@ -319,6 +333,8 @@ std::unique_ptr<AbsViberDb> CliSource::reader()
         return ViberSourceDetector::iosReader(m_localFolder, m_localFile);
     case Kind::IPhone:
         return ViberSourceDetector::iosReader(QFileInfo(m_path).absolutePath(), QFileInfo(m_path).fileName());
+    case Kind::IPhoneBackup:
+        return ViberSourceDetector::iosBackupReader(m_path);
     case Kind::Desktop:
         return ViberSourceDetector::desktopReader(m_path);
     case Kind::AndroidArchive:
@@ -348,8 +364,15 @@ ViberDataSetPtr CliSource::load(const ProgressChannel& progress)
 
 QStringList CliSource::integrityProblems(const ProgressChannel& progress)
 {
-    const QString file =
-        m_kind == Kind::AndroidArchive || m_kind == Kind::AndroidFolder ? androidMessagesFile() : m_path;
+    // A backup's database is checked in the private copy it is read from.
+    std::optional<IPhoneBackup> backup;
+    QString file = m_path;
+    if (m_kind == Kind::AndroidArchive || m_kind == Kind::AndroidFolder) {
+        file = androidMessagesFile();
+    } else if (m_kind == Kind::IPhoneBackup) {
+        backup.emplace(m_path);
+        file = backup->viberDatabase();
+    }
     Sqlite3DB db;
     openForReading(db, file);
     stopOnCancel(db, progress);

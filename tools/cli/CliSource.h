@@ -21,7 +21,7 @@ class ProgressChannel;
 class CliSource
 {
 public:
-    enum class Kind { LocalDatabase, IPhone, Desktop, AndroidArchive, AndroidFolder };
+    enum class Kind { LocalDatabase, IPhone, IPhoneBackup, Desktop, AndroidArchive, AndroidFolder };
 
     // The error of a source that cannot be read, naming what was expected.
     class Error : public std::runtime_error
