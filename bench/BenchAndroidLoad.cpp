@@ -1,4 +1,5 @@
-// Loads an extracted phone folder with AndroidViberDb once and prints, on one line,
+// Loads an extracted phone folder once, with the reader the program picks for its
+// generation (AndroidViberDb or ModernAndroidViberDb), and prints, on one line,
 // the load time, the record counts, the bytes the records' texts and extra blobs hold,
 // and the resident memory just before the load (to subtract from the peak that
 // /usr/bin/time reports). With --breakdown it also prints the bytes the message, attachment
@@ -10,7 +11,7 @@
 //   velliport-bench-load [--breakdown] EXTRACT_ROOT
 
 #include "app/BlobCodec.h"
-#include "db/AndroidViberDb.h"
+#include "db/ViberSourceDetector.h"
 
 #include "bench/BenchMemory.h"
 #include <QCoreApplication>
@@ -90,10 +91,11 @@ int main(int argc, char** argv)
     const qint64 rssBefore = statusKb("VmRSS:");
     const qint64 heapBefore = heapInUse();
     try {
-        AndroidViberDb db(QStringLiteral("/storage/emulated/0"), args.at(1));
+        const std::unique_ptr<AbsViberDb> db =
+            ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), args.at(1));
         QElapsedTimer timer;
         timer.start();
-        const ViberDataSetPtr data = db.load();
+        const ViberDataSetPtr data = db->load();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const qint64 heapAdded = heapInUse() - heapBefore;
 

@@ -1,9 +1,11 @@
 // Writes a synthetic phone: viber_messages and viber_data in the shape of the app's
 // database version 53, with N messages over M chats, every message kind, media rows,
 // calls, notices and rows the app marked deleted, below OUT laid out as AndroidViberDb
-// expects ("ab-extract/apps/com.viber.voip/db/").
+// expects ("ab-extract/apps/com.viber.voip/db/"). With --modern the same history (the
+// same random draws, so the same chats, kinds and counts) is written in the shape of
+// today's app, as ModernAndroidViberDb reads it.
 //
-//   velliport-gen-android OUT [MESSAGES [CHATS [SEED]]]
+//   velliport-gen-android [--modern] OUT [MESSAGES [CHATS [SEED [BIGCHAT]]]]
 
 #include "app/Sqlite3DB.h"
 #include "app/Sqlite3Error.h"
@@ -11,6 +13,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include <algorithm>
@@ -19,6 +24,26 @@
 namespace {
 
 constexpr qint64 FirstDateMs = 1388534400000; // 2014-01-01
+constexpr auto OwnerNumber = "+491700000000";
+constexpr auto ModernMedia = "file:///storage/emulated/0/Android/data/com.viber.voip/files/";
+
+// Codes of messages.extra_mime in today's app.
+enum ModernKind : int {
+    ModernText = 0,
+    ModernPicture = 1,
+    ModernVideo = 3,
+    ModernSticker = 4,
+    ModernLocation = 5,
+    ModernFormatted = 7,
+    ModernNotice = 1000,
+    ModernCall = 1002,
+    ModernVoice = 1009,
+};
+
+QString compactJson(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
 
 QString readResource(const QString& path)
 {
@@ -33,8 +58,9 @@ class Generator
 public:
     // bigChat > 0 puts that many messages, spread evenly over the run, into the first
     // chat and leaves it out of the uniform choice (a long conversation to select).
-    Generator(qint64 messages, int chats, quint64 seed, qint64 bigChat = 0)
-        : m_messages(messages), m_chats(chats), m_bigChat(std::min(bigChat, messages)), m_random(seed)
+    Generator(qint64 messages, int chats, quint64 seed, qint64 bigChat = 0, bool modern = false)
+        : m_messages(messages), m_chats(chats), m_bigChat(std::min(bigChat, messages)), m_modern(modern),
+          m_random(seed)
     {}
 
     void write(const QString& dbFolder)
@@ -46,7 +72,7 @@ public:
         db.registerFallbackCollation(QStringLiteral("LOCALIZED"));
         db.registerFallbackCollation(QStringLiteral("UNICODE"));
         db.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"));
-        db.executeScriptThrow(readResource(QStringLiteral(":/schema/viber_messages_schema.sql")));
+        db.executeScriptThrow(readResource(schemaFolder() + QStringLiteral("/viber_messages_schema.sql")));
 
         Sqlite3DB data;
         const QString dataPath = dbFolder + QStringLiteral("/viber_data");
@@ -54,7 +80,7 @@ public:
         data.openThrow(dataPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
         data.registerFallbackCollation(QStringLiteral("LOCALIZED"));
         data.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"));
-        data.executeScriptThrow(readResource(QStringLiteral(":/schema/viber_data_schema.sql")));
+        data.executeScriptThrow(readResource(schemaFolder() + QStringLiteral("/viber_data_schema.sql")));
 
         db.beginTran();
         data.beginTran();
@@ -73,7 +99,32 @@ private:
         QList<qint64> participants; // participants ids of those members, same order
         qint64 ownerParticipant = 0;
         qint64 lastDate = 0;
+        qint64 lastOrderKey = 0;
     };
+
+    // What a message holds, drawn once in the shape of version 53 and rewritten for
+    // today's app from there.
+    struct Content
+    {
+        QString mime;
+        QVariant body, lat, lng, uri, upload, download, bucket, duration, thumbX, thumbY, description;
+    };
+    struct Envelope
+    {
+        qint64 date = 0;
+        qint64 token = 0;
+        qint64 seq = 0;
+        qint64 peer = 0;
+        qint64 participant = 0;
+        bool outgoing = false;
+        bool deleted = false;
+        int status = 0;
+    };
+
+    QString schemaFolder() const
+    {
+        return m_modern ? QStringLiteral(":/schema/modern") : QStringLiteral(":/schema");
+    }
 
     int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_random); }
     qint64 token()
@@ -108,22 +159,34 @@ private:
 
     void writePeople(Sqlite3DB& db)
     {
-        const QString infoSql = QStringLiteral(
-            "insert into participants_info(number, display_name, contact_name, contact_id, viber_name, "
-            "viber_image, participant_type) values(?, ?, ?, ?, ?, ?, ?)");
-        db.executeThrow(Sqlite3Sql(infoSql)
-                            .addTextParam(QStringLiteral("+491700000000"))
-                            .addTextParam(QStringLiteral("Ich"))
-                            .addNullParam()
-                            .addIntParam(0)
-                            .addTextParam(QStringLiteral("Ich"))
-                            .addNullParam()
-                            .addIntParam(0));
+        // Today's app also keys every card by the person's member ids.
+        const QString infoSql =
+            m_modern ? QStringLiteral("insert into participants_info(number, display_name, contact_name, "
+                                      "contact_id, viber_name, viber_image, participant_type, member_id, "
+                                      "encrypted_member_id) values(?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                     : QStringLiteral("insert into participants_info(number, display_name, contact_name, "
+                                      "contact_id, viber_name, viber_image, participant_type) "
+                                      "values(?, ?, ?, ?, ?, ?, ?)");
+        const auto withMember = [this](Sqlite3Sql sql, qint64 infoId) {
+            if (m_modern)
+                sql.addTextParam(QStringLiteral("m-%1").arg(infoId))
+                    .addTextParam(QStringLiteral("EM-%1").arg(infoId));
+            return sql;
+        };
+        db.executeThrow(withMember(Sqlite3Sql(infoSql)
+                                       .addTextParam(QLatin1String(OwnerNumber))
+                                       .addTextParam(QStringLiteral("Ich"))
+                                       .addNullParam()
+                                       .addIntParam(0)
+                                       .addTextParam(QStringLiteral("Ich"))
+                                       .addNullParam()
+                                       .addIntParam(0),
+                                   1));
         const qint64 owner = db.lastInsertId();
         const int people = m_chats + m_chats / 4 + 8;
         for (int i = 0; i < people; ++i) {
             const QString name = QStringLiteral("Kontakt %1").arg(i + 1);
-            db.executeThrow(
+            db.executeThrow(withMember(
                 Sqlite3Sql(infoSql)
                     .addTextParam(number(i + 2))
                     .addTextParam(name)
@@ -132,11 +195,15 @@ private:
                     .addTextParam(name)
                     .addTextParam(
                         QStringLiteral("content://com.viber.voip.provider.vibercontacts/photo/%1").arg(i + 2))
-                    .addIntParam(1));
+                    .addIntParam(1),
+                i + 2));
         }
         const QString convSql = QStringLiteral("insert into conversations(conversation_type, group_id, "
                                                "recipient_number, name, smart_notification, "
                                                "mute_notification, date) values(?, ?, ?, ?, ?, 0, 0)");
+        const QString modernConvSql =
+            QStringLiteral("insert into conversations(conversation_type, group_id, name, smart_notification, "
+                           "mute_notification, date, participant_id_1) values(?, ?, ?, ?, 0, 0, ?)");
         const QString partSql =
             QStringLiteral("insert into participants(conversation_id, participant_info_id) values(?, ?)");
         for (int c = 0; c < m_chats; ++c) {
@@ -154,13 +221,24 @@ private:
             } else {
                 chat.members.append(c + 2);
             }
-            db.executeThrow(
-                Sqlite3Sql(convSql)
-                    .addIntParam(group ? 1 : 0)
-                    .addInt64Param(chat.groupId)
-                    .addParam(group ? QVariant() : QVariant(number(chat.members.first())))
-                    .addParam(group ? QVariant(QStringLiteral("Gruppe %1").arg(c)) : QVariant(QString()))
-                    .addIntParam(group ? 1 : 0));
+            if (m_modern) {
+                // A one-to-one chat names its peer's card itself.
+                db.executeThrow(
+                    Sqlite3Sql(modernConvSql)
+                        .addIntParam(group ? 1 : 0)
+                        .addInt64Param(chat.groupId)
+                        .addParam(group ? QVariant(QStringLiteral("Gruppe %1").arg(c)) : QVariant())
+                        .addIntParam(group ? 1 : 0)
+                        .addInt64Param(chat.members.first()));
+            } else {
+                db.executeThrow(
+                    Sqlite3Sql(convSql)
+                        .addIntParam(group ? 1 : 0)
+                        .addInt64Param(chat.groupId)
+                        .addParam(group ? QVariant() : QVariant(number(chat.members.first())))
+                        .addParam(group ? QVariant(QStringLiteral("Gruppe %1").arg(c)) : QVariant(QString()))
+                        .addIntParam(group ? 1 : 0));
+            }
             chat.id = db.lastInsertId();
             db.executeThrow(Sqlite3Sql(partSql).addInt64Param(chat.id).addInt64Param(owner));
             chat.ownerParticipant = db.lastInsertId();
@@ -269,33 +347,42 @@ private:
                 mime = QStringLiteral("formatted_message");
             }
             const bool deleted = uniform(0, 199) == 0;
-            db.executeThrow(Sqlite3Sql(msgSql)
-                                .addTextParam(number(peer))
-                                .addInt64Param(date)
-                                .addIntParam(outgoing ? uniform(3, 4) : 2)
-                                .addIntParam(outgoing ? 1 : 0)
-                                .addParam(body)
-                                .addInt64Param(tok)
-                                .addParam(lat)
-                                .addParam(lng)
-                                .addParam(uri)
-                                .addTextParam(mime)
-                                .addIntParam(outgoing ? 4 : 3)
-                                .addInt64Param(i + 1)
-                                .addIntParam(chat.groupId ? int(i + 1) : 0)
-                                .addParam(upload)
-                                .addParam(download)
-                                .addParam(bucket)
-                                .addParam(duration)
-                                .addParam(thumbX)
-                                .addParam(thumbY)
-                                .addParam(description)
-                                .addIntParam(deleted ? 1 : 0)
-                                .addInt64Param(chat.groupId)
-                                .addInt64Param(chat.id)
-                                .addIntParam(chat.groupId ? 1 : 0)
-                                .addInt64Param(participant)
-                                .addInt64Param(date + uniform(0, 5000)));
+            const int status = outgoing ? uniform(3, 4) : 2;
+            const qint64 dateReal = date + uniform(0, 5000);
+            if (m_modern) {
+                writeModernMessage(db, chat,
+                                   {mime, body, lat, lng, uri, upload, download, bucket, duration, thumbX,
+                                    thumbY, description},
+                                   {date, tok, i + 1, peer, participant, outgoing, deleted, status});
+            } else {
+                db.executeThrow(Sqlite3Sql(msgSql)
+                                    .addTextParam(number(peer))
+                                    .addInt64Param(date)
+                                    .addIntParam(status)
+                                    .addIntParam(outgoing ? 1 : 0)
+                                    .addParam(body)
+                                    .addInt64Param(tok)
+                                    .addParam(lat)
+                                    .addParam(lng)
+                                    .addParam(uri)
+                                    .addTextParam(mime)
+                                    .addIntParam(outgoing ? 4 : 3)
+                                    .addInt64Param(i + 1)
+                                    .addIntParam(chat.groupId ? int(i + 1) : 0)
+                                    .addParam(upload)
+                                    .addParam(download)
+                                    .addParam(bucket)
+                                    .addParam(duration)
+                                    .addParam(thumbX)
+                                    .addParam(thumbY)
+                                    .addParam(description)
+                                    .addIntParam(deleted ? 1 : 0)
+                                    .addInt64Param(chat.groupId)
+                                    .addInt64Param(chat.id)
+                                    .addIntParam(chat.groupId ? 1 : 0)
+                                    .addInt64Param(participant)
+                                    .addInt64Param(dateReal));
+            }
             if (mime == QLatin1String("call")) {
                 const qint64 messageId = db.lastInsertId();
                 const QString canonized = number(peer).mid(1);
@@ -329,12 +416,96 @@ private:
                                 .addInt64Param(chat.id));
     }
 
+    void writeModernMessage(Sqlite3DB& db, Chat& chat, const Content& m, const Envelope& e)
+    {
+        static const QString sql = QStringLiteral(
+            "insert into messages(conversation_id, order_key, msg_date, token, conversation_type, "
+            "participant_id, group_id, deleted, send_type, extra_mime, user_id, seq, status, opened, "
+            "location_lat, location_lng, extra_uri, extra_status, message_global_id, extra_upload_id, "
+            "extra_download_id, extra_duration, body, description, msg_info) "
+            "values(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        const QString hex = QString::number(e.token, 16);
+        const QVariant null;
+        int kind = ModernText;
+        QVariant body = m.body, lat, lng, uri, duration = m.duration;
+        QJsonObject info;
+        if (m.mime == QLatin1String("image")) {
+            kind = ModernPicture;
+            body = QString();
+            uri = QString(QLatin1String(ModernMedia) + QStringLiteral(".image/IMG-%1-V.jpg").arg(hex));
+            info.insert(QStringLiteral("fileInfo"),
+                        QJsonObject{{QStringLiteral("FileSize"), m.duration.toLongLong()},
+                                    {QStringLiteral("ContentType"), QStringLiteral("image")},
+                                    {QStringLiteral("mediaInfo"),
+                                     QJsonObject{{QStringLiteral("Width"), m.thumbX.toInt()},
+                                                 {QStringLiteral("Height"), m.thumbY.toInt()}}}});
+            duration = null;
+        } else if (m.mime == QLatin1String("sticker")) {
+            kind = ModernSticker;
+        } else if (m.mime == QLatin1String("sound")) {
+            kind = ModernVoice;
+            uri = QString(QLatin1String(ModernMedia) + QStringLiteral(".ptt/%1.ptt").arg(hex));
+            info.insert(QStringLiteral("audio_ptt"),
+                        QJsonObject{{QStringLiteral("duration"), m.duration.toLongLong()}});
+        } else if (m.mime == QLatin1String("video")) {
+            kind = ModernVideo;
+            body = QString();
+            uri = QString(QLatin1String(ModernMedia) + QStringLiteral(".video/video-%1-V.mp4").arg(hex));
+            info.insert(QStringLiteral("fileInfo"),
+                        QJsonObject{{QStringLiteral("Duration"), m.duration.toLongLong()}});
+        } else if (m.mime == QLatin1String("location")) {
+            kind = ModernLocation;
+            lat = m.lat;
+            lng = m.lng;
+            body = m.bucket;
+            info.insert(QStringLiteral("locationInfo"),
+                        QJsonObject{{QStringLiteral("address"), m.bucket.toString()}});
+        } else if (m.mime == QLatin1String("call")) {
+            kind = ModernCall;
+        } else if (m.mime == QLatin1String("notif")) {
+            kind = ModernNotice;
+        } else if (m.mime == QLatin1String("formatted_message")) {
+            kind = ModernFormatted;
+            body = QString::fromUtf8(
+                QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("Type"), QStringLiteral("text")},
+                                                     {QStringLiteral("Text"), m.body.toString()}}})
+                    .toJson(QJsonDocument::Compact));
+        }
+        db.executeThrow(Sqlite3Sql(sql)
+                            .addInt64Param(chat.id)
+                            .addInt64Param(++chat.lastOrderKey)
+                            .addInt64Param(e.date)
+                            .addInt64Param(e.token)
+                            .addIntParam(chat.groupId ? 1 : 0)
+                            .addInt64Param(e.participant)
+                            .addInt64Param(chat.groupId)
+                            .addIntParam(e.deleted ? 1 : 0)
+                            .addIntParam(e.outgoing ? 1 : 0)
+                            .addIntParam(kind)
+                            .addTextParam(e.outgoing ? QString(QLatin1String(OwnerNumber)) : number(e.peer))
+                            .addInt64Param(e.seq)
+                            .addIntParam(e.outgoing ? e.status : 0)
+                            .addIntParam(e.outgoing ? 1 : 0)
+                            .addParam(lat)
+                            .addParam(lng)
+                            .addParam(uri)
+                            .addIntParam(e.outgoing ? 4 : 3)
+                            .addIntParam(chat.groupId ? int(e.seq) : 0)
+                            .addParam(m.upload)
+                            .addParam(m.download)
+                            .addParam(duration)
+                            .addParam(body)
+                            .addParam(m.description)
+                            .addTextParam(info.isEmpty() ? QStringLiteral("{}") : compactJson(info)));
+    }
+
     bool inBigChat(qint64 i) const { return m_bigChat > 0 && i % (m_messages / m_bigChat) == 0; }
     int firstUniformChat() const { return m_bigChat > 0 && m_chats > 1 ? 1 : 0; }
 
     qint64 m_messages;
     int m_chats;
     qint64 m_bigChat;
+    bool m_modern;
     std::mt19937_64 m_random;
     QList<Chat> m_chatList;
 };
@@ -344,10 +515,11 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool modern = args.removeAll(QStringLiteral("--modern")) > 0;
     QTextStream err(stderr);
     if (args.size() < 2) {
-        err << "usage: velliport-gen-android OUT [MESSAGES [CHATS [SEED [BIGCHAT]]]]\n";
+        err << "usage: velliport-gen-android [--modern] OUT [MESSAGES [CHATS [SEED [BIGCHAT]]]]\n";
         return 2;
     }
     const qint64 messages = args.size() > 2 ? args.at(2).toLongLong() : 200000;
@@ -365,7 +537,7 @@ int main(int argc, char** argv)
         return 1;
     }
     try {
-        Generator(messages, chats, seed, bigChat).write(dbFolder);
+        Generator(messages, chats, seed, bigChat, modern).write(dbFolder);
     } catch (const std::exception& e) {
         err << QString::fromUtf8(e.what()) << "\n";
         return 1;

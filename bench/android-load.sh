@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# android-load: AndroidViberDb::load() against a sqlite3 command-line scan of the same
-# rows (the conversations query, the participants join and "select * from messages",
-# output to /dev/null), best of 3 each. Each load runs on a fresh working copy, since
-# open() removes the rows the app marked deleted. Peak memory comes from /usr/bin/time.
+# android-load: the load by the reader the program picks for the file (AndroidViberDb for
+# version 53, ModernAndroidViberDb for today's app) against a sqlite3 command-line scan of
+# the same rows (the conversations query, the participants join and "select * from
+# messages", output to /dev/null), best of 3 each. Each load runs on a fresh working copy,
+# since AndroidViberDb's open() removes the rows the app marked deleted. Peak memory comes
+# from /usr/bin/time.
 #
-#   android-load.sh BUILD [--messages N] [--chats M] [PATH]
+#   android-load.sh BUILD [--modern] [--messages N] [--chats M] [PATH]
 # PATH: a folder laid out like an extracted archive (PATH/apps/com.viber.voip/db/viber_messages);
 # without it a synthetic phone of N messages (200000) over M chats (500) is generated once
-# into BUILD/bench-data (remove that folder to generate afresh after changing the generator).
+# into BUILD/bench-data (remove that folder to generate afresh after changing the generator),
+# in the shape of today's app with --modern (the result is then named android-load-modern).
 set -euo pipefail
 build="$1"
 shift
 messages=200000
 chats=500
 source_root=""
+modern=()
+result_name=android-load
 while [ $# -gt 0 ]; do
     case "$1" in
+    --modern) modern=(--modern); result_name=android-load-modern; shift ;;
     --messages) messages="$2"; shift 2 ;;
     --chats) chats="$2"; shift 2 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
@@ -31,11 +37,11 @@ if [ -n "$source_root" ]; then
     source_db="$source_root/apps/com.viber.voip/db/viber_messages"
     [ -f "$source_db" ] || { echo "no $source_db" >&2; exit 1; }
 else
-    data="$build/bench-data/android-$messages-$chats"
+    data="$build/bench-data/android${modern:+-modern}-$messages-$chats"
     source_db="$data/ab-extract/apps/com.viber.voip/db/viber_messages"
     if [ ! -f "$source_db" ]; then
         echo "generating $messages messages over $chats chats..." >&2
-        "$build/bin/velliport-gen-android" "$data" "$messages" "$chats" >/dev/null
+        "$build/bin/velliport-gen-android" "${modern[@]}" "$data" "$messages" "$chats" >/dev/null
     fi
 fi
 
@@ -93,7 +99,7 @@ per_message_all="$(beyond "$((text_bytes + blob_text_bytes))")"
 if [ -n "$source_root" ]; then
     echo "$line" | grep -o 'chats=[0-9]* persons=[0-9]* messages=[0-9]* attachments=[0-9]* calls=[0-9]*'
 fi
-echo "RESULT android-load ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
+echo "RESULT $result_name ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
     "peak_kb=$peak_kb rss_before_kb=$rss_before_kb text_bytes=$text_bytes extra_bytes=$extra_bytes" \
     "bytes_per_message_beyond_texts=$per_message bytes_per_message_beyond_texts_and_blob_texts=$per_message_all" \
     "$heap_figures" \

@@ -5,7 +5,7 @@
 # with R = measured time / baseline time of the same run.
 #
 #   bench/run.sh NAME [ARGS]
-#   bench/run.sh android-load [--messages N] [--chats M] [PATH]
+#   bench/run.sh android-load [--modern] [--messages N] [--chats M] [PATH]
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
 #   bench/run.sh json-export [--messages N] [--chats M]

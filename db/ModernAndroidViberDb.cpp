@@ -2,6 +2,7 @@
 
 #include "app/AppDirs.h"
 #include "db/AndroidViberDb.h"
+#include "db/ExtraBlobWriter.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberMessageInfo.h"
@@ -412,6 +413,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
     const int iLikes = c.colIndex(QStringLiteral("likes_count"));
     const int iExtraFlags = c.colIndex(QStringLiteral("extra_flags"));
     const int iQuoted = c.colIndex(QStringLiteral("quoted_message_data"));
+    QByteArray extraBlob;
 
     while (c.moveNext()) {
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
@@ -442,22 +444,6 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             msg->sender = m_personByInfo.value(m_infoByParticipant.value(c.getInt64(iParticipant)));
             if (!msg->sender && !chat->isGroup() && chat->participants.size() == 1)
                 msg->sender = chat->participants.cbegin().value();
-        }
-
-        QVariantMap extra;
-        extra.insert(QStringLiteral("extra_mime"), kind);
-        for (const auto& [key, index] :
-             {std::pair{"status", iStatus}, std::pair{"unread", iUnread}, std::pair{"likes_count", iLikes},
-              std::pair{"extra_flags", iExtraFlags}}) {
-            if (const qint64 value = c.getInt64(index))
-                extra.insert(QLatin1String(key), value);
-        }
-        for (const auto& [key, index] :
-             {std::pair{"extra_uri", iUri}, std::pair{"extra_download_id", iDownloadId},
-              std::pair{"quoted_message_data", iQuoted}}) {
-            const QString value = c.getText(index);
-            if (!value.isEmpty() && value.size() <= MaxInfoLength)
-                extra.insert(QLatin1String(key), value);
         }
 
         const auto attach = [&]() {
@@ -583,6 +569,21 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             msg->text = ViberMessageInfo::unknownKindText(kind, body);
             break;
         }
-        msg->setExtra(extra);
+        // Keys in the codec's order; the kind is kept even for plain texts.
+        const auto bounded = [&c](int index) {
+            const QString value = c.getText(index);
+            return value.size() <= MaxInfoLength ? value : QString();
+        };
+        ExtraBlobWriter extra(extraBlob);
+        extra.addText(QLatin1StringView("extra_download_id"), bounded(iDownloadId));
+        extra.addInt64(QLatin1StringView("extra_flags"), c.getInt64(iExtraFlags));
+        extra.addKeptInt(QLatin1StringView("extra_mime"), kind);
+        extra.addText(QLatin1StringView("extra_uri"), bounded(iUri));
+        extra.addInt64(QLatin1StringView("likes_count"), c.getInt64(iLikes));
+        extra.addText(QLatin1StringView("quoted_message_data"), bounded(iQuoted));
+        extra.addInt64(QLatin1StringView("status"), c.getInt64(iStatus));
+        extra.addInt64(QLatin1StringView("unread"), c.getInt64(iUnread));
+        // An allocation of its own exact size: the reused buffer keeps spare capacity.
+        msg->extra = QByteArray(extraBlob.constData(), extraBlob.size());
     }
 }
