@@ -2,9 +2,9 @@
 # android-load: the load by the reader the program picks for the file (AndroidViberDb for
 # version 53, ModernAndroidViberDb for today's app) against a sqlite3 command-line scan of
 # the same rows (the conversations query, the participants join and "select * from
-# messages", output to /dev/null), best of 3 each. Each load runs on a fresh working copy,
-# since AndroidViberDb's open() removes the rows the app marked deleted. Peak memory comes
-# from /usr/bin/time.
+# messages", output to /dev/null), the median of five each, taking turns. Each load runs
+# on a fresh working copy, since AndroidViberDb's open() removes the rows the app marked
+# deleted. Peak memory comes from /usr/bin/time.
 #
 #   android-load.sh BUILD [--modern] [--messages N] [--chats M] [PATH]
 # PATH: a folder laid out like an extracted archive (PATH/apps/com.viber.voip/db/viber_messages);
@@ -50,33 +50,33 @@ trap 'rm -rf "$work"' EXIT
 work_db="$work/ab-extract/apps/com.viber.voip/db/viber_messages"
 mkdir -p "$(dirname "$work_db")"
 
-best() { sort -g | head -n1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p;s/^$1=\([^ ]*\).*/\1/p" | head -n1; }
-
-load_times=()
-peaks=()
-line=""
-for _ in 1 2 3; do
-    cp "$source_db" "$work_db"
-    line="$(/usr/bin/time -v -o "$work/time.txt" "$build/bin/velliport-bench-load" "$work")"
-    load_times+=("$(echo "$line" | field load_s)")
-    peaks+=("$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")")
-done
 
 scan_sql="select * from conversations;
 select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info as i on i._id=p.participant_info_id and i.participant_type <> 0;
 select * from messages;"
-cp "$source_db" "$work_db"
+
+# The two sides take turns, so that a slow spell of a shared machine falls on both;
+# the median of five decides.
+load_times=()
 scan_times=()
-for _ in 1 2 3; do
+peaks=()
+line=""
+for _ in 1 2 3 4 5; do
+    cp "$source_db" "$work_db"
+    line="$(/usr/bin/time -v -o "$work/time.txt" "$build/bin/velliport-bench-load" "$work")"
+    load_times+=("$(echo "$line" | field load_s)")
+    peaks+=("$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")")
+    cp "$source_db" "$work_db"
     start=$(date +%s.%N)
     sqlite3 "$work_db" "$scan_sql" >/dev/null
     end=$(date +%s.%N)
     scan_times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
 done
 
-load_best="$(printf '%s\n' "${load_times[@]}" | best)"
-scan_best="$(printf '%s\n' "${scan_times[@]}" | best)"
+load_median="$(printf '%s\n' "${load_times[@]}" | median)"
+scan_median="$(printf '%s\n' "${scan_times[@]}" | median)"
 peak_kb="$(printf '%s\n' "${peaks[@]}" | sort -g | tail -n1)"
 count="$(echo "$line" | field messages)"
 text_bytes="$(echo "$line" | field text_bytes)"
@@ -84,7 +84,7 @@ extra_bytes="$(echo "$line" | field extra_bytes)"
 rss_before_kb="$(echo "$line" | field rss_before_kb)"
 cp "$source_db" "$work_db"
 heap_figures="$("$build/bin/velliport-bench-load" --breakdown "$work" | grep -o 'heap_added=.*')"
-ratio="$(awk -v l="$load_best" -v s="$scan_best" 'BEGIN { printf "%.3f", l / s }')"
+ratio="$(awk -v l="$load_median" -v s="$scan_median" 'BEGIN { printf "%.3f", l / s }')"
 blob_text_bytes="$(echo "$heap_figures" | field blob_text_bytes)"
 # Memory the load added, per message, beyond the bytes of the texts it holds: once
 # counting the texts of the records' string fields (UTF-16), once also counting the
@@ -99,7 +99,7 @@ per_message_all="$(beyond "$((text_bytes + blob_text_bytes))")"
 if [ -n "$source_root" ]; then
     echo "$line" | grep -o 'chats=[0-9]* persons=[0-9]* messages=[0-9]* attachments=[0-9]* calls=[0-9]*'
 fi
-echo "RESULT $result_name ratio=$ratio load_s=$load_best scan_s=$scan_best messages=$count" \
+echo "RESULT $result_name ratio=$ratio load_s=$load_median scan_s=$scan_median messages=$count" \
     "peak_kb=$peak_kb rss_before_kb=$rss_before_kb text_bytes=$text_bytes extra_bytes=$extra_bytes" \
     "bytes_per_message_beyond_texts=$per_message bytes_per_message_beyond_texts_and_blob_texts=$per_message_all" \
     "$heap_figures" \

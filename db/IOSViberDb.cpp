@@ -195,6 +195,8 @@ void IOSViberDb::open()
 {
     if (isOpen() && m_prepared)
         return;
+    m_runKeys.clear();
+    m_runKeysComplete = false;
     const QString path = databasePath();
     const bool browsing = m_openFlag == OpenForBrowsing;
     bool created = false;
@@ -758,12 +760,23 @@ void IOSViberDb::linkParticipants(LocalDbWriteContext& context, qint64 conversat
     }
 }
 
+void IOSViberDb::startMessageRun()
+{
+    open();
+    m_runKeys.clear();
+    m_runKeysComplete =
+        firstInt64(*this, Sqlite3Sql(QStringLiteral(
+                              "select count(*) from (select 1 from ZVIBERMESSAGE limit 1)"))) == 0;
+}
+
 qint64 IOSViberDb::findDuplicateMessage(qint64 token, double date, qint64& attachmentPk)
 {
     open();
     attachmentPk = 0;
     qint64 pk = 0;
-    if (token != 0) {
+    if (m_runKeysComplete) {
+        pk = m_runKeys.find(token, date);
+    } else if (token != 0) {
         static const QString sql =
             QStringLiteral("select Z_PK from ZVIBERMESSAGE where ZTOKEN=? and ZDATE between ? and ? limit 1");
         // The window is taken around the exact date: truncating it first would make
@@ -846,6 +859,8 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
     row.setIfPresent("_other", message.extra);
     executeThrow(row.sql());
     const qint64 messagePk = lastInsertId();
+    if (m_runKeysComplete)
+        m_runKeys.add(message.token, message.date, messagePk);
 
     if (message.hasLocation()) {
         ColumnInsert& loc = m_locationInsert;

@@ -4,6 +4,7 @@
 #include "db/AbsViberDb.h"
 #include "db/ColumnInsert.h"
 #include "db/LocalDbWriteContext.h"
+#include "db/MessageKeyIndex.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -54,6 +55,11 @@ public:
     qint64 insertConversation(LocalDbWriteContext& context, const _ViberChat& chat);
     void linkParticipants(LocalDbWriteContext& context, qint64 conversationPk,
                           const QList<_ViberPerson*>& persons);
+    // Inside a transaction: when the message table holds no row yet, the run's own
+    // messages are remembered and findDuplicateMessage() answers from memory until
+    // the database is opened again, so a backup into a new database asks no query per
+    // message. The caller ends the run by committing or by closing without a commit.
+    void startMessageRun();
     qint64 findDuplicateMessage(qint64 token, double date, qint64& attachmentPk);
     qint64 insertMessage(LocalDbWriteContext& context, qint64 conversationPk, const _ViberMsg& message,
                          qint64& attachmentPk, qint64& locationPk);
@@ -93,6 +99,9 @@ private:
     QString m_linkSql;
     QString m_findChatSql;
     QByteArray m_messageConversationColumn; // "Z%1_CONVERSATION" of a genuine store
+
+    MessageKeyIndex m_runKeys;
+    bool m_runKeysComplete = false; // every stored message is in m_runKeys
 
     ColumnInsert m_personInsert{"ZPHONENUMBERINDEX"};
     ColumnInsert m_conversationInsert{"ZCONVERSATION"};

@@ -3,6 +3,7 @@
 #include "app/AppDirs.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "db/IOSViberDb.h"
 #include "db/LocalDbPaths.h"
 #include "db/LocalDbWriteContext.h"
@@ -106,19 +107,23 @@ void BackupViberMsgThread::backup()
     IOSViberDb db(m_target, QLatin1String(DatabaseFile), IOSViberDb::OpenForWriting);
     db.open();
     db.beginTran(); // closing the database without a commit discards the run's rows
+    db.startMessageRun();
     LocalDbWriteContext context;
     const int total = int(m_messages.size());
-    // Made once: the run posts this text for every message.
+    // Made once: the run posts this text many times.
     const QString countText = tr("Messages: %1/%2");
     const QString totalText = QString::number(total);
+    ProgressThrottle throttle;
     const _ViberChat* previousChat = nullptr;
     qint64 conversationPk = 0;
     for (const _ViberMsg* msg : std::as_const(m_messages)) {
         if (m_progress.isCancelled())
             throw OperationCancelled();
         ++m_processed;
-        m_progress.postProgress(QString(), int(qint64(m_processed) * 100 / total),
-                                countText.arg(QString::number(m_processed), totalText));
+        const int percent = int(qint64(m_processed) * 100 / total);
+        if (throttle.due(percent, m_processed == total))
+            m_progress.postProgress(QString(), percent,
+                                    countText.arg(QString::number(m_processed), totalText));
         if (!msg->chat)
             continue;
         if (msg->chat != previousChat) {

@@ -1,4 +1,5 @@
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "tests/support/RecordingReceiver.h"
 
 #include <QTest>
@@ -31,6 +32,28 @@ private slots:
         QCOMPARE(receiver.cancelEnabled, QList<bool>({false}));
         QCOMPARE(receiver.successes, QStringList({QStringLiteral("done")}));
         QVERIFY(receiver.errors.isEmpty());
+    }
+
+    // A run of records reports each new percentage and its last record at once, and
+    // between them at most one repeat per interval.
+    void throttleLetsThroughNewValuesTheLastRecordAndStaleRepeats()
+    {
+        ProgressThrottle throttle(40);
+        QVERIFY(throttle.due(0, false));
+        QVERIFY(!throttle.due(0, false));
+        QVERIFY(throttle.due(1, false));
+        QVERIFY(!throttle.due(1, false));
+        QVERIFY(throttle.due(1, true));
+        QTest::qWait(60);
+        QVERIFY(throttle.due(1, false));
+        QVERIFY(!throttle.due(1, false));
+
+        ProgressThrottle steady;
+        int posts = 0;
+        const int total = 100000;
+        for (int i = 1; i <= total; ++i)
+            posts += steady.due(int(qint64(i) * 100 / total), i == total) ? 1 : 0;
+        QVERIFY2(posts >= 100 && posts < 1000, qPrintable(QString::number(posts)));
     }
 
     // The worker sets the waiting flag itself, so it cannot miss the receiver's answer.

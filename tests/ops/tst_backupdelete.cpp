@@ -173,6 +173,47 @@ private slots:
         QCOMPARE(contents(preview), QByteArray("edited by the user"));
     }
 
+    // A message the source holds twice (the same token within a minute, or no token and
+    // the same date) is written once, whether the database is new, when the run
+    // remembers its own rows, or already holds messages and is asked row by row.
+    void duplicatesInOneRunAreWrittenOnce()
+    {
+        Source source;
+        const auto text = [&](const QDateTime& when, qint64 token, const QString& body) {
+            _ViberMsg* m = source.b.message(source.anna, ViberMsgType::Text, when, body, true);
+            m->token = token;
+            return m;
+        };
+        const QDateTime base = Day1.addDays(10);
+        const QList<_ViberMsg*> run = {
+            text(base, 77, QStringLiteral("first")),
+            text(base.addSecs(30), 77, QStringLiteral("same token, 30 s later")),
+            text(base.addSecs(61), 77, QStringLiteral("same token, 61 s later")),
+            text(base.addSecs(5), 78, QStringLiteral("other token")),
+            text(base.addSecs(400), 0, QStringLiteral("tokenless")),
+            text(base.addSecs(400), 0, QStringLiteral("tokenless, same date")),
+            text(base.addSecs(401), 0, QStringLiteral("tokenless, a second later")),
+        };
+        // in date order, as they are stored
+        const QString kept =
+            QStringLiteral("first|other token|same token, 61 s later|tokenless|tokenless, a second later");
+        const QString fresh = m_dir.filePath(QStringLiteral("dup-new"));
+        QVERIFY(backup(run, fresh).errors.isEmpty());
+        const QString older = m_dir.filePath(QStringLiteral("dup-old"));
+        QVERIFY(backup({source.messages.first()}, older).errors.isEmpty());
+        QVERIFY(backup(run, older).errors.isEmpty());
+
+        const QString query =
+            QStringLiteral("select group_concat(ZTEXT, '|') from (select ZTEXT from ZVIBERMESSAGE where "
+                           "ZDATE >= %1 order by ZDATE, Z_PK)")
+                .arg(ViberDates::unixMsToRef(base.addSecs(-120).toMSecsSinceEpoch()), 0, 'f', 3);
+        QCOMPARE(TestEnvironment::pythonQuery(QDir(fresh).filePath(DatabaseFile), query).trimmed(), kept);
+        QCOMPARE(TestEnvironment::pythonQuery(QDir(older).filePath(DatabaseFile), query).trimmed(), kept);
+        QCOMPARE(
+            scalar(QDir(older).filePath(DatabaseFile), QStringLiteral("select count(*) from ZVIBERMESSAGE")),
+            6);
+    }
+
     // Voice files are named by attachment row id, which SQLite reuses: a file left under
     // that name by an earlier, rolled-back run is replaced by the new message's own.
     void voiceFilesBelongToTheirMessage()
