@@ -197,6 +197,7 @@ void IOSViberDb::open()
         return;
     m_runKeys.clear();
     m_runKeysComplete = false;
+    m_deferredIndexes.clear();
     const QString path = databasePath();
     const bool browsing = m_openFlag == OpenForBrowsing;
     bool created = false;
@@ -764,9 +765,32 @@ void IOSViberDb::startMessageRun()
 {
     open();
     m_runKeys.clear();
+    m_deferredIndexes.clear();
     m_runKeysComplete =
         firstInt64(*this, Sqlite3Sql(QStringLiteral(
                               "select count(*) from (select 1 from ZVIBERMESSAGE limit 1)"))) == 0;
+    if (!m_runKeysComplete)
+        return;
+    QStringList names;
+    {
+        // Indexes SQLite makes itself (for UNIQUE or PRIMARY KEY) have no statement and stay.
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral(
+            "select name, sql from sqlite_master where type='index' and tbl_name='ZVIBERMESSAGE' "
+            "and sql is not null order by name")));
+        while (c.moveNext()) {
+            names.append(c.getText(0));
+            m_deferredIndexes.append(c.getText(1));
+        }
+    }
+    for (const QString& name : std::as_const(names))
+        executeThrow(Sqlite3Sql(QStringLiteral("drop index %1").arg(quotedName(name))));
+}
+
+void IOSViberDb::finishMessageRun()
+{
+    for (const QString& statement : std::as_const(m_deferredIndexes))
+        executeThrow(Sqlite3Sql(statement));
+    m_deferredIndexes.clear();
 }
 
 qint64 IOSViberDb::findDuplicateMessage(qint64 token, double date, qint64& attachmentPk)

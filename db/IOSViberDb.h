@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 struct _ViberPerson;
 struct _ViberChat;
@@ -57,9 +58,12 @@ public:
                           const QList<_ViberPerson*>& persons);
     // Inside a transaction: when the message table holds no row yet, the run's own
     // messages are remembered and findDuplicateMessage() answers from memory until
-    // the database is opened again, so a backup into a new database asks no query per
-    // message. The caller ends the run by committing or by closing without a commit.
+    // the database is opened again, and the table's indexes are dropped, to be built
+    // once from the finished table by finishMessageRun(), so that a backup into a new
+    // database asks no query and updates no index per message. The caller calls
+    // finishMessageRun() before it commits; closing without a commit rolls all back.
     void startMessageRun();
+    void finishMessageRun();
     qint64 findDuplicateMessage(qint64 token, double date, qint64& attachmentPk);
     qint64 insertMessage(LocalDbWriteContext& context, qint64 conversationPk, const _ViberMsg& message,
                          qint64& attachmentPk, qint64& locationPk);
@@ -102,6 +106,7 @@ private:
 
     MessageKeyIndex m_runKeys;
     bool m_runKeysComplete = false; // every stored message is in m_runKeys
+    QStringList m_deferredIndexes;  // statements that make the dropped indexes again
 
     ColumnInsert m_personInsert{"ZPHONENUMBERINDEX"};
     ColumnInsert m_conversationInsert{"ZCONVERSATION"};

@@ -148,6 +148,7 @@ void BackupViberMsgThread::backup()
     }
     if (m_progress.isCancelled())
         throw OperationCancelled();
+    db.finishMessageRun();
     db.refreshRecentsLines();
     db.executeThrow(
         Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "

@@ -212,6 +212,23 @@ private slots:
         QCOMPARE(
             scalar(QDir(older).filePath(DatabaseFile), QStringLiteral("select count(*) from ZVIBERMESSAGE")),
             6);
+
+        // A run into a new database builds the message indexes after its inserts: they
+        // are all there again, as the schema makes them.
+        QFile script(QString::fromLatin1(IOSViberDb::SchemaScript));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        QStringList made;
+        for (const QByteArray& line : script.readAll().split('\n')) {
+            if (line.startsWith("CREATE INDEX ZVIBERMESSAGE_"))
+                made.append(QString::fromUtf8(line.trimmed().chopped(1)));
+        }
+        made.sort();
+        QCOMPARE(made.size(), 7);
+        const QString indexes = QStringLiteral(
+            "select group_concat(sql, '|') from (select sql from sqlite_master where type='index' and "
+            "tbl_name='ZVIBERMESSAGE' order by name)");
+        QCOMPARE(TestEnvironment::pythonQuery(QDir(fresh).filePath(DatabaseFile), indexes).trimmed(),
+                 made.join(QLatin1Char('|')));
     }
 
     // Voice files are named by attachment row id, which SQLite reuses: a file left under
