@@ -86,6 +86,11 @@ QString Sqlite3Cursor::getText(int index) const
     return m_onRow ? m_stmt->getText(index) : QString();
 }
 
+QByteArrayView Sqlite3Cursor::getUtf8(int index) const
+{
+    return m_onRow ? m_stmt->getUtf8(index) : QByteArrayView();
+}
+
 QByteArray Sqlite3Cursor::getBlob(int index) const
 {
     return m_onRow ? m_stmt->getBlob(index) : QByteArray();

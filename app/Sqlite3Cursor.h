@@ -3,6 +3,7 @@
 #include "app/Sqlite3Row.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
@@ -43,6 +44,8 @@ public:
     qint64 getInt64(int index) const;
     double getDouble(int index) const;
     QString getText(int index) const;
+    // The text as SQLite holds it (UTF-8), without a copy: valid until the cursor moves.
+    QByteArrayView getUtf8(int index) const;
     QByteArray getBlob(int index) const;
     QVariant getValue(int index) const; // typed as SQLite stores it
 

@@ -27,6 +27,9 @@ public:
     static constexpr int OpenReadOnly = 0x1;
     static constexpr int OpenReadWrite = 0x2;
     static constexpr int OpenCreate = 0x4;
+    // Without SQLite's lock around each call: for a connection that one thread at a
+    // time uses, and that is never shared while in use.
+    static constexpr int OpenNoMutex = 0x8000;
 
     Sqlite3DB();
     virtual ~Sqlite3DB();

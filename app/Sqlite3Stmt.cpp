@@ -159,6 +159,14 @@ QString Sqlite3Stmt::getText(int index) const
     return value;
 }
 
+QByteArrayView Sqlite3Stmt::getUtf8(int index) const
+{
+    if (index < 0)
+        return {};
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(m_stmt, index)) : QByteArrayView();
+}
+
 QByteArray Sqlite3Stmt::getBlob(int index) const
 {
     if (index < 0)

@@ -3,6 +3,7 @@
 #include "app/Sqlite3Sql.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 
@@ -32,6 +33,7 @@ public:
     qint64 getInt64(int index) const;
     double getDouble(int index) const;
     QString getText(int index) const;
+    QByteArrayView getUtf8(int index) const;
     QByteArray getBlob(int index) const;
 
     const QString& text() const { return m_text; }

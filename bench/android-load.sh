@@ -2,9 +2,8 @@
 # android-load: the load by the reader the program picks for the file (AndroidViberDb for
 # version 53, ModernAndroidViberDb for today's app) against a sqlite3 command-line scan of
 # the same rows (the conversations query, the participants join and "select * from
-# messages", output to /dev/null), the median of five each, taking turns. Each load runs
-# on a fresh working copy, since AndroidViberDb's open() removes the rows the app marked
-# deleted. Peak memory comes from /usr/bin/time.
+# messages", output to /dev/null), the median of five each, taking turns, each run on a
+# fresh copy of the file. Peak memory comes from /usr/bin/time.
 #
 #   android-load.sh BUILD [--modern] [--messages N] [--chats M] [PATH]
 # PATH: a folder laid out like an extracted archive (PATH/apps/com.viber.voip/db/viber_messages);

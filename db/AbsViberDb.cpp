@@ -6,7 +6,7 @@ AbsViberDb::~AbsViberDb() = default;
 
 ViberDataSetPtr AbsViberDb::load()
 {
-    open();
+    openForLoad();
     auto dataSet = std::make_shared<ViberDataSet>();
     loadInto(*dataSet);
     return dataSet;

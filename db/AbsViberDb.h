@@ -28,6 +28,9 @@ public:
     QList<Sqlite3Row> readTable(const QString& tableName);
 
 protected:
+    // What load() opens with: open(), unless an adapter whose open() also changes the
+    // file can read without that change.
+    virtual void openForLoad() { open(); }
     virtual void loadInto(ViberDataSet& dataSet) = 0;
     // Opens a file this program only reads (another app's own, live file), waiting up to
     // busyMs while that app writes, and reads its catalogue. On failure the database is

@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QStringBuilder>
 
+#include <vector>
+
 namespace {
 
 const QString ConversationsSql = QStringLiteral("select * from conversations");
@@ -22,9 +24,16 @@ const QString ParticipantsSql = QStringLiteral(
 const QString ParticipantsUntypedSql = QStringLiteral(
     "select p._id as pid, p.conversation_id, i.* from participants as p inner join participants_info "
     "as i on i._id=p.participant_info_id");
-const QString MessagesSql = QStringLiteral("select * from messages");
-const QString MessageCountSql =
-    QStringLiteral("select conversation_id, count(*) from messages group by conversation_id");
+// The columns the records take from a messages row: naming them spares SQLite decoding
+// the others for every row. Files of older generations lack some; the query then names
+// only those the file has.
+const char* const MessageColumns[] = {
+    "_id",          "address",     "conversation_id",   "participant_id",  "body",
+    "extra_mime",   "date",        "date_real",         "status",          "type",
+    "flag",         "token",       "location_lat",      "location_lng",    "extra_uri",
+    "extra_status", "seq",         "message_global_id", "extra_upload_id", "extra_download_id",
+    "thumbnail_x",  "thumbnail_y", "extra_flags",       "extra_duration",  "extra_bucket_name",
+    "description"};
 
 // A name read from a row becomes the last part of a path. Plain names (the app's own
 // file ids and numbers) pass unchanged without a regular expression per row; anything
@@ -161,23 +170,65 @@ private:
     qint64 m_previous;
 };
 
-int messageType(const QString& mime)
+// The messages that carry a location keep the stored integers until the scan has seen
+// every row, since the file's coordinate factor follows from its extreme values.
+class LocatedMessages
 {
-    if (mime == QLatin1StringView("text"))
+public:
+    void see(qint64 latitude, qint64 longitude)
+    {
+        m_minLatitude = qMin(m_minLatitude, latitude);
+        m_maxLatitude = qMax(m_maxLatitude, latitude);
+        m_minLongitude = qMin(m_minLongitude, longitude);
+        m_maxLongitude = qMax(m_maxLongitude, longitude);
+    }
+    void keep(_ViberMsg* msg, qint64 latitude, qint64 longitude)
+    {
+        if (latitude != 0 || longitude != 0)
+            m_located.push_back({msg, latitude, longitude});
+    }
+    void convert() const
+    {
+        const CoordinateScale scale =
+            CoordinateScale::fromExtremes(m_minLatitude, m_maxLatitude, m_minLongitude, m_maxLongitude);
+        for (const Located& l : m_located) {
+            l.msg->latitude = scale.latitude(l.latitude);
+            l.msg->longitude = scale.longitude(l.longitude);
+        }
+    }
+
+private:
+    struct Located
+    {
+        _ViberMsg* msg;
+        qint64 latitude;
+        qint64 longitude;
+    };
+    std::vector<Located> m_located;
+    // 0 where no row has a value; a zero never changes the largest magnitude.
+    qint64 m_minLatitude = 0;
+    qint64 m_maxLatitude = 0;
+    qint64 m_minLongitude = 0;
+    qint64 m_maxLongitude = 0;
+};
+
+int messageType(QByteArrayView mime)
+{
+    if (mime == QByteArrayView("text"))
         return ViberMsgType::Text;
-    if (mime == QLatin1StringView("image"))
+    if (mime == QByteArrayView("image"))
         return ViberMsgType::Picture;
-    if (mime == QLatin1StringView("sticker"))
+    if (mime == QByteArrayView("sticker"))
         return ViberMsgType::Sticker;
-    if (mime == QLatin1StringView("sound"))
+    if (mime == QByteArrayView("sound"))
         return ViberMsgType::Voice;
-    if (mime == QLatin1StringView("video"))
+    if (mime == QByteArrayView("video"))
         return ViberMsgType::Video;
-    if (mime == QLatin1StringView("location"))
+    if (mime == QByteArrayView("location"))
         return ViberMsgType::Location;
-    if (mime == QLatin1StringView("call"))
+    if (mime == QByteArrayView("call"))
         return ViberMsgType::Call;
-    if (mime == QLatin1StringView("notif"))
+    if (mime == QByteArrayView("notif"))
         return ViberMsgType::System;
     return 0;
 }
@@ -245,12 +296,14 @@ QString AndroidViberDb::dataDbPath() const
     return QFileInfo(messagesDbPath()).absolutePath() + QStringLiteral("/viber_data");
 }
 
-void AndroidViberDb::open()
+void AndroidViberDb::openForLoad()
 {
     if (isOpen())
         return;
     try {
-        openThrow(messagesDbPath(), OpenReadWrite);
+        // The working copy belongs to the worker that opened it, one thread at a time,
+        // so SQLite's lock around every call (a tenth of a load's time) is left out.
+        openThrow(messagesDbPath(), OpenReadWrite | OpenNoMutex);
         applyDefensiveSettings();
         // Android registers these collations in every connection; schemas name them in
         // indexes and columns, and a statement touching one fails without a stand-in.
@@ -258,12 +311,7 @@ void AndroidViberDb::open()
         registerFallbackCollation(QStringLiteral("UNICODE"));
         m_catalogue.readCatalogue(*this);
         resetMergeState();
-        // The app marks deleted rows and removes them later; this is a working copy, so
-        // they are removed here for good. Generations without the column have nothing marked.
-        if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))
-            executeThrow(Sqlite3Sql(QStringLiteral("delete from conversations where deleted <> 0")));
-        if (m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted")))
-            removeDeletedMessages();
+        m_markedRowsRemoved = false;
     } catch (...) {
         // A half-opened handle would make the next open() return at once.
         m_catalogue.clear();
@@ -272,24 +320,80 @@ void AndroidViberDb::open()
     }
 }
 
+void AndroidViberDb::open()
+{
+    openForLoad();
+    if (m_markedRowsRemoved)
+        return;
+    try {
+        // The app marks deleted rows and removes them later; this is a working copy, so
+        // they are removed here for good, in one transaction. Generations without the
+        // column have nothing marked.
+        beginTran();
+        if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))
+            executeThrow(Sqlite3Sql(QStringLiteral("delete from conversations where deleted <> 0")));
+        if (m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted")))
+            removeDeletedMessages();
+        commitTran();
+        m_markedRowsRemoved = true;
+    } catch (...) {
+        // Closing before the commit rolls the removal back.
+        m_catalogue.clear();
+        close();
+        throw;
+    }
+}
+
+QString AndroidViberDb::notMarkedDeleted(const QString& table) const
+{
+    // "deleted <> 0" is what the removal takes; a NULL there is not marked.
+    return m_catalogue.hasColumn(table, QStringLiteral("deleted"))
+               ? QStringLiteral(" where (deleted <> 0) is not 1")
+               : QString();
+}
+
 void AndroidViberDb::removeDeletedMessages()
 {
+    // One scan finds the marked rows; the statements then name them by id, since a
+    // subquery per statement would scan the whole table again for each.
+    QList<qint64> removed;
+    {
+        Sqlite3Cursor c =
+            queryThrow(Sqlite3Sql(QStringLiteral("select _id from messages where deleted <> 0")));
+        while (c.moveNext())
+            removed.append(c.getInt64(0));
+    }
+    if (removed.isEmpty())
+        return;
     // Rows that belong to a message go with it, as the app's own delete trigger takes
     // the call row; rows that only point at one stop pointing at a number that the next
     // message written would be given.
-    const QString removed = QStringLiteral("(select _id from messages where deleted <> 0)");
+    QStringList statements;
     for (const char* table : {"messages_calls", "public_messages_extras"}) {
         if (m_catalogue.hasColumn(QLatin1String(table), QStringLiteral("message_id")))
-            executeThrow(Sqlite3Sql(
-                QStringLiteral("delete from %1 where message_id in %2").arg(QLatin1String(table), removed)));
+            statements.append(
+                QStringLiteral("delete from %1 where message_id in (%2)").arg(QLatin1String(table)));
     }
     for (const char* table : {"conversations", "participants"}) {
         if (m_catalogue.hasColumn(QLatin1String(table), QStringLiteral("last_message_id")))
-            executeThrow(
-                Sqlite3Sql(QStringLiteral("update %1 set last_message_id=0 where last_message_id in %2")
-                               .arg(QLatin1String(table), removed)));
+            statements.append(QStringLiteral("update %1 set last_message_id=0 where last_message_id in (%2)")
+                                  .arg(QLatin1String(table)));
     }
-    executeThrow(Sqlite3Sql(QStringLiteral("delete from messages where deleted <> 0")));
+    statements.append(QStringLiteral("delete from messages where _id in (%1)"));
+    constexpr qsizetype Chunk = 500; // well below SQLite's limit of bound values
+    for (const QString& statement : std::as_const(statements)) {
+        for (qsizetype from = 0; from < removed.size(); from += Chunk) {
+            const qsizetype n = qMin(Chunk, removed.size() - from);
+            QString marks = QStringLiteral("?");
+            marks.reserve(2 * n);
+            for (qsizetype i = 1; i < n; ++i)
+                marks += QLatin1String(",?");
+            Sqlite3Sql sql(statement.arg(marks));
+            for (qsizetype i = from; i < from + n; ++i)
+                sql.addInt64Param(removed.at(i));
+            executeThrow(sql);
+        }
+    }
 }
 
 void AndroidViberDb::loadInto(ViberDataSet& dataSet)
@@ -298,7 +402,8 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     const MediaPaths paths(m_mediaDir, m_deviceRoot);
 
     {
-        Sqlite3Cursor c = queryThrow(Sqlite3Sql(ConversationsSql));
+        Sqlite3Cursor c =
+            queryThrow(Sqlite3Sql(ConversationsSql + notMarkedDeleted(QStringLiteral("conversations"))));
         const int iId = c.colIndex(QStringLiteral("_id"));
         const int iGroupId = c.colIndex(QStringLiteral("group_id"));
         const int iName = c.colIndex(QStringLiteral("name"));
@@ -347,19 +452,6 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         }
     }
 
-    {
-        // Sized once: lists grown by appending keep up to half their room unused.
-        Sqlite3Cursor count = queryThrow(Sqlite3Sql(MessageCountSql));
-        qint64 total = 0;
-        while (count.moveNext()) {
-            const qint64 n = count.getInt64(1);
-            total += n;
-            if (_ViberChat* chat = dataSet.chats.value(count.getInt64(0)))
-                chat->messages.reserve(chat->messages.size() + n);
-        }
-        dataSet.messages.reserve(total);
-    }
-
     // The number Viber recorded for each call, by message.
     QHash<qint64, QString> callNumbers;
     if (m_catalogue.hasColumn(QStringLiteral("messages_calls"), QStringLiteral("canonized_number")) &&
@@ -373,9 +465,14 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         }
     }
 
-    const CoordinateScale coordinates =
-        CoordinateScale::ofTable(*this, "messages", "location_lat", "location_lng");
-    Sqlite3Cursor c = queryThrow(Sqlite3Sql(MessagesSql));
+    QStringList present;
+    for (const char* column : MessageColumns) {
+        if (m_catalogue.hasColumn(QStringLiteral("messages"), QLatin1String(column)))
+            present.append(QLatin1String(column));
+    }
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(QLatin1String("select ") + present.join(QLatin1Char(',')) +
+                                            QLatin1String(" from messages") +
+                                            notMarkedDeleted(QStringLiteral("messages"))));
     const int iId = c.colIndex(QStringLiteral("_id"));
     const int iAddress = c.colIndex(QStringLiteral("address"));
     const int iConversation = c.colIndex(QStringLiteral("conversation_id"));
@@ -417,11 +514,17 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         const QByteArray& blob = extras.encode(nullptr, nullptr);
         return extras.likelyRepeated() ? sharedBlobs.share(blob) : exactCopy(blob);
     };
+    // A file's coordinate factor depends on its extreme values, known only when the
+    // scan ends: the located messages keep their stored values until then.
+    LocatedMessages located;
     while (c.moveNext()) {
+        const qint64 storedLat = c.getInt64(iLat);
+        const qint64 storedLng = c.getInt64(iLng);
+        located.see(storedLat, storedLng);
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
         if (!chat)
             continue;
-        const int type = messageType(c.getText(iMime));
+        const int type = messageType(c.getUtf8(iMime));
         if (type == 0)
             continue;
         const QString body = c.getText(iBody);
@@ -457,8 +560,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         msg->token = c.getInt64(iToken);
         msg->seq = c.getInt64(iSeq);
         msg->sender = personByParticipant.value(c.getInt64(iParticipant));
-        msg->latitude = coordinates.latitude(c.getInt64(iLat));
-        msg->longitude = coordinates.longitude(c.getInt64(iLng));
+        located.keep(msg, storedLat, storedLng);
 
         extras.status = c.getInt64(iStatus);
         extras.flag = c.getInt64(iFlag);
@@ -566,4 +668,8 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             break;
         }
     }
+    located.convert();
+    // Lists grown by appending keep up to half their room unused.
+    for (_ViberChat* chat : dataSet.chats)
+        chat->messages.squeeze();
 }

@@ -36,7 +36,8 @@ public:
     const SchemaCatalogue& catalogue() const { return m_catalogue; }
 
     // Opens the working copy read-write and removes the rows the app only marked as
-    // deleted, so that they never reach a data set or a merge.
+    // deleted, so that they never reach a merge. A load leaves them in the file and
+    // passes over them instead.
     void open() override;
 
     // Merging records of any source into the working copy. Every operation opens
@@ -89,6 +90,7 @@ public:
     static constexpr auto ReindexLocale = "kestrune-reindex";
 
 protected:
+    void openForLoad() override;
     void loadInto(ViberDataSet& dataSet) override;
 
 private:
@@ -97,6 +99,9 @@ private:
     qint64 writeParticipantInfo(const QString& number, const QString& name, int participantType);
     void resetMergeState();
     void removeDeletedMessages();
+    // The filter that passes over the rows the app marked deleted, when the table can
+    // mark them; empty otherwise.
+    QString notMarkedDeleted(const QString& table) const;
     qint64 insertCallMessage(qint64 conversationId, const _ViberMsg& message);
     void markLocalizedIndexesStale();
     // The factor of the phone's own location rows, read once per merge before the first
@@ -107,6 +112,7 @@ private:
     QString m_extractRoot;
     QString m_mediaDir;
     SchemaCatalogue m_catalogue;
+    bool m_markedRowsRemoved = false;
 
     ColumnInsert m_participantInfoInsert{"participants_info"};
     ColumnInsert m_conversationInsert{"conversations"};

@@ -132,8 +132,10 @@ void ModernAndroidViberDb::open()
     if (isOpen())
         return;
     try {
-        // The cache keeps the phone's file as fetched; reading never changes it.
-        openThrow(messagesDbPath(), OpenReadOnly);
+        // The cache keeps the phone's file as fetched; reading never changes it. The
+        // connection is the loading worker's alone, so SQLite's lock around each call
+        // is left out.
+        openThrow(messagesDbPath(), OpenReadOnly | OpenNoMutex);
         applyDefensiveSettings();
         registerFallbackCollation(QStringLiteral("LOCALIZED"));
         registerFallbackCollation(QStringLiteral("UNICODE"));

@@ -101,6 +101,7 @@ private slots:
     void thumbnailColumns_data();
     void thumbnailColumns();
     void deletedRowsLeaveOnlyTheWorkingCopy();
+    void manyMarkedRowsAreAllRemoved();
     void localizedCollation();
     void namesFromRowsStayInTheirFolders_data();
     void namesFromRowsStayInTheirFolders();
@@ -546,6 +547,14 @@ void TestAndroidViberDb::deletedRowsLeaveOnlyTheWorkingCopy()
         "(17, 0, 5012345678901234017, 1), (15, 5555123456789, 5012345678901234015, 2);"));
 
     AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    // A load passes over the marked rows and leaves the file as it is...
+    const QString unchanged = TestEnvironment::pythonDump(fixture.messagesPath());
+    const ViberDataSetPtr loaded = db.load();
+    QVERIFY(!loaded->messages.contains(17));
+    QVERIFY(!loaded->chats.contains(18));
+    QVERIFY(loaded->messages.contains(15));
+    QCOMPARE(TestEnvironment::pythonDump(fixture.messagesPath()), unchanged);
+    // ...and the open of a merge on the same connection removes them.
     db.open();
     QCOMPARE(countRows(fixture.messagesPath(), deleted), qint64(0));
     QCOMPARE(countRows(fixture.messagesPath(), deletedChats), qint64(0));
@@ -567,6 +576,39 @@ void TestAndroidViberDb::deletedRowsLeaveOnlyTheWorkingCopy()
         QStringLiteral("1"));
 }
 
+// The marked rows are named by id in statements of a bounded size: every one goes,
+// with its call row, however many there are.
+void TestAndroidViberDb::manyMarkedRowsAreAllRemoved()
+{
+    AndroidFixture fixture;
+    fixture.runOnMessages(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1234) "
+        "INSERT INTO messages (_id, address, date, type, body, extra_mime, conversation_id, deleted, "
+        "date_real) "
+        "SELECT 5000 + i, '+4917011', 1400000000000 + i, 0, 'gone', 'text', 1, 1, 1400000000000 + i FROM n;"
+        "INSERT INTO messages_calls (conversation_id, message_id, canonized_number, date, duration, type, "
+        "token) "
+        "VALUES (1, 6234, '491702222222', 1400000017000, 5, 1, 77);"));
+    const QString before = TestEnvironment::pythonQuery(
+        fixture.messagesPath(), QStringLiteral("select group_concat(_id) from messages where deleted = 0"));
+    AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    db.open();
+    db.close();
+    QCOMPARE(TestEnvironment::pythonQuery(fixture.messagesPath(),
+                                          QStringLiteral("select count(*) from messages where deleted <> 0"))
+                 .trimmed(),
+             QStringLiteral("0"));
+    QCOMPARE(TestEnvironment::pythonQuery(
+                 fixture.messagesPath(),
+                 QStringLiteral("select group_concat(_id) from messages where deleted = 0")),
+             before);
+    QCOMPARE(TestEnvironment::pythonQuery(
+                 fixture.messagesPath(),
+                 QStringLiteral("select count(*) from messages_calls where message_id = 6234"))
+                 .trimmed(),
+             QStringLiteral("0"));
+}
+
 void TestAndroidViberDb::localizedCollation()
 {
     AndroidFixture fixture;
@@ -579,6 +621,7 @@ void TestAndroidViberDb::localizedCollation()
         QVERIFY2(error.contains(QLatin1String("no such collation sequence: LOCALIZED")), qPrintable(error));
     }
     AndroidViberDb db(fixture.deviceRoot(), fixture.extractRoot());
+    db.open();
     const ViberDataSetPtr data = db.load();
     QVERIFY(!data->chats.contains(4));
     // the index ordered by the stand-in is still usable for look-ups
