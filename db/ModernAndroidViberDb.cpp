@@ -15,7 +15,10 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -80,6 +83,67 @@ QString cardName(const Sqlite3Cursor& c)
     }
     return {};
 }
+
+// The columns the records take from a messages row; a generation that lacks one reads
+// it as empty.
+const char* const MessageColumns[] = {"_id",
+                                      "conversation_id",
+                                      "participant_id",
+                                      "msg_date",
+                                      "order_key",
+                                      "token",
+                                      "seq",
+                                      "send_type",
+                                      "extra_mime",
+                                      "body",
+                                      "description",
+                                      "msg_info",
+                                      "extra_uri",
+                                      "extra_upload_id",
+                                      "extra_download_id",
+                                      "extra_duration",
+                                      "location_lat",
+                                      "location_lng",
+                                      "status",
+                                      "unread",
+                                      "likes_count",
+                                      "extra_flags",
+                                      "quoted_message_data"};
+
+// Chat order: Viber's own is by msg_date, then order_key; restored history gets later
+// ids, so _id only breaks ties. A NULL comes first, as SQLite sorts it.
+class ChatOrder
+{
+public:
+    void add(_ViberMsg* msg, const Sqlite3Cursor& c, int iDate, int iOrderKey)
+    {
+        m_rows.push_back({!c.isNull(iDate), c.getInt64(iDate), iOrderKey >= 0 && !c.isNull(iOrderKey),
+                          c.getInt64(iOrderKey), msg});
+    }
+
+    // Appends every message to its chat's list, in chat order.
+    void fillChats()
+    {
+        std::sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
+            return std::tie(a.hasDate, a.date, a.hasOrderKey, a.orderKey, a.msg->id) <
+                   std::tie(b.hasDate, b.date, b.hasOrderKey, b.orderKey, b.msg->id);
+        });
+        for (const Row& row : m_rows)
+            row.msg->chat->messages.append(row.msg);
+        m_rows = {};
+    }
+
+private:
+    struct Row
+    {
+        bool hasDate;
+        qint64 date;
+        bool hasOrderKey;
+        qint64 orderKey;
+        _ViberMsg* msg;
+    };
+    std::vector<Row> m_rows;
+};
 
 } // namespace
 
@@ -383,16 +447,22 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         }
     }
 
-    // Chat order: Viber's own is by order_key; restored history gets later ids, so _id
-    // only breaks ties.
+    // Only the columns the records use, unsorted: an "order by" would have SQLite sort
+    // every whole row, through a temporary file for a long history. Each chat's list is
+    // put in order after the scan instead.
     const bool hasDeleted = m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted"));
-    const bool hasOrderKey = m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("order_key"));
-    const QString sql =
-        QStringLiteral("select * from messages where extra_mime is not %1%2 order by msg_date%3, _id")
-            .arg(int(ReactionHelper))
-            .arg(hasDeleted ? QStringLiteral(" and deleted = 0") : QString(),
-                 hasOrderKey ? QStringLiteral(", order_key") : QString());
+    QStringList present;
+    for (const char* column : MessageColumns) {
+        if (m_catalogue.hasColumn(QStringLiteral("messages"), QLatin1String(column)))
+            present.append(QLatin1String(column));
+    }
+    const QString sql = QStringLiteral("select %1 from messages where extra_mime is not %2%3")
+                            .arg(present.join(QLatin1Char(',')))
+                            .arg(int(ReactionHelper))
+                            .arg(hasDeleted ? QStringLiteral(" and deleted = 0") : QString());
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(sql));
+    const int iOrderKey = c.colIndex(QStringLiteral("order_key"));
+    ChatOrder order;
     const int iId = c.colIndex(QStringLiteral("_id"));
     const int iConversation = c.colIndex(QStringLiteral("conversation_id"));
     const int iParticipant = c.colIndex(QStringLiteral("participant_id"));
@@ -435,7 +505,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         _ViberMsg* msg = dataSet.messages.obtain(c.getInt64(iId));
         if (msg->chat) // a file without a real row id repeats it; the first row stays
             continue;
-        ViberDataSet::addToChat(chat, msg);
+        msg->chat = chat;
+        order.add(msg, c, iDate, iOrderKey);
         msg->date = ViberDates::unixMsToRef(c.getInt64(iDate));
         msg->stateDate = msg->date;
         msg->token = token;
@@ -588,4 +659,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         // An allocation of its own exact size: the reused buffer keeps spare capacity.
         msg->extra = QByteArray(extraBlob.constData(), extraBlob.size());
     }
+    order.fillChats();
+    // Lists grown by appending keep up to half their room unused.
+    for (_ViberChat* chat : dataSet.chats)
+        chat->messages.squeeze();
 }

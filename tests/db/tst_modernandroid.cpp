@@ -200,6 +200,31 @@ private slots:
                         ViberMsgType::Text, ViberMsgType::Text}));
     }
 
+    // Within one date, order_key decides (a NULL first, as SQLite sorts it), then _id.
+    void sameDateFollowsOrderKeyThenId()
+    {
+        const AndroidFixture fixture(AndroidFixture::Shape::Modern);
+        fixture.runOnMessages(QStringLiteral(
+            "INSERT INTO messages (_id, conversation_id, order_key, msg_date, token, "
+            "participant_id, send_type, "
+            "extra_mime, user_id, deleted, body, msg_info) VALUES "
+            "(9001, 1, 5, 1800000000000, 1, 1, 1, 0, '+380501112233', 0, 'five', '{}'), "
+            "(9002, 1, NULL, 1800000000000, 2, 1, 1, 0, '+380501112233', 0, 'none', '{}'), "
+            "(9003, 1, 2, 1800000000000, 3, 1, 1, 0, '+380501112233', 0, 'two', '{}'), "
+            "(9005, 1, 9, 1800000000000, 5, 1, 1, 0, '+380501112233', 0, 'nine, later id', '{}'), "
+            "(9004, 1, 9, 1800000000000, 4, 1, 1, 0, '+380501112233', 0, 'nine', '{}'), "
+            "(9000, 1, 1, 1800000000001, 6, 1, 1, 0, '+380501112233', 0, 'a millisecond later', '{}');"));
+        const ViberDataSetPtr data =
+            ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
+        QStringList tail;
+        for (const _ViberMsg* m :
+             data->chats.value(1)->messages.sliced(data->chats.value(1)->messages.size() - 6))
+            tail.append(m->text);
+        QCOMPARE(tail, (QStringList{QStringLiteral("none"), QStringLiteral("two"), QStringLiteral("five"),
+                                    QStringLiteral("nine"), QStringLiteral("nine, later id"),
+                                    QStringLiteral("a millisecond later")}));
+    }
+
     void texts_data()
     {
         QTest::addColumn<qint64>("id");
