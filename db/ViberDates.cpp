@@ -4,6 +4,7 @@
 #include <QtNumeric>
 
 #include <cmath>
+#include <ctime>
 
 namespace ViberDates {
 
@@ -18,6 +19,20 @@ qint64 wholeUnits(double value)
 QDateTime refToLocal(double seconds)
 {
     return QDateTime::fromSecsSinceEpoch(wholeUnits(seconds) + ReferenceUnixSeconds);
+}
+
+QDateTime refToLocalShown(double seconds)
+{
+#ifdef Q_OS_UNIX
+    // localtime_r() reads the zone once per process; QDateTime calls tzset() first,
+    // which looks at the zone file again each time.
+    const qint64 unixSeconds = wholeUnits(seconds) + ReferenceUnixSeconds;
+    const time_t t = time_t(unixSeconds);
+    struct tm parts = {};
+    if (localtime_r(&t, &parts))
+        return QDateTime::fromSecsSinceEpoch(unixSeconds, Qt::OffsetFromUTC, int(parts.tm_gmtoff));
+#endif
+    return refToLocal(seconds);
 }
 
 qint64 refToUnixMs(double seconds)

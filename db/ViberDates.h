@@ -14,6 +14,11 @@ qint64 wholeUnits(double value);
 
 // Truncates toward zero: fractions of a second are dropped.
 QDateTime refToLocal(double seconds);
+// The same local wall-clock time as a fixed offset from UTC: formatted, it reads as
+// refToLocal() does, without the zone file look-up that QDateTime makes for every
+// local time (a sixth of an export's time). For showing a date; arithmetic that may
+// cross a change of daylight-saving time takes refToLocal().
+QDateTime refToLocalShown(double seconds);
 qint64 refToUnixMs(double seconds);
 double unixMsToRef(qint64 milliseconds);
 double unixSecondsToRef(qint64 seconds);

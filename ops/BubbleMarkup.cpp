@@ -72,7 +72,7 @@ QString BubbleMarkup::message(const _ViberMsg& msg) const
         if (!msg.call)
             return QString();
         return centred(callText(*msg.call) + QLatin1String("      ") +
-                       ViberDates::refToLocal(msg.call->date).toString(QStringLiteral("hh:mm ap")));
+                       ViberDates::refToLocalShown(msg.call->date).toString(QStringLiteral("hh:mm ap")));
     case ViberMsgType::Picture:
     case ViberMsgType::Location:
     case ViberMsgType::Voice:
@@ -139,7 +139,7 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         break;
     }
     html += QStringLiteral("<div class=\"bb_time\">%1</div>")
-                .arg(ViberDates::refToLocal(msg.date).toString(QStringLiteral("hh:mm ap")));
+                .arg(ViberDates::refToLocalShown(msg.date).toString(QStringLiteral("hh:mm ap")));
     html += QStringLiteral("</div><div class=\"clear\"></div>") + m_options.lineEnd;
     return html;
 }

@@ -2,6 +2,7 @@
 
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
@@ -39,9 +40,12 @@ void DeleteViberMsgThread::run()
         m_db.beginTran();
         const int total = int(m_messages.size());
         int k = 0;
+        ProgressThrottle throttle;
         for (const _ViberMsg* msg : std::as_const(m_messages)) {
             ++k;
-            m_progress.postProgress(QString(), int(qint64(k) * 100 / total), QString());
+            const int percent = int(qint64(k) * 100 / total);
+            if (throttle.due(percent, k == total))
+                m_progress.postProgress(QString(), percent, QString());
             if (msg->type == ViberMsgType::Call) {
                 // A call record is a ZRECENT row; its recents line groups all calls of
                 // one person and goes only when none of them is left (below).

@@ -40,7 +40,8 @@ void ExportMessagesCsv::row(const QString& date, const QString& send, const QStr
 
 void ExportMessagesCsv::write(const _ViberMsg& msg)
 {
-    const QString date = ViberDates::refToLocal(msg.date).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const QString date =
+        ViberDates::refToLocalShown(msg.date).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (msg.type == ViberMsgType::Call) {
         if (msg.call)
             row(date, QStringLiteral("0"), QString(), QString(), escape(callText(*msg.call)));

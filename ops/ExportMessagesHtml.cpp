@@ -61,7 +61,7 @@ void ExportMessagesHtml::begin()
 
 void ExportMessagesHtml::write(const _ViberMsg& msg)
 {
-    const QDate day = ViberDates::refToLocal(msg.date).date();
+    const QDate day = ViberDates::refToLocalShown(msg.date).date();
     if (day != m_lastSeparator) {
         m_file.write(m_markup.daySeparator(day));
         m_lastSeparator = day;

@@ -3,6 +3,7 @@
 #include "app/AppDirs.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "db/ViberChat.h"
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
@@ -130,12 +131,19 @@ void ExportMessagesThread::exportAll()
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     const int total = int(sorted.size());
+    ProgressThrottle throttle;
+    int shown = 0; // the count the receiver last saw
+    const auto showCount = [&] {
+        m_progress.postProgress(QString(), int(qint64(m_exported) * 100 / total),
+                                tr("Messages: %1/%2").arg(m_exported).arg(total));
+        shown = m_exported;
+    };
     for (const _ViberMsg* msg : std::as_const(sorted)) {
         if (!msg->chat)
             continue;
         ++m_exported;
-        m_progress.postProgress(QString(), int(qint64(m_exported) * 100 / total),
-                                tr("Messages: %1/%2").arg(m_exported).arg(total));
+        if (throttle.due(int(qint64(m_exported) * 100 / total), m_exported == total))
+            showCount();
         if (!writer && (m_format == Text || m_format == Csv)) {
             if (m_format == Text)
                 writer = std::make_unique<ExportMessagesTxt>(m_path);
@@ -166,6 +174,8 @@ void ExportMessagesThread::exportAll()
         if (m_progress.isCancelled())
             throw OperationCancelled();
     }
+    if (shown != m_exported) // the throttle held back the last message that had a chat
+        showCount();
     if (writer)
         writer->end();
     if (m_format == Json)

@@ -27,7 +27,8 @@ void ExportMessagesTxt::begin()
 
 void ExportMessagesTxt::write(const _ViberMsg& msg)
 {
-    const QString date = QLocale::system().toString(ViberDates::refToLocal(msg.date), QLocale::ShortFormat);
+    const QString date =
+        QLocale::system().toString(ViberDates::refToLocalShown(msg.date), QLocale::ShortFormat);
     if (msg.type == ViberMsgType::Call) {
         if (msg.call)
             m_file.writeLine(line(date, QStringLiteral("<Call>"), QString(), callText(*msg.call)));

@@ -2,6 +2,7 @@
 
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberPerson.h"
@@ -43,7 +44,8 @@ QString ExportViberCallsThread::line(const _ViberCall& call)
 {
     const QString who =
         call.person ? ViberText::personLabelWithNumber(*call.person) : QStringLiteral("Unknown");
-    const QString date = QLocale::system().toString(ViberDates::refToLocal(call.date), QLocale::ShortFormat);
+    const QString date =
+        QLocale::system().toString(ViberDates::refToLocalShown(call.date), QLocale::ShortFormat);
     const QString duration = ViberText::durationText(call.duration);
     return who.leftJustified(40) + kindText(call.kind).leftJustified(15) + date.leftJustified(30) +
            duration.leftJustified(15);
@@ -59,9 +61,11 @@ void ExportViberCallsThread::run()
                        QStringLiteral("Date").leftJustified(30) +
                        QStringLiteral("duration").leftJustified(15));
         const int total = int(m_calls.size());
+        ProgressThrottle throttle;
         for (int i = 1; i <= total; ++i) {
-            m_progress.postProgress(QString(), int(qint64(i) * 100 / total),
-                                    tr("Calls: %1/%2").arg(i).arg(total));
+            const int percent = int(qint64(i) * 100 / total);
+            if (throttle.due(percent, i == total))
+                m_progress.postProgress(QString(), percent, tr("Calls: %1/%2").arg(i).arg(total));
             file.writeLine(line(*m_calls.at(i - 1)));
             if (m_progress.isCancelled())
                 throw OperationCancelled();

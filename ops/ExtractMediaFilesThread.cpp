@@ -2,6 +2,7 @@
 
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCodes.h"
@@ -95,10 +96,13 @@ void ExtractMediaFilesThread::run()
         return;
     }
     const int total = int(m_messages.size());
+    ProgressThrottle throttle;
     for (int k = 1; k <= total; ++k) {
         if (m_progress.isCancelled())
             return;
-        m_progress.postProgress(QString(), int(qint64(k) * 100 / total), QString());
+        const int percent = int(qint64(k) * 100 / total);
+        if (throttle.due(percent, k == total))
+            m_progress.postProgress(QString(), percent, QString());
         extract(*m_messages.at(k - 1), m_target);
     }
     m_progress.postSucceed(tr("IDS_SUC_EXTRACT_MEDIA_FILES_TO_%1").arg(QDir(m_target).absolutePath()));

@@ -377,7 +377,7 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
     if (!m_painter.isActive())
         return;
     const int maxWidth = int(0.8 * m_content.width());
-    const QDateTime when = ViberDates::refToLocal(msg.date);
+    const QDateTime when = ViberDates::refToLocalShown(msg.date);
     if (when.date() != m_lastHeader) {
         drawTextBubble(BubbleKind::System, when.toString(QStringLiteral("dd MMM yyyy")), maxWidth, QString(),
                        QString(), true, false);

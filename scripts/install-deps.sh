@@ -9,7 +9,7 @@ packages=(
     qt6-webengine-dev libqt6svg6 libgl-dev
     libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
     python3 python3-jsonschema time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
-    fonts-noto-cjk
+    fonts-noto-cjk tzdata
     # the phone agent's builds for ARM and x86 phones, and running them in the tests
     g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu qemu-user-static file
 )

@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <ctime>
+
 #include <algorithm>
 #include <limits>
 
@@ -259,6 +261,35 @@ private slots:
         QCOMPARE(ViberDates::unixSecondsToRef(std::numeric_limits<qint64>::min() + 978307199), 0.0);
         QCOMPARE(ViberDates::unixSecondsToRef(std::numeric_limits<qint64>::max()),
                  double(std::numeric_limits<qint64>::max() - 978307200));
+    }
+
+    // The shown time reads as the local one, on both sides of a change of daylight-saving
+    // time, in a zone that has one.
+    void shownTimesReadAsLocalTimes()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const QDateTime summerEnd(QDate(2024, 10, 27), QTime(0, 30), Qt::UTC);
+        // the zone really changes its offset here (tzdata is installed)
+        QCOMPARE(summerEnd.toLocalTime().offsetFromUtc(), 7200);
+        QCOMPARE(summerEnd.addSecs(3600).toLocalTime().offsetFromUtc(), 3600);
+        for (const qint64 minutes : {0, 29, 30, 31, 59, 60, 61, 90, 60 * 24 * 150}) {
+            const double ref = double(summerEnd.addSecs(minutes * 60).toSecsSinceEpoch() -
+                                      ViberDates::ReferenceUnixSeconds) +
+                               0.7;
+            const QDateTime local = ViberDates::refToLocal(ref);
+            const QDateTime shown = ViberDates::refToLocalShown(ref);
+            QCOMPARE(shown.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ap")),
+                     local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ap")));
+            QCOMPARE(shown.date(), local.date());
+            QCOMPARE(shown.toSecsSinceEpoch(), local.toSecsSinceEpoch());
+        }
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
     }
 
     // A longitude no integer can hold names no place: the map image takes 0.
