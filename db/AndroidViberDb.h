@@ -118,9 +118,10 @@ private:
     ColumnInsert m_conversationInsert{"conversations"};
     ColumnInsert m_messageInsert{"messages"};
     ColumnInsert m_callInsert{"messages_calls"};
-    // Chats this adapter made a conversation for, so that a chat the rules cannot find
-    // again (a group without a numeric id, a chat of several or no persons without one)
-    // gets one conversation per merge rather than one per message.
-    QHash<const _ViberChat*, qint64> m_insertedConversations;
+    // Chats this adapter found or made a conversation for in this merge: a chat the
+    // rules cannot find again (a group without a numeric id, a chat of several or no
+    // persons without one) gets one conversation per merge rather than one per message,
+    // and a found one is looked up once.
+    QHash<const _ViberChat*, qint64> m_chatConversations;
     std::optional<CoordinateScale> m_mergeCoordinateScale;
 };

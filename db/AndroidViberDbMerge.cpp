@@ -22,10 +22,13 @@ struct MergeIndex
 // Each serves a look-up the merge runs once per message or per chat: participants by
 // number and by conversation (ensureParticipant, addParticipant), the links of a number
 // (one-to-one chats), groups by id, and messages by token (duplicates). The phone's own
-// (date, token) index would serve the last one only by scanning a date range.
+// (date, token) index would serve the last one only by scanning a date range. The
+// participants index names the person too, so that a link in a large group is found
+// without reading every member's row; an index of that name left by an interrupted
+// merge of an earlier version (conversation alone) still serves, only slower.
 constexpr MergeIndex MergeIndexes[] = {
     {"kestrune_participants_info_number", "participants_info(number)"},
-    {"kestrune_participants_conversation_id", "participants(conversation_id)"},
+    {"kestrune_participants_conversation_id", "participants(conversation_id, participant_info_id)"},
     {"kestrune_participants_participant_info_id", "participants(participant_info_id)"},
     {"kestrune_conversations_group_id", "conversations(group_id)"},
     {"kestrune_messages_token_date", "messages(token, date)"},
@@ -126,7 +129,7 @@ void AndroidViberDb::resetMergeState()
     m_conversationInsert.reset(&m_catalogue);
     m_messageInsert.reset(&m_catalogue);
     m_callInsert.reset(&m_catalogue);
-    m_insertedConversations.clear();
+    m_chatConversations.clear();
     m_mergeCoordinateScale.reset();
 }
 
@@ -254,21 +257,23 @@ qint64 AndroidViberDb::findConversation(const _ViberChat* chat)
     open();
     if (!chat)
         return 0;
-    const auto inserted = m_insertedConversations.constFind(chat);
-    if (inserted != m_insertedConversations.constEnd())
-        return inserted.value();
+    const auto known = m_chatConversations.constFind(chat);
+    if (known != m_chatConversations.constEnd())
+        return known.value();
+    qint64 found = 0;
     if (chat->isGroup()) {
         const qint64 groupId = ViberText::groupIdNumber(*chat);
-        if (groupId <= 0)
-            return 0;
-        return firstId(*this, Sqlite3Sql(FindGroupSql).addInt64Param(groupId));
+        if (groupId > 0)
+            found = firstId(*this, Sqlite3Sql(FindGroupSql).addInt64Param(groupId));
+    } else if (chat->participants.size() == 1 && chat->participants.cbegin().value()) {
+        found = firstId(
+            *this, Sqlite3Sql(FindOneToOneSql).addTextParam(chat->participants.cbegin().value()->number));
     }
-    if (chat->participants.size() != 1)
-        return 0;
-    const _ViberPerson* person = chat->participants.cbegin().value();
-    if (!person)
-        return 0;
-    return firstId(*this, Sqlite3Sql(FindOneToOneSql).addTextParam(person->number));
+    // The merge asks once per message; the conversation with the lowest id stays the
+    // answer while rows are only added.
+    if (found != 0)
+        m_chatConversations.insert(chat, found);
+    return found;
 }
 
 qint64 AndroidViberDb::insertConversation(qint64& ownerInfoId, const _ViberChat* chat)
@@ -295,7 +300,7 @@ qint64 AndroidViberDb::insertConversation(qint64& ownerInfoId, const _ViberChat*
     row.set("name", chat->name);
     executeThrow(row.sql());
     const qint64 conversationId = lastInsertId();
-    m_insertedConversations.insert(chat, conversationId);
+    m_chatConversations.insert(chat, conversationId);
     ensureParticipant(conversationId, ownerInfoId);
     return conversationId;
 }
