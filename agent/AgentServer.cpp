@@ -290,7 +290,7 @@ int AgentServer::runWifi()
     return 0;
 }
 
-std::string AgentServer::localPath(const std::string& phonePath) const
+std::string AgentServer::localPath(const std::string& phonePath, std::set<std::string>* knownFolders) const
 {
     if (m_config.rootPrefix.empty())
         return phonePath;
@@ -307,11 +307,16 @@ std::string AgentServer::localPath(const std::string& phonePath) const
         if (part == ".." || part.find('\\') != std::string::npos)
             return {};
         local += '/' + part;
+        const bool folder = start <= phonePath.size();
+        if (folder && knownFolders && knownFolders->count(local) != 0)
+            continue;
         // a link inside the folder could point anywhere on the computer
         struct stat info
         {};
         if (lstat(local.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
             return {};
+        if (folder && knownFolders)
+            knownFolders->insert(local);
     }
     return local;
 }
@@ -394,9 +399,10 @@ bool AgentServer::handleRootCommand(LineChannel& channel, const std::string& com
     return channel.writeLine("$sucmd:" + std::to_string(code));
 }
 
-std::string AgentServer::fileFields(const std::string& phonePath) const
+std::string AgentServer::fileFields(const std::string& phonePath, std::set<std::string>* knownFolders) const
 {
-    const std::string local = m_hooks.mayAccess(phonePath) ? localPath(phonePath) : std::string();
+    const std::string local =
+        m_hooks.mayAccess(phonePath) ? localPath(phonePath, knownFolders) : std::string();
     struct stat info
     {};
     if (!local.empty() && stat(local.c_str(), &info) == 0) {
@@ -416,6 +422,7 @@ bool AgentServer::handleFileInfo(LineChannel& channel, const std::string& phoneP
 bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths)
 {
     std::string reply = "$fstat:";
+    std::set<std::string> knownFolders;
     std::size_t start = 0;
     for (bool first = true;; first = false) {
         const std::size_t end = paths.find('\0', start);
@@ -424,7 +431,7 @@ bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths
         if (!first)
             reply += '\t';
         // a path the checks refuse is not looked at, and reported as absent
-        reply += safeinput::checkPhonePath(path).empty() ? fileFields(path) : "none";
+        reply += safeinput::checkPhonePath(path).empty() ? fileFields(path, &knownFolders) : "none";
         if (end == std::string::npos)
             break;
         start = end + 1;

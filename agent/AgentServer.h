@@ -6,6 +6,7 @@
 #include "agent/UniqueFd.h"
 
 #include <memory>
+#include <set>
 #include <string>
 
 namespace agent {
@@ -45,10 +46,12 @@ private:
     // "$fstat:" + paths separated by NUL bytes: one "$fstat:" line with the fields of
     // each, separated by tabs, in the order asked.
     bool handleFileInfos(LineChannel& channel, const std::string& paths);
-    std::string fileFields(const std::string& phonePath) const;
+    // knownFolders: folders below the root prefix already found to be no links, shared
+    // by the paths of one request (a media folder holds thousands of files).
+    std::string fileFields(const std::string& phonePath, std::set<std::string>* knownFolders = nullptr) const;
     bool handleRootCommand(LineChannel& channel, const std::string& command);
     // The local path of a phone path (below the root prefix); empty when it would leave it.
-    std::string localPath(const std::string& phonePath) const;
+    std::string localPath(const std::string& phonePath, std::set<std::string>* knownFolders = nullptr) const;
 
     AgentConfig m_config;
     AgentHooks& m_hooks;

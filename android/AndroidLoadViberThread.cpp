@@ -9,6 +9,7 @@
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "app/SqliteFileSet.h"
 #include "db/AndroidViberDb.h"
 #include "db/PreviewImage.h"
@@ -449,9 +450,12 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
     learnMissingFiles(dataSet);
     const qsizetype total = dataSet.attachments.size();
     qsizetype number = 0;
+    ProgressThrottle throttle;
     for (const _ViberAtta* atta : dataSet.attachments) {
         ++number;
-        m_progress.postProgress(QString(), int(number * 100 / total));
+        const int percent = int(number * 100 / total);
+        if (throttle.due(percent, number == total))
+            m_progress.postProgress(QString(), percent);
         if (!atta->message)
             continue;
         try {

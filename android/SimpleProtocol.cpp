@@ -296,9 +296,16 @@ QString phonePathFromUri(const QString& uriOrPath)
     }
     if (path.contains(u'\n') || path.contains(u'\r') || path.contains(QChar(0)))
         return QString();
-    const QStringList segments = path.split(u'/');
-    if (segments.contains(QLatin1String("..")))
-        return QString();
+    // Segment by segment without a list: a load asks this for every media file.
+    const QStringView view(path);
+    for (qsizetype start = 0; start <= view.size();) {
+        qsizetype slash = view.indexOf(u'/', start);
+        if (slash < 0)
+            slash = view.size();
+        if (view.sliced(start, slash - start) == u"..")
+            return QString();
+        start = slash + 1;
+    }
     return path;
 }
 

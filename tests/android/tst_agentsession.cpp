@@ -316,6 +316,21 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::runtime_error,
                                  remoteFileInfos(*session, {Staging + QStringLiteral("/../escape")}));
 
+        // A folder that is a link to elsewhere on the computer is no folder of the phone,
+        // before and after other files of the same request were looked up beside it.
+        QTemporaryDir outside;
+        QVERIFY(TestEnvironment::writeFile(QDir(outside.path()).filePath(QStringLiteral("secret")), "s"));
+        sim.putFile(Serial, Staging + QStringLiteral("/real/two"), "22");
+        QVERIFY(QFile::link(outside.path(), device.fileFor(Staging + QStringLiteral("/linked"))));
+        const QList<RemoteFileInfo> mixed = remoteFileInfos(
+            *session, {Staging + QStringLiteral("/linked/secret"), Staging + QStringLiteral("/real/two"),
+                       Staging + QStringLiteral("/linked/secret"), Staging + QStringLiteral("/real/two")});
+        QCOMPARE(mixed.size(), 4);
+        QVERIFY(!mixed.at(0).isFile);
+        QVERIFY(mixed.at(1).isFile);
+        QVERIFY(!mixed.at(2).isFile);
+        QCOMPARE(mixed.at(3).size, 2);
+
         device.setValue(QStringLiteral("errorLine"), QStringLiteral("unknown command"));
         QVERIFY_THROWS_EXCEPTION(RemoteException, remoteFileInfos(*session, paths.mid(0, 2)));
         device.setValue(QStringLiteral("errorLine"), QString());

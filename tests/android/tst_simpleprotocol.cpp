@@ -273,6 +273,9 @@ private slots:
         QTest::newRow("web address") << QStringLiteral("https://example.org/a.jpg") << QString();
         QTest::newRow("bare file name") << QStringLiteral("IMG-20231114-WA0001.jpg") << QString();
         QTest::newRow("parent segment") << QStringLiteral("/storage/emulated/0/../../data/x") << QString();
+        QTest::newRow("parent segment last") << QStringLiteral("/storage/emulated/0/..") << QString();
+        QTest::newRow("dots inside names")
+            << QStringLiteral("/storage/a..b/..c/d..") << QStringLiteral("/storage/a..b/..c/d..");
         QTest::newRow("encoded parent segment")
             << QStringLiteral("file:///storage/emulated/0/%2E%2E/%2E%2E/data/x") << QString();
         QTest::newRow("encoded line break") << QStringLiteral("file:///sdcard/a%0A$sucmd:rm") << QString();
