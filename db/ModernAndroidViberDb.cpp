@@ -117,16 +117,14 @@ class ChatOrder
 public:
     void add(_ViberMsg* msg, const Sqlite3Cursor& c, int iDate, int iOrderKey)
     {
-        m_rows.push_back({!c.isNull(iDate), c.getInt64(iDate), iOrderKey >= 0 && !c.isNull(iOrderKey),
-                          c.getInt64(iOrderKey), msg});
+        m_rows.push_back({key(c, iDate), key(c, iOrderKey), msg});
     }
 
     // Appends every message to its chat's list, in chat order.
     void fillChats()
     {
         std::sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
-            return std::tie(a.hasDate, a.date, a.hasOrderKey, a.orderKey, a.msg->id) <
-                   std::tie(b.hasDate, b.date, b.hasOrderKey, b.orderKey, b.msg->id);
+            return std::tie(a.date, a.orderKey, a.msg->id) < std::tie(b.date, b.orderKey, b.msg->id);
         });
         for (const Row& row : m_rows)
             row.msg->chat->messages.append(row.msg);
@@ -134,15 +132,20 @@ public:
     }
 
 private:
+    // A NULL as the lowest value: a stored value equal to it still sorts beside it, and
+    // _id decides between the two.
+    static qint64 key(const Sqlite3Cursor& c, int index)
+    {
+        return index < 0 || c.isNull(index) ? std::numeric_limits<qint64>::min() : c.getInt64(index);
+    }
+
     struct Row
     {
-        bool hasDate;
         qint64 date;
-        bool hasOrderKey;
         qint64 orderKey;
         _ViberMsg* msg;
     };
-    std::vector<Row> m_rows;
+    std::vector<Row> m_rows; // one per message until the scan ends
 };
 
 } // namespace
