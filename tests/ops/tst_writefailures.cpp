@@ -593,21 +593,30 @@ void TestWriteFailures::killedBackupLeavesOldOrNew()
 
     const QStringList arguments{QStringLiteral("backup"), sourceFolder, QStringLiteral("--to"),
                                 QStringLiteral("Killed")};
-    QElapsedTimer timer;
-    timer.start();
-    QProcess whole;
-    whole.start(cliProgram(), arguments);
-    QVERIFY(whole.waitForFinished(60000));
-    QCOMPARE(whole.exitCode(), 0);
-    const qint64 duration = timer.elapsed();
-    const QString complete = python.check(path).rows;
-    QVERIFY(complete != before);
+    // The shortest of two whole runs: the first also fills the file cache with the
+    // program and the source, and a kill point measured from it would fall after the end.
+    qint64 duration = 0;
+    QString complete;
+    for (int run = 0; run < 2; ++run) {
+        restoreFile(path, saved);
+        QElapsedTimer timer;
+        timer.start();
+        QProcess whole;
+        whole.start(cliProgram(), arguments);
+        QVERIFY(whole.waitForFinished(60000));
+        QCOMPARE(whole.exitCode(), 0);
+        duration = run == 0 ? timer.elapsed() : qMin(duration, timer.elapsed());
+        const QString rows = python.check(path).rows;
+        QVERIFY(rows != before);
+        QVERIFY(run == 0 || rows == complete);
+        complete = rows;
+    }
 
     int killedWhileRunning = 0;
     QSet<QString> seen;
     // Loading the source takes the first part of a run, the commit comes at its very end:
     // the later points lie closer together.
-    for (const double share : {0.2, 0.4, 0.6, 0.75, 0.85, 0.92, 0.97}) {
+    for (const double share : {0.1, 0.25, 0.4, 0.55, 0.7, 0.85, 0.95}) {
         restoreFile(path, saved);
         QProcess process;
         process.start(cliProgram(), arguments);
