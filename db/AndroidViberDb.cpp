@@ -327,14 +327,18 @@ void AndroidViberDb::open()
         return;
     try {
         // The app marks deleted rows and removes them later; this is a working copy, so
-        // they are removed here for good, in one transaction. Generations without the
-        // column have nothing marked.
-        beginTran();
+        // they are removed here for good, in one transaction: the caller's, when a
+        // connection opened for a load is asked to merge inside one. Generations without
+        // the column have nothing marked.
+        const bool own = !inTransaction();
+        if (own)
+            beginTran();
         if (m_catalogue.hasColumn(QStringLiteral("conversations"), QStringLiteral("deleted")))
             executeThrow(Sqlite3Sql(QStringLiteral("delete from conversations where deleted <> 0")));
         if (m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted")))
             removeDeletedMessages();
-        commitTran();
+        if (own)
+            commitTran();
         m_markedRowsRemoved = true;
     } catch (...) {
         // Closing before the commit rolls the removal back.
