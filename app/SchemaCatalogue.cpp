@@ -43,3 +43,13 @@ _SqliteCol SchemaCatalogue::column(const QString& tableName, const QString& colu
     const Table* t = table(tableName);
     return t ? t->columns.value(column.toLower()) : _SqliteCol();
 }
+
+QString SchemaCatalogue::presentColumns(const QString& table, std::span<const char* const> columns) const
+{
+    QStringList present;
+    for (const char* column : columns) {
+        if (hasColumn(table, QLatin1String(column)))
+            present.append(QLatin1String(column));
+    }
+    return present.join(QLatin1Char(','));
+}

@@ -469,14 +469,9 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
         }
     }
 
-    QStringList present;
-    for (const char* column : MessageColumns) {
-        if (m_catalogue.hasColumn(QStringLiteral("messages"), QLatin1String(column)))
-            present.append(QLatin1String(column));
-    }
-    Sqlite3Cursor c = queryThrow(Sqlite3Sql(QLatin1String("select ") + present.join(QLatin1Char(',')) +
-                                            QLatin1String(" from messages") +
-                                            notMarkedDeleted(QStringLiteral("messages"))));
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(
+        QLatin1String("select ") + m_catalogue.presentColumns(QStringLiteral("messages"), MessageColumns) +
+        QLatin1String(" from messages") + notMarkedDeleted(QStringLiteral("messages"))));
     const int iId = c.colIndex(QStringLiteral("_id"));
     const int iAddress = c.colIndex(QStringLiteral("address"));
     const int iConversation = c.colIndex(QStringLiteral("conversation_id"));

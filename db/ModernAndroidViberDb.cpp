@@ -454,13 +454,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
     // every whole row, through a temporary file for a long history. Each chat's list is
     // put in order after the scan instead.
     const bool hasDeleted = m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted"));
-    QStringList present;
-    for (const char* column : MessageColumns) {
-        if (m_catalogue.hasColumn(QStringLiteral("messages"), QLatin1String(column)))
-            present.append(QLatin1String(column));
-    }
     const QString sql = QStringLiteral("select %1 from messages where extra_mime is not %2%3")
-                            .arg(present.join(QLatin1Char(',')))
+                            .arg(m_catalogue.presentColumns(QStringLiteral("messages"), MessageColumns))
                             .arg(int(ReactionHelper))
                             .arg(hasDeleted ? QStringLiteral(" and deleted = 0") : QString());
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(sql));
