@@ -12,14 +12,6 @@
 namespace {
 
 constexpr qint64 SliceMs = 100;
-constexpr int KillWaitMs = 5000;
-
-void appendBounded(QByteArray& buffer, const QByteArray& more)
-{
-    const qsizetype room = AdbTool::MaxOutputBytes - buffer.size();
-    if (room > 0)
-        buffer.append(more.constData(), qMin(room, more.size()));
-}
 
 } // namespace
 
@@ -39,12 +31,12 @@ AdbLongCommand::Result AdbLongCommand::run(const QStringList& arguments, const P
     QByteArray out;
     QByteArray err;
     const auto drain = [&] {
-        appendBounded(err, process.readAllStandardError());
-        appendBounded(out, process.readAllStandardOutput());
+        AdbTool::appendBounded(err, process.readAllStandardError());
+        AdbTool::appendBounded(out, process.readAllStandardOutput());
     };
     const auto stop = [&] {
         process.kill();
-        process.waitForFinished(KillWaitMs);
+        process.waitForFinished(AdbTool::KillWaitMs);
     };
     const QDeadlineTimer deadline(m_finishLimit);
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {

@@ -1,5 +1,7 @@
 #include "android/AdbTool.h"
 
+#include "app/Failure.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -9,24 +11,11 @@
 namespace {
 
 constexpr int StartTimeoutMs = 10000;
-constexpr int KillWaitMs = 5000;
 // The process is waited for in short slices so that what it prints is moved out of the
 // process object's buffers, and capped, as it arrives.
 constexpr qint64 WaitSliceMs = 50;
 
 const QString RunFailed = QStringLiteral("run adb failed.");
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toUtf8().toStdString());
-}
-
-void appendBounded(QByteArray& buffer, const QByteArray& more)
-{
-    const qsizetype room = AdbTool::MaxOutputBytes - buffer.size();
-    if (room > 0)
-        buffer.append(more.constData(), qMin(room, more.size()));
-}
 
 QString textUpToNul(const QByteArray& bytes)
 {
@@ -40,6 +29,13 @@ QStringList lines(const QString& text)
 }
 
 } // namespace
+
+void AdbTool::appendBounded(QByteArray& buffer, const QByteArray& more)
+{
+    const qsizetype room = MaxOutputBytes - buffer.size();
+    if (room > 0)
+        buffer.append(more.constData(), qMin(room, more.size()));
+}
 
 AdbTool::AdbTool(std::chrono::milliseconds finishTimeout) : finishTimeout_(finishTimeout) {}
 

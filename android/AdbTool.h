@@ -19,6 +19,11 @@ public:
     static constexpr std::chrono::milliseconds DefaultFinishTimeout{std::chrono::minutes(10)};
     // What is kept of each output channel; the rest is read and dropped.
     static constexpr qsizetype MaxOutputBytes = 4 * 1024 * 1024;
+    // How long a killed tool is given to end.
+    static constexpr int KillWaitMs = 5000;
+
+    // Appends more to buffer up to MaxOutputBytes in all.
+    static void appendBounded(QByteArray& buffer, const QByteArray& more);
 
     explicit AdbTool(std::chrono::milliseconds finishTimeout = DefaultFinishTimeout);
 

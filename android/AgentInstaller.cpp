@@ -2,6 +2,7 @@
 
 #include "agent/AgentVersion.h"
 #include "android/AdbTool.h"
+#include "app/Failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,11 +17,6 @@ namespace {
 
 std::mutex folderMutex;
 QString folderOverride;
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 QString firstLine(const QString& text)
 {

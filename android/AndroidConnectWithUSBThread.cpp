@@ -3,8 +3,10 @@
 #include "android/AdbTool.h"
 #include "android/AgentInstaller.h"
 #include "android/AgentSession.h"
+#include "android/AndroidLoadViberThread.h"
 #include "android/SimpleProtocol.h"
 #include "app/HelpLinks.h"
+#include "app/KeyTranslator.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -17,13 +19,6 @@
 #include <stdexcept>
 
 namespace {
-
-constexpr auto ViberPackage = "com.viber.voip";
-
-QString text(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
 
 // A failure to install the agent, reported with its own text instead of the general help.
 class InstallFailure : public std::runtime_error
@@ -64,7 +59,7 @@ void AndroidConnectWithUSBThread::run()
         m_device.packageAgent = !m_agentPackage.isEmpty();
         if (!m_device.packageAgent)
             AgentInstaller::ensureInstalled(m_device.serial);
-        m_progress.postProgress(text("IDS_GET_ANDROID_DEVICE_INFO"), 99);
+        m_progress.postProgress(KeyTranslator::text("IDS_GET_ANDROID_DEVICE_INFO"), 99);
         m_device.applyDescription(
             simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
                                                    int(m_timing.descriptionWait.count()), &m_progress));
@@ -98,7 +93,7 @@ void AndroidConnectWithUSBThread::run()
 
 bool AndroidConnectWithUSBThread::checkPackages()
 {
-    m_progress.postProgress(text("IDS_CHECKING_APK_INSTALL"), -1);
+    m_progress.postProgress(KeyTranslator::text("IDS_CHECKING_APK_INSTALL"), -1);
     const QSet<QString> packages = AdbTool().listPackages(m_device.serial);
     // Some phones list nothing to the tool; the session start then tells whether the
     // agent is there.
@@ -109,8 +104,8 @@ bool AndroidConnectWithUSBThread::checkPackages()
             throw OperationCancelled();
         installAgent();
     }
-    if (!packages.contains(QLatin1String(ViberPackage))) {
-        m_progress.postError(text("IDS_NOT_INSTALL_VIBER"));
+    if (!packages.contains(QLatin1String(AndroidLoadViberThread::ViberPackage))) {
+        m_progress.postError(KeyTranslator::text("IDS_NOT_INSTALL_VIBER"));
         return false;
     }
     return true;

@@ -6,6 +6,8 @@
 #include "android/BackupArchive.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppDirs.h"
+#include "app/Failure.h"
+#include "app/KeyTranslator.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -31,20 +33,9 @@ using namespace simpleprotocol;
 
 namespace {
 
-constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
 constexpr auto IncompleteArchive = "*";
 constexpr auto ManifestName = "_manifest";
 const QStringList DatabaseNames = {QStringLiteral("viber_messages"), QStringLiteral("viber_data")};
-
-QString text(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 // Every name a root copy can leave in the staging folder.
 QStringList stagedNames()
@@ -91,7 +82,7 @@ void AndroidLoadViberThread::run()
 
 void AndroidLoadViberThread::load()
 {
-    m_progress.postProgress(text("IDS_LOADING_ADNROID_VIBER_FILES"), 99);
+    m_progress.postProgress(KeyTranslator::text("IDS_LOADING_ADNROID_VIBER_FILES"), 99);
     m_cacheDir = m_device.cacheDir();
     if (m_fetch) {
         QString rootError;
@@ -127,7 +118,7 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
     const QString staging = QDir::cleanPath(m_device.storage + QStringLiteral("/viber/su"));
     try {
         if (m_device.storage.isEmpty())
-            fail(text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
+            fail(KeyTranslator::text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
         if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
             fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
         stopViber();
@@ -146,7 +137,7 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
 
         const QString messages = QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db/viber_messages"));
         if (!QFileInfo(messages).isFile())
-            fail(text("IDS_ROOT_CANNOT_FETCH_msgstore.db"));
+            fail(KeyTranslator::text("IDS_ROOT_CANNOT_FETCH_msgstore.db"));
         return true;
     } catch (const OperationCancelled&) {
         removeStagedAfterFailure(staging);
@@ -168,7 +159,7 @@ void AndroidLoadViberThread::fetchDatabase(const QString& staging, const QString
     const int mainCode = suCopy(session(), source, staging + u'/' + name, waitMs, &m_progress);
     if (mainCode != 0) {
         if (required)
-            fail(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+            fail(KeyTranslator::text("IDS_ROOT_INVALID_AUTHORIZATION"));
         return;
     }
     // The earlier load stays until root has granted the copy: a refused root falls back to
@@ -259,9 +250,9 @@ void AndroidLoadViberThread::stopViber()
 void AndroidLoadViberThread::backupRoute()
 {
     if (m_device.sdkLevel < 15)
-        fail(text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+        fail(KeyTranslator::text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
     if (m_device.viaWifi)
-        fail(text("IDS_ANDROID_40_ABOVE_USB_MUST"));
+        fail(KeyTranslator::text("IDS_ANDROID_40_ABOVE_USB_MUST"));
 
     // The archive is the whole history: it lives in a folder only this user can read and
     // goes with the run.
@@ -273,7 +264,7 @@ void AndroidLoadViberThread::backupRoute()
                                                       : QDir(m_archiveFolder).filePath(archiveName);
     QFile::remove(archive);
 
-    m_progress.postTipsWait(text("IDS_ADB_BACKUP_TIPS") +
+    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_BACKUP_TIPS") +
                             QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
     AdbTool adb;
     adb.forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
@@ -296,7 +287,7 @@ void AndroidLoadViberThread::backupRoute()
     // ended well is a backup the user declined, and it never grows.
     if (result.finished && result.exitCode == 0 && QFileInfo(archive).size() == 0) {
         QFile::remove(archive);
-        fail(text("IDS_ADB_BACKUP_DECLINED"));
+        fail(KeyTranslator::text("IDS_ADB_BACKUP_DECLINED"));
     }
 
     const QString extractRoot = QDir(m_cacheDir).filePath(QStringLiteral("ab-extract"));
@@ -348,7 +339,7 @@ void AndroidLoadViberThread::backupRoute()
 
     const QString messages = QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db/viber_messages"));
     if (!QFileInfo(messages).isFile() && m_device.sdkLevel >= FirstSdkWithoutViberBackup)
-        fail(text("IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER"));
+        fail(KeyTranslator::text("IDS_ANDROID_12_BACKUP_LEAVES_OUT_VIBER"));
 }
 
 void AndroidLoadViberThread::waitForTipsClosed(std::chrono::milliseconds limit,

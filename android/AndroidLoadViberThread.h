@@ -42,6 +42,8 @@ public:
     };
 
     static constexpr auto ViberPackage = "com.viber.voip";
+    // Viber's databases on the phone, readable with root only.
+    static constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
     // Android 12 (API level 31) leaves Viber out of backups.
     static constexpr int FirstSdkWithoutViberBackup = 31;
 

@@ -7,6 +7,8 @@
 #include "android/BackupArchive.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppDirs.h"
+#include "app/Failure.h"
+#include "app/KeyTranslator.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -35,19 +37,6 @@
 using namespace simpleprotocol;
 
 namespace {
-
-constexpr auto ViberPackage = "com.viber.voip";
-constexpr auto ViberDatabases = "/data/data/com.viber.voip/databases";
-
-QString text(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 void throwIfCancelled(const ProgressChannel& progress)
 {
@@ -119,19 +108,19 @@ QString AndroidRestoreViberThread::missingRouteReason() const
     if (restoreRoutePossible())
         return QString();
     if (m_device.rooted)
-        return text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE");
+        return KeyTranslator::text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE");
     if (m_device.sdkLevel < FirstSdkWithRestore)
-        return text("IDS_NOT_SUPPORT_ANDROID_40_BELOW");
+        return KeyTranslator::text("IDS_NOT_SUPPORT_ANDROID_40_BELOW");
     if (m_device.viaWifi)
-        return text("IDS_ANDROID_40_ABOVE_USB_MUST");
+        return KeyTranslator::text("IDS_ANDROID_40_ABOVE_USB_MUST");
     if (m_device.sdkLevel >= FirstSdkWithoutViberRestore)
-        return text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT");
-    return text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE");
+        return KeyTranslator::text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT");
+    return KeyTranslator::text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE");
 }
 
 void AndroidRestoreViberThread::transfer()
 {
-    m_progress.postProgress(text("IDS_ANDROID_RESTORING_VIBER_MESSAGES"), -1);
+    m_progress.postProgress(KeyTranslator::text("IDS_ANDROID_RESTORING_VIBER_MESSAGES"), -1);
     m_cacheDir = m_device.cacheDir();
     // Nothing is merged or uploaded for a phone that cannot take the result back.
     const QString noRoute = missingRouteReason();
@@ -146,7 +135,7 @@ void AndroidRestoreViberThread::transfer()
     // The merge writes the older generation's rows only; a newer phone is left untouched.
     if (ViberSourceDetector::detect(current.messagesDbPath()) ==
         ViberSourceDetector::Generation::AndroidModern)
-        fail(text("IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER"));
+        fail(KeyTranslator::text("IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER"));
     m_workFolder = std::make_unique<PrivateWorkFolder>();
     const QString workRoot = m_workFolder->filePath(QStringLiteral("work"));
     const AndroidViberDb work(m_device.storage, workRoot);
@@ -208,10 +197,10 @@ void AndroidRestoreViberThread::transfer()
         replaceCache(work.messagesDbPath(), callsChanged);
     }
 
-    QString success = text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(m_queued);
+    QString success = KeyTranslator::text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(m_queued);
     if (m_missingFiles > 0)
-        success +=
-            QStringLiteral("<br/><br/>") + text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(m_missingFiles);
+        success += QStringLiteral("<br/><br/>") +
+                   KeyTranslator::text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(m_missingFiles);
     m_progress.postSucceed(success);
 }
 
@@ -231,7 +220,7 @@ void AndroidRestoreViberThread::mergeInto(const QString& workRoot, bool& callsCh
         }
         return texts;
     };
-    const QString merging = text("IDS_MERGING_VIBER_MESSAGES");
+    const QString merging = KeyTranslator::text("IDS_MERGING_VIBER_MESSAGES");
     const auto progress = [&](qint64 done, qint64 total) {
         throwIfCancelled(m_progress);
         m_progress.postProgress(merging, int(done * 99 / total));
@@ -244,7 +233,7 @@ void AndroidRestoreViberThread::mergeInto(const QString& workRoot, bool& callsCh
 
     if (result.calls.isEmpty() || !QFileInfo(work.dataDbPath()).isFile())
         return;
-    const QString mergingCalls = text("IDS_MERGING_VIBER_CALLS");
+    const QString mergingCalls = KeyTranslator::text("IDS_MERGING_VIBER_CALLS");
     m_progress.postProgress(mergingCalls, 0);
     callsChanged =
         AndroidViberTransfer::mergeCalls(work.dataDbPath(), result.calls, [&](qint64 done, qint64 total) {
@@ -345,7 +334,7 @@ bool AndroidRestoreViberThread::rootWrite(QTcpSocket& socket, const QString& wor
             fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
         // A phone that refuses root gets no copy of the history on its shared storage.
         if (suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), waitMs, &m_progress) != 0)
-            fail(text("IDS_ROOT_INVALID_AUTHORIZATION"));
+            fail(KeyTranslator::text("IDS_ROOT_INVALID_AUTHORIZATION"));
         // The new files go to the phone's shared storage first; nothing of Viber's own
         // is touched until both are there.
         m_staged.append(QStringLiteral("viber_messages"));
@@ -384,9 +373,10 @@ void AndroidRestoreViberThread::installDatabase(QTcpSocket& socket, const QStrin
                                                 const QString& name, const char* failureKey)
 {
     const int waitMs = int(m_timing.rootCommandWait.count());
-    const QString target = QStringLiteral("%1/%2").arg(QLatin1String(ViberDatabases), name);
+    const QString target =
+        QStringLiteral("%1/%2").arg(QLatin1String(AndroidLoadViberThread::ViberDatabases), name);
     if (suCopy(socket, staging + u'/' + name, target, waitMs, nullptr) != 0)
-        fail(text(failureKey));
+        fail(KeyTranslator::text(failureKey));
     // The phone's log and index belong to the file just replaced; applied to the new one
     // they would corrupt it.
     for (const QString& suffix : SqliteFileSet::companionSuffixes())
@@ -431,11 +421,12 @@ void AndroidRestoreViberThread::stopViber(QTcpSocket& socket)
     // Viber writes its databases while it runs; replacing them under it would lose the
     // new files or its own writes.
     if (!m_device.viaWifi) {
-        AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
+        AdbTool().forceStop(m_device.serial, QLatin1String(AndroidLoadViberThread::ViberPackage));
         return;
     }
-    const int code = suCommand(socket, QStringLiteral("am force-stop %1").arg(QLatin1String(ViberPackage)),
-                               int(m_timing.rootCommandWait.count()), &m_progress);
+    const int code = suCommand(
+        socket, QStringLiteral("am force-stop %1").arg(QLatin1String(AndroidLoadViberThread::ViberPackage)),
+        int(m_timing.rootCommandWait.count()), &m_progress);
     if (code != 0)
         fail(QStringLiteral("Viber could not be stopped (exit code %1).").arg(code));
 }
@@ -443,13 +434,13 @@ void AndroidRestoreViberThread::stopViber(QTcpSocket& socket)
 void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
 {
     if (m_device.sdkLevel < FirstSdkWithRestore)
-        fail(text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+        fail(KeyTranslator::text("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
     if (m_device.viaWifi)
-        fail(text("IDS_ANDROID_40_ABOVE_USB_MUST"));
+        fail(KeyTranslator::text("IDS_ANDROID_40_ABOVE_USB_MUST"));
     if (m_device.sdkLevel >= FirstSdkWithoutViberRestore)
-        fail(text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT"));
+        fail(KeyTranslator::text("IDS_ANDROID_12_RESTORE_NEEDS_ROOT"));
     if (QFileInfo(manifestPath()).size() <= 0)
-        fail(text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE"));
+        fail(KeyTranslator::text("IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE"));
 
     // Only the app's own folder goes into the archive: shared storage is not the app's
     // data, and can exceed what an archive may hold.
@@ -472,9 +463,9 @@ void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
     PrivateWorkFolder::restrictToOwner(archive);
     throwIfCancelled(m_progress);
 
-    m_progress.postTipsWait(text("IDS_ADB_RESTORE_TIPS") +
+    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_RESTORE_TIPS") +
                             QStringLiteral("<br/><img src=\":res/adb_restore.png\" />"));
-    AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
+    AdbTool().forceStop(m_device.serial, QLatin1String(AndroidLoadViberThread::ViberPackage));
     const AdbLongCommand::Result result =
         AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)
             .run(
@@ -487,7 +478,7 @@ void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
     }
     if (!result.finished || result.exitCode != 0) {
         qDebug("adb restore: %s", qUtf8Printable(result.output.left(500)));
-        fail(text("IDS_RESTORE_NOT_FINISHED"));
+        fail(KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     }
     checkRestored(workDb);
 }
@@ -498,31 +489,31 @@ void AndroidRestoreViberThread::checkRestored(const QString& workDb)
     // without root the phone's databases can only be read through a backup: the transfer
     // counts as done only when that backup holds the file that was sent.
     const QString archive = m_workFolder->filePath(QStringLiteral("check.ab"));
-    m_progress.postTipsWait(text("IDS_ADB_BACKUP_TIPS") +
+    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_BACKUP_TIPS") +
                             QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
     AdbTool().forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
     const AdbLongCommand::Result result =
         AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)
             .run({QStringLiteral("-s"), m_device.serial, QStringLiteral("backup"), QStringLiteral("-f"),
-                  archive, QLatin1String(ViberPackage)},
-                 m_progress, text("IDS_RESTORE_NOT_FINISHED"));
+                  archive, QLatin1String(AndroidLoadViberThread::ViberPackage)},
+                 m_progress, KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     while (m_progress.isWaitingTips()) {
         throwIfCancelled(m_progress);
         QThread::msleep(ulong(m_timing.tipsPoll.count()));
     }
     if (!result.finished || QFileInfo(archive).size() <= 0)
-        fail(text("IDS_RESTORE_NOT_FINISHED"));
+        fail(KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     const QString checkRoot = m_workFolder->filePath(QStringLiteral("check"));
-    extractBackupArchive(archive, checkRoot, text("IDS_RESTORE_NOT_FINISHED"));
+    extractBackupArchive(archive, checkRoot, KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     QFile::remove(archive);
     const QString onPhone = QDir(checkRoot).filePath(QStringLiteral("apps/com.viber.voip/db/viber_messages"));
     // Viber starts again after a restore and may rewrite pages of its file, or receive
     // messages, before the check backup: what counts is that every message sent is there.
     try {
         if (!messageTokens(workDb).subtract(messageTokens(onPhone)).isEmpty())
-            fail(text("IDS_RESTORE_NOT_FINISHED"));
+            fail(KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     } catch (const Sqlite3Error&) {
-        fail(text("IDS_RESTORE_NOT_FINISHED"));
+        fail(KeyTranslator::text("IDS_RESTORE_NOT_FINISHED"));
     }
 }
 
@@ -543,7 +534,7 @@ void AndroidRestoreViberThread::replaceCache(const QString& workDb, bool withDat
     try {
         SqliteFileSet::replaceSet(workDb, current.messagesDbPath());
     } catch (const std::exception& e) {
-        fail(text("IDS_CANNOT_SAVE_VIBER_DB_TRY_AGAIN_%1").arg(QString::fromUtf8(e.what())));
+        fail(KeyTranslator::text("IDS_CANNOT_SAVE_VIBER_DB_TRY_AGAIN_%1").arg(QString::fromUtf8(e.what())));
     }
     if (!withData)
         return;
@@ -551,6 +542,6 @@ void AndroidRestoreViberThread::replaceCache(const QString& workDb, bool withDat
         SqliteFileSet::replaceSet(QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data"),
                                   current.dataDbPath());
     } catch (const std::exception&) {
-        fail(text("IDS_CANNOT_SAVE_VIBER_CALLS_DB_TRY_AGAIN"));
+        fail(KeyTranslator::text("IDS_CANNOT_SAVE_VIBER_CALLS_DB_TRY_AGAIN"));
     }
 }

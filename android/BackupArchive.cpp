@@ -1,6 +1,7 @@
 #include "android/BackupArchive.h"
 
 #include "android/ZlibInflater.h"
+#include "app/Failure.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -44,11 +45,6 @@ struct EntryFree
 using ArchiveReader = std::unique_ptr<archive, ReadArchiveFree>;
 using ArchiveWriter = std::unique_ptr<archive, WriteArchiveFree>;
 using ArchiveEntry = std::unique_ptr<archive_entry, EntryFree>;
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toUtf8().toStdString());
-}
 
 QString archiveError(archive* a)
 {

@@ -1,5 +1,6 @@
 #include "android/SimpleProtocol.h"
 
+#include "app/KeyTranslator.h"
 #include "app/ProgressChannel.h"
 
 #include <QAbstractSocket>
@@ -24,11 +25,6 @@ namespace {
 // Large blocks are read and written in pieces of this size, so a block never has to be
 // held in memory as a whole.
 constexpr qint64 DownloadChunkSize = 1024 * 1024;
-
-QString translated(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
 
 QString kilobytesText(qint64 done, qint64 total)
 {
@@ -326,7 +322,8 @@ bool downloadFile(QIODevice& socket, const QString& remoteUri, const QString& lo
     QDir().mkpath(local.absolutePath());
 
     if (progress)
-        progress->postProgress(translated("IDS_DOWNLOADING_FILE_%1").arg(remotePath.section(u'/', -1)), -1);
+        progress->postProgress(
+            KeyTranslator::text("IDS_DOWNLOADING_FILE_%1").arg(remotePath.section(u'/', -1)), -1);
 
     sendLine(socket, QStringLiteral("$dload:"), remotePath);
     const QString header = expectReply(socket, QStringLiteral("$file:"), -1, progress);
@@ -392,7 +389,7 @@ void uploadFile(QIODevice& socket, const QString& localPath, const QString& remo
         throw LocalException(socket, QStringLiteral("open %1 failed. %2").arg(localPath, file.errorString()));
 
     const qint64 total = file.size();
-    const QString status = translated("IDS_UPLOADING_FILE_%1").arg(QFileInfo(localPath).fileName());
+    const QString status = KeyTranslator::text("IDS_UPLOADING_FILE_%1").arg(QFileInfo(localPath).fileName());
     QByteArray buffer(UploadBlockSize, Qt::Uninitialized);
     qint64 sent = 0;
     while (!file.atEnd()) {

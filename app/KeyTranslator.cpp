@@ -1,5 +1,7 @@
 #include "app/KeyTranslator.h"
 
+#include <QCoreApplication>
+
 QString KeyTranslator::translate(const char* context, const char* sourceText, const char* disambiguation,
                                  int n) const
 {
@@ -7,4 +9,9 @@ QString KeyTranslator::translate(const char* context, const char* sourceText, co
     if (text.isEmpty())
         text = QTranslator::translate(SharedContext, sourceText, disambiguation, n);
     return text;
+}
+
+QString KeyTranslator::text(const char* key)
+{
+    return QCoreApplication::translate(SharedContext, key);
 }

@@ -12,6 +12,8 @@ public:
     static constexpr auto SharedContext = "Velliport";
 
     using QTranslator::QTranslator;
+    // The text of key in the shared context, from whichever translator is installed.
+    static QString text(const char* key);
     QString translate(const char* context, const char* sourceText, const char* disambiguation = nullptr,
                       int n = -1) const override;
 };

@@ -1,5 +1,6 @@
 #include "app/SqliteFileSet.h"
 
+#include "app/Failure.h"
 #include "app/Sqlite3Cursor.h"
 #include "app/Sqlite3DB.h"
 #include "app/Sqlite3Sql.h"
@@ -15,11 +16,6 @@
 namespace SqliteFileSet {
 
 namespace {
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 // Copies under a temporary name beside the target, then renames, so a failed copy never
 // leaves a half file under the target's name.

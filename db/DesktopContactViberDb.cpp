@@ -1,6 +1,7 @@
 #include "db/DesktopContactViberDb.h"
 
 #include "app/AppDirs.h"
+#include "db/PCViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberMessageInfo.h"
@@ -12,14 +13,6 @@
 #include <QSet>
 
 namespace {
-
-// The desktop app writes Windows paths; records keep "/" on every platform.
-QString normalisedPath(const QString& path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return p;
-}
 
 // Shared locations are kept in ten-millionths of a degree.
 double degrees(qint64 value)
@@ -198,8 +191,8 @@ void DesktopContactViberDb::loadInto(ViberDataSet& dataSet)
             atta->fileId = QString::number(token);
             atta->fileName = QString::number(token > 0 ? token : timeMs);
             atta->fileSize = ViberMessageInfo::integer(fileInfo.value(QLatin1String("FileSize")));
-            atta->localPath = normalisedPath(c.getText(iPayload));
-            atta->previewPath = normalisedPath(c.getText(iThumbnail));
+            atta->localPath = PCViberDb::normalisedPath(c.getText(iPayload));
+            atta->previewPath = PCViberDb::normalisedPath(c.getText(iThumbnail));
             const QString suffix = AppDirs::sanitizeFileName(QFileInfo(atta->localPath).suffix());
             if (!suffix.isEmpty())
                 atta->fileName += u'.' + suffix;

@@ -1,6 +1,8 @@
 #include "db/IPhoneBackup.h"
 
 #include "app/AppDirs.h"
+#include "app/Failure.h"
+#include "app/KeyTranslator.h"
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Error.h"
 #include "app/SqliteFileSet.h"
@@ -15,23 +17,14 @@
 #include <optional>
 #include <stdexcept>
 
+#include <sqlite3.h>
+
 namespace {
 
-constexpr int SqliteNotADatabase = 26;
 // Manifest.plist holds little beside the app list; a larger file is not read, and the
 // manifest database tells an encrypted backup anyway.
 constexpr qint64 MaxPropertiesSize = 16 * 1024 * 1024;
 constexpr auto EncryptedKey = "IsEncrypted";
-
-QString text(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 quint64 readBigEndian(const QByteArray& data, qint64 offset, int size, bool& ok)
 {
@@ -176,13 +169,13 @@ bool IPhoneBackup::isBackupFolder(const QString& folder)
 IPhoneBackup::IPhoneBackup(const QString& folder) : m_folder(QDir(folder).absolutePath())
 {
     if (propertiesSayEncrypted(AppDirs::pathInside(m_folder, QLatin1String(PropertiesFile))))
-        fail(text("IDS_IPHONE_BACKUP_ENCRYPTED"));
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_ENCRYPTED"));
     openManifest();
     const QString group = QLatin1String(ViberGroupDomain);
     const QString database = QLatin1String(ViberDatabase);
     const QString stored = storedFile(group, database);
     if (stored.isEmpty())
-        fail(text("IDS_IPHONE_BACKUP_NO_VIBER"));
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_NO_VIBER"));
     m_viberDatabase = m_work.filePath(QFileInfo(database).fileName());
     copyOut(stored, m_viberDatabase);
     for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
@@ -208,13 +201,13 @@ void IPhoneBackup::openManifest()
         const QString files = QStringLiteral("Files");
         for (const char* column : {"fileID", "domain", "relativePath", "flags"}) {
             if (!catalogue.hasColumn(files, QLatin1String(column)))
-                fail(text("IDS_IPHONE_BACKUP_DAMAGED"));
+                fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
         }
     } catch (const Sqlite3Error& e) {
         m_manifest.close();
         // An encrypted backup encrypts its manifest too; SQLite sees no database at all.
-        fail(text((e.code() & 0xff) == SqliteNotADatabase ? "IDS_IPHONE_BACKUP_ENCRYPTED"
-                                                          : "IDS_IPHONE_BACKUP_DAMAGED"));
+        fail(KeyTranslator::text((e.code() & 0xff) == SQLITE_NOTADB ? "IDS_IPHONE_BACKUP_ENCRYPTED"
+                                                                    : "IDS_IPHONE_BACKUP_DAMAGED"));
     }
 }
 
@@ -238,7 +231,7 @@ QString IPhoneBackup::storedFile(const QString& domain, const QString& relativeP
             return {};
         fileId = c.getText(0);
     } catch (const Sqlite3Error&) {
-        fail(text("IDS_IPHONE_BACKUP_DAMAGED"));
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
     }
     if (!fileIdPattern.match(fileId).hasMatch())
         return {};

@@ -86,29 +86,29 @@ QString cardName(const Sqlite3Cursor& c)
 
 // The columns the records take from a messages row; a generation that lacks one reads
 // it as empty.
-const char* const MessageColumns[] = {"_id",
-                                      "conversation_id",
-                                      "participant_id",
-                                      "msg_date",
-                                      "order_key",
-                                      "token",
-                                      "seq",
-                                      "send_type",
-                                      "extra_mime",
-                                      "body",
-                                      "description",
-                                      "msg_info",
-                                      "extra_uri",
-                                      "extra_upload_id",
-                                      "extra_download_id",
-                                      "extra_duration",
-                                      "location_lat",
-                                      "location_lng",
-                                      "status",
-                                      "unread",
-                                      "likes_count",
-                                      "extra_flags",
-                                      "quoted_message_data"};
+const char* const ModernMessageColumns[] = {"_id",
+                                            "conversation_id",
+                                            "participant_id",
+                                            "msg_date",
+                                            "order_key",
+                                            "token",
+                                            "seq",
+                                            "send_type",
+                                            "extra_mime",
+                                            "body",
+                                            "description",
+                                            "msg_info",
+                                            "extra_uri",
+                                            "extra_upload_id",
+                                            "extra_download_id",
+                                            "extra_duration",
+                                            "location_lat",
+                                            "location_lng",
+                                            "status",
+                                            "unread",
+                                            "likes_count",
+                                            "extra_flags",
+                                            "quoted_message_data"};
 
 // Chat order: Viber's own is by msg_date, then order_key; restored history gets later
 // ids, so _id only breaks ties. A NULL comes first, as SQLite sorts it.
@@ -455,7 +455,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
     // put in order after the scan instead.
     const bool hasDeleted = m_catalogue.hasColumn(QStringLiteral("messages"), QStringLiteral("deleted"));
     const QString sql = QStringLiteral("select %1 from messages where extra_mime is not %2%3")
-                            .arg(m_catalogue.presentColumns(QStringLiteral("messages"), MessageColumns))
+                            .arg(m_catalogue.presentColumns(QStringLiteral("messages"), ModernMessageColumns))
                             .arg(int(ReactionHelper))
                             .arg(hasDeleted ? QStringLiteral(" and deleted = 0") : QString());
     Sqlite3Cursor c = queryThrow(Sqlite3Sql(sql));

@@ -26,14 +26,6 @@ const QString CallsSql = QStringLiteral(
     "select c.*, e.TimeStamp, e.Direction, e.ChatID, e.Number, e.Token, n.rowid as PersonId from Calls as c "
     "inner join Events as e on c.EventId = e.EventId left join OriginNumberInfo as n on n.Number = e.Number");
 
-// The desktop app writes Windows paths; records keep "/" on every platform.
-QString normalisedPath(const QString& path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return p;
-}
-
 // The first bit set decides; the order matters for rows that carry several.
 int messageType(qint64 typeBits)
 {
@@ -69,7 +61,7 @@ struct PersonColumns
         person->id = personId;
         person->number = c.getText(number);
         person->name = c.getText(name);
-        person->photoPath = normalisedPath(c.getText(avatar));
+        person->photoPath = PCViberDb::normalisedPath(c.getText(avatar));
         return dataSet.persons.insert(std::move(person));
     }
 
@@ -77,6 +69,13 @@ struct PersonColumns
 };
 
 } // namespace
+
+QString PCViberDb::normalisedPath(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p;
+}
 
 PCViberDb::PCViberDb(const QString& path) : m_path(path) {}
 

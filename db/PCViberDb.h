@@ -18,6 +18,9 @@ public:
 
     void open() override;
 
+    // The desktop app writes Windows paths; records keep "/" on every platform.
+    static QString normalisedPath(const QString& path);
+
 protected:
     void loadInto(ViberDataSet& dataSet) override;
 

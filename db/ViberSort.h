@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+
 struct _ViberMsg;
 struct _ViberChat;
 struct _ViberCall;
@@ -10,9 +12,11 @@ namespace ViberSort {
 
 inline bool msgByDate(const _ViberMsg* a, const _ViberMsg* b);
 inline bool msgByDateNewestFirst(const _ViberMsg* a, const _ViberMsg* b);
-// Each chat's messages together (chats by id), in time order within a chat. Messages
-// without a chat come first, which keeps the order strict.
-inline bool msgByChatThenDate(const _ViberMsg* a, const _ViberMsg* b);
+// Sorts each chat's messages together (chats by id), in time order within a chat, and
+// messages of the same chat and time in the order they had. Messages without a chat come
+// first. The keys are copied into one array first: comparing records and their chats in
+// place made the sort a large share of exporting a big history chat by chat.
+void sortByChatThenDate(QList<_ViberMsg*>& messages);
 inline bool chatByDate(const _ViberChat* a, const _ViberChat* b); // newest first
 inline bool callByDate(const _ViberCall* a, const _ViberCall* b);
 inline bool callByDateNewestFirst(const _ViberCall* a, const _ViberCall* b);
@@ -37,15 +41,6 @@ inline bool msgByDate(const _ViberMsg* a, const _ViberMsg* b)
 inline bool msgByDateNewestFirst(const _ViberMsg* a, const _ViberMsg* b)
 {
     return a->date > b->date;
-}
-
-inline bool msgByChatThenDate(const _ViberMsg* a, const _ViberMsg* b)
-{
-    const qint64 chatA = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
-    const qint64 chatB = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
-    if (chatA != chatB)
-        return chatA < chatB;
-    return a->date < b->date;
 }
 
 inline bool chatByDate(const _ViberChat* a, const _ViberChat* b)

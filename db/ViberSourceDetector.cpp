@@ -1,5 +1,7 @@
 #include "db/ViberSourceDetector.h"
 
+#include "app/Failure.h"
+#include "app/KeyTranslator.h"
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Error.h"
 #include "db/AndroidViberDb.h"
@@ -16,19 +18,9 @@
 
 #include <stdexcept>
 
+#include <sqlite3.h>
+
 namespace {
-
-constexpr int SqliteNotADatabase = 26;
-
-QString text(const char* key)
-{
-    return QCoreApplication::translate("Velliport", key);
-}
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw std::runtime_error(message.toStdString());
-}
 
 bool hasColumns(const SchemaCatalogue& catalogue, const QString& table,
                 std::initializer_list<const char*> columns)
@@ -56,7 +48,7 @@ ViberSourceDetector::Generation ViberSourceDetector::detect(const QString& path)
         db.applyDefensiveSettings();
         catalogue.readCatalogue(db);
     } catch (const Sqlite3Error& e) {
-        if ((e.code() & 0xff) == SqliteNotADatabase)
+        if ((e.code() & 0xff) == SQLITE_NOTADB)
             return Generation::NotReadable;
         throw;
     }
@@ -93,7 +85,8 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::androidReader(const QString& de
             "Can't read Viber data from Android device. Please make sure you have installed and "
             "verified Viber on Android device."));
     default:
-        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(current->messagesDbPath()).fileName()));
+        fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1")
+                 .arg(QFileInfo(current->messagesDbPath()).fileName()));
     }
 }
 
@@ -107,11 +100,11 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::desktopReader(const QString& pa
     case Generation::NotReadable:
         // Today's desktop app encrypts its history with a key it derives inside the
         // program; no reader outside the app can open it.
-        fail(text("IDS_DESKTOP_VIBER_DB_ENCRYPTED"));
+        fail(KeyTranslator::text("IDS_DESKTOP_VIBER_DB_ENCRYPTED"));
     case Generation::Missing:
-        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(path));
+        fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(path));
     default:
-        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
+        fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
     }
 }
 
@@ -124,7 +117,7 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::iosReader(const QString& folder
     case Generation::IOSPhoneNumberIndex:
         return std::make_unique<IOSViberDb>(folder, databaseFile, IOSViberDb::OpenForBrowsing);
     default:
-        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
+        fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1").arg(QFileInfo(path).fileName()));
     }
 }
 
@@ -132,7 +125,7 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::iosBackupReader(const QString& 
 {
     auto backup = std::make_unique<IPhoneBackup>(folder);
     if (detect(backup->viberDatabase()) != Generation::IOSMember)
-        fail(text("IDS_UNKNOWN_VIBER_DATABASE_%1")
+        fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1")
                  .arg(QFileInfo(QLatin1String(IPhoneBackup::ViberDatabase)).fileName()));
     return std::make_unique<IOSMemberViberDb>(std::move(backup));
 }

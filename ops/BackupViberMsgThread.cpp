@@ -64,7 +64,7 @@ void BackupViberMsgThread::sortForBackup(QList<_ViberMsg*>& messages)
 {
     // Messages without a chat are passed over by the run, so where they sort does not
     // change what is written.
-    std::stable_sort(messages.begin(), messages.end(), ViberSort::msgByChatThenDate);
+    ViberSort::sortByChatThenDate(messages);
 }
 
 bool BackupViberMsgThread::isBlankName(const QString& name)

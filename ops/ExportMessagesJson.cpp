@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <tuple>
@@ -134,6 +133,13 @@ public:
 
     void null() { m_text += QLatin1String("null"); }
 
+    void isoTime(double refSeconds)
+    {
+        m_text += QLatin1Char('"');
+        ExportMessagesJson::appendIsoTime(m_text, refSeconds);
+        m_text += QLatin1Char('"');
+    }
+
     void person(const _ViberPerson& person)
     {
         open();
@@ -157,27 +163,46 @@ ExportMessagesJson::ExportMessagesJson(const QString& folder, const QString& fil
 
 QString ExportMessagesJson::isoTime(double refSeconds)
 {
+    QString text;
+    appendIsoTime(text, refSeconds);
+    return text;
+}
+
+void ExportMessagesJson::appendIsoTime(QString& text, double refSeconds)
+{
     const qint64 ms = MessageFilter::unixMs(refSeconds);
     // An explicit offset, so that a reader in another zone, or after a change of
     // daylight-saving time, reads the same instant.
 #ifdef Q_OS_UNIX
     // The C library's local time, as QDateTime reads it, but without the tzset() that
     // QDateTime calls first every time: that has the zone file looked up again for each
-    // message, which cost more than the rest of the line.
+    // message, which cost more than the rest of the line. The digits are written by hand,
+    // as snprintf was the larger part of what remained.
     const time_t seconds = time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
     struct tm parts = {};
     if (localtime_r(&seconds, &parts) && parts.tm_year >= 1 - 1900 && parts.tm_year <= 9999 - 1900) {
         const int offsetMinutes = int(std::abs(parts.tm_gmtoff) / 60);
-        char text[128]; // room for any int the format could meet, not only real dates
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
-                      parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
-                      std::min(parts.tm_sec, 59), int(ms - qint64(seconds) * 1000),
-                      parts.tm_gmtoff < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
-        return QString::fromLatin1(text);
+        char digits[] = "0000-00-00T00:00:00.000+00:00";
+        const auto put = [&digits](int at, int value, int width) {
+            for (int i = at + width - 1; i >= at; --i, value /= 10)
+                digits[i] = char('0' + value % 10);
+        };
+        put(0, parts.tm_year + 1900, 4);
+        put(5, parts.tm_mon + 1, 2);
+        put(8, parts.tm_mday, 2);
+        put(11, parts.tm_hour, 2);
+        put(14, parts.tm_min, 2);
+        put(17, std::min(parts.tm_sec, 59), 2);
+        put(20, int(ms - qint64(seconds) * 1000), 3);
+        digits[23] = parts.tm_gmtoff < 0 ? '-' : '+';
+        put(24, std::min(offsetMinutes / 60, 99), 2);
+        put(27, offsetMinutes % 60, 2);
+        text += QLatin1String(digits, sizeof digits - 1);
+        return;
     }
 #endif
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    return local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs);
+    text += local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs);
 }
 
 QString ExportMessagesJson::kindName(int msgType)
@@ -272,7 +297,7 @@ void ExportMessagesJson::appendMessage(QString& text, const _ViberMsg& msg, cons
     // The line the text and CSV exports write for the message.
     line.key(QLatin1String("summary")).string(ViberText::summaryText(msg));
     line.key(QLatin1String("text")).string(msg.text);
-    line.key(QLatin1String("time")).string(isoTime(msg.date));
+    line.key(QLatin1String("time")).isoTime(msg.date);
     line.close();
 }
 

@@ -35,6 +35,7 @@ public:
     static QJsonObject chatObject(const _ViberChat& chat);
     // Local time with its offset, to the millisecond: "2024-03-01T10:15:30.250+01:00".
     static QString isoTime(double refSeconds);
+    static void appendIsoTime(QString& text, double refSeconds);
     static QString kindName(int msgType);
     // Writes the index of the chats to folder; throws OperationError when it fails.
     static void writeIndex(const QString& folder, const QJsonArray& chats);

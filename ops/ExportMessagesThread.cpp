@@ -123,7 +123,7 @@ void ExportMessagesThread::exportAll()
     if (perChat) {
         QDir().mkpath(m_path);
         // Messages without a chat are passed over, so where they sort does not matter.
-        std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByChatThenDate);
+        ViberSort::sortByChatThenDate(sorted);
     } else {
         std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByDate);
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QSaveFile>
 #include <QString>
+#include <QStringEncoder>
 
 // A UTF-8 text file with CR LF line ends, as the exported files have always been
 // written, whatever the platform. The text goes to a temporary file beside the target,
@@ -12,11 +13,17 @@
 class TextFileWriter
 {
 public:
-    explicit TextFileWriter(const QString& path) : m_file(path) {}
+    explicit TextFileWriter(const QString& path);
 
     void open();
-    void write(const QString& text);
-    void writeLine(const QString& text) { write(text + QLatin1String("\r\n")); }
+    void write(QStringView text);
+    void write(const QString& text) { write(QStringView(text)); }
+    void writeLine(QStringView text)
+    {
+        write(text);
+        write(u"\r\n");
+    }
+    void writeLine(const QString& text) { writeLine(QStringView(text)); }
     void finish();  // writes the rest and puts the file in place; throws when anything was lost
     void discard(); // drops what was written; the target is left as it was
     bool isOpen() const { return m_file.isOpen(); }
@@ -26,6 +33,8 @@ private:
     void flushBuffer();
 
     QSaveFile m_file;
-    QByteArray m_buffer;
+    // Stateless: a line ending in half a surrogate pair is not joined to the next one.
+    QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QByteArray m_buffer; // keeps its capacity from flush to flush
     bool m_failed = false;
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-struct TestState
+struct FileDialogTestState
 {
     bool enabled = false;
     std::optional<QString> fileName;
@@ -15,9 +15,9 @@ struct TestState
     std::optional<QString> directory;
 };
 
-TestState& testState()
+FileDialogTestState& fileDialogTestState()
 {
-    static TestState state;
+    static FileDialogTestState state;
     return state;
 }
 
@@ -26,7 +26,7 @@ TestState& testState()
 QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                     const QString& filter, QString* selectedFilter)
 {
-    TestState& test = testState();
+    FileDialogTestState& test = fileDialogTestState();
     if (test.fileName) {
         const QString name = *std::exchange(test.fileName, std::nullopt);
         if (selectedFilter)
@@ -40,7 +40,7 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, con
 
 QString FileDialog::getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir)
 {
-    TestState& test = testState();
+    FileDialogTestState& test = fileDialogTestState();
     if (test.directory)
         return *std::exchange(test.directory, std::nullopt);
     if (test.enabled)
@@ -50,7 +50,7 @@ QString FileDialog::getExistingDirectory(QWidget* parent, const QString& caption
 
 void FileDialog::setTestMode(bool enabled)
 {
-    TestState& test = testState();
+    FileDialogTestState& test = fileDialogTestState();
     test.enabled = enabled;
     test.fileName.reset();
     test.directory.reset();
@@ -58,11 +58,11 @@ void FileDialog::setTestMode(bool enabled)
 
 void FileDialog::setNextFileName(const QString& name, const QString& filter)
 {
-    testState().fileName = name;
-    testState().filter = filter;
+    fileDialogTestState().fileName = name;
+    fileDialogTestState().filter = filter;
 }
 
 void FileDialog::setNextDirectory(const QString& dir)
 {
-    testState().directory = dir;
+    fileDialogTestState().directory = dir;
 }

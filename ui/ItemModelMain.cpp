@@ -30,17 +30,17 @@ QPixmap scaledIcon(const QImage& image)
     return QPixmap::fromImage(kept.scaledToWidth(IconWidth, Qt::FastTransformation));
 }
 
-// A contact photo comes from the source's files: read as JPEG, else PNG, whatever its
-// name says. Qt's image allocation limit bounds what a damaged file can cost.
-QImage loadPhoto(const QString& path)
+} // namespace
+
+QImage ItemModelMain::loadPhoto(const QString& path)
 {
     QImage image;
+    if (path.isEmpty())
+        return image;
     if (!image.load(path, "JPEG"))
         image.load(path, "PNG");
     return image;
 }
-
-} // namespace
 
 ItemModelMain::ItemModelMain(QObject* parent) : AbsTreeItemModel(parent)
 {

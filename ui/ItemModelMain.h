@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+
 #include "ui/AbsTreeItemModel.h"
 #include "ui/TreeItemNodes.h"
 
@@ -13,6 +15,10 @@ class ItemModelMain : public AbsTreeItemModel
     Q_OBJECT
 public:
     explicit ItemModelMain(QObject* parent = nullptr);
+
+    // A contact photo comes from the source's files: read as JPEG, else PNG, whatever its
+    // name says. Qt's image allocation limit bounds what a damaged file can cost.
+    static QImage loadPhoto(const QString& path);
 
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

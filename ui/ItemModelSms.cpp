@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int IconWidth = 18;
-constexpr int RowHeight = 23;
+constexpr int SmsIconWidth = 18;
+constexpr int SmsRowHeight = 23;
 const QColor OutgoingBackground(245, 255, 226);
 
 bool isCallOrSystem(const _ViberMsg& msg)
@@ -101,7 +101,7 @@ QVariant ItemModelSms::data(const QModelIndex& index, int role) const
     case Qt::BackgroundRole:
         return QBrush(ViberText::isOutgoing(*msg) ? OutgoingBackground : QColor(Qt::white));
     case Qt::SizeHintRole:
-        return QSize(0, RowHeight);
+        return QSize(0, SmsRowHeight);
     default:
         return {};
     }
@@ -131,10 +131,9 @@ QPixmap ItemModelSms::directionIcon(bool outgoing) const
     if (it == m_icons.constEnd()) {
         const QImage image(outgoing ? QStringLiteral(":/res/icon_sms-sent.png")
                                     : QStringLiteral(":/res/icon_sms-receive.png"));
-        it = m_icons.insert(outgoing,
-                            image.isNull()
-                                ? QPixmap()
-                                : QPixmap::fromImage(image.scaledToWidth(IconWidth, Qt::FastTransformation)));
+        it = m_icons.insert(outgoing, image.isNull() ? QPixmap()
+                                                     : QPixmap::fromImage(image.scaledToWidth(
+                                                           SmsIconWidth, Qt::FastTransformation)));
     }
     return *it;
 }

@@ -60,16 +60,6 @@ constexpr int ChatNameLimit = 20;
 constexpr int ChatNameCut = 17;
 constexpr int UsbTipsDelayMs = 10000;
 
-QImage loadPhoto(const QString& path)
-{
-    QImage image;
-    if (path.isEmpty())
-        return image;
-    if (!image.load(path, "JPEG"))
-        image.load(path, "PNG");
-    return image;
-}
-
 QString usbTipsText()
 {
     QString text =
@@ -485,7 +475,7 @@ void MainWindow::showChatPicture(const _ViberChat& chat)
 {
     if (chat.participants.size() != 1)
         return;
-    const QImage photo = loadPhoto(chat.participants.cbegin().value()->photoPath);
+    const QImage photo = ItemModelMain::loadPhoto(chat.participants.cbegin().value()->photoPath);
     if (photo.isNull()) {
         m_lbChatImg->hide();
         return;

@@ -10,16 +10,16 @@
 
 namespace {
 
-struct TestState
+struct MessageBoxTestState
 {
     bool enabled = false;
     QQueue<QMessageBox::StandardButton> answers;
     QList<MessageBox::Shown> shown;
 };
 
-TestState& testState()
+MessageBoxTestState& messageBoxTestState()
 {
-    static TestState state;
+    static MessageBoxTestState state;
     return state;
 }
 
@@ -56,7 +56,7 @@ QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
                                              QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultAnswer, QWidget* parent)
 {
-    TestState& test = testState();
+    MessageBoxTestState& test = messageBoxTestState();
     if (test.enabled) {
         test.shown.append({kind, text});
         return test.answers.isEmpty() ? defaultAnswer : test.answers.dequeue();
@@ -140,7 +140,7 @@ void MessageBox::setErrorReporter(std::function<void(const QString&)> reporter, 
 
 void MessageBox::setTestMode(bool enabled)
 {
-    TestState& test = testState();
+    MessageBoxTestState& test = messageBoxTestState();
     test.enabled = enabled;
     test.answers.clear();
     test.shown.clear();
@@ -148,20 +148,20 @@ void MessageBox::setTestMode(bool enabled)
 
 bool MessageBox::isTestMode()
 {
-    return testState().enabled;
+    return messageBoxTestState().enabled;
 }
 
 void MessageBox::queueAnswer(QMessageBox::StandardButton answer)
 {
-    testState().answers.enqueue(answer);
+    messageBoxTestState().answers.enqueue(answer);
 }
 
 QList<MessageBox::Shown> MessageBox::shownTexts()
 {
-    return testState().shown;
+    return messageBoxTestState().shown;
 }
 
 void MessageBox::clearShown()
 {
-    testState().shown.clear();
+    messageBoxTestState().shown.clear();
 }

@@ -7,10 +7,12 @@
 
 #include <QTest>
 
+#include <cmath>
 #include <ctime>
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 using namespace ViberText;
 
@@ -338,6 +340,39 @@ private slots:
         late.date = 2;
         QVERIFY(ViberSort::callByDate(&early, &late));
         QVERIFY(ViberSort::callByDateNewestFirst(&late, &early));
+    }
+
+    // Chats by id, time within a chat, ties in their first order, chatless ones first:
+    // the same order a stable sort gives, on enough messages to leave the small-range
+    // insertion sort behind.
+    void sortByChatThenDateIsStable()
+    {
+        _ViberChat chats[3];
+        for (int i = 0; i < 3; ++i)
+            chats[i].id = 30 - i * 10; // ids 30, 20, 10
+        std::vector<_ViberMsg> store(300);
+        QList<_ViberMsg*> msgs;
+        for (int i = 0; i < int(store.size()); ++i) {
+            _ViberMsg& m = store[size_t(i)];
+            m.id = i;
+            m.chat = i % 7 == 0 ? nullptr : &chats[i % 3];
+            m.date = double((i * 37) % 11); // many equal dates
+            if (i == 5)
+                m.date = std::numeric_limits<double>::quiet_NaN();
+            msgs.append(&m);
+        }
+        QList<_ViberMsg*> expected = msgs;
+        std::stable_sort(expected.begin(), expected.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+            const qint64 ca = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
+            const qint64 cb = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
+            const double da = std::isnan(a->date) ? -HUGE_VAL : a->date;
+            const double db = std::isnan(b->date) ? -HUGE_VAL : b->date;
+            return ca != cb ? ca < cb : da < db;
+        });
+        ViberSort::sortByChatThenDate(msgs);
+        QCOMPARE(msgs, expected);
+        QVERIFY(!msgs.first()->chat);
+        QCOMPARE(msgs.last()->chat, &chats[0]);
     }
 };
 

@@ -31,7 +31,9 @@ CliProgress::Outcome CliProgress::run(QThread& worker)
     endBar();
     if (!m_error.isEmpty())
         return Outcome::Failed;
-    if (m_reported && !m_interrupted)
+    // A signal that came after the worker's last look at Cancel did not stop it: what it
+    // reported done is done, and saying "nothing was changed" would be false.
+    if (m_reported)
         return Outcome::Succeeded;
     return Outcome::Cancelled;
 }
