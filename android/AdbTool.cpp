@@ -6,8 +6,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <stdexcept>
-
 namespace {
 
 constexpr int StartTimeoutMs = 10000;

@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 
 #include <mutex>
-#include <stdexcept>
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>

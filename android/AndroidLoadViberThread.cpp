@@ -18,7 +18,6 @@
 #include "db/ViberCodes.h"
 #include "db/ViberSourceDetector.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>

@@ -22,7 +22,6 @@
 #include "db/PhoneMediaPaths.h"
 #include "db/ViberSourceDetector.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>

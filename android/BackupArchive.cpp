@@ -19,7 +19,6 @@
 #include <array>
 #include <cerrno>
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 namespace {

@@ -4,7 +4,6 @@
 #include "app/ProgressChannel.h"
 
 #include <QAbstractSocket>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>

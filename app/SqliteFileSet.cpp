@@ -11,8 +11,6 @@
 
 #include <sqlite3.h>
 
-#include <stdexcept>
-
 namespace SqliteFileSet {
 
 namespace {

@@ -7,7 +7,6 @@
 #include "app/Sqlite3Error.h"
 #include "app/SqliteFileSet.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +14,6 @@
 #include <QXmlStreamReader>
 
 #include <optional>
-#include <stdexcept>
 
 #include <sqlite3.h>
 

@@ -12,11 +12,8 @@
 #include "db/ModernAndroidViberDb.h"
 #include "db/PCViberDb.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#include <stdexcept>
 
 #include <sqlite3.h>
 

@@ -8,11 +8,6 @@ constexpr qsizetype FlushThreshold = 256 * 1024;
 
 } // namespace
 
-TextFileWriter::TextFileWriter(const QString& path) : m_file(path)
-{
-    m_buffer.reserve(FlushThreshold);
-}
-
 void TextFileWriter::open()
 {
     if (!m_file.open(QIODevice::WriteOnly))

@@ -13,7 +13,7 @@
 class TextFileWriter
 {
 public:
-    explicit TextFileWriter(const QString& path);
+    explicit TextFileWriter(const QString& path) : m_file(path) {}
 
     void open();
     void write(QStringView text);
