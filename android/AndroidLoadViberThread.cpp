@@ -8,6 +8,7 @@
 #include "app/AppDirs.h"
 #include "app/Failure.h"
 #include "app/KeyTranslator.h"
+#include "app/LocalFileIndex.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -401,14 +402,15 @@ void AndroidLoadViberThread::learnMissingFiles(const ViberDataSet& dataSet)
 {
     QStringList wanted;
     QSet<QString> seen;
+    LocalFileIndex localFiles;
     for (const _ViberAtta* atta : dataSet.attachments) {
         if (!atta->message)
             continue;
         for (const auto& [remote, local] : attachmentFiles(*atta)) {
             const QString phonePath = phonePathFromUri(remote);
             // a non-empty local copy is kept without asking the phone
-            if (phonePath.isEmpty() || local.isEmpty() || QFileInfo(local).size() > 0 ||
-                seen.contains(phonePath))
+            if (phonePath.isEmpty() || local.isEmpty() || seen.contains(phonePath) ||
+                localFiles.hasNonEmptyFile(local))
                 continue;
             seen.insert(phonePath);
             wanted.append(phonePath);
@@ -451,8 +453,10 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
         try {
             for (const auto& [remote, local] : attachmentFiles(*atta))
                 fetch(remote, local);
+            // The picture is looked for first: on a phone whose media was cleared it is
+            // missing far more often than the preview is there.
             if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
-                !QFileInfo::exists(atta->previewPath) && QFileInfo::exists(atta->localPath))
+                QFileInfo::exists(atta->localPath) && !QFileInfo::exists(atta->previewPath))
                 PreviewImage::make(atta->localPath, atta->previewPath);
         } catch (const std::exception& e) {
             ++m_failedAttachments;

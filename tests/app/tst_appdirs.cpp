@@ -1,4 +1,5 @@
 #include "app/AppDirs.h"
+#include "app/LocalFileIndex.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -260,6 +261,32 @@ private slots:
         QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(file), QUrl::fromLocalFile(dir.path()),
                                       QUrl::fromLocalFile(dir.path()), web}));
         QCOMPARE(opened.first().toLocalFile(), file);
+    }
+
+    // Only files that are there and hold something count; a folder is listed once, so
+    // a file added later is not seen by the same index.
+    void localFileIndexAnswersFromOneListing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString media = dir.filePath(QStringLiteral("media"));
+        touch(media + QStringLiteral("/photo.jpg"));
+        touch(media + QStringLiteral("/.hidden"));
+        QFile empty(media + QStringLiteral("/empty.jpg"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+
+        LocalFileIndex index;
+        QVERIFY(index.hasNonEmptyFile(media + QStringLiteral("/photo.jpg")));
+        QVERIFY(index.hasNonEmptyFile(media + QStringLiteral("/.hidden")));
+        QVERIFY(!index.hasNonEmptyFile(media + QStringLiteral("/empty.jpg")));
+        QVERIFY(!index.hasNonEmptyFile(media + QStringLiteral("/never.jpg")));
+        QVERIFY(!index.hasNonEmptyFile(dir.filePath(QStringLiteral("missing/photo.jpg"))));
+        QVERIFY(!index.hasNonEmptyFile(media)); // a folder is no file
+
+        touch(media + QStringLiteral("/later.jpg"));
+        QVERIFY(!index.hasNonEmptyFile(media + QStringLiteral("/later.jpg")));
+        QVERIFY(LocalFileIndex().hasNonEmptyFile(media + QStringLiteral("/later.jpg")));
     }
 };
 
