@@ -7,7 +7,6 @@
 #include "db/ViberDates.h"
 #include "db/ViberMsg.h"
 #include "db/ViberText.h"
-#include "ops/BubbleText.h"
 
 #include <QFileInfo>
 
@@ -41,7 +40,7 @@ QString BubbleMarkup::durationText(double seconds)
 QString BubbleMarkup::centred(const QString& text) const
 {
     return QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") +
-           frameCells() + m_options.lineEnd + BubbleText::escapeForBubble(text) +
+           frameCells() + m_options.lineEnd + escaped(text) +
            QStringLiteral("</div><div class=\"clear\"></div></div>");
 }
 
@@ -56,6 +55,11 @@ QString BubbleMarkup::thumb(const QString& link, const QString& picture, int siz
         .arg(escapeAttribute(link),
              m_options.newWindowLinks ? QStringLiteral(" target=\"_blank\"") : QString(),
              QString::number(size), escapeAttribute(picture));
+}
+
+QString BubbleMarkup::escaped(const QString& text) const
+{
+    return BubbleText::escapeForBubble(text, m_options.pictures);
 }
 
 QString BubbleMarkup::block(const QString& content) const
@@ -94,21 +98,21 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
                    frameCells();
     if (msg.chat && msg.chat->isGroup() && msg.sender)
         html += QStringLiteral("<div class=\"handle\">%1</div><div class=\"clear\"></div>")
-                    .arg(BubbleText::escapeForBubble(personLabel(*msg.sender)));
+                    .arg(escaped(personLabel(*msg.sender)));
     html += m_options.lineEnd;
     switch (msg.type) {
     case ViberMsgType::Picture:
         if (atta) {
             html += block(thumb(links.file, links.preview, m_options.pictureSize));
             if (!msg.text.isEmpty())
-                html += block(BubbleText::escapeForBubble(msg.text));
+                html += block(escaped(msg.text));
         }
         break;
     case ViberMsgType::Location:
         if (atta) {
             const QString map = mapImageUrl(msg);
             html += block(thumb(map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128));
-            html += block(BubbleText::escapeForBubble(msg.address));
+            html += block(escaped(msg.address));
         }
         break;
     case ViberMsgType::Voice:
@@ -124,14 +128,14 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         }
         break;
     case ViberMsgType::Text:
-        html += BubbleText::escapeForBubble(msg.text);
+        html += escaped(msg.text);
         break;
     case ViberMsgType::Video:
         if (atta) {
             html += block(thumb(links.file, links.preview, 128));
             html += block(durationText(atta->duration));
             if (!msg.text.isEmpty())
-                html += block(BubbleText::escapeForBubble(msg.text));
+                html += block(escaped(msg.text));
         }
         break;
     default:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ops/BubbleText.h"
+
 #include <QDate>
 #include <QString>
 
@@ -27,10 +29,11 @@ public:
     struct Options
     {
         MediaLinker media;
-        QString voiceIcon;           // the picture before a voice message's link
-        int pictureSize = 128;       // largest side of a picture message's thumbnail
-        bool newWindowLinks = false; // picture links ask for a new window
-        QString lineEnd;             // after blocks, so that a saved file reads line by line
+        QString voiceIcon;               // the picture before a voice message's link
+        int pictureSize = 128;           // largest side of a picture message's thumbnail
+        bool newWindowLinks = false;     // picture links ask for a new window
+        QString lineEnd;                 // after blocks, so that a saved file reads line by line
+        BubbleText::PictureUse pictures; // told each emoji picture the markup names
     };
 
     explicit BubbleMarkup(Options options);
@@ -54,6 +57,7 @@ public:
 
 private:
     QString block(const QString& content) const;
+    QString escaped(const QString& text) const;
 
     Options m_options;
 };

@@ -9,20 +9,23 @@
 
 namespace BubbleText {
 
-QString escapeForBubble(const QString& text)
+QString escapeForBubble(const QString& text, const PictureUse& used)
 {
     QString html = text;
     html.replace(QLatin1Char('&'), QLatin1String("&amp;"));
     html.replace(QLatin1Char('<'), QLatin1String("&lt;"));
     html.replace(QLatin1Char('>'), QLatin1String("&gt;"));
     html.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
-    html = ViberText::replaceEmoji(html, [](const QString& code) {
-        return QStringLiteral("<img src=\"emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
+    html = ViberText::replaceEmoji(html, [&used](const QString& code) {
+        const QString picture = QStringLiteral("emoji/%1.png").arg(code);
+        if (used)
+            used(picture);
+        return QStringLiteral("<img src=\"%1\" style=\"vertical-align:top;\" />").arg(picture);
     });
-    return replaceEmoticons(html);
+    return replaceEmoticons(html, used);
 }
 
-QString replaceEmoticons(const QString& text)
+QString replaceEmoticons(const QString& text, const PictureUse& used)
 {
     // Most messages hold no code at all, and matching costs more than this look.
     if (!text.contains(QLatin1Char('(')))
@@ -38,11 +41,14 @@ QString replaceEmoticons(const QString& text)
         last = match.capturedEnd(0);
         // The code becomes part of a path: one with a separator is no emoticon.
         const bool plainName = !code.contains(QLatin1Char('/')) && !code.contains(QLatin1Char('\\'));
-        if (plainName && QFileInfo(assets.filePath(QStringLiteral("vb_emoji/%1.png").arg(code))).isFile())
-            result +=
-                QStringLiteral("<img src=\"vb_emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
-        else
+        const QString picture = QStringLiteral("vb_emoji/%1.png").arg(code);
+        if (plainName && QFileInfo(assets.filePath(picture)).isFile()) {
+            if (used)
+                used(picture);
+            result += QStringLiteral("<img src=\"%1\" style=\"vertical-align:top;\" />").arg(picture);
+        } else {
             result += code;
+        }
     }
     result += QStringView(text).mid(last);
     return result;

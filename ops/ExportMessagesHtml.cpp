@@ -4,6 +4,7 @@
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberDates.h"
+#include "ops/HtmlAssets.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,7 +24,8 @@ QString filesLink(const QString& name)
 
 } // namespace
 
-ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName, bool copyMediaFiles)
+ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
+                                       bool copyMediaFiles)
     : m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName)),
       m_markup({[this](const _ViberAtta& atta) {
@@ -35,7 +37,8 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
                                                                : copyMedia(atta.previewPath);
                     return links;
                 },
-                QStringLiteral("files/voice.png"), 200, true, LineEnd}),
+                QStringLiteral("files/voice.png"), 200, true, LineEnd,
+                [&assets](const QString& picture) { assets.use(picture); }}),
       m_copyMedia(copyMediaFiles)
 {
     QDir().mkpath(m_files.path());

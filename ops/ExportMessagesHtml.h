@@ -8,12 +8,16 @@
 #include <QDate>
 #include <QDir>
 
+class HtmlAssets;
+
 // One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
-// to only link the names.
+// to only link the names. The export's shared pictures come from assets, which outlives
+// the page.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
-    ExportMessagesHtml(const QString& folder, const QString& fileName, bool copyMediaFiles = true);
+    ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
+                       bool copyMediaFiles = true);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;

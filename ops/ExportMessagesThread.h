@@ -34,7 +34,6 @@ protected:
 
 private:
     void exportAll();
-    void prepareHtmlFolder();
     void removeOutput();
     QString runFileName(const _ViberChat* chat, const QString& extension);
 

@@ -2,6 +2,7 @@
 #include "db/ViberCodes.h"
 #include "ops/ExportMessagesCsv.h"
 #include "ops/ExportMessagesHtml.h"
+#include "ops/HtmlAssets.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
 #include "ops/OperationError.h"
@@ -184,7 +185,8 @@ private slots:
                            "setAttribute('data-pwned','1')\">"),
             true);
         const QString out = m_dir.filePath(QStringLiteral("html"));
-        ExportMessagesHtml writer(out, QStringLiteral("chat.html"));
+        HtmlAssets assets(out);
+        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), assets);
         QVERIFY(QFileInfo(out + QStringLiteral("/files")).isDir()); // made by the constructor
         writeAll(writer, msgs);
         const QString html = QString::fromUtf8(readAll(out + QStringLiteral("/chat.html")));
