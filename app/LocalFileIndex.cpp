@@ -3,15 +3,23 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+bool LocalFileIndex::hasFile(const QString& path)
+{
+    return mayExist(path) && QFileInfo(path).isFile();
+}
+
 bool LocalFileIndex::hasNonEmptyFile(const QString& path)
+{
+    return mayExist(path) && QFileInfo(path).size() > 0;
+}
+
+bool LocalFileIndex::mayExist(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
-        return QFileInfo(path).size() > 0;
+        return true;
     const QString folder = path.left(slash);
-    if (!namesIn(folder.isEmpty() ? QStringLiteral("/") : folder).contains(path.mid(slash + 1)))
-        return false;
-    return QFileInfo(path).size() > 0;
+    return namesIn(folder.isEmpty() ? QStringLiteral("/") : folder).contains(path.mid(slash + 1));
 }
 
 const QSet<QString>& LocalFileIndex::namesIn(const QString& folder)

@@ -12,9 +12,12 @@
 class LocalFileIndex
 {
 public:
+    bool hasFile(const QString& path);
     bool hasNonEmptyFile(const QString& path);
 
 private:
+    // False when the path's folder was listed without its name.
+    bool mayExist(const QString& path);
     const QSet<QString>& namesIn(const QString& folder);
 
     QHash<QString, QSet<QString>> m_folders;

@@ -11,11 +11,36 @@ namespace BubbleText {
 
 QString escapeForBubble(const QString& text, const PictureUse& used)
 {
-    QString html = text;
-    html.replace(QLatin1Char('&'), QLatin1String("&amp;"));
-    html.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-    html.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    html.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
+    // One pass, copying the text between markup characters in runs; a text without any
+    // (most of them) stays shared. This runs for every message of an HTML export.
+    QString html;
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QLatin1StringView entity;
+        switch (text.at(i).unicode()) {
+        case u'&':
+            entity = QLatin1StringView("&amp;");
+            break;
+        case u'<':
+            entity = QLatin1StringView("&lt;");
+            break;
+        case u'>':
+            entity = QLatin1StringView("&gt;");
+            break;
+        case u'\n':
+            entity = QLatin1StringView("<br/>");
+            break;
+        default:
+            continue;
+        }
+        html += QStringView(text).mid(copied, i - copied);
+        html += entity;
+        copied = i + 1;
+    }
+    if (copied == 0)
+        html = text;
+    else
+        html += QStringView(text).mid(copied);
     html = ViberText::replaceEmoji(html, [&used](const QString& code) {
         const QString picture = QStringLiteral("emoji/%1.png").arg(code);
         if (used)

@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesHtml.h"
 
 #include "app/AppDirs.h"
+#include "app/LocalFileIndex.h"
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberDates.h"
@@ -25,8 +26,8 @@ QString filesLink(const QString& name)
 } // namespace
 
 ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
-                                       bool copyMediaFiles)
-    : m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
+                                       LocalFileIndex& sources, bool copyMediaFiles)
+    : m_sources(sources), m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName)),
       m_markup({[this](const _ViberAtta& atta) {
                     BubbleMarkup::MediaLinks links;
@@ -74,12 +75,11 @@ void ExportMessagesHtml::write(const _ViberMsg& msg)
 
 QString ExportMessagesHtml::copyMedia(const QString& source, const QString& attachmentName)
 {
-    const QFileInfo info(source);
     QString name = LocalDbPaths::mediaCopyName(source, attachmentName);
     if (name.isEmpty() || !m_copyMedia)
         return filesLink(name);
     const QString inside = AppDirs::pathInside(m_files.path(), name);
-    if (info.isFile() && !inside.isEmpty()) {
+    if (!inside.isEmpty() && m_sources.hasFile(source)) {
         const QString target = AppDirs::uniqueFileName(inside);
         if (QFile::copy(source, target))
             name = QFileInfo(target).fileName();

@@ -9,15 +9,16 @@
 #include <QDir>
 
 class HtmlAssets;
+class LocalFileIndex;
 
 // One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
-// to only link the names. The export's shared pictures come from assets, which outlives
-// the page.
+// to only link the names. The export's shared pictures come from assets, and sources
+// answers whether a media file is there; both outlive the page.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
     ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
-                       bool copyMediaFiles = true);
+                       LocalFileIndex& sources, bool copyMediaFiles = true);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
@@ -26,6 +27,7 @@ private:
     // Copies a media file into "files/" under a free name; returns the link to it.
     QString copyMedia(const QString& source, const QString& attachmentName = QString());
 
+    LocalFileIndex& m_sources;
     QDir m_folder;
     QDir m_files;
     TextFileWriter m_file;

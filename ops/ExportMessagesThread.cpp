@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesThread.h"
 
 #include "app/AppDirs.h"
+#include "app/LocalFileIndex.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
@@ -97,6 +98,7 @@ void ExportMessagesThread::exportAll()
     }
 
     std::unique_ptr<HtmlAssets> htmlAssets; // outlives every page that uses it
+    LocalFileIndex mediaSources;
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     const int total = int(sorted.size());
@@ -135,8 +137,9 @@ void ExportMessagesThread::exportAll()
                     htmlAssets = std::make_unique<HtmlAssets>(m_path);
                     htmlAssets->copyPageFiles();
                 }
-                writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, runFileName(msg->chat, QStringLiteral("html")), *htmlAssets, m_copyMedia);
+                writer = std::make_unique<ExportMessagesHtml>(m_path,
+                                                              runFileName(msg->chat, QStringLiteral("html")),
+                                                              *htmlAssets, mediaSources, m_copyMedia);
             }
             writerChat = msg->chat;
             writer->begin();

@@ -263,7 +263,7 @@ private slots:
         QCOMPARE(opened.first().toLocalFile(), file);
     }
 
-    // Only files that are there and hold something count; a folder is listed once, so
+    // Only files that are there (and, when asked, hold something) count; a folder is listed once, so
     // a file added later is not seen by the same index.
     void localFileIndexAnswersFromOneListing()
     {
@@ -283,9 +283,13 @@ private slots:
         QVERIFY(!index.hasNonEmptyFile(media + QStringLiteral("/never.jpg")));
         QVERIFY(!index.hasNonEmptyFile(dir.filePath(QStringLiteral("missing/photo.jpg"))));
         QVERIFY(!index.hasNonEmptyFile(media)); // a folder is no file
+        QVERIFY(index.hasFile(media + QStringLiteral("/empty.jpg")));
+        QVERIFY(!index.hasFile(media + QStringLiteral("/never.jpg")));
+        QVERIFY(!index.hasFile(media));
 
         touch(media + QStringLiteral("/later.jpg"));
         QVERIFY(!index.hasNonEmptyFile(media + QStringLiteral("/later.jpg")));
+        QVERIFY(!index.hasFile(media + QStringLiteral("/later.jpg")));
         QVERIFY(LocalFileIndex().hasNonEmptyFile(media + QStringLiteral("/later.jpg")));
     }
 };

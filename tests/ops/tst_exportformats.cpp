@@ -1,10 +1,11 @@
 #include "app/AppDirs.h"
+#include "app/LocalFileIndex.h"
 #include "db/ViberCodes.h"
 #include "ops/ExportMessagesCsv.h"
 #include "ops/ExportMessagesHtml.h"
-#include "ops/HtmlAssets.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
+#include "ops/HtmlAssets.h"
 #include "ops/OperationError.h"
 #include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
@@ -186,7 +187,8 @@ private slots:
             true);
         const QString out = m_dir.filePath(QStringLiteral("html"));
         HtmlAssets assets(out);
-        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), assets);
+        LocalFileIndex sources;
+        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), assets, sources);
         QVERIFY(QFileInfo(out + QStringLiteral("/files")).isDir()); // made by the constructor
         writeAll(writer, msgs);
         const QString html = QString::fromUtf8(readAll(out + QStringLiteral("/chat.html")));
