@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <iterator>
 
 namespace ViberDates {
 
@@ -19,6 +20,23 @@ qint64 wholeUnits(double value)
 QDateTime refToLocal(double seconds)
 {
     return QDateTime::fromSecsSinceEpoch(wholeUnits(seconds) + ReferenceUnixSeconds);
+}
+
+QString clockText(const QTime& time)
+{
+    if (!time.isValid())
+        return {};
+    const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+    const int minute = time.minute();
+    const char16_t text[] = {char16_t(u'0' + hour / 10),
+                             char16_t(u'0' + hour % 10),
+                             u':',
+                             char16_t(u'0' + minute / 10),
+                             char16_t(u'0' + minute % 10),
+                             u' ',
+                             time.hour() < 12 ? u'a' : u'p',
+                             u'm'};
+    return QString(reinterpret_cast<const QChar*>(text), std::size(text));
 }
 
 QDateTime refToLocalShown(double seconds)

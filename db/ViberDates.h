@@ -19,6 +19,9 @@ QDateTime refToLocal(double seconds);
 // local time (a sixth of an export's time). For showing a date; arithmetic that may
 // cross a change of daylight-saving time takes refToLocal().
 QDateTime refToLocalShown(double seconds);
+// The time as QTime::toString("hh:mm ap") gives it ("01:05 pm"; empty when invalid),
+// without the format parser, which cost more than the rest of a bubble.
+QString clockText(const QTime& time);
 qint64 refToUnixMs(double seconds);
 double unixMsToRef(qint64 milliseconds);
 double unixSecondsToRef(qint64 seconds);

@@ -76,7 +76,7 @@ QString BubbleMarkup::message(const _ViberMsg& msg) const
         if (!msg.call)
             return QString();
         return centred(callText(*msg.call) + QLatin1String("      ") +
-                       ViberDates::refToLocalShown(msg.call->date).toString(QStringLiteral("hh:mm ap")));
+                       ViberDates::clockText(ViberDates::refToLocalShown(msg.call->date).time()));
     case ViberMsgType::Picture:
     case ViberMsgType::Location:
     case ViberMsgType::Voice:
@@ -143,7 +143,7 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         break;
     }
     html += QStringLiteral("<div class=\"bb_time\">%1</div>")
-                .arg(ViberDates::refToLocalShown(msg.date).toString(QStringLiteral("hh:mm ap")));
+                .arg(ViberDates::clockText(ViberDates::refToLocalShown(msg.date).time()));
     html += QStringLiteral("</div><div class=\"clear\"></div>") + m_options.lineEnd;
     return html;
 }

@@ -7,10 +7,30 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+namespace {
+
+// Whether the markup can differ from the text: it holds a markup character, a line feed,
+// the start of an emoticon code or an emoji. One look at each character, where the full
+// treatment takes four passes: most texts hold none of these.
+bool mayChange(const QString& text)
+{
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit == u'&' || unit == u'<' || unit == u'>' || unit == u'\n' || unit == u'(' ||
+            QChar::isSurrogate(unit) || ViberText::isSingleUnitEmoji(unit))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 namespace BubbleText {
 
 QString escapeForBubble(const QString& text, const PictureUse& used)
 {
+    if (!mayChange(text))
+        return text;
     // One pass, copying the text between markup characters in runs; a text without any
     // (most of them) stays shared. This runs for every message of an HTML export.
     QString html;

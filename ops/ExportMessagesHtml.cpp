@@ -76,10 +76,10 @@ void ExportMessagesHtml::write(const _ViberMsg& msg)
 QString ExportMessagesHtml::copyMedia(const QString& source, const QString& attachmentName)
 {
     QString name = LocalDbPaths::mediaCopyName(source, attachmentName);
-    if (name.isEmpty() || !m_copyMedia)
+    if (name.isEmpty() || !m_copyMedia || !m_sources.hasFile(source))
         return filesLink(name);
     const QString inside = AppDirs::pathInside(m_files.path(), name);
-    if (!inside.isEmpty() && m_sources.hasFile(source)) {
+    if (!inside.isEmpty()) {
         const QString target = AppDirs::uniqueFileName(inside);
         if (QFile::copy(source, target))
             name = QFileInfo(target).fileName();

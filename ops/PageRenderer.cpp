@@ -383,7 +383,7 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
                        QString(), true, false);
         m_lastHeader = when.date();
     }
-    const QString time = when.toString(QStringLiteral("hh:mm ap"));
+    const QString time = ViberDates::clockText(when.time());
     const QString sender =
         msg.chat && msg.chat->isGroup() && msg.sender ? personLabel(*msg.sender) : QString();
 

@@ -95,19 +95,23 @@ QStringList csvRows(const QString& path)
     return lines.mid(1);
 }
 
-// A local database of one large chat and a few small ones, big enough that a backup or
-// an export of it runs for a while.
+// A local database of one large chat and a hundred small ones, big enough that a backup or
+// an export is still running when the test interrupts it: a per-chat export writes and
+// syncs a file for each chat, which keeps it busy for a while however fast the writing.
 QString writeLargeSource(const QString& folder, int count)
 {
     DataSetBuilder builder;
     _ViberPerson* anna = builder.person(1, QStringLiteral("+4917000001"), QStringLiteral("Anna"));
-    _ViberPerson* ben = builder.person(2, QStringLiteral("+4917000002"), QStringLiteral("Ben"));
     _ViberChat* big = builder.chat(1, {anna}, QString());
-    _ViberChat* other = builder.chat(2, {ben}, QString());
+    QList<_ViberChat*> small;
+    for (int i = 0; i < 100; ++i)
+        small.append(builder.chat(
+            2 + i, {builder.person(2 + i, QStringLiteral("+49171%1").arg(i, 5, 10, QLatin1Char('0')))},
+            QString()));
     const QDateTime start(QDate(2023, 1, 1), QTime(8, 0));
     for (int i = 0; i < count; ++i)
-        builder.message(i % 10 ? big : other, ViberMsgType::Text, start.addSecs(i * 60),
-                        QStringLiteral("message number %1").arg(i), i % 2 == 0);
+        builder.message(i % 10 ? big : small.at((i / 10) % small.size()), ViberMsgType::Text,
+                        start.addSecs(i * 60), QStringLiteral("message number %1").arg(i), i % 2 == 0);
     IOSViberDb db(folder, QLatin1String(LocalDbFixture::ProgramFile));
     LocalDbFixture::writeAll(db, builder.set().allMessages(), {});
     return folder;

@@ -294,6 +294,16 @@ private slots:
         tzset();
     }
 
+    // The bubbles' clock reads as Qt's "hh:mm ap" format at every minute of a day.
+    void clockTextReadsAsTheFormat()
+    {
+        for (int minute = 0; minute < 24 * 60; ++minute) {
+            const QTime time(minute / 60, minute % 60, 59);
+            QCOMPARE(ViberDates::clockText(time), time.toString(QStringLiteral("hh:mm ap")));
+        }
+        QCOMPARE(ViberDates::clockText(QTime()), QString());
+    }
+
     // A longitude no integer can hold names no place: the map image takes 0.
     void mapNamesOfExtremeLongitudes_data()
     {
