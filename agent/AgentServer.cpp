@@ -290,10 +290,18 @@ int AgentServer::runWifi()
     return 0;
 }
 
-std::string AgentServer::localPath(const std::string& phonePath, std::set<std::string>* knownFolders) const
+std::string AgentServer::localPath(const std::string& phonePath, PathCache* cache) const
 {
-    if (m_config.rootPrefix.empty())
+    if (m_config.rootPrefix.empty()) {
+        const std::size_t slash = phonePath.rfind('/');
+        if (!cache || slash == std::string::npos)
+            return phonePath;
+        const std::string name = phonePath.substr(slash + 1);
+        if (!name.empty() && name != "." && name != ".." &&
+            !cache->mayHold(slash == 0 ? "/" : phonePath.substr(0, slash), name))
+            return {};
         return phonePath;
+    }
     std::string local = m_config.rootPrefix;
     std::size_t start = 0;
     while (start <= phonePath.size()) {
@@ -306,17 +314,19 @@ std::string AgentServer::localPath(const std::string& phonePath, std::set<std::s
             continue;
         if (part == ".." || part.find('\\') != std::string::npos)
             return {};
-        local += '/' + part;
         const bool folder = start <= phonePath.size();
-        if (folder && knownFolders && knownFolders->count(local) != 0)
+        if (!folder && cache && !cache->mayHold(local, part))
+            return {};
+        local += '/' + part;
+        if (folder && cache && cache->isCheckedFolder(local))
             continue;
         // a link inside the folder could point anywhere on the computer
         struct stat info
         {};
         if (lstat(local.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
             return {};
-        if (folder && knownFolders)
-            knownFolders->insert(local);
+        if (folder && cache)
+            cache->addCheckedFolder(local);
     }
     return local;
 }
@@ -399,10 +409,9 @@ bool AgentServer::handleRootCommand(LineChannel& channel, const std::string& com
     return channel.writeLine("$sucmd:" + std::to_string(code));
 }
 
-std::string AgentServer::fileFields(const std::string& phonePath, std::set<std::string>* knownFolders) const
+std::string AgentServer::fileFields(const std::string& phonePath, PathCache* cache) const
 {
-    const std::string local =
-        m_hooks.mayAccess(phonePath) ? localPath(phonePath, knownFolders) : std::string();
+    const std::string local = m_hooks.mayAccess(phonePath) ? localPath(phonePath, cache) : std::string();
     struct stat info
     {};
     if (!local.empty() && stat(local.c_str(), &info) == 0) {
@@ -422,7 +431,7 @@ bool AgentServer::handleFileInfo(LineChannel& channel, const std::string& phoneP
 bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths)
 {
     std::string reply = "$fstat:";
-    std::set<std::string> knownFolders;
+    PathCache cache;
     std::size_t start = 0;
     for (bool first = true;; first = false) {
         const std::size_t end = paths.find('\0', start);
@@ -431,7 +440,7 @@ bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths
         if (!first)
             reply += '\t';
         // a path the checks refuse is not looked at, and reported as absent
-        reply += safeinput::checkPhonePath(path).empty() ? fileFields(path, &knownFolders) : "none";
+        reply += safeinput::checkPhonePath(path).empty() ? fileFields(path, &cache) : "none";
         if (end == std::string::npos)
             break;
         start = end + 1;

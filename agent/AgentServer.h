@@ -3,10 +3,10 @@
 #include "agent/AgentConfig.h"
 #include "agent/AgentHooks.h"
 #include "agent/LineChannel.h"
+#include "agent/PathCache.h"
 #include "agent/UniqueFd.h"
 
 #include <memory>
-#include <set>
 #include <string>
 
 namespace agent {
@@ -46,12 +46,12 @@ private:
     // "$fstat:" + paths separated by NUL bytes: one "$fstat:" line with the fields of
     // each, separated by tabs, in the order asked.
     bool handleFileInfos(LineChannel& channel, const std::string& paths);
-    // knownFolders: folders below the root prefix already found to be no links, shared
-    // by the paths of one request (a media folder holds thousands of files).
-    std::string fileFields(const std::string& phonePath, std::set<std::string>* knownFolders = nullptr) const;
+    // cache: what the paths of one request share (a media folder holds thousands of files).
+    std::string fileFields(const std::string& phonePath, PathCache* cache = nullptr) const;
     bool handleRootCommand(LineChannel& channel, const std::string& command);
-    // The local path of a phone path (below the root prefix); empty when it would leave it.
-    std::string localPath(const std::string& phonePath, std::set<std::string>* knownFolders = nullptr) const;
+    // The local path of a phone path (below the root prefix); empty when it would leave it
+    // or, with a cache, when its folder holds no such name.
+    std::string localPath(const std::string& phonePath, PathCache* cache = nullptr) const;
 
     AgentConfig m_config;
     AgentHooks& m_hooks;

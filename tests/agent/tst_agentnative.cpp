@@ -46,6 +46,7 @@ struct AgentRun
     QTemporaryDir dir;
     QProcess process;
     int port = 0;
+    bool underPhoneFolder = true; // false: phone paths are this computer's, as on a phone
 
     QString root() const { return dir.filePath(QStringLiteral("phone")); }
     QString suLog() const { return dir.filePath(QStringLiteral("su.log")); }
@@ -66,7 +67,8 @@ struct AgentRun
         environment.insert(QStringLiteral("PATH"), bin + QStringLiteral(":/usr/bin:/bin"));
         process.setProcessEnvironment(environment);
         process.start(launcher.first(),
-                      launcher.mid(1) + arguments + QStringList{QStringLiteral("--root"), root()});
+                      launcher.mid(1) + arguments +
+                          (underPhoneFolder ? QStringList{QStringLiteral("--root"), root()} : QStringList()));
         if (!process.waitForStarted(5000))
             return false;
         process.write(secret + '\n');
@@ -209,6 +211,56 @@ private slots:
         QCOMPARE(suCommand(*session, QStringLiteral("ls \"%1/missing\"").arg(made), 30000) == 0, false);
         sendBye(*session);
         QVERIFY(session->waitForDisconnected(5000) || session->state() == QAbstractSocket::UnconnectedState);
+    }
+
+    // A batched request answers each path as a look-up of its own would, though it lists
+    // each folder once and looks up only the names found there: missing names, missing
+    // folders, folders, files whose folder was already listed, and (under a phone folder)
+    // links that lead out of it.
+    void batchedInfoAnswersAsSingleLookUps_data()
+    {
+        QTest::addColumn<bool>("underPhoneFolder");
+        QTest::newRow("phone folder") << true;
+        QTest::newRow("phone's own paths") << false;
+    }
+
+    void batchedInfoAnswersAsSingleLookUps()
+    {
+        QFETCH(bool, underPhoneFolder);
+        AgentRun run;
+        run.underPhoneFolder = underPhoneFolder;
+        QVERIFY(run.startSession(launcherFor(QStringLiteral("x86_64")), DownloadUrl));
+        const QString base =
+            underPhoneFolder ? QStringLiteral("/sdcard") : run.root() + QStringLiteral("/sdcard");
+        const QString media = run.root() + QStringLiteral("/sdcard/media");
+        writeFile(media + QStringLiteral("/a.jpg"), "aaa");
+        writeFile(media + QStringLiteral("/b.jpg"), "bbbbb");
+        writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
+        QTemporaryDir outside;
+        writeFile(outside.filePath(QStringLiteral("secret")), "secret");
+        QVERIFY(QFile::link(outside.filePath(QStringLiteral("secret")), media + QStringLiteral("/link.jpg")));
+
+        const QStringList names = {QStringLiteral("/media/a.jpg"),  QStringLiteral("/media/missing.jpg"),
+                                   QStringLiteral("/media/b.jpg"),  QStringLiteral("/gone/a.jpg"),
+                                   QStringLiteral("/media/sub"),    QStringLiteral("/media/sub/c.jpg"),
+                                   QStringLiteral("/media/sub/"),   QStringLiteral("/media/link.jpg"),
+                                   QStringLiteral("/media/a.jpg/x")};
+        QStringList paths;
+        for (const QString& name : names)
+            paths.append(base + name);
+        auto session = openAs(run.port, Secret);
+        QVERIFY(session);
+        const QList<RemoteFileInfo> batched = remoteFileInfos(*session, paths);
+        QCOMPARE(batched.size(), paths.size());
+        const QList<qint64> sizes = {3, -1, 5, -1, -1, 1, -1, underPhoneFolder ? -1 : 6, -1};
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const RemoteFileInfo single = remoteFileInfo(*session, paths.at(i));
+            QCOMPARE(batched.at(i).isFile, single.isFile);
+            QCOMPARE(batched.at(i).size, single.size);
+            QCOMPARE(batched.at(i).isFile ? batched.at(i).size : -1, sizes.at(i));
+        }
+        sendBye(*session);
+        QVERIFY(run.process.waitForFinished(5000));
     }
 
     // Another app on the phone (or another user of the computer) that finds the port
