@@ -398,22 +398,39 @@ QList<std::pair<QString, QString>> attachmentFiles(const _ViberAtta& atta)
 
 } // namespace
 
-void AndroidLoadViberThread::learnMissingFiles(const ViberDataSet& dataSet)
+QList<AndroidLoadViberThread::PlannedFile>
+AndroidLoadViberThread::planAttachmentFiles(const ViberDataSet& dataSet)
 {
-    QStringList wanted;
-    QSet<QString> seen;
+    QList<PlannedFile> plan;
+    plan.reserve(dataSet.attachments.size() * 2);
     LocalFileIndex localFiles;
     for (const _ViberAtta* atta : dataSet.attachments) {
         if (!atta->message)
             continue;
         for (const auto& [remote, local] : attachmentFiles(*atta)) {
-            const QString phonePath = phonePathFromUri(remote);
-            // a non-empty local copy is kept without asking the phone
-            if (phonePath.isEmpty() || local.isEmpty() || seen.contains(phonePath) ||
-                localFiles.hasNonEmptyFile(local))
+            QString phonePath = phonePathFromUri(remote);
+            if (phonePath.isEmpty() || local.isEmpty())
                 continue;
-            seen.insert(phonePath);
-            wanted.append(phonePath);
+            // a non-empty local copy is kept without asking the phone
+            const bool cached = localFiles.hasNonEmptyFile(local);
+            plan.append({atta, std::move(phonePath), local, !cached});
+        }
+    }
+    return plan;
+}
+
+void AndroidLoadViberThread::learnMissingFiles(QList<PlannedFile>& plan)
+{
+    // A path that two attachments share is asked twice: the agent answers the second
+    // from what it learnt of the folder, which costs less than finding the repeats here.
+    QStringList wanted;
+    QList<qsizetype> at;
+    wanted.reserve(plan.size());
+    at.reserve(plan.size());
+    for (qsizetype i = 0; i < plan.size(); ++i) {
+        if (plan.at(i).fetch) {
+            wanted.append(plan.at(i).phonePath);
+            at.append(i);
         }
     }
     if (wanted.isEmpty())
@@ -422,7 +439,7 @@ void AndroidLoadViberThread::learnMissingFiles(const ViberDataSet& dataSet)
         const QList<RemoteFileInfo> infos = remoteFileInfos(session(), wanted, 60000, &m_progress);
         for (qsizetype i = 0; i < wanted.size(); ++i) {
             if (!infos.at(i).isFile)
-                m_missingOnPhone.insert(wanted.at(i));
+                plan[at.at(i)].fetch = false;
         }
     } catch (const RemoteException& e) {
         // an agent before the batched request: each file is asked for on its own
@@ -439,9 +456,11 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
 {
     // Phones keep only some of the files their history names; asking for each missing
     // one on its own would cost a round trip per file.
-    learnMissingFiles(dataSet);
+    QList<PlannedFile> plan = planAttachmentFiles(dataSet);
+    learnMissingFiles(plan);
     const qsizetype total = dataSet.attachments.size();
     qsizetype number = 0;
+    qsizetype next = 0; // the first planned file of the attachment at hand
     ProgressThrottle throttle;
     for (const _ViberAtta* atta : dataSet.attachments) {
         ++number;
@@ -451,8 +470,11 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
         if (!atta->message)
             continue;
         try {
-            for (const auto& [remote, local] : attachmentFiles(*atta))
-                fetch(remote, local);
+            for (; next < plan.size() && plan.at(next).attachment == atta; ++next) {
+                const PlannedFile& file = plan.at(next);
+                if (file.fetch)
+                    downloadFile(session(), file.phonePath, file.local, false, &m_progress);
+            }
             // The picture is looked for first: on a phone whose media was cleared it is
             // missing far more often than the preview is there.
             if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
@@ -460,6 +482,8 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
                 PreviewImage::make(atta->localPath, atta->previewPath);
         } catch (const std::exception& e) {
             ++m_failedAttachments;
+            while (next < plan.size() && plan.at(next).attachment == atta)
+                ++next;
             dropSession();
             qDebug("AndroidLoadViberThread, load attachment failed. %s", e.what());
         }
@@ -469,7 +493,7 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
 void AndroidLoadViberThread::fetch(const QString& remote, const QString& local)
 {
     const QString phonePath = phonePathFromUri(remote);
-    if (phonePath.isEmpty() || local.isEmpty() || m_missingOnPhone.contains(phonePath))
+    if (phonePath.isEmpty() || local.isEmpty())
         return;
     downloadFile(session(), phonePath, local, false, &m_progress);
 }

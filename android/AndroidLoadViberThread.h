@@ -79,9 +79,19 @@ private:
     void backupRoute();
     void waitForTipsClosed(std::chrono::milliseconds limit, std::chrono::milliseconds poll);
     void downloadAvatars(const ViberDataSet& dataSet);
+    // One phone file of an attachment and the local file it is fetched to.
+    struct PlannedFile
+    {
+        const _ViberAtta* attachment;
+        QString phonePath;
+        QString local;
+        bool fetch; // false when the local copy is there, or the phone lacks the file
+    };
     void downloadAttachments(const ViberDataSet& dataSet);
-    // Notes which attachment files the phone lacks, asked in batches (m_missingOnPhone).
-    void learnMissingFiles(const ViberDataSet& dataSet);
+    // The phone files of the attachments, in the data set's order of attachments.
+    static QList<PlannedFile> planAttachmentFiles(const ViberDataSet& dataSet);
+    // Clears fetch of the planned files the phone lacks, asked in batches.
+    void learnMissingFiles(QList<PlannedFile>& plan);
     // Fetches one phone file (plain path or "file:" URI) unless it is cached already;
     // names that are not phone files are skipped.
     void fetch(const QString& remote, const QString& local);
@@ -100,6 +110,5 @@ private:
     // Names copied into the phone's staging folder by this run and not removed yet.
     QStringList m_staged;
     int m_failedAttachments = 0;
-    QSet<QString> m_missingOnPhone;
     ViberDataSetPtr m_dataSet;
 };
