@@ -27,6 +27,7 @@
 #include <QTcpSocket>
 #include <QtDebug>
 
+#include <optional>
 #include <stdexcept>
 
 using namespace simpleprotocol;
@@ -413,7 +414,7 @@ AndroidLoadViberThread::planAttachmentFiles(const ViberDataSet& dataSet)
                 continue;
             // a non-empty local copy is kept without asking the phone
             const bool cached = localFiles.hasNonEmptyFile(local);
-            plan.append({atta, std::move(phonePath), local, !cached});
+            plan.append({atta, std::move(phonePath), local, cached, !cached});
         }
     }
     return plan;
@@ -470,15 +471,20 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
         if (!atta->message)
             continue;
         try {
+            std::optional<bool> pictureThere; // known from the plan, without a look-up
             for (; next < plan.size() && plan.at(next).attachment == atta; ++next) {
                 const PlannedFile& file = plan.at(next);
-                if (file.fetch)
-                    downloadFile(session(), file.phonePath, file.local, false, &m_progress);
+                const bool there =
+                    file.fetch ? downloadFile(session(), file.phonePath, file.local, false, &m_progress)
+                               : file.cached;
+                if (file.local == atta->localPath)
+                    pictureThere = there;
             }
             // The picture is looked for first: on a phone whose media was cleared it is
             // missing far more often than the preview is there.
             if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
-                QFileInfo::exists(atta->localPath) && !QFileInfo::exists(atta->previewPath))
+                (pictureThere ? *pictureThere : QFileInfo::exists(atta->localPath)) &&
+                !QFileInfo::exists(atta->previewPath))
                 PreviewImage::make(atta->localPath, atta->previewPath);
         } catch (const std::exception& e) {
             ++m_failedAttachments;

@@ -85,7 +85,8 @@ private:
         const _ViberAtta* attachment;
         QString phonePath;
         QString local;
-        bool fetch; // false when the local copy is there, or the phone lacks the file
+        bool cached; // a non-empty local copy was there before the load
+        bool fetch;  // false when cached, or when the phone lacks the file
     };
     void downloadAttachments(const ViberDataSet& dataSet);
     // The phone files of the attachments, in the data set's order of attachments.

@@ -217,6 +217,9 @@ namespace {
 
 RemoteFileInfo parseFileFields(const QString& text)
 {
+    // most answers of a batched request, which holds one for each media file
+    if (text == QLatin1String("none"))
+        return {};
     const QStringList fields = text.split(u',');
     RemoteFileInfo info;
     info.isFile =
@@ -279,27 +282,29 @@ bool remoteIsFile(QIODevice& socket, const QString& path, int timeout, const Pro
 QString phonePathFromUri(const QString& uriOrPath)
 {
     QString path;
-    if (uriOrPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+    if (uriOrPath.startsWith(u'/')) {
+        path = uriOrPath;
+    } else if (uriOrPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(uriOrPath);
         if (!url.isValid() || !url.isLocalFile())
             return QString();
         path = url.toLocalFile();
-    } else if (uriOrPath.startsWith(u'/')) {
-        path = uriOrPath;
     } else {
         return QString();
     }
-    if (path.contains(u'\n') || path.contains(u'\r') || path.contains(QChar(0)))
-        return QString();
-    // Segment by segment without a list: a load asks this for every media file.
+    // One pass for line breaks, NUL and ".." segments: a load asks this for every media
+    // file.
     const QStringView view(path);
-    for (qsizetype start = 0; start <= view.size();) {
-        qsizetype slash = view.indexOf(u'/', start);
-        if (slash < 0)
-            slash = view.size();
-        if (view.sliced(start, slash - start) == u"..")
+    qsizetype segment = 0;
+    for (qsizetype i = 0; i <= view.size(); ++i) {
+        const char16_t c = i < view.size() ? view[i].unicode() : u'/';
+        if (c == u'\n' || c == u'\r' || c == 0)
             return QString();
-        start = slash + 1;
+        if (c != u'/')
+            continue;
+        if (i - segment == 2 && view[segment] == u'.' && view[segment + 1] == u'.')
+            return QString();
+        segment = i + 1;
     }
     return path;
 }

@@ -279,6 +279,10 @@ private slots:
         QTest::newRow("encoded parent segment")
             << QStringLiteral("file:///storage/emulated/0/%2E%2E/%2E%2E/data/x") << QString();
         QTest::newRow("encoded line break") << QStringLiteral("file:///sdcard/a%0A$sucmd:rm") << QString();
+        QTest::newRow("carriage return") << QStringLiteral("/sdcard/a\rb") << QString();
+        QTest::newRow("NUL") << QStringLiteral("/sdcard/a") + QChar(0) + QStringLiteral("b") << QString();
+        QTest::newRow("parent segment first") << QStringLiteral("/../data") << QString();
+        QTest::newRow("two-character segments") << QStringLiteral("/.a/b./.") << QStringLiteral("/.a/b./.");
     }
 
     void phonePathsFromDatabaseReferences()
