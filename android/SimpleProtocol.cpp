@@ -284,6 +284,12 @@ QString phonePathFromUri(const QString& uriOrPath)
     QString path;
     if (uriOrPath.startsWith(u'/')) {
         path = uriOrPath;
+    } else if (uriOrPath.startsWith(QLatin1String("file:///"), Qt::CaseInsensitive) &&
+               !uriOrPath.contains(u'%') && !uriOrPath.contains(u'?') && !uriOrPath.contains(u'#')) {
+        // Nothing to decode and no query or fragment: the path is the rest as it stands.
+        // Most media references look like this, and parsing each as a URL cost more than
+        // the rest of planning a load's downloads.
+        path = uriOrPath.mid(7);
     } else if (uriOrPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(uriOrPath);
         if (!url.isValid() || !url.isLocalFile())

@@ -18,8 +18,13 @@ bool LocalFileIndex::mayExist(const QString& path)
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
         return true;
-    const QString folder = path.left(slash);
-    return namesIn(folder.isEmpty() ? QStringLiteral("/") : folder).contains(path.mid(slash + 1));
+    // Paths come folder by folder: the folder of the last question is compared, not looked up.
+    const QStringView folder = slash == 0 ? QStringView(u"/") : QStringView(path).left(slash);
+    if (!m_lastNames || folder != m_lastFolder) {
+        m_lastFolder = folder.toString();
+        m_lastNames = &namesIn(m_lastFolder);
+    }
+    return m_lastNames->contains(path.mid(slash + 1));
 }
 
 const QSet<QString>& LocalFileIndex::namesIn(const QString& folder)

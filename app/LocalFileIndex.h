@@ -12,6 +12,10 @@
 class LocalFileIndex
 {
 public:
+    LocalFileIndex() = default;
+    LocalFileIndex(const LocalFileIndex&) = delete;
+    LocalFileIndex& operator=(const LocalFileIndex&) = delete;
+
     bool hasFile(const QString& path);
     bool hasNonEmptyFile(const QString& path);
 
@@ -21,4 +25,6 @@ private:
     const QSet<QString>& namesIn(const QString& folder);
 
     QHash<QString, QSet<QString>> m_folders;
+    QString m_lastFolder;
+    const QSet<QString>* m_lastNames = nullptr; // the names of m_lastFolder, in m_folders
 };

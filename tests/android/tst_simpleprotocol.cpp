@@ -10,9 +10,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <thread>
 
@@ -290,6 +292,26 @@ private slots:
         QFETCH(QString, reference);
         QFETCH(QString, path);
         QCOMPARE(phonePathFromUri(reference), path);
+    }
+
+    // Plain "file:///" references skip the URL parser; they must come out as it gives them.
+    void plainFileUrisReadAsTheUrlParserReadsThem()
+    {
+        const QString alphabet = QStringLiteral("ab /.\\[]{}@:;=+&!$'()*,~ \u00e4\u4e2d\U0001F600");
+        QRandomGenerator random(7);
+        for (int i = 0; i < 2000; ++i) {
+            QString path = QStringLiteral("/storage");
+            const int length = int(random.bounded(1, 24));
+            for (int j = 0; j < length; ++j)
+                path += alphabet.at(int(random.bounded(int(alphabet.size()))));
+            if (path.contains(QLatin1String("/../")) || path.endsWith(QLatin1String("/..")))
+                continue;
+            for (const QString& scheme : {QStringLiteral("file://"), QStringLiteral("FILE://")}) {
+                const QUrl url(scheme + path);
+                const QString expected = url.isValid() && url.isLocalFile() ? url.toLocalFile() : QString();
+                QCOMPARE(phonePathFromUri(scheme + path), expected);
+            }
+        }
     }
 
     void downloadRefusesWhatIsNotAPhonePath()
