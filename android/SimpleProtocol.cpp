@@ -249,25 +249,45 @@ QList<RemoteFileInfo> remoteFileInfos(QIODevice& socket, const QStringList& path
 {
     QList<RemoteFileInfo> infos;
     infos.reserve(paths.size());
-    for (qsizetype next = 0; next < paths.size();) {
-        QStringList batch;
-        qsizetype bytes = 0;
-        while (next < paths.size() && batch.size() < MaxPathsPerInfoRequest) {
-            const QString phonePath = requirePhonePath(paths.at(next));
-            const qsizetype size = phonePath.toUtf8().size() + 1;
-            if (!batch.isEmpty() && bytes + size > MaxInfoRequestBytes)
-                break;
-            batch.append(phonePath);
-            bytes += size;
-            ++next;
+    // Later requests go out before the earlier answers are in, so that the agent works
+    // while this side reads, instead of a round trip each. The first goes alone: an agent
+    // before the batched request refuses it, and nothing may follow it then. The answers
+    // of a few requests fit in the socket buffers, so neither side ever waits on a write.
+    constexpr qsizetype Window = 4;
+    QList<qsizetype> sent; // the number of paths of each request not answered yet
+    qsizetype next = 0;
+    while (next < paths.size() || !sent.isEmpty()) {
+        const qsizetype window = infos.isEmpty() ? 1 : Window;
+        while (next < paths.size() && sent.size() < window) {
+            QStringList batch;
+            qsizetype bytes = 0;
+            while (next < paths.size() && batch.size() < MaxPathsPerInfoRequest) {
+                const QString phonePath = requirePhonePath(paths.at(next));
+                const qsizetype size = phonePath.toUtf8().size() + 1;
+                if (!batch.isEmpty() && bytes + size > MaxInfoRequestBytes)
+                    break;
+                batch.append(phonePath);
+                bytes += size;
+                ++next;
+            }
+            sendLine(socket, QStringLiteral("$fstat:"), batch.join(QChar(0)));
+            sent.append(batch.size());
         }
-        sendLine(socket, QStringLiteral("$fstat:"), batch.join(QChar(0)));
-        const QStringList answers =
-            expectReply(socket, QStringLiteral("$fstat:"), timeout, progress).mid(7).split(u'\t');
-        if (answers.size() != batch.size())
+        QString reply;
+        try {
+            reply = expectReply(socket, QStringLiteral("$fstat:"), timeout, progress);
+        } catch (const RemoteException& e) {
+            if (sent.size() == 1)
+                throw;
+            // the answers still on their way would be read as answers to what comes next
+            throw SocketDataTransferException(QString::fromUtf8(e.what()));
+        }
+        const QStringList answers = reply.mid(7).split(u'\t');
+        if (answers.size() != sent.first())
             throw LocalException(socket, QStringLiteral("invalid feedback, %1 answers for %2 paths")
                                              .arg(answers.size())
-                                             .arg(batch.size()));
+                                             .arg(sent.first()));
+        sent.removeFirst();
         for (const QString& answer : answers)
             infos.append(parseFileFields(answer));
     }

@@ -127,6 +127,48 @@ private slots:
         QCOMPARE(agent.received(), errorLine(message));
     }
 
+    // Batched look-ups go out a few requests ahead of the answers, the first alone. An
+    // agent that refuses the first is reported as such (the caller then asks per file); an
+    // error while other requests are on their way is a broken exchange, as the answers
+    // behind it belong to requests already sent.
+    void batchedLookUpsGoOutAheadOfTheAnswers()
+    {
+        QStringList paths;
+        for (int i = 0; i < 3 * MaxPathsPerInfoRequest; ++i)
+            paths.append(QStringLiteral("/sdcard/f%1").arg(i));
+        QStringList none;
+        for (int i = 0; i < MaxPathsPerInfoRequest; ++i)
+            none.append(i == 7 ? QStringLiteral("file,12") : QStringLiteral("none"));
+        const QByteArray answer = "$fstat:" + none.join(u'\t').toUtf8() + '\n';
+        const QByteArray refusal = "$error:" + QByteArray("unknown command").toBase64() + '\n';
+
+        {
+            ScriptedAgent agent(answer + answer + answer);
+            QTcpSocket client;
+            connectTo(client, agent);
+            const QList<RemoteFileInfo> infos = remoteFileInfos(client, paths, 5000);
+            QCOMPARE(infos.size(), paths.size());
+            for (qsizetype i = 0; i < infos.size(); ++i)
+                QCOMPARE(infos.at(i).size, i % MaxPathsPerInfoRequest == 7 ? 12 : -1);
+            client.disconnectFromHost();
+            QCOMPARE(agent.received().count("$fstat:"), 3);
+        }
+        {
+            ScriptedAgent agent(refusal);
+            QTcpSocket client;
+            connectTo(client, agent);
+            QVERIFY_THROWS_EXCEPTION(RemoteException, remoteFileInfos(client, paths, 5000));
+            client.disconnectFromHost();
+            QCOMPARE(agent.received().count("$fstat:"), 1);
+        }
+        {
+            ScriptedAgent agent(answer + refusal);
+            QTcpSocket client;
+            connectTo(client, agent);
+            QVERIFY_THROWS_EXCEPTION(SocketDataTransferException, remoteFileInfos(client, paths, 5000));
+        }
+    }
+
     void deviceDescriptionIsTheHelloReplyOnly()
     {
         {
