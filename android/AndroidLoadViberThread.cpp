@@ -27,6 +27,7 @@
 #include <QTcpSocket>
 #include <QtDebug>
 
+#include <array>
 #include <optional>
 #include <stdexcept>
 
@@ -372,24 +373,35 @@ void AndroidLoadViberThread::downloadAvatars(const ViberDataSet& dataSet)
 
 namespace {
 
-// The phone files of an attachment, each with the local file it is fetched to.
-QList<std::pair<QString, QString>> attachmentFiles(const _ViberAtta& atta)
+// The phone files of an attachment, each with the local file it is fetched to: up to
+// two, pointing into the attachment, as a load asks this for every one.
+struct AttachmentFiles
 {
-    QList<std::pair<QString, QString>> files;
+    std::array<std::pair<const QString*, const QString*>, 2> files;
+    int count = 0;
+
+    void add(const QString& remote, const QString& local) { files[size_t(count++)] = {&remote, &local}; }
+    auto begin() const { return files.begin(); }
+    auto end() const { return files.begin() + count; }
+};
+
+AttachmentFiles attachmentFiles(const _ViberAtta& atta)
+{
+    AttachmentFiles files;
     switch (atta.message->type) {
     case ViberMsgType::Picture:
     case ViberMsgType::Video:
         if (!atta.sourceUri.isEmpty())
-            files.append({atta.sourceUri, atta.localPath});
+            files.add(atta.sourceUri, atta.localPath);
         if (!atta.sourcePath.isEmpty())
-            files.append({atta.sourcePath, atta.previewPath});
+            files.add(atta.sourcePath, atta.previewPath);
         break;
     case ViberMsgType::Location:
         if (!atta.sourcePath.isEmpty())
-            files.append({atta.sourcePath, atta.previewPath});
+            files.add(atta.sourcePath, atta.previewPath);
         break;
     case ViberMsgType::Voice:
-        files.append({atta.sourceUri, atta.localPath});
+        files.add(atta.sourceUri, atta.localPath);
         break;
     default:
         break;
@@ -409,12 +421,12 @@ AndroidLoadViberThread::planAttachmentFiles(const ViberDataSet& dataSet)
         if (!atta->message)
             continue;
         for (const auto& [remote, local] : attachmentFiles(*atta)) {
-            QString phonePath = phonePathFromUri(remote);
-            if (phonePath.isEmpty() || local.isEmpty())
+            QString phonePath = phonePathFromUri(*remote);
+            if (phonePath.isEmpty() || local->isEmpty())
                 continue;
             // a non-empty local copy is kept without asking the phone
-            const bool cached = localFiles.hasNonEmptyFile(local);
-            plan.append({atta, std::move(phonePath), local, cached, !cached});
+            const bool cached = localFiles.hasNonEmptyFile(*local);
+            plan.append({atta, std::move(phonePath), *local, cached, !cached});
         }
     }
     return plan;
