@@ -3,7 +3,8 @@
 # (200000) over M chats (500) by the root route (stop Viber, root copies to the staging
 # folder, agent downloads, load, attachments), against the same phone's database files
 # downloaded straight through one agent session plus AndroidViberDb::load() of them;
-# best of 2 each, alternating. database_ratio sets the run up to its first attachment
+# the median of five each, taking turns, so that one lucky or unlucky run on a shared
+# machine cannot decide. database_ratio sets the run up to its first attachment
 # (what the floor does, plus stopping Viber and staging the copies) against the floor;
 # the rest of the run asks the phone for each media file. The phone is
 # velliport-gen-android's (the one android-load uses) without its media files, so every
@@ -35,14 +36,14 @@ trap 'rm -rf "$work"' EXIT
 put_phone "$data"
 
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" | head -n1; }
-best() { sort -g | head -n1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 load_times=()
 database_times=()
 floor_times=()
 load_line=""
 floor_line=""
-for _ in 1 2; do
+for _ in 1 2 3 4 5; do
     rm -rf "$work/download"
     floor_line="$("$build/bin/velliport-bench-phone" download "$state" "$serial" "$work/download")"
     floor_times+=("$(echo "$floor_line" | field download_load_s)")
@@ -51,13 +52,13 @@ for _ in 1 2; do
     database_times+=("$(echo "$load_line" | field database_s)")
 done
 
-load_best="$(printf '%s\n' "${load_times[@]}" | best)"
-floor_best="$(printf '%s\n' "${floor_times[@]}" | best)"
-database_best="$(printf '%s\n' "${database_times[@]}" | best)"
-ratio="$(awk -v l="$load_best" -v f="$floor_best" 'BEGIN { printf "%.3f", l / f }')"
-database_ratio="$(awk -v l="$database_best" -v f="$floor_best" 'BEGIN { printf "%.3f", l / f }')"
-echo "RESULT phone-load ratio=$ratio load_s=$load_best download_load_s=$floor_best" \
-    "database_ratio=$database_ratio database_s=$database_best attachments_s=$(echo "$load_line" | field attachments_s)" \
+load_median="$(printf '%s\n' "${load_times[@]}" | median)"
+floor_median="$(printf '%s\n' "${floor_times[@]}" | median)"
+database_median="$(printf '%s\n' "${database_times[@]}" | median)"
+ratio="$(awk -v l="$load_median" -v f="$floor_median" 'BEGIN { printf "%.3f", l / f }')"
+database_ratio="$(awk -v l="$database_median" -v f="$floor_median" 'BEGIN { printf "%.3f", l / f }')"
+echo "RESULT phone-load ratio=$ratio load_s=$load_median download_load_s=$floor_median" \
+    "database_ratio=$database_ratio database_s=$database_median attachments_s=$(echo "$load_line" | field attachments_s)" \
     "messages=$(echo "$load_line" | field messages) attachments=$(echo "$load_line" | field attachments)" \
     "failed_attachments=$(echo "$load_line" | field failed_attachments)" \
     "floor_parts: session_s=$(echo "$floor_line" | field session_s) download_s=$(echo "$floor_line" | field download_s)" \
