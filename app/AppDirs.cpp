@@ -21,7 +21,8 @@ constexpr int MaxFileNameBytes = 200;
 // Cuts whole characters off the end until the UTF-8 form fits.
 QString boundedName(const QString& name)
 {
-    if (name.toUtf8().size() <= MaxFileNameBytes)
+    // A UTF-16 unit takes at most three bytes of UTF-8: most names need no encoding to tell.
+    if (name.size() * 3 <= MaxFileNameBytes || name.toUtf8().size() <= MaxFileNameBytes)
         return name;
     QString result;
     qsizetype bytes = 0;
@@ -254,10 +255,25 @@ QString sanitizeFileName(const QString& text)
             name.append(QChar::ReplacementCharacter);
             continue;
         }
-        // Other control characters are no better in a file name than a tab.
-        if (QStringView(u"\\/:*?\"<>|").contains(c) || c.category() == QChar::Other_Control)
+        // Other control characters (U+0000 to U+001F, U+007F to U+009F) are no better in a
+        // file name than a tab.
+        const char16_t unit = c.unicode();
+        if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f))
             continue;
-        name.append(c);
+        switch (unit) {
+        case u'\\':
+        case u'/':
+        case u':':
+        case u'*':
+        case u'?':
+        case u'"':
+        case u'<':
+        case u'>':
+        case u'|':
+            continue;
+        default:
+            name.append(c);
+        }
     }
     name = name.trimmed();
     name = boundedName(name);

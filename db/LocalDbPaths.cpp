@@ -21,6 +21,24 @@ QString absolute(const QString& folder, const QString& relative)
     return AppDirs::pathInside(folder, relative);
 }
 
+// QFileInfo's fileName() and whether its suffix() is empty, read from the text alone:
+// an export asks this for every attachment, and a QFileInfo each cost more than the rest
+// of naming the copy.
+QStringView fileNameOf(QStringView path)
+{
+    qsizetype slash = path.lastIndexOf(u'/');
+#ifdef Q_OS_WIN
+    slash = qMax(slash, path.lastIndexOf(u'\\'));
+#endif
+    return path.mid(slash + 1);
+}
+
+bool hasSuffix(QStringView fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot >= 0 && dot + 1 < fileName.size();
+}
+
 } // namespace
 
 QString mapImageName(double latitude, double longitude)
@@ -43,10 +61,13 @@ QString safeFileName(const QString& name)
 
 QString mediaCopyName(const QString& localPath, const QString& attachmentName)
 {
-    const QFileInfo info(localPath);
-    const QString wanted = safeFileName(attachmentName);
-    return info.suffix().isEmpty() && !QFileInfo(wanted).suffix().isEmpty() ? wanted
-                                                                            : safeFileName(info.fileName());
+    const QStringView own = fileNameOf(localPath);
+    if (!hasSuffix(own)) {
+        QString wanted = safeFileName(attachmentName);
+        if (hasSuffix(wanted))
+            return wanted;
+    }
+    return safeFileName(own.toString());
 }
 
 QString videoPreviewName(const QString& fileName)

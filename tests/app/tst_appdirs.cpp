@@ -139,6 +139,22 @@ private slots:
         QCOMPARE(AppDirs::sanitizeFileName(input), expected);
     }
 
+    // Every character of the basic plane but the halves of pairs: the control characters
+    // (Unicode's category Cc) and the nine that file systems refuse go, the rest stays.
+    void sanitizedNamesDropControlsAndSeparatorsOnly()
+    {
+        for (char32_t code = 0; code <= 0xFFFF; ++code) {
+            const QChar c(char16_t(code & 0xFFFF));
+            if (c.isSurrogate())
+                continue;
+            const bool dropped =
+                c.category() == QChar::Other_Control || QStringView(u"\\/:*?\"<>|").contains(c);
+            const QString expected = dropped ? QStringLiteral("ab") : QStringLiteral("a") + c + u'b';
+            if (AppDirs::sanitizeFileName(QStringLiteral("a") + c + u'b') != expected)
+                QFAIL(qPrintable(QStringLiteral("U+%1").arg(quint32(code), 4, 16, QLatin1Char('0'))));
+        }
+    }
+
     // File systems count bytes: long names in other scripts are cut by their UTF-8 size,
     // at whole characters.
     void pathsFromDataStayInside_data()

@@ -5,6 +5,8 @@
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
 
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <cmath>
@@ -305,6 +307,34 @@ private slots:
     }
 
     // A longitude no integer can hold names no place: the map image takes 0.
+    // A copy's name reads a file's name and suffix as QFileInfo does, hidden files, dots at
+    // the ends and suffix-less names included.
+    void mediaCopyNamesFollowFileInfo()
+    {
+        const QStringList pieces = {
+            QStringLiteral("a"),    QStringLiteral("."),      QStringLiteral("/"), QStringLiteral("jpg"),
+            QStringLiteral(".jpg"), QStringLiteral(".."),     QStringLiteral(" "), QStringLiteral("x.tar.gz"),
+            QStringLiteral("\\"),   QStringLiteral("\u00e9"), QStringLiteral(":")};
+        QRandomGenerator random(11);
+        const auto randomName = [&] {
+            QString name;
+            const int length = int(random.bounded(0, 6));
+            for (int i = 0; i < length; ++i)
+                name += pieces.at(int(random.bounded(int(pieces.size()))));
+            return name;
+        };
+        for (int i = 0; i < 3000; ++i) {
+            const QString local = randomName();
+            const QString attachment = randomName();
+            const QFileInfo info(local);
+            const QString wanted = LocalDbPaths::safeFileName(attachment);
+            const QString expected = info.suffix().isEmpty() && !QFileInfo(wanted).suffix().isEmpty()
+                                         ? wanted
+                                         : LocalDbPaths::safeFileName(info.fileName());
+            QCOMPARE(LocalDbPaths::mediaCopyName(local, attachment), expected);
+        }
+    }
+
     void mapNamesOfExtremeLongitudes_data()
     {
         QTest::addColumn<double>("longitude");
