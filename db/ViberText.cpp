@@ -227,6 +227,16 @@ bool isSingleUnitEmoji(char16_t unit)
            std::end(SingleUnitEmoji);
 }
 
+char32_t emojiPairAt(QStringView text, qsizetype at)
+{
+    if (at + 1 >= text.size())
+        return 0;
+    const QChar c = text[at];
+    if ((c.unicode() != 0xD83C && c.unicode() != 0xD83D) || !text[at + 1].isLowSurrogate())
+        return 0;
+    return QChar::surrogateToUcs4(c, text[at + 1]);
+}
+
 QString replaceEmoji(const QString& text, const EmojiHandler& handler)
 {
     // Two passes as the codes were stored over the years: first single units of the
@@ -251,11 +261,11 @@ QString replaceEmoji(const QString& text, const EmojiHandler& handler)
     QString result;
     copied = 0;
     for (qsizetype i = 0; i + 1 < singles.size(); ++i) {
-        const QChar c = singles.at(i);
-        if ((c.unicode() != 0xD83C && c.unicode() != 0xD83D) || !singles.at(i + 1).isLowSurrogate())
+        const char32_t code = emojiPairAt(singles, i);
+        if (code == 0)
             continue;
         result += QStringView(singles).mid(copied, i - copied);
-        result += handler(hexCode(QChar::surrogateToUcs4(c, singles.at(i + 1))));
+        result += handler(hexCode(code));
         ++i;
         copied = i + 1;
     }

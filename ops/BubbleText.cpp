@@ -10,8 +10,8 @@
 namespace {
 
 // Whether the markup can differ from the text: it holds a markup character, a line feed,
-// the start of an emoticon code or an emoji. One look at each character, where the full
-// treatment takes four passes: most texts hold none of these.
+// the start of an emoticon code or an emoji. One look at each character, cheaper than
+// building the markup: most texts hold none of these.
 bool mayChange(const QString& text)
 {
     for (const QChar c : text) {
@@ -31,13 +31,19 @@ QString escapeForBubble(const QString& text, const PictureUse& used)
 {
     if (!mayChange(text))
         return text;
-    // One pass, copying the text between markup characters in runs; a text without any
-    // (most of them) stays shared. This runs for every message of an HTML export.
+    // One pass, copying the text between what it replaces in runs: markup characters and
+    // line feeds, then emoji as pictures (single units of the older encoding and pairs from
+    // U+1F000 up, as ViberText::replaceEmoji finds them). This runs for every message of an
+    // HTML export.
     QString html;
+    html.reserve(text.size() + text.size() / 2);
     qsizetype copied = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    bool emoticonStart = false;
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t unit = text[i].unicode();
         QLatin1StringView entity;
-        switch (text.at(i).unicode()) {
+        char32_t emoji = 0;
+        switch (unit) {
         case u'&':
             entity = QLatin1StringView("&amp;");
             break;
@@ -50,24 +56,33 @@ QString escapeForBubble(const QString& text, const PictureUse& used)
         case u'\n':
             entity = QLatin1StringView("<br/>");
             break;
+        case u'(':
+            emoticonStart = true;
+            break;
         default:
+            emoji = ViberText::isSingleUnitEmoji(unit) ? char32_t(unit) : ViberText::emojiPairAt(text, i);
+        }
+        if (entity.isEmpty() && emoji == 0) {
+            ++i;
             continue;
         }
         html += QStringView(text).mid(copied, i - copied);
-        html += entity;
-        copied = i + 1;
+        if (emoji == 0) {
+            html += entity;
+            ++i;
+        } else {
+            const QString picture =
+                QLatin1String("emoji/") + QString::number(emoji, 16).toUpper() + QLatin1String(".png");
+            if (used)
+                used(picture);
+            html +=
+                QLatin1String("<img src=\"") + picture + QLatin1String("\" style=\"vertical-align:top;\" />");
+            i += emoji > 0xFFFF ? 2 : 1;
+        }
+        copied = i;
     }
-    if (copied == 0)
-        html = text;
-    else
-        html += QStringView(text).mid(copied);
-    html = ViberText::replaceEmoji(html, [&used](const QString& code) {
-        const QString picture = QStringLiteral("emoji/%1.png").arg(code);
-        if (used)
-            used(picture);
-        return QStringLiteral("<img src=\"%1\" style=\"vertical-align:top;\" />").arg(picture);
-    });
-    return replaceEmoticons(html, used);
+    html += QStringView(text).mid(copied);
+    return emoticonStart ? replaceEmoticons(html, used) : html;
 }
 
 QString replaceEmoticons(const QString& text, const PictureUse& used)

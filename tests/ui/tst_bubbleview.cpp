@@ -4,12 +4,14 @@
 #include "db/ViberCodes.h"
 #include "db/ViberText.h"
 #include "ops/BubbleMarkup.h"
+#include "ops/BubbleText.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/VBBubbleViewMgr.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -211,6 +213,41 @@ private slots:
         QVERIFY(QFile::rename(smileyPicture() + QStringLiteral(".off"), smileyPicture()));
         QVERIFY(html.contains(QLatin1String("&lt;/script&gt; (smiley) (nosuch)")));
         QVERIFY(!html.contains(QLatin1String("vb_emoji")));
+    }
+
+    // Markup characters, line feeds, both kinds of emoji and emoticon codes in any mix
+    // (lone and swapped surrogate halves included) come out as escaping, then emoji, then
+    // emoticons one after the other make them.
+    void bubbleTextsAreEscapedThenPictured()
+    {
+        const QStringList pieces = {
+            QStringLiteral("a"),          QStringLiteral(" "),          QStringLiteral("&"),
+            QStringLiteral("<"),          QStringLiteral(">"),          QStringLiteral("\n"),
+            QStringLiteral("("),          QStringLiteral(")"),          QStringLiteral("(smiley)"),
+            QStringLiteral("\u00e4"),     QStringLiteral("\u203c"),     QStringLiteral("\ue415"),
+            QStringLiteral("\U0001F600"), QStringLiteral("\U0001F9D1"), QString(QChar(0xD83D)),
+            QString(QChar(0xDE00)),       QStringLiteral("\u4e2d")};
+        const auto picture = [](const QString& code) {
+            return QStringLiteral("<img src=\"emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
+        };
+        QRandomGenerator random(5);
+        for (int i = 0; i < 3000; ++i) {
+            QString text;
+            const int length = int(random.bounded(0, 10));
+            for (int j = 0; j < length; ++j)
+                text += pieces.at(int(random.bounded(int(pieces.size()))));
+            QString expected = text;
+            expected.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+            expected.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+            expected.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+            expected.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
+            expected = BubbleText::replaceEmoticons(ViberText::replaceEmoji(expected, picture));
+            QStringList named;
+            const QString html =
+                BubbleText::escapeForBubble(text, [&named](const QString& path) { named.append(path); });
+            QCOMPARE(html, expected);
+            QCOMPARE(named.size(), html.count(QLatin1String("<img src=")));
+        }
     }
 
     void attributesEscaped()
