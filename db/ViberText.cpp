@@ -216,6 +216,8 @@ qint64 groupIdNumber(const _ViberChat& chat)
     return digits.toLongLong(); // 0 when empty or out of range
 }
 
+static_assert(SingleUnitEmoji[0] == FirstEmojiUnit && FirstEmojiUnit < 0xD800);
+
 bool isSingleUnitEmoji(char16_t unit)
 {
     // Every code lies at or above the list's first entry; most text lies below it.

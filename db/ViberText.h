@@ -39,6 +39,8 @@ using EmojiHandler = std::function<QString(const QString& code)>;
 // Whether one UTF-16 unit is an emoji of the older encoding: the private-use block
 // U+E000 to U+E537 or one of the symbols it also used.
 bool isSingleUnitEmoji(char16_t unit);
+// No emoji of either encoding begins with a unit below this one.
+inline constexpr char16_t FirstEmojiUnit = 0x203C;
 // The code of the emoji that a surrogate pair at text[at] encodes (U+1F000 up), else 0.
 char32_t emojiPairAt(QStringView text, qsizetype at);
 QString replaceEmoji(const QString& text, const EmojiHandler& handler);

@@ -10,12 +10,20 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 using namespace ViberText;
 
 BubbleMarkup::BubbleMarkup(Options options) : m_options(std::move(options)) {}
 
 QString BubbleMarkup::escapeAttribute(const QString& value)
 {
+    // most values (file names, links) hold nothing to escape
+    const bool plain = std::none_of(value.cbegin(), value.cend(), [](QChar c) {
+        return c == u'<' || c == u'>' || c == u'&' || c == u'"' || c == u'\'';
+    });
+    if (plain)
+        return value;
     QString escaped = value.toHtmlEscaped();
     escaped.replace(QLatin1Char('\''), QLatin1String("&#39;"));
     return escaped;
@@ -93,12 +101,17 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
 {
     const _ViberAtta* atta = msg.attachment;
     const MediaLinks links = atta && m_options.media ? m_options.media(*atta) : MediaLinks();
-    QString html = QStringLiteral("<div class=\"%1\">")
-                       .arg(isOutgoing(msg) ? QLatin1String("bb2") : QLatin1String("bb1")) +
-                   frameCells();
-    if (msg.chat && msg.chat->isGroup() && msg.sender)
-        html += QStringLiteral("<div class=\"handle\">%1</div><div class=\"clear\"></div>")
-                    .arg(escaped(personLabel(*msg.sender)));
+    // Built by appending into one string: a bubble per message of an export, where
+    // formatting each piece with arg() showed in the profile.
+    QString html;
+    html.reserve(1024);
+    html += isOutgoing(msg) ? QLatin1String("<div class=\"bb2\">") : QLatin1String("<div class=\"bb1\">");
+    html += frameCells();
+    if (msg.chat && msg.chat->isGroup() && msg.sender) {
+        html += QLatin1String("<div class=\"handle\">");
+        html += escaped(personLabel(*msg.sender));
+        html += QLatin1String("</div><div class=\"clear\"></div>");
+    }
     html += m_options.lineEnd;
     switch (msg.type) {
     case ViberMsgType::Picture:
@@ -142,8 +155,9 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         html += QStringLiteral("[UNKNOWN]");
         break;
     }
-    html += QStringLiteral("<div class=\"bb_time\">%1</div>")
-                .arg(ViberDates::clockText(ViberDates::refToLocalShown(msg.date).time()));
-    html += QStringLiteral("</div><div class=\"clear\"></div>") + m_options.lineEnd;
+    html += QLatin1String("<div class=\"bb_time\">");
+    html += ViberDates::clockText(ViberDates::refToLocalShown(msg.date).time());
+    html += QLatin1String("</div></div><div class=\"clear\"></div>");
+    html += m_options.lineEnd;
     return html;
 }

@@ -17,7 +17,7 @@ bool mayChange(const QString& text)
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
         if (unit == u'&' || unit == u'<' || unit == u'>' || unit == u'\n' || unit == u'(' ||
-            QChar::isSurrogate(unit) || ViberText::isSingleUnitEmoji(unit))
+            unit >= ViberText::FirstEmojiUnit)
             return true;
     }
     return false;
@@ -60,7 +60,8 @@ QString escapeForBubble(const QString& text, const PictureUse& used)
             emoticonStart = true;
             break;
         default:
-            emoji = ViberText::isSingleUnitEmoji(unit) ? char32_t(unit) : ViberText::emojiPairAt(text, i);
+            if (unit >= ViberText::FirstEmojiUnit)
+                emoji = ViberText::isSingleUnitEmoji(unit) ? char32_t(unit) : ViberText::emojiPairAt(text, i);
         }
         if (entity.isEmpty() && emoji == 0) {
             ++i;
