@@ -9,10 +9,10 @@
 //     backups. The ratio is that of the medians; the peak is that of the last new backup.
 //   velliport-bench-ops html-export EXTRACT_ROOT OUT [MESSAGES]
 //     ExportMessagesThread to HTML in OUT/html; baseline: the CSV export of the same
-//     messages to OUT/messages.csv.
+//     messages to OUT/messages.csv. Five of each, taking turns; the ratio is that of the
+//     medians, the peak that of the last HTML export alone.
 //   velliport-bench-ops json-export EXTRACT_ROOT OUT [MESSAGES]
-//     ExportMessagesThread to JSON in OUT/json; baseline: the CSV export of the same
-//     messages to OUT/messages.csv, run first. The peak is that of the JSON run alone.
+//     The same with ExportMessagesThread to JSON in OUT/json.
 //
 // MESSAGES (200000) caps the messages taken from the data set, in id order.
 // Memory: the data set's memory is the resident size the load added; the peak is the
@@ -43,6 +43,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 
@@ -191,63 +193,84 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
         .arg(figures, outcome, timesText(firsts), timesText(baselines));
 }
 
-QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+// An export and its baseline, the CSV export of the same messages, take turns, so that
+// a slow spell of a shared machine falls on both; the median of five of each decides.
+// Before each run the previous output goes and the disk is synced, untimed: a run then
+// starts without the last one's data still waiting to be written, which would otherwise
+// slow the next writer down (hundreds of megabytes for five HTML exports). The peak is
+// that of the last export alone.
+struct ExportTimes
 {
-    memory.peakReset = resetPeak();
-    qint64 times[2] = {0, 0};
-    const QString paths[2] = {QDir(out).filePath(QStringLiteral("messages.csv")),
-                              QDir(out).filePath(QStringLiteral("html"))};
-    const int formats[2] = {ExportMessagesThread::Csv, ExportMessagesThread::Html};
+    QList<qint64> exports;
+    QList<qint64> baselines;
     QString outcome;
-    for (int i = 0; i < 2; ++i) {
+};
+
+ExportTimes timeExport(const QList<_ViberMsg*>& messages, const QString& csv, const QString& path, int format,
+                       Memory& memory)
+{
+    constexpr int Rounds = 5;
+    ExportTimes times;
+    const auto run = [&](const QString& target, int which) {
+        QDir(target).removeRecursively();
+        QFile::remove(target);
+        ::sync();
         ProgressChannel channel;
         BenchReceiver receiver(&channel);
-        ExportMessagesThread worker(messages, paths[i], formats[i], channel);
-        times[i] = receiver.run(worker);
-        outcome = receiver.success;
+        ExportMessagesThread worker(messages, target, which, channel);
+        const qint64 time = receiver.run(worker);
+        times.outcome = receiver.success;
+        return time;
+    };
+    for (int round = 0; round < Rounds; ++round) {
+        times.baselines.append(run(csv, ExportMessagesThread::Csv));
+        if (round == Rounds - 1)
+            memory.peakReset = resetPeak();
+        times.exports.append(run(path, format));
     }
+    return times;
+}
+
+QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+{
+    const QString csv = QDir(out).filePath(QStringLiteral("messages.csv"));
+    const QString html = QDir(out).filePath(QStringLiteral("html"));
+    const ExportTimes times = timeExport(messages, csv, html, ExportMessagesThread::Html, memory);
     const QString figures = memory.figures();
+    const qint64 htmlTime = median(times.exports);
+    const qint64 csvTime = median(times.baselines);
     int htmlFiles = 0;
-    const qint64 htmlBytes = treeBytes(paths[1], &htmlFiles);
+    const qint64 htmlBytes = treeBytes(html, &htmlFiles);
     return QStringLiteral(
                "RESULT html-export ratio=%1 html_s=%2 csv_s=%3 messages=%4 html_files=%5 html_bytes=%6 "
-               "csv_bytes=%7 %8 outcome=\"%9\"")
-        .arg(ratio(double(times[1]), double(times[0])), seconds(times[1]), seconds(times[0]))
+               "csv_bytes=%7 %8 outcome=\"%9\" exports=%10 baselines=%11")
+        .arg(ratio(double(htmlTime), double(csvTime)), seconds(htmlTime), seconds(csvTime))
         .arg(messages.size())
         .arg(htmlFiles)
         .arg(htmlBytes)
-        .arg(QFileInfo(paths[0]).size())
-        .arg(figures, outcome);
+        .arg(QFileInfo(csv).size())
+        .arg(figures, times.outcome, timesText(times.exports), timesText(times.baselines));
 }
 
 QString benchJsonExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
 {
     const QString csv = QDir(out).filePath(QStringLiteral("messages.csv"));
     const QString json = QDir(out).filePath(QStringLiteral("json"));
-    const auto run = [&messages](const QString& path, int format, QString& outcome) {
-        ProgressChannel channel;
-        BenchReceiver receiver(&channel);
-        ExportMessagesThread worker(messages, path, format, channel);
-        const qint64 time = receiver.run(worker);
-        outcome = receiver.success;
-        return time;
-    };
-    QString outcome;
-    const qint64 csvTime = run(csv, ExportMessagesThread::Csv, outcome);
-    memory.peakReset = resetPeak();
-    const qint64 jsonTime = run(json, ExportMessagesThread::Json, outcome);
+    const ExportTimes times = timeExport(messages, csv, json, ExportMessagesThread::Json, memory);
     const QString figures = memory.figures();
+    const qint64 jsonTime = median(times.exports);
+    const qint64 csvTime = median(times.baselines);
     int jsonFiles = 0;
     const qint64 jsonBytes = treeBytes(json, &jsonFiles);
     return QStringLiteral(
                "RESULT json-export ratio=%1 json_s=%2 csv_s=%3 messages=%4 json_files=%5 json_bytes=%6 "
-               "csv_bytes=%7 %8 outcome=\"%9\"")
+               "csv_bytes=%7 %8 outcome=\"%9\" exports=%10 baselines=%11")
         .arg(ratio(double(jsonTime), double(csvTime)), seconds(jsonTime), seconds(csvTime))
         .arg(messages.size())
         .arg(jsonFiles)
         .arg(jsonBytes)
         .arg(QFileInfo(csv).size())
-        .arg(figures, outcome);
+        .arg(figures, times.outcome, timesText(times.exports), timesText(times.baselines));
 }
 
 } // namespace
