@@ -245,6 +245,8 @@ QString replaceEmoji(const QString& text, const EmojiHandler& handler)
     // older encoding, then surrogate pairs from U+1F000 up. The text between codes is
     // copied in runs, and a text without codes is returned as it is: this runs for
     // every message of an export.
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= FirstEmojiUnit; }))
+        return text;
     QString singles;
     qsizetype copied = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -74,7 +74,9 @@ public:
         if (!m_first)
             m_text += QLatin1Char(',');
         m_first = false;
-        m_text += QLatin1Char('"') + name + QLatin1String("\":");
+        m_text += QLatin1Char('"');
+        m_text += name;
+        m_text += QLatin1String("\":");
         return *this;
     }
 
@@ -320,7 +322,7 @@ void ExportMessagesJson::write(const _ViberMsg& msg)
     if (m_copyMedia && msg.attachment && msg.type != ViberMsgType::Sticker &&
         msg.type != ViberMsgType::Location)
         path = copyMedia(msg.attachment->localPath, msg.attachment->fileName);
-    m_line.clear();
+    m_line.truncate(0); // keeps the capacity from line to line
     m_line += m_count == 0 ? QLatin1String("\n") : QLatin1String(",\n");
     appendMessage(m_line, msg, path);
     m_file.write(m_line);
