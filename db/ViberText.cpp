@@ -225,9 +225,13 @@ bool isSingleUnitEmoji(char16_t unit)
         return false;
     if (unit >= 0xE000 && unit <= 0xE537)
         return true;
-    return std::find(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit) !=
-           std::end(SingleUnitEmoji);
+    // the symbols all lie below the last entry: surrogates and CJK text are no look-up
+    if (unit > std::end(SingleUnitEmoji)[-1])
+        return false;
+    return std::binary_search(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji), unit);
 }
+
+static_assert(std::is_sorted(std::begin(SingleUnitEmoji), std::end(SingleUnitEmoji)));
 
 char32_t emojiPairAt(QStringView text, qsizetype at)
 {

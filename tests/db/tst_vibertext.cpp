@@ -244,6 +244,11 @@ private slots:
         // a lone high surrogate is not an emoji
         const QString lone = QString(QChar(0xD83D)) + QStringLiteral("x");
         QCOMPARE(replaceEmoji(lone, record), lone);
+        // the ends of the symbol list and their neighbours
+        for (const char16_t unit : {u'\u203C', u'\u2B1C', u'\u3030', u'\uE000', u'\uE537'})
+            QVERIFY(isSingleUnitEmoji(unit));
+        for (const char16_t unit : {u'\u203B', u'\u2B1D', u'\u3031', char16_t(0xDFFF), u'\uE538', u'\uFFFF'})
+            QVERIFY(!isSingleUnitEmoji(unit));
     }
 
     void dates()
