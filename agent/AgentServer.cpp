@@ -304,6 +304,16 @@ std::string AgentServer::localPath(const std::string& phonePath, PathCache* cach
     }
     std::string local = m_config.rootPrefix;
     std::size_t start = 0;
+    // The files of one folder come one after the other: its walk is done once.
+    const std::size_t lastSlash = phonePath.rfind('/');
+    const std::string phoneFolder =
+        cache && lastSlash != std::string::npos ? phonePath.substr(0, lastSlash) : std::string();
+    if (cache && lastSlash != std::string::npos) {
+        if (const std::string* known = cache->localFolder(phoneFolder)) {
+            local = *known;
+            start = lastSlash + 1;
+        }
+    }
     while (start <= phonePath.size()) {
         std::size_t slash = phonePath.find('/', start);
         if (slash == std::string::npos)
@@ -315,8 +325,11 @@ std::string AgentServer::localPath(const std::string& phonePath, PathCache* cach
         if (part == ".." || part.find('\\') != std::string::npos)
             return {};
         const bool folder = start <= phonePath.size();
-        if (!folder && cache && !cache->mayHold(local, part))
-            return {};
+        if (!folder && cache) {
+            cache->rememberLocalFolder(phoneFolder, local);
+            if (!cache->mayHold(local, part))
+                return {};
+        }
         local += '/' + part;
         if (folder && cache && cache->isCheckedFolder(local))
             continue;
