@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ops/BubbleText.h"
-
 #include <QDate>
 #include <QString>
 
@@ -29,11 +27,10 @@ public:
     struct Options
     {
         MediaLinker media;
-        QString voiceIcon;               // the picture before a voice message's link
-        int pictureSize = 128;           // largest side of a picture message's thumbnail
-        bool newWindowLinks = false;     // picture links ask for a new window
-        QString lineEnd;                 // after blocks, so that a saved file reads line by line
-        BubbleText::PictureUse pictures; // told each emoji picture the markup names
+        QString voiceIcon;           // the picture before a voice message's link
+        int pictureSize = 128;       // largest side of a picture message's thumbnail
+        bool newWindowLinks = false; // picture links ask for a new window
+        QString lineEnd;             // after blocks, so that a saved file reads line by line
     };
 
     explicit BubbleMarkup(Options options);
@@ -57,7 +54,6 @@ public:
 
 private:
     QString block(const QString& content) const;
-    QString escaped(const QString& text) const;
 
     Options m_options;
 };

@@ -27,7 +27,7 @@ bool mayChange(const QString& text)
 
 namespace BubbleText {
 
-QString escapeForBubble(const QString& text, const PictureUse& used)
+QString escapeForBubble(const QString& text)
 {
     if (!mayChange(text))
         return text;
@@ -72,21 +72,18 @@ QString escapeForBubble(const QString& text, const PictureUse& used)
             html += entity;
             ++i;
         } else {
-            const QString picture =
-                QLatin1String("emoji/") + QString::number(emoji, 16).toUpper() + QLatin1String(".png");
-            if (used)
-                used(picture);
-            html +=
-                QLatin1String("<img src=\"") + picture + QLatin1String("\" style=\"vertical-align:top;\" />");
+            html += QLatin1String("<img src=\"emoji/");
+            html += QString::number(emoji, 16).toUpper();
+            html += QLatin1String(".png\" style=\"vertical-align:top;\" />");
             i += emoji > 0xFFFF ? 2 : 1;
         }
         copied = i;
     }
     html += QStringView(text).mid(copied);
-    return emoticonStart ? replaceEmoticons(html, used) : html;
+    return emoticonStart ? replaceEmoticons(html) : html;
 }
 
-QString replaceEmoticons(const QString& text, const PictureUse& used)
+QString replaceEmoticons(const QString& text)
 {
     // Most messages hold no code at all, and matching costs more than this look.
     if (!text.contains(QLatin1Char('(')))
@@ -102,14 +99,11 @@ QString replaceEmoticons(const QString& text, const PictureUse& used)
         last = match.capturedEnd(0);
         // The code becomes part of a path: one with a separator is no emoticon.
         const bool plainName = !code.contains(QLatin1Char('/')) && !code.contains(QLatin1Char('\\'));
-        const QString picture = QStringLiteral("vb_emoji/%1.png").arg(code);
-        if (plainName && QFileInfo(assets.filePath(picture)).isFile()) {
-            if (used)
-                used(picture);
-            result += QStringLiteral("<img src=\"%1\" style=\"vertical-align:top;\" />").arg(picture);
-        } else {
+        if (plainName && QFileInfo(assets.filePath(QStringLiteral("vb_emoji/%1.png").arg(code))).isFile())
+            result +=
+                QStringLiteral("<img src=\"vb_emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
+        else
             result += code;
-        }
     }
     result += QStringView(text).mid(last);
     return result;

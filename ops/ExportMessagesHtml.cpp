@@ -5,7 +5,6 @@
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberDates.h"
-#include "ops/HtmlAssets.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,7 +24,7 @@ QString filesLink(const QString& name)
 
 } // namespace
 
-ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
+ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName,
                                        LocalFileIndex& sources, bool copyMediaFiles)
     : m_sources(sources), m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName)),
@@ -38,8 +37,7 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
                                                                : copyMedia(atta.previewPath);
                     return links;
                 },
-                QStringLiteral("files/voice.png"), 200, true, LineEnd,
-                [&assets](const QString& picture) { assets.use(picture); }}),
+                QStringLiteral("files/voice.png"), 200, true, LineEnd}),
       m_copyMedia(copyMediaFiles)
 {
     QDir().mkpath(m_files.path());

@@ -8,17 +8,16 @@
 #include <QDate>
 #include <QDir>
 
-class HtmlAssets;
 class LocalFileIndex;
 
 // One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
-// to only link the names. The export's shared pictures come from assets, and sources
-// answers whether a media file is there; both outlive the page.
+// to only link the names. sources answers whether a media file is there; it outlives the
+// page.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
-    ExportMessagesHtml(const QString& folder, const QString& fileName, HtmlAssets& assets,
-                       LocalFileIndex& sources, bool copyMediaFiles = true);
+    ExportMessagesHtml(const QString& folder, const QString& fileName, LocalFileIndex& sources,
+                       bool copyMediaFiles = true);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;

@@ -13,7 +13,6 @@
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
-#include "ops/HtmlAssets.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -22,6 +21,39 @@
 
 #include <algorithm>
 #include <memory>
+
+namespace {
+
+// The shared files are some fifteen hundred small pictures: they are copied with a plain
+// read and write, as QFile::copy spends a temporary file and a disk sync on each, which
+// made copying them take a quarter of a large export. A file already there is kept; a
+// copy that fails is removed, as a missing file is better than a cut one.
+void copyNewFile(const QString& source, const QString& destination)
+{
+    QFile in(source);
+    QFile out(destination);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return;
+    bool ok = true;
+    while (ok && !in.atEnd()) {
+        const QByteArray chunk = in.read(64 * 1024);
+        ok = !chunk.isEmpty() && out.write(chunk) == chunk.size();
+    }
+    if (!ok || !out.flush())
+        out.remove();
+}
+
+void copyFolderFiles(const QDir& source, const QString& target)
+{
+    if (!source.exists())
+        return;
+    QDir().mkpath(target);
+    const QStringList files = source.entryList(QDir::Files);
+    for (const QString& name : files)
+        copyNewFile(source.filePath(name), QDir(target).filePath(name));
+}
+
+} // namespace
 
 ExportMessagesThread::ExportMessagesThread(const QList<_ViberMsg*>& messages, const QString& path, int format,
                                            ProgressChannel& progress, QObject* parent)
@@ -97,8 +129,7 @@ void ExportMessagesThread::exportAll()
         std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByDate);
     }
 
-    std::unique_ptr<HtmlAssets> htmlAssets; // outlives every page that uses it
-    LocalFileIndex mediaSources;
+    LocalFileIndex mediaSources; // the media files an HTML export copies
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     const int total = int(sorted.size());
@@ -133,13 +164,10 @@ void ExportMessagesThread::exportAll()
                     m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,
                     m_jsonIndex, m_missingMediaFolders);
             } else {
-                if (!htmlAssets) {
-                    htmlAssets = std::make_unique<HtmlAssets>(m_path);
-                    htmlAssets->copyPageFiles();
-                }
-                writer = std::make_unique<ExportMessagesHtml>(m_path,
-                                                              runFileName(msg->chat, QStringLiteral("html")),
-                                                              *htmlAssets, mediaSources, m_copyMedia);
+                if (!writerChat)
+                    prepareHtmlFolder();
+                writer = std::make_unique<ExportMessagesHtml>(
+                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, m_copyMedia);
             }
             writerChat = msg->chat;
             writer->begin();
@@ -154,6 +182,17 @@ void ExportMessagesThread::exportAll()
         writer->end();
     if (m_format == Json)
         ExportMessagesJson::writeIndex(m_path, m_jsonIndex);
+}
+
+void ExportMessagesThread::prepareHtmlFolder()
+{
+    const QDir assets(AppDirs::assetFolder());
+    const QDir out(m_path);
+    QDir().mkpath(out.filePath(QStringLiteral("files")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vbbb"))), out.filePath(QStringLiteral("files")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("emoji"))), out.filePath(QStringLiteral("emoji")));
+    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vb_emoji"))),
+                    out.filePath(QStringLiteral("vb_emoji")));
 }
 
 // Removes what this run wrote. A folder the user chose that already held other

@@ -34,6 +34,7 @@ protected:
 
 private:
     void exportAll();
+    void prepareHtmlFolder();
     void removeOutput();
     QString runFileName(const _ViberChat* chat, const QString& extension);
 

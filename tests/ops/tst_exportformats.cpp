@@ -5,7 +5,6 @@
 #include "ops/ExportMessagesHtml.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
-#include "ops/HtmlAssets.h"
 #include "ops/OperationError.h"
 #include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
@@ -186,9 +185,8 @@ private slots:
                            "setAttribute('data-pwned','1')\">"),
             true);
         const QString out = m_dir.filePath(QStringLiteral("html"));
-        HtmlAssets assets(out);
         LocalFileIndex sources;
-        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), assets, sources);
+        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), sources);
         QVERIFY(QFileInfo(out + QStringLiteral("/files")).isDir()); // made by the constructor
         writeAll(writer, msgs);
         const QString html = QString::fromUtf8(readAll(out + QStringLiteral("/chat.html")));

@@ -242,11 +242,7 @@ private slots:
             expected.replace(QLatin1Char('>'), QLatin1String("&gt;"));
             expected.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
             expected = BubbleText::replaceEmoticons(ViberText::replaceEmoji(expected, picture));
-            QStringList named;
-            const QString html =
-                BubbleText::escapeForBubble(text, [&named](const QString& path) { named.append(path); });
-            QCOMPARE(html, expected);
-            QCOMPARE(named.size(), html.count(QLatin1String("<img src=")));
+            QCOMPARE(BubbleText::escapeForBubble(text), expected);
         }
     }
 
