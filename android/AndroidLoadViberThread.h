@@ -3,7 +3,6 @@
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
