@@ -292,23 +292,23 @@ int AgentServer::runWifi()
 
 std::string AgentServer::localPath(const std::string& phonePath, PathCache* cache) const
 {
+    // With a cache, the phone folder the path lies in: its files come one after the other.
+    const std::size_t lastSlash = cache ? phonePath.rfind('/') : std::string::npos;
+    const std::string phoneFolder =
+        lastSlash == std::string::npos ? std::string() : phonePath.substr(0, lastSlash);
     if (m_config.rootPrefix.empty()) {
-        const std::size_t slash = phonePath.rfind('/');
-        if (!cache || slash == std::string::npos)
+        if (lastSlash == std::string::npos)
             return phonePath;
-        const std::string name = phonePath.substr(slash + 1);
+        const std::string name = phonePath.substr(lastSlash + 1);
         if (!name.empty() && name != "." && name != ".." &&
-            !cache->mayHold(slash == 0 ? "/" : phonePath.substr(0, slash), name))
+            !cache->mayHold(lastSlash == 0 ? "/" : phoneFolder, name))
             return {};
         return phonePath;
     }
     std::string local = m_config.rootPrefix;
     std::size_t start = 0;
-    // The files of one folder come one after the other: its walk is done once.
-    const std::size_t lastSlash = phonePath.rfind('/');
-    const std::string phoneFolder =
-        cache && lastSlash != std::string::npos ? phonePath.substr(0, lastSlash) : std::string();
-    if (cache && lastSlash != std::string::npos) {
+    // a folder already walked in this request is not walked again
+    if (lastSlash != std::string::npos) {
         if (const std::string* known = cache->localFolder(phoneFolder)) {
             local = *known;
             start = lastSlash + 1;

@@ -5,10 +5,10 @@
 #include <QString>
 
 // Answers "is there a file (a non-empty one) at this path" for many paths in few folders,
-// such as the media files a history names in a device's cache. Each folder is listed once; only a
-// name found in its listing is looked at on its own, so that the many files never fetched
-// cost no system call each. The answers reflect the folders as they were when first
-// asked about: make a new index after writing into them.
+// such as the media files a history names in a device's cache. Each folder is listed
+// once; only a name found in its listing is looked at on its own, so that the many files
+// never fetched cost no system call each. The answers reflect the folders as they were
+// when first asked about: make a new index after writing into them.
 class LocalFileIndex
 {
 public:

@@ -1,6 +1,7 @@
 #include "ops/ExportMessagesJson.h"
 
 #include "app/AppDirs.h"
+#include "app/LocalFileIndex.h"
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
@@ -158,9 +159,9 @@ private:
 } // namespace
 
 ExportMessagesJson::ExportMessagesJson(const QString& folder, const QString& fileName, const _ViberChat& chat,
-                                       bool copyMedia, QJsonArray& index, QSet<QString>& missingFolders)
+                                       bool copyMedia, QJsonArray& index, LocalFileIndex& sources)
     : m_folder(folder), m_fileName(fileName), m_chat(chat), m_copyMedia(copyMedia), m_index(index),
-      m_missingFolders(missingFolders), m_file(QDir(folder).filePath(fileName))
+      m_sources(sources), m_file(QDir(folder).filePath(fileName))
 {}
 
 QString ExportMessagesJson::isoTime(double refSeconds)
@@ -351,18 +352,9 @@ QString ExportMessagesJson::copyMedia(const QString& source, const QString& atta
 {
     if (source.isEmpty())
         return {};
-    const QFileInfo info(source);
     const QString name = LocalDbPaths::mediaCopyName(source, attachmentName);
-    // A phone's history names many files of a media folder that was never fetched; one
-    // look at the folder answers for all of them.
-    const QString sourceFolder = info.path();
-    if (name.isEmpty() || m_missingFolders.contains(sourceFolder))
+    if (name.isEmpty() || !m_sources.hasFile(source))
         return {};
-    if (!info.isFile()) {
-        if (!QFileInfo(sourceFolder).isDir())
-            m_missingFolders.insert(sourceFolder);
-        return {};
-    }
     const QString folder = m_folder.filePath(QLatin1String(MediaFolder));
     if (!QDir().mkpath(folder))
         return {};

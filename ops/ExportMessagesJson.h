@@ -7,7 +7,8 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSet>
+
+class LocalFileIndex;
 
 // One chat as a JSON file: the chat with its participants, then its messages, written
 // one message at a time so that memory stays flat however long the chat is. Copies of
@@ -21,10 +22,10 @@ public:
     static constexpr int FormatVersion = 1;
 
     // The chat must outlive the writer; index collects one entry per finished chat;
-    // missingFolders, shared by the writers of one export, holds the media folders
-    // found missing, so that their other files are not looked for one by one.
+    // sources, shared by the writers of one export, answers whether a media file is there
+    // from one listing of its folder.
     ExportMessagesJson(const QString& folder, const QString& fileName, const _ViberChat& chat, bool copyMedia,
-                       QJsonArray& index, QSet<QString>& missingFolders);
+                       QJsonArray& index, LocalFileIndex& sources);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
@@ -48,7 +49,7 @@ private:
     const _ViberChat& m_chat;
     bool m_copyMedia;
     QJsonArray& m_index;
-    QSet<QString>& m_missingFolders;
+    LocalFileIndex& m_sources;
     TextFileWriter m_file;
     QString m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;

@@ -129,7 +129,7 @@ void ExportMessagesThread::exportAll()
         std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByDate);
     }
 
-    LocalFileIndex mediaSources; // the media files an HTML export copies
+    LocalFileIndex mediaSources; // the media files a per-chat export copies
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     const int total = int(sorted.size());
@@ -162,7 +162,7 @@ void ExportMessagesThread::exportAll()
             } else if (m_format == Json) {
                 writer = std::make_unique<ExportMessagesJson>(
                     m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,
-                    m_jsonIndex, m_missingMediaFolders);
+                    m_jsonIndex, mediaSources);
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();

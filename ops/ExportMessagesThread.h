@@ -47,6 +47,5 @@ private:
     int m_exported = 0;
     QSet<QString> m_namesUsed; // chat files written by this run, lower-cased
     bool m_copyMedia = true;
-    QJsonArray m_jsonIndex;              // one entry per chat of a JSON export
-    QSet<QString> m_missingMediaFolders; // found missing once, for the whole export
+    QJsonArray m_jsonIndex; // one entry per chat of a JSON export
 };
