@@ -25,9 +25,9 @@ QString filesLink(const QString& name)
 } // namespace
 
 ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName,
-                                       LocalFileIndex& sources, bool copyMediaFiles)
+                                       LocalFileIndex& sources, FileBatch& batch, bool copyMediaFiles)
     : m_sources(sources), m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
-      m_file(QDir(folder).filePath(fileName)),
+      m_file(QDir(folder).filePath(fileName), &batch),
       m_markup({[this](const _ViberAtta& atta) {
                     BubbleMarkup::MediaLinks links;
                     links.file = copyMedia(atta.localPath, atta.fileName);

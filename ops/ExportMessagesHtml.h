@@ -8,16 +8,17 @@
 #include <QDate>
 #include <QDir>
 
+class FileBatch;
 class LocalFileIndex;
 
 // One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
 // to only link the names. sources answers whether a media file is there; it outlives the
-// page.
+// page, as batch does, which puts the page in place with the others of the export.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
     ExportMessagesHtml(const QString& folder, const QString& fileName, LocalFileIndex& sources,
-                       bool copyMediaFiles = true);
+                       FileBatch& batch, bool copyMediaFiles = true);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;

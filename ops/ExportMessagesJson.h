@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+class FileBatch;
 class LocalFileIndex;
 
 // One chat as a JSON file: the chat with its participants, then its messages, written
@@ -23,23 +24,27 @@ public:
 
     // The chat must outlive the writer; index collects one entry per finished chat;
     // sources, shared by the writers of one export, answers whether a media file is there
-    // from one listing of its folder.
+    // from one listing of its folder; the file goes in place with batch's.
     ExportMessagesJson(const QString& folder, const QString& fileName, const _ViberChat& chat, bool copyMedia,
-                       QJsonArray& index, LocalFileIndex& sources);
+                       QJsonArray& index, LocalFileIndex& sources, FileBatch& batch);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
 
     // Appends the message as the chat file holds it, one line of compact JSON;
     // attachmentPath is its relative path, or empty.
-    static void appendMessage(QString& text, const _ViberMsg& msg, const QString& attachmentPath);
+    static void appendMessage(QByteArray& text, const _ViberMsg& msg, const QString& attachmentPath);
     static QJsonObject chatObject(const _ViberChat& chat);
     // Local time with its offset, to the millisecond: "2024-03-01T10:15:30.250+01:00".
     static QString isoTime(double refSeconds);
     static void appendIsoTime(QString& text, double refSeconds);
+    static constexpr qsizetype IsoTimeSize = 29;
+    // The same into text; 0 when the C library cannot say, and isoTime() must.
+    static qsizetype formatIsoTime(char (&text)[IsoTimeSize], double refSeconds);
     static QString kindName(int msgType);
-    // Writes the index of the chats to folder; throws OperationError when it fails.
-    static void writeIndex(const QString& folder, const QJsonArray& chats);
+    // Writes the index of the chats to folder, to go in place with batch's files; throws
+    // OperationError when it fails.
+    static void writeIndex(const QString& folder, const QJsonArray& chats, FileBatch& batch);
 
 private:
     QString copyMedia(const QString& source, const QString& attachmentName);
@@ -51,7 +56,7 @@ private:
     QJsonArray& m_index;
     LocalFileIndex& m_sources;
     TextFileWriter m_file;
-    QString m_line; // reused: one allocation for the whole chat
+    QByteArray m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;
     double m_first = 0;
     double m_last = 0;

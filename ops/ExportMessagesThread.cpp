@@ -13,6 +13,7 @@
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
+#include "ops/FileBatch.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -23,6 +24,29 @@
 #include <memory>
 
 namespace {
+
+// In chat order the messages lie scattered over memory, and waiting for each one and
+// its text took a tenth of a per-chat export. The processor is asked for the record a
+// few messages ahead, and for the text of one whose record should have arrived. It must
+// be inlined: g++ takes a function that only prefetches for one without effect, and
+// drops the call.
+[[gnu::always_inline]] inline void prefetchAhead(const QList<_ViberMsg*>& messages, qsizetype at)
+{
+#if defined(__GNUC__)
+    constexpr qsizetype RecordAhead = 8;
+    constexpr qsizetype TextAhead = 4;
+    if (at + RecordAhead < messages.size()) {
+        const char* record = reinterpret_cast<const char*>(messages.at(at + RecordAhead));
+        for (std::size_t line = 0; line < sizeof(_ViberMsg); line += 64)
+            __builtin_prefetch(record + line);
+    }
+    if (at + TextAhead < messages.size())
+        __builtin_prefetch(messages.at(at + TextAhead)->text.constData());
+#else
+    Q_UNUSED(messages);
+    Q_UNUSED(at);
+#endif
+}
 
 // The shared files are some fifteen hundred small pictures: they are copied with a plain
 // read and write, as QFile::copy spends a temporary file and a disk sync on each, which
@@ -130,6 +154,7 @@ void ExportMessagesThread::exportAll()
     }
 
     LocalFileIndex mediaSources; // the media files a per-chat export copies
+    FileBatch pages;             // the per-chat files, put in place together at the end
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     const int total = int(sorted.size());
@@ -140,7 +165,9 @@ void ExportMessagesThread::exportAll()
                                 tr("Messages: %1/%2").arg(m_exported).arg(total));
         shown = m_exported;
     };
-    for (const _ViberMsg* msg : std::as_const(sorted)) {
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        prefetchAhead(sorted, i);
+        const _ViberMsg* msg = sorted.at(i);
         if (!msg->chat)
             continue;
         ++m_exported;
@@ -162,12 +189,12 @@ void ExportMessagesThread::exportAll()
             } else if (m_format == Json) {
                 writer = std::make_unique<ExportMessagesJson>(
                     m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,
-                    m_jsonIndex, mediaSources);
+                    m_jsonIndex, mediaSources, pages);
             } else {
                 if (!writerChat)
                     prepareHtmlFolder();
                 writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, m_copyMedia);
+                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia);
             }
             writerChat = msg->chat;
             writer->begin();
@@ -181,7 +208,11 @@ void ExportMessagesThread::exportAll()
     if (writer)
         writer->end();
     if (m_format == Json)
-        ExportMessagesJson::writeIndex(m_path, m_jsonIndex);
+        ExportMessagesJson::writeIndex(m_path, m_jsonIndex, pages);
+    // The last look at Cancel: once the files are in place, the export is done.
+    if (m_progress.isCancelled())
+        throw OperationCancelled();
+    pages.commit();
 }
 
 void ExportMessagesThread::prepareHtmlFolder()

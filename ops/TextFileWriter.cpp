@@ -1,6 +1,9 @@
 #include "ops/TextFileWriter.h"
 
+#include "ops/FileBatch.h"
 #include "ops/OperationError.h"
+
+#include <QSaveFile>
 
 namespace {
 
@@ -8,10 +11,20 @@ constexpr qsizetype FlushThreshold = 256 * 1024;
 
 } // namespace
 
+TextFileWriter::TextFileWriter(const QString& path, FileBatch* batch) : m_path(path), m_batch(batch) {}
+
+TextFileWriter::~TextFileWriter() = default;
+
 void TextFileWriter::open()
 {
-    if (!m_file.open(QIODevice::WriteOnly))
-        throw OperationError(m_file.errorString());
+    if (m_batch) {
+        m_file = m_batch->create(m_path);
+        return;
+    }
+    auto file = std::make_unique<QSaveFile>(m_path);
+    if (!file->open(QIODevice::WriteOnly))
+        throw OperationError(file->errorString());
+    m_file = std::move(file);
 }
 
 // The text is encoded straight into the buffer: a QByteArray per line and a buffer
@@ -26,36 +39,74 @@ void TextFileWriter::write(QStringView text)
         flushBuffer();
 }
 
+void TextFileWriter::writeUtf8(QByteArrayView text)
+{
+    m_buffer.append(text);
+    if (m_buffer.size() >= FlushThreshold)
+        flushBuffer();
+}
+
 void TextFileWriter::flushBuffer()
 {
-    if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
+    if (!m_buffer.isEmpty() && m_file->write(m_buffer) != m_buffer.size())
         m_failed = true;
     m_buffer.truncate(0);
 }
 
 void TextFileWriter::finish()
 {
-    if (!m_file.isOpen())
+    if (!isOpen())
         return;
     flushBuffer();
     // QSaveFile keeps small writes in its own buffer and commits a file whose last
     // buffer could not be written as if it were whole: the flush must be checked here.
-    if (!m_file.flush())
+    if (!m_file->flush())
         m_failed = true;
+    if (m_batch)
+        finishInBatch();
+    else
+        finishAlone();
+}
+
+void TextFileWriter::finishAlone()
+{
+    auto& file = static_cast<QSaveFile&>(*m_file);
     // The first error says why; what commit reports after a cancel says only that.
-    const QString writeError = m_file.errorString();
+    const QString writeError = file.errorString();
     if (m_failed)
-        m_file.cancelWriting();
-    if (!m_file.commit())
-        throw OperationError(m_failed ? writeError : m_file.errorString());
+        file.cancelWriting();
+    if (!file.commit())
+        throw OperationError(m_failed ? writeError : file.errorString());
+}
+
+void TextFileWriter::finishInBatch()
+{
+    const QString writeError = m_file->errorString();
+    m_file->close();
+    if (m_failed || m_file->error() != QFileDevice::NoError) {
+        const QString error = m_failed ? writeError : m_file->errorString();
+        discard();
+        throw OperationError(error);
+    }
+    m_batch->finished(m_file->fileName());
+    m_file.reset(); // the batch's now: a discard must not remove it
 }
 
 void TextFileWriter::discard()
 {
     m_buffer.clear();
-    if (!m_file.isOpen())
+    if (!m_file)
         return;
-    // Committing a cancelled file removes the temporary one at once.
-    m_file.cancelWriting();
-    m_file.commit();
+    if (m_batch) {
+        const QString temporary = m_file->fileName();
+        m_file->close();
+        QFile::remove(temporary);
+        m_batch->forget(temporary);
+    } else if (m_file->isOpen()) {
+        // Committing a cancelled file removes the temporary one at once.
+        auto& file = static_cast<QSaveFile&>(*m_file);
+        file.cancelWriting();
+        file.commit();
+    }
+    m_file.reset();
 }

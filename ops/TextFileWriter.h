@@ -1,23 +1,31 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
+#include <QFileDevice>
 #include <QString>
 #include <QStringEncoder>
+
+#include <memory>
+
+class FileBatch;
 
 // A UTF-8 text file with CR LF line ends, as the exported files have always been
 // written, whatever the platform. The text goes to a temporary file beside the target,
 // which replaces the target only once it is complete: a full disk or a cancel leaves
-// the file the name held before, or none, never a cut one. Opening and finishing throw
-// OperationError with the file's error text, so a full disk is never reported as success.
+// the file the name held before, or none, never a cut one. Alone, the writer puts its
+// file in place when it finishes; given a batch, the batch puts it in place with the
+// others of the export. Opening and finishing throw OperationError with the file's
+// error text, so a full disk is never reported as success.
 class TextFileWriter
 {
 public:
-    explicit TextFileWriter(const QString& path) : m_file(path) {}
+    explicit TextFileWriter(const QString& path, FileBatch* batch = nullptr);
+    ~TextFileWriter();
 
     void open();
     void write(QStringView text);
     void write(const QString& text) { write(QStringView(text)); }
+    void writeUtf8(QByteArrayView text); // text already in UTF-8, written as it is
     void writeLine(QStringView text)
     {
         write(text);
@@ -26,13 +34,17 @@ public:
     void writeLine(const QString& text) { writeLine(QStringView(text)); }
     void finish();  // writes the rest and puts the file in place; throws when anything was lost
     void discard(); // drops what was written; the target is left as it was
-    bool isOpen() const { return m_file.isOpen(); }
-    QString path() const { return m_file.fileName(); }
+    bool isOpen() const { return m_file && m_file->isOpen(); }
+    QString path() const { return m_path; }
 
 private:
     void flushBuffer();
+    void finishAlone();
+    void finishInBatch();
 
-    QSaveFile m_file;
+    QString m_path;
+    FileBatch* m_batch;
+    std::unique_ptr<QFileDevice> m_file; // a QSaveFile alone, the batch's QFile in one
     // Stateless: a line ending in half a surrogate pair is not joined to the next one.
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QByteArray m_buffer; // keeps its capacity from flush to flush

@@ -904,11 +904,13 @@ void TestVelliportCli::interruptedExportRemovesOnlyItsOwnFiles()
         writeLargeSource(source, 30000);
     const QString folder = m_dir.filePath(QStringLiteral("export-into"));
     QVERIFY(TestEnvironment::writeFile(QDir(folder).filePath(QStringLiteral("mine.txt")), "keep"));
+    // HTML, whose run starts by copying the pages' pictures: the JSON export of this source
+    // is done within a few milliseconds of its first line in an optimised build.
     QCOMPARE(interruptAfterProgress({QStringLiteral("export"), source, QStringLiteral("--format"),
-                                     QStringLiteral("json"), QStringLiteral("--output"), folder},
+                                     QStringLiteral("html"), QStringLiteral("--output"), folder},
                                     SIGINT),
              130);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("mine.txt")});
     QCOMPARE(TestEnvironment::readFile(QDir(folder).filePath(QStringLiteral("mine.txt"))),
              QByteArray("keep"));

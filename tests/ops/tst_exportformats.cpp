@@ -5,6 +5,7 @@
 #include "ops/ExportMessagesHtml.h"
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
+#include "ops/FileBatch.h"
 #include "ops/OperationError.h"
 #include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
@@ -186,9 +187,12 @@ private slots:
             true);
         const QString out = m_dir.filePath(QStringLiteral("html"));
         LocalFileIndex sources;
-        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), sources);
+        FileBatch batch;
+        ExportMessagesHtml writer(out, QStringLiteral("chat.html"), sources, batch);
         QVERIFY(QFileInfo(out + QStringLiteral("/files")).isDir()); // made by the constructor
         writeAll(writer, msgs);
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/chat.html"))); // until the batch puts it in place
+        batch.commit();
         const QString html = QString::fromUtf8(readAll(out + QStringLiteral("/chat.html")));
         QVERIFY(html.startsWith(
             QLatin1String("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"")));

@@ -1,10 +1,17 @@
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
+#include "db/ViberAtta.h"
+#include "db/ViberCall.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
+#include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
 #include "ops/ExtractMediaFilesThread.h"
+#include "ops/FileBatch.h"
+#include "ops/MessageFilter.h"
+#include "ops/OperationError.h"
+#include "ops/TextFileWriter.h"
 #include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/RecordingReceiver.h"
@@ -14,10 +21,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QUrl>
 
 namespace {
@@ -39,6 +51,46 @@ struct ThreeChats
                                   QStringLiteral("m%1").arg(i));
     }
 };
+
+// Text the way messages come: mostly plain, with markup characters, controls, text
+// outside Latin-1, emoji pairs, and now and then half a surrogate pair.
+QString randomText(QRandomGenerator& random)
+{
+    static const char16_t Pieces[] = {u'a',   u'"',   u'\\',  u'/',   u'\n',  u'\t', 0x01,
+                                      0x1f,   0x7f,   0xe9,   0x44f,  0x7ff,  0x800, 0x4e2d,
+                                      0xfffd, 0xffff, 0xd83d, 0xde00, 0xdbff, 0xdc00};
+    QString text;
+    const int size = random.bounded(12);
+    for (int i = 0; i < size; ++i) {
+        const char16_t unit = Pieces[random.bounded(int(std::size(Pieces)))];
+        if (unit == 0xd83d && random.bounded(2) == 0)
+            text += QStringView(u"\U0001F600");
+        else
+            text += QChar(unit);
+    }
+    return text;
+}
+
+// What Qt's UTF-8 encoder makes of a text, as the exported files have always held it.
+QString asFileHoldsIt(const QString& text)
+{
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return QString::fromUtf8(encoder.encode(text));
+}
+
+double randomNumber(QRandomGenerator& random)
+{
+    switch (random.bounded(4)) {
+    case 0:
+        return random.bounded(360.0) - 180.0;
+    case 1:
+        return double(random.bounded(-1000, 1000));
+    case 2:
+        return random.bounded(1.0) * 1e-7;
+    default:
+        return random.bounded(1.0) * 1e15;
+    }
+}
 
 QStringList filesIn(const QString& folder, const QStringList& filters)
 {
@@ -189,11 +241,23 @@ private slots:
         QVERIFY(!QFileInfo::exists(out));
     }
 
-    // A folder the user chose that already held files keeps them when the run is cancelled.
+    // A folder the user chose that already held files keeps them when the run is cancelled,
+    // the pages of an earlier export of the same chats as they were.
     void cancelKeepsWhatWasThere()
     {
         ThreeChats data;
+        const QString earlier = m_dir.filePath(QStringLiteral("earlier"));
+        {
+            ProgressChannel channel;
+            RecordingReceiver receiver(&channel);
+            ExportMessagesThread worker(data.messages, earlier, ExportMessagesThread::Html, channel);
+            receiver.runInWorkerThread(worker);
+        }
+        const QStringList pages = filesIn(earlier, {QStringLiteral("*.html")});
+        QCOMPARE(pages.size(), 3);
         const QString out = m_dir.filePath(QStringLiteral("chosen"));
+        for (const QString& page : pages)
+            QVERIFY(DataSetBuilder::writeFile(QDir(out).filePath(page), "an earlier page"));
         QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/my notes.txt"), "keep me"));
         QVERIFY(DataSetBuilder::writeFile(out + QStringLiteral("/photos/cat.jpg"), "keep me too"));
         ProgressChannel channel;
@@ -201,9 +265,56 @@ private slots:
         receiver.cancelAtProgress = 5;
         ExportMessagesThread worker(data.messages, out, ExportMessagesThread::Html, channel);
         receiver.runInWorkerThread(worker);
-        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList({QStringLiteral("my notes.txt"), QStringLiteral("photos")}));
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 pages + QStringList({QStringLiteral("my notes.txt"), QStringLiteral("photos")}));
         QVERIFY(QFileInfo::exists(out + QStringLiteral("/photos/cat.jpg")));
+        for (const QString& page : pages)
+            QCOMPARE(TestEnvironment::readFile(QDir(out).filePath(page)), QByteArray("an earlier page"));
+    }
+
+    // The files of a batch are put in place together or not at all, and no temporary file
+    // outlives the batch.
+    void fileBatchPutsAllInPlaceOrNone()
+    {
+        const QDir out(m_dir.filePath(QStringLiteral("batch")));
+        QVERIFY(DataSetBuilder::writeFile(out.filePath(QStringLiteral("a.txt")), "old a"));
+        const auto everything = [&out] {
+            return out.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        };
+        {
+            FileBatch batch;
+            TextFileWriter a(out.filePath(QStringLiteral("a.txt")), &batch);
+            a.open();
+            a.writeLine(u"new a");
+            a.finish();
+            TextFileWriter b(out.filePath(QStringLiteral("b.txt")), &batch);
+            b.open();
+            b.writeLine(u"new b");
+            QVERIFY_THROWS_EXCEPTION(OperationError, batch.commit()); // b was never finished
+            QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("a.txt"))), QByteArray("old a"));
+        }
+        QCOMPARE(everything(), QStringList({QStringLiteral("a.txt")}));
+        {
+            FileBatch batch;
+            TextFileWriter a(out.filePath(QStringLiteral("a.txt")), &batch);
+            a.open();
+            a.writeLine(u"new a");
+            a.finish();
+            TextFileWriter dropped(out.filePath(QStringLiteral("c.txt")), &batch);
+            dropped.open();
+            dropped.writeLine(u"never");
+            dropped.discard();
+            TextFileWriter b(out.filePath(QStringLiteral("b.txt")), &batch);
+            b.open();
+            b.writeUtf8("new b");
+            b.finish();
+            b.discard();                      // after finish: the file is the batch's
+            QCOMPARE(everything().size(), 3); // a.txt and two temporary files
+            batch.commit();
+        }
+        QCOMPARE(everything(), QStringList({QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+        QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("a.txt"))), QByteArray("new a\r\n"));
+        QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("b.txt"))), QByteArray("new b"));
     }
 
     void zeroMessages_data()
@@ -303,6 +414,78 @@ private slots:
             QVERIFY(written != TestEnvironment::readFile(QStringLiteral("/bin/sleep")));
             QCOMPARE(running.state(), QProcess::Running);
         }
+    }
+
+    // A JSON line is written by hand for speed: it must be exactly what QJsonDocument writes
+    // for what it reads back (keys sorted, compact, the same escapes and numbers), and the
+    // texts must read back as written, half a surrogate pair as U+FFFD.
+    void jsonLinesAreWhatQJsonDocumentWrites()
+    {
+        QRandomGenerator random(20261209);
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+        for (int round = 0; round < 3000; ++round) {
+            _ViberPerson* sender = b.person(100 + round, randomText(random), randomText(random));
+            const int type = QList<int>{ViberMsgType::Text,  ViberMsgType::Picture, ViberMsgType::Location,
+                                        ViberMsgType::Video, ViberMsgType::Call,    ViberMsgType::Sticker}
+                                 .at(random.bounded(6));
+            _ViberMsg* msg = b.message(chat, type, Day1.addSecs(random.bounded(-100000000, 100000000)),
+                                       randomText(random), random.bounded(2) == 0, sender);
+            msg->id = qint64(random.generate64()) >> random.bounded(64);
+            msg->date += random.bounded(1000) / 1000.0;
+            if (type == ViberMsgType::Location) {
+                msg->latitude = randomNumber(random);
+                msg->longitude = randomNumber(random);
+                msg->address = randomText(random);
+            }
+            _ViberAtta atta;
+            atta.fileName = randomText(random);
+            atta.fileId = randomText(random);
+            atta.fileSize = qint64(random.generate64() >> 1);
+            atta.duration = type == ViberMsgType::Video ? randomNumber(random) : 0;
+            _ViberCall call;
+            call.duration = random.bounded(100000);
+            call.kind = random.bounded(4);
+            if (type == ViberMsgType::Picture || type == ViberMsgType::Video || type == ViberMsgType::Sticker)
+                msg->attachment = &atta;
+            if (type == ViberMsgType::Call)
+                msg->call = &call;
+            const QString path = random.bounded(2) ? randomText(random) : QString();
+
+            QByteArray line;
+            ExportMessagesJson::appendMessage(line, *msg, path);
+            QJsonParseError error;
+            const QJsonDocument parsed = QJsonDocument::fromJson(line, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            QCOMPARE(line, parsed.toJson(QJsonDocument::Compact));
+            const QJsonObject object = parsed.object();
+            QCOMPARE(object.value(QStringLiteral("text")).toString(), asFileHoldsIt(msg->text));
+            QCOMPARE(
+                object.value(QStringLiteral("sender")).toObject().value(QStringLiteral("name")).toString(),
+                asFileHoldsIt(sender->name));
+            QCOMPARE(object.value(QStringLiteral("id")).toInteger(), msg->id);
+            msg->attachment = nullptr;
+            msg->call = nullptr;
+        }
+    }
+
+    // Times are formatted by hand from the C library's local time; Qt says what they must be.
+    void isoTimesAgreeWithQt()
+    {
+        QRandomGenerator random(7);
+        for (const QByteArray zone : {"UTC", "Europe/Kyiv", "America/St_Johns", "Asia/Kathmandu"}) {
+            qputenv("TZ", zone);
+            tzset();
+            for (int i = 0; i < 2000; ++i) {
+                const qint64 ms = qint64(random.generate64() % 8000000000000ULL) - 2000000000000LL;
+                const double refSeconds = ViberDates::unixMsToRef(ms);
+                const QDateTime local = QDateTime::fromMSecsSinceEpoch(MessageFilter::unixMs(refSeconds));
+                QCOMPARE(ExportMessagesJson::isoTime(refSeconds),
+                         local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs));
+            }
+        }
+        qunsetenv("TZ");
+        tzset();
     }
 
     void chatFileNames()

@@ -471,6 +471,7 @@ void TestWriteFailures::failedExportLeavesNoPartFile_data()
     QTest::newRow("text") << int(ExportMessagesThread::Text) << QStringLiteral("out.txt");
     QTest::newRow("csv") << int(ExportMessagesThread::Csv) << QStringLiteral("out.csv");
     QTest::newRow("json") << int(ExportMessagesThread::Json) << QStringLiteral("out-json");
+    QTest::newRow("html") << int(ExportMessagesThread::Html) << QStringLiteral("out-html");
     QTest::newRow("call log") << -1 << QStringLiteral("calls.txt");
 }
 
