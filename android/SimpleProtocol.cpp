@@ -136,22 +136,23 @@ bool waitForData(QIODevice& socket, int timeout, const ProgressChannel* progress
 
 QString readLine(QIODevice& socket, int timeout, const ProgressChannel* progress)
 {
-    QByteArray line;
-    for (;;) {
-        char c = 0;
-        if (!socket.getChar(&c)) {
-            if (!waitForData(socket, timeout, progress))
-                throw SocketDataTransferException(socket.errorString());
-            continue;
-        }
-        if (c == '\n')
-            break;
-        if (c == '\r')
-            continue;
-        if (line.size() >= MaxLineLength)
+    // The line is taken whole once its line feed is in: read byte by byte, the answers
+    // of a load's batched file questions cost more than the agent's work on them.
+    while (!socket.canReadLine()) {
+        // no line feed among the bytes that wait: all of them belong to this line, which
+        // may still end in a carriage return
+        if (socket.bytesAvailable() > MaxLineLength + 1)
             throw LocalException(socket, QStringLiteral("line longer than %1 bytes.").arg(MaxLineLength));
-        line.append(c);
+        if (!waitForData(socket, timeout, progress))
+            throw SocketDataTransferException(socket.errorString());
     }
+    QByteArray line = socket.readLine(MaxLineLength + 2);
+    if (!line.endsWith('\n'))
+        throw LocalException(socket, QStringLiteral("line longer than %1 bytes.").arg(MaxLineLength));
+    line.chop(1);
+    line.removeIf([](char c) { return c == '\r'; });
+    if (line.size() > MaxLineLength)
+        throw LocalException(socket, QStringLiteral("line longer than %1 bytes.").arg(MaxLineLength));
     return QString::fromLatin1(line);
 }
 
@@ -278,6 +279,29 @@ RemoteFileInfo parseFileFields(const QString& text)
     return info;
 }
 
+// The size of text as QString::toUtf8() encodes it, without encoding it: a load measures
+// every media path.
+qsizetype utf8Size(QStringView text)
+{
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            size += 1;
+        } else if (c < 0x800) {
+            size += 2;
+        } else if (!QChar::isSurrogate(c)) {
+            size += 3;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            size += 4;
+            ++i;
+        } else {
+            size += 1; // half a surrogate pair becomes a question mark
+        }
+    }
+    return size;
+}
+
 // The request line stays well below the agent's line limit of 64 KiB.
 constexpr qsizetype MaxInfoRequestBytes = 48 * 1024;
 
@@ -310,7 +334,7 @@ QList<RemoteFileInfo> remoteFileInfos(QIODevice& socket, const QStringList& path
             qsizetype bytes = 0;
             while (next < paths.size() && batch.size() < MaxPathsPerInfoRequest) {
                 const QString phonePath = requirePhonePath(paths.at(next));
-                const qsizetype size = phonePath.toUtf8().size() + 1;
+                const qsizetype size = utf8Size(phonePath) + 1;
                 if (!batch.isEmpty() && bytes + size > MaxInfoRequestBytes)
                     break;
                 batch.append(phonePath);
