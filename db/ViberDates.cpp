@@ -39,6 +39,30 @@ QString clockText(const QTime& time)
     return QString(reinterpret_cast<const QChar*>(text), std::size(text));
 }
 
+QString dayText(const QDate& day)
+{
+    if (!day.isValid())
+        return {};
+    const int year = day.year();
+    if (year < 1 || year > 9999) // signs and widths are the format's to write
+        return day.toString(QStringLiteral("dd MMM yyyy"));
+    static constexpr char16_t Months[][4] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+                                             u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+    const char16_t* month = Months[day.month() - 1];
+    const char16_t text[] = {char16_t(u'0' + day.day() / 10),
+                             char16_t(u'0' + day.day() % 10),
+                             u' ',
+                             month[0],
+                             month[1],
+                             month[2],
+                             u' ',
+                             char16_t(u'0' + year / 1000),
+                             char16_t(u'0' + year / 100 % 10),
+                             char16_t(u'0' + year / 10 % 10),
+                             char16_t(u'0' + year % 10)};
+    return QString(reinterpret_cast<const QChar*>(text), std::size(text));
+}
+
 QDateTime refToLocalShown(double seconds)
 {
 #ifdef Q_OS_UNIX

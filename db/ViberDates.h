@@ -22,6 +22,9 @@ QDateTime refToLocalShown(double seconds);
 // The time as QTime::toString("hh:mm ap") gives it ("01:05 pm"; empty when invalid),
 // without the format parser, which cost more than the rest of a bubble.
 QString clockText(const QTime& time);
+// The day as QDate::toString("dd MMM yyyy") gives it ("05 Mar 2024"; empty when invalid),
+// without the format parser: an export writes one for every day of every chat.
+QString dayText(const QDate& day);
 qint64 refToUnixMs(double seconds);
 double unixMsToRef(qint64 milliseconds);
 double unixSecondsToRef(qint64 seconds);

@@ -55,7 +55,7 @@ QString BubbleMarkup::centred(const QString& text) const
 
 QString BubbleMarkup::daySeparator(const QDate& day) const
 {
-    return centred(day.toString(QStringLiteral("dd MMM yyyy")));
+    return centred(ViberDates::dayText(day));
 }
 
 QString BubbleMarkup::thumb(const QString& link, const QString& picture, int size) const

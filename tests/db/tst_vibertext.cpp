@@ -311,6 +311,18 @@ private slots:
         QCOMPARE(ViberDates::clockText(QTime()), QString());
     }
 
+    // The day separators read as Qt's "dd MMM yyyy" format, every day of four centuries
+    // and years at the ends of the range.
+    void dayTextReadsAsTheFormat()
+    {
+        for (QDate day(1800, 1, 1); day.year() < 2200; day = day.addDays(1))
+            QCOMPARE(ViberDates::dayText(day), day.toString(QStringLiteral("dd MMM yyyy")));
+        for (const QDate day : {QDate(1, 1, 1), QDate(9, 2, 3), QDate(999, 12, 31), QDate(9999, 12, 31),
+                                QDate(10000, 1, 1), QDate(-44, 3, 15)})
+            QCOMPARE(ViberDates::dayText(day), day.toString(QStringLiteral("dd MMM yyyy")));
+        QCOMPARE(ViberDates::dayText(QDate()), QString());
+    }
+
     // A longitude no integer can hold names no place: the map image takes 0.
     // A copy's name reads a file's name and suffix as QFileInfo does, hidden files, dots at
     // the ends and suffix-less names included.
