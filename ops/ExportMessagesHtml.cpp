@@ -5,6 +5,7 @@
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
 #include "db/ViberDates.h"
+#include "ops/FileBatch.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,7 +27,8 @@ QString filesLink(const QString& name)
 
 ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName,
                                        LocalFileIndex& sources, FileBatch& batch, bool copyMediaFiles)
-    : m_sources(sources), m_folder(folder), m_files(QDir(folder).filePath(QStringLiteral("files"))),
+    : m_sources(sources), m_batch(batch), m_folder(folder),
+      m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName), &batch),
       m_markup({[this](const _ViberAtta& atta) {
                     BubbleMarkup::MediaLinks links;
@@ -79,7 +81,7 @@ QString ExportMessagesHtml::copyMedia(const QString& source, const QString& atta
     const QString inside = AppDirs::pathInside(m_files.path(), name);
     if (!inside.isEmpty()) {
         const QString target = AppDirs::uniqueFileName(inside);
-        if (QFile::copy(source, target))
+        if (m_batch.copyNew(source, target))
             name = QFileInfo(target).fileName();
     }
     return filesLink(name);

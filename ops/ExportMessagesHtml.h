@@ -28,6 +28,7 @@ private:
     QString copyMedia(const QString& source, const QString& attachmentName = QString());
 
     LocalFileIndex& m_sources;
+    FileBatch& m_batch;
     QDir m_folder;
     QDir m_files;
     TextFileWriter m_file;

@@ -10,6 +10,7 @@
 #include "db/ViberDates.h"
 #include "db/ViberPerson.h"
 #include "db/ViberText.h"
+#include "ops/FileBatch.h"
 #include "ops/MessageFilter.h"
 
 #include <QFile>
@@ -223,7 +224,7 @@ ExportMessagesJson::ExportMessagesJson(const QString& folder, const QString& fil
                                        bool copyMedia, QJsonArray& index, LocalFileIndex& sources,
                                        FileBatch& batch)
     : m_folder(folder), m_fileName(fileName), m_chat(chat), m_copyMedia(copyMedia), m_index(index),
-      m_sources(sources), m_file(QDir(folder).filePath(fileName), &batch)
+      m_sources(sources), m_batch(batch), m_file(QDir(folder).filePath(fileName), &batch)
 {}
 
 QString ExportMessagesJson::isoTime(double refSeconds)
@@ -438,7 +439,7 @@ QString ExportMessagesJson::copyMedia(const QString& source, const QString& atta
     if (!QDir().mkpath(folder))
         return {};
     const QString target = AppDirs::uniqueFileName(QDir(folder).filePath(name));
-    if (!QFile::copy(source, target))
+    if (!m_batch.copyNew(source, target))
         return {};
     return QLatin1String(MediaFolder) + QLatin1Char('/') + QFileInfo(target).fileName();
 }

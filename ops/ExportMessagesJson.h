@@ -55,6 +55,7 @@ private:
     bool m_copyMedia;
     QJsonArray& m_index;
     LocalFileIndex& m_sources;
+    FileBatch& m_batch;
     TextFileWriter m_file;
     QByteArray m_line; // reused: one allocation for the whole chat
     qint64 m_count = 0;

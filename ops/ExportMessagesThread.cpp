@@ -48,33 +48,18 @@ namespace {
 #endif
 }
 
-// The shared files are some fifteen hundred small pictures: they are copied with a plain
-// read and write, as QFile::copy spends a temporary file and a disk sync on each, which
-// made copying them take a quarter of a large export. A file already there is kept; a
-// copy that fails is removed, as a missing file is better than a cut one.
-void copyNewFile(const QString& source, const QString& destination)
-{
-    QFile in(source);
-    QFile out(destination);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return;
-    bool ok = true;
-    while (ok && !in.atEnd()) {
-        const QByteArray chunk = in.read(64 * 1024);
-        ok = !chunk.isEmpty() && out.write(chunk) == chunk.size();
-    }
-    if (!ok || !out.flush())
-        out.remove();
-}
-
-void copyFolderFiles(const QDir& source, const QString& target)
+// The shared files are some fifteen hundred small pictures: they are copied through the
+// batch, which syncs them with the pages, as a sync of its own on each made copying them
+// take a quarter of a large export. A file already there is kept; a copy that fails is
+// left out, as a missing file is better than a cut one.
+void copyFolderFiles(FileBatch& batch, const QDir& source, const QString& target)
 {
     if (!source.exists())
         return;
     QDir().mkpath(target);
     const QStringList files = source.entryList(QDir::Files);
     for (const QString& name : files)
-        copyNewFile(source.filePath(name), QDir(target).filePath(name));
+        batch.copyNew(source.filePath(name), QDir(target).filePath(name));
 }
 
 } // namespace
@@ -192,7 +177,7 @@ void ExportMessagesThread::exportAll()
                     m_jsonIndex, mediaSources, pages);
             } else {
                 if (!writerChat)
-                    prepareHtmlFolder();
+                    prepareHtmlFolder(pages);
                 writer = std::make_unique<ExportMessagesHtml>(
                     m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia);
             }
@@ -215,14 +200,16 @@ void ExportMessagesThread::exportAll()
     pages.commit();
 }
 
-void ExportMessagesThread::prepareHtmlFolder()
+void ExportMessagesThread::prepareHtmlFolder(FileBatch& batch)
 {
     const QDir assets(AppDirs::assetFolder());
     const QDir out(m_path);
     QDir().mkpath(out.filePath(QStringLiteral("files")));
-    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vbbb"))), out.filePath(QStringLiteral("files")));
-    copyFolderFiles(QDir(assets.filePath(QStringLiteral("emoji"))), out.filePath(QStringLiteral("emoji")));
-    copyFolderFiles(QDir(assets.filePath(QStringLiteral("vb_emoji"))),
+    copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("vbbb"))),
+                    out.filePath(QStringLiteral("files")));
+    copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("emoji"))),
+                    out.filePath(QStringLiteral("emoji")));
+    copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("vb_emoji"))),
                     out.filePath(QStringLiteral("vb_emoji")));
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+class FileBatch;
 class ProgressChannel;
 struct _ViberChat;
 
@@ -34,7 +35,7 @@ protected:
 
 private:
     void exportAll();
-    void prepareHtmlFolder();
+    void prepareHtmlFolder(FileBatch& batch);
     void removeOutput();
     QString runFileName(const _ViberChat* chat, const QString& extension);
 

@@ -139,11 +139,32 @@ void FileBatch::forget(const QString& temporary)
     m_entries.removeIf([&temporary](const Entry& entry) { return entry.temporary == temporary; });
 }
 
+bool FileBatch::copyNew(const QString& source, const QString& destination)
+{
+    QFile in(source);
+    QFile out(destination);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    bool ok = true;
+    while (ok && !in.atEnd()) {
+        const QByteArray chunk = in.read(64 * 1024);
+        ok = !chunk.isEmpty() && out.write(chunk) == chunk.size();
+    }
+    if (!ok || !out.flush()) {
+        out.remove(); // a missing file is better than a cut one
+        return false;
+    }
+    m_copies.append(destination);
+    return true;
+}
+
 void FileBatch::commit()
 {
-    QList<QString> files;
-    QList<QString> targets;
+    QList<QString> files = m_copies;
+    QList<QString> targets = m_copies;
     QSet<QString> folders;
+    for (const QString& copy : std::as_const(m_copies))
+        folders.insert(QFileInfo(copy).absolutePath());
     for (const Entry& entry : std::as_const(m_entries)) {
         if (!entry.finished)
             throw batchFailure(entry.target, QStringLiteral("not written to the end"));
@@ -154,6 +175,7 @@ void FileBatch::commit()
     if (files.isEmpty())
         return;
     syncBatchFiles(files, targets);
+    m_copies.clear();
     while (!m_entries.isEmpty()) {
         const Entry& entry = m_entries.constFirst();
         std::error_code error;

@@ -488,6 +488,31 @@ private slots:
         tzset();
     }
 
+    // A copy through the batch is the source byte for byte, never takes a name already
+    // there, and leaves nothing when it cannot be made.
+    void fileBatchCopies()
+    {
+        const QDir out(m_dir.filePath(QStringLiteral("batch-copies")));
+        QByteArray bytes(200 * 1024 + 17, Qt::Uninitialized);
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 % 251);
+        QVERIFY(DataSetBuilder::writeFile(out.filePath(QStringLiteral("source.bin")), bytes));
+        QVERIFY(DataSetBuilder::writeFile(out.filePath(QStringLiteral("taken.bin")), "mine"));
+        FileBatch batch;
+        QVERIFY(batch.copyNew(out.filePath(QStringLiteral("source.bin")),
+                              out.filePath(QStringLiteral("copy.bin"))));
+        QVERIFY(!batch.copyNew(out.filePath(QStringLiteral("source.bin")),
+                               out.filePath(QStringLiteral("taken.bin"))));
+        QVERIFY(!batch.copyNew(out.filePath(QStringLiteral("missing.bin")),
+                               out.filePath(QStringLiteral("none.bin"))));
+        batch.commit();
+        QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("copy.bin"))), bytes);
+        QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("taken.bin"))), QByteArray("mine"));
+        QCOMPARE(out.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 QStringList({QStringLiteral("copy.bin"), QStringLiteral("source.bin"),
+                              QStringLiteral("taken.bin")}));
+    }
+
     void chatFileNames()
     {
         DataSetBuilder b;

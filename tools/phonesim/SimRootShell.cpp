@@ -116,6 +116,23 @@ bool removePath(const QString& local)
     return QFile::remove(local);
 }
 
+// A plain read and write, as dd copies: QFile::copy goes through a temporary file and a
+// sync to the disk that no phone's dd makes, which made staging a large database slower
+// here than on a phone.
+bool copyAsDdDoes(const QString& from, const QString& to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(1024 * 1024);
+        if (block.isEmpty() || out.write(block) != block.size())
+            return false;
+    }
+    return out.flush();
+}
+
 } // namespace
 
 SimRootShell::SimRootShell(const SimDevice& device) : m_device(device) {}
@@ -145,7 +162,7 @@ int SimRootShell::run(const QString& command)
         m_device.noteRead(fromPath, QStringLiteral("dd"));
         m_device.noteWrite(toPath, QStringLiteral("dd"));
         QFile::remove(to);
-        return QFile::copy(from, to) ? 0 : 1;
+        return copyAsDdDoes(from, to) ? 0 : 1;
     }
     if (program == QLatin1String("rm")) {
         int failures = 0;
