@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr qsizetype FlushThreshold = 256 * 1024;
+// Large enough that a write costs little per byte, small beside what an export holds.
+constexpr qsizetype FlushThreshold = 64 * 1024;
 
 } // namespace
 
