@@ -55,28 +55,32 @@ int syncOpenedPath(const QString& path, int flags, int (*sync)(int))
 }
 #endif
 
-// Every file's data on the disk. Linux syncs the file system holding them once, so that
+// Every file's data on the disk. Linux syncs each file system holding them once, so that
 // the writes of all files wait for the disk together; elsewhere each file is synced.
-void syncBatchFiles(const QList<QString>& files, const QList<QString>& targets)
+void syncBatchFiles(const QList<QString>& files, const QList<QString>& targets, const QSet<QString>& folders)
 {
 #ifdef Q_OS_LINUX
+    Q_UNUSED(files);
+    Q_UNUSED(targets);
     QSet<dev_t> synced;
-    for (qsizetype i = 0; i < files.size(); ++i) {
+    for (const QString& folder : folders) {
         struct stat info = {};
-        if (::stat(QFile::encodeName(files.at(i)).constData(), &info) != 0)
-            throw batchFailure(targets.at(i), batchErrorText(errno));
+        if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
+            throw batchFailure(folder, batchErrorText(errno));
         if (synced.contains(info.st_dev))
             continue;
-        if (const int error = syncOpenedPath(files.at(i), 0, ::syncfs))
-            throw batchFailure(targets.at(i), batchErrorText(error));
+        if (const int error = syncOpenedPath(folder, O_DIRECTORY, ::syncfs))
+            throw batchFailure(folder, batchErrorText(error));
         synced.insert(info.st_dev);
     }
 #elif defined(Q_OS_UNIX)
+    Q_UNUSED(folders);
     for (qsizetype i = 0; i < files.size(); ++i) {
         if (const int error = syncOpenedPath(files.at(i), 0, ::fsync))
             throw batchFailure(targets.at(i), batchErrorText(error));
     }
 #else
+    Q_UNUSED(folders);
     for (qsizetype i = 0; i < files.size(); ++i) {
         QFile file(files.at(i));
         if (!file.open(QIODevice::ReadWrite) || _commit(file.handle()) != 0)
@@ -85,13 +89,16 @@ void syncBatchFiles(const QList<QString>& files, const QList<QString>& targets)
 #endif
 }
 
-// The renames on the disk: a folder's entries are synced like a file's data.
+// The renames on the disk: a folder's entries are synced like a file's data. The files
+// are in place and their data on the disk by then, so a file system that cannot sync a
+// folder (some network ones answer EINVAL) does not make the export a failure.
 void syncBatchFolders(const QSet<QString>& folders)
 {
 #ifdef Q_OS_UNIX
     for (const QString& folder : folders) {
         if (const int error = syncOpenedPath(folder, O_DIRECTORY, ::fsync))
-            throw batchFailure(folder, batchErrorText(error));
+            qWarning("the folder %s could not be synced: %s", qUtf8Printable(folder),
+                     qUtf8Printable(batchErrorText(error)));
     }
 #else
     Q_UNUSED(folders); // NTFS keeps its folder entries in its own journal
@@ -174,7 +181,7 @@ void FileBatch::commit()
     }
     if (files.isEmpty())
         return;
-    syncBatchFiles(files, targets);
+    syncBatchFiles(files, targets, folders);
     m_copies.clear();
     while (!m_entries.isEmpty()) {
         const Entry& entry = m_entries.constFirst();
