@@ -418,18 +418,25 @@ private slots:
                 m.date = std::numeric_limits<double>::quiet_NaN();
             msgs.append(&m);
         }
-        QList<_ViberMsg*> expected = msgs;
-        std::stable_sort(expected.begin(), expected.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
-            const qint64 ca = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
-            const qint64 cb = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
-            const double da = std::isnan(a->date) ? -HUGE_VAL : a->date;
-            const double db = std::isnan(b->date) ? -HUGE_VAL : b->date;
-            return ca != cb ? ca < cb : da < db;
-        });
-        ViberSort::sortByChatThenDate(msgs);
-        QCOMPARE(msgs, expected);
-        QVERIFY(!msgs.first()->chat);
-        QCOMPARE(msgs.last()->chat, &chats[0]);
+        // in the order given, then in twenty other orders (the sorted order is applied to
+        // the list place by place, following its cycles)
+        QRandomGenerator random(11);
+        for (int round = 0; round <= 20; ++round) {
+            if (round > 0)
+                std::shuffle(msgs.begin(), msgs.end(), random);
+            QList<_ViberMsg*> expected = msgs;
+            std::stable_sort(expected.begin(), expected.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+                const qint64 ca = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
+                const qint64 cb = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
+                const double da = std::isnan(a->date) ? -HUGE_VAL : a->date;
+                const double db = std::isnan(b->date) ? -HUGE_VAL : b->date;
+                return ca != cb ? ca < cb : da < db;
+            });
+            ViberSort::sortByChatThenDate(msgs);
+            QCOMPARE(msgs, expected);
+            QVERIFY(!msgs.first()->chat);
+            QCOMPARE(msgs.last()->chat, &chats[0]);
+        }
     }
 };
 
