@@ -229,23 +229,14 @@ ExportMessagesJson::ExportMessagesJson(const QString& folder, const QString& fil
 
 QString ExportMessagesJson::isoTime(double refSeconds)
 {
-    QString text;
-    appendIsoTime(text, refSeconds);
-    return text;
-}
-
-void ExportMessagesJson::appendIsoTime(QString& text, double refSeconds)
-{
     char digits[IsoTimeSize];
     const qsizetype size = formatIsoTime(digits, refSeconds);
-    if (size > 0) {
-        text += QLatin1String(digits, size);
-        return;
-    }
+    if (size > 0)
+        return QString::fromLatin1(digits, size);
     // An explicit offset, so that a reader in another zone, or after a change of
     // daylight-saving time, reads the same instant.
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(MessageFilter::unixMs(refSeconds));
-    text += local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs);
+    return local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs);
 }
 
 qsizetype ExportMessagesJson::formatIsoTime(char (&text)[IsoTimeSize], double refSeconds)

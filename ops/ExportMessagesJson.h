@@ -37,7 +37,6 @@ public:
     static QJsonObject chatObject(const _ViberChat& chat);
     // Local time with its offset, to the millisecond: "2024-03-01T10:15:30.250+01:00".
     static QString isoTime(double refSeconds);
-    static void appendIsoTime(QString& text, double refSeconds);
     static constexpr qsizetype IsoTimeSize = 29;
     // The same into text; 0 when the C library cannot say, and isoTime() must.
     static qsizetype formatIsoTime(char (&text)[IsoTimeSize], double refSeconds);

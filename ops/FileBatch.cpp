@@ -133,17 +133,27 @@ std::unique_ptr<QFile> FileBatch::create(const QString& target)
     throw batchFailure(target, file->errorString());
 }
 
+// The file a writer is done with is nearly always the last one made: the search starts
+// there, as an export of many chats would otherwise compare every name made before.
 void FileBatch::finished(const QString& temporary)
 {
-    for (Entry& entry : m_entries) {
-        if (entry.temporary == temporary)
-            entry.finished = true;
-    }
+    if (const qsizetype at = find(temporary); at >= 0)
+        m_entries[at].finished = true;
 }
 
 void FileBatch::forget(const QString& temporary)
 {
-    m_entries.removeIf([&temporary](const Entry& entry) { return entry.temporary == temporary; });
+    if (const qsizetype at = find(temporary); at >= 0)
+        m_entries.removeAt(at);
+}
+
+qsizetype FileBatch::find(const QString& temporary) const
+{
+    for (qsizetype at = m_entries.size() - 1; at >= 0; --at) {
+        if (m_entries.at(at).temporary == temporary)
+            return at;
+    }
+    return -1;
 }
 
 bool FileBatch::copyNew(const QString& source, const QString& destination)

@@ -45,6 +45,8 @@ private:
         bool finished = false;
     };
 
+    qsizetype find(const QString& temporary) const; // -1 when not the batch's
+
     QList<Entry> m_entries;
     QList<QString> m_copies; // synced at commit(), already in place
 };

@@ -32,6 +32,8 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <memory>
+
 namespace {
 
 const QDateTime Day1(QDate(2024, 3, 5), QTime(9, 15, 7));
@@ -281,29 +283,25 @@ private slots:
         const auto everything = [&out] {
             return out.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         };
+        // a writer of the batch that has written its line
+        const auto writing = [&out](FileBatch& batch, const QString& name, QStringView line) {
+            auto writer = std::make_unique<TextFileWriter>(out.filePath(name), &batch);
+            writer->open();
+            writer->writeLine(line);
+            return writer;
+        };
         {
             FileBatch batch;
-            TextFileWriter a(out.filePath(QStringLiteral("a.txt")), &batch);
-            a.open();
-            a.writeLine(u"new a");
-            a.finish();
-            TextFileWriter b(out.filePath(QStringLiteral("b.txt")), &batch);
-            b.open();
-            b.writeLine(u"new b");
+            writing(batch, QStringLiteral("a.txt"), u"new a")->finish();
+            const auto b = writing(batch, QStringLiteral("b.txt"), u"new b");
             QVERIFY_THROWS_EXCEPTION(OperationError, batch.commit()); // b was never finished
             QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("a.txt"))), QByteArray("old a"));
         }
         QCOMPARE(everything(), QStringList({QStringLiteral("a.txt")}));
         {
             FileBatch batch;
-            TextFileWriter a(out.filePath(QStringLiteral("a.txt")), &batch);
-            a.open();
-            a.writeLine(u"new a");
-            a.finish();
-            TextFileWriter dropped(out.filePath(QStringLiteral("c.txt")), &batch);
-            dropped.open();
-            dropped.writeLine(u"never");
-            dropped.discard();
+            writing(batch, QStringLiteral("a.txt"), u"new a")->finish();
+            writing(batch, QStringLiteral("c.txt"), u"never")->discard();
             TextFileWriter b(out.filePath(QStringLiteral("b.txt")), &batch);
             b.open();
             b.writeUtf8("new b");
