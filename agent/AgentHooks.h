@@ -33,6 +33,8 @@ public:
     virtual void beforeAnswer() {}
     // A text every request is answered with as an "$error:" line.
     virtual std::optional<std::string> errorForEveryRequest() { return std::nullopt; }
+    // False for a request this build answers as unknown, as agents from before it did.
+    virtual bool knowsRequest(const std::string& /*command*/) { return true; }
     virtual std::size_t blockSize() { return DefaultBlockSize; }
     // A line sent in place of the first block header of a download.
     virtual std::optional<std::string> replaceFirstBlockHeader() { return std::nullopt; }

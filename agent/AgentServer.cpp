@@ -9,9 +9,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +27,34 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto NotPaired = "this agent serves only the computer that started it";
+
+// A line of a folder listing stays well below the desktop's line limit.
+constexpr std::size_t MaxListingLine = 48 * 1024;
+
+// A regular file a download would serve, under a name a request can carry (a line break
+// would end the line). Links are followed only where downloads follow them.
+bool isListedFile(int folderFd, const dirent& entry, bool followLinks)
+{
+    const std::string_view name = entry.d_name;
+    if (name == "." || name == ".." || name.find_first_of("\n\r") != std::string_view::npos)
+        return false;
+    switch (entry.d_type) {
+    case DT_REG:
+        return true;
+    case DT_LNK:
+        if (!followLinks)
+            return false;
+        break;
+    case DT_UNKNOWN: // some file systems leave the type to a look-up
+        break;
+    default:
+        return false;
+    }
+    struct stat info
+    {};
+    return fstatat(folderFd, entry.d_name, &info, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(info.st_mode);
+}
 
 int bindListener(const std::string& address, int port, std::string& error)
 {
@@ -388,15 +419,20 @@ void AgentServer::serve(LineChannel& channel, const std::string& purpose)
             continue;
         }
         bool goOn = true;
-        if (command == "$sucmd:") {
+        if (!m_hooks.knowsRequest(command)) {
+            goOn = channel.writeError("unknown command " + line.substr(0, 200));
+        } else if (command == "$sucmd:") {
             goOn = handleRootCommand(channel, body);
         } else if (command == "$fstat:") {
             goOn = handleFileInfos(channel, body);
-        } else if (command == "$finfo:" || command == "$dload:" || command == "$file:") {
+        } else if (command == "$finfo:" || command == "$flist:" || command == "$dload:" ||
+                   command == "$file:") {
             if (const std::string refused = safeinput::checkPhonePath(body); !refused.empty()) {
                 goOn = channel.writeError("refused path: " + refused);
             } else if (command == "$finfo:") {
                 goOn = handleFileInfo(channel, body);
+            } else if (command == "$flist:") {
+                goOn = handleFolderListing(channel, body);
             } else if (command == "$dload:") {
                 goOn = handleDownload(channel, body);
             } else {
@@ -459,6 +495,48 @@ bool AgentServer::handleFileInfos(LineChannel& channel, const std::string& paths
         start = end + 1;
     }
     return channel.writeLine(reply);
+}
+
+bool AgentServer::handleFolderListing(LineChannel& channel, const std::string& phoneFolder)
+{
+    // What the agent may not look at, or reaches only through a link, holds no file it serves.
+    const std::string local = m_hooks.mayAccess(phoneFolder) ? localPath(phoneFolder) : std::string();
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(local.empty() ? nullptr : opendir(local.c_str()), closedir);
+    if (!dir) {
+        if (local.empty() || errno == ENOENT || errno == ENOTDIR)
+            return channel.writeLine("$flist:0");
+        return channel.writeError("cannot list " + phoneFolder.substr(0, 300));
+    }
+    constexpr std::size_t Prefix = 6; // "$fent:"
+    std::string line = "$fent:";
+    std::size_t count = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry)
+            break;
+        const std::string_view name = entry->d_name;
+        // the phone's own file system is served as it is, links and all; below a root
+        // prefix a link could point anywhere on the computer
+        if (!isListedFile(dirfd(dir.get()), *entry, m_config.rootPrefix.empty()))
+            continue;
+        if (++count > PathCache::MaxNamesPerFolder)
+            return channel.writeError("too many files in " + phoneFolder.substr(0, 300));
+        if (line.size() > Prefix && line.size() + 1 + name.size() > MaxListingLine) {
+            if (!channel.writeLine(line))
+                return false;
+            line.resize(Prefix);
+        }
+        if (line.size() > Prefix)
+            line += '\0';
+        line += name;
+    }
+    // a listing cut short would report files as missing that are there
+    if (errno != 0)
+        return channel.writeError("cannot list " + phoneFolder.substr(0, 300));
+    if (line.size() > Prefix && !channel.writeLine(line))
+        return false;
+    return channel.writeLine("$flist:" + std::to_string(count));
 }
 
 bool AgentServer::handleDownload(LineChannel& channel, const std::string& phonePath)

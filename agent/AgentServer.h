@@ -46,6 +46,9 @@ private:
     // "$fstat:" + paths separated by NUL bytes: one "$fstat:" line with the fields of
     // each, separated by tabs, in the order asked.
     bool handleFileInfos(LineChannel& channel, const std::string& paths);
+    // "$flist:" + a folder: its regular files' names, separated by NUL bytes, in lines
+    // "$fent:" of a bounded size, then "$flist:" + their count; a missing folder has none.
+    bool handleFolderListing(LineChannel& channel, const std::string& phoneFolder);
     // cache: what the paths of one request share (a media folder holds thousands of files).
     std::string fileFields(const std::string& phonePath, PathCache* cache = nullptr) const;
     bool handleRootCommand(LineChannel& channel, const std::string& command);

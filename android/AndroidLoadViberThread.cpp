@@ -3,12 +3,12 @@
 #include "android/AdbLongCommand.h"
 #include "android/AdbTool.h"
 #include "android/AgentSession.h"
+#include "android/AttachmentPlan.h"
 #include "android/BackupArchive.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppDirs.h"
 #include "app/Failure.h"
 #include "app/KeyTranslator.h"
-#include "app/LocalFileIndex.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -27,8 +27,6 @@
 #include <QTcpSocket>
 #include <QtDebug>
 
-#include <array>
-#include <optional>
 #include <stdexcept>
 
 using namespace simpleprotocol;
@@ -371,91 +369,12 @@ void AndroidLoadViberThread::downloadAvatars(const ViberDataSet& dataSet)
     }
 }
 
-namespace {
-
-// The phone files of an attachment, each with the local file it is fetched to: up to
-// two, pointing into the attachment, as a load asks this for every one.
-struct AttachmentFiles
+void AndroidLoadViberThread::learnMissingFiles(AttachmentPlan& plan)
 {
-    std::array<std::pair<const QString*, const QString*>, 2> files;
-    int count = 0;
-
-    void add(const QString& remote, const QString& local) { files[size_t(count++)] = {&remote, &local}; }
-    auto begin() const { return files.begin(); }
-    auto end() const { return files.begin() + count; }
-};
-
-AttachmentFiles attachmentFiles(const _ViberAtta& atta)
-{
-    AttachmentFiles files;
-    switch (atta.message->type) {
-    case ViberMsgType::Picture:
-    case ViberMsgType::Video:
-        if (!atta.sourceUri.isEmpty())
-            files.add(atta.sourceUri, atta.localPath);
-        if (!atta.sourcePath.isEmpty())
-            files.add(atta.sourcePath, atta.previewPath);
-        break;
-    case ViberMsgType::Location:
-        if (!atta.sourcePath.isEmpty())
-            files.add(atta.sourcePath, atta.previewPath);
-        break;
-    case ViberMsgType::Voice:
-        files.add(atta.sourceUri, atta.localPath);
-        break;
-    default:
-        break;
-    }
-    return files;
-}
-
-} // namespace
-
-QList<AndroidLoadViberThread::PlannedFile>
-AndroidLoadViberThread::planAttachmentFiles(const ViberDataSet& dataSet)
-{
-    QList<PlannedFile> plan;
-    plan.reserve(dataSet.attachments.size() * 2);
-    LocalFileIndex localFiles;
-    for (const _ViberAtta* atta : dataSet.attachments) {
-        if (!atta->message)
-            continue;
-        for (const auto& [remote, local] : attachmentFiles(*atta)) {
-            QString phonePath = phonePathFromUri(*remote);
-            if (phonePath.isEmpty() || local->isEmpty())
-                continue;
-            // a non-empty local copy is kept without asking the phone
-            const bool cached = localFiles.hasNonEmptyFile(*local);
-            plan.append({atta, std::move(phonePath), *local, cached, !cached});
-        }
-    }
-    return plan;
-}
-
-void AndroidLoadViberThread::learnMissingFiles(QList<PlannedFile>& plan)
-{
-    // A path that two attachments share is asked twice: the agent answers the second
-    // from what it learnt of the folder, which costs less than finding the repeats here.
-    QStringList wanted;
-    QList<qsizetype> at;
-    wanted.reserve(plan.size());
-    at.reserve(plan.size());
-    for (qsizetype i = 0; i < plan.size(); ++i) {
-        if (plan.at(i).fetch) {
-            wanted.append(plan.at(i).phonePath);
-            at.append(i);
-        }
-    }
-    if (wanted.isEmpty())
-        return;
     try {
-        const QList<RemoteFileInfo> infos = remoteFileInfos(session(), wanted, 60000, &m_progress);
-        for (qsizetype i = 0; i < wanted.size(); ++i) {
-            if (!infos.at(i).isFile)
-                plan[at.at(i)].fetch = false;
-        }
+        plan.learnMissingFiles(session(), &m_progress);
     } catch (const RemoteException& e) {
-        // an agent before the batched request: each file is asked for on its own
+        // an agent before the batched questions: each file is asked for on its own
         qDebug("AndroidLoadViberThread, no batched file information: %s", e.what());
     } catch (const OperationCancelled&) {
         throw;
@@ -469,43 +388,39 @@ void AndroidLoadViberThread::downloadAttachments(const ViberDataSet& dataSet)
 {
     // Phones keep only some of the files their history names; asking for each missing
     // one on its own would cost a round trip per file.
-    QList<PlannedFile> plan = planAttachmentFiles(dataSet);
+    AttachmentPlan plan(dataSet);
     learnMissingFiles(plan);
+    const QList<AttachmentPlan::File>& files = plan.files();
     const qsizetype total = dataSet.attachments.size();
-    qsizetype number = 0;
-    qsizetype next = 0; // the first planned file of the attachment at hand
     ProgressThrottle throttle;
-    for (const _ViberAtta* atta : dataSet.attachments) {
-        ++number;
-        const int percent = int(number * 100 / total);
-        if (throttle.due(percent, number == total))
+    for (qsizetype next = 0; next < files.size();) {
+        const _ViberAtta* atta = files.at(next).attachment;
+        const int percent = int(files.at(next).number * 100 / total);
+        if (throttle.due(percent, false))
             m_progress.postProgress(QString(), percent);
-        if (!atta->message)
-            continue;
         try {
-            std::optional<bool> pictureThere; // known from the plan, without a look-up
-            for (; next < plan.size() && plan.at(next).attachment == atta; ++next) {
-                const PlannedFile& file = plan.at(next);
+            bool pictureThere = false;
+            for (; next < files.size() && files.at(next).attachment == atta; ++next) {
+                const AttachmentPlan::File& file = files.at(next);
                 const bool there =
-                    file.fetch ? downloadFile(session(), file.phonePath, file.local, false, &m_progress)
+                    file.fetch ? downloadFile(session(), file.phonePath, *file.local, false, &m_progress)
                                : file.cached;
-                if (file.local == atta->localPath)
-                    pictureThere = there;
+                pictureThere = pictureThere || (file.picture && there);
             }
             // The picture is looked for first: on a phone whose media was cleared it is
             // missing far more often than the preview is there.
-            if (atta->message->type == ViberMsgType::Picture && !atta->previewPath.isEmpty() &&
-                (pictureThere ? *pictureThere : QFileInfo::exists(atta->localPath)) &&
-                !QFileInfo::exists(atta->previewPath))
+            if (pictureThere && !QFileInfo::exists(atta->previewPath))
                 PreviewImage::make(atta->localPath, atta->previewPath);
         } catch (const std::exception& e) {
             ++m_failedAttachments;
-            while (next < plan.size() && plan.at(next).attachment == atta)
+            while (next < files.size() && files.at(next).attachment == atta)
                 ++next;
             dropSession();
             qDebug("AndroidLoadViberThread, load attachment failed. %s", e.what());
         }
     }
+    if (total > 0 && throttle.due(100, true))
+        m_progress.postProgress(QString(), 100);
 }
 
 void AndroidLoadViberThread::fetch(const QString& remote, const QString& local)

@@ -11,6 +11,7 @@
 #include <memory>
 
 class AndroidViberDb;
+class AttachmentPlan;
 class PrivateWorkFolder;
 class ProgressChannel;
 class QTcpSocket;
@@ -78,20 +79,10 @@ private:
     void backupRoute();
     void waitForTipsClosed(std::chrono::milliseconds limit, std::chrono::milliseconds poll);
     void downloadAvatars(const ViberDataSet& dataSet);
-    // One phone file of an attachment and the local file it is fetched to.
-    struct PlannedFile
-    {
-        const _ViberAtta* attachment;
-        QString phonePath;
-        QString local;
-        bool cached; // a non-empty local copy was there before the load
-        bool fetch;  // false when cached, or when the phone lacks the file
-    };
     void downloadAttachments(const ViberDataSet& dataSet);
-    // The phone files of the attachments, in the data set's order of attachments.
-    static QList<PlannedFile> planAttachmentFiles(const ViberDataSet& dataSet);
-    // Clears fetch of the planned files the phone lacks, asked in batches.
-    void learnMissingFiles(QList<PlannedFile>& plan);
+    // The plan's questions to the agent; a session that fails them is dropped and every
+    // file left to be fetched.
+    void learnMissingFiles(AttachmentPlan& plan);
     // Fetches one phone file (plain path or "file:" URI) unless it is cached already;
     // names that are not phone files are skipped.
     void fetch(const QString& remote, const QString& local);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -79,6 +80,14 @@ RemoteFileInfo remoteFileInfo(QIODevice& socket, const QString& path, int timeou
 inline constexpr int MaxPathsPerInfoRequest = 500;
 QList<RemoteFileInfo> remoteFileInfos(QIODevice& socket, const QStringList& paths, int timeout = 60000,
                                       const ProgressChannel* progress = nullptr);
+// The names of the regular files in a phone folder: "$flist:" + the folder; the agent
+// answers with lines "$fent:" + names separated by NUL bytes, then "$flist:" + their
+// count. A missing folder holds none. Agents before this request, and a folder the agent
+// cannot read, answer with an error line, raised as RemoteException; the session stays
+// usable.
+inline constexpr qsizetype MaxFilesPerFolderListing = 1000000;
+QSet<QString> remoteFolderFiles(QIODevice& socket, const QString& folder, int timeout = 60000,
+                                const ProgressChannel* progress = nullptr);
 // Database rows name phone files as plain paths or as URL-encoded "file:" URIs, while
 // the protocol carries plain paths: a "file:" URI becomes its decoded path, a plain
 // absolute path stays as it is, anything else (other schemes, relative names, paths

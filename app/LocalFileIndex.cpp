@@ -3,6 +3,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <utility>
+
 bool LocalFileIndex::hasFile(const QString& path)
 {
     return mayExist(path) && QFileInfo(path).isFile();
@@ -15,16 +17,23 @@ bool LocalFileIndex::hasNonEmptyFile(const QString& path)
 
 bool LocalFileIndex::mayExist(const QString& path)
 {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype slash = lastSlash(path);
     if (slash < 0)
         return true;
-    // Paths come folder by folder: the folder of the last question is compared, not looked up.
+    // Paths come folder by folder, or from two folders by turns (pictures and their
+    // previews): the folders of the last questions are compared, not looked up.
     const QStringView folder = slash == 0 ? QStringView(u"/") : QStringView(path).left(slash);
-    if (!m_lastNames || folder != m_lastFolder) {
-        m_lastFolder = folder.toString();
-        m_lastNames = &namesIn(m_lastFolder);
+    if (!m_last.names || folder != m_last.folder) {
+        std::swap(m_last, m_before);
+        if (!m_last.names || folder != m_last.folder) {
+            m_last.folder = folder.toString();
+            const qsizetype known = m_folders.size();
+            m_last.names = &namesIn(m_last.folder);
+            if (m_folders.size() != known)
+                m_before.names = nullptr; // adding a folder may have moved the others
+        }
     }
-    return m_lastNames->contains(path.mid(slash + 1));
+    return !m_last.names->isEmpty() && m_last.names->contains(path.sliced(slash + 1));
 }
 
 const QSet<QString>& LocalFileIndex::namesIn(const QString& folder)

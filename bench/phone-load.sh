@@ -5,10 +5,10 @@
 # downloaded straight through one agent session plus AndroidViberDb::load() of them;
 # the median of five each, taking turns, so that one lucky or unlucky run on a shared
 # machine cannot decide. database_ratio sets the run up to its first attachment
-# (what the floor does, plus stopping Viber and staging the copies) against the floor;
-# the rest of the run asks the phone for each media file. The phone is
-# velliport-gen-android's (the one android-load uses) without its media files, so every
-# request is answered with an empty transfer, as on a phone whose media was cleared.
+# (what the floor does, plus stopping Viber, staging the copies and learning which
+# media files the phone holds) against the floor. The phone is velliport-gen-android's
+# (the one android-load uses) without its media files, as a phone whose media was
+# cleared: its media folders list no file, and no media file is downloaded.
 #
 #   phone-load.sh BUILD [--messages N] [--chats M]
 set -euo pipefail

@@ -3,6 +3,7 @@
 #include "app/AppDirs.h"
 #include "app/LocalFileIndex.h"
 #include "app/OperationCancelled.h"
+#include "app/Prefetch.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
 #include "db/ViberChat.h"
@@ -27,25 +28,15 @@ namespace {
 
 // In chat order the messages lie scattered over memory, and waiting for each one and
 // its text took a tenth of a per-chat export. The processor is asked for the record a
-// few messages ahead, and for the text of one whose record should have arrived. It must
-// be inlined: g++ takes a function that only prefetches for one without effect, and
-// drops the call.
+// few messages ahead, and for the text of one whose record should have arrived.
 [[gnu::always_inline]] inline void prefetchAhead(const QList<_ViberMsg*>& messages, qsizetype at)
 {
-#if defined(__GNUC__)
     constexpr qsizetype RecordAhead = 8;
     constexpr qsizetype TextAhead = 4;
-    if (at + RecordAhead < messages.size()) {
-        const char* record = reinterpret_cast<const char*>(messages.at(at + RecordAhead));
-        for (std::size_t line = 0; line < sizeof(_ViberMsg); line += 64)
-            __builtin_prefetch(record + line);
-    }
+    if (at + RecordAhead < messages.size())
+        prefetchRecord(messages.at(at + RecordAhead));
     if (at + TextAhead < messages.size())
-        __builtin_prefetch(messages.at(at + TextAhead)->text.constData());
-#else
-    Q_UNUSED(messages);
-    Q_UNUSED(at);
-#endif
+        prefetchAt(messages.at(at + TextAhead)->text.constData());
 }
 
 // The shared files are some fifteen hundred small pictures: they are copied through the

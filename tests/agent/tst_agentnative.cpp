@@ -5,11 +5,13 @@
 #include "tests/support/PhoneSim.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +51,23 @@ struct AgentRun
     bool underPhoneFolder = true; // false: phone paths are this computer's, as on a phone
 
     QString root() const { return dir.filePath(QStringLiteral("phone")); }
+    // The phone path of the phone folder's sdcard, as the agent is asked for it.
+    QString sdcard() const
+    {
+        return underPhoneFolder ? QStringLiteral("/sdcard") : root() + QStringLiteral("/sdcard");
+    }
+    // Starts a download session whose phone has a media folder with a.jpg ("aaa") and a
+    // link to a file outside the phone folder; returns the media folder's local path.
+    QString startWithMedia(QTemporaryDir& outside)
+    {
+        if (!startSession(launcherFor(QStringLiteral("x86_64")), DownloadUrl))
+            return QString();
+        const QString media = root() + QStringLiteral("/sdcard/media");
+        writeFile(media + QStringLiteral("/a.jpg"), "aaa");
+        writeFile(outside.filePath(QStringLiteral("secret")), "secret");
+        QFile::link(outside.filePath(QStringLiteral("secret")), media + QStringLiteral("/link.jpg"));
+        return media;
+    }
     QString suLog() const { return dir.filePath(QStringLiteral("su.log")); }
 
     bool start(const QStringList& launcher, const QStringList& arguments, const QByteArray& secret)
@@ -229,16 +248,12 @@ private slots:
         QFETCH(bool, underPhoneFolder);
         AgentRun run;
         run.underPhoneFolder = underPhoneFolder;
-        QVERIFY(run.startSession(launcherFor(QStringLiteral("x86_64")), DownloadUrl));
-        const QString base =
-            underPhoneFolder ? QStringLiteral("/sdcard") : run.root() + QStringLiteral("/sdcard");
-        const QString media = run.root() + QStringLiteral("/sdcard/media");
-        writeFile(media + QStringLiteral("/a.jpg"), "aaa");
+        QTemporaryDir outside;
+        const QString media = run.startWithMedia(outside);
+        QVERIFY(!media.isEmpty());
+        const QString base = run.sdcard();
         writeFile(media + QStringLiteral("/b.jpg"), "bbbbb");
         writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
-        QTemporaryDir outside;
-        writeFile(outside.filePath(QStringLiteral("secret")), "secret");
-        QVERIFY(QFile::link(outside.filePath(QStringLiteral("secret")), media + QStringLiteral("/link.jpg")));
 
         const QStringList names = {QStringLiteral("/media/a.jpg"),  QStringLiteral("/media/missing.jpg"),
                                    QStringLiteral("/media/b.jpg"),  QStringLiteral("/gone/a.jpg"),
@@ -259,6 +274,53 @@ private slots:
             QCOMPARE(batched.at(i).size, single.size);
             QCOMPARE(batched.at(i).isFile ? batched.at(i).size : -1, sizes.at(i));
         }
+        sendBye(*session);
+        QVERIFY(run.process.waitForFinished(5000));
+    }
+
+    void folderListingHoldsWhatSingleLookUpsFind_data() { batchedInfoAnswersAsSingleLookUps_data(); }
+
+    // A listing names exactly the files a look-up of each would report as files, across
+    // as many lines as thousands of names take; a name a request cannot carry (a line
+    // break) is left out, a missing folder or a file lists nothing.
+    void folderListingHoldsWhatSingleLookUpsFind()
+    {
+        QFETCH(bool, underPhoneFolder);
+        AgentRun run;
+        run.underPhoneFolder = underPhoneFolder;
+        QTemporaryDir outside;
+        const QString media = run.startWithMedia(outside);
+        QVERIFY(!media.isEmpty());
+        const QString base = run.sdcard();
+        writeFile(media + QStringLiteral("/\u0416 b.jpg"), "b");
+        writeFile(media + QStringLiteral("/line\nbreak.jpg"), "c");
+        writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
+        for (int i = 0; i < 2500; ++i)
+            writeFile(
+                media + QStringLiteral("/IMG-20240101-WA%1-with-a-long-name.jpg").arg(i, 5, 10, QChar(u'0')),
+                "");
+        QVERIFY(QFile::link(outside.path(), run.root() + QStringLiteral("/sdcard/linked")));
+
+        auto session = openAs(run.port, Secret);
+        QVERIFY(session);
+        const QSet<QString> listed = remoteFolderFiles(*session, base + QStringLiteral("/media"));
+        QCOMPARE(listed.size(), 2500 + (underPhoneFolder ? 2 : 3));
+        for (const QString& name :
+             QDir(media).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+            if (name.contains(u'\n')) {
+                QVERIFY(!listed.contains(name));
+                continue;
+            }
+            const RemoteFileInfo single = remoteFileInfo(*session, base + QStringLiteral("/media/") + name);
+            QVERIFY2(listed.contains(name) == single.isFile, qPrintable(name));
+        }
+        for (const QString& nothing : {QStringLiteral("/none"), QStringLiteral("/media/a.jpg")})
+            QCOMPARE(remoteFolderFiles(*session, base + nothing), QSet<QString>());
+        // a link is followed only where a download follows it
+        const QSet<QString> linked = remoteFolderFiles(*session, base + QStringLiteral("/linked"));
+        QCOMPARE(linked.contains(QStringLiteral("secret")), !underPhoneFolder);
+        QCOMPARE(remoteFileInfo(*session, base + QStringLiteral("/linked/secret")).isFile, !underPhoneFolder);
+        QCOMPARE(linked.size(), underPhoneFolder ? 0 : 1);
         sendBye(*session);
         QVERIFY(run.process.waitForFinished(5000));
     }

@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <functional>
 
@@ -40,6 +41,9 @@ const QString Staging = QStringLiteral("/storage/emulated/0/viber/su");
 const QString LogOnlyText = QStringLiteral("Only in the log");
 // Every row of the sample phone loads as a message, the call's too.
 constexpr int SampleMessages = SimSample::MessageCount;
+// Pictures added to the sample phone in one folder, and how many of them it still holds.
+constexpr int ExtraPictures = 20;
+constexpr int PresentPictures = 4;
 
 QString text(const char* key)
 {
@@ -390,6 +394,80 @@ private slots:
         QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + QLatin1String(SimSample::PicturePath)), 1);
         QVERIFY(readFile(picture(*run.dataSet)->localPath) ==
                 sim.phoneFile(Serial, QLatin1String(SimSample::PicturePath)));
+    }
+
+    void foldersOfManyFilesAreListed_data()
+    {
+        QTest::addColumn<QStringList>("unknownRequests");
+        QTest::addColumn<int>("pictureDownloads");
+        QTest::newRow("listing") << QStringList() << PresentPictures + 1;
+        QTest::newRow("agent without listing")
+            << QStringList{QStringLiteral("$flist:")} << PresentPictures + 1;
+        QTest::newRow("agent without batched questions")
+            << QStringList{QStringLiteral("$flist:"), QStringLiteral("$fstat:")} << ExtraPictures + 1;
+    }
+
+    // A media folder that holds many of the files a history names is listed once instead
+    // of asking for each; an agent that lists nothing is asked the older ways, with the
+    // same files in the cache at the end.
+    void foldersOfManyFilesAreListed()
+    {
+        QFETCH(QStringList, unknownRequests);
+        QFETCH(int, pictureDownloads);
+        PhoneSim sim;
+        SimDevice phone = sim.addSampleDevice(Serial);
+        phone.setValue(QStringLiteral("unknownRequests"), unknownRequests);
+        const QString images = QStringLiteral("/storage/emulated/0/viber/media/Viber Images/");
+        const QString thumbnails = QStringLiteral("/storage/emulated/0/viber/media/.thumbnails/");
+        const QByteArray jpeg = sim.phoneFile(Serial, QLatin1String(SimSample::PicturePath));
+        {
+            Sqlite3DB db;
+            db.openThrow(phone.fileFor(PhoneMessages), SQLITE_OPEN_READWRITE);
+            for (int i = 0; i < ExtraPictures; ++i) {
+                const QString name = QStringLiteral("IMG-20240101-WA%1.jpg").arg(i, 4, 10, QChar(u'0'));
+                db.executeThrow(Sqlite3Sql(
+                    QStringLiteral(
+                        "INSERT INTO messages (address, date, read, opened, status, type, body, token, "
+                        "extra_uri, extra_mime, seq, count, group_id, conversation_id, "
+                        "conversation_type, participant_id, date_real) VALUES ('+4915110000002', %1, "
+                        "1, 1, 2, 0, '%2', %3, '%4', 'image', %5, 1, 0, 1, 0, 2, %1)")
+                        .arg(1700003000000 + i * 1000)
+                        .arg(thumbnails + name)
+                        .arg(6000000000 + i)
+                        .arg(QUrl::fromLocalFile(images + name).toString(QUrl::FullyEncoded))
+                        .arg(100 + i)));
+                // a picture a preview can be made of, told apart by what follows its end
+                if (i % (ExtraPictures / PresentPictures) == 0)
+                    sim.putFile(Serial, images + name, jpeg + name.toUtf8());
+                if (i == 3)
+                    sim.putFile(Serial, thumbnails + name, "thumbnail " + name.toUtf8());
+            }
+        }
+        LoadRun run;
+        run.run(usbDevice(PhoneSim::description(Serial)));
+        QCOMPARE(run.receiver.errors, QStringList());
+        QCOMPARE(run.failed, 0);
+        int local = 0;
+        for (const _ViberAtta* atta : run.dataSet->attachments) {
+            if (!atta->sourceUri.contains(QLatin1String("IMG-20240101")))
+                continue;
+            const QString phonePicture = QUrl(atta->sourceUri).toLocalFile();
+            QCOMPARE(QFileInfo::exists(atta->localPath), sim.phoneFileExists(Serial, phonePicture));
+            if (QFileInfo::exists(atta->localPath)) {
+                ++local;
+                QCOMPARE(readFile(atta->localPath), sim.phoneFile(Serial, phonePicture));
+            }
+            // the preview is the phone's where it has one, else made from the picture
+            if (sim.phoneFileExists(Serial, atta->sourcePath))
+                QCOMPARE(readFile(atta->previewPath), sim.phoneFile(Serial, atta->sourcePath));
+            QCOMPARE(QFileInfo::exists(atta->previewPath), sim.phoneFileExists(Serial, atta->sourcePath) ||
+                                                               sim.phoneFileExists(Serial, phonePicture));
+        }
+        QCOMPARE(local, PresentPictures);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$dload:") + images), pictureDownloads);
+        QCOMPARE(agentRequests(sim, QStringLiteral("$flist:")), 2);
+        // the other media folders hold a file or two each
+        QCOMPARE(agentRequests(sim, QStringLiteral("$fstat:")), 1);
     }
 
     void backupRoute_data()

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -167,6 +168,75 @@ private slots:
             connectTo(client, agent);
             QVERIFY_THROWS_EXCEPTION(SocketDataTransferException, remoteFileInfos(client, paths, 5000));
         }
+    }
+
+    // A folder listing comes in lines of names and ends with their count; names are the
+    // agent's UTF-8 bytes. A listing that breaks its own rules (a count that differs, an
+    // empty name, a name with a slash, a line that is no part of a listing) is refused; an
+    // error line (an older agent, a folder it cannot read) is the agent's answer, after
+    // which the session goes on.
+    void folderListings_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("failure");
+        const QByteArray many = []() -> QByteArray {
+            QByteArray line = "$fent:";
+            for (int i = 0; i < 3000; ++i)
+                line += (i ? QByteArray(1, '\0') : QByteArray()) + "IMG-" + QByteArray::number(i) + ".jpg";
+            return line + '\n';
+        }();
+        QStringList manyNames;
+        for (int i = 0; i < 3000; ++i)
+            manyNames.append(QStringLiteral("IMG-%1.jpg").arg(i));
+        QTest::newRow("missing folder") << QByteArrayLiteral("$flist:0\n") << QStringList() << QString();
+        QTest::newRow("two lines") << QByteArrayLiteral(
+                                          "$fent:a.jpg\0b c.jpg\n$fent:\xd0\x96.jpg\n$flist:3\n")
+                                   << QStringList{QStringLiteral("a.jpg"), QStringLiteral("b c.jpg"),
+                                                  QStringLiteral("\u0416.jpg")}
+                                   << QString();
+        QTest::newRow("thousands") << QByteArray(many + "$flist:3000\n") << manyNames << QString();
+        QTest::newRow("count too low")
+            << QByteArrayLiteral("$fent:a\0b\n$flist:1\n") << QStringList() << "local";
+        QTest::newRow("count too high")
+            << QByteArrayLiteral("$fent:a\n$flist:2\n") << QStringList() << "local";
+        QTest::newRow("count not a number")
+            << QByteArrayLiteral("$fent:a\n$flist:x\n") << QStringList() << "local";
+        QTest::newRow("empty name") << QByteArrayLiteral("$fent:a\0\0b\n$flist:3\n") << QStringList()
+                                    << "local";
+        QTest::newRow("name with slash")
+            << QByteArrayLiteral("$fent:../a\n$flist:1\n") << QStringList() << "local";
+        QTest::newRow("other reply") << QByteArrayLiteral("$finfo:none\n") << QStringList() << "local";
+        QTest::newRow("refused") << QByteArray("$error:" + QByteArray("unknown command $flist:").toBase64() +
+                                               "\n$finfo:none\n")
+                                 << QStringList() << "remote";
+    }
+
+    void folderListings()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QStringList, names);
+        QFETCH(QString, failure);
+        ScriptedAgent agent(script);
+        QTcpSocket client;
+        connectTo(client, agent);
+        if (failure.isEmpty()) {
+            const QSet<QString> listed =
+                remoteFolderFiles(client, QStringLiteral("/sdcard/viber/media/Viber Images"), 5000);
+            QCOMPARE(listed, QSet<QString>(names.cbegin(), names.cend()));
+        } else if (failure == QLatin1String("local")) {
+            QVERIFY_THROWS_EXCEPTION(LocalException,
+                                     remoteFolderFiles(client, QStringLiteral("/sdcard/media"), 5000));
+        } else {
+            QVERIFY_THROWS_EXCEPTION(RemoteException,
+                                     remoteFolderFiles(client, QStringLiteral("/sdcard/media"), 5000));
+            QVERIFY(!remoteFileInfo(client, QStringLiteral("/sdcard/media/a"), 5000).isFile);
+        }
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 remoteFolderFiles(client, QStringLiteral("/sdcard/../x"), 5000));
+        client.disconnectFromHost();
+        QVERIFY(agent.received().startsWith("$flist:/sdcard/"));
+        QCOMPARE(agent.received().count("$flist:"), 1);
     }
 
     void deviceDescriptionIsTheHelloReplyOnly()

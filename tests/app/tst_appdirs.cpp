@@ -308,6 +308,29 @@ private slots:
         QVERIFY(!index.hasFile(media + QStringLiteral("/later.jpg")));
         QVERIFY(LocalFileIndex().hasNonEmptyFile(media + QStringLiteral("/later.jpg")));
     }
+
+    // Paths come from two folders by turns (pictures and previews), and new folders keep
+    // coming while those are asked again: each answer must come from its own folder.
+    void localFileIndexKeepsFoldersApart()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        constexpr int Folders = 40;
+        const auto file = [&](int folder, int name) {
+            return dir.filePath(QStringLiteral("f%1/n%2.jpg").arg(folder).arg(name));
+        };
+        for (int i = 0; i < Folders; ++i)
+            touch(file(i, i));
+        LocalFileIndex index;
+        for (int i = 1; i < Folders; ++i) {
+            for (const int folder : {0, i, i - 1, 0, i}) {
+                for (const int name : {0, i, i - 1}) {
+                    QCOMPARE(index.hasNonEmptyFile(file(folder, name)), folder == name);
+                    QCOMPARE(index.hasFile(file(folder, name)), folder == name);
+                }
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppDirs)

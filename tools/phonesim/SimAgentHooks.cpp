@@ -71,6 +71,13 @@ std::optional<std::string> SimAgentHooks::errorForEveryRequest()
     return textSetting("errorLine");
 }
 
+// "unknownRequests": the requests ("$flist:", "$fstat:") that an agent from before them
+// answers as unknown
+bool SimAgentHooks::knowsRequest(const std::string& command)
+{
+    return !m_device.value(QStringLiteral("unknownRequests")).toStringList().contains(fromStd(command));
+}
+
 std::size_t SimAgentHooks::blockSize()
 {
     const qint64 size = m_device.value(QStringLiteral("blockSize"), qint64(DefaultBlockSize)).toLongLong();

@@ -19,6 +19,7 @@ public:
     bool allowsNoSecret() override { return true; }
     void beforeAnswer() override;
     std::optional<std::string> errorForEveryRequest() override;
+    bool knowsRequest(const std::string& command) override;
     std::size_t blockSize() override;
     std::optional<std::string> replaceFirstBlockHeader() override;
     bool dropsMidBlock() override;
