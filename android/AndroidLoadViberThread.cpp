@@ -24,7 +24,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTcpSocket>
+#include <QtConcurrent>
 #include <QtDebug>
 
 #include <stdexcept>
@@ -121,14 +123,16 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
             fail(KeyTranslator::text("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
         if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
             fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
-        stopViber();
+        QFuture<void> stopping = startStoppingViber();
+        const auto waitForTheStop = qScopeGuard([&stopping] { stopping.waitForFinished(); });
 
         QTcpSocket& socket = session();
         const int waitMs = int(m_timing.rootCommandWait.count());
         suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), waitMs, &m_progress);
-        // Copies a crashed run may have left; the names are removed one by one because a
-        // quoted glob would be taken literally by the shell.
+        // copies a crashed run may have left
         removeStaged(socket, staging, stagedNames(), waitMs, &m_progress);
+        // nothing is copied before Viber has stopped
+        stopping.waitForFinished();
 
         for (const QString& name : DatabaseNames)
             fetchDatabase(staging, name);
@@ -190,12 +194,15 @@ void AndroidLoadViberThread::removeStaged(QTcpSocket& socket, const QString& sta
                                           const QStringList& names, int waitMs,
                                           const ProgressChannel* progress)
 {
-    for (const QString& name : names) {
-        const int code =
-            suCommand(socket, QStringLiteral("rm -f \"%1/%2\"").arg(staging, name), waitMs, progress);
-        if (code != 0)
-            qDebug("removing the staged copy %s failed", qUtf8Printable(name));
-    }
+    if (names.isEmpty())
+        return;
+    // Each name quoted on its own (a quoted glob would be taken literally), all in one
+    // command: every root command starts a shell on the phone.
+    QString command = QStringLiteral("rm -f");
+    for (const QString& name : names)
+        command += QStringLiteral(" \"%1/%2\"").arg(staging, name);
+    if (suCommand(socket, command, waitMs, progress) != 0)
+        qDebug("removing the staged copies %s failed", qUtf8Printable(names.join(u' ')));
 }
 
 void AndroidLoadViberThread::removeStagedAfterFailure(const QString& staging)
@@ -234,17 +241,18 @@ void AndroidLoadViberThread::clearViberFolderKeepingManifest()
     }
 }
 
-void AndroidLoadViberThread::stopViber()
+QFuture<void> AndroidLoadViberThread::startStoppingViber()
 {
-    // Copying the files of a running Viber can catch a database in the middle of a write.
-    if (!m_device.viaWifi) {
-        AdbTool().forceStop(m_device.serial, QLatin1String(ViberPackage));
-        return;
-    }
+    // Over USB the stop is a program started on the phone through adb, which takes a
+    // while; the caller opens its session meanwhile.
+    if (!m_device.viaWifi)
+        return QtConcurrent::run(
+            [serial = m_device.serial] { AdbTool().forceStop(serial, QLatin1String(ViberPackage)); });
     const int code = suCommand(session(), QStringLiteral("am force-stop %1").arg(QLatin1String(ViberPackage)),
                                int(m_timing.rootCommandWait.count()), &m_progress);
     if (code != 0)
         qDebug("stopping Viber over WiFi returned %d", code);
+    return QtFuture::makeReadyFuture();
 }
 
 void AndroidLoadViberThread::backupRoute()

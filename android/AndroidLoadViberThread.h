@@ -3,6 +3,7 @@
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
 
+#include <QFuture>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -75,7 +76,9 @@ private:
                       const ProgressChannel* progress);
     void removeStagedAfterFailure(const QString& staging);
     void clearViberFolderKeepingManifest();
-    void stopViber();
+    // Copying the files of a running Viber can catch a database in the middle of a
+    // write. The stop may go on beside the caller, who waits for it before copying.
+    QFuture<void> startStoppingViber();
     void backupRoute();
     void waitForTipsClosed(std::chrono::milliseconds limit, std::chrono::milliseconds poll);
     void downloadAvatars(const ViberDataSet& dataSet);

@@ -209,6 +209,8 @@ private slots:
         PhoneSim sim;
         QVERIFY(sim.isValid());
         sim.addSampleDevice(Serial).setValue(QStringLiteral("viberRunning"), true);
+        // the stop takes longer than opening the session: the copies wait for it
+        sim.device(Serial).setValue(QStringLiteral("forceStopMs"), 1500);
         leaveARowInTheLog(sim);
         // a companion a crashed run left in the staging folder must not be applied
         sim.putFile(Serial, Staging + QStringLiteral("/viber_messages-journal"), QByteArray(4096, 'x'));
@@ -246,6 +248,8 @@ private slots:
         QVERIFY(
             sim.adbCalls().contains(QStringLiteral("-s %1 shell am force-stop com.viber.voip").arg(Serial)));
         QVERIFY(!sim.device(Serial).viberRunning());
+        QCOMPARE(sim.viberReadsWhileRunning(Serial), QStringList());
+        QCOMPARE(sim.viberWritesWhileRunning(Serial), QStringList());
         const QString stagingDir = sim.device(Serial).fileFor(Staging);
         QCOMPARE(QDir(stagingDir).entryList(QDir::Files), QStringList());
         QCOMPARE(privateFolders(), foldersBefore);

@@ -275,6 +275,8 @@ int shell(const QString& stateDir, SimDevice& device, const QStringList& shellAr
         return 0;
     }
     if (words.size() == 3 && words[0] == QLatin1String("am") && words[1] == QLatin1String("force-stop")) {
+        // "am" starts a program on the phone, which takes a while before the app stops
+        QThread::msleep(ulong(qBound(0, device.value(QStringLiteral("forceStopMs"), 0).toInt(), 10000)));
         if (words[2] == QLatin1String(SimDevice::ViberPackage))
             device.setViberRunning(false);
         return 0;
