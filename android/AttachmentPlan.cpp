@@ -59,7 +59,7 @@ AttachmentPlan::AttachmentPlan(const ViberDataSet& dataSet)
     m_files.reserve(dataSet.attachments.size() * 2);
     LocalFileIndex localFiles;
     // The processor is asked for the record a few attachments ahead, and for the message
-    // of one whose record should have arrived.
+    // and the path texts of one whose record should have arrived.
     constexpr int RecordAhead = 8;
     constexpr int MessageAhead = 4;
     auto recordAhead = dataSet.attachments.begin();
@@ -74,8 +74,12 @@ AttachmentPlan::AttachmentPlan(const ViberDataSet& dataSet)
         if (recordAhead != end)
             prefetchRecord(*recordAhead++);
         if (messageAhead != end) {
-            if (const _ViberMsg* message = (*messageAhead++)->message)
-                prefetchAt(&message->type);
+            const _ViberAtta* ahead = *messageAhead++;
+            if (ahead->message)
+                prefetchAt(&ahead->message->type);
+            for (const QString* text :
+                 {&ahead->sourceUri, &ahead->sourcePath, &ahead->localPath, &ahead->previewPath})
+                prefetchAt(text->constData());
         }
         ++number;
         if (!atta->message)
