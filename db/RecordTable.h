@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <bit>
+#include <concepts>
 #include <cstddef>
 #include <iterator>
 #include <memory>
@@ -17,8 +18,8 @@
 // Records it makes itself (obtain) are placed in blocks instead of one heap allocation
 // each. The index is an open-addressing hash table of record pointers, the key being
 // read from the record, with linear probing and removal by backward shift. Records
-// handed in by insert() keep their own allocation, whatever their dynamic type.
-// Iteration runs in hash order, like QHash's.
+// handed in by insert() keep their own allocation; they are of type T exactly, as
+// records have no virtual destructor. Iteration runs in hash order, like QHash's.
 template<typename T> class RecordTable
 {
 public:
@@ -73,7 +74,8 @@ public:
 
     // Takes the record. An id already present keeps its record, the new one is
     // dropped and the kept one returned, so that each id appears once.
-    T* insert(std::unique_ptr<T> record)
+    template<typename U>
+    requires std::same_as<U, T> T* insert(std::unique_ptr<U> record)
     {
         if (T* existing = value(record->id))
             return existing;

@@ -2,8 +2,6 @@
 
 #include "app/BlobCodec.h"
 
-_ViberEntity::~_ViberEntity() = default;
-
 void _ViberEntity::setExtra(const QVariantMap& map)
 {
     extra = BlobCodec::encodeMap(map);

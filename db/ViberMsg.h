@@ -21,9 +21,10 @@ struct _ViberMsg : _ViberEntity
     QString address;
     double date = 0;
     double stateDate = 0;
-    int status = 0;     // ViberStatus
-    int type = 0;       // ViberMsgType
-    int systemType = 0; // ViberSystemType, 0 for all but system messages
+    // Small codes in small fields: a load keeps hundreds of thousands of messages.
+    qint16 status = 0;     // ViberStatus
+    qint16 type = 0;       // ViberMsgType
+    qint16 systemType = 0; // ViberSystemType, 0 for all but system messages
     QString text;
     _ViberChat* chat = nullptr;
     _ViberAtta* attachment = nullptr;
