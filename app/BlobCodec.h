@@ -10,8 +10,19 @@ class QIODevice;
 // each followed by a tagged value, up to the end of the data.
 namespace BlobCodec {
 
-QByteArray encodeMap(const QVariantMap& map);   // empty on a failed write
-QVariantMap decodeMap(const QByteArray& bytes); // empty on any failure, never partial
+QByteArray encodeMap(const QVariantMap& map); // empty on a failed write
+// Empty on any failure, never partial. Takes what records hold: the held form below, of
+// which a stored blob is one unless it begins with the marker byte 0xff.
+QVariantMap decodeMap(const QByteArray& bytes);
+
+// A loaded record holds its blob in a shorter form than the stored one, as a load keeps
+// hundreds of thousands: the keys of Android's rows become one byte, numbers and
+// lengths take the bytes they need, the usual media folders one byte. The held form of
+// any bytes gives them back exactly: stored(held(bytes)) == bytes, so the blob a local
+// database stores is what it has always been. Both come in an allocation of their own
+// exact size.
+QByteArray held(const QByteArray& stored);
+QByteArray stored(const QByteArray& held);
 
 bool writeMap(QIODevice& device, const QVariantMap& map);
 bool readMap(QIODevice& device, QVariantMap& map);

@@ -107,11 +107,14 @@ int main(int argc, char** argv)
         qint64 blobAlloc = 0;
         qint64 blobTexts = 0;
         for (const _ViberMsg* m : data->messages) {
-            texts += textBytes({&m->text, &m->address});
+            const QString address = m->address.text(); // shares the text the record holds
+            texts += textBytes({&m->text, &address});
             extras += m->extra.size();
             if (breakdown) {
                 recordAlloc += qint64(sizeof(_ViberMsg));
-                stringAlloc += heap.strings({&m->text, &m->address});
+                // a set address also takes the chunk that holds its QString
+                stringAlloc += heap.strings({&m->text, &address}) +
+                               (address.isEmpty() ? 0 : qint64(sizeof(QString) + sizeof(size_t)));
                 blobAlloc += heap.blob(m->extra);
                 blobTexts += blobTextBytes(m->extra);
             }

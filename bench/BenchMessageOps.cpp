@@ -21,6 +21,7 @@
 
 #include "bench/BenchReceiver.h"
 
+#include "app/BlobCodec.h"
 #include "app/ProgressChannel.h"
 #include "app/Sqlite3DB.h"
 #include "db/AndroidViberDb.h"
@@ -120,7 +121,9 @@ qint64 baselineInsert(const QString& folder, const QList<_ViberMsg*>& messages)
         else
             sqlite3_bind_text(stmt, 8, system.constData(), int(system.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text16(stmt, 9, msg->text.constData(), int(msg->text.size() * 2), SQLITE_STATIC);
-        sqlite3_bind_blob(stmt, 10, msg->extra.constData(), int(msg->extra.size()), SQLITE_STATIC);
+        // the bytes a backup stores, not the shorter form the record holds
+        const QByteArray extra = BlobCodec::stored(msg->extra);
+        sqlite3_bind_blob(stmt, 10, extra.constData(), int(extra.size()), SQLITE_TRANSIENT);
         checkSqlite(sqlite3_step(stmt), handle);
         checkSqlite(sqlite3_reset(stmt), handle);
     }

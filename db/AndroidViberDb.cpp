@@ -1,6 +1,7 @@
 #include "db/AndroidViberDb.h"
 
 #include "app/AppDirs.h"
+#include "app/BlobCodec.h"
 #include "db/ExtraBlobWriter.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -128,23 +129,28 @@ template<typename T> T exactCopy(const T& value)
 
 // Keeps one copy of values that repeat (extra blobs, bucket names, short texts); records
 // then share it instead of holding one each. Bounded, since a file may repeat nothing.
+// The value kept may be a converted one (the held form of a blob), made once per value.
 template<typename T> class SharedValues
 {
 public:
     T share(const T& value)
     {
+        return share(value, [](const T& v) { return exactCopy(v); });
+    }
+    template<typename Convert> T share(const T& value, Convert convert)
+    {
         const auto it = m_values.constFind(value);
         if (it != m_values.constEnd())
             return *it;
-        const T kept = exactCopy(value);
+        const T kept = convert(value);
         if (m_values.size() < MaxShared)
-            m_values.insert(kept);
+            m_values.insert(exactCopy(value), kept);
         return kept;
     }
 
 private:
     static constexpr qsizetype MaxShared = 4096;
-    QSet<T> m_values;
+    QHash<T, T> m_values;
 };
 
 // A load reads each page once, so the page cache (filled by open()'s clean-up) would
@@ -511,7 +517,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     SharedValues<QString> sharedTexts;
     const auto rowExtra = [&] {
         const QByteArray& blob = extras.encode(nullptr, nullptr);
-        return extras.likelyRepeated() ? sharedBlobs.share(blob) : exactCopy(blob);
+        return extras.likelyRepeated() ? sharedBlobs.share(blob, BlobCodec::held) : BlobCodec::held(blob);
     };
     // A file's coordinate factor depends on its extreme values, known only when the
     // scan ends: the located messages keep their stored values until then.
@@ -586,7 +592,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             else
                 call->person = callPerson(*chat, c.getText(iAddress), callNumbers.value(msg->id));
             const qint64 seq = msg->seq;
-            call->extra = exactCopy(extras.encode(nullptr, &seq));
+            call->extra = BlobCodec::held(extras.encode(nullptr, &seq));
             msg->call = call;
             continue;
         }
@@ -636,7 +642,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
                 if (!suffix.isEmpty())
                     atta->fileName = fileKey % QLatin1Char('.') % suffix;
             }
-            msg->extra = exactCopy(extras.encode(&body, nullptr));
+            msg->extra = BlobCodec::held(extras.encode(&body, nullptr));
             break;
         }
         case ViberMsgType::Location: {
@@ -644,7 +650,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             const QString mapName = ViberText::shortDigest(body);
             atta->sourcePath = joined(paths.deviceThumbnails, mapName);
             atta->previewPath = joined(paths.thumbnails, mapName);
-            msg->extra = exactCopy(extras.encode(&body, nullptr));
+            msg->extra = BlobCodec::held(extras.encode(&body, nullptr));
             break;
         }
         case ViberMsgType::Voice: {

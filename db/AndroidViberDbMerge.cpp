@@ -429,7 +429,7 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
     case ViberMsgType::Location:
         row.set("extra_mime", QStringLiteral("location"));
         row.set("body", ViberText::mapImageUrl(message));
-        row.set("extra_bucket_name", message.address);
+        row.set("extra_bucket_name", message.address.text());
         row.set("description", QString());
         break;
     case ViberMsgType::Voice: {

@@ -72,7 +72,7 @@ public:
     QByteArray read(const Sqlite3Cursor& cursor) const
     {
         if (m_other >= 0)
-            return cursor.getBlob(m_other);
+            return BlobCodec::held(cursor.getBlob(m_other));
         QVariantMap map;
         for (const Present& column : m_columns) {
             switch (column.kind) {
@@ -97,7 +97,7 @@ public:
             }
             }
         }
-        return BlobCodec::encodeMap(map);
+        return BlobCodec::held(BlobCodec::encodeMap(map));
     }
 
 private:
@@ -679,7 +679,7 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
     // A genuine store keeps names in its address book, not here.
     if (row.has("_other")) {
         row.set("ZNAME", person->name);
-        row.set("_other", person->extra);
+        row.set("_other", BlobCodec::stored(person->extra));
     }
     executeThrow(row.sql());
     return lastInsertId();
@@ -744,7 +744,7 @@ qint64 IOSViberDb::insertConversation(LocalDbWriteContext& context, const _Viber
         row.set("ZGROUPID", chat.groupId);
     if (!chat.name.isEmpty())
         row.setIfPresent("ZNAME", chat.name);
-    row.setIfPresent("_other", chat.extra);
+    row.setIfPresent("_other", BlobCodec::stored(chat.extra));
     executeThrow(row.sql());
     return lastInsertId();
 }
@@ -880,7 +880,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         if (!ranges.isEmpty())
             row.set("ZRANGES", ranges);
     }
-    row.setIfPresent("_other", message.extra);
+    row.setIfPresent("_other", BlobCodec::stored(message.extra));
     executeThrow(row.sql());
     const qint64 messagePk = lastInsertId();
     if (m_runKeysComplete)
@@ -898,7 +898,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         loc.set("ZLATITUDE", message.latitude);
         loc.set("ZLONGITUDE", message.longitude);
         if (!message.address.isEmpty())
-            loc.set("ZADDRESS", message.address);
+            loc.set("ZADDRESS", message.address.text());
         executeThrow(loc.sql());
         locationPk = lastInsertId();
     }
@@ -932,7 +932,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
             if (!url.isEmpty())
                 att.set("ZURL", url);
         }
-        att.setIfPresent("_other", atta->extra);
+        att.setIfPresent("_other", BlobCodec::stored(atta->extra));
         if (message.type == ViberMsgType::Picture)
             att.set("ZBUCKET",
                     QString(QLatin1String("Share") +
@@ -1024,7 +1024,7 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
     row.set("ZRECENTSLINE", qlonglong(linePk));
     row.set("ZDATE", call.date);
     row.set("ZCALLTYPE", typeText);
-    row.setIfPresent("_other", call.extra);
+    row.setIfPresent("_other", BlobCodec::stored(call.extra));
     executeThrow(row.sql());
     const qint64 pk = lastInsertId();
     context.recentCalls->insert(key, pk);

@@ -1,6 +1,7 @@
 #include "db/ModernAndroidViberDb.h"
 
 #include "app/AppDirs.h"
+#include "app/BlobCodec.h"
 #include "db/AndroidViberDb.h"
 #include "db/ExtraBlobWriter.h"
 #include "db/ViberCodes.h"
@@ -654,8 +655,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         extra.addText(QLatin1StringView("quoted_message_data"), bounded(iQuoted));
         extra.addInt64(QLatin1StringView("status"), c.getInt64(iStatus));
         extra.addInt64(QLatin1StringView("unread"), c.getInt64(iUnread));
-        // An allocation of its own exact size: the reused buffer keeps spare capacity.
-        msg->extra = QByteArray(extraBlob.constData(), extraBlob.size());
+        // in an allocation of its own exact size: the reused buffer keeps spare capacity
+        msg->extra = BlobCodec::held(extraBlob);
     }
     order.fillChats();
     // Lists grown by appending keep up to half their room unused.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/RareText.h"
 #include "db/ViberEntity.h"
 
 #include <QList>
@@ -18,7 +19,7 @@ struct _ViberMsg : _ViberEntity
     qint64 seq = 0;
     double latitude = 0;
     double longitude = 0;
-    QString address;
+    RareText address; // of a location, when the source names one
     double date = 0;
     double stateDate = 0;
     // Small codes in small fields: a load keeps hundreds of thousands of messages.

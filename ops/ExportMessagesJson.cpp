@@ -349,7 +349,7 @@ void ExportMessagesJson::appendMessage(QByteArray& text, const _ViberMsg& msg, c
     line.key("kind").string(kindName(msg.type));
     if (msg.hasLocation()) {
         line.key("location").open();
-        line.key("address").string(msg.address);
+        line.key("address").string(msg.address.text());
         line.key("latitude").number(msg.latitude);
         line.key("longitude").number(msg.longitude);
         line.close();

@@ -3,7 +3,10 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <limits>
 
 namespace {
 
@@ -139,6 +142,84 @@ private slots:
         ShortDevice enough(full);
         enough.open(QIODevice::WriteOnly);
         QVERIFY(BlobCodec::writeMap(enough, map));
+    }
+
+    // The held form of a blob stores back to exactly its bytes: blobs of known and other
+    // keys, extreme numbers, texts with and without the usual media folders before them
+    // (invalid UTF-8 included), and blobs that cannot be shortened.
+    void heldFormStoresBackExactly()
+    {
+        QRandomGenerator random(20261209);
+        const QList<QByteArray> keys = {"status",       "extra_status", "message_global_id", "body",
+                                        "extra_uri",    "Z_OPT",        "custom_key",        "",
+                                        "st\xc3\xa4tus"};
+        const QList<QByteArray> texts = {"",
+                                         "ok",
+                                         "file:///storage/emulated/0/viber/media/Viber%20Images/IMG-1.jpg",
+                                         "/storage/emulated/0/viber/media/.thumbnails/a.jpg",
+                                         "file:///storage/emulated/0/viber/media/Viber%20Videos/",
+                                         "file:///",
+                                         "/storage/emulated/0/",
+                                         "file:///storage/emulated/0/viber/media/",
+                                         "/storage/emulated/1/x",
+                                         "\xff\xfe broken \xc3"};
+        const QList<qint64> numbers = {0,
+                                       1,
+                                       -1,
+                                       127,
+                                       128,
+                                       -129,
+                                       std::numeric_limits<qint32>::max(),
+                                       std::numeric_limits<qint32>::min(),
+                                       std::numeric_limits<qint64>::max(),
+                                       std::numeric_limits<qint64>::min()};
+        for (int round = 0; round < 2000; ++round) {
+            QByteArray blob = "tinykv";
+            const int entries = int(random.bounded(6));
+            for (int e = 0; e < entries; ++e) {
+                blob += str(keys.at(random.bounded(keys.size())));
+                const qint64 number = numbers.at(random.bounded(numbers.size()));
+                switch (random.bounded(3)) {
+                case 0:
+                    blob += 'i' + le32(qint32(number));
+                    break;
+                case 1:
+                    blob += 'l' + le32(qint32(number)) + le32(qint32(number >> 32));
+                    break;
+                default:
+                    blob += 's' + str(texts.at(random.bounded(texts.size())));
+                }
+            }
+            const QByteArray held = BlobCodec::held(blob);
+            QCOMPARE(BlobCodec::stored(held), blob);
+            QCOMPARE(BlobCodec::decodeMap(held), BlobCodec::decodeMap(blob));
+        }
+
+        // what an Android message row keeps is held in far fewer bytes
+        const QByteArray android = BlobCodec::encodeMap({{QStringLiteral("extra_status"), 3},
+                                                         {QStringLiteral("message_global_id"), 5123456},
+                                                         {QStringLiteral("status"), 2}});
+        QCOMPARE(android.size(), 68);
+        QVERIFY(BlobCodec::held(android).size() < 20);
+
+        // bytes that are no blob of numbers and texts are held as they are, even those
+        // that begin like a held blob
+        const QList<QByteArray> others = {QByteArray(),
+                                          QByteArray("tinykv"),
+                                          BlobCodec::encodeMap({{QStringLiteral("d"), 2.5}}),
+                                          QByteArray("tinykv") + str("k"), // a key without a value
+                                          QByteArray("tinykv") + str("k") + 'i' + "\x01",
+                                          QByteArray("\xff\x01\x0d"
+                                                     "i\x04"),
+                                          QByteArray("\xff\xff"),
+                                          QByteArray("\xff"),
+                                          QByteArray("random bytes")};
+        for (const QByteArray& bytes : others) {
+            QCOMPARE(BlobCodec::stored(BlobCodec::held(bytes)), bytes);
+            // stored bytes that begin with the marker are no blob of ours
+            QCOMPARE(BlobCodec::decodeMap(BlobCodec::held(bytes)),
+                     bytes.startsWith('\xff') ? QVariantMap() : BlobCodec::decodeMap(bytes));
+        }
     }
 
     void primitivesAreLittleEndian()

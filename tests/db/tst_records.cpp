@@ -183,6 +183,24 @@ private slots:
         QVERIFY(shared.isDetached());
     }
 
+    // A message's address takes memory only when set; copies hold their own text, and
+    // setting an empty text gives the memory back.
+    void addressIsHeldOnlyWhenSet()
+    {
+        _ViberMsg msg;
+        QVERIFY(msg.address.isEmpty());
+        QCOMPARE(msg.address.text(), QString());
+        msg.address = QStringLiteral("Marienplatz 1, M\u00fcnchen");
+        _ViberMsg copy;
+        copy.address = msg.address;
+        msg.address = QString();
+        QVERIFY(msg.address.isEmpty());
+        QCOMPARE(copy.address.text(), QStringLiteral("Marienplatz 1, M\u00fcnchen"));
+        RareText moved = std::move(copy.address);
+        QVERIFY(moved == QStringLiteral("Marienplatz 1, M\u00fcnchen"));
+        QVERIFY(sizeof(RareText) < sizeof(QString));
+    }
+
     void messageListIsAMetaType()
     {
         const QMetaType type = QMetaType::fromType<ViberMsgList>();
