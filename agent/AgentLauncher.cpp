@@ -115,7 +115,7 @@ int AgentLauncher::run(const std::vector<std::string>& args, AgentHooks& hooks)
     std::string error;
     if (!server.listen(error))
         return usage(error);
-    std::printf("listening %d\n", server.listeningPort());
+    std::printf("%s%d\n", ListeningWords, server.listeningPort());
     std::fflush(stdout);
     if (!config.foreground && !detach())
         return usage("cannot detach");

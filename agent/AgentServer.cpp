@@ -1,5 +1,6 @@
 #include "agent/AgentServer.h"
 
+#include "agent/AgentVersion.h"
 #include "agent/Base64.h"
 #include "agent/PhoneProperties.h"
 #include "agent/SafeInput.h"
@@ -74,7 +75,7 @@ int bindListener(const std::string& address, int port, std::string& error)
     }
     if (bind(fd.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
         ::listen(fd.get(), 8) != 0) {
-        error = "cannot listen on " + std::to_string(port) + ": " + std::strerror(errno);
+        error = PortTakenWords + std::to_string(port) + ": " + std::strerror(errno);
         return -1;
     }
     return fd.release();

@@ -8,5 +8,9 @@ inline constexpr int ProtocolVersion = 5;
 // The line "--version" prints. The desktop replaces the copy on the phone whenever it
 // differs from the line of the copy it carries.
 inline constexpr const char* VersionLine = "velliport-agent 5 " VELLIPORT_AGENT_BUILD;
+// How the start-up line begins when the agent listens, and when it cannot take the port
+// (another session holds it): the desktop reads these.
+inline constexpr const char* ListeningWords = "listening ";
+inline constexpr const char* PortTakenWords = "cannot listen on ";
 
 } // namespace agent

@@ -2,6 +2,7 @@
 
 #include "agent/AgentVersion.h"
 #include "android/AdbTool.h"
+#include "android/SimpleProtocolExceptions.h"
 #include "app/Failure.h"
 
 #include <QCoreApplication>
@@ -83,8 +84,12 @@ void AgentInstaller::start(const QString& serial, const QStringList& arguments, 
 {
     const QString reply =
         AdbTool().shell(serial, QStringList{QLatin1String(PhonePath)} + arguments, secret + '\n');
-    if (!reply.contains(QLatin1String("listening ")))
-        fail(QStringLiteral("the agent did not start: %1").arg(reply.trimmed().left(300)));
+    if (reply.contains(QLatin1String(agent::ListeningWords)))
+        return;
+    const QString text = QStringLiteral("the agent did not start: %1").arg(reply.trimmed().left(300));
+    if (reply.contains(QLatin1String(agent::PortTakenWords)))
+        throw simpleprotocol::SessionPortTaken(text);
+    fail(text);
 }
 
 void AgentInstaller::startSession(const QString& serial, const QString& url, const QByteArray& secret)

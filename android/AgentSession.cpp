@@ -21,6 +21,8 @@ constexpr int WifiConnectWaitMs = 10000;
 // A refused connection fails at once; without a pause the retry loop would spin on the
 // CPU until the agent listens.
 constexpr int RetryPauseMs = 100;
+// How often a session whose port another session holds moves to a new one.
+constexpr int MaxPortChanges = 3;
 
 std::runtime_error failure(const QString& message)
 {
@@ -86,21 +88,34 @@ void presentSecret(QIODevice& socket, const QString& readyLine, const QByteArray
 std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
                                            const ProgressChannel* progress, bool packageAgent)
 {
-    const int port = sessionPort(url);
+    QString sessionUrl = url;
+    int port = sessionPort(url);
     if (port == 0)
         throw failure(QStringLiteral("start %1 failed.").arg(url));
-    AdbTool adb;
-    QByteArray secret;
-    if (packageAgent) {
-        adb.am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver), QString(), url,
-               QStringList(), QString());
-    } else {
-        // Anyone on the phone may connect to the port, so the session takes only the
-        // client that knows the secret this side made for it.
-        secret = AgentInstaller::newSecret();
-        AgentInstaller::startSession(serial, url, secret);
+    // Anyone on the phone may connect to the port, so the session takes only the client
+    // that knows the secret this side made for it.
+    const QByteArray secret = packageAgent ? QByteArray() : AgentInstaller::newSecret();
+    // Another program on this computer may have been given the same port in the same
+    // second, and its agent may hold it still: the session then moves to another port.
+    for (int portsLeft = MaxPortChanges;; --portsLeft) {
+        try {
+            if (packageAgent)
+                AdbTool().am(serial, QStringLiteral("broadcast"), QString::fromLatin1(AgentReceiver),
+                             QString(), sessionUrl, QStringList(), QString());
+            else
+                AgentInstaller::startSession(serial, sessionUrl, secret);
+            break;
+        } catch (const SessionPortTaken& e) {
+            if (portsLeft == 0)
+                throw;
+            qDebug("%s, moving on", e.what());
+            port = nextSessionPort();
+            QUrl moved(url);
+            moved.setPort(port);
+            sessionUrl = moved.toString();
+        }
     }
-    adb.forward(serial, port, port);
+    AdbTool().forward(serial, port, port);
     std::unique_ptr<QTcpSocket> socket = std::make_unique<ForwardedSocket>(serial, port);
 
     const qint64 start = QDateTime::currentMSecsSinceEpoch();

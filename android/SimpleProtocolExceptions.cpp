@@ -10,6 +10,8 @@ SocketDataTransferException::SocketDataTransferException(const QString& message)
 
 RemoteException::RemoteException(const QString& message) : std::runtime_error(message.toStdString()) {}
 
+SessionPortTaken::SessionPortTaken(const QString& message) : std::runtime_error(message.toStdString()) {}
+
 LocalException::LocalException(QIODevice& socket, const QString& message)
     : std::runtime_error(message.toStdString())
 {

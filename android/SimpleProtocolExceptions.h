@@ -31,4 +31,12 @@ public:
     LocalException(QIODevice& socket, const QString& message);
 };
 
+// The agent for a session could not take the session's port: another session (of
+// another program on this computer, counting ports in the same second) holds it.
+class SessionPortTaken : public std::runtime_error
+{
+public:
+    explicit SessionPortTaken(const QString& message);
+};
+
 } // namespace simpleprotocol

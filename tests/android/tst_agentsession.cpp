@@ -1,3 +1,4 @@
+#include "android/AgentInstaller.h"
 #include "android/AgentSession.h"
 #include "android/SimpleProtocol.h"
 #include "app/ProgressChannel.h"
@@ -100,6 +101,32 @@ private slots:
         QVERIFY(!sim.adbCalls().contains(QStringLiteral("-s SIM42 forward --remove tcp:%1").arg(port)));
         socket.reset();
         QVERIFY(sim.adbCalls().contains(QStringLiteral("-s SIM42 forward --remove tcp:%1").arg(port)));
+    }
+
+    // Another program's session may hold the port this session was given (two programs
+    // counting ports in the same second): its agent still waits for its own client, this
+    // session's agent cannot listen, and the session moves to another port instead of
+    // failing, while the other agent still serves its client.
+    void sessionOnATakenPortMovesOn()
+    {
+        PhoneSim sim;
+        sim.addDevice(Serial);
+        sim.putFile(Serial, Staging + QStringLiteral("/one"), "12345");
+        const int port = nextSessionPort();
+        const QString url = QString::fromLatin1(DownloadUrl).arg(port);
+        const QByteArray otherSecret = AgentInstaller::newSecret();
+        AgentInstaller::startSession(Serial, url, otherSecret);
+
+        auto moved = openUsbSession(Serial, url, 10000);
+        QVERIFY(moved);
+        QVERIFY(moved->peerPort() != port);
+        QCOMPARE(remoteFileInfo(*moved, Staging + QStringLiteral("/one")).size, 5);
+
+        QTcpSocket other;
+        other.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+        QVERIFY(other.waitForConnected(5000));
+        presentSecret(other, readLine(other, 5000), otherSecret, 5000);
+        QCOMPARE(remoteFileInfo(other, Staging + QStringLiteral("/one")).size, 5);
     }
 
     void multiMegabyteRoundTrip()
