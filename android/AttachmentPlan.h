@@ -8,7 +8,7 @@
 class ProgressChannel;
 class QIODevice;
 struct _ViberAtta;
-struct ViberDataSet;
+class ViberDataSet;
 
 // The files a load fetches from the phone for the attachments of a data set, worked out
 // before the first download: which phone file goes to which local file, which are in the
