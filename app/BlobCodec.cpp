@@ -128,6 +128,18 @@ bool takeRun(const char*& at, const char* end, QByteArrayView& run)
     return true;
 }
 
+// A number of a stored blob as the compact form writes it: its tag, then its value as a
+// zigzag varint.
+template<typename T> bool compactNumber(const char*& at, const char* end, char tag, QByteArray& out)
+{
+    T value = 0;
+    if (!takeLittle(at, end, value))
+        return false;
+    out.append(tag);
+    putVarint(out, zigzag(value));
+    return true;
+}
+
 // The compact form of a stored blob whose values are all numbers and texts; none for
 // anything else, which is held as it is.
 std::optional<QByteArray> compacted(QByteArrayView stored)
@@ -154,22 +166,14 @@ std::optional<QByteArray> compacted(QByteArrayView stored)
         }
         const char tag = *at++;
         switch (tag) {
-        case TagInt: {
-            qint32 value = 0;
-            if (!takeLittle(at, end, value))
+        case TagInt:
+            if (!compactNumber<qint32>(at, end, tag, out))
                 return std::nullopt;
-            out.append(tag);
-            putVarint(out, zigzag(value));
             break;
-        }
-        case TagInt64: {
-            qint64 value = 0;
-            if (!takeLittle(at, end, value))
+        case TagInt64:
+            if (!compactNumber<qint64>(at, end, tag, out))
                 return std::nullopt;
-            out.append(tag);
-            putVarint(out, zigzag(value));
             break;
-        }
         case TagString: {
             QByteArrayView text;
             if (!takeRun(at, end, text))

@@ -56,14 +56,17 @@ struct AgentRun
     {
         return underPhoneFolder ? QStringLiteral("/sdcard") : root() + QStringLiteral("/sdcard");
     }
-    // Starts a download session whose phone has a media folder with a.jpg ("aaa") and a
-    // link to a file outside the phone folder; returns the media folder's local path.
-    QString startWithMedia(QTemporaryDir& outside)
+    // Starts a download session (phone paths below the phone folder or not) whose phone
+    // has a media folder with a.jpg ("aaa"), sub/c.jpg ("c") and a link to a file outside
+    // the phone folder; returns the media folder's local path.
+    QString startWithMedia(bool belowPhoneFolder, QTemporaryDir& outside)
     {
+        underPhoneFolder = belowPhoneFolder;
         if (!startSession(launcherFor(QStringLiteral("x86_64")), DownloadUrl))
             return QString();
         const QString media = root() + QStringLiteral("/sdcard/media");
         writeFile(media + QStringLiteral("/a.jpg"), "aaa");
+        writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
         writeFile(outside.filePath(QStringLiteral("secret")), "secret");
         QFile::link(outside.filePath(QStringLiteral("secret")), media + QStringLiteral("/link.jpg"));
         return media;
@@ -247,13 +250,11 @@ private slots:
     {
         QFETCH(bool, underPhoneFolder);
         AgentRun run;
-        run.underPhoneFolder = underPhoneFolder;
         QTemporaryDir outside;
-        const QString media = run.startWithMedia(outside);
+        const QString media = run.startWithMedia(underPhoneFolder, outside);
         QVERIFY(!media.isEmpty());
         const QString base = run.sdcard();
         writeFile(media + QStringLiteral("/b.jpg"), "bbbbb");
-        writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
 
         const QStringList names = {QStringLiteral("/media/a.jpg"),  QStringLiteral("/media/missing.jpg"),
                                    QStringLiteral("/media/b.jpg"),  QStringLiteral("/gone/a.jpg"),
@@ -287,14 +288,12 @@ private slots:
     {
         QFETCH(bool, underPhoneFolder);
         AgentRun run;
-        run.underPhoneFolder = underPhoneFolder;
         QTemporaryDir outside;
-        const QString media = run.startWithMedia(outside);
+        const QString media = run.startWithMedia(underPhoneFolder, outside);
         QVERIFY(!media.isEmpty());
         const QString base = run.sdcard();
         writeFile(media + QStringLiteral("/\u0416 b.jpg"), "b");
         writeFile(media + QStringLiteral("/line\nbreak.jpg"), "c");
-        writeFile(media + QStringLiteral("/sub/c.jpg"), "c");
         for (int i = 0; i < 2500; ++i)
             writeFile(
                 media + QStringLiteral("/IMG-20240101-WA%1-with-a-long-name.jpg").arg(i, 5, 10, QChar(u'0')),
