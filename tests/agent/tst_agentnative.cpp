@@ -30,12 +30,27 @@ QString agentBuild(const QString& abi)
     return TestEnvironment::binDir() + QStringLiteral("/agent/%1/velliport-agent").arg(abi);
 }
 
+// Whether this kernel starts the 32-bit x86 build itself: some virtual machines' kernels
+// run no 32-bit programs.
+bool runsThirtyTwoBitPrograms()
+{
+    static const bool runs = [] {
+        QProcess probe;
+        probe.start(agentBuild(QStringLiteral("x86")), {QStringLiteral("--version")});
+        return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+               probe.exitCode() == 0;
+    }();
+    return runs;
+}
+
 // How an ABI's build runs here: directly, or under its user-mode emulator.
 QStringList launcherFor(const QString& abi)
 {
-    if (abi == QLatin1String("x86_64") || abi == QLatin1String("x86"))
+    if (abi == QLatin1String("x86_64") || (abi == QLatin1String("x86") && runsThirtyTwoBitPrograms()))
         return {agentBuild(abi)};
-    const QString emulator = QString::fromLatin1(abi == QLatin1String("arm64-v8a") ? QEMU_AARCH64 : QEMU_ARM);
+    const QString emulator = QString::fromLatin1(abi == QLatin1String("x86")         ? QEMU_I386
+                                                 : abi == QLatin1String("arm64-v8a") ? QEMU_AARCH64
+                                                                                     : QEMU_ARM);
     if (emulator.isEmpty() || !QFileInfo(emulator).isExecutable())
         return {};
     return {emulator, agentBuild(abi)};
