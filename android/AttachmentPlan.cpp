@@ -3,6 +3,7 @@
 #include "android/SimpleProtocol.h"
 #include "app/LocalFileIndex.h"
 #include "app/Prefetch.h"
+#include "app/TextScan.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDataSet.h"
 
@@ -110,7 +111,7 @@ int AttachmentPlan::folderOf(const QString& phonePath)
     // Found here, while the path is fresh in the processor's cache: the requests that
     // follow would read every path of the load again.
     const QStringView folder =
-        QStringView(phonePath).left(qMax(LocalFileIndex::lastSlash(phonePath), qsizetype(1)));
+        QStringView(phonePath).left(qMax(TextScan::lastSlash(phonePath), qsizetype(1)));
     if (m_lastFolder >= 0 && m_folders.at(m_lastFolder) == folder)
         return m_lastFolder;
     if (m_folderBefore >= 0 && m_folders.at(m_folderBefore) == folder) {
@@ -159,7 +160,7 @@ bool AttachmentPlan::learnFromListing(QIODevice& session, int folder, const QLis
         File& file = m_files[i];
         // an empty folder (a phone whose media was cleared) is known without reading a path
         if (names.isEmpty() ||
-            !names.contains(file.phonePath.sliced(LocalFileIndex::lastSlash(file.phonePath) + 1)))
+            !names.contains(file.phonePath.sliced(TextScan::lastSlash(file.phonePath) + 1)))
             file.fetch = false;
     }
     return true;

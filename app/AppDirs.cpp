@@ -239,8 +239,47 @@ QString uniqueFileName(const QString& path)
     }
 }
 
+namespace {
+
+// Whether sanitizeFileName would give text back as it is: no character it drops or
+// replaces, no space at either end, short enough for any encoding, and not dots alone.
+// Nearly every name an export makes is such a name, and is then passed on without a copy.
+bool isKeptName(QStringView text)
+{
+    if (text.isEmpty() || text.size() * 3 > MaxFileNameBytes || text.front().isSpace() ||
+        text.back().isSpace())
+        return false;
+    bool dotsAlone = true;
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f) || c.isSurrogate())
+            return false;
+        switch (unit) {
+        case u'\\':
+        case u'/':
+        case u':':
+        case u'*':
+        case u'?':
+        case u'"':
+        case u'<':
+        case u'>':
+        case u'|':
+            return false;
+        case u'.':
+            break;
+        default:
+            dotsAlone = false;
+        }
+    }
+    return !dotsAlone;
+}
+
+} // namespace
+
 QString sanitizeFileName(const QString& text)
 {
+    if (isKeptName(text))
+        return text;
     // Character by character: regular expressions match nothing in text that is not
     // valid UTF-16, and a name from a database may hold a lone surrogate.
     QString name;

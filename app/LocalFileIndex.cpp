@@ -1,5 +1,7 @@
 #include "app/LocalFileIndex.h"
 
+#include "app/TextScan.h"
+
 #include <QDirIterator>
 #include <QFileInfo>
 
@@ -17,7 +19,7 @@ bool LocalFileIndex::hasNonEmptyFile(const QString& path)
 
 bool LocalFileIndex::mayExist(const QString& path)
 {
-    const qsizetype slash = lastSlash(path);
+    const qsizetype slash = TextScan::lastSlash(path);
     if (slash < 0)
         return true;
     // Paths come folder by folder, or from two folders by turns (pictures and their

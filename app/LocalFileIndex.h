@@ -19,17 +19,6 @@ public:
     bool hasFile(const QString& path);
     bool hasNonEmptyFile(const QString& path);
 
-    // Where the last '/' of a path is, or -1. QString::lastIndexOf takes a general search
-    // for one character, and loads split tens of thousands of paths.
-    static qsizetype lastSlash(QStringView path)
-    {
-        for (qsizetype i = path.size() - 1; i >= 0; --i) {
-            if (path[i] == u'/')
-                return i;
-        }
-        return -1;
-    }
-
 private:
     // False when the path's folder was listed without its name.
     bool mayExist(const QString& path);

@@ -1,6 +1,7 @@
 #include "db/LocalDbPaths.h"
 
 #include "app/AppDirs.h"
+#include "app/TextScan.h"
 #include "db/ViberText.h"
 
 #include <QDir>
@@ -26,16 +27,16 @@ QString absolute(const QString& folder, const QString& relative)
 // of naming the copy.
 QStringView fileNameOf(QStringView path)
 {
-    qsizetype slash = path.lastIndexOf(u'/');
+    qsizetype slash = TextScan::lastSlash(path);
 #ifdef Q_OS_WIN
-    slash = qMax(slash, path.lastIndexOf(u'\\'));
+    slash = qMax(slash, TextScan::lastIndexOf(path, u'\\'));
 #endif
     return path.mid(slash + 1);
 }
 
 bool hasSuffix(QStringView fileName)
 {
-    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const qsizetype dot = TextScan::lastIndexOf(fileName, u'.');
     return dot >= 0 && dot + 1 < fileName.size();
 }
 

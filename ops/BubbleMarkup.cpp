@@ -7,7 +7,6 @@
 #include "db/ViberDates.h"
 #include "db/ViberMsg.h"
 #include "db/ViberText.h"
-#include "ops/BubbleText.h"
 
 #include <QFileInfo>
 
@@ -49,7 +48,7 @@ QString BubbleMarkup::durationText(double seconds)
 QString BubbleMarkup::centred(const QString& text) const
 {
     return QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") +
-           frameCells() + m_options.lineEnd + BubbleText::escapeForBubble(text) +
+           frameCells() + m_options.lineEnd + escaped(text) +
            QStringLiteral("</div><div class=\"clear\"></div></div>");
 }
 
@@ -64,6 +63,11 @@ QString BubbleMarkup::thumb(const QString& link, const QString& picture, int siz
         .arg(escapeAttribute(link),
              m_options.newWindowLinks ? QStringLiteral(" target=\"_blank\"") : QString(),
              QString::number(size), escapeAttribute(picture));
+}
+
+QString BubbleMarkup::escaped(const QString& text) const
+{
+    return BubbleText::escapeForBubble(text, m_options.emoticonPictures);
 }
 
 QString BubbleMarkup::block(const QString& content) const
@@ -105,7 +109,7 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
     html += frameCells();
     if (msg.chat && msg.chat->isGroup() && msg.sender) {
         html += QLatin1String("<div class=\"handle\">");
-        html += BubbleText::escapeForBubble(personLabel(*msg.sender));
+        html += escaped(personLabel(*msg.sender));
         html += QLatin1String("</div><div class=\"clear\"></div>");
     }
     html += m_options.lineEnd;
@@ -114,14 +118,14 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         if (atta) {
             html += block(thumb(links.file, links.preview, m_options.pictureSize));
             if (!msg.text.isEmpty())
-                html += block(BubbleText::escapeForBubble(msg.text));
+                html += block(escaped(msg.text));
         }
         break;
     case ViberMsgType::Location:
         if (atta) {
             const QString map = mapImageUrl(msg);
             html += block(thumb(map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128));
-            html += block(BubbleText::escapeForBubble(msg.address));
+            html += block(escaped(msg.address));
         }
         break;
     case ViberMsgType::Voice:
@@ -137,14 +141,14 @@ QString BubbleMarkup::bubble(const _ViberMsg& msg) const
         }
         break;
     case ViberMsgType::Text:
-        html += BubbleText::escapeForBubble(msg.text);
+        html += escaped(msg.text);
         break;
     case ViberMsgType::Video:
         if (atta) {
             html += block(thumb(links.file, links.preview, 128));
             html += block(durationText(atta->duration));
             if (!msg.text.isEmpty())
-                html += block(BubbleText::escapeForBubble(msg.text));
+                html += block(escaped(msg.text));
         }
         break;
     default:

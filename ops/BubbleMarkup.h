@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ops/BubbleText.h"
+
 #include <QDate>
 #include <QString>
 
@@ -31,6 +33,9 @@ public:
         int pictureSize = 128;       // largest side of a picture message's thumbnail
         bool newWindowLinks = false; // picture links ask for a new window
         QString lineEnd;             // after blocks, so that a saved file reads line by line
+        // The emoticon pictures, listed once for a run of many pages; without a list
+        // each code is looked up on the disk.
+        const BubbleText::EmoticonPictures* emoticonPictures = nullptr;
     };
 
     explicit BubbleMarkup(Options options);
@@ -54,6 +59,7 @@ public:
 
 private:
     QString block(const QString& content) const;
+    QString escaped(const QString& text) const;
 
     Options m_options;
 };

@@ -27,7 +27,7 @@ bool mayChange(const QString& text)
 
 namespace BubbleText {
 
-QString escapeForBubble(const QString& text)
+QString escapeForBubble(const QString& text, const EmoticonPictures* pictures)
 {
     if (!mayChange(text))
         return text;
@@ -80,16 +80,28 @@ QString escapeForBubble(const QString& text)
         copied = i;
     }
     html += QStringView(text).mid(copied);
-    return emoticonStart ? replaceEmoticons(html) : html;
+    return emoticonStart ? replaceEmoticons(html, pictures) : html;
 }
 
-QString replaceEmoticons(const QString& text)
+EmoticonPictures listEmoticonPictures()
+{
+    const QStringList names =
+        QDir(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji"))).entryList(QDir::Files);
+    return EmoticonPictures(names.cbegin(), names.cend());
+}
+
+QString replaceEmoticons(const QString& text, const EmoticonPictures* pictures)
 {
     // Most messages hold no code at all, and matching costs more than this look.
     if (!text.contains(QLatin1Char('(')))
         return text;
     static const QRegularExpression pattern(QStringLiteral("\\([^\\(\\)]+\\)"));
-    const QDir assets(AppDirs::assetFolder());
+    const auto pictured = [pictures](const QString& code) {
+        if (pictures)
+            return pictures->contains(code + QLatin1String(".png"));
+        return QFileInfo(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji/%1.png").arg(code)))
+            .isFile();
+    };
     QString result;
     qsizetype last = 0;
     for (auto it = pattern.globalMatch(text); it.hasNext();) {
@@ -99,7 +111,7 @@ QString replaceEmoticons(const QString& text)
         last = match.capturedEnd(0);
         // The code becomes part of a path: one with a separator is no emoticon.
         const bool plainName = !code.contains(QLatin1Char('/')) && !code.contains(QLatin1Char('\\'));
-        if (plainName && QFileInfo(assets.filePath(QStringLiteral("vb_emoji/%1.png").arg(code))).isFile())
+        if (plainName && pictured(code))
             result +=
                 QStringLiteral("<img src=\"vb_emoji/%1.png\" style=\"vertical-align:top;\" />").arg(code);
         else

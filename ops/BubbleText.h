@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 // Message text as HTML for chat bubbles: markup characters escaped, line feeds as
@@ -7,9 +8,16 @@
 // folders.
 namespace BubbleText {
 
-QString escapeForBubble(const QString& text);
+// The emoticon pictures there are, by file name ("(smiley).png"): listed once for a run
+// that draws many bubbles, where asking the disk about every code showed in the profile.
+using EmoticonPictures = QSet<QString>;
+EmoticonPictures listEmoticonPictures();
+
+// Emoticon codes become pictures when their file is in pictures, or, without a list,
+// when it exists on the disk now.
+QString escapeForBubble(const QString& text, const EmoticonPictures* pictures = nullptr);
 
 // "(smiley)" becomes its picture when "vb_emoji/(smiley).png" exists beside the program.
-QString replaceEmoticons(const QString& text);
+QString replaceEmoticons(const QString& text, const EmoticonPictures* pictures = nullptr);
 
 } // namespace BubbleText

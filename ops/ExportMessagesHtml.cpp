@@ -26,7 +26,8 @@ QString filesLink(const QString& name)
 } // namespace
 
 ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fileName,
-                                       LocalFileIndex& sources, FileBatch& batch, bool copyMediaFiles)
+                                       LocalFileIndex& sources, FileBatch& batch, bool copyMediaFiles,
+                                       const BubbleText::EmoticonPictures* emoticonPictures)
     : m_sources(sources), m_batch(batch), m_folder(folder),
       m_files(QDir(folder).filePath(QStringLiteral("files"))),
       m_file(QDir(folder).filePath(fileName), &batch),
@@ -39,7 +40,7 @@ ExportMessagesHtml::ExportMessagesHtml(const QString& folder, const QString& fil
                                                                : copyMedia(atta.previewPath);
                     return links;
                 },
-                QStringLiteral("files/voice.png"), 200, true, LineEnd}),
+                QStringLiteral("files/voice.png"), 200, true, LineEnd, emoticonPictures}),
       m_copyMedia(copyMediaFiles)
 {
     QDir().mkpath(m_files.path());

@@ -13,12 +13,14 @@ class LocalFileIndex;
 
 // One chat as an XHTML page of bubbles, with copies of its media in "files/" unless told
 // to only link the names. sources answers whether a media file is there; it outlives the
-// page, as batch does, which puts the page in place with the others of the export.
+// page, as batch does, which puts the page in place with the others of the export, and
+// as the emoticon pictures listed for the export do.
 class ExportMessagesHtml : public AbsFormatExport<_ViberMsg>
 {
 public:
     ExportMessagesHtml(const QString& folder, const QString& fileName, LocalFileIndex& sources,
-                       FileBatch& batch, bool copyMediaFiles = true);
+                       FileBatch& batch, bool copyMediaFiles = true,
+                       const BubbleText::EmoticonPictures* emoticonPictures = nullptr);
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;

@@ -39,10 +39,10 @@ namespace {
         prefetchAt(messages.at(at + TextAhead)->text.constData());
 }
 
-// The shared files are some fifteen hundred small pictures: they are copied through the
-// batch, which syncs them with the pages, as a sync of its own on each made copying them
-// take a quarter of a large export. A file already there is kept; a copy that fails is
-// left out, as a missing file is better than a cut one.
+// The shared files are copied through the batch, which syncs them with the pages, as a
+// sync of its own on each made copying them take a quarter of a large export. A file
+// already there is kept; a copy that fails is left out, as a missing file is better than
+// a cut one.
 void copyFolderFiles(FileBatch& batch, const QDir& source, const QString& target)
 {
     if (!source.exists())
@@ -170,7 +170,8 @@ void ExportMessagesThread::exportAll()
                 if (!writerChat)
                     prepareHtmlFolder(pages);
                 writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia);
+                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia,
+                    &m_emoticonPictures);
             }
             writerChat = msg->chat;
             writer->begin();
@@ -195,13 +196,16 @@ void ExportMessagesThread::prepareHtmlFolder(FileBatch& batch)
 {
     const QDir assets(AppDirs::assetFolder());
     const QDir out(m_path);
+    m_emoticonPictures = BubbleText::listEmoticonPictures();
     QDir().mkpath(out.filePath(QStringLiteral("files")));
     copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("vbbb"))),
                     out.filePath(QStringLiteral("files")));
-    copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("emoji"))),
-                    out.filePath(QStringLiteral("emoji")));
-    copyFolderFiles(batch, QDir(assets.filePath(QStringLiteral("vb_emoji"))),
-                    out.filePath(QStringLiteral("vb_emoji")));
+    // Some fifteen hundred pictures that only these folders hold: their copies are made
+    // wholly beside the pages. The pictures of "files" take their names at once, before
+    // the media copies that go there too.
+    batch.copyFolderNew(assets.filePath(QStringLiteral("emoji")), out.filePath(QStringLiteral("emoji")));
+    batch.copyFolderNew(assets.filePath(QStringLiteral("vb_emoji")),
+                        out.filePath(QStringLiteral("vb_emoji")));
 }
 
 // Removes what this run wrote. A folder the user chose that already held other

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/ViberMsg.h"
+#include "ops/BubbleText.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -46,7 +47,8 @@ private:
     bool m_folderExisted = false;
     QSet<QString> m_entriesBefore; // what the output folder held before the run
     int m_exported = 0;
-    QSet<QString> m_namesUsed; // chat files written by this run, lower-cased
+    QSet<QString> m_namesUsed;                       // chat files written by this run, lower-cased
+    BubbleText::EmoticonPictures m_emoticonPictures; // of an HTML export, listed once
     bool m_copyMedia = true;
     QJsonArray m_jsonIndex; // one entry per chat of a JSON export
 };

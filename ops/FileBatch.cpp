@@ -1,5 +1,6 @@
 #include "ops/FileBatch.h"
 
+#include "ops/BackgroundWriter.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -105,15 +106,66 @@ void syncBatchFolders(const QSet<QString>& folders)
 #endif
 }
 
+// Asks the kernel to start writing file out now, without waiting for it: the sync at
+// the end of the batch then finds most of the batch's data on the disk already.
+void startWriteback(QFile& file)
+{
+#ifdef Q_OS_LINUX
+    ::sync_file_range(file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    Q_UNUSED(file);
+#endif
+}
+
+// Writes all of bytes. A write the disk can take only part of returns short without an
+// error from QFile; the rest is written again, so that the write that fails says why.
+bool writeAll(QFile& file, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 written = file.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            return false;
+        bytes = bytes.sliced(written);
+    }
+    return true;
+}
+
+// Fills the file out, open for writing, with the data of source; a copy that fails is
+// removed, as a missing file is better than a cut one.
+bool copyInto(const QString& source, QFile& out)
+{
+    QFile in(source);
+    bool ok = in.open(QIODevice::ReadOnly);
+    while (ok && !in.atEnd()) {
+        const QByteArray chunk = in.read(64 * 1024);
+        ok = !chunk.isEmpty() && writeAll(out, chunk);
+    }
+    if (ok && out.flush()) {
+        startWriteback(out);
+        return true;
+    }
+    qWarning("the file %s could not be copied to %s", qUtf8Printable(source), qUtf8Printable(out.fileName()));
+    out.remove();
+    return false;
+}
+
+// What waits for the batch's thread: some pages' worth, small beside a data set.
+constexpr qsizetype MaxWaitingBytes = 4 * 1024 * 1024;
+
 } // namespace
+
+FileBatch::FileBatch() : m_writer(std::make_unique<BackgroundWriter>(MaxWaitingBytes)) {}
 
 FileBatch::~FileBatch()
 {
-    for (const Entry& entry : std::as_const(m_entries))
-        QFile::remove(entry.temporary);
+    m_writer.reset(); // every job has run: no file is in use any more
+    for (const Entry& entry : m_entries) {
+        entry.file->close();
+        QFile::remove(entry.file->fileName());
+    }
 }
 
-std::unique_ptr<QFile> FileBatch::create(const QString& target)
+QFile* FileBatch::create(const QString& target)
 {
     // A name of its own, not built from the target's, which may already be as long as a
     // name can be; the dot keeps it out of sight while it is written.
@@ -124,8 +176,8 @@ std::unique_ptr<QFile> FileBatch::create(const QString& target)
         file->setFileName(
             folder.filePath(QStringLiteral(".velliport-%1.part").arg(number, 16, 16, QLatin1Char('0'))));
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            m_entries.append({file->fileName(), target});
-            return file;
+            m_entries.push_back({std::move(file), target});
+            return m_entries.back().file.get();
         }
         if (!QFileInfo::exists(file->fileName()))
             break; // not a clash of names
@@ -133,59 +185,120 @@ std::unique_ptr<QFile> FileBatch::create(const QString& target)
     throw batchFailure(target, file->errorString());
 }
 
+void FileBatch::write(QFile* file, QByteArray bytes)
+{
+    throwIfFailed();
+    const qsizetype size = bytes.size();
+    m_writer->post(
+        [file, bytes = std::move(bytes)] { return writeAll(*file, bytes) ? QString() : file->errorString(); },
+        size);
+}
+
+void FileBatch::finish(QFile* file)
+{
+    throwIfFailed();
+    const auto entry = find(file);
+    if (entry == m_entries.end())
+        return;
+    entry->finished = true;
+    m_writer->post([file] {
+        if (!file->flush())
+            return file->errorString();
+        startWriteback(*file);
+        file->close();
+        return file->error() == QFileDevice::NoError ? QString() : file->errorString();
+    });
+}
+
+void FileBatch::discard(QFile* file)
+{
+    const auto entry = find(file);
+    if (entry == m_entries.end())
+        return;
+    m_writer->drain();
+    file->close();
+    QFile::remove(file->fileName());
+    m_entries.erase(entry);
+}
+
 // The file a writer is done with is nearly always the last one made: the search starts
-// there, as an export of many chats would otherwise compare every name made before.
-void FileBatch::finished(const QString& temporary)
+// there, as an export of many chats would otherwise look at every file made before.
+std::vector<FileBatch::Entry>::iterator FileBatch::find(const QFile* file)
 {
-    if (const qsizetype at = find(temporary); at >= 0)
-        m_entries[at].finished = true;
-}
-
-void FileBatch::forget(const QString& temporary)
-{
-    if (const qsizetype at = find(temporary); at >= 0)
-        m_entries.removeAt(at);
-}
-
-qsizetype FileBatch::find(const QString& temporary) const
-{
-    for (qsizetype at = m_entries.size() - 1; at >= 0; --at) {
-        if (m_entries.at(at).temporary == temporary)
+    for (auto at = m_entries.end(); at != m_entries.begin();) {
+        --at;
+        if (at->file.get() == file)
             return at;
     }
-    return -1;
+    return m_entries.end();
+}
+
+void FileBatch::throwIfFailed() const
+{
+    if (const QString error = m_writer->firstError(); !error.isEmpty())
+        throw OperationError(error);
 }
 
 bool FileBatch::copyNew(const QString& source, const QString& destination)
 {
-    QFile in(source);
-    QFile out(destination);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!QFileInfo(source).isFile())
         return false;
-    bool ok = true;
-    while (ok && !in.atEnd()) {
-        const QByteArray chunk = in.read(64 * 1024);
-        ok = !chunk.isEmpty() && out.write(chunk) == chunk.size();
-    }
-    if (!ok || !out.flush()) {
-        out.remove(); // a missing file is better than a cut one
+    QFile taken(destination);
+    if (!taken.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
-    }
+    taken.close();
     m_copies.append(destination);
+    m_writer->post([source, destination] {
+        QFile out(destination);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            QFile::remove(destination);
+        else
+            copyInto(source, out);
+        return QString();
+    });
     return true;
+}
+
+void FileBatch::copyFolderNew(const QString& source, const QString& target)
+{
+    auto made = std::make_shared<QStringList>();
+    m_folderCopies.push_back(made);
+    m_writer->post([source, target, made] {
+        const QDir from(source);
+        const QDir to(target);
+        if (!from.exists() || !QDir().mkpath(target))
+            return QString();
+        const QStringList names = from.entryList(QDir::Files);
+        for (const QString& name : names) {
+            QFile out(to.filePath(name));
+            if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && copyInto(from.filePath(name), out))
+                made->append(out.fileName());
+        }
+        return QString();
+    });
 }
 
 void FileBatch::commit()
 {
-    QList<QString> files = m_copies;
-    QList<QString> targets = m_copies;
+    m_writer->drain();
+    throwIfFailed();
+    QList<QString> files;
+    QList<QString> targets;
     QSet<QString> folders;
-    for (const QString& copy : std::as_const(m_copies))
+    QList<QString> copies = m_copies;
+    for (const auto& made : m_folderCopies)
+        copies += *made;
+    for (const QString& copy : std::as_const(copies)) {
+        if (!QFileInfo::exists(copy))
+            continue; // a copy that failed, and was left out
+        files.append(copy);
+        targets.append(copy);
         folders.insert(QFileInfo(copy).absolutePath());
-    for (const Entry& entry : std::as_const(m_entries)) {
+    }
+    for (const Entry& entry : m_entries) {
         if (!entry.finished)
             throw batchFailure(entry.target, QStringLiteral("not written to the end"));
-        files.append(entry.temporary);
+        files.append(entry.file->fileName());
         targets.append(entry.target);
         folders.insert(QFileInfo(entry.target).absolutePath());
     }
@@ -193,13 +306,17 @@ void FileBatch::commit()
         return;
     syncBatchFiles(files, targets, folders);
     m_copies.clear();
-    while (!m_entries.isEmpty()) {
-        const Entry& entry = m_entries.constFirst();
+    m_folderCopies.clear();
+    for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
         std::error_code error;
-        std::filesystem::rename(batchNativePath(entry.temporary), batchNativePath(entry.target), error);
-        if (error)
-            throw batchFailure(entry.target, QString::fromLocal8Bit(error.message()));
-        m_entries.removeFirst();
+        std::filesystem::rename(batchNativePath(entry->file->fileName()), batchNativePath(entry->target),
+                                error);
+        if (error) {
+            const QString target = entry->target;
+            m_entries.erase(m_entries.begin(), entry); // in place: no longer the batch's to remove
+            throw batchFailure(target, QString::fromLocal8Bit(error.message()));
+        }
     }
+    m_entries.clear();
     syncBatchFolders(folders);
 }

@@ -1,52 +1,77 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <vector>
+
+class BackgroundWriter;
 
 // The files of one export, put in place together. Each is written to a temporary file
 // beside its target; commit() makes them all durable with one sync of the disk and only
 // then renames them into place, so that an export of hundreds of files waits for the
 // disk once instead of once a file, and a target is never replaced by a file whose data
 // a crash could still lose; the copies made through the batch are synced with them.
-// What is not committed is removed when the batch goes: a
-// cancel or a failure leaves every target as it was. The batch must outlive the writers
-// that create its files.
+// What is not committed is removed when the batch goes: a cancel or a failure leaves
+// every target as it was.
+//
+// Writes, closes and the data of copies run on a thread of the batch's own, in the
+// order they are asked, and the kernel is asked to start writing each finished file
+// out at once, so that the sync at the end finds most of it on the disk. A failure
+// there is reported by the next write, finish or commit.
 class FileBatch
 {
 public:
-    FileBatch() = default;
-    ~FileBatch();
+    FileBatch();
+    ~FileBatch(); // waits for the batch's thread, then removes what was not committed
     FileBatch(const FileBatch&) = delete;
     FileBatch& operator=(const FileBatch&) = delete;
 
-    // A new temporary file for target, open for writing; throws OperationError.
-    std::unique_ptr<QFile> create(const QString& target);
-    // The writer has written and closed the file; it goes in place at commit().
-    void finished(const QString& temporary);
-    // The writer removed the file; it is no longer the batch's.
-    void forget(const QString& temporary);
-    // Copies source to destination, a name not taken yet, with a plain read and write
-    // (QFile::copy syncs every copy to the disk on its own); commit() syncs the copy with
-    // the batch's files. False, leaving nothing, when the copy fails.
+    // A new temporary file for target, open for writing; throws OperationError. The file
+    // is the batch's: it is written through write() and ended with finish() or discard().
+    QFile* create(const QString& target);
+    // Appends bytes to file; throws OperationError, with the file's error text, when
+    // earlier work of the batch failed.
+    void write(QFile* file, QByteArray bytes);
+    // The writer is done with file: it is closed, and goes in place at commit(). Throws
+    // as write() does.
+    void finish(QFile* file);
+    // Drops file and what was written to it; its target is left as it was.
+    void discard(QFile* file);
+    // Copies source to destination, a name not taken yet: the name is taken at once, the
+    // data follows on the batch's thread (QFile::copy syncs every copy to the disk on its
+    // own); commit() syncs the copy with the batch's files. False, leaving nothing, when
+    // source is no file or destination is taken; a copy that fails later is removed.
     bool copyNew(const QString& source, const QString& destination);
-    // Syncs every finished file, renames each onto its target in the order they were
-    // created, and syncs their folders; throws OperationError, naming the file, when any
-    // step fails or a file was never finished.
+    // Copies every plain file of the folder source into the folder target, keeping what
+    // is there already, wholly on the batch's thread: for a folder no other file of the
+    // batch goes to, as names are taken only as the copies are made. A copy that fails
+    // is left out.
+    void copyFolderNew(const QString& source, const QString& target);
+    // Waits for the batch's thread, syncs every file, renames each onto its target in the
+    // order they were created, and syncs their folders; throws OperationError, naming the
+    // file, when any step fails or a file was never finished.
     void commit();
 
 private:
     struct Entry
     {
-        QString temporary;
+        std::unique_ptr<QFile> file;
         QString target;
         bool finished = false;
     };
 
-    qsizetype find(const QString& temporary) const; // -1 when not the batch's
+    std::vector<Entry>::iterator find(const QFile* file);
+    void throwIfFailed() const;
 
-    QList<Entry> m_entries;
+    std::vector<Entry> m_entries;
     QList<QString> m_copies; // synced at commit(), already in place
+    // What copyFolderNew() made: the batch's thread adds to them, commit() reads them
+    // once that thread has run every job.
+    std::vector<std::shared_ptr<QStringList>> m_folderCopies;
+    std::unique_ptr<BackgroundWriter> m_writer;
 };

@@ -3,7 +3,7 @@
 #include "ops/FileBatch.h"
 #include "ops/OperationError.h"
 
-#include <QSaveFile>
+#include <utility>
 
 namespace {
 
@@ -19,7 +19,7 @@ TextFileWriter::~TextFileWriter() = default;
 void TextFileWriter::open()
 {
     if (m_batch) {
-        m_file = m_batch->create(m_path);
+        m_batchFile = m_batch->create(m_path);
         return;
     }
     auto file = std::make_unique<QSaveFile>(m_path);
@@ -49,7 +49,15 @@ void TextFileWriter::writeUtf8(QByteArrayView text)
 
 void TextFileWriter::flushBuffer()
 {
-    if (!m_buffer.isEmpty() && m_file->write(m_buffer) != m_buffer.size())
+    if (m_buffer.isEmpty())
+        return;
+    if (m_batchFile) {
+        // The block goes to the batch's thread whole; the next one starts with room.
+        m_batch->write(m_batchFile, std::exchange(m_buffer, QByteArray()));
+        m_buffer.reserve(FlushThreshold + FlushThreshold / 2);
+        return;
+    }
+    if (m_file->write(m_buffer) != m_buffer.size())
         m_failed = true;
     m_buffer.truncate(0);
 }
@@ -59,55 +67,38 @@ void TextFileWriter::finish()
     if (!isOpen())
         return;
     flushBuffer();
-    // QSaveFile keeps small writes in its own buffer and commits a file whose last
-    // buffer could not be written as if it were whole: the flush must be checked here.
-    if (!m_file->flush())
-        m_failed = true;
-    if (m_batch)
-        finishInBatch();
-    else
-        finishAlone();
+    if (m_batchFile) {
+        m_batch->finish(std::exchange(m_batchFile, nullptr));
+        return;
+    }
+    finishAlone();
 }
 
 void TextFileWriter::finishAlone()
 {
-    auto& file = static_cast<QSaveFile&>(*m_file);
+    // QSaveFile keeps small writes in its own buffer and commits a file whose last
+    // buffer could not be written as if it were whole: the flush must be checked here.
+    if (!m_file->flush())
+        m_failed = true;
     // The first error says why; what commit reports after a cancel says only that.
-    const QString writeError = file.errorString();
-    if (m_failed)
-        file.cancelWriting();
-    if (!file.commit())
-        throw OperationError(m_failed ? writeError : file.errorString());
-}
-
-void TextFileWriter::finishInBatch()
-{
     const QString writeError = m_file->errorString();
-    m_file->close();
-    if (m_failed || m_file->error() != QFileDevice::NoError) {
-        const QString error = m_failed ? writeError : m_file->errorString();
-        discard();
-        throw OperationError(error);
-    }
-    m_batch->finished(m_file->fileName());
-    m_file.reset(); // the batch's now: a discard must not remove it
+    if (m_failed)
+        m_file->cancelWriting();
+    if (!m_file->commit())
+        throw OperationError(m_failed ? writeError : m_file->errorString());
 }
 
 void TextFileWriter::discard()
 {
     m_buffer.clear();
-    if (!m_file)
+    if (m_batchFile) {
+        m_batch->discard(std::exchange(m_batchFile, nullptr));
         return;
-    if (m_batch) {
-        const QString temporary = m_file->fileName();
-        m_file->close();
-        QFile::remove(temporary);
-        m_batch->forget(temporary);
-    } else if (m_file->isOpen()) {
+    }
+    if (m_file && m_file->isOpen()) {
         // Committing a cancelled file removes the temporary one at once.
-        auto& file = static_cast<QSaveFile&>(*m_file);
-        file.cancelWriting();
-        file.commit();
+        m_file->cancelWriting();
+        m_file->commit();
     }
     m_file.reset();
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFileDevice>
+#include <QFile>
+#include <QSaveFile>
 #include <QString>
 #include <QStringEncoder>
 
@@ -15,7 +16,8 @@ class FileBatch;
 // the file the name held before, or none, never a cut one. Alone, the writer puts its
 // file in place when it finishes; given a batch, the batch puts it in place with the
 // others of the export. Opening and finishing throw OperationError with the file's
-// error text, so a full disk is never reported as success.
+// error text, so a full disk is never reported as success; in a batch, whose thread
+// writes the file, a write may throw it too.
 class TextFileWriter
 {
 public:
@@ -34,17 +36,17 @@ public:
     void writeLine(const QString& text) { writeLine(QStringView(text)); }
     void finish();  // writes the rest and puts the file in place; throws when anything was lost
     void discard(); // drops what was written; the target is left as it was
-    bool isOpen() const { return m_file && m_file->isOpen(); }
+    bool isOpen() const { return m_batchFile || (m_file && m_file->isOpen()); }
     QString path() const { return m_path; }
 
 private:
     void flushBuffer();
     void finishAlone();
-    void finishInBatch();
 
     QString m_path;
     FileBatch* m_batch;
-    std::unique_ptr<QFileDevice> m_file; // a QSaveFile alone, the batch's QFile in one
+    std::unique_ptr<QSaveFile> m_file; // alone
+    QFile* m_batchFile = nullptr;      // in a batch: the batch's, until finished or discarded
     // Stateless: a line ending in half a surrogate pair is not joined to the next one.
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QByteArray m_buffer; // keeps its capacity from flush to flush

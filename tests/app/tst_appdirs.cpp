@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -152,6 +153,38 @@ private slots:
             const QString expected = dropped ? QStringLiteral("ab") : QStringLiteral("a") + c + u'b';
             if (AppDirs::sanitizeFileName(QStringLiteral("a") + c + u'b') != expected)
                 QFAIL(qPrintable(QStringLiteral("U+%1").arg(quint32(code), 4, 16, QLatin1Char('0'))));
+        }
+    }
+
+    // Names that need no change are handed back without the character-by-character pass;
+    // a slash, which that pass drops, makes any name take it. Both ways must agree on
+    // names built from what each step of the pass looks at: spaces of several kinds at
+    // either end, dots alone, controls, reserved characters, halves of pairs, lengths
+    // around the bound.
+    void sanitizedNamesTakeNoShortcut()
+    {
+        const QList<QString> pieces = {QStringLiteral("a"),
+                                       QStringLiteral("Ж"),
+                                       QStringLiteral("."),
+                                       QStringLiteral(" "),
+                                       QStringLiteral("\u00a0"),
+                                       QStringLiteral("\u2028"),
+                                       QStringLiteral("\t"),
+                                       QStringLiteral(":"),
+                                       QStringLiteral("\u0085"),
+                                       QStringLiteral("\U0001F600"),
+                                       QString(QChar(0xD83D)),
+                                       QString(QChar(0xDE00)),
+                                       QStringLiteral("xxxxxxxxxxxxxxxxxxxx"),
+                                       QStringLiteral("\x7f")};
+        QRandomGenerator random(17);
+        for (int round = 0; round < 20000; ++round) {
+            QString name;
+            for (int n = int(random.bounded(12)); n > 0; --n)
+                name += pieces.at(random.bounded(int(pieces.size())));
+            const QString direct = AppDirs::sanitizeFileName(name);
+            QCOMPARE(direct, AppDirs::sanitizeFileName(name + u'/'));
+            QCOMPARE(direct, AppDirs::sanitizeFileName(u'/' + name));
         }
     }
 

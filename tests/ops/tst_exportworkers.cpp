@@ -4,6 +4,7 @@
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
+#include "ops/BackgroundWriter.h"
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
@@ -32,7 +33,9 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -184,6 +187,26 @@ private slots:
             QVERIFY(html.indexOf("m4") < html.indexOf("m1"));
             checkRenderedBubbles(out + QStringLiteral("/Anna(+1), BenBo(+2).html"));
         }
+    }
+
+    // The export lists the emoticon pictures once: a code with its picture becomes the
+    // picture, one without stays text.
+    void htmlExportPicturesEmoticons()
+    {
+        DataSetBuilder b;
+        _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"))});
+        const QList<_ViberMsg*> messages = {
+            b.message(chat, ViberMsgType::Text, Day1, QStringLiteral("hi (smiley) (nosuch) (6' 19'')"))};
+        const QString out = m_dir.filePath(QStringLiteral("emoticons"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(messages, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        const QByteArray html = TestEnvironment::readFile(out + QStringLiteral("/Anna(+1).html"));
+        QVERIFY(
+            html.contains("hi <img src=\"vb_emoji/(smiley).png\" style=\"vertical-align:top;\" /> (nosuch) "
+                          "(6' 19'')<div class=\"bb_time\">"));
     }
 
     // The shared pictures arrive whole, and a file the folder already holds is kept.
@@ -509,6 +532,118 @@ private slots:
         QCOMPARE(out.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                  QStringList({QStringLiteral("copy.bin"), QStringLiteral("source.bin"),
                               QStringLiteral("taken.bin")}));
+    }
+
+    // The batch's thread runs jobs in the order they came, keeps the first failure, and
+    // holds back whoever hands over more than the bound while earlier jobs wait.
+    void backgroundWriterKeepsOrderAndBound()
+    {
+        constexpr qsizetype MiB = 1024 * 1024;
+        std::vector<int> ran; // only the writer's thread touches it until drain()
+        std::atomic<bool> release = false;
+        std::atomic<int> handedOver = 0;
+        {
+            BackgroundWriter writer(3 * MiB);
+            writer.post([&] {
+                while (!release)
+                    std::this_thread::yield();
+                ran.push_back(0);
+                return QString();
+            });
+            std::thread poster([&] {
+                for (int i = 1; i <= 6; ++i) {
+                    writer.post(
+                        [&ran, i] {
+                            ran.push_back(i);
+                            return i == 2 || i == 4 ? QStringLiteral("failure %1").arg(i) : QString();
+                        },
+                        MiB);
+                    ++handedOver;
+                }
+            });
+            // Three megabytes of jobs fit while the first one holds the thread; the fourth
+            // waits for room.
+            QTRY_COMPARE(handedOver.load(), 3);
+            QTest::qWait(50);
+            QCOMPARE(handedOver.load(), 3);
+            release = true;
+            poster.join();
+            writer.drain();
+            QCOMPARE(ran, std::vector<int>({0, 1, 2, 3, 4, 5, 6}));
+            QCOMPARE(writer.firstError(), QStringLiteral("failure 2"));
+            // A job larger than the bound still goes, alone; the end runs what waits.
+            writer.post(
+                [&] {
+                    ran.push_back(7);
+                    return QString();
+                },
+                10 * MiB);
+            writer.post([&] {
+                ran.push_back(8);
+                return QString();
+            });
+        }
+        QCOMPARE(ran.back(), 8);
+    }
+
+    // A folder copied wholly on the batch's thread: every plain file of the source, a name
+    // already taken keeps its file, and nothing of a sub-folder.
+    void fileBatchCopiesFolders()
+    {
+        const QDir source(m_dir.filePath(QStringLiteral("folder-source")));
+        const QDir target(m_dir.filePath(QStringLiteral("folder-target")));
+        QByteArray big(300 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char(i * 13 % 241);
+        QVERIFY(DataSetBuilder::writeFile(source.filePath(QStringLiteral("a.png")), "a"));
+        QVERIFY(DataSetBuilder::writeFile(source.filePath(QStringLiteral("(smiley).png")), big));
+        QVERIFY(DataSetBuilder::writeFile(source.filePath(QStringLiteral("taken.png")), "new"));
+        QVERIFY(DataSetBuilder::writeFile(source.filePath(QStringLiteral("sub/inner.png")), "inner"));
+        QVERIFY(DataSetBuilder::writeFile(target.filePath(QStringLiteral("taken.png")), "mine"));
+        {
+            FileBatch batch;
+            batch.copyFolderNew(source.path(), target.path());
+            batch.copyFolderNew(m_dir.filePath(QStringLiteral("no such folder")),
+                                m_dir.filePath(QStringLiteral("never made")));
+            batch.commit();
+        }
+        QCOMPARE(target.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 QStringList(
+                     {QStringLiteral("(smiley).png"), QStringLiteral("a.png"), QStringLiteral("taken.png")}));
+        QCOMPARE(TestEnvironment::readFile(target.filePath(QStringLiteral("(smiley).png"))), big);
+        QCOMPARE(TestEnvironment::readFile(target.filePath(QStringLiteral("a.png"))), QByteArray("a"));
+        QCOMPARE(TestEnvironment::readFile(target.filePath(QStringLiteral("taken.png"))), QByteArray("mine"));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("never made"))));
+    }
+
+    // Pages written by turns, block after block, each longer than a block: every file
+    // gets its own bytes in order, whatever the batch's thread interleaves.
+    void fileBatchWritersTakeTurns()
+    {
+        const QDir out(m_dir.filePath(QStringLiteral("batch-turns")));
+        QVERIFY(QDir().mkpath(out.path()));
+        FileBatch batch;
+        std::vector<std::unique_ptr<TextFileWriter>> writers;
+        std::vector<QByteArray> expected(5);
+        for (int w = 0; w < 5; ++w) {
+            writers.push_back(
+                std::make_unique<TextFileWriter>(out.filePath(QStringLiteral("%1.txt").arg(w)), &batch));
+            writers.back()->open();
+        }
+        QRandomGenerator random(5);
+        for (int round = 0; round < 4000; ++round) {
+            const int w = int(random.bounded(5));
+            const QString line =
+                QStringLiteral("%1:%2 ").arg(w).arg(round).repeated(int(random.bounded(1, 60)));
+            writers.at(w)->write(line);
+            expected.at(w) += line.toUtf8();
+        }
+        for (auto& writer : writers)
+            writer->finish();
+        batch.commit();
+        for (int w = 0; w < 5; ++w)
+            QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("%1.txt").arg(w))),
+                     expected.at(w));
     }
 
     void chatFileNames()

@@ -10,6 +10,9 @@
 #include "ops/DeleteViberMsgThread.h"
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
+#include "ops/FileBatch.h"
+#include "ops/OperationError.h"
+#include "ops/TextFileWriter.h"
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/FailingVfs.h"
@@ -26,6 +29,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -346,6 +350,7 @@ private slots:
     void failedExportLeavesNoPartFile_data();
     void failedExportLeavesNoPartFile();
     void failedExportKeepsTheFileItWouldReplace();
+    void batchFailuresComeBackToTheWriter();
     void killedBackupLeavesOldOrNew();
 };
 
@@ -640,4 +645,37 @@ void TestWriteFailures::killedBackupLeavesOldOrNew()
 }
 
 QTEST_MAIN(TestWriteFailures)
+// The batch writes on a thread of its own: a write that fails there reaches the export
+// as the file's error, at a later write or at the end at the latest, and a copy that
+// fails there is left out. Nothing of either stays once the batch is gone.
+void TestWriteFailures::batchFailuresComeBackToTheWriter()
+{
+    const QDir folder(m_dir.filePath(QStringLiteral("batch-failures")));
+    QByteArray big(256 * 1024, 'x');
+    QVERIFY(TestEnvironment::writeFile(folder.filePath(QStringLiteral("source.bin")), big));
+    QString error;
+    bool copyTaken = false;
+    {
+        FileSizeLimit full(100 * 1024);
+        QVERIFY(full.ok());
+        FileBatch batch;
+        copyTaken = batch.copyNew(folder.filePath(QStringLiteral("source.bin")),
+                                  folder.filePath(QStringLiteral("copy.bin")));
+        TextFileWriter page(folder.filePath(QStringLiteral("page.html")), &batch);
+        try {
+            page.open();
+            for (int i = 0; i < 64; ++i)
+                page.write(QString(8 * 1024, QLatin1Char('p')));
+            page.finish();
+            batch.commit();
+        } catch (const OperationError& e) {
+            error = QString::fromUtf8(e.what());
+        }
+    }
+    QVERIFY(copyTaken); // the name was taken; the data failed later
+    QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    QCOMPARE(LocalDbFixture::filesBelow(folder.path()), QStringList({QStringLiteral("source.bin")}));
+    QCOMPARE(folder.entryList(QDir::Hidden | QDir::Files).size(), 1);
+}
+
 #include "tst_writefailures.moc"
