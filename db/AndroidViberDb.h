@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <span>
 
 struct _ViberChat;
 struct _ViberMsg;
@@ -95,6 +96,8 @@ protected:
 
 private:
     void requireTransactionKept(bool wasInTransaction, const QString& error) const;
+    // Drops the named indexes where they exist; a failure is worth a warning only.
+    void dropIndexes(std::span<const char* const> names, bool wasInTransaction);
     // One participants_info row: participant type 0 is the phone's owner, 1 anyone else.
     qint64 writeParticipantInfo(const QString& number, const QString& name, int participantType);
     void resetMergeState();
