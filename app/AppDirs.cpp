@@ -241,6 +241,29 @@ QString uniqueFileName(const QString& path)
 
 namespace {
 
+// The characters no file name keeps: the nine that file systems refuse, and control
+// characters (U+0000 to U+001F, U+007F to U+009F), which are no better in a name than
+// a tab.
+bool isDroppedFromNames(char16_t unit)
+{
+    if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f))
+        return true;
+    switch (unit) {
+    case u'\\':
+    case u'/':
+    case u':':
+    case u'*':
+    case u'?':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'|':
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Whether sanitizeFileName would give text back as it is: no character it drops or
 // replaces, no space at either end, short enough for any encoding, and not dots alone.
 // Nearly every name an export makes is such a name, and is then passed on without a copy.
@@ -251,25 +274,10 @@ bool isKeptName(QStringView text)
         return false;
     bool dotsAlone = true;
     for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f) || c.isSurrogate())
+        if (c.isSurrogate() || isDroppedFromNames(c.unicode()))
             return false;
-        switch (unit) {
-        case u'\\':
-        case u'/':
-        case u':':
-        case u'*':
-        case u'?':
-        case u'"':
-        case u'<':
-        case u'>':
-        case u'|':
-            return false;
-        case u'.':
-            break;
-        default:
+        if (c != u'.')
             dotsAlone = false;
-        }
     }
     return !dotsAlone;
 }
@@ -294,25 +302,8 @@ QString sanitizeFileName(const QString& text)
             name.append(QChar::ReplacementCharacter);
             continue;
         }
-        // Other control characters (U+0000 to U+001F, U+007F to U+009F) are no better in a
-        // file name than a tab.
-        const char16_t unit = c.unicode();
-        if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f))
-            continue;
-        switch (unit) {
-        case u'\\':
-        case u'/':
-        case u':':
-        case u'*':
-        case u'?':
-        case u'"':
-        case u'<':
-        case u'>':
-        case u'|':
-            continue;
-        default:
+        if (!isDroppedFromNames(c.unicode()))
             name.append(c);
-        }
     }
     name = name.trimmed();
     name = boundedName(name);
