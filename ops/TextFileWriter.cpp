@@ -52,7 +52,8 @@ void TextFileWriter::flushBuffer()
     if (m_buffer.isEmpty())
         return;
     if (m_batchFile) {
-        // The block goes to the batch's thread whole; the next one starts with room.
+        // The block goes to the batch's thread whole, and the next one starts in room of
+        // its own: one allocation per 64 KiB written, beside the encoding.
         m_batch->write(m_batchFile, std::exchange(m_buffer, QByteArray()));
         m_buffer.reserve(FlushThreshold + FlushThreshold / 2);
         return;
