@@ -1,6 +1,7 @@
 #include "ops/FileBatch.h"
 
 #include "ops/BackgroundWriter.h"
+#include "ops/FileWrites.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -117,19 +118,6 @@ void startWriteback(QFile& file)
 #endif
 }
 
-// Writes all of bytes. A write the disk can take only part of returns short without an
-// error from QFile; the rest is written again, so that the write that fails says why.
-bool writeAll(QFile& file, QByteArrayView bytes)
-{
-    while (!bytes.isEmpty()) {
-        const qint64 written = file.write(bytes.data(), bytes.size());
-        if (written <= 0)
-            return false;
-        bytes = bytes.sliced(written);
-    }
-    return true;
-}
-
 // Fills the file out, open for writing, with the data of source; a copy that fails is
 // removed, as a missing file is better than a cut one.
 bool copyInto(const QString& source, QFile& out)
@@ -138,7 +126,7 @@ bool copyInto(const QString& source, QFile& out)
     bool ok = in.open(QIODevice::ReadOnly);
     while (ok && !in.atEnd()) {
         const QByteArray chunk = in.read(64 * 1024);
-        ok = !chunk.isEmpty() && writeAll(out, chunk);
+        ok = !chunk.isEmpty() && FileWrites::writeAll(out, chunk);
     }
     if (ok && out.flush()) {
         startWriteback(out);
@@ -190,7 +178,9 @@ void FileBatch::write(QFile* file, QByteArray bytes)
     throwIfFailed();
     const qsizetype size = bytes.size();
     m_writer->post(
-        [file, bytes = std::move(bytes)] { return writeAll(*file, bytes) ? QString() : file->errorString(); },
+        [file, bytes = std::move(bytes)] {
+            return FileWrites::writeAll(*file, bytes) ? QString() : file->errorString();
+        },
         size);
 }
 

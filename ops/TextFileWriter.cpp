@@ -1,6 +1,7 @@
 #include "ops/TextFileWriter.h"
 
 #include "ops/FileBatch.h"
+#include "ops/FileWrites.h"
 #include "ops/OperationError.h"
 
 #include <utility>
@@ -23,7 +24,9 @@ void TextFileWriter::open()
         return;
     }
     auto file = std::make_unique<QSaveFile>(m_path);
-    if (!file->open(QIODevice::WriteOnly))
+    // Unbuffered: the writer gathers its own blocks, and a block QSaveFile kept would be
+    // written by a flush that reports a disk taking part of it without saying why.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw OperationError(file->errorString());
     m_file = std::move(file);
 }
@@ -58,7 +61,7 @@ void TextFileWriter::flushBuffer()
         m_buffer.reserve(FlushThreshold + FlushThreshold / 2);
         return;
     }
-    if (m_file->write(m_buffer) != m_buffer.size())
+    if (!FileWrites::writeAll(*m_file, m_buffer))
         m_failed = true;
     m_buffer.truncate(0);
 }
@@ -77,10 +80,6 @@ void TextFileWriter::finish()
 
 void TextFileWriter::finishAlone()
 {
-    // QSaveFile keeps small writes in its own buffer and commits a file whose last
-    // buffer could not be written as if it were whole: the flush must be checked here.
-    if (!m_file->flush())
-        m_failed = true;
     // The first error says why; what commit reports after a cancel says only that.
     const QString writeError = m_file->errorString();
     if (m_failed)

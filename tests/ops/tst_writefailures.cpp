@@ -555,8 +555,10 @@ void TestWriteFailures::failedExportKeepsTheFileItWouldReplace()
         ExportViberCallsThread callLog(source.calls, calls, callChannel);
         callsOutcome = runWorker(callLog, callChannel);
     }
-    QCOMPARE(messagesOutcome.errors.size(), 1);
-    QCOMPARE(callsOutcome.errors.size(), 1);
+    // The failure says why, though the disk took part of a block first.
+    const QStringList tooLarge = {QString::fromLocal8Bit(std::strerror(EFBIG))};
+    QCOMPARE(messagesOutcome.errors, tooLarge);
+    QCOMPARE(callsOutcome.errors, tooLarge);
     QCOMPARE(TestEnvironment::readFile(text), QByteArray("an earlier export"));
     QCOMPARE(TestEnvironment::readFile(calls), QByteArray("an earlier call log"));
     QCOMPARE(LocalDbFixture::filesBelow(folder),
