@@ -23,6 +23,12 @@ bool mayChange(const QString& text)
     return false;
 }
 
+// Where the emoticon pictures are: "vb_emoji" beside the program.
+QDir emoticonFolder()
+{
+    return QDir(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji")));
+}
+
 } // namespace
 
 namespace BubbleText {
@@ -85,8 +91,7 @@ QString escapeForBubble(const QString& text, const EmoticonPictures* pictures)
 
 EmoticonPictures listEmoticonPictures()
 {
-    const QStringList names =
-        QDir(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji"))).entryList(QDir::Files);
+    const QStringList names = emoticonFolder().entryList(QDir::Files);
     return EmoticonPictures(names.cbegin(), names.cend());
 }
 
@@ -99,8 +104,7 @@ QString replaceEmoticons(const QString& text, const EmoticonPictures* pictures)
     const auto pictured = [pictures](const QString& code) {
         if (pictures)
             return pictures->contains(code + QLatin1String(".png"));
-        return QFileInfo(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji/%1.png").arg(code)))
-            .isFile();
+        return QFileInfo(emoticonFolder().filePath(code + QLatin1String(".png"))).isFile();
     };
     QString result;
     qsizetype last = 0;

@@ -17,7 +17,7 @@ class BackgroundWriter;
 // disk once instead of once a file, and a target is never replaced by a file whose data
 // a crash could still lose; the copies made through the batch are synced with them.
 // What is not committed is removed when the batch goes: a cancel or a failure leaves
-// every target as it was.
+// every target as it was. The batch must outlive the writers of its files.
 //
 // Writes, closes and the data of copies run on a thread of the batch's own, in the
 // order they are asked, and the kernel is asked to start writing each finished file
