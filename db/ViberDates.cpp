@@ -6,6 +6,7 @@
 #include <cmath>
 #include <ctime>
 #include <iterator>
+#include <optional>
 
 namespace ViberDates {
 
@@ -63,18 +64,50 @@ QString dayText(const QDate& day)
     return QString(reinterpret_cast<const QChar*>(text), std::size(text));
 }
 
-QDateTime refToLocalShown(double seconds)
+namespace {
+
+// The zone's offset from UTC at a moment, in seconds, as the C library knows it, or
+// nothing where it does not.
+std::optional<int> shownOffset(qint64 unixSeconds)
 {
 #ifdef Q_OS_UNIX
     // localtime_r() reads the zone once per process; QDateTime calls tzset() first,
     // which looks at the zone file again each time.
-    const qint64 unixSeconds = wholeUnits(seconds) + ReferenceUnixSeconds;
     const time_t t = time_t(unixSeconds);
     struct tm parts = {};
     if (localtime_r(&t, &parts))
-        return QDateTime::fromSecsSinceEpoch(unixSeconds, Qt::OffsetFromUTC, int(parts.tm_gmtoff));
+        return int(parts.tm_gmtoff);
+#else
+    Q_UNUSED(unixSeconds);
 #endif
+    return std::nullopt;
+}
+
+} // namespace
+
+QDateTime refToLocalShown(double seconds)
+{
+    const qint64 unixSeconds = wholeUnits(seconds) + ReferenceUnixSeconds;
+    if (const std::optional<int> offset = shownOffset(unixSeconds))
+        return QDateTime::fromSecsSinceEpoch(unixSeconds, Qt::OffsetFromUTC, *offset);
     return refToLocal(seconds);
+}
+
+LocalParts refToLocalParts(double seconds)
+{
+    constexpr qint64 SecondsADay = 24 * 60 * 60;
+    constexpr qint64 UnixEpochJulianDay = 2440588;
+    const qint64 unixSeconds = wholeUnits(seconds) + ReferenceUnixSeconds;
+    const std::optional<int> offset = shownOffset(unixSeconds);
+    if (!offset) {
+        const QDateTime local = refToLocal(seconds);
+        return {local.date(), local.time()};
+    }
+    const qint64 local = unixSeconds + *offset;
+    const qint64 day = local / SecondsADay - (local % SecondsADay < 0 ? 1 : 0);
+    const int second = int(local - day * SecondsADay);
+    return {QDate::fromJulianDay(UnixEpochJulianDay + day),
+            QTime(second / 3600, second / 60 % 60, second % 60)};
 }
 
 qint64 refToUnixMs(double seconds)

@@ -19,6 +19,14 @@ QDateTime refToLocal(double seconds);
 // local time (a sixth of an export's time). For showing a date; arithmetic that may
 // cross a change of daylight-saving time takes refToLocal().
 QDateTime refToLocalShown(double seconds);
+// The day and the time of day of refToLocalShown(), worked out from one look at the zone
+// without a QDateTime: an HTML export asks for both for every message.
+struct LocalParts
+{
+    QDate day;
+    QTime time;
+};
+LocalParts refToLocalParts(double seconds);
 // The time as QTime::toString("hh:mm ap") gives it ("01:05 pm"; empty when invalid),
 // without the format parser, which cost more than the rest of a bubble.
 QString clockText(const QTime& time);

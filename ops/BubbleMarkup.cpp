@@ -14,29 +14,60 @@
 
 using namespace ViberText;
 
-BubbleMarkup::BubbleMarkup(Options options) : m_options(std::move(options)) {}
+namespace {
+
+constexpr QLatin1StringView
+    FrameCells("<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div><div class=\"bb_bg "
+               "top_right\"></div>"
+               "<div class=\"bb_bg middle_left\"></div><div class=\"bb_bg middle_middle\"></div>"
+               "<div class=\"bb_bg middle_right\"></div><div class=\"bb_bg bottom_left\"></div>"
+               "<div class=\"bb_bg bottom_middle\"></div><div class=\"bb_bg bottom_right\"></div>");
+
+bool isPlainAttribute(QStringView value)
+{
+    return std::none_of(value.cbegin(), value.cend(), [](QChar c) {
+        return c == u'<' || c == u'>' || c == u'&' || c == u'"' || c == u'\'';
+    });
+}
+
+// An attribute value with markup characters and both quotes as entities.
+template<class Out> void appendAttribute(Out& out, QStringView value)
+{
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t unit = value[i].unicode();
+        const QLatin1StringView entity = unit == u'"'    ? QLatin1StringView("&quot;")
+                                         : unit == u'\'' ? QLatin1StringView("&#39;")
+                                                         : BubbleText::markupEntity(unit);
+        if (entity.isEmpty())
+            continue;
+        out += value.mid(copied, i - copied);
+        out += entity;
+        copied = i + 1;
+    }
+    out += value.mid(copied);
+}
+
+} // namespace
+
+BubbleMarkup::BubbleMarkup(Options options)
+    : m_options(std::move(options)), m_lineEnd(m_options.lineEnd.toUtf8())
+{}
 
 QString BubbleMarkup::escapeAttribute(const QString& value)
 {
     // most values (file names, links) hold nothing to escape
-    const bool plain = std::none_of(value.cbegin(), value.cend(), [](QChar c) {
-        return c == u'<' || c == u'>' || c == u'&' || c == u'"' || c == u'\'';
-    });
-    if (plain)
+    if (isPlainAttribute(value))
         return value;
-    QString escaped = value.toHtmlEscaped();
-    escaped.replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    QString escaped;
+    escaped.reserve(value.size() + 16);
+    appendAttribute(escaped, value);
     return escaped;
 }
 
 const QString& BubbleMarkup::frameCells()
 {
-    static const QString cells =
-        QStringLiteral("<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div><div "
-                       "class=\"bb_bg top_right\"></div>"
-                       "<div class=\"bb_bg middle_left\"></div><div class=\"bb_bg middle_middle\"></div>"
-                       "<div class=\"bb_bg middle_right\"></div><div class=\"bb_bg bottom_left\"></div>"
-                       "<div class=\"bb_bg bottom_middle\"></div><div class=\"bb_bg bottom_right\"></div>");
+    static const QString cells = FrameCells.toString();
     return cells;
 }
 
@@ -45,119 +76,172 @@ QString BubbleMarkup::durationText(double seconds)
     return ViberText::durationText(ViberDates::wholeUnits(seconds));
 }
 
-QString BubbleMarkup::centred(const QString& text) const
+void BubbleMarkup::appendCentred(Utf8Out& out, QStringView text) const
 {
-    return QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") +
-           frameCells() + m_options.lineEnd + escaped(text) +
-           QStringLiteral("</div><div class=\"clear\"></div></div>");
+    out += QLatin1StringView("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">");
+    out += FrameCells;
+    appendLineEnd(out);
+    appendEscaped(out, text);
+    out += QLatin1StringView("</div><div class=\"clear\"></div></div>");
 }
 
-QString BubbleMarkup::daySeparator(const QDate& day) const
+void BubbleMarkup::appendDaySeparator(Utf8Out& out, const QDate& day) const
 {
-    return centred(ViberDates::dayText(day));
+    appendCentred(out, ViberDates::dayText(day));
 }
 
-QString BubbleMarkup::thumb(const QString& link, const QString& picture, int size) const
+void BubbleMarkup::appendThumb(Utf8Out& out, QStringView link, QStringView picture, int size) const
 {
-    return QStringLiteral("<a href=\"%1\"%2><img style=\"max-width:%3px;max-height:%3px;\" src=\"%4\" ></a>")
-        .arg(escapeAttribute(link),
-             m_options.newWindowLinks ? QStringLiteral(" target=\"_blank\"") : QString(),
-             QString::number(size), escapeAttribute(picture));
+    const QByteArray sizeText = QByteArray::number(size);
+    out += QLatin1StringView("<a href=\"");
+    appendAttribute(out, link);
+    out += m_options.newWindowLinks ? QLatin1StringView("\" target=\"_blank\">") : QLatin1StringView("\">");
+    out += QLatin1StringView("<img style=\"max-width:");
+    out += QLatin1StringView(sizeText);
+    out += QLatin1StringView("px;max-height:");
+    out += QLatin1StringView(sizeText);
+    out += QLatin1StringView("px;\" src=\"");
+    appendAttribute(out, picture);
+    out += QLatin1StringView("\" ></a>");
 }
 
-QString BubbleMarkup::escaped(const QString& text) const
+void BubbleMarkup::appendThumbBlock(Utf8Out& out, QStringView link, QStringView picture, int size) const
 {
-    return BubbleText::escapeForBubble(text, m_options.emoticonPictures);
+    out += QLatin1StringView("<div>");
+    appendThumb(out, link, picture, size);
+    out += QLatin1StringView("</div>");
+    appendLineEnd(out);
 }
 
-QString BubbleMarkup::block(const QString& content) const
+void BubbleMarkup::appendTextBlock(Utf8Out& out, QStringView text) const
 {
-    return QLatin1String("<div>") + content + QLatin1String("</div>") + m_options.lineEnd;
+    out += QLatin1StringView("<div>");
+    appendEscaped(out, text);
+    out += QLatin1StringView("</div>");
+    appendLineEnd(out);
 }
 
-QString BubbleMarkup::message(const _ViberMsg& msg) const
+void BubbleMarkup::appendEscaped(Utf8Out& out, QStringView text) const
+{
+    BubbleText::appendForBubble(out, text, m_options.emoticonPictures);
+}
+
+void BubbleMarkup::appendMessageOfDay(Utf8Out& out, const _ViberMsg& msg, QDate& lastDay) const
+{
+    const ViberDates::LocalParts when = ViberDates::refToLocalParts(msg.date);
+    if (when.day != lastDay) {
+        appendDaySeparator(out, when.day);
+        lastDay = when.day;
+    }
+    appendMessage(out, msg, when.time);
+}
+
+void BubbleMarkup::appendMessage(Utf8Out& out, const _ViberMsg& msg, const QTime& clock) const
 {
     switch (msg.type) {
     case ViberMsgType::System:
-        return centred(systemLineText(msg));
+        appendCentred(out, systemLineText(msg));
+        break;
     case ViberMsgType::Call:
-        if (!msg.call)
-            return QString();
-        return centred(callText(*msg.call) + QLatin1String("      ") +
-                       ViberDates::clockText(ViberDates::refToLocalShown(msg.call->date).time()));
+        if (msg.call)
+            appendCentred(out,
+                          QString(callText(*msg.call) + QLatin1String("      ") +
+                                  ViberDates::clockText(ViberDates::refToLocalShown(msg.call->date).time())));
+        break;
     case ViberMsgType::Picture:
     case ViberMsgType::Location:
     case ViberMsgType::Voice:
     case ViberMsgType::Sticker:
     case ViberMsgType::Text:
     case ViberMsgType::Video:
-        return bubble(msg);
+        appendBubble(out, msg, clock);
+        break;
     default:
-        return QString();
+        break;
     }
 }
 
-QString BubbleMarkup::bubble(const _ViberMsg& msg) const
+void BubbleMarkup::appendBubble(Utf8Out& out, const _ViberMsg& msg, const QTime& clock) const
 {
     const _ViberAtta* atta = msg.attachment;
     const MediaLinks links = atta && m_options.media ? m_options.media(*atta) : MediaLinks();
-    // Built by appending into one string: a bubble per message of an export, where
-    // formatting each piece with arg() showed in the profile.
-    QString html;
-    html.reserve(1024);
-    html += isOutgoing(msg) ? QLatin1String("<div class=\"bb2\">") : QLatin1String("<div class=\"bb1\">");
-    html += frameCells();
+    out +=
+        isOutgoing(msg) ? QLatin1StringView("<div class=\"bb2\">") : QLatin1StringView("<div class=\"bb1\">");
+    out += FrameCells;
     if (msg.chat && msg.chat->isGroup() && msg.sender) {
-        html += QLatin1String("<div class=\"handle\">");
-        html += escaped(personLabel(*msg.sender));
-        html += QLatin1String("</div><div class=\"clear\"></div>");
+        out += QLatin1StringView("<div class=\"handle\">");
+        appendEscaped(out, personLabel(*msg.sender));
+        out += QLatin1StringView("</div><div class=\"clear\"></div>");
     }
-    html += m_options.lineEnd;
+    appendLineEnd(out);
     switch (msg.type) {
     case ViberMsgType::Picture:
         if (atta) {
-            html += block(thumb(links.file, links.preview, m_options.pictureSize));
+            appendThumbBlock(out, links.file, links.preview, m_options.pictureSize);
             if (!msg.text.isEmpty())
-                html += block(escaped(msg.text));
+                appendTextBlock(out, msg.text);
         }
         break;
     case ViberMsgType::Location:
         if (atta) {
             const QString map = mapImageUrl(msg);
-            html += block(thumb(map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128));
-            html += block(escaped(msg.address));
+            appendThumbBlock(out, map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128);
+            appendTextBlock(out, msg.address.text());
         }
         break;
     case ViberMsgType::Voice:
-        if (atta)
-            html += QStringLiteral("<img width=\"32px\" src=\"%1\" align=\"middle\" /><a href=\"%2\">%3</a>")
-                        .arg(escapeAttribute(m_options.voiceIcon), escapeAttribute(links.file),
-                             durationText(atta->duration));
+        if (atta) {
+            out += QLatin1StringView("<img width=\"32px\" src=\"");
+            appendAttribute(out, m_options.voiceIcon);
+            out += QLatin1StringView("\" align=\"middle\" /><a href=\"");
+            appendAttribute(out, links.file);
+            out += QLatin1StringView("\">");
+            out += durationText(atta->duration);
+            out += QLatin1StringView("</a>");
+        }
         break;
     case ViberMsgType::Sticker:
         if (atta) {
             const QString url = stickerImageUrl(*atta);
-            html += block(thumb(url, url, 128));
+            appendThumbBlock(out, url, url, 128);
         }
         break;
     case ViberMsgType::Text:
-        html += escaped(msg.text);
+        appendEscaped(out, msg.text);
         break;
     case ViberMsgType::Video:
         if (atta) {
-            html += block(thumb(links.file, links.preview, 128));
-            html += block(durationText(atta->duration));
+            appendThumbBlock(out, links.file, links.preview, 128);
+            out += QLatin1StringView("<div>");
+            out += durationText(atta->duration);
+            out += QLatin1StringView("</div>");
+            appendLineEnd(out);
             if (!msg.text.isEmpty())
-                html += block(escaped(msg.text));
+                appendTextBlock(out, msg.text);
         }
         break;
     default:
-        html += QStringLiteral("[UNKNOWN]");
+        out += QLatin1StringView("[UNKNOWN]");
         break;
     }
-    html += QLatin1String("<div class=\"bb_time\">");
-    html += ViberDates::clockText(ViberDates::refToLocalShown(msg.date).time());
-    html += QLatin1String("</div></div><div class=\"clear\"></div>");
-    html += m_options.lineEnd;
-    return html;
+    out += QLatin1StringView("<div class=\"bb_time\">");
+    out += ViberDates::clockText(clock);
+    out += QLatin1StringView("</div></div><div class=\"clear\"></div>");
+    appendLineEnd(out);
+}
+
+QString BubbleMarkup::message(const _ViberMsg& msg) const
+{
+    QByteArray html;
+    Utf8Out out(html);
+    appendMessage(out, msg, ViberDates::refToLocalParts(msg.date).time);
+    return QString::fromUtf8(html);
+}
+
+QString BubbleMarkup::bubble(const _ViberMsg& msg) const
+{
+    QByteArray html;
+    Utf8Out out(html);
+    appendBubble(out, msg, ViberDates::refToLocalParts(msg.date).time);
+    return QString::fromUtf8(html);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/Utf8Out.h"
 #include "ops/BubbleText.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QString>
 
@@ -11,9 +13,10 @@ struct _ViberMsg;
 struct _ViberAtta;
 
 // The HTML of chat bubbles, shared by the bubble view and the HTML export so that both
-// draw a message the same way. Texts go through BubbleText::escapeForBubble and every
+// draw a message the same way. Texts go through BubbleText's escaping and every
 // attribute value is escaped, quotes included: paths, URLs and names all come from
-// databases and may hold anything.
+// databases and may hold anything. The markup is built as UTF-8, as the export writes
+// it; the view turns a whole page into text once.
 class BubbleMarkup
 {
 public:
@@ -44,13 +47,12 @@ public:
     // The nine background cells that draw a bubble's frame.
     static const QString& frameCells();
 
-    QString centred(const QString& text) const;
-    // A centred "dd MMM yyyy" line.
-    QString daySeparator(const QDate& day) const;
-    // A picture that links somewhere; both URLs are escaped here.
-    QString thumb(const QString& link, const QString& picture, int size) const;
-    // What one message adds to a page after its day separator: a centred line for
-    // notices and calls, a bubble for the message kinds, nothing for the rest.
+    // What one message adds to a page: a centred "dd MMM yyyy" line first when its day
+    // is not lastDay (which it then becomes), then a centred line for notices and calls,
+    // a bubble for the message kinds, nothing for the rest.
+    void appendMessageOfDay(Utf8Out& out, const _ViberMsg& msg, QDate& lastDay) const;
+
+    // The same as text, for one message alone.
     QString message(const _ViberMsg& msg) const;
     QString bubble(const _ViberMsg& msg) const;
 
@@ -58,8 +60,18 @@ public:
     static QString durationText(double seconds);
 
 private:
-    QString block(const QString& content) const;
-    QString escaped(const QString& text) const;
+    void appendDaySeparator(Utf8Out& out, const QDate& day) const;
+    // clock: the message's local time of day
+    void appendMessage(Utf8Out& out, const _ViberMsg& msg, const QTime& clock) const;
+    void appendBubble(Utf8Out& out, const _ViberMsg& msg, const QTime& clock) const;
+    void appendCentred(Utf8Out& out, QStringView text) const;
+    // A picture that links somewhere; both URLs are escaped here.
+    void appendThumb(Utf8Out& out, QStringView link, QStringView picture, int size) const;
+    void appendThumbBlock(Utf8Out& out, QStringView link, QStringView picture, int size) const;
+    void appendTextBlock(Utf8Out& out, QStringView text) const;
+    void appendEscaped(Utf8Out& out, QStringView text) const;
+    void appendLineEnd(Utf8Out& out) const { out += QLatin1StringView(m_lineEnd); }
 
     Options m_options;
+    QByteArray m_lineEnd; // the options' line end, encoded once
 };

@@ -7,12 +7,14 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <iterator>
+
 namespace {
 
 // Whether the markup can differ from the text: it holds a markup character, a line feed,
 // the start of an emoticon code or an emoji. One look at each character, cheaper than
 // building the markup: most texts hold none of these.
-bool mayChange(const QString& text)
+bool mayChange(QStringView text)
 {
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
@@ -29,36 +31,32 @@ QDir emoticonFolder()
     return QDir(QDir(AppDirs::assetFolder()).filePath(QStringLiteral("vb_emoji")));
 }
 
-} // namespace
-
-namespace BubbleText {
-
-QString escapeForBubble(const QString& text, const EmoticonPictures* pictures)
+// An emoji's code point as its picture's name says it: upper-case hex digits.
+template<class Out> void appendHexUpper(Out& out, char32_t value)
 {
-    if (!mayChange(text))
-        return text;
-    // One pass, copying the text between what it replaces in runs: markup characters and
-    // line feeds, then emoji as pictures (single units of the older encoding and pairs from
-    // U+1F000 up, as ViberText::replaceEmoji finds them). This runs for every message of an
-    // HTML export.
-    QString html;
-    html.reserve(text.size() + text.size() / 2);
+    char digits[8];
+    qsizetype first = std::size(digits);
+    do {
+        digits[--first] = "0123456789ABCDEF"[value % 16];
+        value /= 16;
+    } while (value != 0);
+    out += QLatin1StringView(digits + first, std::size(digits) - first);
+}
+
+// Appends text with markup characters escaped, line feeds as line breaks and emoji as
+// pictures (single units of the older encoding and pairs from U+1F000 up, as
+// ViberText::replaceEmoji finds them), in one pass that copies the text between what it
+// replaces in runs: this runs for every message of an HTML export. Answers whether the
+// text holds '(', where an emoticon code may start.
+template<class Out> bool appendEscaped(Out& out, QStringView text)
+{
     qsizetype copied = 0;
     bool emoticonStart = false;
     for (qsizetype i = 0; i < text.size();) {
         const char16_t unit = text[i].unicode();
-        QLatin1StringView entity;
+        QLatin1StringView entity = BubbleText::markupEntity(unit);
         char32_t emoji = 0;
         switch (unit) {
-        case u'&':
-            entity = QLatin1StringView("&amp;");
-            break;
-        case u'<':
-            entity = QLatin1StringView("&lt;");
-            break;
-        case u'>':
-            entity = QLatin1StringView("&gt;");
-            break;
         case u'\n':
             entity = QLatin1StringView("<br/>");
             break;
@@ -73,20 +71,49 @@ QString escapeForBubble(const QString& text, const EmoticonPictures* pictures)
             ++i;
             continue;
         }
-        html += QStringView(text).mid(copied, i - copied);
+        out += text.mid(copied, i - copied);
         if (emoji == 0) {
-            html += entity;
+            out += entity;
             ++i;
         } else {
-            html += QLatin1String("<img src=\"emoji/");
-            html += QString::number(emoji, 16).toUpper();
-            html += QLatin1String(".png\" style=\"vertical-align:top;\" />");
+            out += QLatin1StringView("<img src=\"emoji/");
+            appendHexUpper(out, emoji);
+            out += QLatin1StringView(".png\" style=\"vertical-align:top;\" />");
             i += emoji > 0xFFFF ? 2 : 1;
         }
         copied = i;
     }
-    html += QStringView(text).mid(copied);
+    out += text.mid(copied);
+    return emoticonStart;
+}
+
+} // namespace
+
+namespace BubbleText {
+
+QString escapeForBubble(const QString& text, const EmoticonPictures* pictures)
+{
+    if (!mayChange(text))
+        return text;
+    QString html;
+    html.reserve(text.size() + text.size() / 2);
+    const bool emoticonStart = appendEscaped(html, text);
     return emoticonStart ? replaceEmoticons(html, pictures) : html;
+}
+
+void appendForBubble(Utf8Out& out, QStringView text, const EmoticonPictures* pictures)
+{
+    if (!mayChange(text)) {
+        out += text;
+        return;
+    }
+    // Emoticon codes are found in the escaped text, which the rare text with a
+    // parenthesis is built as first.
+    if (text.contains(u'(')) {
+        out += escapeForBubble(text.toString(), pictures);
+        return;
+    }
+    appendEscaped(out, text);
 }
 
 EmoticonPictures listEmoticonPictures()

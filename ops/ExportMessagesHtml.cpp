@@ -4,7 +4,6 @@
 #include "app/LocalFileIndex.h"
 #include "db/LocalDbPaths.h"
 #include "db/ViberAtta.h"
-#include "db/ViberDates.h"
 #include "ops/FileBatch.h"
 
 #include <QCoreApplication>
@@ -66,12 +65,7 @@ void ExportMessagesHtml::begin()
 
 void ExportMessagesHtml::write(const _ViberMsg& msg)
 {
-    const QDate day = ViberDates::refToLocalShown(msg.date).date();
-    if (day != m_lastSeparator) {
-        m_file.write(m_markup.daySeparator(day));
-        m_lastSeparator = day;
-    }
-    m_file.write(m_markup.message(msg));
+    m_file.writeBuilt([&](Utf8Out& out) { m_markup.appendMessageOfDay(out, msg, m_lastSeparator); });
 }
 
 QString ExportMessagesHtml::copyMedia(const QString& source, const QString& attachmentName)

@@ -6,6 +6,7 @@
 #include "app/Prefetch.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
+#include "db/ViberAtta.h"
 #include "db/ViberChat.h"
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
@@ -28,15 +29,28 @@ namespace {
 
 // In chat order the messages lie scattered over memory, and waiting for each one and
 // its text took a tenth of a per-chat export. The processor is asked for the record a
-// few messages ahead, and for the text of one whose record should have arrived.
+// few messages ahead, and for the text and attachment of one whose record should have
+// arrived; then for the paths of an attachment that should have arrived too (an HTML
+// export names a copy after each, and waited for them as long as it built its markup).
 [[gnu::always_inline]] inline void prefetchAhead(const QList<_ViberMsg*>& messages, qsizetype at)
 {
     constexpr qsizetype RecordAhead = 8;
     constexpr qsizetype TextAhead = 4;
+    constexpr qsizetype PathsAhead = 2;
     if (at + RecordAhead < messages.size())
         prefetchRecord(messages.at(at + RecordAhead));
-    if (at + TextAhead < messages.size())
-        prefetchAt(messages.at(at + TextAhead)->text.constData());
+    if (at + TextAhead < messages.size()) {
+        const _ViberMsg* ahead = messages.at(at + TextAhead);
+        prefetchAt(ahead->text.constData());
+        if (ahead->attachment)
+            prefetchRecord(ahead->attachment);
+    }
+    if (at + PathsAhead < messages.size()) {
+        if (const _ViberAtta* atta = messages.at(at + PathsAhead)->attachment) {
+            prefetchAt(atta->localPath.constData());
+            prefetchAt(atta->previewPath.constData());
+        }
+    }
 }
 
 // The shared files are copied through the batch, which syncs them with the pages, as a

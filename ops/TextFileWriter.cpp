@@ -6,13 +6,6 @@
 
 #include <utility>
 
-namespace {
-
-// Large enough that a write costs little per byte, small beside what an export holds.
-constexpr qsizetype FlushThreshold = 64 * 1024;
-
-} // namespace
-
 TextFileWriter::TextFileWriter(const QString& path, FileBatch* batch) : m_path(path), m_batch(batch) {}
 
 TextFileWriter::~TextFileWriter() = default;
@@ -32,22 +25,18 @@ void TextFileWriter::open()
 }
 
 // The text is encoded straight into the buffer: a QByteArray per line and a buffer
-// given back at every flush made the allocator's work a large share of an export.
+// given back at every flush made the allocator's work a large share of an export. A
+// line ending in half a surrogate pair is not joined to the next one.
 void TextFileWriter::write(QStringView text)
 {
-    const qsizetype used = m_buffer.size();
-    m_buffer.resize(used + m_encoder.requiredSpace(text.size()));
-    char* const end = m_encoder.appendToBuffer(m_buffer.data() + used, text);
-    m_buffer.truncate(end - m_buffer.constData());
-    if (m_buffer.size() >= FlushThreshold)
-        flushBuffer();
+    Utf8Out::append(m_buffer, text, m_encoder);
+    flushIfFull();
 }
 
 void TextFileWriter::writeUtf8(QByteArrayView text)
 {
     m_buffer.append(text);
-    if (m_buffer.size() >= FlushThreshold)
-        flushBuffer();
+    flushIfFull();
 }
 
 void TextFileWriter::flushBuffer()

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "app/Utf8Out.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
-#include <QStringEncoder>
 
 #include <memory>
 
@@ -28,6 +29,14 @@ public:
     void write(QStringView text);
     void write(const QString& text) { write(QStringView(text)); }
     void writeUtf8(QByteArrayView text); // text already in UTF-8, written as it is
+    // Text that build appends through a Utf8Out goes straight into the block being
+    // gathered, without a copy of its own.
+    template<class Build> void writeBuilt(Build&& build)
+    {
+        Utf8Out out(m_buffer);
+        build(out);
+        flushIfFull();
+    }
     void writeLine(QStringView text)
     {
         write(text);
@@ -40,6 +49,14 @@ public:
     QString path() const { return m_path; }
 
 private:
+    // Large enough that a write costs little per byte, small beside what an export holds.
+    static constexpr qsizetype FlushThreshold = 64 * 1024;
+
+    void flushIfFull()
+    {
+        if (m_buffer.size() >= FlushThreshold)
+            flushBuffer();
+    }
     void flushBuffer();
     void finishAlone();
 
@@ -47,8 +64,7 @@ private:
     FileBatch* m_batch;
     std::unique_ptr<QSaveFile> m_file; // alone
     QFile* m_batchFile = nullptr;      // in a batch: the batch's, until finished or discarded
-    // Stateless: a line ending in half a surrogate pair is not joined to the next one.
-    QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QStringEncoder m_encoder = Utf8Out::makeEncoder();
     QByteArray m_buffer; // keeps its capacity from flush to flush
     bool m_failed = false;
 };

@@ -2,7 +2,6 @@
 
 #include "app/AppDirs.h"
 #include "db/ViberAtta.h"
-#include "db/ViberDates.h"
 #include "ops/BubbleMarkup.h"
 #include "ui/BubblePage.h"
 
@@ -221,31 +220,30 @@ QString VBBubbleViewMgr::renderPage(int page) const
     if (page < 1 || page > m_pageCount)
         return QString();
     const BubbleMarkup& markup = viewMarkup();
-    QString html = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-                                  "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
-                                  "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
-                                  "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
-                                  "<title>Bubble</title>"
-                                  "<link href=\"vbbb/style.css\" type=\"text/css\" rel=\"stylesheet\"/>"
-                                  "</head><body><a name=\"start\"></a>");
+    QByteArray html;
+    Utf8Out out(html);
+    out += QLatin1StringView("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                             "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
+                             "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+                             "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
+                             "<title>Bubble</title>"
+                             "<link href=\"vbbb/style.css\" type=\"text/css\" rel=\"stylesheet\"/>"
+                             "</head><body><a name=\"start\"></a>");
     if (page != 1)
-        html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
+        out += QLatin1StringView("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
     const qsizetype end = qMin(qsizetype(page) * PageSize, m_messages.size());
     QDate lastDay;
     for (qsizetype row = qsizetype(page - 1) * PageSize; row < end; ++row) {
         const _ViberMsg& msg = *m_messages.at(row);
-        html += QStringLiteral("<a name=\"sms_%1\"></a>").arg(msg.id);
-        const QDate day = ViberDates::refToLocal(msg.date).date();
-        if (day != lastDay || !lastDay.isValid()) {
-            html += markup.daySeparator(day);
-            lastDay = day;
-        }
-        html += markup.message(msg);
+        out += QLatin1StringView("<a name=\"sms_");
+        html += QByteArray::number(msg.id);
+        out += QLatin1StringView("\"></a>");
+        markup.appendMessageOfDay(out, msg, lastDay);
     }
     if (page != m_pageCount)
-        html += QStringLiteral("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
-    html += QStringLiteral("<a name=\"end\"></a></body></html>");
-    return html;
+        out += QLatin1StringView("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
+    out += QLatin1StringView("<a name=\"end\"></a></body></html>");
+    return QString::fromUtf8(html);
 }
 
 void VBBubbleViewMgr::render(int page)

@@ -294,6 +294,14 @@ private slots:
             QCOMPARE(shown.date(), local.date());
             QCOMPARE(shown.toSecsSinceEpoch(), local.toSecsSinceEpoch());
         }
+        // The day and time worked out by hand read as the shown time's, before 1970 and
+        // far from today too.
+        for (const double ref : {-5e9 - 0.5, -978307200.0 - 3599.9, -1.0, 0.0, 7.5e8 + 0.7, 1e12, 1e15}) {
+            const ViberDates::LocalParts parts = ViberDates::refToLocalParts(ref);
+            const QDateTime shown = ViberDates::refToLocalShown(ref);
+            QCOMPARE(parts.day, shown.date());
+            QCOMPARE(parts.time, shown.time());
+        }
         if (zone.isNull())
             qunsetenv("TZ");
         else
@@ -401,36 +409,40 @@ private slots:
 
     // Chats by id, time within a chat, ties in their first order, chatless ones first:
     // the same order a stable sort gives, on enough messages to leave the small-range
-    // insertion sort behind.
+    // insertion sort behind. Two chat records of one id are one chat here.
     void sortByChatThenDateIsStable()
     {
-        _ViberChat chats[3];
+        _ViberChat chats[4];
         for (int i = 0; i < 3; ++i)
             chats[i].id = 30 - i * 10; // ids 30, 20, 10
+        chats[3].id = 20;
         std::vector<_ViberMsg> store(300);
         QList<_ViberMsg*> msgs;
         for (int i = 0; i < int(store.size()); ++i) {
             _ViberMsg& m = store[size_t(i)];
             m.id = i;
-            m.chat = i % 7 == 0 ? nullptr : &chats[i % 3];
+            m.chat = i % 7 == 0 ? nullptr : &chats[i % 4];
             m.date = double((i * 37) % 11); // many equal dates
             if (i == 5)
                 m.date = std::numeric_limits<double>::quiet_NaN();
             msgs.append(&m);
         }
-        // in the order given, then in twenty other orders (the sorted order is applied to
-        // the list place by place, following its cycles)
+        const auto date = [](const _ViberMsg* m) { return std::isnan(m->date) ? -HUGE_VAL : m->date; };
+        // in the order given, in time order and against it (as the message list hands
+        // them over), then in twenty other orders
         QRandomGenerator random(11);
-        for (int round = 0; round <= 20; ++round) {
-            if (round > 0)
+        for (int round = 0; round <= 22; ++round) {
+            if (round == 1)
+                std::stable_sort(msgs.begin(), msgs.end(), [&](auto a, auto b) { return date(a) < date(b); });
+            else if (round == 2)
+                std::stable_sort(msgs.begin(), msgs.end(), [&](auto a, auto b) { return date(a) > date(b); });
+            else if (round > 2)
                 std::shuffle(msgs.begin(), msgs.end(), random);
             QList<_ViberMsg*> expected = msgs;
-            std::stable_sort(expected.begin(), expected.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+            std::stable_sort(expected.begin(), expected.end(), [&](const _ViberMsg* a, const _ViberMsg* b) {
                 const qint64 ca = a->chat ? a->chat->id : std::numeric_limits<qint64>::min();
                 const qint64 cb = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
-                const double da = std::isnan(a->date) ? -HUGE_VAL : a->date;
-                const double db = std::isnan(b->date) ? -HUGE_VAL : b->date;
-                return ca != cb ? ca < cb : da < db;
+                return ca != cb ? ca < cb : date(a) < date(b);
             });
             ViberSort::sortByChatThenDate(msgs);
             QCOMPARE(msgs, expected);

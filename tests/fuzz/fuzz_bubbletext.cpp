@@ -1,6 +1,9 @@
 // Message texts and names come from databases. Properties: an escaped attribute value
 // holds no markup and no quote; a bubble text holds no markup but the line breaks and
-// emoji pictures it makes itself, and their attributes hold no quote of the text's.
+// emoji pictures it makes itself, and their attributes hold no quote of the text's; the
+// bubble text built straight into UTF-8 is the encoding of the one built as text (each
+// lone surrogate half a U+FFFD, as the export's files have it), for
+// the input read as UTF-8 and as UTF-16 (where surrogate halves may stand alone).
 #include "app/AppDirs.h"
 #include "ops/BubbleMarkup.h"
 #include "ops/BubbleText.h"
@@ -8,9 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -48,5 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bubble.remove(ownMarkup);
     if (bubble.contains(QLatin1Char('<')) || bubble.contains(QLatin1Char('>')))
         std::abort();
+
+    QString units(qsizetype(size / 2), Qt::Uninitialized); // the bytes may lie unaligned
+    std::memcpy(units.data(), data, size_t(units.size()) * sizeof(QChar));
+    for (const QString& input : {text, units}) {
+        QByteArray utf8;
+        Utf8Out out(utf8);
+        BubbleText::appendForBubble(out, input);
+        QStringEncoder whole(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        if (utf8 != QByteArray(whole.encode(BubbleText::escapeForBubble(input))))
+            std::abort();
+    }
     return 0;
 }
