@@ -19,16 +19,26 @@ BackgroundWriter::~BackgroundWriter()
 void BackgroundWriter::post(Job job, qsizetype bytes)
 {
     std::unique_lock lock(m_mutex);
-    m_jobDone.wait(lock, [&] { return m_waitingBytes == 0 || m_waitingBytes + bytes <= m_maxWaitingBytes; });
+    const auto roomFor = [&] { return m_waitingBytes == 0 || m_waitingBytes + bytes <= m_maxWaitingBytes; };
+    if (!roomFor()) {
+        m_jobArrived.notify_one();
+        m_jobDone.wait(lock, roomFor);
+    }
     m_waiting.push_back({std::move(job), bytes});
     m_waitingBytes += bytes;
+    // The thread is woken for a batch of jobs, not for each: woken for every block of a
+    // page, it took the processor from the thread building the pages thousands of times
+    // an export.
+    const bool wake = m_waiting.size() >= WakeJobs || m_waitingBytes >= WakeBytes;
     lock.unlock();
-    m_jobArrived.notify_one();
+    if (wake)
+        m_jobArrived.notify_one();
 }
 
 void BackgroundWriter::drain()
 {
     std::unique_lock lock(m_mutex);
+    m_jobArrived.notify_one();
     m_jobDone.wait(lock, [this] { return m_waiting.empty() && !m_running; });
 }
 

@@ -25,12 +25,17 @@ public:
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
     // Hands job over; bytes is the memory it holds until it has run. A job larger than
-    // the bound goes once nothing else waits.
+    // the bound goes once nothing else waits. Jobs run once enough of them wait, or
+    // when drained.
     void post(Job job, qsizetype bytes = 0);
     void drain(); // returns once every job handed over has run
     QString firstError() const;
 
 private:
+    // What wakes the thread when it waits for work; drain() and the end wake it for less.
+    static constexpr size_t WakeJobs = 32;
+    static constexpr qsizetype WakeBytes = 1024 * 1024;
+
     struct Waiting
     {
         Job job;

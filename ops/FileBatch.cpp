@@ -19,6 +19,7 @@
 #endif
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -34,9 +35,14 @@ std::filesystem::path batchNativePath(const QString& path)
 #endif
 }
 
+QString failureText(const QString& target, const QString& why)
+{
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), why);
+}
+
 OperationError batchFailure(const QString& target, const QString& why)
 {
-    return OperationError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), why));
+    return OperationError(failureText(target, why));
 }
 
 #ifdef Q_OS_UNIX
@@ -57,39 +63,23 @@ int syncOpenedPath(const QString& path, int flags, int (*sync)(int))
 }
 #endif
 
-// Every file's data on the disk. Linux syncs each file system holding them once, so that
-// the writes of all files wait for the disk together; elsewhere each file is synced.
-void syncBatchFiles(const QList<QString>& files, const QList<QString>& targets, const QSet<QString>& folders)
+#ifndef Q_OS_LINUX
+// Every file's data on the disk, one file at a time. (Linux syncs each file system the
+// batch wrote to once, so that the writes of all files wait for the disk together.)
+void syncEachFile(const QList<QString>& files, const QList<QString>& targets)
 {
-#ifdef Q_OS_LINUX
-    Q_UNUSED(files);
-    Q_UNUSED(targets);
-    QSet<dev_t> synced;
-    for (const QString& folder : folders) {
-        struct stat info = {};
-        if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
-            throw batchFailure(folder, batchErrorText(errno));
-        if (synced.contains(info.st_dev))
-            continue;
-        if (const int error = syncOpenedPath(folder, O_DIRECTORY, ::syncfs))
-            throw batchFailure(folder, batchErrorText(error));
-        synced.insert(info.st_dev);
-    }
-#elif defined(Q_OS_UNIX)
-    Q_UNUSED(folders);
     for (qsizetype i = 0; i < files.size(); ++i) {
+#ifdef Q_OS_UNIX
         if (const int error = syncOpenedPath(files.at(i), 0, ::fsync))
             throw batchFailure(targets.at(i), batchErrorText(error));
-    }
 #else
-    Q_UNUSED(folders);
-    for (qsizetype i = 0; i < files.size(); ++i) {
         QFile file(files.at(i));
         if (!file.open(QIODevice::ReadWrite) || _commit(file.handle()) != 0)
             throw batchFailure(targets.at(i), QStringLiteral("the file could not be written to the disk"));
-    }
 #endif
+    }
 }
+#endif
 
 // The renames on the disk: a folder's entries are synced like a file's data. The files
 // are in place and their data on the disk by then, so a file system that cannot sync a
@@ -107,17 +97,6 @@ void syncBatchFolders(const QSet<QString>& folders)
 #endif
 }
 
-// Asks the kernel to start writing file out now, without waiting for it: the sync at
-// the end of the batch then finds most of the batch's data on the disk already.
-void startWriteback(QFile& file)
-{
-#ifdef Q_OS_LINUX
-    ::sync_file_range(file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
-#else
-    Q_UNUSED(file);
-#endif
-}
-
 // Fills the file out, open for writing, with the data of source; a copy that fails is
 // removed, as a missing file is better than a cut one.
 bool copyInto(const QString& source, QFile& out)
@@ -128,13 +107,41 @@ bool copyInto(const QString& source, QFile& out)
         const QByteArray chunk = in.read(64 * 1024);
         ok = !chunk.isEmpty() && FileWrites::writeAll(out, chunk);
     }
-    if (ok && out.flush()) {
-        startWriteback(out);
+    if (ok && out.flush())
         return true;
-    }
     qWarning("the file %s could not be copied to %s", qUtf8Printable(source), qUtf8Printable(out.fileName()));
     out.remove();
     return false;
+}
+
+// Opens file under a new name of its own beside target, not built from the target's,
+// which may already be as long as a name can be; the dot keeps it out of sight while it
+// is written. Returns the error, naming the target, or empty; a file that could not be
+// opened is left without a name, so that nothing is removed in its name.
+QString openTemporary(QFile& file, const QString& target)
+{
+    const QDir folder = QFileInfo(target).absoluteDir();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const quint64 number = QRandomGenerator::global()->generate64();
+        file.setFileName(
+            folder.filePath(QStringLiteral(".velliport-%1.part").arg(number, 16, 16, QLatin1Char('0'))));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return QString();
+        if (!QFileInfo::exists(file.fileName()))
+            break; // not a clash of names
+    }
+    const QString why = file.errorString();
+    file.setFileName(QString());
+    return failureText(target, why);
+}
+
+// The calling thread gives way to the others of the process when they want the
+// processor: for work that only has to be done by the end.
+void giveWayToOtherThreads()
+{
+#ifdef Q_OS_LINUX
+    ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 10); // Linux gives each thread its own nice value
+#endif
 }
 
 // What waits for the batch's thread: some pages' worth, small beside a data set.
@@ -155,22 +162,13 @@ FileBatch::~FileBatch()
 
 QFile* FileBatch::create(const QString& target)
 {
-    // A name of its own, not built from the target's, which may already be as long as a
-    // name can be; the dot keeps it out of sight while it is written.
-    const QDir folder = QFileInfo(target).absoluteDir();
+    throwIfFailed();
+    m_syncs.watch(QFileInfo(target).absolutePath());
     auto file = std::make_unique<QFile>();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const quint64 number = QRandomGenerator::global()->generate64();
-        file->setFileName(
-            folder.filePath(QStringLiteral(".velliport-%1.part").arg(number, 16, 16, QLatin1Char('0'))));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            m_entries.push_back({std::move(file), target});
-            return m_entries.back().file.get();
-        }
-        if (!QFileInfo::exists(file->fileName()))
-            break; // not a clash of names
-    }
-    throw batchFailure(target, file->errorString());
+    QFile* const made = file.get();
+    m_entries.push_back({std::move(file), target});
+    m_writer->post([made, target] { return openTemporary(*made, target); });
+    return made;
 }
 
 void FileBatch::write(QFile* file, QByteArray bytes)
@@ -191,12 +189,12 @@ void FileBatch::finish(QFile* file)
     if (entry == m_entries.end())
         return;
     entry->finished = true;
-    m_writer->post([file] {
+    m_writer->post([this, file] {
         if (!file->flush())
             return file->errorString();
-        startWriteback(*file);
+        const QString earlier = m_writeOut.add(*file);
         file->close();
-        return file->error() == QFileDevice::NoError ? QString() : file->errorString();
+        return file->error() == QFileDevice::NoError ? earlier : file->errorString();
     });
 }
 
@@ -233,17 +231,18 @@ bool FileBatch::copyNew(const QString& source, const QString& destination)
 {
     if (!QFileInfo(source).isFile())
         return false;
+    m_syncs.watch(QFileInfo(destination).absolutePath());
     QFile taken(destination);
     if (!taken.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     taken.close();
     m_copies.append(destination);
-    m_writer->post([source, destination] {
+    m_writer->post([this, source, destination] {
         QFile out(destination);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             QFile::remove(destination);
-        else
-            copyInto(source, out);
+        else if (copyInto(source, out))
+            return m_writeOut.add(out);
         return QString();
     });
     return true;
@@ -251,50 +250,49 @@ bool FileBatch::copyNew(const QString& source, const QString& destination)
 
 void FileBatch::copyFolderNew(const QString& source, const QString& target)
 {
-    auto made = std::make_shared<QStringList>();
-    m_folderCopies.push_back(made);
-    m_writer->post([source, target, made] {
+    m_syncs.watch(target);
+    // Small files: each is left to the sync at the end, which writes them together. The
+    // copies give way to the pages, which the export waits for: on a disk slow to make
+    // files (ext4 passes over the inodes freed in the last minutes), they took a
+    // processor for a third of a second.
+    m_folderCopies.push_back(std::async(std::launch::async, [source, target] {
+        giveWayToOtherThreads();
+        QStringList made;
         const QDir from(source);
         const QDir to(target);
         if (!from.exists() || !QDir().mkpath(target))
-            return QString();
+            return made;
         const QStringList names = from.entryList(QDir::Files);
         for (const QString& name : names) {
             QFile out(to.filePath(name));
             if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && copyInto(from.filePath(name), out))
-                made->append(out.fileName());
+                made.append(out.fileName());
         }
-        return QString();
-    });
+        return made;
+    }));
 }
 
 void FileBatch::commit()
 {
     m_writer->drain();
     throwIfFailed();
-    QList<QString> files;
-    QList<QString> targets;
-    QSet<QString> folders;
+    if (const QString error = m_writeOut.finishAll(); !error.isEmpty())
+        throw OperationError(error);
     QList<QString> copies = m_copies;
-    for (const auto& made : m_folderCopies)
-        copies += *made;
-    for (const QString& copy : std::as_const(copies)) {
-        if (!QFileInfo::exists(copy))
-            continue; // a copy that failed, and was left out
-        files.append(copy);
-        targets.append(copy);
-        folders.insert(QFileInfo(copy).absolutePath());
-    }
+    for (auto& folderCopy : m_folderCopies)
+        copies += folderCopy.get();
     for (const Entry& entry : m_entries) {
         if (!entry.finished)
             throw batchFailure(entry.target, QStringLiteral("not written to the end"));
-        files.append(entry.file->fileName());
-        targets.append(entry.target);
-        folders.insert(QFileInfo(entry.target).absolutePath());
     }
-    if (files.isEmpty())
+    if (m_entries.empty() && copies.isEmpty())
         return;
-    syncBatchFiles(files, targets, folders);
+    QSet<QString> folders;
+    for (const QString& copy : std::as_const(copies))
+        folders.insert(QFileInfo(copy).absolutePath());
+    for (const Entry& entry : m_entries)
+        folders.insert(QFileInfo(entry.target).absolutePath());
+    syncFiles(copies);
     m_copies.clear();
     m_folderCopies.clear();
     for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
@@ -309,4 +307,26 @@ void FileBatch::commit()
     }
     m_entries.clear();
     syncBatchFolders(folders);
+}
+
+void FileBatch::syncFiles(const QList<QString>& copies) const
+{
+#ifdef Q_OS_LINUX
+    Q_UNUSED(copies);
+    m_syncs.syncAll();
+#else
+    QList<QString> files;
+    QList<QString> targets;
+    for (const QString& copy : copies) {
+        if (!QFileInfo::exists(copy))
+            continue; // a copy that failed, and was left out
+        files.append(copy);
+        targets.append(copy);
+    }
+    for (const Entry& entry : m_entries) {
+        files.append(entry.file->fileName());
+        targets.append(entry.target);
+    }
+    syncEachFile(files, targets);
+#endif
 }

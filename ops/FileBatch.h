@@ -1,11 +1,15 @@
 #pragma once
 
+#include "ops/FileSystemSyncs.h"
+#include "ops/WriteOutQueue.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -19,10 +23,10 @@ class BackgroundWriter;
 // What is not committed is removed when the batch goes: a cancel or a failure leaves
 // every target as it was. The batch must outlive the writers of its files.
 //
-// Writes, closes and the data of copies run on a thread of the batch's own, in the
-// order they are asked, and the kernel is asked to start writing each finished file
-// out at once, so that the sync at the end finds most of it on the disk. A failure
-// there is reported by the next write, finish or commit.
+// Opens, writes, closes and the data of copies run on a thread of the batch's own, in
+// the order they are asked, and each finished file goes through a WriteOutQueue, so
+// that the sync at the end finds most of the data on the disk. A failure there is
+// reported by the next write, finish or commit.
 class FileBatch
 {
 public:
@@ -31,8 +35,9 @@ public:
     FileBatch(const FileBatch&) = delete;
     FileBatch& operator=(const FileBatch&) = delete;
 
-    // A new temporary file for target, open for writing; throws OperationError. The file
-    // is the batch's: it is written through write() and ended with finish() or discard().
+    // A new temporary file for target, opened for writing on the batch's thread; throws
+    // OperationError as write() does. The file is the batch's: it is written through
+    // write() and ended with finish() or discard().
     QFile* create(const QString& target);
     // Appends bytes to file; throws OperationError, with the file's error text, when
     // earlier work of the batch failed.
@@ -48,9 +53,10 @@ public:
     // source is no file or destination is taken; a copy that fails later is removed.
     bool copyNew(const QString& source, const QString& destination);
     // Copies every plain file of the folder source into the folder target, keeping what
-    // is there already, wholly on the batch's thread: for a folder no other file of the
-    // batch goes to, as names are taken only as the copies are made. A copy that fails
-    // is left out.
+    // is there already, wholly on a thread of its own beside the batch's (a folder of
+    // some thousand small pictures held up the pages for a tenth of a second): for a
+    // folder no other file of the batch goes to, as names are taken only as the copies
+    // are made. A copy that fails is left out.
     void copyFolderNew(const QString& source, const QString& target);
     // Waits for the batch's thread, syncs every file, renames each onto its target in the
     // order they were created, and syncs their folders; throws OperationError, naming the
@@ -66,12 +72,14 @@ private:
     };
 
     std::vector<Entry>::iterator find(const QFile* file);
+    // Every file's data on the disk; copies are those made in place.
+    void syncFiles(const QList<QString>& copies) const;
     void throwIfFailed() const;
 
     std::vector<Entry> m_entries;
-    QList<QString> m_copies; // synced at commit(), already in place
-    // What copyFolderNew() made: the batch's thread adds to them, commit() reads them
-    // once that thread has run every job.
-    std::vector<std::shared_ptr<QStringList>> m_folderCopies;
+    QList<QString> m_copies;                              // synced at commit(), already in place
+    std::vector<std::future<QStringList>> m_folderCopies; // what each copy of a folder made
+    FileSystemSyncs m_syncs;
+    WriteOutQueue m_writeOut; // the batch's thread's, and commit()'s once it has drained
     std::unique_ptr<BackgroundWriter> m_writer;
 };

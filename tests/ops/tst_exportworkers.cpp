@@ -13,6 +13,7 @@
 #include "ops/MessageFilter.h"
 #include "ops/OperationError.h"
 #include "ops/TextFileWriter.h"
+#include "ops/WriteOutQueue.h"
 #include "tests/ops/ExternalTool.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/RecordingReceiver.h"
@@ -26,6 +27,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -329,8 +331,15 @@ private slots:
             b.open();
             b.writeUtf8("new b");
             b.finish();
-            b.discard();                      // after finish: the file is the batch's
-            QCOMPARE(everything().size(), 3); // a.txt and two temporary files
+            b.discard(); // after finish: the file is the batch's
+            // until the commit, only temporary files (opened on the batch's thread) stand
+            // beside the old a.txt
+            const QStringList before = everything();
+            QCOMPARE(before.filter(QRegularExpression(QStringLiteral("^\\.velliport-[0-9a-f]{16}\\.part$")))
+                             .size() +
+                         1,
+                     before.size());
+            QCOMPARE(TestEnvironment::readFile(out.filePath(QStringLiteral("a.txt"))), QByteArray("old a"));
             batch.commit();
         }
         QCOMPARE(everything(), QStringList({QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
@@ -584,6 +593,68 @@ private slots:
             });
         }
         QCOMPARE(ran.back(), 8);
+    }
+
+    // A page whose temporary file cannot be made (it is made on the batch's thread) fails
+    // the batch, naming the page, and leaves nothing.
+    void fileBatchReportsAFileItCouldNotMake()
+    {
+        const QDir out(m_dir.filePath(QStringLiteral("batch-unmade")));
+        QVERIFY(QDir().mkpath(out.path()));
+        const QString page = out.filePath(QStringLiteral("no-such-folder/page.html"));
+        QString error;
+        {
+            FileBatch batch;
+            TextFileWriter writer(page, &batch);
+            try {
+                writer.open();
+                writer.writeLine(u"text");
+                writer.finish();
+                batch.commit();
+            } catch (const OperationError& e) {
+                error = QString::fromUtf8(e.what());
+            }
+        }
+        QVERIFY2(error.startsWith(QDir::toNativeSeparators(page) + QStringLiteral(": ")), qPrintable(error));
+        QVERIFY(out.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // Files handed to the write-out queue are written out, dropped from the cache and,
+    // past some tens of megabytes, made durable in stages on a thread of the queue's:
+    // none of it costs a byte, whether the file was closed at once or later.
+    void writeOutQueueKeepsEveryByte()
+    {
+        const QDir out(m_dir.filePath(QStringLiteral("write-out")));
+        QVERIFY(QDir().mkpath(out.path()));
+        constexpr qsizetype MiB = 1024 * 1024;
+        const auto contentOf = [](int file, qsizetype size) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            for (qsizetype i = 0; i < size; ++i)
+                bytes[i] = char((i * 31 + file * 7 + i / 4096) % 251);
+            return bytes;
+        };
+        const QList<qsizetype> sizes = {14 * MiB, 1, 0, 14 * MiB, 3 * MiB + 17, 14 * MiB, 5};
+        {
+            WriteOutQueue queue(4 * MiB);
+            std::vector<std::unique_ptr<QFile>> stillOpen;
+            for (int i = 0; i < sizes.size(); ++i) {
+                auto file = std::make_unique<QFile>(out.filePath(QStringLiteral("%1.bin").arg(i)));
+                QVERIFY(file->open(QIODevice::WriteOnly));
+                QCOMPARE(file->write(contentOf(i, sizes.at(i))), sizes.at(i));
+                QVERIFY(file->flush());
+                QCOMPARE(queue.add(*file), QString());
+                if (i % 2 == 0)
+                    stillOpen.push_back(std::move(file));
+            }
+            stillOpen.clear();
+            QCOMPARE(queue.finishAll(), QString());
+            QCOMPARE(queue.finishAll(), QString()); // nothing left to wait for
+        }
+        for (int i = 0; i < sizes.size(); ++i) {
+            QFile file(out.filePath(QStringLiteral("%1.bin").arg(i)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll() == contentOf(i, sizes.at(i)), qPrintable(file.fileName()));
+        }
     }
 
     // A folder copied wholly on the batch's thread: every plain file of the source, a name
