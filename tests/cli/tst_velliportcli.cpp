@@ -125,6 +125,9 @@ QString writeLargeSource(const QString& folder, int count)
 int interruptAfterProgress(const QStringList& arguments, int signal, int lines = 2)
 {
     QProcess process;
+    // waitForReadyRead() wakes for the read channel only: on standard output, it slept a
+    // tenth of a second for each line, long enough for a quick run to end first.
+    process.setReadChannel(QProcess::StandardError);
     process.start(program(), arguments);
     if (!process.waitForStarted(10000))
         return -1;
