@@ -255,8 +255,7 @@ void FileBatch::copyFolderNew(const QString& source, const QString& target)
     // copies give way to the pages, which the export waits for: on a disk slow to make
     // files (ext4 passes over the inodes freed in the last minutes), they took a
     // processor for a third of a second.
-    m_folderCopies.push_back(std::async(std::launch::async, [source, target] {
-        giveWayToOtherThreads();
+    auto copy = [source, target] {
         QStringList made;
         const QDir from(source);
         const QDir to(target);
@@ -269,7 +268,15 @@ void FileBatch::copyFolderNew(const QString& source, const QString& target)
                 made.append(out.fileName());
         }
         return made;
-    }));
+    };
+    try {
+        m_folderCopies.push_back(std::async(std::launch::async, [copy] {
+            giveWayToOtherThreads();
+            return copy();
+        }));
+    } catch (const std::system_error&) {
+        m_folderCopies.push_back(std::async(std::launch::deferred, copy)); // made at commit() instead
+    }
 }
 
 void FileBatch::commit()

@@ -7,16 +7,17 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 #endif
 
 namespace {
 
+#ifdef Q_OS_LINUX
 // How much written data the disk is asked to make durable at a time: a few stages of an
 // export of a hundred megabytes, each a short wait on a disk of today.
 constexpr qint64 FlushEvery = 32 * 1024 * 1024;
 
-#ifdef Q_OS_LINUX
 QString failureText(const QString& name, int error)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name),
@@ -115,11 +116,15 @@ QString WriteOutQueue::startFlush(const Held& held)
 {
 #ifdef Q_OS_LINUX
     const QString earlier = m_flush.valid() ? m_flush.get() : QString();
-    m_flush = std::async(std::launch::async, [held] {
-        const int error = ::fdatasync(held.descriptor) == 0 ? 0 : errno;
-        ::close(held.descriptor);
-        return error == 0 ? QString() : failureText(held.name, error);
-    });
+    try {
+        m_flush = std::async(std::launch::async, [held] {
+            const int error = ::fdatasync(held.descriptor) == 0 ? 0 : errno;
+            ::close(held.descriptor);
+            return error == 0 ? QString() : failureText(held.name, error);
+        });
+    } catch (const std::system_error&) {
+        ::close(held.descriptor); // no thread to spare: the sync at the end writes it all
+    }
     return earlier;
 #else
     Q_UNUSED(held);
