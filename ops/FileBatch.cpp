@@ -10,7 +10,6 @@
 #include <QSet>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -35,22 +34,12 @@ std::filesystem::path batchNativePath(const QString& path)
 #endif
 }
 
-QString failureText(const QString& target, const QString& why)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), why);
-}
-
 OperationError batchFailure(const QString& target, const QString& why)
 {
-    return OperationError(failureText(target, why));
+    return OperationError(FileWrites::failureText(target, why));
 }
 
 #ifdef Q_OS_UNIX
-QString batchErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Opens path and runs sync on it; 0, or the error.
 int syncOpenedPath(const QString& path, int flags, int (*sync)(int))
 {
@@ -71,7 +60,7 @@ void syncEachFile(const QList<QString>& files, const QList<QString>& targets)
     for (qsizetype i = 0; i < files.size(); ++i) {
 #ifdef Q_OS_UNIX
         if (const int error = syncOpenedPath(files.at(i), 0, ::fsync))
-            throw batchFailure(targets.at(i), batchErrorText(error));
+            throw batchFailure(targets.at(i), FileWrites::systemErrorText(error));
 #else
         QFile file(files.at(i));
         if (!file.open(QIODevice::ReadWrite) || _commit(file.handle()) != 0)
@@ -90,7 +79,7 @@ void syncBatchFolders(const QSet<QString>& folders)
     for (const QString& folder : folders) {
         if (const int error = syncOpenedPath(folder, O_DIRECTORY, ::fsync))
             qWarning("the folder %s could not be synced: %s", qUtf8Printable(folder),
-                     qUtf8Printable(batchErrorText(error)));
+                     qUtf8Printable(FileWrites::systemErrorText(error)));
     }
 #else
     Q_UNUSED(folders); // NTFS keeps its folder entries in its own journal
@@ -132,7 +121,7 @@ QString openTemporary(QFile& file, const QString& target)
     }
     const QString why = file.errorString();
     file.setFileName(QString());
-    return failureText(target, why);
+    return FileWrites::failureText(target, why);
 }
 
 // The calling thread gives way to the others of the process when they want the

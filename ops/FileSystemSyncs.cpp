@@ -1,5 +1,6 @@
 #include "ops/FileSystemSyncs.h"
 
+#include "ops/FileWrites.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,10 +55,8 @@ void FileSystemSyncs::syncAll() const
 {
 #ifdef Q_OS_LINUX
     for (const Held& held : m_held) {
-        if (::syncfs(held.descriptor) != 0) {
-            throw OperationError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(held.folder),
-                                                              QString::fromLocal8Bit(std::strerror(errno))));
-        }
+        if (::syncfs(held.descriptor) != 0)
+            throw OperationError(FileWrites::failureText(held.folder, FileWrites::systemErrorText(errno)));
     }
 #endif
 }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QDir>
 #include <QFileDevice>
+#include <QString>
+
+#include <cstring>
 
 namespace FileWrites {
 
@@ -17,6 +21,18 @@ inline bool writeAll(QFileDevice& file, QByteArrayView bytes)
         bytes = bytes.sliced(written);
     }
     return true;
+}
+
+// "path: why", the form every failure of an export's files is reported in.
+inline QString failureText(const QString& path, const QString& why)
+{
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+}
+
+// The system's words for an errno value.
+inline QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace FileWrites

@@ -1,11 +1,10 @@
 #include "ops/WriteOutQueue.h"
 
-#ifdef Q_OS_LINUX
-#include <QDir>
+#include "ops/FileWrites.h"
 
+#ifdef Q_OS_LINUX
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
@@ -20,8 +19,7 @@ constexpr qint64 FlushEvery = 32 * 1024 * 1024;
 
 QString failureText(const QString& name, int error)
 {
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name),
-                                        QString::fromLocal8Bit(std::strerror(error)));
+    return FileWrites::failureText(name, FileWrites::systemErrorText(error));
 }
 #endif
 
