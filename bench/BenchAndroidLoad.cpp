@@ -1,8 +1,8 @@
 // Loads an extracted phone folder once, with the reader the program picks for its
 // generation (AndroidViberDb or ModernAndroidViberDb), and prints, on one line,
 // the load time, the record counts, the bytes the records' texts and extra blobs hold,
-// and the resident memory just before the load (to subtract from the peak that
-// /usr/bin/time reports). With --breakdown it also prints the bytes the message, attachment
+// the resident memory just before the load (to subtract from the peak that
+// /usr/bin/time reports) and just after it. With --breakdown it also prints the bytes the message, attachment
 // and call records take in their tables' blocks, the heap chunks their strings and blobs
 // take as glibc hands them out (headers and rounding included, shared data counted
 // once), and the UTF-8 bytes of the text values inside the extra blobs; that accounting
@@ -98,6 +98,7 @@ int main(int argc, char** argv)
         const ViberDataSetPtr data = db->load();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const qint64 heapAdded = heapInUse() - heapBefore;
+        const qint64 rssAfter = statusKb("VmRSS:");
 
         qint64 texts = 0;
         qint64 extras = 0;
@@ -107,7 +108,7 @@ int main(int argc, char** argv)
         qint64 blobAlloc = 0;
         qint64 blobTexts = 0;
         for (const _ViberMsg* m : data->messages) {
-            const QString address = m->address.text(); // shares the text the record holds
+            const QString address = m->location.address(); // shares the text the record holds
             texts += textBytes({&m->text, &address});
             extras += m->extra.size();
             if (breakdown) {
@@ -145,7 +146,8 @@ int main(int argc, char** argv)
             << " persons=" << data->persons.size() << " messages=" << data->messages.size()
             << " attachments=" << data->attachments.size() << " calls=" << data->calls.size()
             << " text_bytes=" << texts << " extra_bytes=" << extras << " rss_before_kb=" << rssBefore
-            << " hwm_kb=" << statusKb("VmHWM:") << " heap_added=" << heapAdded;
+            << " rss_after_kb=" << rssAfter << " hwm_kb=" << statusKb("VmHWM:")
+            << " heap_added=" << heapAdded;
         if (breakdown)
             out << " record_bytes=" << recordAlloc << " string_alloc=" << stringAlloc
                 << " blob_alloc=" << blobAlloc << " blob_text_bytes=" << blobTexts;

@@ -198,8 +198,8 @@ public:
         const CoordinateScale scale =
             CoordinateScale::fromExtremes(m_minLatitude, m_maxLatitude, m_minLongitude, m_maxLongitude);
         for (const Located& l : m_located) {
-            l.msg->latitude = scale.latitude(l.latitude);
-            l.msg->longitude = scale.longitude(l.longitude);
+            l.msg->location.setLatitude(scale.latitude(l.latitude));
+            l.msg->location.setLongitude(scale.longitude(l.longitude));
         }
     }
 
@@ -646,7 +646,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
             break;
         }
         case ViberMsgType::Location: {
-            msg->address = c.getText(iBucket);
+            msg->location.setAddress(c.getText(iBucket));
             const QString mapName = ViberText::shortDigest(body);
             atta->sourcePath = joined(paths.deviceThumbnails, mapName);
             atta->previewPath = joined(paths.thumbnails, mapName);

@@ -414,9 +414,9 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
     row.set("participant_id", participantId);
     row.set("flag", mapInt(extra, QStringLiteral("flag")));
     row.set("token", message.token);
-    const bool located = message.latitude != 0 || message.longitude != 0;
-    row.set("location_lat", located ? mergeCoordinateScale().stored(message.latitude) : 0);
-    row.set("location_lng", located ? mergeCoordinateScale().stored(message.longitude) : 0);
+    const bool located = message.location.latitude() != 0 || message.location.longitude() != 0;
+    row.set("location_lat", located ? mergeCoordinateScale().stored(message.location.latitude()) : 0);
+    row.set("location_lng", located ? mergeCoordinateScale().stored(message.location.longitude()) : 0);
     row.set("extra_status", extraStatus > 0 ? extraStatus : 3);
     row.set("seq", message.seq);
     row.set("message_global_id", mapInt64(extra, QStringLiteral("message_global_id")));
@@ -453,7 +453,7 @@ qint64 AndroidViberDb::insertMessage(qint64 conversationId, qint64& ownerInfoId,
     case ViberMsgType::Location:
         row.set("extra_mime", QStringLiteral("location"));
         row.set("body", ViberText::mapImageUrl(message));
-        row.set("extra_bucket_name", message.address.text());
+        row.set("extra_bucket_name", message.location.address());
         row.set("description", QString());
         break;
     case ViberMsgType::Voice: {

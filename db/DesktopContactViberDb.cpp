@@ -258,13 +258,13 @@ void DesktopContactViberDb::loadInto(ViberDataSet& dataSet)
         }
         case Location:
             msg->type = ViberMsgType::Location;
-            msg->latitude = degrees(c.getInt64(iLat));
-            msg->longitude = degrees(c.getInt64(iLng));
+            msg->location.setLatitude(degrees(c.getInt64(iLat)));
+            msg->location.setLongitude(degrees(c.getInt64(iLng)));
             msg->text = body;
-            msg->address = info.value(QLatin1String("locationInfo"))
-                               .toObject()
-                               .value(QLatin1String("address"))
-                               .toString();
+            msg->location.setAddress(info.value(QLatin1String("locationInfo"))
+                                         .toObject()
+                                         .value(QLatin1String("address"))
+                                         .toString());
             attach();
             break;
         case ServiceLine:

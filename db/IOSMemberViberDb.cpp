@@ -264,9 +264,9 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
         if (kind == QLatin1String(ViberCodes::CustomLocation)) {
             msg->type = ViberMsgType::Location;
             msg->text = text;
-            msg->latitude = c.getDouble(iLat);
-            msg->longitude = c.getDouble(iLng);
-            msg->address = c.getText(iAddress);
+            msg->location.setLatitude(c.getDouble(iLat));
+            msg->location.setLongitude(c.getDouble(iLng));
+            msg->location.setAddress(c.getText(iAddress));
             // Like the other readers' locations, one carries an attachment record, which
             // the bubbles and exports draw the map and address from.
             _ViberAtta* atta = dataSet.attachments.obtain(msg->id);

@@ -458,9 +458,9 @@ void IOSViberDb::loadMessages(ViberDataSet& dataSet)
                     : location                      ? ViberMsgType::Location
                                                     : ViberMsgType::Text;
         msg->text = body;
-        msg->latitude = cursor.getDouble(latitude);
-        msg->longitude = cursor.getDouble(longitude);
-        msg->address = cursor.getText(address);
+        msg->location.setLatitude(cursor.getDouble(latitude));
+        msg->location.setLongitude(cursor.getDouble(longitude));
+        msg->location.setAddress(cursor.getText(address));
         msg->extra = extra.read(cursor);
         ViberDataSet::addToChat(chat, msg);
     }
@@ -517,7 +517,8 @@ void IOSViberDb::loadAttachments(ViberDataSet& dataSet)
             atta->localPath = LocalDbPaths::voicePath(m_folder, atta->fileName);
             break;
         case ViberMsgType::Location:
-            atta->previewPath = LocalDbPaths::mapImagePath(m_folder, msg->latitude, msg->longitude);
+            atta->previewPath =
+                LocalDbPaths::mapImagePath(m_folder, msg->location.latitude(), msg->location.longitude());
             break;
         case ViberMsgType::Sticker:
             atta->previewPath = LocalDbPaths::stickerPath(m_folder, atta->fileId);
@@ -895,10 +896,10 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         if (loc.has("ZUID"))
             loc.set("ZUID", qlonglong(nextUid(context, true)));
         loc.set("ZMESSAGE", qlonglong(messagePk));
-        loc.set("ZLATITUDE", message.latitude);
-        loc.set("ZLONGITUDE", message.longitude);
-        if (!message.address.isEmpty())
-            loc.set("ZADDRESS", message.address.text());
+        loc.set("ZLATITUDE", message.location.latitude());
+        loc.set("ZLONGITUDE", message.location.longitude());
+        if (!message.location.address().isEmpty())
+            loc.set("ZADDRESS", message.location.address());
         executeThrow(loc.sql());
         locationPk = lastInsertId();
     }

@@ -594,13 +594,13 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         }
         case Location: {
             msg->type = ViberMsgType::Location;
-            msg->latitude = microdegrees(c.getInt64(iLat));
-            msg->longitude = microdegrees(c.getInt64(iLng));
+            msg->location.setLatitude(microdegrees(c.getInt64(iLat)));
+            msg->location.setLongitude(microdegrees(c.getInt64(iLng)));
             msg->text = body;
-            msg->address = info.value(QLatin1String("locationInfo"))
-                               .toObject()
-                               .value(QLatin1String("address"))
-                               .toString();
+            msg->location.setAddress(info.value(QLatin1String("locationInfo"))
+                                         .toObject()
+                                         .value(QLatin1String("address"))
+                                         .toString());
             attach();
             break;
         }

@@ -168,8 +168,8 @@ void PCViberDb::loadInto(ViberDataSet& dataSet)
             const qint64 timeStamp = c.getInt64(iTime);
             msg->token = c.getInt64(iToken);
             msg->seq = msg->token;
-            msg->latitude = coordinates.latitude(c.getInt64(iLat));
-            msg->longitude = coordinates.longitude(c.getInt64(iLng));
+            msg->location.setLatitude(coordinates.latitude(c.getInt64(iLat)));
+            msg->location.setLongitude(coordinates.longitude(c.getInt64(iLng)));
             msg->date = ViberDates::unixSecondsToRef(timeStamp);
             msg->stateDate = msg->date;
             msg->status = c.getInt(iDirection) == 1 ? ViberStatus::Delivered : ViberStatus::Received;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/RareText.h"
+#include "db/RareLocation.h"
 #include "db/ViberEntity.h"
 
 #include <QList>
@@ -17,22 +17,20 @@ struct _ViberMsg : _ViberEntity
     qint64 id = 0; // for a call message, the negated call id
     qint64 token = 0;
     qint64 seq = 0;
-    double latitude = 0;
-    double longitude = 0;
-    RareText address; // of a location, when the source names one
     double date = 0;
     double stateDate = 0;
     // Small codes in small fields: a load keeps hundreds of thousands of messages.
     qint16 status = 0;     // ViberStatus
     qint16 type = 0;       // ViberMsgType
     qint16 systemType = 0; // ViberSystemType, 0 for all but system messages
+    RareLocation location;
     QString text;
     _ViberChat* chat = nullptr;
     _ViberAtta* attachment = nullptr;
     _ViberPerson* sender = nullptr;
     _ViberCall* call = nullptr;
 
-    bool hasLocation() const { return latitude != 0 && longitude != 0; }
+    bool hasLocation() const { return location.latitude() != 0 && location.longitude() != 0; }
 };
 
 using ViberMsgList = QList<_ViberMsg*>;

@@ -116,8 +116,8 @@ QString mapImageUrl(const _ViberMsg& msg)
 {
     return MapHost + QStringLiteral("/maps/api/staticmap?zoom=16&size=600x389&scale=<scale>&maptype=roadmap"
                                     "&sensor=true&center=%1,%2")
-                         .arg(msg.latitude, 0, 'f', 6)
-                         .arg(msg.longitude, 0, 'f', 6);
+                         .arg(msg.location.latitude(), 0, 'f', 6)
+                         .arg(msg.location.longitude(), 0, 'f', 6);
 }
 
 QString stickerImageUrl(const _ViberAtta& atta)

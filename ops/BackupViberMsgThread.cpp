@@ -185,7 +185,8 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, 
         copyIfMissing(atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
         break;
     case ViberMsgType::Location:
-        copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.latitude, msg.longitude));
+        copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.location.latitude(),
+                                                                    msg.location.longitude()));
         break;
     case ViberMsgType::Voice:
         if (attachmentPk > 0) {

@@ -186,7 +186,7 @@ void BubbleMarkup::appendBubble(Utf8Out& out, const _ViberMsg& msg, const QTime&
         if (atta) {
             const QString map = mapImageUrl(msg);
             appendThumbBlock(out, map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128);
-            appendTextBlock(out, msg.address.text());
+            appendTextBlock(out, msg.location.address());
         }
         break;
     case ViberMsgType::Voice:

@@ -349,9 +349,9 @@ void ExportMessagesJson::appendMessage(QByteArray& text, const _ViberMsg& msg, c
     line.key("kind").string(kindName(msg.type));
     if (msg.hasLocation()) {
         line.key("location").open();
-        line.key("address").string(msg.address.text());
-        line.key("latitude").number(msg.latitude);
-        line.key("longitude").number(msg.longitude);
+        line.key("address").string(msg.location.address());
+        line.key("latitude").number(msg.location.latitude());
+        line.key("longitude").number(msg.location.longitude());
         line.close();
     }
     if (msg.sender)

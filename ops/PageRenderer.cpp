@@ -405,7 +405,7 @@ void PageRenderer::drawMessage(const _ViberMsg& msg)
         break;
     case ViberMsgType::Location:
         picturePath = msg.attachment ? msg.attachment->previewPath : QString();
-        text = msg.address;
+        text = msg.location.address();
         break;
     case ViberMsgType::Voice:
         if (msg.attachment) {

@@ -466,9 +466,9 @@ void TestAndroidMerge::messageKinds()
     if (type == ViberMsgType::System)
         msg->systemType = ViberSystemType::MemberAdded;
     if (type == ViberMsgType::Location) {
-        msg->latitude = 31.234567;
-        msg->longitude = 121.456789;
-        msg->address = "Nanjing Road";
+        msg->location.setLatitude(31.234567);
+        msg->location.setLongitude(121.456789);
+        msg->location.setAddress("Nanjing Road");
     }
     if (!attachment.isEmpty()) {
         const QString local = files.filePath("media.bin");
@@ -538,8 +538,8 @@ void TestAndroidMerge::locationsTakeThePhoneScale()
     DataSetBuilder b;
     _ViberChat* chat = b.chat(1, {b.person(1, AnnaNumber)});
     _ViberMsg* msg = b.message(chat, ViberMsgType::Location, Noon, "Plaza", false);
-    msg->latitude = latitude;
-    msg->longitude = longitude;
+    msg->location.setLatitude(latitude);
+    msg->location.setLongitude(longitude);
     qint64 id = 0;
     {
         AndroidViberDb db(phone.deviceRoot(), phone.extractRoot());
@@ -555,11 +555,11 @@ void TestAndroidMerge::locationsTakeThePhoneScale()
     const ViberDataSetPtr again = AndroidViberDb(phone.deviceRoot(), phone.extractRoot()).load();
     const _ViberMsg* read = again->messages.value(id);
     QVERIFY(read);
-    QCOMPARE(read->latitude, latitude);
-    QCOMPARE(read->longitude, longitude);
+    QCOMPARE(read->location.latitude(), latitude);
+    QCOMPARE(read->location.longitude(), longitude);
     QVERIFY(read->hasLocation());
     const _ViberMsg* own = again->messages.value(4);
-    QCOMPARE(own->latitude, phoneRows.contains("=0") ? 0.0 : 31.234567);
+    QCOMPARE(own->location.latitude(), phoneRows.contains("=0") ? 0.0 : 31.234567);
 }
 
 void TestAndroidMerge::calls_data()

@@ -319,10 +319,10 @@ void TestAndroidViberDb::coordinateScale()
 void TestAndroidViberDb::locationMessage()
 {
     const _ViberMsg* msg = m_data->messages.value(4);
-    QCOMPARE(msg->latitude, 31.234567);
-    QCOMPARE(msg->longitude, 121.456789);
+    QCOMPARE(msg->location.latitude(), 31.234567);
+    QCOMPARE(msg->location.longitude(), 121.456789);
     QVERIFY(msg->hasLocation());
-    QCOMPARE(msg->address, QStringLiteral("Nanjing Road, Shanghai"));
+    QCOMPARE(msg->location.address(), QStringLiteral("Nanjing Road, Shanghai"));
     const _ViberAtta* atta = msg->attachment;
     const QString body = msg->extraMap().value(QStringLiteral("body")).toString();
     QVERIFY(body.startsWith(QLatin1String("https://maps.googleapis.com/")));
@@ -335,8 +335,8 @@ void TestAndroidViberDb::locationMessage()
     // Southern latitudes keep their sign and a small longitude stays small: the file's
     // rows are microdegrees, so -3123456 and 45 are 3.12° south and 0.000045° east.
     const _ViberMsg* south = m_data->messages.value(5);
-    QCOMPARE(south->latitude, -3.123456);
-    QCOMPARE(south->longitude, 0.000045);
+    QCOMPARE(south->location.latitude(), -3.123456);
+    QCOMPARE(south->location.longitude(), 0.000045);
     QVERIFY(south->hasLocation());
 }
 

@@ -120,9 +120,9 @@ private slots:
         QCOMPARE(m_data->messages.value(6)->attachment->fileId, QStringLiteral("ptt-0001"));
         QCOMPARE(m_data->messages.value(10)->attachment->fileSize, 7777);
         const _ViberMsg* location = m_data->messages.value(7);
-        QCOMPARE(location->latitude, 52.52);
-        QCOMPARE(location->longitude, 13.5236);
-        QCOMPARE(location->address, QStringLiteral("Marienplatz 1, München"));
+        QCOMPARE(location->location.latitude(), 52.52);
+        QCOMPARE(location->location.longitude(), 13.5236);
+        QCOMPARE(location->location.address(), QStringLiteral("Marienplatz 1, München"));
     }
 
     // Every text of the file, read by Python's sqlite3, reaches the records.

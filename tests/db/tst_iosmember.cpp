@@ -114,7 +114,7 @@ private slots:
         for (qint64 id : {9, 10, 41})
             QVERIFY(!m_data->messages.contains(id));
         QCOMPARE(m_data->messages.value(22)->sender->id, 3);
-        QCOMPARE(m_data->messages.value(6)->longitude, -3.70379);
+        QCOMPARE(m_data->messages.value(6)->location.longitude(), -3.70379);
         QVERIFY(m_data->messages.value(6)->attachment); // the map and address are drawn from it
         QCOMPARE(m_data->messages.value(4)->attachment->fileId, QStringLiteral("0-02-05-aaaa"));
     }

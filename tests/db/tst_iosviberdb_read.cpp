@@ -12,8 +12,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QTest>
+#include <QtEndian>
 
 namespace {
 
@@ -273,9 +273,9 @@ void TestIOSViberDbRead::loadsMessagesAndSkipsUnreadableRows()
 
     const _ViberMsg* location = data->messages.value(4);
     QCOMPARE(location->type, int(ViberMsgType::Location));
-    QCOMPARE(location->latitude, 48.1);
-    QCOMPARE(location->longitude, 11.58);
-    QCOMPARE(location->address, QStringLiteral("Marienplatz 1, München"));
+    QCOMPARE(location->location.latitude(), 48.1);
+    QCOMPARE(location->location.longitude(), 11.58);
+    QCOMPARE(location->location.address(), QStringLiteral("Marienplatz 1, München"));
     QCOMPARE(ViberText::summaryText(*location), QStringLiteral("Marienplatz [LOCATION]"));
 
     const _ViberMsg* renamed = data->messages.value(5);

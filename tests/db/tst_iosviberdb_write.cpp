@@ -288,9 +288,9 @@ void TestIOSViberDbWrite::attachmentsAndLocations()
     s.attachment(voice, "original-name.m4a", "original-id")->duration = 3.5;
     _ViberMsg* place =
         s.message(3, chat, ViberMsgType::Location, ViberStatus::Sent, noonRef + 20, 13, "Home");
-    place->latitude = 48.1;
-    place->longitude = 11.58;
-    place->address = "Marienplatz";
+    place->location.setLatitude(48.1);
+    place->location.setLongitude(11.58);
+    place->location.setAddress("Marienplatz");
     s.attachment(place, {});
     _ViberMsg* sticker = s.message(4, chat, ViberMsgType::Sticker, ViberStatus::Sent, noonRef + 30, 14);
     s.attachment(sticker, {}, "12345");
@@ -532,9 +532,9 @@ void TestIOSViberDbWrite::roundTrip()
     s.attachment(messages.last(), "IMG_0033.jpg", "f33");
     messages << s.message(34, withAnna, ViberMsgType::Location, ViberStatus::Received, 600000200, 9004,
                           "Here", anna);
-    messages.last()->latitude = 48.137154;
-    messages.last()->longitude = 11.576124;
-    messages.last()->address = "Marienplatz";
+    messages.last()->location.setLatitude(48.137154);
+    messages.last()->location.setLongitude(11.576124);
+    messages.last()->location.setAddress("Marienplatz");
     s.attachment(messages.last(), {});
     messages << s.message(35, withAnna, ViberMsgType::Video, ViberStatus::PendingNotSent, 600000300, 9005);
     s.attachment(messages.last(), "clip.mp4", "v35")->duration = 12.5;
@@ -589,9 +589,9 @@ void TestIOSViberDbWrite::roundTrip()
         QCOMPARE(read->date, original->date);
         QCOMPARE(read->stateDate, original->stateDate);
         QCOMPARE(read->text, original->text);
-        QCOMPARE(read->latitude, original->latitude);
-        QCOMPARE(read->longitude, original->longitude);
-        QCOMPARE(read->address, original->address);
+        QCOMPARE(read->location.latitude(), original->location.latitude());
+        QCOMPARE(read->location.longitude(), original->location.longitude());
+        QCOMPARE(read->location.address(), original->location.address());
         QCOMPARE(read->chat->name, original->chat->name);
         QCOMPARE(read->sender ? read->sender->number : QString(),
                  original->sender ? original->sender->number : QString());

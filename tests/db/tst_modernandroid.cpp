@@ -299,8 +299,8 @@ private slots:
         QCOMPARE(voice->localPath, root + QStringLiteral(".ptt/11112222333344445555666677778888.ptt"));
 
         const _ViberMsg* location = m_data->messages.value(7);
-        QCOMPARE(location->latitude, 50.450123);
-        QCOMPARE(location->longitude, 30.523456);
+        QCOMPARE(location->location.latitude(), 50.450123);
+        QCOMPARE(location->location.longitude(), 30.523456);
 
         const _ViberAtta* file = m_data->messages.value(8)->attachment;
         QCOMPARE(file->fileName, QStringLiteral("Звіт 2024.pdf"));

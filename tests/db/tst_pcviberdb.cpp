@@ -152,8 +152,8 @@ void TestPCViberDb::attachments()
     QCOMPARE(m_data->attachments.value(105)->fileName, QStringLiteral("1400000105000.mp4"));
 
     const _ViberMsg* location = m_data->messages.value(106);
-    QCOMPARE(location->latitude, 31.230416);
-    QCOMPARE(location->longitude, 121.473701);
+    QCOMPARE(location->location.latitude(), 31.230416);
+    QCOMPARE(location->location.longitude(), 121.473701);
     QCOMPARE(location->attachment->fileName, QStringLiteral("6006"));
 
     QCOMPARE(m_data->attachments.value(107)->fileId, QStringLiteral("12345"));

@@ -75,9 +75,9 @@ private slots:
     void locationNeedsBothCoordinates()
     {
         _ViberMsg msg;
-        msg.longitude = 11.5;
+        msg.location.setLongitude(11.5);
         QVERIFY(!msg.hasLocation());
-        msg.latitude = 48.1;
+        msg.location.setLatitude(48.1);
         QVERIFY(msg.hasLocation());
     }
 
@@ -183,22 +183,43 @@ private slots:
         QVERIFY(shared.isDetached());
     }
 
-    // A message's address takes memory only when set; copies hold their own text, and
-    // setting an empty text gives the memory back.
-    void addressIsHeldOnlyWhenSet()
+    // A message's location takes memory only once a coordinate or the address is set;
+    // copies hold their own values, and a location set back to nothing gives the
+    // memory back.
+    void locationIsHeldOnlyWhenSet()
     {
+        QVERIFY(sizeof(RareLocation) == sizeof(void*));
         _ViberMsg msg;
-        QVERIFY(msg.address.isEmpty());
-        QCOMPARE(msg.address.text(), QString());
-        msg.address = QStringLiteral("Marienplatz 1, M\u00fcnchen");
+        QVERIFY(msg.location.isEmpty());
+        msg.location.setLatitude(0);
+        msg.location.setAddress(QString());
+        QVERIFY(msg.location.isEmpty());
+        QCOMPARE(msg.location.address(), QString());
+
+        msg.location.setAddress(QStringLiteral("Marienplatz 1, M\u00fcnchen"));
+        msg.location.setLatitude(48.137154);
+        msg.location.setLongitude(11.576124);
         _ViberMsg copy;
-        copy.address = msg.address;
-        msg.address = QString();
-        QVERIFY(msg.address.isEmpty());
-        QCOMPARE(copy.address.text(), QStringLiteral("Marienplatz 1, M\u00fcnchen"));
-        RareText moved = std::move(copy.address);
-        QVERIFY(moved == QStringLiteral("Marienplatz 1, M\u00fcnchen"));
-        QVERIFY(sizeof(RareText) < sizeof(QString));
+        copy.location = msg.location;
+        msg.location.setLatitude(0);
+        QVERIFY(!msg.hasLocation());
+        QVERIFY(!msg.location.isEmpty());
+        msg.location.setLongitude(0);
+        msg.location.setAddress(QString());
+        QVERIFY(msg.location.isEmpty());
+
+        QVERIFY(copy.hasLocation());
+        QCOMPARE(copy.location.latitude(), 48.137154);
+        QCOMPARE(copy.location.longitude(), 11.576124);
+        QCOMPARE(copy.location.address(), QStringLiteral("Marienplatz 1, M\u00fcnchen"));
+        const _ViberMsg copied(copy);
+        RareLocation moved = std::move(copy.location);
+        QCOMPARE(moved.address(), copied.location.address());
+        QCOMPARE(moved.longitude(), copied.location.longitude());
+        copy.location = moved;
+        const RareLocation& same = copy.location;
+        copy.location = same;
+        QCOMPARE(copy.location.latitude(), 48.137154);
     }
 
     void messageListIsAMetaType()

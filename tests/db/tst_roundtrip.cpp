@@ -41,8 +41,8 @@ QString messageKey(const _ViberMsg& msg)
         .arg(msg.date, 0, 'f', 3)
         .arg(msg.token)
         .arg(msg.text)
-        .arg(located ? msg.latitude : 0.0, 0, 'f', 6)
-        .arg(located ? msg.longitude : 0.0, 0, 'f', 6)
+        .arg(located ? msg.location.latitude() : 0.0, 0, 'f', 6)
+        .arg(located ? msg.location.longitude() : 0.0, 0, 'f', 6)
         .arg(ViberText::isOutgoing(msg))
         .arg(msg.chat ? chatKey(*msg.chat) : QString());
 }

@@ -109,8 +109,8 @@ private slots:
     void urls()
     {
         _ViberMsg msg;
-        msg.latitude = 48.1;
-        msg.longitude = -11.25;
+        msg.location.setLatitude(48.1);
+        msg.location.setLongitude(-11.25);
         const QString map = mapImageUrl(msg);
         QVERIFY(map.contains(
             QLatin1String("/maps/api/staticmap?zoom=16&size=600x389&scale=<scale>&maptype=roadmap"

@@ -464,9 +464,9 @@ private slots:
             msg->id = qint64(random.generate64()) >> random.bounded(64);
             msg->date += random.bounded(1000) / 1000.0;
             if (type == ViberMsgType::Location) {
-                msg->latitude = randomNumber(random);
-                msg->longitude = randomNumber(random);
-                msg->address = randomText(random);
+                msg->location.setLatitude(randomNumber(random));
+                msg->location.setLongitude(randomNumber(random));
+                msg->location.setAddress(randomText(random));
             }
             _ViberAtta atta;
             atta.fileName = randomText(random);

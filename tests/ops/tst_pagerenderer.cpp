@@ -170,7 +170,7 @@ private slots:
         DataSetBuilder b;
         _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
         _ViberMsg* place = b.message(chat, ViberMsgType::Location, Day1);
-        place->address = QStringLiteral("Harbour Street 4");
+        place->location.setAddress(QStringLiteral("Harbour Street 4"));
         _ViberMsg* bareLocation = b.message(chat, ViberMsgType::Location, Day1.addSecs(1));
         _ViberMsg* noPreview = b.message(chat, ViberMsgType::Picture, Day1.addSecs(2), QStringLiteral("cat"));
         b.attach(noPreview, QStringLiteral("/nowhere/cat.jpg"));

@@ -303,9 +303,9 @@ private slots:
         b.attach(picture, photo, preview);
         _ViberMsg* bare = b.message(chat, ViberMsgType::Picture, Day1.addSecs(60));
         _ViberMsg* location = b.message(chat, ViberMsgType::Location, Day1);
-        location->latitude = 52.5;
-        location->longitude = 13.25;
-        location->address = QStringLiteral("Main St & 5th");
+        location->location.setLatitude(52.5);
+        location->location.setLongitude(13.25);
+        location->location.setAddress(QStringLiteral("Main St & 5th"));
         b.attach(location);
         _ViberMsg* voice = b.message(chat, ViberMsgType::Voice, Day1);
         b.attach(voice, m_dir.filePath(QStringLiteral("v.m4a")))->duration = 65.7;

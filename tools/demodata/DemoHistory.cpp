@@ -194,9 +194,9 @@ void DemoHistory::build(const QDate& today)
         w.in(ben, QStringLiteral("Sunset from the viewpoint, three seconds of pure magic"));
         w.day(4, 19, 30);
         _ViberMsg* place = w.in(ben, QString(), ViberMsgType::Location);
-        place->latitude = 38.7139;
-        place->longitude = -9.1334;
-        place->address = QStringLiteral("Miradouro de Santa Luzia, Lisbon");
+        place->location.setLatitude(38.7139);
+        place->location.setLongitude(-9.1334);
+        place->location.setAddress(QStringLiteral("Miradouro de Santa Luzia, Lisbon"));
         const QString map = media(QStringLiteral("maps/santa-luzia.jpg"));
         DemoMedia::writeMap(map);
         b.attach(place, QString(), map);
