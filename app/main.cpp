@@ -1,4 +1,5 @@
 #include "app/AppDirs.h"
+#include "app/HugePageHeap.h"
 #include "app/KeyTranslator.h"
 #include "app/MessageLog.h"
 #include "app/Sqlite3DB.h"
@@ -30,6 +31,7 @@ void allowWebEngineAsRoot()
 
 int main(int argc, char* argv[])
 {
+    HugePageHeap::restartWithHugePages(argv);
     allowWebEngineAsRoot();
     // The bubble view's web engine shares OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

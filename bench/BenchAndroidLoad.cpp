@@ -11,6 +11,7 @@
 //   velliport-bench-load [--breakdown] EXTRACT_ROOT
 
 #include "app/BlobCodec.h"
+#include "app/HugePageHeap.h"
 #include "db/ViberSourceDetector.h"
 
 #include "bench/BenchMemory.h"
@@ -80,6 +81,7 @@ qint64 textBytes(std::initializer_list<const QString*> texts)
 
 int main(int argc, char** argv)
 {
+    HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QStringList args = app.arguments();

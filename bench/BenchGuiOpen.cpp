@@ -13,6 +13,7 @@
 #include "bench/BenchReceiver.h"
 
 #include "app/AppDirs.h"
+#include "app/HugePageHeap.h"
 #include "app/ProgressChannel.h"
 #include "db/AndroidViberDb.h"
 #include "db/IOSViberDb.h"
@@ -116,6 +117,7 @@ int run()
 
 int main(int argc, char** argv)
 {
+    HugePageHeap::restartWithHugePages(argv);
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTextStream err(stderr);

@@ -11,6 +11,7 @@
 //
 //   velliport-bench-merge merge|backup|transfer SOURCE TARGET
 
+#include "app/HugePageHeap.h"
 #include "db/AndroidViberDb.h"
 #include "db/AndroidViberTransfer.h"
 #include "db/IOSViberDb.h"
@@ -125,6 +126,7 @@ qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
 
 int main(int argc, char** argv)
 {
+    HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QStringList modes = {QStringLiteral("merge"), QStringLiteral("backup"), QStringLiteral("transfer")};

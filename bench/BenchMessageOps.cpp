@@ -22,6 +22,7 @@
 #include "bench/BenchReceiver.h"
 
 #include "app/BlobCodec.h"
+#include "app/HugePageHeap.h"
 #include "app/ProgressChannel.h"
 #include "app/Sqlite3DB.h"
 #include "db/AndroidViberDb.h"
@@ -282,6 +283,7 @@ QString benchJsonExport(const QList<_ViberMsg*>& messages, const QString& out, M
 
 int main(int argc, char** argv)
 {
+    HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);

@@ -25,6 +25,7 @@
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidRestoreViberThread.h"
 #include "android/SimpleProtocol.h"
+#include "app/HugePageHeap.h"
 #include "app/ProgressChannel.h"
 #include "db/AndroidViberDb.h"
 #include "tools/phonesim/SimDevice.h"
@@ -193,6 +194,7 @@ QString benchTransfer(const QString& state, const QString& serial, const QString
 
 int main(int argc, char** argv)
 {
+    HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);

@@ -1,4 +1,5 @@
 #include "app/AppDirs.h"
+#include "app/HugePageHeap.h"
 #include "app/KeyTranslator.h"
 #include "app/MessageLog.h"
 #include "app/TerminationSignal.h"
@@ -16,6 +17,7 @@
 
 int main(int argc, char* argv[])
 {
+    HugePageHeap::restartWithHugePages(argv);
     // PDF pages are painted, which needs a GUI application but never a display: the
     // program runs on servers and over ssh.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -1,0 +1,111 @@
+#include "app/HugePageHeap.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#if defined(__linux__) && defined(__GLIBC__)
+#include <unistd.h>
+#define VELLIPORT_CAN_TUNE_HEAP 1
+#endif
+
+namespace {
+
+constexpr std::string_view Tunable = "glibc.malloc.hugetlb";
+
+#ifdef VELLIPORT_CAN_TUNE_HEAP
+
+constexpr const char* TunablesVariable = "GLIBC_TUNABLES";
+// Set for the restarted program only: "unset", or "set:" and the value GLIBC_TUNABLES
+// had before the restart.
+constexpr const char* RestartVariable = "VELLIPORT_HEAP_RESTART";
+constexpr std::string_view WasSet = "set:";
+
+// The tunable exists from glibc 2.35 on; the sanitizers bring allocators of their own,
+// which do not read it.
+constexpr bool tunableWorks()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return false;
+#else
+    return __GLIBC__ > 2 || __GLIBC_MINOR__ >= 35;
+#endif
+}
+
+std::string kernelSetting()
+{
+    std::string text;
+    if (FILE* file = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re")) {
+        char buffer[128];
+        text.assign(buffer, std::fread(buffer, 1, sizeof buffer, file));
+        std::fclose(file);
+    }
+    return text;
+}
+
+// In the restarted program: GLIBC_TUNABLES as the program was given it.
+void restoreTunables(const std::string& before)
+{
+    if (before.starts_with(WasSet))
+        setenv(TunablesVariable, before.c_str() + WasSet.size(), 1);
+    else
+        unsetenv(TunablesVariable);
+    unsetenv(RestartVariable);
+}
+
+#endif
+
+} // namespace
+
+bool HugePageHeap::wanted(std::string_view kernelSetting, std::string_view tunables)
+{
+    // The kernel marks its choice in brackets: "always [madvise] never".
+    const bool offered = kernelSetting.find("[always]") != std::string_view::npos ||
+                         kernelSetting.find("[madvise]") != std::string_view::npos;
+    // Tunables are "name=value" pairs joined by ':'.
+    for (size_t at = 0; (at = tunables.find(Tunable, at)) != std::string_view::npos; at += Tunable.size()) {
+        const bool whole =
+            (at == 0 || tunables[at - 1] == ':') && tunables.substr(at + Tunable.size()).starts_with('=');
+        if (whole)
+            return false;
+    }
+    return offered;
+}
+
+void HugePageHeap::restartWithHugePages(char* argv[])
+{
+#ifdef VELLIPORT_CAN_TUNE_HEAP
+    if (tunableWorks())
+        restartWithHugePages(argv, kernelSetting());
+#else
+    (void)argv;
+#endif
+}
+
+void HugePageHeap::restartWithHugePages(char* argv[], std::string_view kernelSetting)
+{
+#ifdef VELLIPORT_CAN_TUNE_HEAP
+    if (const char* restarted = std::getenv(RestartVariable)) {
+        restoreTunables(restarted);
+        return;
+    }
+    const char* tunables = std::getenv(TunablesVariable);
+    if (!wanted(kernelSetting, tunables ? tunables : ""))
+        return;
+    const std::string before = tunables ? std::string(WasSet) + tunables : std::string("unset");
+    std::string tuned = tunables && *tunables ? std::string(tunables) + ':' : std::string();
+    tuned += std::string(Tunable) + "=1";
+    if (setenv(RestartVariable, before.c_str(), 1) != 0 || setenv(TunablesVariable, tuned.c_str(), 1) != 0) {
+        restoreTunables(before);
+        return;
+    }
+    // What waits in the buffers of standard output would go with the process image.
+    std::fflush(nullptr);
+    execv("/proc/self/exe", argv);
+    // The program file is gone or may not be run again: go on as started.
+    restoreTunables(before);
+#else
+    (void)argv;
+    (void)kernelSetting;
+#endif
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string_view>
+
+// Puts the C library's heap on transparent huge pages.
+//
+// glibc grows its heap a little at a time, and the kernel backs it page by page: each
+// 4 KiB page costs a fault when first touched. A load of 200,000 messages touches
+// 100 MB, 25,000 faults, and on a virtual machine, where every fault also goes through
+// the host, they take a third of the load. Told by its glibc.malloc.hugetlb tunable,
+// glibc grows the heap in 2 MiB steps and marks it for huge pages: one fault per 2 MiB.
+// The price is the unused rest of the last huge page, at most 2 MiB.
+//
+// glibc reads its tunables only as a program starts, so the program starts itself once
+// more with the tunable added to GLIBC_TUNABLES; the restarted program then puts the
+// variable back as it was, so that the programs it runs (adb, Portwarden) get the
+// environment it was given. A GLIBC_TUNABLES that already names the tunable, whatever
+// its value, is the user's choice and is left alone.
+class HugePageHeap
+{
+public:
+    // Called first thing in main(), before any thread or library is started. Returns
+    // when the heap is already set up, when the kernel has no huge pages to give, or when
+    // the program cannot be started again; otherwise the process becomes the same
+    // program with the same arguments, and this returns in that new program.
+    static void restartWithHugePages(char* argv[]);
+    // The same, with the kernel's setting given (the text of
+    // /sys/kernel/mm/transparent_hugepage/enabled) instead of read.
+    static void restartWithHugePages(char* argv[], std::string_view kernelSetting);
+
+    // Whether a restart would help: the kernel's setting marks "always" or "madvise",
+    // and tunables (the value of GLIBC_TUNABLES) does not name the heap's tunable.
+    static bool wanted(std::string_view kernelSetting, std::string_view tunables);
+};
