@@ -5,6 +5,8 @@
 #include <string>
 
 #if defined(__linux__) && defined(__GLIBC__)
+#include <gnu/libc-version.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 #define VELLIPORT_CAN_TUNE_HEAP 1
 #endif
@@ -19,18 +21,8 @@ constexpr const char* TunablesVariable = "GLIBC_TUNABLES";
 // Set for the restarted program only: "unset", or "set:" and the value GLIBC_TUNABLES
 // had before the restart.
 constexpr const char* RestartVariable = "VELLIPORT_HEAP_RESTART";
+constexpr std::string_view WasUnset = "unset";
 constexpr std::string_view WasSet = "set:";
-
-// The tunable exists from glibc 2.35 on; the sanitizers bring allocators of their own,
-// which do not read it.
-constexpr bool tunableWorks()
-{
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return false;
-#else
-    return __GLIBC__ > 2 || __GLIBC_MINOR__ >= 35;
-#endif
-}
 
 std::string kernelSetting()
 {
@@ -43,12 +35,32 @@ std::string kernelSetting()
     return text;
 }
 
+// The tunable exists from glibc 2.35 on.
+bool glibcReadsTunable()
+{
+    unsigned major = 0;
+    unsigned minor = 0;
+    return std::sscanf(gnu_get_libc_version(), "%u.%u", &major, &minor) == 2 &&
+           (major > 2 || (major == 2 && minor >= 35));
+}
+
+// Whether starting /proc/self/exe again with the same arguments starts this program
+// with glibc's allocator: not when the program was started through the dynamic loader
+// ("ld-linux.so PROGRAM", the loader is then the executable and has no interpreter of
+// its own), and not when a preloaded library may bring its own allocator or watches the
+// program (valgrind, heaptrack, jemalloc), which a restart would drop or bypass.
+bool restartStartsThisProgram()
+{
+    const char* preload = std::getenv("LD_PRELOAD");
+    return getauxval(AT_BASE) != 0 && !(preload && *preload);
+}
+
 // In the restarted program: GLIBC_TUNABLES as the program was given it.
 void restoreTunables(const std::string& before)
 {
     if (before.starts_with(WasSet))
         setenv(TunablesVariable, before.c_str() + WasSet.size(), 1);
-    else
+    else if (before == WasUnset)
         unsetenv(TunablesVariable);
     unsetenv(RestartVariable);
 }
@@ -59,9 +71,9 @@ void restoreTunables(const std::string& before)
 
 bool HugePageHeap::wanted(std::string_view kernelSetting, std::string_view tunables)
 {
-    // The kernel marks its choice in brackets: "always [madvise] never".
-    const bool offered = kernelSetting.find("[always]") != std::string_view::npos ||
-                         kernelSetting.find("[madvise]") != std::string_view::npos;
+    // The kernel marks its choice in brackets: "always [madvise] never". glibc uses the
+    // tunable only under "madvise"; under "always" the kernel needs no asking.
+    const bool onRequest = kernelSetting.find("[madvise]") != std::string_view::npos;
     // Tunables are "name=value" pairs joined by ':'.
     for (size_t at = 0; (at = tunables.find(Tunable, at)) != std::string_view::npos; at += Tunable.size()) {
         const bool whole =
@@ -69,14 +81,14 @@ bool HugePageHeap::wanted(std::string_view kernelSetting, std::string_view tunab
         if (whole)
             return false;
     }
-    return offered;
+    return onRequest;
 }
 
 void HugePageHeap::restartWithHugePages(char* argv[])
 {
-#ifdef VELLIPORT_CAN_TUNE_HEAP
-    if (tunableWorks())
-        restartWithHugePages(argv, kernelSetting());
+    // The sanitizers bring allocators of their own, which do not read the tunable.
+#if defined(VELLIPORT_CAN_TUNE_HEAP) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    restartWithHugePages(argv, kernelSetting());
 #else
     (void)argv;
 #endif
@@ -90,9 +102,10 @@ void HugePageHeap::restartWithHugePages(char* argv[], std::string_view kernelSet
         return;
     }
     const char* tunables = std::getenv(TunablesVariable);
-    if (!wanted(kernelSetting, tunables ? tunables : ""))
+    if (!wanted(kernelSetting, tunables ? tunables : "") || !glibcReadsTunable() ||
+        !restartStartsThisProgram())
         return;
-    const std::string before = tunables ? std::string(WasSet) + tunables : std::string("unset");
+    const std::string before = tunables ? std::string(WasSet) + tunables : std::string(WasUnset);
     std::string tuned = tunables && *tunables ? std::string(tunables) + ':' : std::string();
     tuned += std::string(Tunable) + "=1";
     if (setenv(RestartVariable, before.c_str(), 1) != 0 || setenv(TunablesVariable, tuned.c_str(), 1) != 0) {
@@ -102,7 +115,8 @@ void HugePageHeap::restartWithHugePages(char* argv[], std::string_view kernelSet
     // What waits in the buffers of standard output would go with the process image.
     std::fflush(nullptr);
     execv("/proc/self/exe", argv);
-    // The program file is gone or may not be run again: go on as started.
+    // The program file is gone, may not be run again, or the environment grew too long:
+    // go on as started.
     restoreTunables(before);
 #else
     (void)argv;

@@ -16,7 +16,8 @@
 // more with the tunable added to GLIBC_TUNABLES; the restarted program then puts the
 // variable back as it was, so that the programs it runs (adb, Portwarden) get the
 // environment it was given. A GLIBC_TUNABLES that already names the tunable, whatever
-// its value, is the user's choice and is left alone.
+// its value, is the user's choice and is left alone; so is a program started through the
+// dynamic loader or with a preloaded library (valgrind, another allocator).
 class HugePageHeap
 {
 public:
@@ -29,7 +30,8 @@ public:
     // /sys/kernel/mm/transparent_hugepage/enabled) instead of read.
     static void restartWithHugePages(char* argv[], std::string_view kernelSetting);
 
-    // Whether a restart would help: the kernel's setting marks "always" or "madvise",
-    // and tunables (the value of GLIBC_TUNABLES) does not name the heap's tunable.
+    // Whether a restart would help: the kernel gives huge pages on request (its setting
+    // marks "madvise"; under "always" glibc ignores the tunable), and tunables (the value
+    // of GLIBC_TUNABLES) does not name the heap's tunable.
     static bool wanted(std::string_view kernelSetting, std::string_view tunables);
 };

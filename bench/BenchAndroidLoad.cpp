@@ -114,10 +114,10 @@ int main(int argc, char** argv)
             texts += textBytes({&m->text, &address});
             extras += m->extra.size();
             if (breakdown) {
-                recordAlloc += qint64(sizeof(_ViberMsg));
-                // a set address also takes the chunk that holds its QString
-                stringAlloc += heap.strings({&m->text, &address}) +
-                               (address.isEmpty() ? 0 : qint64(sizeof(QString) + sizeof(size_t)));
+                // a set location also takes the chunk that holds its coordinates and address
+                constexpr qint64 LocationChunk = 2 * sizeof(double) + sizeof(QString) + sizeof(size_t);
+                recordAlloc += qint64(sizeof(_ViberMsg)) + (m->location.isEmpty() ? 0 : LocationChunk);
+                stringAlloc += heap.strings({&m->text, &address});
                 blobAlloc += heap.blob(m->extra);
                 blobTexts += blobTextBytes(m->extra);
             }

@@ -1,8 +1,9 @@
 // Starts as Velliport's programs do and reports what the heap's restart did: a "start"
 // line for each start of main(), written through the buffers of standard output, then
 // the environment and arguments the program goes on with, and whether the kernel may
-// back the heap with huge pages. Built without the sanitizers, whose allocators
-// would not read glibc's tunables.
+// back the heap with huge pages. (What GLIBC_TUNABLES a start was given cannot be read
+// back: glibc cuts the variable's text apart where /proc/self/environ shows it.)
+// Built without the sanitizers, whose allocators would not read glibc's tunables.
 //
 //   hugepage-probe KERNEL_SETTING [ARGS...]
 

@@ -15,17 +15,25 @@ struct ProbeRun
     QString heapHugePages;
 };
 
-// Runs the probe with GLIBC_TUNABLES as given (a null value: not set at all).
-ProbeRun runProbe(const QString& kernelSetting, const QString& tunables, const QStringList& args = {})
+// Runs the probe with the environment variables given (a null value: not set at all).
+// With a loader given, the probe is started through it ("ld-linux.so PROBE ...").
+ProbeRun runProbe(const QString& kernelSetting, const QHash<QString, QString>& variables,
+                  const QStringList& args = {}, const QString& loader = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("GLIBC_TUNABLES"));
-    environment.remove(QStringLiteral("VELLIPORT_HEAP_RESTART"));
-    if (!tunables.isNull())
-        environment.insert(QStringLiteral("GLIBC_TUNABLES"), tunables);
+    for (const char* name : {"GLIBC_TUNABLES", "VELLIPORT_HEAP_RESTART", "LD_PRELOAD"})
+        environment.remove(QLatin1String(name));
+    for (auto it = variables.begin(); it != variables.end(); ++it) {
+        if (!it.value().isNull())
+            environment.insert(it.key(), it.value());
+    }
     QProcess probe;
     probe.setProcessEnvironment(environment);
-    probe.start(QStringLiteral(HUGEPAGE_PROBE), QStringList{kernelSetting} + args);
+    const QString program = QStringLiteral(HUGEPAGE_PROBE);
+    if (loader.isEmpty())
+        probe.start(program, QStringList{kernelSetting} + args);
+    else
+        probe.start(loader, QStringList{program, kernelSetting} + args);
     ProbeRun run;
     if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit ||
         probe.exitCode() != 0) {
@@ -48,17 +56,19 @@ ProbeRun runProbe(const QString& kernelSetting, const QString& tunables, const Q
     return run;
 }
 
-// Whether this machine's kernel gives huge pages to a heap that asks for them.
-bool kernelOffersHugePages()
+ProbeRun runWithTunables(const QString& tunables)
 {
-    QFile setting(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
-    if (!setting.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = setting.readAll();
-    return text.contains("[always]") || text.contains("[madvise]");
+    return runProbe(QStringLiteral("always [madvise] never"), {{QStringLiteral("GLIBC_TUNABLES"), tunables}});
 }
 
-const QString Offered = QStringLiteral("always [madvise] never");
+// Whether this machine's kernel gives huge pages to a heap that asks for them.
+bool kernelGivesHugePagesOnRequest()
+{
+    QFile setting(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+    return setting.open(QIODevice::ReadOnly) && setting.readAll().contains("[madvise]");
+}
+
+const QString Unset = QStringLiteral("(unset)");
 
 } // namespace
 
@@ -69,19 +79,21 @@ class TestHugePageHeap : public QObject
 private slots:
     void wantedOnlyWhereItHelpsAndTheUserHasNotChosen_data()
     {
+        const QString onRequest = QStringLiteral("always [madvise] never");
         QTest::addColumn<QString>("kernel");
         QTest::addColumn<QString>("tunables");
         QTest::addColumn<bool>("wanted");
-        QTest::newRow("madvise") << Offered << QString() << true;
-        QTest::newRow("always") << QStringLiteral("[always] madvise never") << QString() << true;
+        QTest::newRow("madvise") << onRequest << QString() << true;
+        QTest::newRow("always: glibc ignores the tunable")
+            << QStringLiteral("[always] madvise never") << QString() << false;
         QTest::newRow("never") << QStringLiteral("always madvise [never]") << QString() << false;
         QTest::newRow("no such file") << QString() << QString() << false;
-        QTest::newRow("other tunables") << Offered << QStringLiteral("glibc.malloc.tcache_count=0") << true;
-        QTest::newRow("user said no") << Offered << QStringLiteral("glibc.malloc.hugetlb=0") << false;
+        QTest::newRow("other tunables") << onRequest << QStringLiteral("glibc.malloc.tcache_count=0") << true;
+        QTest::newRow("user said no") << onRequest << QStringLiteral("glibc.malloc.hugetlb=0") << false;
         QTest::newRow("user said yes, among others")
-            << Offered << QStringLiteral("glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1") << false;
+            << onRequest << QStringLiteral("glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1") << false;
         QTest::newRow("a longer name is another tunable")
-            << Offered << QStringLiteral("glibc.malloc.hugetlbx=1:xglibc.malloc.hugetlb=0") << true;
+            << onRequest << QStringLiteral("glibc.malloc.hugetlbx=1:xglibc.malloc.hugetlb=0") << true;
     }
     void wantedOnlyWhereItHelpsAndTheUserHasNotChosen()
     {
@@ -91,47 +103,100 @@ private slots:
         QCOMPARE(HugePageHeap::wanted(kernel.toStdString(), tunables.toStdString()), wanted);
     }
 
-    // The program starts once more with huge pages, with what it printed before, its
-    // arguments and, once restarted, the environment it was given.
+    // The program starts once more with the tunable added, keeping what it printed
+    // before and its arguments; once restarted it has the environment it was given.
     void restartKeepsArgumentsAndEnvironment()
     {
         const QStringList args{QStringLiteral("two words"), QStringLiteral("M\u00fcnchen"), QString()};
-        const ProbeRun fresh = runProbe(Offered, QString(), args);
+        const ProbeRun fresh = runProbe(QStringLiteral("always [madvise] never"),
+                                        {{QStringLiteral("GLIBC_TUNABLES"), QString()}}, args);
         QCOMPARE(fresh.starts, 2);
-        QCOMPARE(fresh.tunables, QStringLiteral("(unset)"));
+        QCOMPARE(fresh.tunables, Unset);
         QCOMPARE(fresh.restartVariable, QStringLiteral("unset"));
         QCOMPARE(fresh.args, args);
 
-        const ProbeRun tuned = runProbe(Offered, QStringLiteral("glibc.malloc.tcache_count=3"));
+        const QString others = QStringLiteral("glibc.malloc.tcache_count=3");
+        const ProbeRun tuned = runWithTunables(others);
         QCOMPARE(tuned.starts, 2);
-        QCOMPARE(tuned.tunables, QStringLiteral("glibc.malloc.tcache_count=3"));
+        QCOMPARE(tuned.tunables, others);
         QCOMPARE(tuned.restartVariable, QStringLiteral("unset"));
 
-        const ProbeRun empty = runProbe(Offered, QStringLiteral(""));
+        const ProbeRun empty = runWithTunables(QStringLiteral(""));
         QCOMPARE(empty.starts, 2);
         QCOMPARE(empty.tunables, QString());
+        QCOMPARE(empty.restartVariable, QStringLiteral("unset"));
     }
 
-    void noRestartWithoutHugePagesOrAgainstTheUser()
+    void noRestartWhereItCannotHelp()
     {
-        const ProbeRun never = runProbe(QStringLiteral("always madvise [never]"), QString());
-        QCOMPARE(never.starts, 1);
-        QCOMPARE(never.tunables, QStringLiteral("(unset)"));
+        const ProbeRun always = runProbe(QStringLiteral("[always] madvise never"), {});
+        QCOMPARE(always.starts, 1);
 
-        const ProbeRun declined = runProbe(Offered, QStringLiteral("glibc.malloc.hugetlb=0"));
-        QCOMPARE(declined.starts, 1);
-        QCOMPARE(declined.tunables, QStringLiteral("glibc.malloc.hugetlb=0"));
-        QCOMPARE(declined.restartVariable, QStringLiteral("unset"));
+        const QString declined = QStringLiteral("glibc.malloc.hugetlb=0");
+        const ProbeRun user = runWithTunables(declined);
+        QCOMPARE(user.starts, 1);
+        QCOMPARE(user.tunables, declined);
+
+        // A preloaded library may be another allocator or a tool watching the program.
+        const ProbeRun preloaded = runProbe(QStringLiteral("always [madvise] never"),
+                                            {{QStringLiteral("LD_PRELOAD"), QStringLiteral("libm.so.6")}});
+        QCOMPARE(preloaded.starts, 1);
+        QCOMPARE(preloaded.tunables, Unset);
     }
 
-    // The restart is what puts the heap on huge pages: the same program declining it
-    // keeps small pages.
+    // Started through the dynamic loader, /proc/self/exe is the loader, which would take
+    // the program's first argument for the program to run.
+    void startThroughTheLoaderIsNotRestarted()
+    {
+        QString loader;
+        for (const char* path : {"/lib64/ld-linux-x86-64.so.2", "/lib/ld-linux-aarch64.so.1"}) {
+            if (QFile::exists(QLatin1String(path)))
+                loader = QLatin1String(path);
+        }
+        if (loader.isEmpty())
+            QSKIP("no dynamic loader at a known path");
+        const ProbeRun run =
+            runProbe(QStringLiteral("always [madvise] never"), {}, {QStringLiteral("x")}, loader);
+        QCOMPARE(run.starts, 1);
+        QCOMPARE(run.args, QStringList{QStringLiteral("x")});
+        QCOMPARE(run.tunables, Unset);
+    }
+
+    // A restart the system refuses (here an environment string over the kernel's
+    // 128 KiB limit once the tunable is added) leaves the program running as started.
+    void refusedRestartGoesOnAsStarted()
+    {
+        const QString longest = QStringLiteral("glibc.malloc.tcache_count=3:") + QString(131040 - 30, u'x') +
+                                QStringLiteral("=1");
+        const ProbeRun refused = runWithTunables(longest);
+        QCOMPARE(refused.starts, 1);
+        QCOMPARE(refused.tunables, longest);
+        QCOMPARE(refused.restartVariable, QStringLiteral("unset"));
+    }
+
+    // Only a value the restart itself wrote is put back: a stray variable of that name
+    // leaves the user's GLIBC_TUNABLES as it is.
+    void strayRestartVariableKeepsTheUsersTunables()
+    {
+        const QString others = QStringLiteral("glibc.malloc.tcache_count=3");
+        const ProbeRun stray =
+            runProbe(QStringLiteral("always [madvise] never"),
+                     {{QStringLiteral("GLIBC_TUNABLES"), others},
+                      {QStringLiteral("VELLIPORT_HEAP_RESTART"), QStringLiteral("left over")}});
+        QCOMPARE(stray.tunables, others);
+        QCOMPARE(stray.restartVariable, QStringLiteral("unset"));
+    }
+
+    // The restart is what puts the heap on huge pages, with other tunables given or
+    // not: the same program declining it keeps small pages.
     void restartedHeapMayTakeHugePages()
     {
-        if (!kernelOffersHugePages())
-            QSKIP("this kernel gives no transparent huge pages");
-        QCOMPARE(runProbe(Offered, QString()).heapHugePages, QStringLiteral("1"));
-        QCOMPARE(runProbe(Offered, QStringLiteral("glibc.malloc.hugetlb=0")).heapHugePages,
+        if (!kernelGivesHugePagesOnRequest())
+            QSKIP("this kernel gives no transparent huge pages on request");
+        QCOMPARE(runWithTunables(QString()).heapHugePages, QStringLiteral("1"));
+        QCOMPARE(runWithTunables(QStringLiteral("glibc.malloc.tcache_count=3")).heapHugePages,
+                 QStringLiteral("1"));
+        QCOMPARE(runWithTunables(QStringLiteral("glibc.malloc.hugetlb=0")).heapHugePages,
                  QStringLiteral("0"));
     }
 };
