@@ -24,6 +24,13 @@ constexpr const char* RestartVariable = "VELLIPORT_HEAP_RESTART";
 constexpr std::string_view WasUnset = "unset";
 constexpr std::string_view WasSet = "set:";
 
+// The sanitizers bring allocators of their own, which do not read the tunable.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SanitizerAllocator = true;
+#else
+constexpr bool SanitizerAllocator = false;
+#endif
+
 std::string kernelSetting()
 {
     std::string text;
@@ -86,9 +93,9 @@ bool HugePageHeap::wanted(std::string_view kernelSetting, std::string_view tunab
 
 void HugePageHeap::restartWithHugePages(char* argv[])
 {
-    // The sanitizers bring allocators of their own, which do not read the tunable.
-#if defined(VELLIPORT_CAN_TUNE_HEAP) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    restartWithHugePages(argv, kernelSetting());
+#ifdef VELLIPORT_CAN_TUNE_HEAP
+    if (!SanitizerAllocator)
+        restartWithHugePages(argv, kernelSetting());
 #else
     (void)argv;
 #endif
