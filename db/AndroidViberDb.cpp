@@ -3,6 +3,7 @@
 #include "app/AppDirs.h"
 #include "app/BlobCodec.h"
 #include "db/ExtraBlobWriter.h"
+#include "db/SharedValues.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberText.h"
@@ -118,39 +119,6 @@ struct RowExtras
 
 private:
     QByteArray m_blob;
-};
-
-// A copy in an allocation of its exact size: a reused buffer keeps its spare capacity,
-// which a record must not carry.
-template<typename T> T exactCopy(const T& value)
-{
-    return value.capacity() == value.size() ? value : T(value.constData(), value.size());
-}
-
-// Keeps one copy of values that repeat (extra blobs, bucket names, short texts); records
-// then share it instead of holding one each. Bounded, since a file may repeat nothing.
-// The value kept may be a converted one (the held form of a blob), made once per value.
-template<typename T> class SharedValues
-{
-public:
-    T share(const T& value)
-    {
-        return share(value, [](const T& v) { return exactCopy(v); });
-    }
-    template<typename Convert> T share(const T& value, Convert convert)
-    {
-        const auto it = m_values.constFind(value);
-        if (it != m_values.constEnd())
-            return *it;
-        const T kept = convert(value);
-        if (m_values.size() < MaxShared)
-            m_values.insert(exactCopy(value), kept);
-        return kept;
-    }
-
-private:
-    static constexpr qsizetype MaxShared = 4096;
-    QHash<T, T> m_values;
 };
 
 // A load reads each page once, so the page cache (filled by open()'s clean-up) would

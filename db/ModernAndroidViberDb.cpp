@@ -4,6 +4,7 @@
 #include "app/BlobCodec.h"
 #include "db/AndroidViberDb.h"
 #include "db/ExtraBlobWriter.h"
+#include "db/SharedValues.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberMessageInfo.h"
@@ -485,6 +486,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
     const int iExtraFlags = c.colIndex(QStringLiteral("extra_flags"));
     const int iQuoted = c.colIndex(QStringLiteral("quoted_message_data"));
     QByteArray extraBlob;
+    SharedValues<QByteArray> sharedBlobs;
 
     while (c.moveNext()) {
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
@@ -646,17 +648,24 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             const QString value = c.getText(index);
             return value.size() <= MaxInfoLength ? value : QString();
         };
+        const QString downloadId = bounded(iDownloadId);
+        const QString uri = bounded(iUri);
+        const QString quoted = bounded(iQuoted);
         ExtraBlobWriter extra(extraBlob);
-        extra.addText(QLatin1StringView("extra_download_id"), bounded(iDownloadId));
+        extra.addText(QLatin1StringView("extra_download_id"), downloadId);
         extra.addInt64(QLatin1StringView("extra_flags"), c.getInt64(iExtraFlags));
         extra.addKeptInt(QLatin1StringView("extra_mime"), kind);
-        extra.addText(QLatin1StringView("extra_uri"), bounded(iUri));
+        extra.addText(QLatin1StringView("extra_uri"), uri);
         extra.addInt64(QLatin1StringView("likes_count"), c.getInt64(iLikes));
-        extra.addText(QLatin1StringView("quoted_message_data"), bounded(iQuoted));
+        extra.addText(QLatin1StringView("quoted_message_data"), quoted);
         extra.addInt64(QLatin1StringView("status"), c.getInt64(iStatus));
         extra.addInt64(QLatin1StringView("unread"), c.getInt64(iUnread));
-        // in an allocation of its own exact size: the reused buffer keeps spare capacity
-        msg->extra = BlobCodec::held(extraBlob);
+        // Each in an allocation of its own exact size (the reused buffer keeps spare
+        // capacity); blobs without a message's own texts repeat across a history, and
+        // the messages holding the same one share a copy.
+        const bool likelyRepeated = downloadId.isEmpty() && uri.isEmpty() && quoted.isEmpty();
+        msg->extra =
+            likelyRepeated ? sharedBlobs.share(extraBlob, BlobCodec::held) : BlobCodec::held(extraBlob);
     }
     order.fillChats();
     // Lists grown by appending keep up to half their room unused.

@@ -225,6 +225,34 @@ private slots:
                                     QStringLiteral("a millisecond later")}));
     }
 
+    // Messages whose extras hold no text of their own share one copy of the blob; one
+    // with its own URI keeps its own, and every map reads as written.
+    void alikeExtrasShareOneCopy()
+    {
+        const AndroidFixture fixture(AndroidFixture::Shape::Modern);
+        fixture.runOnMessages(QStringLiteral(
+            "INSERT INTO messages (_id, conversation_id, order_key, msg_date, token, participant_id, "
+            "send_type, "
+            "extra_mime, extra_uri, user_id, deleted, body, msg_info) VALUES "
+            "(9101, 1, 1, 1800000000000, 1, 1, 1, 0, NULL, '+380501112233', 0, 'one', '{}'), "
+            "(9102, 1, 2, 1800000000001, 2, 1, 1, 0, '', '+380501112233', 0, 'two', '{}'), "
+            "(9103, 1, 3, 1800000000002, 3, 1, 1, 0, 'content://media/9103', '+380501112233', 0, 'three', "
+            "'{}');"));
+        const ViberDataSetPtr data =
+            ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
+        const _ViberMsg* one = data->messages.value(9101);
+        const _ViberMsg* two = data->messages.value(9102);
+        const _ViberMsg* three = data->messages.value(9103);
+        QVERIFY(one && two && three);
+        QVERIFY(one->extra.constData() == two->extra.constData());
+        QVERIFY(three->extra.constData() != one->extra.constData());
+        QCOMPARE(one->extraMap().value(QStringLiteral("extra_mime")), QVariant(0));
+        QVERIFY(!one->extraMap().contains(QStringLiteral("extra_uri")));
+        QCOMPARE(three->extraMap().value(QStringLiteral("extra_uri")).toString(),
+                 QStringLiteral("content://media/9103"));
+        QCOMPARE(three->extraMap().value(QStringLiteral("extra_mime")), QVariant(0));
+    }
+
     void texts_data()
     {
         QTest::addColumn<qint64>("id");
