@@ -2,11 +2,12 @@
 // generation (AndroidViberDb or ModernAndroidViberDb), and prints, on one line,
 // the load time, the record counts, the bytes the records' texts and extra blobs hold,
 // the resident memory just before the load (to subtract from the peak that
-// /usr/bin/time reports) and just after it. With --breakdown it also prints the bytes the message, attachment
-// and call records take in their tables' blocks, the heap chunks their strings and blobs
-// take as glibc hands them out (headers and rounding included, shared data counted
-// once), and the UTF-8 bytes of the text values inside the extra blobs; that accounting
-// needs memory of its own, so runs that measure the peak leave it out.
+// /usr/bin/time reports) and just after it. With --breakdown it also prints the bytes
+// the message, attachment and call records take in their tables' blocks (a message's
+// location chunk included), the heap chunks their strings and blobs take as glibc hands
+// them out (headers and rounding included, shared data counted once), and the UTF-8
+// bytes of the text values inside the extra blobs; that accounting needs memory of its
+// own, so runs that measure the peak leave it out.
 //
 //   velliport-bench-load [--breakdown] EXTRACT_ROOT
 
