@@ -112,21 +112,43 @@ QList<AdbDevice> AdbTool::devices() const
 QList<AdbDevice> AdbTool::parseDevices(const QString& reply)
 {
     // Anchored: a line that does not begin with a serial (noise, control bytes) names no
-    // device, rather than one made of words from its middle.
+    // device, rather than one made of words from its middle. A serial may be a network
+    // address ("192.168.1.20:5555") or a wireless-debugging service name with dots; an
+    // older tool that cannot read the USB serial prints question marks. The state is the
+    // rest of the line and may hold spaces ("no permissions (user alice is not in the
+    // plugdev group); see [...]").
     static const QRegularExpression pattern(
-        QStringLiteral("^([a-zA-Z0-9\\-_]+)[^a-zA-Z0-9\\-_]+([a-zA-Z0-9\\-_]+)"));
+        QStringLiteral("^([a-zA-Z0-9._:?\\-]{1,%1})\\s+(\\S.*)$").arg(MaxSerialLength));
+    // "adb devices -l" puts attributes after the state: usb:1-1 product:x model:y ...
+    static const QRegularExpression attribute(QStringLiteral("\\s+[a-z_]+:\\S*$"));
     QList<AdbDevice> result;
     bool listed = false;
     for (const QString& raw : lines(reply)) {
-        const QString line = raw.trimmed();
+        const QString line = raw.left(MaxDeviceLineLength).trimmed();
         if (!listed) {
             // The tool may print daemon start-up lines before the list itself.
             listed = line.compare(QLatin1String("List of devices attached"), Qt::CaseInsensitive) == 0;
             continue;
         }
         const QRegularExpressionMatch match = pattern.match(line);
-        if (match.hasMatch())
-            result.append(AdbDevice{line, match.captured(1), match.captured(2)});
+        if (!match.hasMatch())
+            continue;
+        QString state = match.captured(2);
+        for (QRegularExpressionMatch more = attribute.match(state); more.hasMatch();
+             more = attribute.match(state))
+            state.chop(more.capturedLength());
+        // The state is shown to the user: printable ASCII only, nothing a label could
+        // take for markup.
+        for (QChar& c : state) {
+            if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'<' || c == u'>')
+                c = u' ';
+        }
+        state = state.simplified().left(MaxStateLength);
+        if (state.isEmpty())
+            continue;
+        result.append(AdbDevice{line, match.captured(1), state});
+        if (result.size() == MaxDevices)
+            break;
     }
     return result;
 }

@@ -21,6 +21,12 @@ public:
     static constexpr qsizetype MaxOutputBytes = 4 * 1024 * 1024;
     // How long a killed tool is given to end.
     static constexpr int KillWaitMs = 5000;
+    // Bounds on what "adb devices" may list; a line beyond the length is cut, a serial
+    // beyond its length names no device.
+    static constexpr qsizetype MaxDevices = 64;
+    static constexpr qsizetype MaxDeviceLineLength = 1024;
+    static constexpr int MaxSerialLength = 128;
+    static constexpr qsizetype MaxStateLength = 200;
 
     // Appends more to buffer up to MaxOutputBytes in all.
     static void appendBounded(QByteArray& buffer, const QByteArray& more);
@@ -41,7 +47,7 @@ public:
     void removeForward(const QString& serial, int localPort) const;
     void forceStop(const QString& serial, const QString& package) const;
     QList<AdbDevice> devices() const;
-    // The devices an "adb devices" reply lists, in its order.
+    // The devices an "adb devices" or "adb devices -l" reply lists, in its order.
     static QList<AdbDevice> parseDevices(const QString& reply);
     QSet<QString> listPackages(const QString& serial) const;
     // Raises with the tool's whole reply unless a line of it says "Success".

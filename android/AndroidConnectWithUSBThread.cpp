@@ -26,6 +26,9 @@ public:
     explicit InstallFailure(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
+// Bounds the look at the device list, so that a wedged ADB server only delays the run.
+constexpr std::chrono::seconds DeviceListTimeout{20};
+
 void sleepUnlessCancelled(std::chrono::milliseconds duration, const ProgressChannel& progress)
 {
     const QDeadlineTimer deadline(duration);
@@ -51,7 +54,7 @@ AndroidConnectWithUSBThread::AndroidConnectWithUSBThread(const QString& serial, 
 void AndroidConnectWithUSBThread::run()
 {
     try {
-        if (!checkPackages())
+        if (!checkDeviceState() || !checkPackages())
             return;
         if (m_progress.isCancelled())
             return;
@@ -88,6 +91,22 @@ void AndroidConnectWithUSBThread::run()
                              QStringLiteral(" Then restart your phone and try again.<br/><br/>") +
                              QString::fromUtf8(e.what()).toHtmlEscaped());
     }
+}
+
+bool AndroidConnectWithUSBThread::checkDeviceState()
+{
+    // A phone that is not ready refuses every command; the agent's checks would then end
+    // in texts about the server's port or the phone's processor. Its state says what is
+    // wrong. The reply is taken with the server's start-up lines on standard error, which
+    // come before the list; a phone that is not listed is left to the usual steps.
+    const QString reply = AdbTool(DeviceListTimeout).run({QStringLiteral("devices")}, false);
+    for (const AdbDevice& listed : AdbTool::parseDevices(reply)) {
+        if (listed.serial == m_device.serial && !listed.isOnline()) {
+            m_progress.postError(listed.notReadyText());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool AndroidConnectWithUSBThread::checkPackages()

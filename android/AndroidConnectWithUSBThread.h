@@ -8,10 +8,11 @@
 
 class ProgressChannel;
 
-// Connects a phone the device monitor reported over USB: installs the agent app when it
-// is missing, checks that Viber is installed and reads the phone's description from the
-// agent. Reports only through the progress channel: a success without text, an error
-// with the text the user sees, or nothing when cancelled. device() holds the result.
+// Connects a phone the device monitor reported over USB: tells what its state means when
+// the phone is not ready for commands, installs the agent app when it is missing, checks
+// that Viber is installed and reads the phone's description from the agent. Reports only
+// through the progress channel: a success without text, an error with the text the user
+// sees, or nothing when cancelled. device() holds the result.
 class AndroidConnectWithUSBThread : public QThread
 {
     Q_OBJECT
@@ -39,7 +40,8 @@ protected:
     void run() override;
 
 private:
-    // False when the run has to end (the error is reported).
+    // Both false when the run has to end (the error is reported).
+    bool checkDeviceState();
     bool checkPackages();
     void installAgent();
 

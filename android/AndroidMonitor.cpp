@@ -101,18 +101,31 @@ void AndroidMonitor::pollRound()
         return;
     }
     QSet<QString> present;
-    for (const AdbDevice& device : std::as_const(devices))
-        present.insert(device.serial);
     for (const AdbDevice& device : std::as_const(devices)) {
-        if (!known_.contains(device.serial)) {
+        // An older tool shows every device it may not read as the same question marks.
+        if (present.contains(device.serial))
+            continue;
+        present.insert(device.serial);
+        const auto seen = known_.find(device.serial);
+        if (seen == known_.end()) {
+            known_.insert(device.serial, Seen{device.state, device.isOnline()});
             emit deviceConnected(device);
-            known_.insert(device.serial);
+            continue;
         }
+        if (seen->state == device.state)
+            continue;
+        // Once ready, a device that drops out of that state for a moment (its adb daemon
+        // restarting) is not connected and loaded over again.
+        const bool report = !seen->wasReady;
+        seen->state = device.state;
+        seen->wasReady = seen->wasReady || device.isOnline();
+        if (report)
+            emit deviceConnected(device);
     }
     QStringList gone;
-    for (const QString& serial : std::as_const(known_)) {
-        if (!present.contains(serial))
-            gone << serial;
+    for (auto it = known_.cbegin(); it != known_.cend(); ++it) {
+        if (!present.contains(it.key()))
+            gone << it.key();
     }
     for (const QString& serial : std::as_const(gone)) {
         known_.remove(serial);

@@ -3,6 +3,7 @@
 #include "android/AdbDevice.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QSet>
@@ -12,7 +13,10 @@
 #include <chrono>
 
 // Watches the ADB device list from a task of the global thread pool and reports serials
-// that appear or go. Brings the ADB server up when started and ends it when destroyed.
+// that appear or go. A device that appeared in a state other than "device" is reported
+// again each time its state changes until it has been ready once, so that a phone whose
+// owner taps "Allow" connects without being plugged in again. Brings the ADB server up
+// when started and ends it when destroyed.
 // The signals are emitted on the pool thread; connect them queued (the default across
 // threads).
 class AndroidMonitor : public QObject
@@ -54,7 +58,12 @@ private:
     QMutex mutex_;
     QWaitCondition wake_;
     bool stop_ = false;
-    QSet<QString> known_;
+    struct Seen
+    {
+        QString state;
+        bool wasReady = false;
+    };
+    QHash<QString, Seen> known_;
     QFuture<void> task_;
     std::chrono::milliseconds pollInterval_ = DefaultPollInterval;
     QString portwardenPath_;

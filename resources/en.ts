@@ -98,6 +98,22 @@
             <translation>This phone runs Android 12 or later, which leaves Viber out of backups, so Viber&apos;s history cannot be read through a backup. Loading it needs a rooted phone.</translation>
         </message>
         <message>
+            <source>IDS_ANDROID_DEVICE_UNAUTHORIZED_%1</source>
+            <translation>The phone %1 is waiting for its owner to allow USB debugging for this computer. On the phone: unlock it, then in the dialog &quot;Allow USB debugging?&quot; tick &quot;Always allow from this computer&quot; and tap &quot;Allow&quot;. If no dialog shows, unplug the phone and plug it in again; if it still does not show, tap &quot;Revoke USB debugging authorizations&quot; in the phone's Developer options and plug the phone in again.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_DEVICE_OFFLINE_%1</source>
+            <translation>The phone %1 is plugged in, but its USB debugging does not answer (adb lists it as offline). Unplug the phone and plug it in again; use a cable that carries data, and if the phone asks what the USB connection is for, choose &quot;File transfer&quot;. If it stays offline, end the ADB server with the command &quot;adb kill-server&quot; and plug the phone in again.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_DEVICE_NO_PERMISSIONS_%1_%2</source>
+            <translation>Your user account on this computer may not open the phone %1 (adb says: %2). On Debian and Ubuntu, install the package android-sdk-platform-tools-common, whose udev rules give Android phones to the group plugdev, add yourself to that group with &quot;sudo adduser $USER plugdev&quot;, log out and in again, and plug the phone in again.</translation>
+        </message>
+        <message>
+            <source>IDS_ANDROID_DEVICE_NOT_READY_%1_%2</source>
+            <translation>The phone %1 is not ready for USB debugging: adb lists it as &quot;%2&quot;. Wait until the phone has started normally, unlock it, and if that does not help, unplug it and plug it in again.</translation>
+        </message>
+        <message>
             <source>IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA</source>
             <translation>Can't read external storage in Android because your SD card is mounted.  Click &quot;YES&quot; to continue without loading Viber attachment files or click &quot;No&quot; to reconnect Android in Charging mode and try again.</translation>
         </message>

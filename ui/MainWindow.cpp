@@ -75,19 +75,6 @@ QString usbTipsText()
            QStringLiteral("* ") + HelpLinks::portwardenHelpText() + QStringLiteral("<br/><br/>");
 }
 
-QString notReadyText(const AdbDevice& device)
-{
-    return QStringLiteral("Can't connect to your Android Phone.<br/><br/>") +
-           QStringLiteral("Please try the following:<br/><br/>") +
-           QStringLiteral(
-               "1 If you are presented with the pop up to allow debugging with the computer on your "
-               "Android device screen. Please simply check \"Always allow from this computer\" and then "
-               "click \"OK\" to finish.<br/><br/>") +
-           QStringLiteral("2 Re-enable USB debugging on your Android Phone.<br/><br/>") +
-           QStringLiteral("3 Restart your Android Phone.<br/><br/>") + QStringLiteral("Error:") +
-           device.state.toHtmlEscaped();
-}
-
 QVBoxLayout* paneLayout(QWidget* pane)
 {
     auto* layout = new QVBoxLayout(pane);
@@ -749,8 +736,13 @@ void MainWindow::deferOrRun(std::function<void()> event)
 void MainWindow::androidDeviceConnected(const AdbDevice& device)
 {
     deferOrRun([this, device] {
-        if (!device.isOnline())
-            runModal([&] { MessageBox::showWarning(notReadyText(device)); });
+        // A phone that is not ready would fail the connection with texts about the agent;
+        // its state says what to do, and the monitor reports it again once that changes.
+        if (!device.isOnline()) {
+            if (device.readiness() != AdbDevice::Readiness::Passing)
+                runModal([&] { MessageBox::showWarning(device.notReadyText()); });
+            return;
+        }
         AndroidDevice connected;
         bool ok = false;
         runModal([&] {

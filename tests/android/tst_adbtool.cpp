@@ -32,36 +32,75 @@ private slots:
 
 void TestAdbTool::devices_data()
 {
+    using R = AdbDevice::Readiness;
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<QStringList>("serials");
     QTest::addColumn<QStringList>("states");
-    QTest::addColumn<QList<bool>>("online");
+    QTest::addColumn<QList<R>>("readiness");
 
     QTest::newRow("daemon lines before the list")
         << QByteArray("* daemon not running; starting now at tcp:5037\n"
                       "* daemon started successfully\n"
                       "List of devices attached\n"
                       "R58M42ABCDE\tdevice\n\n")
-        << QStringList{"R58M42ABCDE"} << QStringList{"device"} << QList<bool>{true};
+        << QStringList{"R58M42ABCDE"} << QStringList{"device"} << QList<R>{R::Ready};
     QTest::newRow("unauthorized") << QByteArray("List of devices attached\r\nemulator-5554\tunauthorized\r\n")
                                   << QStringList{"emulator-5554"} << QStringList{"unauthorized"}
-                                  << QList<bool>{false};
-    QTest::newRow("serial cut at dot and colon")
-        << QByteArray("List of devices attached\n192.168.1.20:5555\tdevice\nserial_1-x:abc\toffline\n")
-        << QStringList{"192", "serial_1-x"} << QStringList{"168", "abc"} << QList<bool>{false, false};
+                                  << QList<R>{R::Unauthorized};
+    QTest::newRow("network and wireless-debugging serials")
+        << QByteArray("List of devices attached\n192.168.1.20:5555\tdevice\nserial_1-x:abc\toffline\n"
+                      "adb-R58M42-x1Yz._adb-tls-connect._tcp\tdevice\n")
+        << QStringList{"192.168.1.20:5555", "serial_1-x:abc", "adb-R58M42-x1Yz._adb-tls-connect._tcp"}
+        << QStringList{"device", "offline", "device"} << QList<R>{R::Ready, R::Offline, R::Ready};
     QTest::newRow("heading in other case, state in capitals")
         << QByteArray("  list of DEVICES attached  \nABC\tDEVICE\n") << QStringList{"ABC"}
-        << QStringList{"DEVICE"} << QList<bool>{true};
+        << QStringList{"DEVICE"} << QList<R>{R::Ready};
     QTest::newRow("no heading") << QByteArray("ABC\tdevice\n") << QStringList{} << QStringList{}
-                                << QList<bool>{};
+                                << QList<R>{};
     QTest::newRow("bytes after NUL ignored")
         << QByteArray("List of devices attached\nAAA\tdevice\n\0BBB\tdevice\n",
                       sizeof("List of devices attached\nAAA\tdevice\n\0BBB\tdevice\n") - 1)
-        << QStringList{"AAA"}
-        << QStringList{"device"} << QList<bool>{true};
+        << QStringList{"AAA"} << QStringList{"device"} << QList<R>{R::Ready};
     QTest::newRow("a line that does not begin with a serial names no device")
         << QByteArray("List of devices attached\n\x01\x01ist of\tdevices\n* noise here\nAAA\tdevice\n")
-        << QStringList{"AAA"} << QStringList{"device"} << QList<bool>{true};
+        << QStringList{"AAA"} << QStringList{"device"} << QList<R>{R::Ready};
+
+    const QString noPermissions =
+        QStringLiteral("no permissions (user alice is not in the plugdev group); see "
+                       "[http://developer.android.com/tools/device.html]");
+    QTest::newRow("no permissions, with spaces and parentheses")
+        << QByteArray("List of devices attached\nR58M42ABCDE\t" + noPermissions.toLatin1() +
+                      "\n????????????\tno permissions\n")
+        << QStringList{"R58M42ABCDE", "????????????"} << QStringList{noPermissions, "no permissions"}
+        << QList<R>{R::NoPermissions, R::NoPermissions};
+    QTest::newRow("devices -l: attributes after the state")
+        << QByteArray("List of devices attached\n"
+                      "emulator-5554          device product:sdk_gphone64 model:sdk_x86_64 device:emu64x "
+                      "transport_id:1\n"
+                      "R58M42ABCDE            unauthorized usb:1-1 transport_id:2\n"
+                      "0123456789ABCDEF       " +
+                      noPermissions.toLatin1() +
+                      " usb:1-2 transport_id:3\n"
+                      "ZX1G22                 recovery usb:1-3 transport_id:4\n"
+                      "ZX1G23                 authorizing usb:1-4 transport_id:5\n")
+        << QStringList{"emulator-5554", "R58M42ABCDE", "0123456789ABCDEF", "ZX1G22", "ZX1G23"}
+        << QStringList{"device", "unauthorized", noPermissions, "recovery", "authorizing"}
+        << QList<R>{R::Ready, R::Unauthorized, R::NoPermissions, R::Other, R::Passing};
+    QTest::newRow("bounded: too long a serial, a state cleaned and cut")
+        << QByteArray("List of devices attached\n" + QByteArray(AdbTool::MaxSerialLength + 1, 'S') +
+                      "\tdevice\nABC\tno\x07 permissions <b>" + QByteArray(400, 'x') + "</b>\n")
+        << QStringList{"ABC"} << QStringList{QStringLiteral("no permissions b ") + QString(183, u'x')}
+        << QList<R>{R::NoPermissions};
+    QByteArray many("List of devices attached\n");
+    QStringList manySerials;
+    for (int i = 0; i < AdbTool::MaxDevices + 5; ++i) {
+        many += "S" + QByteArray::number(i) + "\tdevice\n";
+        if (i < AdbTool::MaxDevices)
+            manySerials << QStringLiteral("S%1").arg(i);
+    }
+    QTest::newRow("bounded: the number of devices")
+        << many << manySerials << QStringList(manySerials.size(), QStringLiteral("device"))
+        << QList<R>(manySerials.size(), R::Ready);
 }
 
 void TestAdbTool::devices()
@@ -69,24 +108,26 @@ void TestAdbTool::devices()
     QFETCH(QByteArray, output);
     QFETCH(QStringList, serials);
     QFETCH(QStringList, states);
-    QFETCH(QList<bool>, online);
+    QFETCH(QList<AdbDevice::Readiness>, readiness);
     FakeAdbScript adb;
     QVERIFY(adb.isValid());
     adb.setReply(QStringLiteral("devices"), output);
 
     const QList<AdbDevice> devices = AdbTool().devices();
     QStringList gotSerials, gotStates;
-    QList<bool> gotOnline;
+    QList<AdbDevice::Readiness> gotReadiness;
     for (const AdbDevice& device : devices) {
         gotSerials << device.serial;
         gotStates << device.state;
-        gotOnline << device.isOnline();
+        gotReadiness << device.readiness();
+        QCOMPARE(device.isOnline(), device.readiness() == AdbDevice::Readiness::Ready);
+        QCOMPARE(device.notReadyText().isEmpty(), device.isOnline());
         QCOMPARE(device.line, device.line.trimmed());
         QVERIFY(device.line.startsWith(device.serial));
     }
     QCOMPARE(gotSerials, serials);
     QCOMPARE(gotStates, states);
-    QCOMPARE(gotOnline, online);
+    QCOMPARE(gotReadiness, readiness);
     QCOMPARE(adb.calls(), QStringList{"devices"});
 }
 

@@ -1,6 +1,8 @@
 // "adb devices" prints what the ADB server and the phones' USB descriptors say. Property:
-// every device taken has a serial and a state made only of the characters a serial may
-// hold, both taken from its own trimmed line, and nothing is taken before the list header.
+// at most AdbTool::MaxDevices devices, each with a bounded serial made only of the
+// characters a serial may hold that begins its own trimmed, bounded line, and a state of
+// printable characters, no markup and no outer spaces, within its bound; nothing is taken
+// before the list header.
 #include "android/AdbTool.h"
 
 #include <cstdlib>
@@ -9,10 +11,22 @@ namespace {
 
 bool isSerialText(const QString& text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || text.size() > AdbTool::MaxSerialLength)
         return false;
     for (const QChar c : text) {
-        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'-' || c == u'_'))
+        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'-' || c == u'_' ||
+              c == u'.' || c == u':' || c == u'?'))
+            return false;
+    }
+    return true;
+}
+
+bool isStateText(const QString& text)
+{
+    if (text.isEmpty() || text.size() > AdbTool::MaxStateLength || text != text.trimmed())
+        return false;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'<' || c == u'>')
             return false;
     }
     return true;
@@ -26,10 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QList<AdbDevice> devices = AdbTool::parseDevices(reply);
     if (!devices.isEmpty() && !reply.contains(QLatin1String("List of devices attached"), Qt::CaseInsensitive))
         std::abort();
+    if (devices.size() > AdbTool::MaxDevices)
+        std::abort();
     for (const AdbDevice& device : devices) {
-        if (!isSerialText(device.serial) || !isSerialText(device.state) ||
-            device.line != device.line.trimmed() || !device.line.startsWith(device.serial) ||
-            !device.line.contains(device.state))
+        if (!isSerialText(device.serial) || !isStateText(device.state) ||
+            device.line != device.line.trimmed() || device.line.size() > AdbTool::MaxDeviceLineLength ||
+            !device.line.startsWith(device.serial))
             std::abort();
     }
     return 0;

@@ -334,10 +334,13 @@ int VelliportCli::sources(const QStringList& arguments)
         // lines come on standard error, which the device list takes for a failure.
         const AdbTool adb(std::chrono::seconds(20));
         adb.run({QStringLiteral("start-server")}, false);
-        for (const AdbDevice& device : adb.devices())
+        for (const AdbDevice& device : adb.devices()) {
             list.append(QJsonObject{{QStringLiteral("kind"), QStringLiteral("phone")},
                                     {QStringLiteral("name"), device.serial},
                                     {QStringLiteral("state"), device.state}});
+            // A phone that cannot be read yet: what its state means and what to do.
+            say(device.notReadyText());
+        }
     } catch (const std::exception& e) {
         say(QStringLiteral("phones: not listed (%1)").arg(QString::fromUtf8(e.what())));
     }
