@@ -1,12 +1,13 @@
 #include "portwarden/Portwarden.h"
 
+#include "portwarden/ProcSocketOwners.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
-#include <algorithm>
 #include <limits>
 
 #ifndef Q_OS_WIN
@@ -23,6 +24,9 @@ namespace {
 constexpr int CommandTimeoutMs = 30000;
 constexpr qint64 WaitSliceMs = 50;
 constexpr qsizetype MaxListingBytes = 16 * 1024 * 1024;
+// A socket shared by a hundred processes still makes a line of a few kilobytes.
+constexpr qsizetype MaxLineLength = 8 * 1024;
+constexpr qsizetype MaxLines = 1024 * 1024;
 
 void appendBounded(QByteArray& buffer, const QByteArray& more)
 {
@@ -102,23 +106,32 @@ QStringList addressColumns(const QString& line)
     return (users < 0 ? line : line.left(users)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-// The process numbers of ss's process column: users:(("name",pid=N,fd=M),...). A name
-// is quoted and may hold anything, "pid=" and quotes included, so an entry's name ends
-// only at the quote that its own fields follow.
-QList<qint64> socketOwners(const QString& line)
+// A listening socket of the ADB server port: "LISTEN Recv-Q Send-Q LOCAL PEER", the port being
+// what follows the last ':' of the local address ([::1]:5037, 127.0.0.1%lo:5037, *:5037).
+bool isAdbListener(const QString& line)
 {
-    static const QRegularExpression entry(QStringLiteral("\\(\"(.*?)\",pid=(\\d+)((?:,[a-z]+=\\d+)*)\\)"));
-    QList<qint64> ids;
+    const QStringList columns = addressColumns(line);
+    if (columns.size() < 5 || columns[0] != QLatin1String("LISTEN"))
+        return false;
+    const QString& local = columns[3];
+    const qsizetype colon = local.lastIndexOf(QLatin1Char(':'));
+    return colon >= 0 && QStringView(local).sliced(colon + 1) == QLatin1String("5037");
+}
+
+// The owner of a socket in ss's process column, users:(("name",pid=N,fd=M),...). ss writes a
+// name as it is, quotes, commas and "pid=" included, so users:(("x",pid=1,fd=3),("y",pid=2,fd=4))
+// may name two owners, or one whose program named itself x",pid=1,fd=3),("y. Only the owner
+// written last is one whichever way the column is read: the column is read from its end, and
+// a socket shared by several processes loses only its other owners.
+std::optional<qint64> socketOwner(const QString& line)
+{
+    static const QRegularExpression lastOwner(
+        QStringLiteral("^users:\\(\\(\".*\",pid=(\\d+),fd=\\d+\\)\\)$"));
     const qsizetype users = line.indexOf(QLatin1String("users:("));
     if (users < 0)
-        return ids;
-    auto matches = entry.globalMatch(line, users + 7);
-    while (matches.hasNext()) {
-        const auto id = processId(matches.next().captured(2));
-        if (id && !ids.contains(*id))
-            ids << *id;
-    }
-    return ids;
+        return std::nullopt;
+    const QRegularExpressionMatch match = lastOwner.match(QStringView(line).sliced(users).trimmed());
+    return match.hasMatch() ? processId(match.captured(1)) : std::nullopt;
 }
 
 } // namespace
@@ -127,20 +140,19 @@ QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
 {
     static const QRegularExpression trailingNumber(QStringLiteral("(\\d+)[\\r\\n ]*$"));
     QList<PortLine> found;
-    // An address column (local or foreign) whose port is exactly 5037: a bare ":5037"
+    // netstat: an address column (local or foreign) whose port is exactly 5037: a bare ":5037"
     // substring would also take ports 50370 to 50379 and IPv6 groups, and end
     // processes that have nothing to do with the ADB server.
     static const QRegularExpression adbPort(QStringLiteral("(^|\\s)\\S*:5037(\\s|$)"));
+    qsizetype lines = 0;
     for (const QByteArray& raw : listing.split('\n')) {
-        const QString text = QString::fromUtf8(raw);
-        if (style == ListingStyle::SocketStatistics) {
-            const QStringList columns = addressColumns(text);
-            if (std::none_of(columns.cbegin(), columns.cend(),
-                             [](const QString& column) { return column.endsWith(QLatin1String(":5037")); }))
-                continue;
-        } else if (!adbPort.match(text).hasMatch()) {
+        if (++lines > MaxLines)
+            break;
+        if (raw.size() > MaxLineLength)
             continue;
-        }
+        const QString text = QString::fromUtf8(raw);
+        if (style == ListingStyle::SocketStatistics ? !isAdbListener(text) : !adbPort.match(text).hasMatch())
+            continue;
         PortLine portLine{text, {}};
         if (portLine.line.endsWith(QLatin1Char('\r')))
             portLine.line.chop(1);
@@ -150,17 +162,22 @@ QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style)
                 if (const auto id = processId(match.captured(1)))
                     portLine.processIds << *id;
             }
-        } else {
-            portLine.processIds = socketOwners(text);
+        } else if (const auto id = socketOwner(text)) {
+            portLine.processIds << *id;
         }
         found << portLine;
     }
     return found;
 }
 
-Commands systemCommands()
+Commands systemCommands(const QString& procRoot)
 {
     Commands commands;
+#ifdef Q_OS_LINUX
+    commands.findListeners = [procRoot] { return ProcSocketOwners(procRoot).adbListeners(); };
+#else
+    Q_UNUSED(procRoot);
+#endif
     commands.style = SystemListingStyle;
     commands.listingCommandLine = ListingProgram + QLatin1Char(' ') + ListingArguments.join(QLatin1Char(' '));
     commands.listConnections = [] {
@@ -173,15 +190,27 @@ Commands systemCommands()
 
 int run(const Commands& commands)
 {
-    const std::optional<QByteArray> listing = commands.listConnections();
-    if (!listing) {
-        commands.log(QStringLiteral("Error: can not execute: %1\n").arg(commands.listingCommandLine));
-        return 0;
+    std::optional<QList<PortLine>> portLines;
+    if (commands.findListeners)
+        portLines = commands.findListeners();
+    if (!portLines) {
+        const std::optional<QByteArray> listing = commands.listConnections();
+        if (!listing) {
+            commands.log(QStringLiteral("Error: can not execute: %1\n").arg(commands.listingCommandLine));
+            return 0;
+        }
+        portLines = findAdbPortLines(*listing, commands.style);
     }
-    for (const PortLine& portLine : findAdbPortLines(*listing, commands.style)) {
+    // A server listening on both 127.0.0.1 and [::1] owns two lines; it is ended once.
+    QSet<qint64> ended;
+    for (const PortLine& portLine : *portLines) {
         commands.log(portLine.line + QLatin1Char('\n'));
-        for (const qint64 id : portLine.processIds)
+        for (const qint64 id : portLine.processIds) {
+            if (ended.contains(id))
+                continue;
+            ended.insert(id);
             commands.log(commands.endProcess(id) + QLatin1String("\n\n"));
+        }
     }
     return 0;
 }

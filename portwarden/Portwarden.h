@@ -12,7 +12,7 @@
 namespace Portwarden {
 
 // How the connection listing names the owning process: netstat -ano ends each line with
-// the process number, ss -tanp names every owner as "pid=N".
+// the process number, ss -tanp names every owner as ("name",pid=N,fd=M).
 enum class ListingStyle { Netstat, SocketStatistics };
 
 struct PortLine
@@ -21,12 +21,18 @@ struct PortLine
     QList<qint64> processIds;
 };
 
-// The lines of the listing that mention ":5037" (in any address column, and so also
-// longer ports such as 50370), in listing order, with the processes to end for each.
+// The lines of the listing on port 5037, in listing order, with the processes to end for
+// each. netstat: a line with port 5037 in any address column (a client's too). ss: a listening
+// socket whose local address has port 5037, with the owner written last in its users:((...))
+// column, the one entry that a program name (which may hold quotes, commas, "pid=") cannot forge.
 QList<PortLine> findAdbPortLines(const QByteArray& listing, ListingStyle style);
 
 struct Commands
 {
+    // The sockets listening on port 5037 and their owners as the kernel lists them; nothing
+    // when its tables cannot be read, and then the listing below is read instead. Unset
+    // where the system has no such tables.
+    std::function<std::optional<QList<PortLine>>()> findListeners;
     ListingStyle style = ListingStyle::Netstat;
     QString listingCommandLine;
     // The listing's standard output, or nothing when the listing program does not start.
@@ -36,8 +42,10 @@ struct Commands
     std::function<void(const QString& text)> log;
 };
 
-// The commands of this system: netstat and taskkill on Windows, ss and SIGKILL elsewhere.
-Commands systemCommands();
+// The commands of this system: netstat and taskkill on Windows; elsewhere SIGKILL, the
+// sockets found under procRoot (Linux's /proc, or a folder laid out like it), ss when there
+// are none to read.
+Commands systemCommands(const QString& procRoot = QStringLiteral("/proc"));
 
 // Always 0: the main program carries on whatever happened here.
 int run(const Commands& commands);
