@@ -620,6 +620,12 @@ void IOSViberDb::loadCalls(ViberDataSet& dataSet)
         msg->type = ViberMsgType::Call;
         msg->date = call->date;
         msg->call = call;
+        // The row keeps only the call's type; the bubble's direction and caller follow
+        // from it, as on the phone, where an incoming or missed call is the person's.
+        const bool outgoing = call->kind == ViberCallKind::Outgoing;
+        msg->status = outgoing ? ViberStatus::Delivered : ViberStatus::Received;
+        if (!outgoing)
+            msg->sender = call->person;
         ViberDataSet::addToChat(chat, dataSet.messages.insert(std::move(msg)));
         if (call->date > chat->date)
             chat->date = call->date;
@@ -968,9 +974,11 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
     return messagePk;
 }
 
-qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& call)
+qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& call, bool* added)
 {
     open();
+    if (added)
+        *added = false;
     const QString typeText = ViberCodes::callKindText(call.kind);
     // A call written without a type could never be read back.
     if (typeText.isEmpty())
@@ -1029,6 +1037,8 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
     executeThrow(row.sql());
     const qint64 pk = lastInsertId();
     context.recentCalls->insert(key, pk);
+    if (added)
+        *added = true;
     return pk;
 }
 

@@ -67,7 +67,8 @@ public:
     qint64 findDuplicateMessage(qint64 token, double date, qint64& attachmentPk);
     qint64 insertMessage(LocalDbWriteContext& context, qint64 conversationPk, const _ViberMsg& message,
                          qint64& attachmentPk, qint64& locationPk);
-    qint64 insertCall(LocalDbWriteContext& context, const _ViberCall& call);
+    // added, when given, tells whether the call was new to the database.
+    qint64 insertCall(LocalDbWriteContext& context, const _ViberCall& call, bool* added = nullptr);
     void refreshRecentsLines();
 
 protected:

@@ -122,6 +122,12 @@ public:
         m_rows.push_back({key(c, iDate), key(c, iOrderKey), msg});
     }
 
+    // A message with no row of its own: its date, and no order key.
+    void add(_ViberMsg* msg, qint64 date)
+    {
+        m_rows.push_back({date, std::numeric_limits<qint64>::min(), msg});
+    }
+
     // Appends every message to its chat's list, in chat order.
     void fillChats()
     {
@@ -222,6 +228,9 @@ void ModernAndroidViberDb::loadInto(ViberDataSet& dataSet)
     m_infoByParticipant.clear();
     m_personByNumber.clear();
     m_callByToken.clear();
+    m_logCalls.clear();
+    m_callsWithBubble.clear();
+    m_directChat.clear();
     m_nextMadeUpId = -1;
     loadPeople(dataSet);
     loadChats(dataSet);
@@ -321,7 +330,14 @@ void ModernAndroidViberDb::loadChats(ViberDataSet& dataSet)
                 chat->name = communityNames.value(groupId);
             break;
         }
-        dataSet.chats.insert(std::move(chat));
+        _ViberPerson* peer =
+            type == 0 && !chat->participants.isEmpty() ? chat->participants.cbegin().value() : nullptr;
+        _ViberChat* stored = dataSet.chats.insert(std::move(chat));
+        if (peer) {
+            _ViberChat*& direct = m_directChat[peer];
+            if (!direct || stored->id < direct->id)
+                direct = stored;
+        }
     }
 
     Sqlite3Cursor p = queryThrow(
@@ -397,7 +413,58 @@ void ModernAndroidViberDb::loadCallLog(ViberDataSet& dataSet)
         _ViberCall* stored = dataSet.calls.insert(std::move(call));
         if (stored->token != 0)
             m_callByToken.insert(stored->token, stored);
+        m_logCalls.append({stored, c.getInt64(iGroupId)});
     }
+}
+
+QList<_ViberMsg*> ModernAndroidViberDb::addCallsWithoutBubble(ViberDataSet& dataSet)
+{
+    // The app leaves a call in its log when the user deletes the call's bubble (or the
+    // whole chat): the call stays in Viber's own call list, so it is kept here too, in
+    // the chat where it took place, as the local database's reader places its calls.
+    QHash<QString, _ViberChat*> groups;
+    for (_ViberChat* chat : dataSet.chats) {
+        if (!chat->isGroup())
+            continue;
+        _ViberChat*& group = groups[chat->groupId];
+        if (!group || chat->id < group->id)
+            group = chat;
+    }
+    QList<_ViberMsg*> made;
+    for (const auto& [call, groupId] : std::as_const(m_logCalls)) {
+        if (m_callsWithBubble.contains(call))
+            continue;
+        _ViberChat* chat = groupId != 0 ? groups.value(QString::number(groupId)) : nullptr;
+        if (!chat && call->person)
+            chat = m_directChat.value(call->person);
+        if (!chat && call->person) {
+            auto chatMade = std::make_unique<_ViberChat>();
+            qint64 chatId = -1;
+            while (dataSet.chats.contains(chatId))
+                --chatId;
+            chatMade->id = chatId;
+            chatMade->name = call->person->name;
+            chatMade->participants.insert(call->person->id, call->person);
+            chat = dataSet.chats.insert(std::move(chatMade));
+            m_directChat.insert(call->person, chat);
+        }
+        if (!chat || dataSet.messages.contains(-call->id))
+            continue;
+        _ViberMsg* msg = dataSet.messages.obtain(-call->id);
+        msg->chat = chat;
+        msg->type = ViberMsgType::Call;
+        msg->call = call;
+        msg->date = call->date;
+        msg->stateDate = call->date;
+        msg->token = call->token;
+        const bool outgoing = call->kind == ViberCallKind::Outgoing;
+        msg->status = outgoing ? ViberStatus::Delivered : ViberStatus::Received;
+        if (!outgoing)
+            msg->sender = call->person;
+        chat->date = std::max(chat->date, call->date);
+        made.append(msg);
+    }
+    return made;
 }
 
 void ModernAndroidViberDb::placeMedia(_ViberAtta& atta, int kind, const QString& uri,
@@ -566,7 +633,11 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             msg->text = caption;
             _ViberAtta* atta = attach();
             placeMedia(*atta, kind, c.getText(iUri), c.getText(iDownloadId));
-            const QString suffix = AppDirs::sanitizeFileName(QFileInfo(atta->localPath).suffix());
+            QString suffix = AppDirs::sanitizeFileName(QFileInfo(atta->localPath).suffix());
+            // A file sent from the gallery has no copy in Viber's folders, but the
+            // message still names it.
+            if (suffix.isEmpty())
+                suffix = ViberMessageInfo::fileExtension(fileInfo);
             if (!suffix.isEmpty())
                 atta->fileName += u'.' + suffix;
             if (kind != Picture && kind != Gif)
@@ -627,6 +698,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
                 call = dataSet.calls.insert(std::move(made));
             }
             msg->call = call;
+            m_callsWithBubble.insert(call);
             break;
         }
         case Notice:
@@ -638,11 +710,31 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
             msg->type = ViberMsgType::System;
             msg->text = ViberMessageInfo::deletedText();
             break;
-        default:
+        default: {
+            // Rich messages of kinds the app has added over time: a place sent with its
+            // name and address is a location like any other.
+            // The row's own coordinates stand in when the description has none.
+            const ViberMessageInfo::Place place = ViberMessageInfo::place(info);
+            if (place.hasCoordinates() || !place.name.isEmpty() || !place.address.isEmpty()) {
+                msg->type = ViberMsgType::Location;
+                const bool own = place.hasCoordinates();
+                msg->location.setLatitude(own ? place.latitude : microdegrees(c.getInt64(iLat)));
+                msg->location.setLongitude(own ? place.longitude : microdegrees(c.getInt64(iLng)));
+                msg->location.setAddress(place.address);
+                msg->text = !place.name.isEmpty() ? place.name : place.address;
+                attach();
+                break;
+            }
             msg->type = ViberMsgType::Text;
-            msg->text = ViberMessageInfo::unknownKindText(kind, body);
+            const QString buttons =
+                body.trimmed().isEmpty() ? ViberMessageInfo::keyboardText(info) : QString();
+            msg->text = ViberMessageInfo::unknownKindText(kind, !buttons.isEmpty() ? buttons : body);
             break;
         }
+        }
+        // A bot's message may be nothing but its keyboard: its buttons are what the user saw.
+        if (msg->type == ViberMsgType::Text && msg->text.trimmed().isEmpty())
+            msg->text = ViberMessageInfo::keyboardText(info);
         // Keys in the codec's order; the kind is kept even for plain texts.
         const auto bounded = [&c](int index) {
             const QString value = c.getText(index);
@@ -667,6 +759,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         msg->extra =
             likelyRepeated ? sharedBlobs.share(extraBlob, BlobCodec::held) : BlobCodec::held(extraBlob);
     }
+    for (_ViberMsg* msg : addCallsWithoutBubble(dataSet))
+        order.add(msg, ViberDates::refToUnixMs(msg->date));
     order.fillChats();
     // Lists grown by appending keep up to half their room unused.
     for (_ViberChat* chat : dataSet.chats)

@@ -4,6 +4,9 @@
 #include "db/AbsViberDb.h"
 
 #include <QHash>
+#include <QList>
+#include <QPair>
+#include <QSet>
 #include <QString>
 
 struct _ViberAtta;
@@ -65,6 +68,7 @@ private:
     void loadMessages(ViberDataSet& dataSet);
     void loadCallLog(ViberDataSet& dataSet);
     _ViberPerson* personForNumber(ViberDataSet& dataSet, const QString& number);
+    QList<_ViberMsg*> addCallsWithoutBubble(ViberDataSet& dataSet);
     void placeMedia(_ViberAtta& atta, int kind, const QString& uri, const QString& downloadId) const;
 
     QString m_deviceRoot;
@@ -78,4 +82,9 @@ private:
     QHash<QString, _ViberPerson*> m_personByNumber; // canonical numbers
     qint64 m_nextMadeUpId = -1;
     QHash<qint64, _ViberCall*> m_callByToken;
+    // The call log in its order, with each call's group id (0 for a one-to-one call).
+    QList<QPair<_ViberCall*, qint64>> m_logCalls;
+    QSet<const _ViberCall*> m_callsWithBubble;
+    // Each person's one-to-one chat, the lowest id where there are several.
+    QHash<const _ViberPerson*, _ViberChat*> m_directChat;
 };

@@ -28,4 +28,27 @@ QString deletedText();
 // "[type 1011] body": a kind no reader knows, shown as stored.
 QString unknownKindText(qint64 code, const QString& body);
 
+// A place the object describes (a location sent as a rich message): its name, address
+// and coordinates in degrees. Found under "locationInfo" or "location"; which keys a
+// phone writes there is not documented, so the usual spellings are all taken.
+struct Place
+{
+    QString name;
+    QString address;
+    double latitude = 0;
+    double longitude = 0;
+
+    bool hasCoordinates() const { return latitude != 0 && longitude != 0; }
+};
+Place place(const QJsonObject& info);
+
+// "[KEYBOARD] Menu | Orders": the button texts of a bot's keyboard or rich message
+// ("keyboard", or "keyboard" or "rich_media" in "pa_message_data"), markup removed;
+// empty when the object carries no buttons.
+QString keyboardText(const QJsonObject& info);
+
+// The extension a message's file had on the sending phone: fileInfo's "FileExt", else
+// the suffix of its "FileName"; without a dot, safe as a file name suffix, or empty.
+QString fileExtension(const QJsonObject& fileInfo);
+
 } // namespace ViberMessageInfo

@@ -86,7 +86,13 @@ void BackupViberMsgThread::run()
     const bool databaseExisted = QFileInfo(databasePath).isFile();
     try {
         backup();
-        m_progress.postSucceed(tr("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_processed));
+        // A repeated backup adds only what is new; saying all were backed up would
+        // hide that nothing changed.
+        QString text = tr("IDS_SUC_BACKUP_%1_NEW_%2_ALREADY_THERE").arg(m_added).arg(m_present);
+        const int passedOver = m_processed - m_added - m_present;
+        if (passedOver > 0)
+            text += QLatin1Char(' ') + tr("IDS_BACKUP_%1_PASSED_OVER").arg(passedOver);
+        m_progress.postSucceed(text);
         return;
     } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
@@ -135,15 +141,18 @@ void BackupViberMsgThread::backup()
             copyContactPhotos(*msg->chat);
         }
         if (msg->type == ViberMsgType::Call) {
-            if (msg->call)
-                db.insertCall(context, *msg->call);
+            bool added = false;
+            if (msg->call && db.insertCall(context, *msg->call, &added) != 0)
+                ++(added ? m_added : m_present);
             continue;
         }
         qint64 attachmentPk = 0;
         qint64 locationPk = 0;
         const bool stored = db.findDuplicateMessage(msg->token, msg->date, attachmentPk) != 0;
-        if (!stored)
-            db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk);
+        if (stored)
+            ++m_present;
+        else if (db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk) != 0)
+            ++m_added;
         copyMedia(*msg, attachmentPk, !stored);
     }
     if (m_progress.isCancelled())

@@ -43,4 +43,6 @@ private:
     QString m_target;
     ProgressChannel& m_progress;
     int m_processed = 0;
+    int m_added = 0;   // messages and calls written by this run
+    int m_present = 0; // found in the database already
 };

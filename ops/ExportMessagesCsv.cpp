@@ -1,5 +1,6 @@
 #include "ops/ExportMessagesCsv.h"
 
+#include "db/ViberCall.h"
 #include "db/ViberChat.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -43,8 +44,17 @@ void ExportMessagesCsv::write(const _ViberMsg& msg)
     const QString date =
         ViberDates::refToLocalShown(msg.date).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (msg.type == ViberMsgType::Call) {
-        if (msg.call)
-            row(date, QStringLiteral("0"), QString(), QString(), escape(callText(*msg.call)));
+        // A call row says who and which way as the message rows do: an outgoing call is
+        // the owner's, the others the person's.
+        if (const _ViberCall* call = msg.call) {
+            const QString send =
+                call->kind == ViberCallKind::Outgoing ? QStringLiteral("1") : QStringLiteral("0");
+            const _ViberPerson* person = call->person;
+            if (!person && msg.chat && msg.chat->participants.size() == 1)
+                person = msg.chat->participants.cbegin().value();
+            row(date, send, person ? escape(person->name) : QString(),
+                person ? escape(person->number) : QString(), escape(callText(*call)));
+        }
         return;
     }
     if (msg.type == ViberMsgType::System) {

@@ -40,6 +40,25 @@ ExtractMediaFilesThread::ExtractMediaFilesThread(const QList<_ViberMsg*>& messag
     : QThread(parent), m_messages(messages), m_target(targetFolder), m_progress(progress)
 {}
 
+bool ExtractMediaFilesThread::namesMediaFile(const _ViberMsg& msg)
+{
+    const _ViberAtta* atta = msg.attachment;
+    if (!atta)
+        return false;
+    switch (msg.type) {
+    case ViberMsgType::Picture:
+    case ViberMsgType::Video:
+        return !atta->localPath.isEmpty() || !atta->previewPath.isEmpty();
+    case ViberMsgType::Location:
+    case ViberMsgType::Sticker:
+        return !atta->previewPath.isEmpty();
+    case ViberMsgType::Voice:
+        return !atta->localPath.isEmpty();
+    default:
+        return false;
+    }
+}
+
 QString ExtractMediaFilesThread::extract(const _ViberMsg& msg, const QString& targetFolder)
 {
     const _ViberAtta* atta = msg.attachment;
@@ -96,6 +115,8 @@ void ExtractMediaFilesThread::run()
         return;
     }
     const int total = int(m_messages.size());
+    int named = 0;
+    int written = 0;
     ProgressThrottle throttle;
     for (int k = 1; k <= total; ++k) {
         if (m_progress.isCancelled())
@@ -103,7 +124,23 @@ void ExtractMediaFilesThread::run()
         const int percent = int(qint64(k) * 100 / total);
         if (throttle.due(percent, k == total))
             m_progress.postProgress(QString(), percent, QString());
-        extract(*m_messages.at(k - 1), m_target);
+        const _ViberMsg& msg = *m_messages.at(k - 1);
+        if (!namesMediaFile(msg))
+            continue;
+        ++named;
+        if (!extract(msg, m_target).isEmpty())
+            ++written;
     }
-    m_progress.postSucceed(tr("IDS_SUC_EXTRACT_MEDIA_FILES_TO_%1").arg(QDir(m_target).absolutePath()));
+    // Phones' media often stay behind on the phone: the text says what was written, not
+    // what was asked for.
+    const QString folder = QDir(m_target).absolutePath();
+    if (named == 0)
+        m_progress.postSucceed(tr("IDS_NO_MEDIA_FILES_FOUND"));
+    else if (written == 0)
+        m_progress.postSucceed(tr("IDS_NO_MEDIA_FILES_EXTRACTED_%1").arg(named));
+    else if (written < named)
+        m_progress.postSucceed(
+            tr("IDS_EXTRACTED_%1_OF_%2_MEDIA_FILES_TO_%3").arg(written).arg(named).arg(folder));
+    else
+        m_progress.postSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(written).arg(folder));
 }

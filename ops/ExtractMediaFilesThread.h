@@ -19,6 +19,8 @@ public:
 
     // Copies one message's attachment; returns the copy's path, or empty when nothing was copied.
     static QString extract(const _ViberMsg& msg, const QString& targetFolder);
+    // Whether the message's attachment names a file extract() would copy, present or not.
+    static bool namesMediaFile(const _ViberMsg& msg);
 
 protected:
     void run() override;

@@ -462,8 +462,12 @@
             <translation>Please select a Viber Desktop account:</translation>
         </message>
         <message>
-            <source>IDS_SUC_BACKUP_%1_MESSAGES</source>
-            <translation>Successfully backed up %1 messages.</translation>
+            <source>IDS_SUC_BACKUP_%1_NEW_%2_ALREADY_THERE</source>
+            <translation>Successfully backed up %1 new messages; %2 were already in the backup.</translation>
+        </message>
+        <message>
+            <source>IDS_BACKUP_%1_PASSED_OVER</source>
+            <translation>Left out: %1 (no chat, no sender in a group, or a call of a type a backup cannot keep).</translation>
         </message>
         <message>
             <source>IDS_SUC_CLEAR_CACHE</source>
@@ -482,8 +486,20 @@
             <translation>Successfully exported %1 Messages.</translation>
         </message>
         <message>
-            <source>IDS_SUC_EXTRACT_MEDIA_FILES_TO_%1</source>
-            <translation>Successfully extracted attachments to %1.</translation>
+            <source>IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2</source>
+            <translation>Successfully extracted %1 attachments to %2.</translation>
+        </message>
+        <message>
+            <source>IDS_EXTRACTED_%1_OF_%2_MEDIA_FILES_TO_%3</source>
+            <translation>Extracted %1 of %2 attachments to %3; the files of the others are not on this computer or could not be copied.</translation>
+        </message>
+        <message>
+            <source>IDS_NO_MEDIA_FILES_EXTRACTED_%1</source>
+            <translation>No file was written: the files of the %1 attachments are not on this computer or could not be copied.</translation>
+        </message>
+        <message>
+            <source>IDS_NO_MEDIA_FILES_FOUND</source>
+            <translation>No file was written: the selected messages have no attachments.</translation>
         </message>
         <message>
             <source>IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID</source>

@@ -761,16 +761,20 @@ void TestVelliportCli::callsAndMediaFollowTheSelection()
     const Result extracted = cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), media,
                                   QStringLiteral("--chat"), QStringLiteral("Anna")});
     QCOMPARE(extracted.code, 0);
+    QVERIFY2(extracted.err.contains(QStringLiteral("Extracted 1 of 2 attachments to")),
+             qPrintable(extracted.err));
     const QStringList files = QDir(media).entryList(QDir::Files);
     QCOMPARE(files.size(), 1);
     QVERIFY2(files.constFirst().startsWith(QLatin1String("atta_20200106-")), qPrintable(files.constFirst()));
     QCOMPARE(TestEnvironment::readFile(QDir(media).filePath(files.constFirst())),
              TestEnvironment::readFile(picture));
     const QString none = m_dir.filePath(QStringLiteral("media-ben"));
-    QCOMPARE(cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), none,
-                  QStringLiteral("--chat"), QStringLiteral("Service")})
-                 .code,
-             0);
+    const Result nothing = cli({QStringLiteral("extract-media"), m_local, QStringLiteral("--output"), none,
+                                QStringLiteral("--chat"), QStringLiteral("Service")});
+    QCOMPARE(nothing.code, 0);
+    QVERIFY2(nothing.err.contains(
+                 QStringLiteral("No file was written: the selected messages have no attachments.")),
+             qPrintable(nothing.err));
     QVERIFY(QDir(none).entryList(QDir::Files).isEmpty());
 
     // The JSON export names the copy by its path inside the export, or none without copies.
@@ -838,6 +842,13 @@ void TestVelliportCli::backupThenDelete()
     const QString database = QDir(AppDirs::localDatabasePath(QStringLiteral("Kept")))
                                  .filePath(QLatin1String(AppDirs::LocalDatabaseFile));
     QCOMPARE(messageCount(chatsJson(QStringLiteral("Kept"))), 16);
+    // Again: nothing is new, and the tool says so.
+    const Result again =
+        cli({QStringLiteral("backup"), m_local, QStringLiteral("--to"), QStringLiteral("Kept")});
+    QVERIFY2(again.code == 0, qPrintable(again.err));
+    QVERIFY2(again.err.contains(
+                 QStringLiteral("Successfully backed up 0 new messages; 16 were already in the backup.")),
+             qPrintable(again.err));
 
     // Not confirmed, or not a local database: nothing changes.
     const QString before = TestEnvironment::pythonDump(database);

@@ -9,13 +9,17 @@
 #include "db/ViberText.h"
 #include "ops/BackupViberMsgThread.h"
 #include "ops/ExportMessagesThread.h"
+#include "ops/ExportViberCallsThread.h"
+#include "ops/ExtractMediaFilesThread.h"
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DesktopFixture.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +45,156 @@ QStringList fixtureTexts(const QString& messagesPath)
                                      "c._id = m.conversation_id where c.deleted = 0 and m.deleted = 0 and "
                                      "m.extra_mime in (0, 8) and m.msg_info not like '%\"edit\"%'")));
 }
+
+// Rows a real phone showed, as the app writes them: a location sent as a rich message
+// (1006, its place in msg_info), a bot's message that is only its keyboard, an outgoing
+// picture sent from the gallery (no copy in Viber's folders, its name in msg_info), and a
+// call whose bubble the user deleted, left in viber_data's log.
+void addRealPhoneRows(const AndroidFixture& fixture)
+{
+    fixture.runOnMessages(QStringLiteral(
+        "INSERT INTO participants_info (_id, number, display_name, viber_name, participant_type, member_id) "
+        "VALUES (7, 'pa:5577', 'Піца Бот', 'Піца Бот', 1, 'pa:5577');"
+        "INSERT INTO conversations (_id, conversation_type, group_id, name, deleted, date, participant_id_1) "
+        "VALUES (8, 2, 9200, 'Піца Бот', 0, 1700000052000, 7);"
+        "INSERT INTO participants (_id, conversation_id, participant_info_id, active) VALUES "
+        "(19, 8, 1, 1), (20, 8, 7, 1);"
+        "INSERT INTO messages (_id, conversation_id, order_key, msg_date, token, conversation_type, "
+        "participant_id, send_type, extra_mime, user_id, deleted, body, msg_info, extra_uri, seq, status) "
+        "VALUES "
+        "(50, 1, 30, 1700000050000, 7130000000000000050, 0, 2, 0, 1006, '+380671234567', 0, '', "
+        "'{\"locationInfo\":{\"name\":\"Кав''ярня Львівська\",\"address\":\"вул. Хрещатик, 15, "
+        "Київ\",\"lat\":50.447731,\"lon\":30.522447}}', NULL, 150, 0),"
+        "(51, 1, 31, 1700000051000, 7130000000000000051, 0, 1, 1, 1, '+380501112233', 0, '', "
+        "'{\"fileInfo\":{\"FileName\":\"IMG_20231114_221051.png\",\"FileExt\":\"png\","
+        "\"FileSize\":35123,\"ContentType\":\"image\"}}', 'content://media/external/images/media/4711', "
+        "151, 3),"
+        "(52, 8, 1, 1700000052000, 7130000000000000052, 2, 20, 0, 0, 'pa:5577', 0, '', "
+        "'{\"pa_message_data\":{\"keyboard\":{\"Type\":\"keyboard\",\"Buttons\":["
+        "{\"ActionType\":\"reply\",\"ActionBody\":\"menu\",\"Text\":\"<font "
+        "color=\\\"#ffffff\\\">Меню</font>\"},"
+        "{\"ActionType\":\"reply\",\"ActionBody\":\"orders\",\"Text\":\"Мої замовлення\"}]}}}', "
+        "NULL, 152, 0);"));
+    Sqlite3DB data;
+    data.openThrow(fixture.dataPath(), Sqlite3DB::OpenReadWrite);
+    data.executeScriptThrow(QStringLiteral(
+        "INSERT INTO calls (_id, call_id, aggregate_hash, number, canonized_number, viber_call, "
+        "viber_call_type, date, duration, type, token, group_id) VALUES (6, 506, 9006, '+81901234567', "
+        "'81901234567', 1, 1, 1700000800000, 95, 1, 7130000000000000043, 0);"));
+}
+
+// Every message line of a JSON export, from every chat file.
+QList<QJsonObject> exportedJson(const QList<_ViberMsg*>& messages, const QString& folder)
+{
+    ProgressChannel channel;
+    RecordingReceiver receiver(&channel);
+    ExportMessagesThread worker(messages, folder, ExportMessagesThread::Json, channel);
+    receiver.runInWorkerThread(worker);
+    QList<QJsonObject> lines;
+    QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files);
+    while (files.hasNext()) {
+        const QJsonArray chat = QJsonDocument::fromJson(TestEnvironment::readFile(files.next()))
+                                    .object()
+                                    .value(QStringLiteral("messages"))
+                                    .toArray();
+        for (const QJsonValue& line : chat)
+            lines.append(line.toObject());
+    }
+    return lines;
+}
+
+// "kind direction sender duration" of each call line with a known kind, sorted.
+QStringList callLines(const QList<QJsonObject>& lines)
+{
+    QStringList calls;
+    for (const QJsonObject& line : lines) {
+        const QJsonObject call = line.value(QStringLiteral("call")).toObject();
+        if (call.isEmpty() || call.value(QStringLiteral("kind")).toString() == QLatin1String("unknown"))
+            continue;
+        calls.append(QStringLiteral("%1 %2 %3 %4")
+                         .arg(call.value(QStringLiteral("kind")).toString(),
+                              line.value(QStringLiteral("direction")).toString(),
+                              line.value(QStringLiteral("sender"))[QStringLiteral("name")].toString())
+                         .arg(call.value(QStringLiteral("duration")).toInteger()));
+    }
+    calls.sort();
+    return calls;
+}
+
+QJsonObject lineWithSummary(const QList<QJsonObject>& lines, const QString& start)
+{
+    for (const QJsonObject& line : lines) {
+        if (line.value(QStringLiteral("summary")).toString().startsWith(start))
+            return line;
+    }
+    return {};
+}
+
+// What each step said and wrote: the phone with addRealPhoneRows() read, exported as JSON
+// and CSV, its call log exported, its media extracted, backed up twice, and the backup
+// read and exported as JSON again. The checks look at it in one test each.
+struct RealPhoneFlow
+{
+    AndroidFixture fixture{AndroidFixture::Shape::Modern};
+    QTemporaryDir dir;
+    ViberDataSetPtr phone;
+    QList<QJsonObject> fromPhone;
+    QString csv;
+    QString callLog;
+    QStringList callLogSaid;
+    QStringList extractSaid;
+    QStringList backupSaid;
+    QString database;
+    ViberDataSetPtr local;
+    QList<QJsonObject> fromBackup;
+
+    RealPhoneFlow()
+    {
+        addRealPhoneRows(fixture);
+        phone = ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
+        fromPhone = exportedJson(phone->allMessages(), dir.filePath(QStringLiteral("p")));
+        const QString csvPath = dir.filePath(QStringLiteral("all.csv"));
+        run([&](ProgressChannel& channel) {
+            return std::make_unique<ExportMessagesThread>(phone->allMessages(), csvPath,
+                                                          ExportMessagesThread::Csv, channel);
+        });
+        csv = QString::fromUtf8(TestEnvironment::readFile(csvPath));
+        // The call log as the window and the tool gather it: the calls of the messages.
+        QList<_ViberCall*> calls;
+        for (const _ViberMsg* msg : phone->allMessages()) {
+            if (msg->call)
+                calls.append(msg->call);
+        }
+        const QString callPath = dir.filePath(QStringLiteral("calls.txt"));
+        callLogSaid = run([&](ProgressChannel& channel) {
+            return std::make_unique<ExportViberCallsThread>(calls, callPath, channel);
+        });
+        callLog = QString::fromUtf8(TestEnvironment::readFile(callPath));
+        extractSaid = run([&](ProgressChannel& channel) {
+            return std::make_unique<ExtractMediaFilesThread>(phone->allMessages(),
+                                                             dir.filePath(QStringLiteral("media")), channel);
+        });
+        const QString folder = dir.filePath(QStringLiteral("Backup"));
+        for (int i = 0; i < 2; ++i)
+            backupSaid += run([&](ProgressChannel& channel) {
+                return std::make_unique<BackupViberMsgThread>(phone->allMessages(), folder, channel);
+            });
+        database = folder + u'/' + QLatin1String(BackupViberMsgThread::DatabaseFile);
+        local =
+            ViberSourceDetector::iosReader(folder, QLatin1String(BackupViberMsgThread::DatabaseFile))->load();
+        fromBackup = exportedJson(local->allMessages(), dir.filePath(QStringLiteral("b")));
+    }
+
+    // Runs a worker; its successes and errors, in order.
+    template<typename Make> static QStringList run(Make make)
+    {
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        const auto worker = make(channel);
+        receiver.runInWorkerThread(*worker);
+        return receiver.successes + receiver.errors;
+    }
+};
 
 QList<int> kindsOf(const _ViberChat* chat)
 {
@@ -68,6 +222,7 @@ private slots:
             ViberSourceDetector::androidReader(m_fixture->deviceRoot(), m_fixture->extractRoot());
         QVERIFY(dynamic_cast<ModernAndroidViberDb*>(reader.get()));
         m_data = reader->load();
+        m_flow = std::make_unique<RealPhoneFlow>();
     }
 
     void detection()
@@ -130,8 +285,9 @@ private slots:
 
     void chats()
     {
-        // The deleted conversation is gone; the others keep their kinds.
-        QCOMPARE(m_data->chats.size(), 6);
+        // The deleted conversation is gone; the others keep their kinds. Two more hold
+        // calls of the log that no chat holds (Max's chat was deleted; one caller has none).
+        QCOMPARE(m_data->chats.size(), 8);
         QVERIFY(!m_data->chats.contains(6));
         const _ViberChat* direct = m_data->chats.value(1);
         QVERIFY(!direct->isGroup());
@@ -180,7 +336,7 @@ private slots:
     // deleted chat are never messages.
     void rowsThatAreNoMessages()
     {
-        QCOMPARE(m_data->messages.size(), 31);
+        QCOMPARE(m_data->messages.size(), 31 + 3); // and the log's three calls without a bubble
         for (qint64 id : {14, 17, 18, 27, 33})
             QVERIFY2(!m_data->messages.contains(id), qPrintable(QString::number(id)));
         QCOMPARE(m_data->messages.value(1)->text, QStringLiteral("Привіт! Як справи?"));
@@ -492,10 +648,110 @@ private slots:
             QStringLiteral("1"));
     }
 
+    // The real phone's cases, each through read, export and backup (see RealPhoneFlow).
+    void realPhoneCallsWithoutBubbleAreKept()
+    {
+        const RealPhoneFlow& f = *m_flow;
+        const _ViberMsg* kept = f.phone->messages.value(-6);
+        QVERIFY(kept && kept->call);
+        QCOMPARE(kept->chat->id, 7); // the caller's chat
+        QCOMPARE(kept->sender->id, 4);
+        QCOMPARE(f.phone->messages.value(-5)->chat->id, 2); // the group call, in its group
+        const _ViberMsg* max = f.phone->messages.value(-3); // his chat was deleted
+        QVERIFY(max && max->chat->participants.keys() == QList<qint64>{6});
+        QCOMPARE(f.callLogSaid, QStringList{QStringLiteral("Successfully extracted 7 call history.")});
+        QVERIFY(f.callLog.contains(QStringLiteral("Max Müller(+4915112345678)")));
+        QCOMPARE(
+            TestEnvironment::pythonQuery(f.database, QStringLiteral("select count(*) from ZRECENT where "
+                                                                    "ZCALLTOKEN in (7130000000000000040, "
+                                                                    "7130000000000000042, "
+                                                                    "7130000000000000043)")),
+            QStringLiteral("3"));
+    }
+
+    void realPhoneCallsKeepTheirDirectionInTheBackup()
+    {
+        const QStringList calls = callLines(m_flow->fromPhone);
+        QVERIFY2(calls.contains(QStringLiteral("incoming incoming Олена Коваль 125")),
+                 qPrintable(calls.join(u',')));
+        QVERIFY(calls.contains(QStringLiteral("outgoing outgoing  60")));
+        QCOMPARE(callLines(m_flow->fromBackup), calls);
+    }
+
+    void realPhoneRichPlaceIsALocation()
+    {
+        const QJsonObject place = lineWithSummary(m_flow->fromPhone, QStringLiteral("Кав'ярня Львівська"));
+        QCOMPARE(place.value(QStringLiteral("kind")).toString(), QStringLiteral("location"));
+        const QJsonObject where = place.value(QStringLiteral("location")).toObject();
+        QCOMPARE(where.value(QStringLiteral("address")).toString(),
+                 QStringLiteral("вул. Хрещатик, 15, Київ"));
+        QCOMPARE(where.value(QStringLiteral("latitude")).toDouble(), 50.447731);
+        QCOMPARE(where.value(QStringLiteral("longitude")).toDouble(), 30.522447);
+        QCOMPARE(lineWithSummary(m_flow->fromBackup, QStringLiteral("Кав'ярня Львівська"))
+                     .value(QStringLiteral("location")),
+                 QJsonValue(where));
+    }
+
+    // A bot's message that is only a keyboard reads as its buttons, in every export.
+    void realPhoneKeyboardReadsAsItsButtons()
+    {
+        const QString shown = QStringLiteral("[KEYBOARD] Меню | Мої замовлення");
+        QCOMPARE(m_flow->phone->messages.value(52)->text, shown);
+        QVERIFY(m_flow->csv.contains(QStringLiteral(",0,Піца Бот,pa:5577,") + shown));
+        QCOMPARE(
+            lineWithSummary(m_flow->fromBackup, QStringLiteral("[KEYBOARD]")).value(QStringLiteral("text")),
+            QJsonValue(shown));
+    }
+
+    void realPhoneCsvCallRowsNameThePerson()
+    {
+        QVERIFY2(m_flow->csv.contains(QStringLiteral(",0,Олена Коваль,+380671234567,Incoming Call (2' 5'')")),
+                 qPrintable(m_flow->csv));
+        QVERIFY(m_flow->csv.contains(QStringLiteral(",1,健二,+81901234567,Outgoing Call (1' 0'')")));
+    }
+
+    void realPhonePictureKeepsItsExtension()
+    {
+        QCOMPARE(m_flow->phone->messages.value(51)->attachment->fileName,
+                 QStringLiteral("7130000000000000051.png"));
+        bool kept = false;
+        for (const QJsonObject& line : m_flow->fromBackup)
+            kept = kept || line.value(QStringLiteral("attachment"))[QStringLiteral("name")] ==
+                               QJsonValue(QStringLiteral("7130000000000000051.png"));
+        QVERIFY(kept);
+    }
+
+    // Media that stayed on the phone: nothing is written, and the text says so.
+    void realPhoneExtractSaysNothingWasWritten()
+    {
+        QCOMPARE(m_flow->extractSaid.size(), 1);
+        QVERIFY2(m_flow->extractSaid.constFirst().startsWith(QLatin1String("No file was written")),
+                 qPrintable(m_flow->extractSaid.constFirst()));
+        QVERIFY(QDir(m_flow->dir.filePath(QStringLiteral("media"))).isEmpty());
+    }
+
+    void realPhoneRepeatedBackupAddsNothing()
+    {
+        const QString stored = TestEnvironment::pythonQuery(
+            m_flow->database,
+            QStringLiteral("select (select count(*) from ZVIBERMESSAGE) + (select count(*) from ZRECENT)"));
+        const QString leftOut = QStringLiteral(
+            " Left out: 1 (no chat, no sender in a group, or a call of a type a backup cannot keep).");
+        QCOMPARE(m_flow->backupSaid,
+                 (QStringList{
+                     QStringLiteral("Successfully backed up %1 new messages; 0 were already in the backup.")
+                             .arg(stored) +
+                         leftOut,
+                     QStringLiteral("Successfully backed up 0 new messages; %1 were already in the backup.")
+                             .arg(stored) +
+                         leftOut}));
+    }
+
 private:
     std::unique_ptr<AndroidFixture> m_fixture;
     QByteArray m_before;
     ViberDataSetPtr m_data;
+    std::unique_ptr<RealPhoneFlow> m_flow;
 };
 
 QTEST_GUILESS_MAIN(TestModernAndroid)

@@ -136,7 +136,9 @@ private slots:
              QStringLiteral("from ben")},
             {date, QStringLiteral("0"), QString(), QStringLiteral("Group-4455"),
              QStringLiteral("from nobody")},
-            {date, QStringLiteral("0"), QString(), QString(), QStringLiteral("Outgoing Call (1' 1'')")},
+            // a call row names the person and the direction, as message rows do
+            {date, QStringLiteral("1"), QStringLiteral("Anna \"A\""), QStringLiteral("+1,555"),
+             QStringLiteral("Outgoing Call (1' 1'')")},
         };
         if (!ExternalTool::available(QStringLiteral("python3")))
             QSKIP("python3 is missing: the CSV was not read back by an independent reader");
@@ -179,7 +181,11 @@ private slots:
         _ViberMsg* pic2 =
             b.message(group, ViberMsgType::Picture, Day1.addDays(1), QStringLiteral("caption"), true);
         b.attach(pic2, a2, QString());
-        msgs << pic1 << pic2;
+        _ViberMsg* place = b.message(group, ViberMsgType::Location, Day1.addSecs(180), QString(), true);
+        place->location.setLatitude(-33.856784);
+        place->location.setLongitude(151.215297);
+        b.attach(place);
+        msgs << pic1 << place << pic2;
         msgs << b.message(
             group, ViberMsgType::Text, Day1.addDays(1).addSecs(5),
             QStringLiteral("<script>document.title='PWNED'</script><img src=x onerror=\"document.body."
@@ -210,6 +216,11 @@ private slots:
         QVERIFY(html.contains(QLatin1String("href=\"files/photo%281%29.jpg\"")));
         QVERIFY(html.contains(QLatin1String("src=\"files/thumb.jpg\"")));
         QVERIFY(html.contains(QLatin1String("src=\"files/empty_photo.jpg\""))); // the picture without one
+        // a place without a picture of its own asks no map service: its page is a link
+        QVERIFY(html.contains(QLatin1String("<div class=\"location_place\">-33.856784, 151.215297</div><div><a "
+                                            "href=\"https://www.openstreetmap.org/?mlat=-33.856784&amp;"
+                                            "mlon=151.215297#map=16/-33.856784/151.215297\" target=\"_blank\">")));
+        QVERIFY(!html.contains(QLatin1String("staticmap")));
         // markup in a message is text
         QVERIFY(!html.contains(QLatin1String("<script>")));
         QVERIFY(html.contains(QLatin1String("&lt;script&gt;")));
@@ -228,7 +239,7 @@ private slots:
         QVERIFY(dom.contains(QLatin1String("<title>Velliport</title>"))); // the script did not run
         QVERIFY(dom.contains(QLatin1String("&lt;script&gt;document.title='PWNED'")));
         QVERIFY(!dom.contains(QLatin1String("<body data-pwned")));
-        QCOMPARE(dom.count(QLatin1String("class=\"bb2\"")), 3);
+        QCOMPARE(dom.count(QLatin1String("class=\"bb2\"")), 4);
         QCOMPARE(dom.count(QLatin1String("class=\"bb1\"")), 2);
     }
 
