@@ -66,16 +66,17 @@ void AndroidConnectWithUSBThread::run()
             simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
                                                    int(m_timing.descriptionWait.count()), &m_progress));
         if (m_device.agentTooOld()) {
-            m_progress.postError(AndroidDevice::agentTooOldText());
+            m_progress.postError(UserText::plain(AndroidDevice::agentTooOldText()));
             return;
         }
-        m_progress.postSucceed(QString());
+        m_progress.postSucceed();
     } catch (const OperationCancelled&) {
     } catch (const InstallFailure& e) {
         m_progress.postError(
-            QStringLiteral("Please go to Google Play on your Android Phone to download and install "
-                           "Kestrune Relaypod first and then try again. <br/><br/>Error:") +
-            QString::fromUtf8(e.what()));
+            UserText::rich(QStringLiteral("Please go to Google Play on your Android Phone to download and "
+                                          "install Kestrune Relaypod first and then try again. "
+                                          "<br/><br/>Error:")) +
+            UserText::plain(QString::fromUtf8(e.what())));
     } catch (const std::exception& e) {
         // The package route asks the user to install the app; the native agent comes
         // with this program, so then the phone's permission is what usually lacks.
@@ -86,10 +87,10 @@ void AndroidConnectWithUSBThread::run()
                       "Kestrune Relaypod.<br/><br/>")
                 : QStringLiteral("1 Unplug your phone, plug it in again and allow USB debugging for this "
                                  "computer when the phone asks.<br/><br/>");
-        m_progress.postError(QStringLiteral("Please try the following:<br/><br/>") + first +
+        const QString help = QStringLiteral("Please try the following:<br/><br/>") + first +
                              QStringLiteral("2 ") + HelpLinks::portwardenHelpText() +
-                             QStringLiteral(" Then restart your phone and try again.<br/><br/>") +
-                             QString::fromUtf8(e.what()).toHtmlEscaped());
+                             QStringLiteral(" Then restart your phone and try again.<br/><br/>");
+        m_progress.postError(UserText::rich(help) + UserText::plain(QString::fromUtf8(e.what())));
     }
 }
 
@@ -102,7 +103,7 @@ bool AndroidConnectWithUSBThread::checkDeviceState()
     const QString reply = AdbTool(DeviceListTimeout).run({QStringLiteral("devices")}, false);
     for (const AdbDevice& listed : AdbTool::parseDevices(reply)) {
         if (listed.serial == m_device.serial && !listed.isOnline()) {
-            m_progress.postError(listed.notReadyText());
+            m_progress.postError(UserText::plain(listed.notReadyText()));
             return false;
         }
     }
@@ -123,7 +124,7 @@ bool AndroidConnectWithUSBThread::checkPackages()
         installAgent();
     }
     if (!packages.contains(QLatin1String(AndroidLoadViberThread::ViberPackage))) {
-        m_progress.postError(KeyTranslator::text("IDS_NOT_INSTALL_VIBER"));
+        m_progress.postError(UserText::plain(KeyTranslator::text("IDS_NOT_INSTALL_VIBER")));
         return false;
     }
     return true;

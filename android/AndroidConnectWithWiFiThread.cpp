@@ -37,12 +37,12 @@ void AndroidConnectWithWiFiThread::run()
             simpleprotocol::fetchDeviceDescription(m_device.endpoint(), int(m_timing.sessionBudget.count()),
                                                    int(m_timing.descriptionWait.count()), &m_progress));
         if (m_device.agentTooOld()) {
-            m_progress.postError(AndroidDevice::agentTooOldText());
+            m_progress.postError(UserText::plain(AndroidDevice::agentTooOldText()));
             return;
         }
-        m_progress.postSucceed(QString());
+        m_progress.postSucceed();
     } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
 }

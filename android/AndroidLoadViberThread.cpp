@@ -71,11 +71,11 @@ void AndroidLoadViberThread::run()
         load();
         dropSession();
         m_workFolder.reset();
-        m_progress.postSucceed(QString());
+        m_progress.postSucceed();
         return;
     } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
     m_dataSet.reset();
     dropSession();
@@ -91,7 +91,7 @@ void AndroidLoadViberThread::load()
         if (!m_device.rooted) {
             backupRoute();
         } else if (!rootRoute(rootError)) {
-            m_progress.postTipsWait(rootError);
+            m_progress.postTipsWait(UserText::plain(rootError));
             while (m_progress.isWaitingTips()) {
                 if (m_progress.isCancelled())
                     throw OperationCancelled();
@@ -272,8 +272,8 @@ void AndroidLoadViberThread::backupRoute()
                                                       : QDir(m_archiveFolder).filePath(archiveName);
     QFile::remove(archive);
 
-    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_BACKUP_TIPS") +
-                            QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    m_progress.postTipsWait(UserText::plain(KeyTranslator::text("IDS_ADB_BACKUP_TIPS")) +
+                            UserText::rich(QStringLiteral("<br/><img src=\":res/adb_backup.png\" />")));
     AdbTool adb;
     adb.forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
     adb.forceStop(m_device.serial, QLatin1String(ViberPackage));
@@ -309,21 +309,18 @@ void AndroidLoadViberThread::backupRoute()
             } else {
                 cause = QStringLiteral("adb-backup -f %1 failed.").arg(archive);
             }
-            fail(
-                QStringLiteral(
-                    "Can't read Viber data from Android device.<br/><br/>Please check the "
-                    "following:<br/><br/>1 "
-                    "Don't encrypt your Android device by password or any 3rd party App.<br/><br/>2 You have "
-                    "installed and verified Viber on Android device.<br/><br/>3 Don't set a destop backup "
-                    "password "
-                    "on your phone. <br/>You can click  Settings  -&gt; Developer options  -&gt; Destop "
-                    "backup "
-                    "password on your phone to make the password blank.<br/><br/>4 Restart your Android "
-                    "device.<br/><br/>5 Stop Viber from running on Android device to try again.<br/>To do "
-                    "this:  Go "
-                    "Settings -&gt; Apps -&gt; Running -&gt; Viber and then tap Close "
-                    "button.<br/><br/>Error:") +
-                cause + QStringLiteral(" attempt=%1").arg(attempt));
+            // Plain text, as every exception's message: the worker reports it as it stands.
+            fail(QStringLiteral(
+                     "Can't read Viber data from Android device.\n\nPlease check the following:\n\n"
+                     "1 Don't encrypt your Android device by password or any 3rd party App.\n\n"
+                     "2 You have installed and verified Viber on Android device.\n\n"
+                     "3 Don't set a destop backup password on your phone.\nYou can click Settings -> "
+                     "Developer options -> Destop backup password on your phone to make the password "
+                     "blank.\n\n"
+                     "4 Restart your Android device.\n\n"
+                     "5 Stop Viber from running on Android device to try again.\nTo do this: Go Settings -> "
+                     "Apps -> Running -> Viber and then tap Close button.\n\nError:") +
+                 cause + QStringLiteral(" attempt=%1").arg(attempt));
         }
         if (m_progress.isCancelled())
             throw OperationCancelled();

@@ -83,7 +83,7 @@ void AndroidRestoreViberThread::run()
         transfer();
     } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
     m_progress.enableCancel(true);
     m_workFolder.reset();
@@ -180,8 +180,8 @@ void AndroidRestoreViberThread::transfer()
                 // Without a second route the failure is the outcome, never a success.
                 if (!restoreRoutePossible())
                     fail(error);
-                m_progress.postTipsWait(error + QLatin1Char(' ') +
-                                        tr("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP"));
+                m_progress.postTipsWait(UserText::plain(error + QLatin1Char(' ') +
+                                                        tr("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP")));
                 while (m_progress.isWaitingTips()) {
                     throwIfCancelled(m_progress);
                     QThread::msleep(ulong(m_timing.rootTipsPoll.count()));
@@ -200,7 +200,7 @@ void AndroidRestoreViberThread::transfer()
     if (m_missingFiles > 0)
         success += QStringLiteral("<br/><br/>") +
                    KeyTranslator::text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(m_missingFiles);
-    m_progress.postSucceed(success);
+    m_progress.postSucceed(UserText::rich(success));
 }
 
 void AndroidRestoreViberThread::mergeInto(const QString& workRoot, bool& callsChanged)
@@ -462,8 +462,8 @@ void AndroidRestoreViberThread::restoreRoute(const QString& workDb)
     PrivateWorkFolder::restrictToOwner(archive);
     throwIfCancelled(m_progress);
 
-    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_RESTORE_TIPS") +
-                            QStringLiteral("<br/><img src=\":res/adb_restore.png\" />"));
+    m_progress.postTipsWait(UserText::plain(KeyTranslator::text("IDS_ADB_RESTORE_TIPS")) +
+                            UserText::rich(QStringLiteral("<br/><img src=\":res/adb_restore.png\" />")));
     AdbTool().forceStop(m_device.serial, QLatin1String(AndroidLoadViberThread::ViberPackage));
     const AdbLongCommand::Result result =
         AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)
@@ -488,8 +488,8 @@ void AndroidRestoreViberThread::checkRestored(const QString& workDb)
     // without root the phone's databases can only be read through a backup: the transfer
     // counts as done only when that backup holds the file that was sent.
     const QString archive = m_workFolder->filePath(QStringLiteral("check.ab"));
-    m_progress.postTipsWait(KeyTranslator::text("IDS_ADB_BACKUP_TIPS") +
-                            QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    m_progress.postTipsWait(UserText::plain(KeyTranslator::text("IDS_ADB_BACKUP_TIPS")) +
+                            UserText::rich(QStringLiteral("<br/><img src=\":res/adb_backup.png\" />")));
     AdbTool().forceStop(m_device.serial, QStringLiteral("com.android.backupconfirm"));
     const AdbLongCommand::Result result =
         AdbLongCommand(m_timing.toolStart, m_timing.restoreTool)

@@ -23,23 +23,23 @@ void ProgressChannel::postProgress(const QString& status, int value, const QStri
                                 Q_ARG(QString, text));
 }
 
-void ProgressChannel::postError(const QString& text) const
+void ProgressChannel::postError(const UserText& text) const
 {
     if (m_receiver)
-        QMetaObject::invokeMethod(m_receiver, "errorOccurred", Qt::AutoConnection, Q_ARG(QString, text));
+        QMetaObject::invokeMethod(m_receiver, "errorOccurred", Qt::AutoConnection, Q_ARG(UserText, text));
 }
 
-void ProgressChannel::postSucceed(const QString& text) const
+void ProgressChannel::postSucceed(const UserText& text) const
 {
     if (m_receiver)
-        QMetaObject::invokeMethod(m_receiver, "succeed", Qt::AutoConnection, Q_ARG(QString, text));
+        QMetaObject::invokeMethod(m_receiver, "succeed", Qt::AutoConnection, Q_ARG(UserText, text));
 }
 
-void ProgressChannel::postTipsWait(const QString& text)
+void ProgressChannel::postTipsWait(const UserText& text)
 {
     m_waitingTips.store(true);
     if (m_receiver)
-        QMetaObject::invokeMethod(m_receiver, "tipsWait", Qt::AutoConnection, Q_ARG(QString, text));
+        QMetaObject::invokeMethod(m_receiver, "tipsWait", Qt::AutoConnection, Q_ARG(UserText, text));
     else
         m_waitingTips.store(false); // nobody to show the tips to
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/UserText.h"
+
 #include <QMetaMethod>
 #include <QString>
 
@@ -9,9 +11,11 @@ class QObject;
 
 // How a worker reports to whoever watches it (the GUI's progress dialog, a test's
 // recorder, a console tool). Each post invokes a slot of the receiver by name —
-// updateProgress(QString,int,QString), errorOccurred(QString), succeed(QString),
-// tipsWait(QString), enableCancel(bool) — queued when the receiver lives on another
-// thread. The two flags are atomics, written by one thread and read by the other.
+// updateProgress(QString,int,QString), errorOccurred(UserText), succeed(UserText),
+// tipsWait(UserText), enableCancel(bool) — queued when the receiver lives on another
+// thread. The outcome and tips texts carry their kind, so that the dialog renders a help
+// link as a link and the console prints it as text. The two flags are atomics, written
+// by one thread and read by the other.
 class ProgressChannel
 {
 public:
@@ -24,10 +28,11 @@ public:
 
     // value < 0 keeps the current value; an empty text shows the percentage.
     void postProgress(const QString& status, int value, const QString& text = QString()) const;
-    void postError(const QString& text) const;
-    void postSucceed(const QString& text) const;
+    void postError(const UserText& text) const;
+    // An empty text closes the dialog without a box.
+    void postSucceed(const UserText& text = UserText()) const;
     // Sets waiting-for-tips before the receiver can clear it.
-    void postTipsWait(const QString& text);
+    void postTipsWait(const UserText& text);
     void enableCancel(bool enabled) const;
 
     bool isCancelled() const { return m_cancelled.load(); }

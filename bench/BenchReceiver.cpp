@@ -37,20 +37,20 @@ void BenchReceiver::updateProgress(const QString& status, int curProgress, const
         firstPercentNs = m_timer.nsecsElapsed();
 }
 
-void BenchReceiver::errorOccurred(const QString& text)
+void BenchReceiver::errorOccurred(const UserText& text)
 {
-    error = text;
+    error = text.toPlainText();
 }
 
-void BenchReceiver::succeed(const QString& text)
+void BenchReceiver::succeed(const UserText& text)
 {
     succeeded = true;
-    success = text;
+    success = text.toPlainText();
 }
 
-void BenchReceiver::tipsWait(const QString& info)
+void BenchReceiver::tipsWait(const UserText& info)
 {
-    tip = info;
+    tip = info.toPlainText();
     if (m_channel)
         m_channel->setCancelled(true);
 }

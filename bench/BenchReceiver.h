@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/UserText.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -35,9 +37,9 @@ public:
 
 public slots:
     void updateProgress(const QString& status, int curProgress, const QString& progressText);
-    void errorOccurred(const QString& text);
-    void succeed(const QString& text);
-    void tipsWait(const QString& info);
+    void errorOccurred(const UserText& text);
+    void succeed(const UserText& text);
+    void tipsWait(const UserText& info);
     void enableCancel(bool enabled);
 
 private:

@@ -92,11 +92,11 @@ void BackupViberMsgThread::run()
         const int passedOver = m_processed - m_added - m_present;
         if (passedOver > 0)
             text += QLatin1Char(' ') + tr("IDS_BACKUP_%1_PASSED_OVER").arg(passedOver);
-        m_progress.postSucceed(text);
+        m_progress.postSucceed(UserText::plain(text));
         return;
     } catch (const OperationCancelled&) {
     } catch (const std::exception& e) {
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
     // A run that made a new database and did not finish leaves nothing behind, so no
     // empty database appears among the user's backups.

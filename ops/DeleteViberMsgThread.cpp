@@ -74,11 +74,12 @@ void DeleteViberMsgThread::run()
         QString error;
         if (m_db.exec(QStringLiteral("VACUUM"), error) != 0)
             qWarning("DeleteViberMsgThread: VACUUM failed: %s", qUtf8Printable(error));
-        m_progress.postSucceed(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k));
+        m_progress.postSucceed(UserText::plain(tr("IDS_SUC_DEL_%1_VIBER_MESSAGES").arg(k)));
     } catch (const OperationCancelled&) {
         rollbackQuietly(m_db);
     } catch (const std::exception& e) {
         rollbackQuietly(m_db);
-        m_progress.postError(QStringLiteral("DeleteViberMsgThread, ") + QString::fromUtf8(e.what()));
+        m_progress.postError(
+            UserText::plain(QStringLiteral("DeleteViberMsgThread, ") + QString::fromUtf8(e.what())));
     }
 }

@@ -117,12 +117,12 @@ void ExportMessagesThread::run()
     }
     try {
         exportAll();
-        m_progress.postSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(m_exported));
+        m_progress.postSucceed(UserText::plain(tr("IDS_SUC_EXPORT_%1_MMS").arg(m_exported)));
     } catch (const OperationCancelled&) {
         removeOutput();
     } catch (const std::exception& e) {
         removeOutput();
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
 }
 

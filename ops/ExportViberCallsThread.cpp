@@ -71,11 +71,11 @@ void ExportViberCallsThread::run()
                 throw OperationCancelled();
         }
         file.finish();
-        m_progress.postSucceed(tr("IDS_SUC_EXPORT_%1_CALLS").arg(total));
+        m_progress.postSucceed(UserText::plain(tr("IDS_SUC_EXPORT_%1_CALLS").arg(total)));
     } catch (const OperationCancelled&) {
         file.discard();
     } catch (const std::exception& e) {
         file.discard();
-        m_progress.postError(QString::fromUtf8(e.what()));
+        m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
 }

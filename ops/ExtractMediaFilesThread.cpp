@@ -110,8 +110,8 @@ void ExtractMediaFilesThread::run()
     // A folder that cannot be made would otherwise end in "successfully extracted"
     // with nothing copied.
     if (!QDir().mkpath(m_target)) {
-        m_progress.postError(
-            QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(m_target)));
+        m_progress.postError(UserText::plain(
+            QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(m_target))));
         return;
     }
     const int total = int(m_messages.size());
@@ -135,12 +135,13 @@ void ExtractMediaFilesThread::run()
     // what was asked for.
     const QString folder = QDir(m_target).absolutePath();
     if (named == 0)
-        m_progress.postSucceed(tr("IDS_NO_MEDIA_FILES_FOUND"));
+        m_progress.postSucceed(UserText::plain(tr("IDS_NO_MEDIA_FILES_FOUND")));
     else if (written == 0)
-        m_progress.postSucceed(tr("IDS_NO_MEDIA_FILES_EXTRACTED_%1").arg(named));
+        m_progress.postSucceed(UserText::plain(tr("IDS_NO_MEDIA_FILES_EXTRACTED_%1").arg(named)));
     else if (written < named)
-        m_progress.postSucceed(
-            tr("IDS_EXTRACTED_%1_OF_%2_MEDIA_FILES_TO_%3").arg(written).arg(named).arg(folder));
+        m_progress.postSucceed(UserText::plain(
+            tr("IDS_EXTRACTED_%1_OF_%2_MEDIA_FILES_TO_%3").arg(written).arg(named).arg(folder)));
     else
-        m_progress.postSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(written).arg(folder));
+        m_progress.postSucceed(
+            UserText::plain(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(written).arg(folder)));
 }

@@ -187,7 +187,9 @@
         </message>
         <message>
             <source>IDS_ADB_BACKUP_DECLINED</source>
-            <translation>Can&apos;t read Viber data from Android device.&lt;br/&gt;&lt;br/&gt;The backup was declined on the phone, so nothing was loaded. Please load again and tap &quot;Back up my data&quot; on your phone when it asks.</translation>
+            <translation>Can&apos;t read Viber data from Android device.
+
+The backup was declined on the phone, so nothing was loaded. Please load again and tap &quot;Back up my data&quot; on your phone when it asks.</translation>
         </message>
         <message>
             <source>IDS_DEL_LOCALDB_FAILED</source>

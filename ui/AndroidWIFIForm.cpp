@@ -91,9 +91,9 @@ void AndroidWIFIForm::onBtnPairUsb()
     const std::unique_ptr<QThread> worker(QThread::create([serial, &channel] {
         try {
             AgentPairing::pairOverUsb(serial);
-            channel.postSucceed(tr("IDS_WIFI_USB_PHONE_PREPARED"));
+            channel.postSucceed(UserText::plain(tr("IDS_WIFI_USB_PHONE_PREPARED")));
         } catch (const std::exception& e) {
-            channel.postError(QString::fromUtf8(e.what()).toHtmlEscaped());
+            channel.postError(UserText::plain(QString::fromUtf8(e.what())));
         }
     }));
     progress.run(*worker);
@@ -103,7 +103,7 @@ void AndroidWIFIForm::onBtnConnect()
 {
     const QString host = AndroidConnectWithWiFiThread::hostFromInput(m_txtWifiSocket->text());
     if (host.isEmpty()) {
-        MessageBox::showWarning(tr("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE"));
+        MessageBox::showWarning(UserText::plain(tr("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE")));
         return;
     }
     ProgressForm progress(tr("IDS_CONNECTING_ANDROID_DEVICE"), this);

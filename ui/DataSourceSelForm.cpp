@@ -53,7 +53,7 @@ QVariant DataSourceSelForm::select(const QString& title, const QList<Item>& item
 void DataSourceSelForm::onBtnOkPressed()
 {
     if (m_cbDevice->currentIndex() < 0) {
-        MessageBox::showWarning(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE"), this);
+        MessageBox::showWarning(UserText::plain(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE")), this);
         return;
     }
     accept();

@@ -77,7 +77,7 @@ void LocalDbSelForm::onBtnOkPressed()
 {
     const QString warning = refusal(selectedName());
     if (!warning.isEmpty()) {
-        MessageBox::showWarning(warning, this);
+        MessageBox::showWarning(UserText::plain(warning), this);
         return;
     }
     accept();

@@ -167,7 +167,9 @@ void MainWindow::startWebServices()
     auto* checker = new UpdateChecker(this);
     connect(checker, &UpdateChecker::updateAvailable, this, [this](const QUrl& download) {
         bool yes = false;
-        runModal([&] { yes = MessageBox::showQuestion(UpdateChecker::newVersionQuestion(), this); });
+        runModal([&] {
+            yes = MessageBox::showQuestion(UserText::plain(UpdateChecker::newVersionQuestion()), this);
+        });
         if (!yes)
             return;
         AppDirs::openUrl(download);
@@ -260,10 +262,14 @@ VBBubbleViewMgr::Prompts MainWindow::bubblePrompts()
     // The boxes a link click shows are modal steps like any other.
     VBBubbleViewMgr::Prompts prompts;
     prompts.information = [this](const QString& text) {
-        runModal([&] { MessageBox::showInfo(text, this); });
+        runModal([&] { MessageBox::showInfo(UserText::plain(text), this); });
     };
-    prompts.warning = [this](const QString& text) { runModal([&] { MessageBox::showWarning(text, this); }); };
-    prompts.error = [this](const QString& text) { runModal([&] { MessageBox::showError(text, this); }); };
+    prompts.warning = [this](const QString& text) {
+        runModal([&] { MessageBox::showWarning(UserText::plain(text), this); });
+    };
+    prompts.error = [this](const QString& text) {
+        runModal([&] { MessageBox::showError(UserText::plain(text), this); });
+    };
     prompts.saveFileName = [this](const QString& caption, const QString& proposedPath) {
         QString chosen;
         runModal([&] { chosen = FileDialog::getSaveFileName(this, caption, proposedPath, QString()); });
@@ -354,7 +360,7 @@ void MainWindow::loadVirtualDevices()
             loadVirtualDevice(node, folder.absoluteFilePath());
             m_treeModel->loadChats(node);
         } catch (const std::exception& e) {
-            MessageBox::showError(QString::fromUtf8(e.what()));
+            MessageBox::showError(UserText::plain(QString::fromUtf8(e.what())));
         }
     }
 }
@@ -506,7 +512,7 @@ void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemS
             try {
                 loadLocalDatabase(dbNode);
             } catch (const std::exception& e) {
-                runModal([&] { MessageBox::showError(QString::fromUtf8(e.what())); });
+                runModal([&] { MessageBox::showError(UserText::plain(QString::fromUtf8(e.what()))); });
                 return;
             }
         }
@@ -618,7 +624,7 @@ void MainWindow::searchMessages()
         return;
     const QList<_ViberMsg*>& messages = m_smsModel->messages();
     if (messages.isEmpty()) {
-        runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUND_AND_MESSAGES")); });
+        runModal([&] { MessageBox::showInfo(UserText::plain(tr("IDS_CAN_NOT_FOUND_AND_MESSAGES"))); });
         return;
     }
     const QModelIndex current = m_treeViewSMS->currentIndex();
@@ -631,7 +637,8 @@ void MainWindow::searchMessages()
             return;
         }
     }
-    runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUNDSMS_KEYWORD_%0").arg(keyword)); });
+    runModal(
+        [&] { MessageBox::showInfo(UserText::plain(tr("IDS_CAN_NOT_FOUNDSMS_KEYWORD_%0").arg(keyword))); });
 }
 
 void MainWindow::searchCotnact()
@@ -661,7 +668,9 @@ void MainWindow::searchCotnact()
             return;
         }
     }
-    runModal([&] { MessageBox::showInfo(tr("IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0").arg(keyword)); });
+    runModal([&] {
+        MessageBox::showInfo(UserText::plain(tr("IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0").arg(keyword)));
+    });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -740,7 +749,7 @@ void MainWindow::androidDeviceConnected(const AdbDevice& device)
         // its state says what to do, and the monitor reports it again once that changes.
         if (!device.isOnline()) {
             if (device.readiness() != AdbDevice::Readiness::Passing)
-                runModal([&] { MessageBox::showWarning(device.notReadyText()); });
+                runModal([&] { MessageBox::showWarning(UserText::plain(device.notReadyText())); });
             return;
         }
         AndroidDevice connected;
@@ -772,8 +781,8 @@ void MainWindow::androidDeviceDisconnected(const QString& serial)
 void MainWindow::androidDeviceLoad(const AndroidDevice& device)
 {
     runModal([&] {
-        if (device.storage.isEmpty() &&
-            !MessageBox::showQuestion(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA")))
+        if (device.storage.isEmpty() && !MessageBox::showQuestion(UserText::plain(
+                                            tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CANNOT_READ_MEDIA"))))
             return;
         ProgressForm form(QString(), this);
         AndroidLoadViberThread worker(device, true, form.channel());
@@ -788,8 +797,9 @@ void MainWindow::androidDeviceLoad(const AndroidDevice& device)
         m_treeModel->loadChats(node);
         selectNode(m_treeModel->nodeIndex(node));
         if (worker.failedAttachments() > 0)
-            MessageBox::showInfo(QStringLiteral("Loaded successfully and %1 attachments skipped.")
-                                     .arg(worker.failedAttachments()));
+            MessageBox::showInfo(
+                UserText::plain(QStringLiteral("Loaded successfully and %1 attachments skipped.")
+                                    .arg(worker.failedAttachments())));
     });
 }
 
@@ -820,7 +830,7 @@ void MainWindow::androidUsbTips()
 {
     if (!m_treeModel->deviceNodes().isEmpty() || m_modalDepth > 0)
         return;
-    runModal([&] { MessageBox::showInfo(usbTipsText()); });
+    runModal([&] { MessageBox::showInfo(UserText::rich(usbTipsText())); });
 }
 
 void MainWindow::miUnmoutDevice()
@@ -840,7 +850,7 @@ void MainWindow::miViewAndroidCacheFiles()
 void MainWindow::miClearCache()
 {
     AppDirs::clearDeviceCache();
-    runModal([&] { MessageBox::showInfo(tr("IDS_SUC_CLEAR_CACHE")); });
+    runModal([&] { MessageBox::showInfo(UserText::plain(tr("IDS_SUC_CLEAR_CACHE"))); });
 }
 
 void MainWindow::miOpenDBFolder()
@@ -856,7 +866,8 @@ void MainWindow::miDeleteAll()
     if (!node || node->type != AbsTreeItemModel::NodeLocalDb)
         return;
     bool confirmed = false;
-    runModal([&] { confirmed = MessageBox::showQuestion(tr("IDS_CONFIRM_DEL_THIS_LOCALDB")); });
+    runModal(
+        [&] { confirmed = MessageBox::showQuestion(UserText::plain(tr("IDS_CONFIRM_DEL_THIS_LOCALDB"))); });
     if (!confirmed)
         return;
     const QString name = node->text;
@@ -865,12 +876,13 @@ void MainWindow::miDeleteAll()
     if (!AppDirs::removeLocalDatabase(name)) {
         runModal([&] {
             MessageBox::showError(
-                tr("IDS_DEL_LOCALDB_FAILED").arg(QDir::toNativeSeparators(AppDirs::localDatabasePath(name))));
+                UserText::plain(tr("IDS_DEL_LOCALDB_FAILED")
+                                    .arg(QDir::toNativeSeparators(AppDirs::localDatabasePath(name)))));
         });
         return;
     }
     m_treeModel->removeNode(node);
-    runModal([&] { MessageBox::showInfo(tr("IDS_DEL_LOCALDB_SUC")); });
+    runModal([&] { MessageBox::showInfo(UserText::plain(tr("IDS_DEL_LOCALDB_SUC"))); });
 }
 
 void MainWindow::miAbout()

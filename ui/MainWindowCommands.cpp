@@ -84,7 +84,7 @@ std::optional<MainWindow::Selection> MainWindow::toolbarSelection() const
 
 void MainWindow::showException(const std::exception& e)
 {
-    runModal([&] { MessageBox::showError(QString::fromUtf8(e.what()), this); });
+    runModal([&] { MessageBox::showError(UserText::plain(QString::fromUtf8(e.what())), this); });
 }
 
 // Backup: from a phone into a local database.
@@ -252,10 +252,12 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     bool go = true;
     runModal([&] {
         if (target->device.storage.isEmpty())
-            go = MessageBox::showQuestion(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS"),
+            go = MessageBox::showQuestion(
+                UserText::plain(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS")),
                                           this);
         if (go)
-            MessageBox::showInfo(tr("IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST"), this);
+            MessageBox::showInfo(UserText::plain(tr("IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST")),
+                                 this);
     });
     if (!go || !keepPhoneStateBeforeRestore(target))
         return;
@@ -480,9 +482,10 @@ void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection sel
     auto* node = static_cast<_LocalDbItemNode*>(source);
     bool confirmed = false;
     runModal([&] {
-        confirmed = MessageBox::showQuestion(selection == Selection::Sel ? tr("IDS_CONFIRM_DEL_SEL_MESSAGES")
-                                                                         : tr("IDS_CONFIRM_DEL_THIS_CHAT"),
-                                             this);
+        confirmed = MessageBox::showQuestion(
+            UserText::plain(selection == Selection::Sel ? tr("IDS_CONFIRM_DEL_SEL_MESSAGES")
+                                                        : tr("IDS_CONFIRM_DEL_THIS_CHAT")),
+            this);
     });
     if (!confirmed)
         return;
@@ -535,7 +538,8 @@ void MainWindow::importPCPort(const QString& targetName)
 {
     const QStringList accounts = PCViberAccounts::accountFolders(QDir::homePath());
     if (accounts.isEmpty()) {
-        runModal([&] { MessageBox::showWarning(tr("IDS_THERE_IS_NO_PC_VIBER_ACCOUNT"), this); });
+        runModal(
+            [&] { MessageBox::showWarning(UserText::plain(tr("IDS_THERE_IS_NO_PC_VIBER_ACCOUNT")), this); });
         return;
     }
     QList<DataSourceSelForm::Item> items;
@@ -601,7 +605,7 @@ void MainWindow::printMessages(const QList<_ViberMsg*>& messages)
 void MainWindow::openWebPage(const QUrl& page)
 {
     if (page.isEmpty()) {
-        runModal([&] { MessageBox::showInfo(WebLinks::noWebSiteText(), this); });
+        runModal([&] { MessageBox::showInfo(UserText::plain(WebLinks::noWebSiteText()), this); });
         return;
     }
     AppDirs::openUrl(page);

@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QQueue>
-#include <QTextDocument>
 
 namespace {
 
@@ -52,23 +51,36 @@ QMessageBox::Icon iconOf(MessageBox::Kind kind)
 
 } // namespace
 
-QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
+QMessageBox::StandardButton MessageBox::show(Kind kind, const UserText& text,
                                              QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultAnswer, QWidget* parent)
 {
+    const Qt::TextFormat format = text.isRich() ? Qt::RichText : Qt::PlainText;
     MessageBoxTestState& test = messageBoxTestState();
     if (test.enabled) {
-        test.shown.append({kind, text});
+        test.shown.append({kind, text.text(), format});
         return test.answers.isEmpty() ? defaultAnswer : test.answers.dequeue();
     }
-    QMessageBox box(iconOf(kind), tr("Velliport"), text, buttons, parent);
+    QMessageBox box(iconOf(kind), tr("Velliport"), QString(), buttons, parent);
+    // The format before the text: QMessageBox would otherwise guess it from the text.
+    box.setTextFormat(format);
+    box.setText(text.text());
     AppStyle::applyDialogLook(&box);
-    // Help texts link to the program's own actions (starting Portwarden), which the
-    // desktop's URL handler does not know.
+    // Set after the look: a change of style resets the label's flags.
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        label->setOpenExternalLinks(false);
-        QObject::connect(label, &QLabel::linkActivated, label,
-                         [](const QString& link) { HelpLinks::activate(link); });
+        // QMessageBox wraps rich text only; a long plain error would make a box as wide
+        // as the screen.
+        label->setWordWrap(true);
+        if (text.isRich()) {
+            label->setTextInteractionFlags(Qt::TextBrowserInteraction);
+            // Help texts link to the program's own actions (starting Portwarden), which
+            // the desktop's URL handler does not know.
+            label->setOpenExternalLinks(false);
+            QObject::connect(label, &QLabel::linkActivated, label,
+                             [](const QString& link) { HelpLinks::activate(link); });
+        } else {
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
     }
     box.setDefaultButton(defaultAnswer);
     const int answer = box.exec();
@@ -77,40 +89,38 @@ QMessageBox::StandardButton MessageBox::show(Kind kind, const QString& text,
                                                                  : defaultAnswer;
 }
 
-void MessageBox::report(const QString& text)
+void MessageBox::report(const UserText& text)
 {
     if (const auto& send = errorReporter().send)
-        send(text);
+        send(text.toPlainText());
 }
 
-QString MessageBox::withReportNotice(const QString& text)
+UserText MessageBox::withReportNotice(const UserText& text)
 {
     const ErrorReporter& reporter = errorReporter();
     if (!reporter.send || reporter.destination.isEmpty())
         return text;
-    const QString notice = tr("IDS_ERROR_REPORT_WILL_BE_SENT_TO_%1").arg(reporter.destination);
-    if (Qt::mightBeRichText(text))
-        return text + QLatin1String("<br/><br/>") + notice.toHtmlEscaped();
-    return text + QLatin1String("\n\n") + notice;
+    return text + UserText::plain(QLatin1String("\n\n") +
+                                  tr("IDS_ERROR_REPORT_WILL_BE_SENT_TO_%1").arg(reporter.destination));
 }
 
-QMessageBox::StandardButton MessageBox::showInfo(const QString& text, QWidget* parent)
+QMessageBox::StandardButton MessageBox::showInfo(const UserText& text, QWidget* parent)
 {
     return show(Kind::Information, text, QMessageBox::Ok, QMessageBox::Ok, parent);
 }
 
-QMessageBox::StandardButton MessageBox::showWarning(const QString& text, QWidget* parent)
+QMessageBox::StandardButton MessageBox::showWarning(const UserText& text, QWidget* parent)
 {
     return show(Kind::Warning, text, QMessageBox::Ok, QMessageBox::Ok, parent);
 }
 
-bool MessageBox::showQuestion(const QString& text, QWidget* parent)
+bool MessageBox::showQuestion(const UserText& text, QWidget* parent)
 {
     return show(Kind::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No, parent) ==
            QMessageBox::Yes;
 }
 
-QMessageBox::StandardButton MessageBox::showCritical(const QString& text, QWidget* parent)
+QMessageBox::StandardButton MessageBox::showCritical(const UserText& text, QWidget* parent)
 {
     const auto answer =
         show(Kind::Critical, withReportNotice(text), QMessageBox::Ok, QMessageBox::Ok, parent);
@@ -118,15 +128,14 @@ QMessageBox::StandardButton MessageBox::showCritical(const QString& text, QWidge
     return answer;
 }
 
-QMessageBox::StandardButton MessageBox::showError(const QString& text, QWidget* parent)
+QMessageBox::StandardButton MessageBox::showError(const UserText& text, QWidget* parent)
 {
-    // The box shows rich text, in which an error naming "<" or "&" would lose words.
-    QString message = QStringLiteral("An Error Occurred. <br/><br/>%1").arg(text.toHtmlEscaped());
+    // Joined as text: the frame takes the kind of the error, and a rich error escapes it.
+    UserText message = UserText::plain(QStringLiteral("An Error Occurred.\n\n")) + text;
     // Without a configured support address the box names no one to contact.
     const QString support = WebConfig::current().supportAddress;
     if (!support.isEmpty())
-        message += QLatin1String("<br/><br/> Or you can contact ") + support.toHtmlEscaped() +
-                   QLatin1String(" for help.");
+        message += UserText::plain(QStringLiteral("\n\nOr you can contact %1 for help.").arg(support));
     const auto answer =
         show(Kind::Critical, withReportNotice(message), QMessageBox::Ok, QMessageBox::Ok, parent);
     report(text);

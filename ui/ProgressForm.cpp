@@ -60,7 +60,7 @@ void ProgressForm::onWorkerFinished()
     // A worker that ends without success or error would otherwise leave the form open
     // with nothing left to close it.
     if (!m_outcomeReceived && isVisible())
-        errorOccurred(tr("IDS_WORKER_ENDED_WITHOUT_RESULT"));
+        errorOccurred(UserText::plain(tr("IDS_WORKER_ENDED_WITHOUT_RESULT")));
 }
 
 void ProgressForm::updateProgress(const QString& status, int curProgress, const QString& progressText)
@@ -73,7 +73,7 @@ void ProgressForm::updateProgress(const QString& status, int curProgress, const 
                                                  : progressText);
 }
 
-void ProgressForm::errorOccurred(const QString& text)
+void ProgressForm::errorOccurred(const UserText& text)
 {
     // After a Cancel the form is gone and the user asked to hear no more of this run.
     if (m_outcomeReceived || !isVisible())
@@ -83,7 +83,7 @@ void ProgressForm::errorOccurred(const QString& text)
     done(QDialog::Rejected);
 }
 
-void ProgressForm::succeed(const QString& text)
+void ProgressForm::succeed(const UserText& text)
 {
     if (m_outcomeReceived || !isVisible())
         return;
@@ -98,7 +98,7 @@ void ProgressForm::onFinish(int result)
     m_channel.setCancelled(result == QDialog::Rejected);
 }
 
-void ProgressForm::tipsWait(const QString& info)
+void ProgressForm::tipsWait(const UserText& info)
 {
     if (isVisible())
         MessageBox::showInfo(info, this);

@@ -34,10 +34,10 @@ signals:
 public slots:
     // value < 0 keeps the bar; an empty progressText shows the percentage.
     void updateProgress(const QString& status, int curProgress, const QString& progressText);
-    void errorOccurred(const QString& text);
-    void succeed(const QString& text);
+    void errorOccurred(const UserText& text);
+    void succeed(const UserText& text);
     void onFinish(int result);
-    void tipsWait(const QString& info);
+    void tipsWait(const UserText& info);
     void cancel();
     void enableCancel(bool enabled);
 

@@ -21,7 +21,8 @@ bool ViberMsgPrinter::print(const QList<_ViberMsg*>& messages)
 bool ViberMsgPrinter::print(QList<const _ViberMsg*> messages)
 {
     if (messages.size() > LargePrintMessages &&
-        !MessageBox::showQuestion(tr("IDS_PRINT_MANY_MESSAGES_%1").arg(messages.size()), m_window))
+        !MessageBox::showQuestion(UserText::plain(tr("IDS_PRINT_MANY_MESSAGES_%1").arg(messages.size())),
+                                  m_window))
         return false;
     std::stable_sort(messages.begin(), messages.end(),
                      [](const _ViberMsg* a, const _ViberMsg* b) { return a->date < b->date; });

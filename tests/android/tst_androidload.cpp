@@ -174,11 +174,11 @@ public slots:
         if (m_trigger(status, value, QString()))
             m_channel.setCancelled(true);
     }
-    void errorOccurred(const QString&) { ++outcomes; }
-    void succeed(const QString&) { ++outcomes; }
-    void tipsWait(const QString& info)
+    void errorOccurred(const UserText&) { ++outcomes; }
+    void succeed(const UserText&) { ++outcomes; }
+    void tipsWait(const UserText& info)
     {
-        if (m_trigger(QString(), -1, info))
+        if (m_trigger(QString(), -1, info.text()))
             m_channel.setCancelled(true);
         else
             m_channel.setWaitingTips(false);
@@ -573,7 +573,7 @@ private slots:
         QCOMPARE(receiver.errors.size(), 1);
         const QString error = receiver.errors.first();
         QVERIFY2(error.startsWith(
-                     QStringLiteral("Can't read Viber data from Android device.<br/><br/>Please check")),
+                     QStringLiteral("Can't read Viber data from Android device.\n\nPlease check")),
                  qPrintable(error));
         static const QRegularExpression ending(
             QStringLiteral("Error:adb-backup -f .*\\.ab failed\\. attempt=(\\d+)$"));

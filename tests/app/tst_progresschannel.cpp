@@ -19,7 +19,7 @@ private slots:
             channel.postProgress(QStringLiteral("Loading"), 10, QString());
             channel.postProgress(QString(), -1, QStringLiteral("half"));
             channel.enableCancel(false);
-            channel.postSucceed(QStringLiteral("done"));
+            channel.postSucceed(UserText::rich(QStringLiteral("done<br/>")));
         }));
         worker->start();
         QVERIFY(receiver.waitForOutcome(5000));
@@ -30,7 +30,8 @@ private slots:
         QCOMPARE(receiver.progress.at(1).value, -1);
         QCOMPARE(receiver.progress.at(1).text, QStringLiteral("half"));
         QCOMPARE(receiver.cancelEnabled, QList<bool>({false}));
-        QCOMPARE(receiver.successes, QStringList({QStringLiteral("done")}));
+        // The text crosses threads with its kind.
+        QCOMPARE(receiver.texts, QList<UserText>({UserText::rich(QStringLiteral("done<br/>"))}));
         QVERIFY(receiver.errors.isEmpty());
     }
 
@@ -63,10 +64,10 @@ private slots:
         RecordingReceiver receiver(&channel);
         std::atomic_bool resumed{false};
         std::unique_ptr<QThread> worker(QThread::create([&] {
-            channel.postTipsWait(QStringLiteral("confirm on the phone"));
+            channel.postTipsWait(UserText::plain(QStringLiteral("confirm on the phone")));
             channel.waitForTips();
             resumed = true;
-            channel.postSucceed(QString());
+            channel.postSucceed();
         }));
         worker->start();
         QVERIFY(receiver.waitForOutcome(5000));
@@ -74,6 +75,35 @@ private slots:
         QVERIFY(resumed);
         QCOMPARE(receiver.tips, QStringList({QStringLiteral("confirm on the phone")}));
         QVERIFY(!channel.isWaitingTips());
+    }
+
+    // A console prints a rich text as text: its markup gone, its link still there to
+    // copy; a plain text joined to markup is escaped, so a file name stays a file name.
+    void userTextsConvertBetweenKinds()
+    {
+        const UserText help = UserText::rich(QStringLiteral(
+            "Please try:<br/><br/>2 Another program holds the port. <a href=\"velliport:portwarden\">"
+            "Portwarden</a> can end it.<BR>\n   Settings -&gt; Apps &amp; more &quot;x&quot; &#39;y&#39;"
+            "&nbsp;&#8364;&#x41;<p>Next</p><b>bold</b> <img src=\":res/adb_backup.png\" /><img "
+            "alt='the phone&apos;s screen' src=x.png> <a href=\"https://example.com/\">https://example.com/"
+            "</a> &bogus; &#0; a & b"));
+        QCOMPARE(
+            help.toPlainText(),
+            QStringLiteral("Please try:\n\n2 Another program holds the port. Portwarden "
+                           "<velliport:portwarden> can end it.\nSettings -> Apps & more \"x\" 'y' \u20acA\n"
+                           "Next\nbold the phone's screen https://example.com/ &bogus; &#0; a & b"));
+        QCOMPARE(help.toHtml(), help.text());
+
+        const UserText file = UserText::plain(QStringLiteral("Cannot open a<b>.txt & \"c\"\nsecond line"));
+        QCOMPARE(file.toPlainText(), file.text());
+        QCOMPARE(file.toHtml(), QStringLiteral("Cannot open a&lt;b&gt;.txt &amp; \"c\"<br/>second line"));
+
+        const UserText joined = UserText::rich(QStringLiteral("Error:<br/>")) + file;
+        QVERIFY(joined.isRich());
+        QCOMPARE(joined.text(), QStringLiteral("Error:<br/>") + file.toHtml());
+        QCOMPARE(joined.toPlainText(), QStringLiteral("Error:\n") + file.text());
+        QCOMPARE(UserText::plain(QStringLiteral("a<")) + UserText::plain(QStringLiteral("b>")),
+                 UserText::plain(QStringLiteral("a<b>")));
     }
 
     void cancelEndsAWaitForTips()
@@ -89,7 +119,7 @@ private slots:
     {
         ProgressChannel channel;
         channel.postProgress(QStringLiteral("x"), 1);
-        channel.postTipsWait(QStringLiteral("nobody reads this"));
+        channel.postTipsWait(UserText::plain(QStringLiteral("nobody reads this")));
         QVERIFY(!channel.isWaitingTips());
     }
 };

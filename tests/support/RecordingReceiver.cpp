@@ -29,22 +29,25 @@ void RecordingReceiver::updateProgress(const QString& status, int curProgress, c
         m_channel->setCancelled(true);
 }
 
-void RecordingReceiver::errorOccurred(const QString& text)
+void RecordingReceiver::errorOccurred(const UserText& text)
 {
-    errors.append(text);
+    errors.append(text.text());
+    texts.append(text);
     // the dialog closes rejected on an error, which marks the run cancelled
     if (m_channel)
         m_channel->setCancelled(true);
 }
 
-void RecordingReceiver::succeed(const QString& text)
+void RecordingReceiver::succeed(const UserText& text)
 {
-    successes.append(text);
+    successes.append(text.text());
+    texts.append(text);
 }
 
-void RecordingReceiver::tipsWait(const QString& info)
+void RecordingReceiver::tipsWait(const UserText& info)
 {
-    tips.append(info);
+    tips.append(info.text());
+    texts.append(info);
     if (m_channel)
         m_channel->setWaitingTips(false);
 }

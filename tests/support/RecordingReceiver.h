@@ -23,9 +23,12 @@ public:
         QString text;
     };
     QList<Progress> progress;
+    // The texts as posted (markup as written, for a rich one) ...
     QStringList errors;
     QStringList successes;
     QStringList tips;
+    // ... and every error, success and tip with its kind, in the order they came.
+    QList<UserText> texts;
     QList<bool> cancelEnabled;
 
     // Sets the channel's cancel flag when this many progress reports have arrived.
@@ -41,9 +44,9 @@ public:
 
 public slots:
     void updateProgress(const QString& status, int curProgress, const QString& progressText);
-    void errorOccurred(const QString& text);
-    void succeed(const QString& text);
-    void tipsWait(const QString& info);
+    void errorOccurred(const UserText& text);
+    void succeed(const UserText& text);
+    void tipsWait(const UserText& info);
     void enableCancel(bool enabled);
 
 private:

@@ -1,7 +1,11 @@
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidLoadViberThread.h"
 #include "app/AppDirs.h"
 #include "app/HelpLinks.h"
 #include "app/WebConfig.h"
+#include "tests/support/PhoneSim.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WorkerTimings.h"
 #include "tests/ui/support/DialogCloser.h"
 #include "ui/AboutUsForm.h"
 #include "ui/AppStyle.h"
@@ -20,6 +24,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 
@@ -62,6 +67,17 @@ void sendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButton b
     QCoreApplication::sendEvent(widget, &event);
 }
 
+// What the box's label shows, read as the label reads it.
+QString rendered(const MessageBox::Shown& shown)
+{
+    QTextDocument document;
+    if (shown.format == Qt::RichText)
+        document.setHtml(shown.text);
+    else
+        document.setPlainText(shown.text);
+    return document.toPlainText();
+}
+
 const QString SelectOrEnter = QStringLiteral("Select one Database or enter a new Database name");
 const QString InvalidName = QStringLiteral("Invalid Local Database name(can't contain \\ / : * ? \" < > |).");
 
@@ -85,6 +101,7 @@ private slots:
     void runWaitsForACancelledWorkerWithoutBlocking();
     void runClosesWhenTheWorkerPostsNothing();
     void runShowsTipsAndReleasesTheWorker();
+    void phoneTextsShowTheirMarkupAsText();
 
     void chooserWithOneItemHasItPreselected();
     void chooserWithTwoItemsWarnsUntilOneIsChosen();
@@ -181,15 +198,16 @@ void TestDialogs::outcomesCloseTheForm()
 {
     {
         ProgressForm form(QStringLiteral("Working"));
-        QTimer::singleShot(0, &form, [&form] { form.succeed(QString()); });
+        QTimer::singleShot(0, &form, [&form] { form.succeed(UserText()); });
         QCOMPARE(form.exec(), int(QDialog::Accepted));
         QVERIFY(!form.isCancelled());
         QVERIFY(MessageBox::shownTexts().isEmpty());
     }
     {
         ProgressForm form(QStringLiteral("Working"));
-        QTimer::singleShot(0, &form,
-                           [&form] { form.succeed(QStringLiteral("Successfully backed up 3 messages.")); });
+        QTimer::singleShot(0, &form, [&form] {
+            form.succeed(UserText::plain(QStringLiteral("Successfully backed up 3 messages.")));
+        });
         QCOMPARE(form.exec(), int(QDialog::Accepted));
         const auto shown = MessageBox::shownTexts();
         QCOMPARE(shown.size(), 1);
@@ -200,9 +218,9 @@ void TestDialogs::outcomesCloseTheForm()
     {
         ProgressForm form(QStringLiteral("Working"));
         QTimer::singleShot(0, &form, [&form] {
-            form.errorOccurred(QStringLiteral("disk full"));
+            form.errorOccurred(UserText::plain(QStringLiteral("disk full")));
             // a second outcome of the same run is not shown again
-            form.succeed(QStringLiteral("late"));
+            form.succeed(UserText::plain(QStringLiteral("late")));
         });
         QCOMPARE(form.exec(), int(QDialog::Rejected));
         QVERIFY(form.isCancelled());
@@ -241,7 +259,7 @@ void TestDialogs::runReportsProgressAndSuccess()
         channel.postProgress(QStringLiteral("Reading messages"), 10);
         channel.postProgress(QString(), 60, QStringLiteral("Messages: 3/5"));
         channel.enableCancel(false);
-        channel.postSucceed(QStringLiteral("All done."));
+        channel.postSucceed(UserText::plain(QStringLiteral("All done.")));
     });
     QVERIFY(form.run(worker));
     QVERIFY(worker.isFinished());
@@ -261,7 +279,7 @@ void TestDialogs::runReportsAnError()
     ProgressChannel& channel = form.channel();
     LambdaWorker worker([&channel] {
         channel.postProgress(QStringLiteral("Writing"), 20);
-        channel.postError(QStringLiteral("The disk is full."));
+        channel.postError(UserText::plain(QStringLiteral("Cannot write a<b>.txt: the disk is full.")));
     });
     QVERIFY(!form.run(worker));
     QVERIFY(worker.isFinished());
@@ -270,7 +288,10 @@ void TestDialogs::runReportsAnError()
     // The error alone: the worker's end right after it is no second failure.
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, MessageBox::Kind::Critical);
-    QVERIFY(shown[0].text.contains(QLatin1String("The disk is full.")));
+    // A plain error shows as it stands: "<b>" in a file name is no markup.
+    QCOMPARE(shown[0].format, Qt::PlainText);
+    QVERIFY2(rendered(shown[0]).contains(QLatin1String("Cannot write a<b>.txt: the disk is full.")),
+             qPrintable(shown[0].text));
 }
 
 void TestDialogs::runWaitsForACancelledWorkerWithoutBlocking()
@@ -286,7 +307,7 @@ void TestDialogs::runWaitsForACancelledWorkerWithoutBlocking()
         sawCancel = channel.isCancelled();
         // winds down slowly, as a phone transfer does, and then reports what stopped it
         QThread::msleep(400);
-        channel.postError(QStringLiteral("stopped"));
+        channel.postError(UserText::plain(QStringLiteral("stopped")));
     });
     int ticks = 0;
     QTimer ticker;
@@ -330,10 +351,10 @@ void TestDialogs::runShowsTipsAndReleasesTheWorker()
     ProgressChannel& channel = form.channel();
     std::atomic_bool released{false};
     LambdaWorker worker([&channel, &released] {
-        channel.postTipsWait(QStringLiteral("Unlock the phone and tap Back up my data."));
+        channel.postTipsWait(UserText::plain(QStringLiteral("Unlock the phone and tap Back up my data.")));
         channel.waitForTips();
         released = !channel.isWaitingTips() && !channel.isCancelled();
-        channel.postSucceed(QStringLiteral("Backed up."));
+        channel.postSucceed(UserText::plain(QStringLiteral("Backed up.")));
     });
     QVERIFY(form.run(worker));
     QVERIFY(released);
@@ -345,9 +366,49 @@ void TestDialogs::runShowsTipsAndReleasesTheWorker()
 
     // After the form has closed a tips request is not shown, but still released.
     form.channel().setWaitingTips(true);
-    form.tipsWait(QStringLiteral("late"));
+    form.tipsWait(UserText::plain(QStringLiteral("late")));
     QVERIFY(!form.isWaitingTips());
     QCOMPARE(MessageBox::shownTexts().size(), 2);
+}
+
+// The phone's commonest failures carry help in markup: a box shows it as text and the
+// Portwarden link as a link, never the tags themselves.
+void TestDialogs::phoneTextsShowTheirMarkupAsText()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    {
+        // No such phone: the help names Portwarden, with its link.
+        ProgressForm form(QStringLiteral("Connecting"));
+        AndroidConnectWithUSBThread connect(QStringLiteral("NOPHONE"), form.channel());
+        QVERIFY(!form.run(connect));
+    }
+    {
+        // The backup route shows the phone's screen while the user confirms there.
+        AndroidDevice device;
+        device.serial = QStringLiteral("NOPHONE");
+        device.uid = QStringLiteral("nophone");
+        device.sdkLevel = 28;
+        ProgressForm form(QStringLiteral("Loading"));
+        AndroidLoadViberThread load(device, true, form.channel());
+        load.setTiming(WorkerTimings::shortLoad());
+        QVERIFY(!form.run(load));
+    }
+    const auto shown = MessageBox::shownTexts();
+    QVERIFY(shown.size() >= 2);
+    QCOMPARE(shown[0].kind, MessageBox::Kind::Critical);
+    QCOMPARE(shown[0].format, Qt::RichText);
+    QVERIFY2(shown[0].text.contains(QLatin1String("<a href=\"velliport:portwarden\">Portwarden</a>")),
+             qPrintable(shown[0].text));
+    QCOMPARE(shown[1].kind, MessageBox::Kind::Information);
+    QCOMPARE(shown[1].format, Qt::RichText);
+    QVERIFY2(shown[1].text.contains(QLatin1String("<img src=\":res/adb_backup.png\"")),
+             qPrintable(shown[1].text));
+    for (const MessageBox::Shown& box : shown) {
+        const QString text = rendered(box);
+        QVERIFY2(!text.isEmpty() && !text.contains(u'<') && !text.contains(QLatin1String("&lt;")),
+                 qPrintable(text));
+    }
 }
 
 void TestDialogs::chooserWithOneItemHasItPreselected()
@@ -498,16 +559,16 @@ void TestDialogs::messageBoxAnswersAndRecords()
 
     MessageBox::queueAnswer(QMessageBox::Yes);
     MessageBox::queueAnswer(QMessageBox::No);
-    QVERIFY(MessageBox::showQuestion(QStringLiteral("Delete this database?")));
-    QVERIFY(!MessageBox::showQuestion(QStringLiteral("Really?")));
+    QVERIFY(MessageBox::showQuestion(UserText::plain(QStringLiteral("Delete this database?"))));
+    QVERIFY(!MessageBox::showQuestion(UserText::plain(QStringLiteral("Really?"))));
     // with no answer queued a question is answered No
-    QVERIFY(!MessageBox::showQuestion(QStringLiteral("Once more?")));
-    QCOMPARE(MessageBox::showInfo(QStringLiteral("Saved.")), QMessageBox::Ok);
+    QVERIFY(!MessageBox::showQuestion(UserText::plain(QStringLiteral("Once more?"))));
+    QCOMPARE(MessageBox::showInfo(UserText::plain(QStringLiteral("Saved."))), QMessageBox::Ok);
     MessageBox::queueAnswer(QMessageBox::Cancel);
-    QCOMPARE(MessageBox::showWarning(QStringLiteral("Careful.")), QMessageBox::Cancel);
+    QCOMPARE(MessageBox::showWarning(UserText::plain(QStringLiteral("Careful."))), QMessageBox::Cancel);
 
-    MessageBox::showError(QStringLiteral("size < 0 & no file"));
-    MessageBox::showCritical(QStringLiteral("Broken."));
+    MessageBox::showError(UserText::plain(QStringLiteral("size < 0 & no file")));
+    MessageBox::showCritical(UserText::plain(QStringLiteral("Broken.")));
     MessageBox::setErrorReporter(nullptr);
 
     const auto shown = MessageBox::shownTexts();
@@ -517,9 +578,9 @@ void TestDialogs::messageBoxAnswersAndRecords()
     QCOMPARE(shown[3].kind, MessageBox::Kind::Information);
     QCOMPARE(shown[4].kind, MessageBox::Kind::Warning);
     QCOMPARE(shown[5].kind, MessageBox::Kind::Critical);
-    QCOMPARE(shown[5].text,
-             QStringLiteral("An Error Occurred. <br/><br/>size &lt; 0 &amp; no file<br/><br/> Or you "
-                            "can contact support@velliport.example for help."));
+    QCOMPARE(shown[5].format, Qt::PlainText);
+    QCOMPARE(shown[5].text, QStringLiteral("An Error Occurred.\n\nsize < 0 & no file\n\nOr you "
+                                           "can contact support@velliport.example for help."));
     QCOMPARE(shown[6].kind, MessageBox::Kind::Critical);
     QCOMPARE(shown[6].text, QStringLiteral("Broken."));
     // The report carries the text as the caller gave it.
@@ -542,22 +603,23 @@ void TestDialogs::errorBoxesSayWhereReportsGo()
                        "names, phone numbers and file paths.");
 
     MessageBox::setErrorReporter(record, QStringLiteral("reports.example.com"));
-    MessageBox::showError(QStringLiteral("Cannot open /home/anna/db"));
-    MessageBox::showCritical(QStringLiteral("Broken."));
-    MessageBox::showCritical(QStringLiteral("Broken <b>badly</b>."));
+    MessageBox::showError(UserText::plain(QStringLiteral("Cannot open /home/anna/db")));
+    MessageBox::showCritical(UserText::plain(QStringLiteral("Broken.")));
+    MessageBox::showCritical(UserText::rich(QStringLiteral("Broken <b>badly</b>.")));
     MessageBox::setErrorReporter(record);
-    MessageBox::showError(QStringLiteral("Quiet."));
+    MessageBox::showError(UserText::plain(QStringLiteral("Quiet.")));
     MessageBox::setErrorReporter(nullptr);
 
     const auto shown = MessageBox::shownTexts();
     QCOMPARE(shown.size(), 4);
-    QCOMPARE(shown[0].text,
-             QStringLiteral("An Error Occurred. <br/><br/>Cannot open /home/anna/db<br/><br/>") + notice);
+    QCOMPARE(shown[0].text, QStringLiteral("An Error Occurred.\n\nCannot open /home/anna/db\n\n") + notice);
     QCOMPARE(shown[1].text, QStringLiteral("Broken.\n\n") + notice);
+    QCOMPARE(shown[2].format, Qt::RichText);
     QCOMPARE(shown[2].text, QStringLiteral("Broken <b>badly</b>.<br/><br/>") + notice);
-    QCOMPARE(shown[3].text, QStringLiteral("An Error Occurred. <br/><br/>Quiet."));
+    QCOMPARE(shown[3].text, QStringLiteral("An Error Occurred.\n\nQuiet."));
+    // A report is read as text: it carries no markup.
     QCOMPARE(reports, QStringList({QStringLiteral("Cannot open /home/anna/db"), QStringLiteral("Broken."),
-                                   QStringLiteral("Broken <b>badly</b>."), QStringLiteral("Quiet.")}));
+                                   QStringLiteral("Broken badly."), QStringLiteral("Quiet.")}));
 }
 
 // A link in a shown box goes to the program's own handler: web links to the browser,
@@ -571,15 +633,28 @@ void TestDialogs::messageBoxLinksReachHelpLinks()
     closer.expect("QMessageBox", [&](QWidget* box) {
         auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         QVERIFY(label);
+        QCOMPARE(label->textFormat(), Qt::RichText);
+        QVERIFY(label->textInteractionFlags().testFlag(Qt::LinksAccessibleByMouse));
         QVERIFY(!label->openExternalLinks());
         emit label->linkActivated(QStringLiteral("https://example.com/usb"));
         emit label->linkActivated(QStringLiteral("file:///usr/bin/xterm"));
         static_cast<QDialog*>(box)->accept();
     });
-    MessageBox::showInfo(HelpLinks::usbSetupHelpText() +
-                         QStringLiteral(" <a href=\"https://example.com/usb\">Help</a>"));
+    // A plain text in a box on screen: the label reads it as text.
+    QString plainShown;
+    closer.expect("QMessageBox", [&](QWidget* box) {
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        plainShown = label->text();
+        static_cast<QDialog*>(box)->accept();
+    });
+    MessageBox::showInfo(UserText::plain(HelpLinks::usbSetupHelpText()) +
+                         UserText::rich(QStringLiteral(" <a href=\"https://example.com/usb\">Help</a>")));
+    MessageBox::showInfo(UserText::plain(QStringLiteral("Saved to a<b>.txt")));
     AppDirs::setShellOpenHook(nullptr);
     QCOMPARE(closer.pending(), 0);
+    QCOMPARE(plainShown, QStringLiteral("Saved to a<b>.txt"));
     QCOMPARE(opened, QList<QUrl>({QUrl(QStringLiteral("https://example.com/usb"))}));
 }
 

@@ -68,24 +68,24 @@ void CliProgress::updateProgress(const QString& status, int curProgress, const Q
     }
 }
 
-void CliProgress::errorOccurred(const QString& text)
+void CliProgress::errorOccurred(const UserText& text)
 {
     m_reported = true;
-    m_error = text.isEmpty() ? QStringLiteral("the operation failed") : text;
+    m_error = text.isEmpty() ? UserText::plain(QStringLiteral("the operation failed")) : text;
 }
 
-void CliProgress::succeed(const QString& text)
+void CliProgress::succeed(const UserText& text)
 {
     m_reported = true;
     m_success = text;
 }
 
 // Nobody can read tips on a console run: the worker goes on at once.
-void CliProgress::tipsWait(const QString& info)
+void CliProgress::tipsWait(const UserText& info)
 {
     if (!m_quiet && !info.isEmpty()) {
         endBar();
-        m_errors << info << '\n';
+        m_errors << info.toPlainText() << '\n';
         m_errors.flush();
     }
     m_channel.setWaitingTips(false);

@@ -25,16 +25,17 @@ public:
     // Starts the worker and returns when it has ended. A worker that ends without a
     // report was cancelled.
     Outcome run(QThread& worker);
-    QString errorText() const { return m_error; }
-    QString successText() const { return m_success; }
+    // The worker's texts as it posted them; a console prints them as plain text.
+    UserText errorText() const { return m_error; }
+    UserText successText() const { return m_success; }
     bool interrupted() const { return m_interrupted; }
     void cancel();
 
 public slots:
     void updateProgress(const QString& status, int curProgress, const QString& progressText);
-    void errorOccurred(const QString& text);
-    void succeed(const QString& text);
-    void tipsWait(const QString& info);
+    void errorOccurred(const UserText& text);
+    void succeed(const UserText& text);
+    void tipsWait(const UserText& info);
     void enableCancel(bool enabled);
 
 private:
@@ -45,8 +46,8 @@ private:
     bool m_quiet;
     ProgressChannel m_channel;
     QString m_status;
-    QString m_error;
-    QString m_success;
+    UserText m_error;
+    UserText m_success;
     bool m_reported = false;
     bool m_interrupted = false;
     bool m_barShown = false;

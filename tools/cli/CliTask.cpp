@@ -12,10 +12,10 @@ void CliTask::run()
     try {
         m_work(m_progress);
         if (!m_progress.isCancelled())
-            m_progress.postSucceed(QString());
+            m_progress.postSucceed();
     } catch (const std::exception& e) {
         // A cancelled read fails with SQLite's "interrupted", which is no error of the source.
         if (!m_progress.isCancelled())
-            m_progress.postError(QString::fromUtf8(e.what()));
+            m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
 }

@@ -283,11 +283,12 @@ int VelliportCli::runWorker(QThread& worker, CliProgress& progress)
     const CliProgress::Outcome outcome = progress.run(worker);
     m_active = nullptr;
     switch (outcome) {
+    // A console shows no markup: a help link is printed as its text and address.
     case CliProgress::Outcome::Succeeded:
-        say(progress.successText());
+        say(progress.successText().toPlainText());
         return Success;
     case CliProgress::Outcome::Failed:
-        return fail(progress.errorText());
+        return fail(progress.errorText().toPlainText());
     case CliProgress::Outcome::Cancelled:
         break;
     }
