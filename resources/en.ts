@@ -424,6 +424,10 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Devices</translation>
         </message>
         <message>
+            <source>IDS_PHONE_%1_DISCONNECTED_COMMAND_STOPPED</source>
+            <translation>The phone %1 was disconnected; the command was stopped.</translation>
+        </message>
+        <message>
             <source>IDS_ROOT_INVALID_AUTHORIZATION</source>
             <translation>Failed to access device. Please reconnect your phone to try again. When a message pop out on your phone screen, please click &quot;Allow&quot; button so Kestrune Relaypod can access your phone.</translation>
         </message>

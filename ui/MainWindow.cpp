@@ -18,6 +18,7 @@
 #include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
 #include "ui/AppStyle.h"
+#include "ui/CommandContext.h"
 #include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
@@ -704,20 +705,28 @@ void MainWindow::runModal(const std::function<void()>& step)
 {
     if (m_closeRequested)
         return;
-    ++m_modalDepth;
-    const auto leave = qScopeGuard([this] {
-        if (--m_modalDepth > 0)
-            return;
-        if (m_closeRequested) {
-            m_deferredEvents.clear();
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-            return;
-        }
-        // Events are taken one at a time: handling one may run another modal step.
-        while (m_modalDepth == 0 && !m_deferredEvents.isEmpty())
-            m_deferredEvents.takeFirst()();
-    });
+    enterModal();
+    const auto leave = qScopeGuard([this] { leaveModal(); });
     step();
+}
+
+void MainWindow::enterModal()
+{
+    ++m_modalDepth;
+}
+
+void MainWindow::leaveModal()
+{
+    if (--m_modalDepth > 0)
+        return;
+    if (m_closeRequested) {
+        m_deferredEvents.clear();
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    // Events are taken one at a time: handling one may run another modal step.
+    while (m_modalDepth == 0 && !m_deferredEvents.isEmpty())
+        m_deferredEvents.takeFirst()();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -768,6 +777,10 @@ void MainWindow::androidDeviceConnected(const AdbDevice& device)
 
 void MainWindow::androidDeviceDisconnected(const QString& serial)
 {
+    // The node goes once the running command has ended; the command learns now, so that
+    // it takes no further step with the phone.
+    for (CommandContext* command : std::as_const(m_commands))
+        command->deviceRemoved(serial);
     deferOrRun([this, serial] {
         for (_AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
             if (!node->device.viaWifi && node->device.serial == serial) {

@@ -17,6 +17,7 @@
 #include <optional>
 
 class AndroidMonitor;
+class CommandContext;
 class ItemModelMain;
 class ItemModelSms;
 class MyTreeView;
@@ -37,7 +38,9 @@ class _LocalDbItemNode;
 // The program's only main window: data sources in a tree, the selected source's or
 // chat's messages in a sortable list and as chat bubbles. Long work runs on workers
 // behind a modal progress form; device events that arrive while one runs wait until
-// it has ended, so no data set a worker reads goes away under it.
+// it has ended, so no data set a worker reads goes away under it. A command counts as
+// one such step from its first question to its last worker, and holds what it uses
+// (CommandContext): a phone that goes meanwhile stops it before its next step.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -161,6 +164,27 @@ private:
     // Runs a step that shows a modal form; device events that arrive meanwhile are
     // handled once the outermost such step has ended.
     void runModal(const std::function<void()>& step);
+    void enterModal();
+    void leaveModal();
+    // A command from its first step to its last counts as one modal step, so device
+    // events wait until it has ended; meanwhile the window tells its context of phones
+    // that went.
+    class CommandScope
+    {
+    public:
+        CommandScope(MainWindow& window, CommandContext& command);
+        ~CommandScope();
+        CommandScope(const CommandScope&) = delete;
+        CommandScope& operator=(const CommandScope&) = delete;
+
+    private:
+        MainWindow& m_window;
+        CommandContext& m_command;
+    };
+    // The data set and the phone record of the current source, when there is one.
+    void holdCurrentSource(CommandContext& command) const;
+    // False, once the user has been told, when a phone of the command went away.
+    bool commandGoesOn(const CommandContext& command);
     void connectActions();
     MainActions::Node nodeKind(const AbsTreeItemModel::_ItemNode* node) const;
     _AbsDBItemNode* currentSourceNode() const;
@@ -172,10 +196,10 @@ private:
 
     // The command families; each takes the messages its variant chose.
     void backupMessages(const QList<_ViberMsg*>& messages);
-    void backupTo(const QString& defaultName, const QList<_ViberMsg*>& messages);
+    void backupTo(CommandContext& command, const QString& defaultName, const QList<_ViberMsg*>& messages);
     void restoreToAndroid(const QList<_ViberMsg*>& messages);
-    bool keepPhoneStateBeforeRestore(_AndroidDeviceItemNode* target);
-    void reloadDevice(_AndroidDeviceItemNode* target);
+    bool keepPhoneStateBeforeRestore(const AndroidDevice& target);
+    void reloadDevice(const AndroidDevice& target);
     void extractMedia(const QList<_ViberMsg*>& messages);
     void exportMessages(const QList<_ViberMsg*>& messages);
     void exportCalls(const QList<_ViberMsg*>& messages);
@@ -211,4 +235,6 @@ private:
     int m_modalDepth = 0;
     bool m_closeRequested = false;
     QList<std::function<void()>> m_deferredEvents;
+    // The commands running, the innermost last.
+    QList<CommandContext*> m_commands;
 };

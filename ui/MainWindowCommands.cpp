@@ -21,6 +21,7 @@
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
 #include "ops/ExtractMediaFilesThread.h"
+#include "ui/CommandContext.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
@@ -87,6 +88,41 @@ void MainWindow::showException(const std::exception& e)
     runModal([&] { MessageBox::showError(UserText::plain(QString::fromUtf8(e.what())), this); });
 }
 
+MainWindow::CommandScope::CommandScope(MainWindow& window, CommandContext& command)
+    : m_window(window), m_command(command)
+{
+    m_window.enterModal();
+    m_window.m_commands.append(&m_command);
+}
+
+MainWindow::CommandScope::~CommandScope()
+{
+    m_window.m_commands.removeOne(&m_command);
+    m_window.leaveModal();
+}
+
+void MainWindow::holdCurrentSource(CommandContext& command) const
+{
+    const _AbsDBItemNode* source = currentSourceNode();
+    if (!source)
+        return;
+    command.hold(source->data);
+    if (source->type == AbsTreeItemModel::NodeAndroidDevice)
+        command.hold(static_cast<const _AndroidDeviceItemNode*>(source)->device);
+}
+
+bool MainWindow::commandGoesOn(const CommandContext& command)
+{
+    const std::optional<AndroidDevice> gone = command.goneDevice();
+    if (!gone)
+        return true;
+    runModal([&] {
+        MessageBox::showWarning(
+            UserText::plain(tr("IDS_PHONE_%1_DISCONNECTED_COMMAND_STOPPED").arg(gone->displayName())), this);
+    });
+    return false;
+}
+
 // Backup: from a phone into a local database.
 
 void MainWindow::miBackupToolbar()
@@ -115,10 +151,14 @@ void MainWindow::backupMessages(const QList<_ViberMsg*>& messages)
     const _AbsDBItemNode* source = currentSourceNode();
     if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
         return;
-    backupTo(source->text + QStringLiteral("_Backup"), messages);
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
+    backupTo(command, source->text + QStringLiteral("_Backup"), messages);
 }
 
-void MainWindow::backupTo(const QString& defaultName, const QList<_ViberMsg*>& messages)
+void MainWindow::backupTo(CommandContext& command, const QString& defaultName,
+                          const QList<_ViberMsg*>& messages)
 {
     QStringList names;
     for (const _LocalDbItemNode* node : m_treeModel->localDbNodes())
@@ -129,7 +169,7 @@ void MainWindow::backupTo(const QString& defaultName, const QList<_ViberMsg*>& m
         if (form.exec() == QDialog::Accepted)
             chosen = form.selectedName();
     });
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || !commandGoesOn(command))
         return;
 
     // On a case-sensitive file system "work" and "Work" are two folders: a name that
@@ -240,18 +280,25 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     }
     if (candidates.isEmpty())
         return;
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
     QVariant chosen;
     runModal([&] {
         DataSourceSelForm form(this);
         chosen = form.select(tr("IDS_SEL_ONE_ANDROID_DEVICE"), candidates);
     });
-    _AndroidDeviceItemNode* target = chosen.isValid() ? findDeviceNode(chosen.toString()) : nullptr;
-    if (!target)
+    const _AndroidDeviceItemNode* targetNode = chosen.isValid() ? findDeviceNode(chosen.toString()) : nullptr;
+    if (!targetNode)
+        return;
+    const AndroidDevice target = targetNode->device;
+    command.hold(target);
+    if (!commandGoesOn(command))
         return;
 
     bool go = true;
     runModal([&] {
-        if (target->device.storage.isEmpty())
+        if (target.storage.isEmpty())
             go = MessageBox::showQuestion(
                 UserText::plain(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS")),
                                           this);
@@ -259,31 +306,32 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
             MessageBox::showInfo(UserText::plain(tr("IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST")),
                                  this);
     });
-    if (!go || !keepPhoneStateBeforeRestore(target))
+    if (!go || !commandGoesOn(command))
+        return;
+    const bool kept = keepPhoneStateBeforeRestore(target);
+    if (!commandGoesOn(command) || !kept)
         return;
 
-    // The messages belong to the source's data set, which stays loaded for the run.
-    const ViberDataSetPtr keep = source->data;
     bool ok = false;
     runModal([&] {
         ProgressForm form(QString(), this);
-        AndroidRestoreViberThread worker(target->device, messages, form.channel());
+        AndroidRestoreViberThread worker(target, messages, form.channel());
         ok = form.run(worker);
     });
-    if (ok)
+    if (commandGoesOn(command) && ok)
         reloadDevice(target);
 }
 
 // The phone's current databases are fetched and kept before anything is written to it.
-bool MainWindow::keepPhoneStateBeforeRestore(_AndroidDeviceItemNode* target)
+bool MainWindow::keepPhoneStateBeforeRestore(const AndroidDevice& target)
 {
-    const QString cacheDir = target->device.cacheDir();
+    const QString cacheDir = target.cacheDir();
     try {
         const QString archives = RestoreSafetyCopies::prepareArchiveFolder(cacheDir);
         bool ok = false;
         runModal([&] {
             ProgressForm form(QString(), this);
-            AndroidLoadViberThread worker(target->device, true, form.channel());
+            AndroidLoadViberThread worker(target, true, form.channel());
             worker.setArchiveFolder(archives);
             ok = form.run(worker);
         });
@@ -297,25 +345,26 @@ bool MainWindow::keepPhoneStateBeforeRestore(_AndroidDeviceItemNode* target)
     return true;
 }
 
-void MainWindow::reloadDevice(_AndroidDeviceItemNode* target)
+void MainWindow::reloadDevice(const AndroidDevice& target)
 {
     ViberDataSetPtr loaded;
     runModal([&] {
         ProgressForm form(QString(), this);
-        AndroidLoadViberThread worker(target->device, false, form.channel());
+        AndroidLoadViberThread worker(target, false, form.channel());
         if (form.run(worker))
             loaded = worker.dataSet();
     });
-    if (!loaded)
+    _AndroidDeviceItemNode* node = findDeviceNode(target.deviceId());
+    if (!loaded || !node)
         return;
     if (nodeKind(m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex())) == MainActions::Node::DeviceChat &&
-        currentSourceNode() == target) {
+        currentSourceNode() == node) {
         m_treeViewDS->setCurrentIndex(QModelIndex());
         clearMessageView();
     }
-    m_treeModel->removeChildren(target);
-    target->data = loaded;
-    m_treeModel->loadChats(target);
+    m_treeModel->removeChildren(node);
+    node->data = loaded;
+    m_treeModel->loadChats(node);
 }
 
 // Attachments, exports and the call log.
@@ -343,12 +392,15 @@ void MainWindow::miExtractMedia()
 
 void MainWindow::extractMedia(const QList<_ViberMsg*>& messages)
 {
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
     QString folder;
     runModal([&] {
         folder = FileDialog::getExistingDirectory(this, tr("IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES"),
                                                   QDir::homePath());
     });
-    if (folder.isEmpty())
+    if (folder.isEmpty() || !commandGoesOn(command))
         return;
     const QString target = QDir(folder).filePath(QStringLiteral("attachments(%1)").arg(timeStamp()));
     runModal([&] {
@@ -384,6 +436,9 @@ void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
     // In the order of ExportDestination::Filter.
     const QStringList filters = {tr("Text Files(*.txt)"), tr("Doc Files(*.doc)"),   tr("CSV Files(*.csv)"),
                                  tr("PDF Files(*.pdf)"),  tr("HTML Files(*.html)"), tr("JSON Files(*.json)")};
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
     QString chosen;
     QString filter;
     runModal([&] {
@@ -392,7 +447,7 @@ void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
                                         QDir::home().filePath(QStringLiteral("chats(%1)").arg(timeStamp())),
                                         filters.join(QStringLiteral(";;")), &filter);
     });
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || !commandGoesOn(command))
         return;
     const auto kind = ExportDestination::Filter(std::max(0, int(filters.indexOf(filter))));
     const ExportDestination destination = ExportDestination::forFilter(kind, chosen);
@@ -427,13 +482,16 @@ void MainWindow::miExportCallChat()
 
 void MainWindow::exportCalls(const QList<_ViberMsg*>& messages)
 {
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
     QString path;
     runModal([&] {
         path = FileDialog::getSaveFileName(
             this, tr("IDS_SEL_EXPORT_MESSAGES_PATH"),
             QDir::home().filePath(QStringLiteral("calls(%1).txt").arg(timeStamp())), QString());
     });
-    if (path.isEmpty())
+    if (path.isEmpty() || !commandGoesOn(command))
         return;
     QList<_ViberCall*> calls;
     for (const _ViberMsg* msg : messages) {
@@ -480,6 +538,9 @@ void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection sel
     if (!source || source->type != AbsTreeItemModel::NodeLocalDb || messages.isEmpty())
         return;
     auto* node = static_cast<_LocalDbItemNode*>(source);
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    command.hold(node->data);
     bool confirmed = false;
     runModal([&] {
         confirmed = MessageBox::showQuestion(
@@ -497,7 +558,6 @@ void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection sel
         IOSViberDb database(AppDirs::localDatabasePath(node->text),
                             QString::fromLatin1(AppDirs::LocalDatabaseFile), IOSViberDb::OpenForWriting);
         database.open();
-        const ViberDataSetPtr keep = node->data;
         runModal([&] {
             ProgressForm form(QString(), this);
             DeleteViberMsgThread worker(database, messages, form.channel());
@@ -536,6 +596,8 @@ void MainWindow::miImportPCPortToLocalDb()
 
 void MainWindow::importPCPort(const QString& targetName)
 {
+    CommandContext command;
+    const CommandScope scope(*this, command);
     const QStringList accounts = PCViberAccounts::accountFolders(QDir::homePath());
     if (accounts.isEmpty()) {
         runModal(
@@ -564,7 +626,8 @@ void MainWindow::importPCPort(const QString& targetName)
     }
     const QString name =
         targetName.isEmpty() ? QStringLiteral("ViberPC-") + QFileInfo(account).fileName() : targetName;
-    backupTo(name, data->allMessages());
+    command.hold(data);
+    backupTo(command, name, data->allMessages());
 }
 
 // Printing.
@@ -594,6 +657,9 @@ void MainWindow::printMessages(const QList<_ViberMsg*>& messages)
 {
     if (messages.isEmpty())
         return;
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    holdCurrentSource(command);
     runModal([&] {
         ViberMsgPrinter printer(this);
         printer.print(messages);

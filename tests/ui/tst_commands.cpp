@@ -25,9 +25,11 @@
 #include "ui/TreeItemNodes.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,6 +38,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -116,6 +119,33 @@ void answerSourceChooser(DialogCloser& closer, const QString& part)
     });
 }
 
+// Reports a phone as gone, as the device monitor does, when the nth window of a class
+// shows: inside the command's step that opened it.
+class UnplugOnShow : public QObject
+{
+public:
+    UnplugOnShow(const QByteArray& windowClass, int occurrence, std::function<void()> unplug)
+        : m_windowClass(windowClass), m_left(occurrence), m_unplug(std::move(unplug))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool done() const { return m_left < 0; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && m_left >= 0 && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow() && watched->inherits(m_windowClass.constData()) &&
+            m_left-- == 0)
+            m_unplug();
+        return false;
+    }
+
+private:
+    QByteArray m_windowClass;
+    int m_left;
+    std::function<void()> m_unplug;
+};
+
 } // namespace
 
 class TestCommands : public QObject
@@ -138,6 +168,8 @@ private slots:
     void printAndWebPagesFromTheMenus();
     void wifiDialogPairsAPhoneOverUsbThenConnects();
     void transferBetweenSimulatedPhonesAndFromADatabase();
+    void commandsStopWhenTheirPhoneGoes_data();
+    void commandsStopWhenTheirPhoneGoes();
 
 private:
     std::unique_ptr<MainWindow> makeWindow(bool withMonitor = false);
@@ -802,6 +834,123 @@ void TestCommands::transferBetweenSimulatedPhonesAndFromADatabase()
                    QStringLiteral("select count(*) from messages where body='rope check'")),
              0);
     QCOMPARE(copies.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 11);
+}
+
+void TestCommands::commandsStopWhenTheirPhoneGoes_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("targetGoes");   // the transfer's target, else the source phone
+    QTest::addColumn<QByteArray>("window"); // open when the phone goes
+    QTest::addColumn<int>("occurrence");    // of that window's class in the command
+    QTest::addColumn<bool>("stops");        // a step was left that needs the phone
+    QTest::addColumn<bool>("done");         // the command's work arrived
+
+    const auto row = [](const char* name, const char* command, bool targetGoes, const char* window,
+                        int occurrence, bool stops, bool done) {
+        QTest::newRow(name) << QString::fromLatin1(command) << targetGoes << QByteArray(window) << occurrence
+                            << stops << done;
+    };
+    row("backup: chooser", "backup", false, "LocalDbSelForm", 0, true, false);
+    row("backup: worker", "backup", false, "ProgressForm", 0, false, true);
+    row("export: file dialog", "export", false, "QFileDialog", 0, true, false);
+    row("export: worker", "export", false, "ProgressForm", 0, false, true);
+    row("print: preview", "print", false, "QPrintPreviewDialog", 0, false, true);
+    row("transfer: source at the chooser", "transfer", false, "DataSourceSelForm", 0, true, false);
+    row("transfer: target at the chooser", "transfer", true, "DataSourceSelForm", 0, true, false);
+    row("transfer: target at the question", "transfer", true, "QMessageBox", 0, true, false);
+    row("transfer: target at the safety copy", "transfer", true, "ProgressForm", 0, true, false);
+    row("transfer: target while written", "transfer", true, "ProgressForm", 1, true, true);
+    row("transfer: target while reloaded", "transfer", true, "ProgressForm", 2, false, true);
+}
+
+void TestCommands::commandsStopWhenTheirPhoneGoes()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, targetGoes);
+    QFETCH(QByteArray, window);
+    QFETCH(int, occurrence);
+    QFETCH(bool, stops);
+    QFETCH(bool, done);
+
+    auto w = makeWindow();
+    const auto deviceNode = [&w](const QString& serial) -> _AndroidDeviceItemNode* {
+        for (_AndroidDeviceItemNode* node : w->treeModel()->deviceNodes()) {
+            if (node->device.serial == serial)
+                return node;
+        }
+        return nullptr;
+    };
+    _AndroidDeviceItemNode* source = addFakeDevice(*w, QStringLiteral("SIM1"));
+    m_builder = DataSetBuilder(); // the node alone holds the data set, as a loaded phone's does
+    std::unique_ptr<PhoneSim> sim;
+    QString targetMessages;
+    if (command == QLatin1String("transfer")) {
+        sim = std::make_unique<PhoneSim>();
+        QVERIFY(sim->isValid());
+        targetMessages = sim->addSampleDevice(QStringLiteral("SIM0002"))
+                             .fileFor(QLatin1String(SimDevice::ViberDatabases)) +
+                         QStringLiteral("/viber_messages");
+        w->androidDeviceConnected(AdbDevice{QStringLiteral("SIM0002\tdevice"), QStringLiteral("SIM0002"),
+                                            QStringLiteral("device")});
+        QVERIFY(deviceNode(QStringLiteral("SIM0002")));
+    }
+    const QString gone = targetGoes ? QStringLiteral("SIM0002") : QStringLiteral("SIM1");
+    const QString stopped =
+        translated("IDS_PHONE_%1_DISCONNECTED_COMMAND_STOPPED").arg(deviceNode(gone)->device.displayName());
+    QVERIFY(!stopped.startsWith(QLatin1String("IDS_")));
+    select(*w, w->treeModel()->nodeIndex(source));
+
+    // Boxes and file dialogs are real windows here, so that a phone can go while one is
+    // open; each box is answered Yes, or with its one button.
+    MessageBox::setTestMode(false);
+    FileDialog::setTestMode(false);
+    const auto testMode = qScopeGuard([] {
+        MessageBox::setTestMode(true);
+        FileDialog::setTestMode(true);
+    });
+    QStringList boxes;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            (box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->buttons().first())->click();
+        }
+    });
+    answerer.start(20);
+    UnplugOnShow unplug(window, occurrence, [&] { w->androidDeviceDisconnected(gone); });
+
+    QTemporaryDir out;
+    const QString exported = out.filePath(QStringLiteral("chats.txt"));
+    DialogCloser closer;
+    if (command == QLatin1String("backup")) {
+        answerDatabaseChooser(closer, QStringLiteral("Unplugged"));
+        w->miBackupToolbar();
+    } else if (command == QLatin1String("export")) {
+        closer.expect<QFileDialog>([&exported](QFileDialog* dialog) {
+            dialog->selectFile(exported);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        w->miExportToolbar();
+    } else if (command == QLatin1String("print")) {
+        closer.expectReject("QPrintPreviewDialog");
+        w->miPrintToolbar();
+    } else {
+        answerSourceChooser(closer, QString());
+        w->miA2aToolbar();
+    }
+    QCOMPARE(closer.pending(), 0);
+    QVERIFY(unplug.done());
+    // The command has ended, and the phone has left the tree after it.
+    QVERIFY(!deviceNode(gone));
+    QCOMPARE(boxes.contains(stopped), stops);
+    if (command == QLatin1String("backup"))
+        QCOMPARE(QFileInfo::exists(localDbFile(QStringLiteral("Unplugged"))), done);
+    if (command == QLatin1String("export"))
+        QCOMPARE(QFileInfo::exists(exported), done);
+    if (command == QLatin1String("transfer"))
+        QCOMPARE(
+            count(targetMessages, QStringLiteral("select count(*) from messages where body='rope check'")),
+            done ? 1 : 0);
 }
 
 QTEST_MAIN(TestCommands)
