@@ -263,7 +263,7 @@ void AndroidLoadViberThread::backupRoute()
         fail(KeyTranslator::text("IDS_ANDROID_40_ABOVE_USB_MUST"));
 
     // The archive is the whole history: it lives in a folder only this user can read and
-    // goes with the run.
+    // goes with the run, unless the caller names a folder to keep it in.
     const QString archiveName =
         QStringLiteral("%1-%2.ab")
             .arg(m_device.uidFileName(),
@@ -340,7 +340,10 @@ void AndroidLoadViberThread::backupRoute()
         }
         QThread::msleep(ulong(m_timing.archivePoll.count()));
     }
-    QFile::remove(archive);
+    // An archive folder of the caller's keeps the archive: it is the safety copy a
+    // transfer takes of the phone before writing to it.
+    if (m_archiveFolder.isEmpty())
+        QFile::remove(archive);
 
     const QString messages = QDir(viberFolder(m_cacheDir)).filePath(QStringLiteral("db/viber_messages"));
     if (!QFileInfo(messages).isFile() && m_device.sdkLevel >= FirstSdkWithoutViberBackup)

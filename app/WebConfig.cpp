@@ -1,6 +1,7 @@
 #include "app/WebConfig.h"
 
 #include "app/AppDirs.h"
+#include "app/WebLinks.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,22 @@ bool isHostName(const QString& host)
 {
     static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]{0,252})$"));
     return name.match(host).hasMatch();
+}
+
+// A map picture address counts when it is a web address once its placeholders are filled.
+QString mapPictureTemplate(const QSettings& settings)
+{
+    // An unquoted comma, as between the coordinates, makes QSettings read a list.
+    const QVariant value = settings.value(QStringLiteral("map_picture"));
+    const QString text =
+        (value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                  : value.toString())
+            .trimmed()
+            .left(2000);
+    if (text.isEmpty())
+        return {};
+    const QUrl filled = WebLinks::mapPicture(text, 0.5, 0.5);
+    return WebConfig::isWebAddress(filled) ? text : QString();
 }
 
 } // namespace
@@ -71,6 +88,7 @@ WebConfig WebConfig::fromFile(const QString& path)
     config.feedbackPage = webAddress(settings, "feedback_page");
     config.homePage = webAddress(settings, "home_page");
     config.usbDebuggingPage = webAddress(settings, "usb_debugging_page");
+    config.mapPicture = mapPictureTemplate(settings);
     return config;
 }
 

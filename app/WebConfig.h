@@ -17,8 +17,12 @@
 //   feedback_page=https://www.example.com/support.html
 //   home_page=https://www.example.com/
 //   usb_debugging_page=https://www.example.com/usb-debugging.html
+//   map_picture=https://maps.example.com/static?center={lat},{lon}&zoom={zoom}&size={width}x{height}
 //
-// A page that is not an http(s) address counts as not configured.
+// A page that is not an http(s) address counts as not configured. The map picture is the
+// address of one picture of a place, a static map or a tile ("https://tile.example.org/
+// {zoom}/{x}/{y}.png"); WebLinks::mapPicture fills in its placeholders. Without it the
+// program fetches no map at all and draws a location as a card of its own.
 class WebConfig
 {
 public:
@@ -32,6 +36,7 @@ public:
     QUrl feedbackPage;
     QUrl homePage;
     QUrl usbDebuggingPage;
+    QString mapPicture; // an address with placeholders, not yet a URL
 
     bool hasHost() const { return !host.isEmpty(); }
     // "http://host" with the port when it is not 80; empty without a host.

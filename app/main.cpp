@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
 
     const QString dataFolder = AppDirs::dataFolder();
     MessageLog::install(QDir(dataFolder).absoluteFilePath(QStringLiteral("qlogs")), 10);
-    MainWindow window;
+    MainWindow window(MainWindow::optionsFromArguments(QApplication::arguments()));
     window.show();
     TerminationSignal::closeOnTermination(&window);
     qDebug("Velliport %s started, data folder %s", VELLIPORT_VERSION,

@@ -1,5 +1,8 @@
 #include "ops/BubbleMarkup.h"
 
+#include "app/KeyTranslator.h"
+#include "app/WebConfig.h"
+#include "app/WebLinks.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -9,6 +12,7 @@
 #include "db/ViberText.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -51,8 +55,24 @@ template<class Out> void appendAttribute(Out& out, QStringView value)
 } // namespace
 
 BubbleMarkup::BubbleMarkup(Options options)
-    : m_options(std::move(options)), m_lineEnd(m_options.lineEnd.toUtf8())
-{}
+    : m_options(std::move(options)), m_lineEnd(m_options.lineEnd.toUtf8()),
+      m_clockFormat(QLocale::system().timeFormat(QLocale::ShortFormat))
+{
+    if (!m_clockFormat.contains(QLatin1Char('s')) && !m_clockFormat.contains(QLatin1Char('z')))
+        m_clockByMinute.resize(24 * 60);
+}
+
+QString BubbleMarkup::clockText(const QTime& time) const
+{
+    if (!time.isValid())
+        return {};
+    if (m_clockByMinute.empty())
+        return QLocale::system().toString(time, m_clockFormat);
+    QString& text = m_clockByMinute[size_t(time.hour() * 60 + time.minute())];
+    if (text.isEmpty())
+        text = QLocale::system().toString(QTime(time.hour(), time.minute()), m_clockFormat);
+    return text;
+}
 
 QString BubbleMarkup::escapeAttribute(const QString& value)
 {
@@ -144,9 +164,8 @@ void BubbleMarkup::appendMessage(Utf8Out& out, const _ViberMsg& msg, const QTime
         break;
     case ViberMsgType::Call:
         if (msg.call)
-            appendCentred(out,
-                          QString(callText(*msg.call) + QLatin1String("      ") +
-                                  ViberDates::clockText(ViberDates::refToLocalShown(msg.call->date).time())));
+            appendCentred(out, QString(callText(*msg.call) + QLatin1String("      ") +
+                                       clockText(ViberDates::refToLocalParts(msg.call->date).time)));
         break;
     case ViberMsgType::Picture:
     case ViberMsgType::Location:
@@ -183,11 +202,7 @@ void BubbleMarkup::appendBubble(Utf8Out& out, const _ViberMsg& msg, const QTime&
         }
         break;
     case ViberMsgType::Location:
-        if (atta) {
-            const QString map = mapImageUrl(msg);
-            appendThumbBlock(out, map, QFileInfo(atta->previewPath).size() > 0 ? links.preview : map, 128);
-            appendTextBlock(out, msg.location.address());
-        }
+        appendLocation(out, msg, links);
         break;
     case ViberMsgType::Voice:
         if (atta) {
@@ -225,8 +240,50 @@ void BubbleMarkup::appendBubble(Utf8Out& out, const _ViberMsg& msg, const QTime&
         break;
     }
     out += QLatin1StringView("<div class=\"bb_time\">");
-    out += ViberDates::clockText(clock);
+    out += clockText(clock);
     out += QLatin1StringView("</div></div><div class=\"clear\"></div>");
+    appendLineEnd(out);
+}
+
+void BubbleMarkup::appendLocation(Utf8Out& out, const _ViberMsg& msg, const MediaLinks& links) const
+{
+    const double latitude = msg.location.latitude();
+    const double longitude = msg.location.longitude();
+    const QString address = msg.location.address();
+    const QUrl page = WebLinks::mapPage(latitude, longitude);
+    const QString pageLink = page.toString(QUrl::FullyEncoded);
+    QString picture;
+    if (msg.attachment && QFileInfo(msg.attachment->previewPath).size() > 0)
+        picture = links.preview;
+    else
+        picture =
+            WebLinks::mapPicture(WebConfig::current(), latitude, longitude).toString(QUrl::FullyEncoded);
+    if (!picture.isEmpty()) {
+        appendThumbBlock(out, pageLink.isEmpty() ? picture : pageLink, picture, 128);
+        if (!address.isEmpty())
+            appendTextBlock(out, address);
+        return;
+    }
+    // Nothing to draw the place with: what is known of it, and where to see it.
+    if (pageLink.isEmpty() && address.isEmpty())
+        return;
+    out += QLatin1StringView("<div class=\"location_card\">");
+    if (!pageLink.isEmpty()) {
+        out += QLatin1StringView("<div class=\"location_place\">");
+        out += WebLinks::placeText(latitude, longitude);
+        out += QLatin1StringView("</div>");
+    }
+    if (!address.isEmpty())
+        appendTextBlock(out, address);
+    if (!pageLink.isEmpty()) {
+        out += QLatin1StringView("<div><a href=\"");
+        appendAttribute(out, pageLink);
+        out +=
+            m_options.newWindowLinks ? QLatin1StringView("\" target=\"_blank\">") : QLatin1StringView("\">");
+        appendEscaped(out, KeyTranslator::text("IDS_SHOW_PLACE_ON_OPENSTREETMAP"));
+        out += QLatin1StringView("</a></div>");
+    }
+    out += QLatin1StringView("</div>");
     appendLineEnd(out);
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 struct _ViberMsg;
 struct _ViberAtta;
@@ -58,6 +59,8 @@ public:
 
     // "%1' %2''": whole minutes, then the remaining whole seconds.
     static QString durationText(double seconds);
+    // A time of day in the system's short time format, as the message list shows times.
+    QString clockText(const QTime& time) const;
 
 private:
     void appendDaySeparator(Utf8Out& out, const QDate& day) const;
@@ -69,9 +72,17 @@ private:
     void appendThumb(Utf8Out& out, QStringView link, QStringView picture, int size) const;
     void appendThumbBlock(Utf8Out& out, QStringView link, QStringView picture, int size) const;
     void appendTextBlock(Utf8Out& out, QStringView text) const;
+    // A location: the preview of its place when there is one, else the configured map
+    // service's picture, else a card with the coordinates and a link to the place's
+    // page; the address below or in the card.
+    void appendLocation(Utf8Out& out, const _ViberMsg& msg, const MediaLinks& links) const;
     void appendEscaped(Utf8Out& out, QStringView text) const;
     void appendLineEnd(Utf8Out& out) const { out += QLatin1StringView(m_lineEnd); }
 
     Options m_options;
     QByteArray m_lineEnd; // the options' line end, encoded once
+    QString m_clockFormat;
+    // The clock texts by minute of the day, made once each: the format parser cost more
+    // than the rest of a bubble. Unused when the format shows seconds.
+    mutable std::vector<QString> m_clockByMinute;
 };

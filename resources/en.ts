@@ -524,6 +524,20 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Please select Save Path for media files.</translation>
         </message>
         <message>
+            <source>IDS_CLEAR_CACHE_FAILED_%1</source>
+            <translation>Some cache files could not be removed:
+
+%1</translation>
+        </message>
+        <message>
+            <source>IDS_AND_%1_MORE</source>
+            <translation>... and %1 more</translation>
+        </message>
+        <message>
+            <source>IDS_SHOW_PLACE_ON_OPENSTREETMAP</source>
+            <translation>Show on OpenStreetMap</translation>
+        </message>
+        <message>
             <source>IDS_UPLOADING_FILE_%1</source>
             <translation>Copying file %1...</translation>
         </message>

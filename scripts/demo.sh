@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Starts Velliport (or PROGRAM) on a fresh demo data home: DEMO_HOME/share holds a sample
-# local database "Demo" and, with the phone simulator first on PATH, DEMO_HOME/phonesim holds
-# the simulated sample phone. Only the data home moves: the desktop's settings and runtime
-# folder stay, so the window still opens on the user's display.
+# local database "Demo", which the window opens on, and, with the phone simulator first on
+# PATH, DEMO_HOME/phonesim holds the simulated sample phone. Only the data home moves: the
+# desktop's settings and runtime folder stay, so the window still opens on the user's display.
 #
 #   scripts/demo.sh DEMO_HOME [BIN_DIR [PROGRAM]]
 #
@@ -38,6 +38,8 @@ data="$XDG_DATA_HOME/Kestrune/5A3C19E0B27F4D6C8E01F4A9D3B7C260"
 "$bin/demodata" "$data/local_databases" --name "Demo" >/dev/null
 echo "Demo data folder: $data"
 
+# The window opens on the demo database at its group chat, as the README's picture shows.
+options=(--open-database Demo --open-chat "Weekend hike")
 found=$(command -v adb || true)
 if [ -n "$found" ] && [ -x "$bin/phonesim/adb" ] && [ "$(realpath "$found")" = "$(realpath "$bin/phonesim/adb")" ]; then
     export PHONESIM_DIR="$home/phonesim"
@@ -48,5 +50,7 @@ if [ -n "$found" ] && [ -x "$bin/phonesim/adb" ] && [ "$(realpath "$found")" = "
 else
     echo "The phone simulator is not first on PATH, so no phone is simulated" \
         "(export PATH=\"$bin/phonesim:\$PATH\" to add the sample phone)."
+    # No phone is to be found, so no advice on connecting one.
+    options+=(--no-usb-tips)
 fi
-exec "$program"
+exec "$program" "${options[@]}"

@@ -3,8 +3,9 @@
 #
 #   scripts/run.sh           on your own data folder
 #   scripts/run.sh --demo    on a fresh demo data folder (build/demo-home) holding a sample
-#                            local database; with the phone simulator first on PATH
-#                            (build/bin/phonesim) it also sets up the simulated sample phone.
+#                            local database, opened at its group chat; with the phone
+#                            simulator first on PATH (build/bin/phonesim) it also sets up
+#                            the simulated sample phone.
 #                            Your own data folder is never read or written (scripts/demo.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,5 +1,7 @@
 #include "ui/AboutUsForm.h"
 
+#include "app/WebConfig.h"
+#include "app/WebLinks.h"
 #include "ui/AppStyle.h"
 
 #include <QGraphicsPixmapItem>
@@ -11,7 +13,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-AboutUsForm::AboutUsForm(QWidget* parent) : QDialog(parent)
+AboutUsForm::AboutUsForm(QWidget* parent) : AboutUsForm(WebConfig::current(), parent) {}
+
+AboutUsForm::AboutUsForm(const WebConfig& config, QWidget* parent) : QDialog(parent)
 {
     AppStyle::applyDialogLook(this);
     setWindowTitle(tr("About"));
@@ -32,11 +36,16 @@ AboutUsForm::AboutUsForm(QWidget* parent) : QDialog(parent)
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(HomePage)), this);
-    link->setObjectName(QStringLiteral("lbLink"));
-    link->setAlignment(Qt::AlignCenter);
-    link->setTextFormat(Qt::RichText);
-    link->setOpenExternalLinks(true);
+    QLabel* link = nullptr;
+    const QUrl home = WebLinks::homePage(config);
+    if (!home.isEmpty()) {
+        const QString address = home.toString(QUrl::FullyEncoded).toHtmlEscaped();
+        link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(address), this);
+        link->setObjectName(QStringLiteral("lbLink"));
+        link->setAlignment(Qt::AlignCenter);
+        link->setTextFormat(Qt::RichText);
+        link->setOpenExternalLinks(true);
+    }
 
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setObjectName(QStringLiteral("btnOK"));
@@ -50,6 +59,7 @@ AboutUsForm::AboutUsForm(QWidget* parent) : QDialog(parent)
     layout->setContentsMargins(24, 16, 24, 16);
     layout->addWidget(title);
     layout->addWidget(view);
-    layout->addWidget(link);
+    if (link)
+        layout->addWidget(link);
     layout->addLayout(buttons);
 }

@@ -2,12 +2,14 @@
 
 #include <QDialog>
 
-// The about box: product name and version, the program's picture and the maker's web page.
+class WebConfig;
+
+// The about box: product name and version, the program's picture and the maker's web
+// page, which only a configured home page gives (no link without one).
 class AboutUsForm : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr auto HomePage = "https://www.velliport.example/";
-
     explicit AboutUsForm(QWidget* parent = nullptr);
+    AboutUsForm(const WebConfig& config, QWidget* parent = nullptr);
 };

@@ -37,6 +37,8 @@ public:
 
     // By time, oldest or newest first; messages of the same time keep their order.
     static void sortByTime(QList<_ViberMsg*>& messages, Qt::SortOrder order);
+    // The size of the direction icon beside each date.
+    QSize directionIconSize() const { return directionIcon(false).size(); }
 
 private:
     QVariant displayText(const _ViberMsg& msg, int column) const;

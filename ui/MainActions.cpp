@@ -156,10 +156,13 @@ QMenu* MainActions::treeContextMenu(Node node, int devices, QWidget* parent) con
     return nullptr;
 }
 
-QMenu* MainActions::messageContextMenu(Node source, int devices, QWidget* parent) const
+QMenu* MainActions::messageContextMenu(Node source, int devices, int selected, QWidget* parent) const
 {
-    action(A2aSel)->setEnabled(devices > 1);
-    action(Db2aSel)->setEnabled(devices > 0);
+    const bool any = selected > 0;
+    for (Id id : {BackupSel, ExtractMediaSel, ExportSel, PrintSel, DeleteSel})
+        action(id)->setEnabled(any);
+    action(A2aSel)->setEnabled(any && devices > 1);
+    action(Db2aSel)->setEnabled(any && devices > 0);
     if (isDeviceSource(source))
         return menuOf({BackupSel, A2aSel, ExtractMediaSel, ExportSel, PrintSel}, parent);
     if (isLocalDbSource(source))

@@ -78,7 +78,8 @@ public:
     // Built on each request with the enabled states of that moment; the caller owns
     // the menu. Nothing for the devices root or no node.
     QMenu* treeContextMenu(Node node, int devices, QWidget* parent) const;
-    QMenu* messageContextMenu(Node source, int devices, QWidget* parent) const;
+    // The commands on selected messages, each disabled while no message is selected.
+    QMenu* messageContextMenu(Node source, int devices, int selected, QWidget* parent) const;
 
     // Enables the tool-bar commands for the current source; Node::None (a root or
     // nothing) disables all of them.

@@ -31,14 +31,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -46,6 +49,7 @@
 #include <QScopeGuard>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTextBoundaryFinder>
 #include <QTimer>
@@ -74,6 +78,34 @@ QString usbTipsText()
                       .arg(howTo.toString(QUrl::FullyEncoded).toHtmlEscaped());
     return text + QStringLiteral("* ") + HelpLinks::usbSetupHelpText() + QStringLiteral("<br/><br/>") +
            QStringLiteral("* ") + HelpLinks::portwardenHelpText() + QStringLiteral("<br/><br/>");
+}
+
+// Wide enough for the longest date and time the system's short format writes, beside
+// the direction icon: every month and weekday, two-digit days and hours, morning and
+// afternoon.
+int dateColumnWidth(const QTreeView* view, const QSize& iconSize)
+{
+    const QLocale locale = QLocale::system();
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.font = view->font();
+    option.fontMetrics = view->fontMetrics();
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.decorationSize = iconSize;
+    option.decorationPosition = QStyleOptionViewItem::Left;
+    int widest = 0;
+    for (int month = 1; month <= 12; ++month) {
+        for (int day = 22; day <= 28; ++day) {
+            for (const QTime& time : {QTime(10, 58, 58), QTime(22, 58, 58)}) {
+                option.text = locale.toString(QDateTime(QDate(2028, month, day), time), QLocale::ShortFormat);
+                widest = std::max(
+                    widest,
+                    view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width());
+            }
+        }
+    }
+    // the sort indicator's room in the header, and a little air
+    return widest + view->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, view) + 8;
 }
 
 QVBoxLayout* paneLayout(QWidget* pane)
@@ -109,7 +141,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     buildWidgets();
     m_treeViewDS->setModel(m_treeModel.get());
     m_treeViewSMS->setModel(m_smsModel.get());
-    m_treeViewSMS->setColumnWidth(0, 160);
+    m_treeViewSMS->setColumnWidth(0, dateColumnWidth(m_treeViewSMS, m_smsModel->directionIconSize()));
     m_treeViewSMS->setColumnWidth(1, 50);
     m_treeViewSMS->setColumnWidth(2, 120);
     m_treeViewSMS->header()->setSortIndicator(0, Qt::AscendingOrder);
@@ -151,6 +183,55 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     if (m_options.loadVirtualDevices)
         loadVirtualDevices();
     startWebServices();
+    if (!m_options.openDatabase.isEmpty())
+        QMetaObject::invokeMethod(this, &MainWindow::openAtStart, Qt::QueuedConnection);
+}
+
+MainWindow::Options MainWindow::optionsFromArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption database(QStringLiteral("open-database"),
+                                      QStringLiteral("The local database to show at the start."),
+                                      QStringLiteral("name"));
+    const QCommandLineOption chat(QStringLiteral("open-chat"),
+                                  QStringLiteral("The chat of that database to show: the first whose "
+                                                 "title starts with this text."),
+                                  QStringLiteral("title"));
+    const QCommandLineOption noTips(QStringLiteral("no-usb-tips"),
+                                    QStringLiteral("No advice on connecting a phone when none is found."));
+    parser.addOptions({database, chat, noTips});
+    Options options;
+    if (!parser.parse(arguments)) {
+        qWarning("ignored the command line: %s", qUtf8Printable(parser.errorText()));
+        return options;
+    }
+    options.openDatabase = parser.value(database);
+    options.openChat = parser.value(chat);
+    options.startUsbTipsTimer = !parser.isSet(noTips);
+    return options;
+}
+
+void MainWindow::openAtStart()
+{
+    _LocalDbItemNode* database = m_treeModel->findLocalDb(m_options.openDatabase);
+    if (!database) {
+        qWarning("there is no local database %s to open", qUtf8Printable(m_options.openDatabase));
+        return;
+    }
+    m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(database));
+    if (database->childCount() == 0)
+        return; // it did not load, and the user has been told
+    const AbsTreeItemModel::_ItemNode* shown = database->child(0);
+    for (int row = 0; row < database->childCount() && !m_options.openChat.isEmpty(); ++row) {
+        const auto* node = static_cast<const _ChatSessionItemNode*>(database->child(row));
+        if (node->chat && ViberText::chatTitle(*node->chat).startsWith(m_options.openChat)) {
+            shown = node;
+            break;
+        }
+    }
+    m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(shown));
+    qDebug("showing the local database %s at the chat %s", qUtf8Printable(database->text),
+           qUtf8Printable(shown->text));
 }
 
 void MainWindow::startWebServices()
@@ -566,7 +647,8 @@ QMenu* MainWindow::createTreeContextMenu()
 QMenu* MainWindow::createMessageContextMenu()
 {
     const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
-    return m_actions->messageContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()), this);
+    return m_actions->messageContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()),
+                                         int(m_treeViewSMS->selectionModel()->selectedRows().size()), this);
 }
 
 MainActions::Node MainWindow::nodeKind(const AbsTreeItemModel::_ItemNode* node) const
@@ -863,7 +945,32 @@ void MainWindow::miViewAndroidCacheFiles()
 void MainWindow::miClearCache()
 {
     AppDirs::clearDeviceCache();
-    runModal([&] { MessageBox::showInfo(UserText::plain(tr("IDS_SUC_CLEAR_CACHE"))); });
+    // Whatever is still there could not be removed: a file another program holds open,
+    // or a folder the user may not write.
+    const QString cache = QDir(AppDirs::dataFolder()).absoluteFilePath(QStringLiteral("android_cache"));
+    constexpr int NamedFiles = 10;
+    QStringList left;
+    int leftCount = 0;
+    QDirIterator it(cache, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        if (entry.isDir() && !entry.isSymLink())
+            continue; // a folder stays because of what is in it, which is named
+        if (++leftCount <= NamedFiles)
+            left.append(QDir::toNativeSeparators(entry.filePath()));
+    }
+    if (QFileInfo::exists(cache) && leftCount == 0)
+        left.append(QDir::toNativeSeparators(cache));
+    if (leftCount > NamedFiles)
+        left.append(tr("IDS_AND_%1_MORE").arg(leftCount - NamedFiles));
+    runModal([&] {
+        if (left.isEmpty())
+            MessageBox::showInfo(UserText::plain(tr("IDS_SUC_CLEAR_CACHE")), this);
+        else
+            MessageBox::showWarning(
+                UserText::plain(tr("IDS_CLEAR_CACHE_FAILED_%1").arg(left.join(QLatin1Char('\n')))), this);
+    });
 }
 
 void MainWindow::miOpenDBFolder()

@@ -52,7 +52,14 @@ public:
         bool startDeviceMonitor = true;
         bool startUsbTipsTimer = true;
         bool loadVirtualDevices = true;
+        // A local database to show once the window is up, at its first chat whose title
+        // starts with openChat (its first chat without one).
+        QString openDatabase;
+        QString openChat;
     };
+    // The options the command line asks for: "--open-database NAME", "--open-chat
+    // TITLE" and "--no-usb-tips"; anything else is ignored.
+    static Options optionsFromArguments(const QStringList& arguments);
 
     explicit MainWindow(QWidget* parent = nullptr);
     explicit MainWindow(const Options& options, QWidget* parent = nullptr);
@@ -153,6 +160,7 @@ private:
     void buildWidgets();
     void buildMenus();
     VBBubbleViewMgr::Prompts bubblePrompts();
+    void openAtStart();
     void listLocalDatabases();
     void loadVirtualDevices();
     void loadLocalDatabase(_LocalDbItemNode* node);

@@ -143,7 +143,10 @@ void MainWindow::miBackupChat()
 
 void MainWindow::miBackup()
 {
-    backupMessages(messagesOf(Selection::Sel));
+    // A command on selected messages may still be triggered with none selected (a menu
+    // built before the selection went): then there is nothing to take.
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        backupMessages(selected);
 }
 
 void MainWindow::backupMessages(const QList<_ViberMsg*>& messages)
@@ -232,7 +235,8 @@ void MainWindow::miA2aChat()
 
 void MainWindow::miA2a()
 {
-    restoreToAndroid(messagesOf(Selection::Sel));
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        restoreToAndroid(selected);
 }
 
 void MainWindow::miDb2aToolbar()
@@ -387,7 +391,8 @@ void MainWindow::miExtractMediaChat()
 
 void MainWindow::miExtractMedia()
 {
-    extractMedia(messagesOf(Selection::Sel));
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        extractMedia(selected);
 }
 
 void MainWindow::extractMedia(const QList<_ViberMsg*>& messages)
@@ -428,7 +433,8 @@ void MainWindow::miExportChat()
 
 void MainWindow::miExport()
 {
-    exportMessages(messagesOf(Selection::Sel));
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        exportMessages(selected);
 }
 
 void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
@@ -529,7 +535,8 @@ void MainWindow::miDeleteChat()
 
 void MainWindow::miDelete()
 {
-    deleteMessages(messagesOf(Selection::Sel), Selection::Sel);
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        deleteMessages(selected, Selection::Sel);
 }
 
 void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection selection)
@@ -650,7 +657,8 @@ void MainWindow::miPrintChat()
 
 void MainWindow::miPrint()
 {
-    printMessages(messagesOf(Selection::Sel));
+    if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
+        printMessages(selected);
 }
 
 void MainWindow::printMessages(const QList<_ViberMsg*>& messages)

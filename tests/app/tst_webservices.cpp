@@ -324,7 +324,8 @@ private slots:
         QVERIFY(!QFile::exists(stampPath()));
         for (const QUrl& page :
              {WebLinks::checkUpdatePage(none), WebLinks::helpPage(none), WebLinks::feedbackPage(none),
-              WebLinks::homePage(none), WebLinks::usbDebuggingPage(none), WebLinks::versionCheck(none)})
+              WebLinks::homePage(none), WebLinks::usbDebuggingPage(none), WebLinks::versionCheck(none),
+              WebLinks::mapPicture(none, 52.5, 13.25)})
             QVERIFY(page.isEmpty());
         QCOMPARE(WebLinks::noWebSiteText(),
                  QStringLiteral("No web site is configured for this copy of Velliport."));
@@ -363,6 +364,41 @@ private slots:
         QVERIFY(TestEnvironment::writeFile(path, "[web]\nhost=evil.example/x?y\n"));
         QVERIFY(!WebConfig::fromFile(path).hasHost());
         QVERIFY(!WebConfig::fromFile(m_data.filePath(QStringLiteral("missing.ini"))).hasHost());
+    }
+
+    // A map picture comes only from a configured address, with every placeholder filled;
+    // the page a location links to is OpenStreetMap's, opened only by the user.
+    void mapAddresses()
+    {
+        const QString path = m_data.filePath(QStringLiteral("web.ini"));
+        QVERIFY(TestEnvironment::writeFile(path,
+                                           "[web]\nmap_picture=https://maps.example.org/static?"
+                                           "c={lat},{lon}&z={zoom}&s={width}x{height}&scale={scale}\n"));
+        const WebConfig config = WebConfig::fromFile(path);
+        QCOMPARE(WebLinks::mapPicture(config, 52.520008, 13.404954),
+                 QUrl(QStringLiteral(
+                     "https://maps.example.org/static?c=52.520008,13.404954&z=16&s=600x389&scale=1")));
+        QCOMPARE(WebLinks::mapPicture(QStringLiteral("https://tile.example.org/{zoom}/{x}/{y}.png"),
+                                      52.520008, 13.404954),
+                 QUrl(QStringLiteral("https://tile.example.org/16/35208/21492.png")));
+        // a placeholder of another kind would be sent as it stands: no such address counts
+        QVERIFY(TestEnvironment::writeFile(
+            path,
+            "[web]\nmap_picture=https://maps.example.org/staticmap?scale=<scale>&center={lat},{lon}\n"));
+        QVERIFY(WebConfig::fromFile(path).mapPicture.isEmpty());
+        QVERIFY(
+            WebLinks::mapPicture(QStringLiteral("https://m.example.org/{lat}/{heading}"), 1, 2).isEmpty());
+        QVERIFY(WebLinks::mapPicture(QStringLiteral("file:///{lat}"), 1, 2).isEmpty());
+
+        QCOMPARE(WebLinks::mapPage(52.5, -13.25),
+                 QUrl(QStringLiteral("https://www.openstreetmap.org/?mlat=52.500000&mlon=-13.250000"
+                                     "#map=16/52.500000/-13.250000")));
+        // no place: none set, off the earth, or no number at all
+        for (const auto& [lat, lon] : {std::pair(0.0, 0.0), std::pair(90.5, 1.0), std::pair(1.0, -181.0),
+                                       std::pair(qQNaN(), 1.0), std::pair(1.0, qInf())}) {
+            QVERIFY(WebLinks::mapPage(lat, lon).isEmpty());
+            QVERIFY(WebLinks::mapPicture(config, lat, lon).isEmpty());
+        }
     }
 
     void helpLinks()

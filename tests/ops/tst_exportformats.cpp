@@ -217,9 +217,10 @@ private slots:
         QVERIFY(html.contains(QLatin1String("src=\"files/thumb.jpg\"")));
         QVERIFY(html.contains(QLatin1String("src=\"files/empty_photo.jpg\""))); // the picture without one
         // a place without a picture of its own asks no map service: its page is a link
-        QVERIFY(html.contains(QLatin1String("<div class=\"location_place\">-33.856784, 151.215297</div><div><a "
-                                            "href=\"https://www.openstreetmap.org/?mlat=-33.856784&amp;"
-                                            "mlon=151.215297#map=16/-33.856784/151.215297\" target=\"_blank\">")));
+        QVERIFY(html.contains(
+            QLatin1String("<div class=\"location_place\">-33.856784, 151.215297</div><div><a "
+                          "href=\"https://www.openstreetmap.org/?mlat=-33.856784&amp;"
+                          "mlon=151.215297#map=16/-33.856784/151.215297\" target=\"_blank\">")));
         QVERIFY(!html.contains(QLatin1String("staticmap")));
         // markup in a message is text
         QVERIFY(!html.contains(QLatin1String("<script>")));

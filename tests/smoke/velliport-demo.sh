@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts velliport headless through the demo script with the phone simulator first on PATH:
 # it must run on the demo data home, with the sample database and the sample phone in
-# place, and end cleanly; the data home it was started from must stay empty, and a folder
+# place, open at the database's group chat, and end cleanly; the data home it was started from must stay empty, and a folder
 # that is not a demo folder must be refused and kept.
 set -euo pipefail
 demo=$1
@@ -28,6 +28,12 @@ for _ in $(seq 1 300); do
     sleep 0.1
 done
 grep -q "started, data folder $data" "$log" || fail "no start-up line on the demo data folder in $log"
+# The window opens on the demo database at its group chat.
+for _ in $(seq 1 300); do
+    grep -q "showing the local database Demo at the chat Weekend hike" "$log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q "showing the local database Demo at the chat Weekend hike" "$log" || fail "the demo did not open at its group chat"
 [ -f "$data/local_databases/Demo/Documents/Contacts-kestrune.data" ] || fail "no demo database"
 [ -f "$home/phonesim/devices/SIM0001/device.ini" ] || fail "no simulated sample phone"
 kill -TERM "$pid"

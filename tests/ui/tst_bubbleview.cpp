@@ -1,4 +1,5 @@
 #include "app/AppDirs.h"
+#include "app/WebConfig.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
@@ -7,6 +8,7 @@
 #include "ops/BubbleText.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/ItemModelSms.h"
 #include "ui/VBBubbleViewMgr.h"
 
 #include <QDir>
@@ -328,13 +330,15 @@ private slots:
                                         : html.mid(start + head.size(), end - start - head.size());
         };
         const QString bubbleEnd = QStringLiteral("</div><div class=\"clear\"></div>");
+        // times read as the message list writes them, in the system's short format
+        const QLocale locale = QLocale::system();
+        const QString ten = locale.toString(QTime(10, 0), QLocale::ShortFormat);
         const QString centredStart =
             QStringLiteral("<div style=\"text-align:center; margin-bottom:20px;\"><div class=\"r\">") +
             BubbleMarkup::frameCells();
 
-        QCOMPARE(only(call), centredStart + ViberText::callText(*call->call) +
-                                 QStringLiteral("      10:00 am") +
-                                 QStringLiteral("</div><div class=\"clear\"></div></div>"));
+        QCOMPARE(only(call), centredStart + ViberText::callText(*call->call) + QStringLiteral("      ") +
+                                 ten + QStringLiteral("</div><div class=\"clear\"></div></div>"));
         // a call without its record and a kind of no known sort show only their anchor
         QCOMPARE(only(bareCall), QString());
         QVERIFY(only(system).contains(QLatin1String("&lt;Bo&gt; joined</div>")));
@@ -342,17 +346,57 @@ private slots:
                  QStringLiteral("<div class=\"bb2\">") + BubbleMarkup::frameCells() +
                      QStringLiteral(
                          "<div><a href=\"%1\"><img style=\"max-width:128px;max-height:128px;\" src=\"%2\" "
-                         "></a></div><div>caption</div><div class=\"bb_time\">10:00 am</div>")
-                         .arg(url(photo), url(preview)) +
+                         "></a></div><div>caption</div><div class=\"bb_time\">%3</div>")
+                         .arg(url(photo), url(preview), ten) +
                      bubbleEnd);
         QCOMPARE(only(bare), QStringLiteral("<div class=\"bb1\">") + BubbleMarkup::frameCells() +
-                                 QStringLiteral("<div class=\"bb_time\">10:01 am</div>") + bubbleEnd);
-        const QString map = BubbleMarkup::escapeAttribute(ViberText::mapImageUrl(*location));
-        QVERIFY(map.startsWith(QLatin1String("https://")));
+                                 QStringLiteral("<div class=\"bb_time\">%1</div>")
+                                     .arg(locale.toString(QTime(10, 1), QLocale::ShortFormat)) +
+                                 bubbleEnd);
+        // one format beside the list's, afternoons included
+        _ViberMsg* afternoon = b.message(chat, ViberMsgType::Text, Day1.addSecs(5 * 3600 + 7 * 60));
+        ItemModelSms list;
+        list.setMessages({afternoon});
+        const QString listed = list.data(list.index(0, ItemModelSms::ColumnDate)).toString();
+        const QString clock = BubbleMarkup({}).clockText(QTime(15, 7));
+        QVERIFY2(listed.endsWith(clock), qPrintable(listed + QStringLiteral(" | ") + clock));
+        QVERIFY(only(afternoon).contains(QStringLiteral("<div class=\"bb_time\">%1</div>").arg(clock)));
+
+        // Without a picture of the place and without a configured map service nothing is
+        // fetched: a card tells the place and links its page.
+        const QString page = QStringLiteral(
+            "https://www.openstreetmap.org/?mlat=52.500000&amp;mlon=13.250000#map=16/52.500000/13.250000");
+        const QString card =
+            QStringLiteral(
+                "<div class=\"location_card\"><div class=\"location_place\">52.500000, 13.250000</div>"
+                "<div>Main St &amp; 5th</div><div><a href=\"%1\">Show on OpenStreetMap</a></div></div>")
+                .arg(page);
+        QVERIFY2(only(location).contains(card), qPrintable(only(location)));
+        QVERIFY(!only(location).contains(QLatin1String("<img")));
+        // a location message without its attachment still has its place
+        _ViberMsg* bareLocation = b.message(chat, ViberMsgType::Location, Day1);
+        bareLocation->location.setLatitude(52.5);
+        bareLocation->location.setLongitude(13.25);
+        QVERIFY(only(bareLocation).contains(QLatin1String("52.500000, 13.250000</div><div><a href")));
+        // a configured service draws the place, its placeholders filled
+        WebConfig mapService;
+        mapService.mapPicture =
+            QStringLiteral("https://maps.example.org/{zoom}/{lat}/{lon}.png?scale={scale}");
+        WebConfig::setCurrent(mapService);
+        const QString drawn = only(location);
+        WebConfig::setCurrent(WebConfig());
+        QVERIFY2(drawn.contains(
+                     QStringLiteral("<div><a href=\"%1\"><img style=\"max-width:128px;max-height:128px;\" "
+                                    "src=\"https://maps.example.org/16/52.500000/13.250000.png?scale=1\" "
+                                    "></a></div><div>Main St &amp; 5th</div>")
+                         .arg(page)),
+                 qPrintable(drawn));
+        // a picture of the place from the phone comes first
+        location->attachment->previewPath = preview;
         QVERIFY(only(location).contains(
-            QStringLiteral("<div><a href=\"%1\"><img style=\"max-width:128px;max-height:128px;\" "
-                           "src=\"%1\" ></a></div><div>Main St &amp; 5th</div>")
-                .arg(map)));
+            QStringLiteral("<div><a href=\"%1\"><img style=\"max-width:128px;max-height:128px;\" src=\"%2\" "
+                           "></a></div><div>Main St &amp; 5th</div>")
+                .arg(page, url(preview))));
         QVERIFY(only(voice).contains(
             QStringLiteral("<img width=\"32px\" src=\"vbbb/voice.png\" align=\"middle\" /><a "
                            "href=\"%1\">1' 5''</a><div class=\"bb_time\">")

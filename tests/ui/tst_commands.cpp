@@ -1,4 +1,5 @@
 #include "android/AgentPairing.h"
+#include "android/AndroidLoadViberThread.h"
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "app/WebConfig.h"
@@ -11,7 +12,9 @@
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WorkerTimings.h"
 #include "tests/ui/support/DialogCloser.h"
+#include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/FileDialog.h"
@@ -349,7 +352,20 @@ void TestCommands::menusAndToolBarFollowTheSource()
                           QStringLiteral("Export Attachments from selected Messages"),
                           QStringLiteral("Export selected Messages to File"),
                           QStringLiteral("Print selected Messages")}));
-    QVERIFY(!menu->actions()[1]->isEnabled());
+    // No row selected, nothing to take: the commands are off, and refuse when triggered.
+    QVERIFY(enabledTexts(menu->actions()).isEmpty());
+    FileDialog::setNextFileName(m_files.filePath(QStringLiteral("unasked.txt")));
+    w->actions()->action(MainActions::ExportSel)->trigger();
+    QCOMPARE(FileDialog::getSaveFileName(nullptr, QString(), QString(), QString()),
+             m_files.filePath(QStringLiteral("unasked.txt"))); // the answer is still waiting
+    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    list->setCurrentIndex(w->messageModel()->indexOfRow(0));
+    menu.reset(w->createMessageContextMenu());
+    QCOMPARE(enabledTexts(menu->actions()),
+             QStringList({QStringLiteral("Backup selected Messages"),
+                          QStringLiteral("Export Attachments from selected Messages"),
+                          QStringLiteral("Export selected Messages to File"),
+                          QStringLiteral("Print selected Messages")}));
     saveScreenshot(menu.get(), QStringLiteral("menu-messages"));
 
     // A second phone enables A2A on the device itself.
@@ -677,6 +693,25 @@ void TestCommands::keepsAtMostElevenDatabaseCopies()
     QVERIFY(DataSetBuilder::writeFile(QDir(archives).filePath(QStringLiteral("note.txt")), "x"));
     RestoreSafetyCopies::prepareArchiveFolder(cache.path());
     QCOMPARE(QDir(archives).entryList(QDir::Files), QStringList({QStringLiteral("note.txt")}));
+
+    // The safety fetch from a phone without root keeps the archive the phone gave.
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(QStringLiteral("SIM0005"), 28, false);
+    AndroidDevice phone;
+    phone.serial = QStringLiteral("SIM0005");
+    phone.applyDescription(PhoneSim::description(phone.serial, 28, false));
+    const QString phoneArchives = RestoreSafetyCopies::prepareArchiveFolder(phone.cacheDir());
+    ProgressChannel channel;
+    RecordingReceiver receiver(&channel);
+    AndroidLoadViberThread fetch(phone, true, channel);
+    fetch.setTiming(WorkerTimings::shortLoad());
+    fetch.setArchiveFolder(phoneArchives);
+    receiver.runInWorkerThread(fetch);
+    QCOMPARE(receiver.errors, QStringList());
+    const QFileInfoList fetched = QDir(phoneArchives).entryInfoList({QStringLiteral("*.ab")}, QDir::Files);
+    QCOMPARE(fetched.size(), 1);
+    QVERIFY(fetched.first().size() > 0);
 }
 
 void TestCommands::printAndWebPagesFromTheMenus()
@@ -723,6 +758,26 @@ void TestCommands::printAndWebPagesFromTheMenus()
     QCOMPARE(opened[1].host(), QStringLiteral("updates.example.org"));
     QVERIFY(opened[1].query().contains(QLatin1String("sys=linux")));
     QVERIFY(shownTexts().isEmpty());
+
+    // The About box links the configured home page, and nothing without one.
+    QString link;
+    closer.expect<AboutUsForm>([&link](AboutUsForm* about) {
+        const auto* label = about->findChild<QLabel*>(QStringLiteral("lbLink"));
+        link = label ? label->text() : QStringLiteral("none");
+        about->accept();
+    });
+    w->actions()->action(MainActions::About)->trigger();
+    QCOMPARE(link, QStringLiteral("none"));
+    config.homePage = QUrl(QStringLiteral("https://example.org/?a=1&b=2"));
+    WebConfig::setCurrent(config);
+    closer.expect<AboutUsForm>([&link](AboutUsForm* about) {
+        link = about->findChild<QLabel*>(QStringLiteral("lbLink"))->text();
+        about->accept();
+    });
+    w->actions()->action(MainActions::About)->trigger();
+    QCOMPARE(closer.pending(), 0);
+    QCOMPARE(link, QStringLiteral(
+                       "<a href=\"https://example.org/?a=1&amp;b=2\">https://example.org/?a=1&amp;b=2</a>"));
 }
 
 void TestCommands::wifiDialogPairsAPhoneOverUsbThenConnects()

@@ -21,6 +21,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
 
@@ -100,6 +103,10 @@ private slots:
     void searchWrapsOnceAndReportsMisses();
     void contactSearchWalksTheChats();
     void onlyTheDateColumnSorts();
+    void datesReadWholeInTheirColumn();
+    void clearCacheNamesWhatStayed();
+    void commandLineOpensADatabaseAtAChat();
+    void usbTipsBoxWrapsItsLines();
     void headerNameCutsAtWholeCharacters();
     void deviceNodeComesAndGoesAboveDatabases();
     void deletingADatabaseNamedByDotsRemovesNothingElse();
@@ -307,6 +314,127 @@ void TestMainWindow::onlyTheDateColumnSorts()
     QCOMPARE(list->header()->sortIndicatorSection(), 0);
     QCOMPARE(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
     QCOMPARE(w->messageModel()->messageAt(0)->text, QStringLiteral("apple pie tonight?"));
+}
+
+// The style elides a cell's text to its text rectangle less a margin on each side; a
+// date that fits there is shown whole.
+void TestMainWindow::datesReadWholeInTheirColumn()
+{
+    auto w = makeWindow();
+    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    DataSetBuilder b;
+    _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
+    QList<_ViberMsg*> messages;
+    for (int month = 1; month <= 12; ++month)
+        messages << b.message(chat, 7, QDateTime(QDate(2024, month, 28), QTime(22, 58, 58)),
+                              QStringLiteral("x"));
+    w->messageModel()->setMessages(messages);
+    QCoreApplication::processEvents();
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    for (int row = 0; row < messages.size(); ++row) {
+        const QModelIndex index = w->messageModel()->index(row, 0);
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.font = list->font();
+        option.rect = list->visualRect(index);
+        option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = index.data(Qt::DecorationRole).value<QPixmap>().size();
+        option.text = index.data().toString();
+        const QRect text = list->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, list);
+        QVERIFY2(list->fontMetrics().horizontalAdvance(option.text) <= text.width() - 2 * margin,
+                 qPrintable(QStringLiteral("%1 in %2 pixels").arg(option.text).arg(text.width())));
+    }
+}
+
+void TestMainWindow::clearCacheNamesWhatStayed()
+{
+    const QString cache = QDir(AppDirs::dataFolder()).filePath(QStringLiteral("android_cache"));
+    const auto tidy = qScopeGuard([&cache] {
+        QFile::remove(cache);
+        AppDirs::removeTree(cache);
+    });
+    auto w = makeWindow();
+    // A file where the cache folder belongs is never followed into nor removed.
+    AppDirs::removeTree(cache);
+    QVERIFY(DataSetBuilder::writeFile(cache, "not a folder"));
+    w->miClearCache();
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QCOMPARE(MessageBox::shownTexts().first().kind, MessageBox::Kind::Warning);
+    QCOMPARE(shownTexts().first(), QCoreApplication::translate("Velliport", "IDS_CLEAR_CACHE_FAILED_%1")
+                                       .arg(QDir::toNativeSeparators(cache)));
+
+    MessageBox::clearShown();
+    QVERIFY(QFile::remove(cache));
+    QVERIFY(DataSetBuilder::writeFile(cache + QStringLiteral("/SIM1/ab-extract/x.db"), "cached"));
+    w->miClearCache();
+    QCOMPARE(shownTexts(), QStringList({QCoreApplication::translate("Velliport", "IDS_SUC_CLEAR_CACHE")}));
+    QVERIFY(!QFileInfo::exists(cache));
+}
+
+void TestMainWindow::commandLineOpensADatabaseAtAChat()
+{
+    writeDatabase(QStringLiteral("Beta"), m_photos.path());
+    const MainWindow::Options options = MainWindow::optionsFromArguments(
+        {QStringLiteral("velliport"), QStringLiteral("--open-database"), QStringLiteral("Beta"),
+         QStringLiteral("--open-chat"), QStringLiteral("Climb"), QStringLiteral("--no-usb-tips")});
+    QVERIFY(!options.startUsbTipsTimer);
+    QVERIFY(options.startDeviceMonitor);
+    MainWindow::Options quiet = options;
+    quiet.startDeviceMonitor = false;
+    MainWindow w(quiet);
+    w.show();
+    auto* name = w.findChild<QLabel*>(QStringLiteral("lbChatName"));
+    QTRY_COMPARE(name->text(), QStringLiteral("Climbing"));
+    QCOMPARE(w.messageModel()->rowCount(), 1);
+    QVERIFY(w.bubbleView()->renderPage(1).contains(QLatin1String("rope check")));
+    QCOMPARE(w.currentSourceData(), w.treeModel()->findLocalDb(QStringLiteral("Beta"))->data);
+
+    // Without a chat that fits, the database's first (newest) chat; a missing database
+    // leaves the window as it starts.
+    quiet.openChat = QStringLiteral("Nobody");
+    MainWindow first(quiet);
+    QTRY_VERIFY(first.currentChat() != nullptr);
+    QCOMPARE(first.messageModel()->messageAt(0)->text, QStringLiteral("hello carl"));
+    quiet.openDatabase = QStringLiteral("Gamma");
+    MainWindow none(quiet);
+    QTest::qWait(100);
+    QVERIFY(none.currentSourceData() == nullptr);
+    QVERIFY(shownTexts().isEmpty());
+    QVERIFY(MainWindow::optionsFromArguments({QStringLiteral("velliport")}).startUsbTipsTimer);
+}
+
+// The advice shown when no phone is found has long lines: they wrap inside the box.
+void TestMainWindow::usbTipsBoxWrapsItsLines()
+{
+    auto w = makeWindow();
+    w->resize(1280, 860);
+    MessageBox::setTestMode(false);
+    const auto testMode = qScopeGuard([] { MessageBox::setTestMode(true); });
+    QString problem = QStringLiteral("no box");
+    QTimer::singleShot(200, w.get(), [&problem] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        QDir().mkpath(QStringLiteral(VELLIPORT_SCREENSHOT_DIR));
+        box->grab().save(QStringLiteral(VELLIPORT_SCREENSHOT_DIR "/usb-tips.png"));
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!label)
+            problem = QStringLiteral("no label");
+        else if (!label->wordWrap())
+            problem = QStringLiteral("the label does not wrap");
+        else if (!box->rect().contains(label->geometry()))
+            problem =
+                QStringLiteral("a label %1 px wide in a box of %2").arg(label->width()).arg(box->width());
+        else if (label->heightForWidth(label->width()) > label->height())
+            problem = QStringLiteral("%1 px of lines in %2")
+                          .arg(label->heightForWidth(label->width()))
+                          .arg(label->height());
+        else
+            problem.clear();
+        box->accept();
+    });
+    w->androidUsbTips();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void TestMainWindow::headerNameCutsAtWholeCharacters()
