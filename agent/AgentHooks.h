@@ -20,8 +20,20 @@ public:
     virtual std::optional<std::string> description() { return std::nullopt; }
     // Whether a device-info session sends its "$hello:" line at all.
     virtual bool sendsHello() { return true; }
-    // Runs a checked root command and returns its exit code; nothing means "su -c".
-    virtual std::optional<int> runRootCommand(const std::string& /*command*/) { return std::nullopt; }
+    struct RootResult
+    {
+        int exitCode = 127;
+        std::string output; // standard output, bounded by the caller's limit
+        // The connection ends without an answer, as when a cable is pulled while the
+        // command runs (the simulator's faults).
+        bool dropConnection = false;
+    };
+    // Runs a checked root command; nothing means "su -c".
+    virtual std::optional<RootResult> runRootCommand(const std::string& /*command*/,
+                                                     std::size_t /*outputLimit*/)
+    {
+        return std::nullopt;
+    }
     // Whether the agent, an ordinary app user, may touch this phone path at all.
     virtual bool mayAccess(const std::string& /*phonePath*/) { return true; }
     // The address sessions and the control port listen on in WiFi mode.

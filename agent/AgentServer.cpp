@@ -422,8 +422,8 @@ void AgentServer::serve(LineChannel& channel, const std::string& purpose)
         bool goOn = true;
         if (!m_hooks.knowsRequest(command)) {
             goOn = channel.writeError("unknown command " + line.substr(0, 200));
-        } else if (command == "$sucmd:") {
-            goOn = handleRootCommand(channel, body);
+        } else if (command == "$sucmd:" || command == "$suout:") {
+            goOn = handleRootCommand(channel, body, command == "$suout:");
         } else if (command == "$fstat:") {
             goOn = handleFileInfos(channel, body);
         } else if (command == "$finfo:" || command == "$flist:" || command == "$dload:" ||
@@ -447,16 +447,28 @@ void AgentServer::serve(LineChannel& channel, const std::string& purpose)
     }
 }
 
-bool AgentServer::handleRootCommand(LineChannel& channel, const std::string& command)
+bool AgentServer::handleRootCommand(LineChannel& channel, const std::string& command, bool withOutput)
 {
     if (const std::string refused = safeinput::checkRootCommand(command); !refused.empty()) {
         m_hooks.log("refused root command: " + refused);
         return channel.writeError("refused command: " + refused);
     }
-    const auto simulated = m_hooks.runRootCommand(command);
-    const int code = simulated ? *simulated : PhoneProperties::runRootCommand(command);
-    m_hooks.log("su " + command.substr(0, 300) + " -> " + std::to_string(code));
-    return channel.writeLine("$sucmd:" + std::to_string(code));
+    const std::size_t limit = withOutput ? MaxRootOutput : 0;
+    AgentHooks::RootResult result;
+    if (const auto simulated = m_hooks.runRootCommand(command, limit)) {
+        result = *simulated;
+    } else {
+        const ProcessRunner::Result run = PhoneProperties::runRootCommand(command, limit);
+        result.exitCode = run.exitCode;
+        result.output = run.output;
+    }
+    m_hooks.log("su " + command.substr(0, 300) + " -> " + std::to_string(result.exitCode));
+    if (result.dropConnection)
+        return false;
+    if (!withOutput)
+        return channel.writeLine("$sucmd:" + std::to_string(result.exitCode));
+    return channel.writeLine("$suout:" + std::to_string(result.exitCode) + ',' +
+                             base64::encode(result.output.substr(0, MaxRootOutput)));
 }
 
 std::string AgentServer::fileFields(const std::string& phonePath, PathCache* cache) const

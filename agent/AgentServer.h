@@ -18,6 +18,8 @@ class AgentServer
 {
 public:
     static constexpr std::size_t MaxBlock = 64 * 1024 * 1024;
+    // What the desktop reads of a root command's output: a hash, a file's mode and owner.
+    static constexpr std::size_t MaxRootOutput = 16 * 1024;
     // How long a connected client has to present the secret.
     static constexpr int AuthWaitMs = 5000;
 
@@ -51,7 +53,9 @@ private:
     bool handleFolderListing(LineChannel& channel, const std::string& phoneFolder);
     // cache: what the paths of one request share (a media folder holds thousands of files).
     std::string fileFields(const std::string& phonePath, PathCache* cache = nullptr) const;
-    bool handleRootCommand(LineChannel& channel, const std::string& command);
+    // "$sucmd:" answers the exit code; "$suout:" also the command's standard output,
+    // as "$suout:" + code + "," + Base64 of up to MaxRootOutput bytes.
+    bool handleRootCommand(LineChannel& channel, const std::string& command, bool withOutput);
     // The local path of a phone path (below the root prefix); empty when it would leave it
     // or, with a cache, when its folder holds no such name.
     std::string localPath(const std::string& phonePath, PathCache* cache = nullptr) const;

@@ -89,9 +89,9 @@ bool PhoneProperties::rootGranted()
     return result.exitCode == 0 && result.output.find("uid=0") != std::string::npos;
 }
 
-int PhoneProperties::runRootCommand(const std::string& command)
+ProcessRunner::Result PhoneProperties::runRootCommand(const std::string& command, std::size_t outputLimit)
 {
-    return ProcessRunner::run({"su", "-c", command}, -1, 0).exitCode;
+    return ProcessRunner::run({"su", "-c", command}, -1, outputLimit);
 }
 
 std::string PhoneProperties::description(const std::string& rootPrefix)

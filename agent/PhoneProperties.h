@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agent/ProcessRunner.h"
+
 #include <string>
 
 namespace agent {
@@ -15,7 +17,8 @@ public:
     // Whether "su" grants root; su may ask the phone's user, so it waits a while.
     static bool rootGranted();
     // "su -c COMMAND", the command handed over as one argument; the exit code.
-    static int runRootCommand(const std::string& command);
+    // The exit code and up to outputLimit bytes of standard output.
+    static ProcessRunner::Result runRootCommand(const std::string& command, std::size_t outputLimit);
     // A description value keeps only what the "key=value;" format can carry.
     static std::string sanitizedValue(const std::string& value);
 };

@@ -10,8 +10,12 @@ namespace agent::safeinput {
 namespace {
 
 // What the desktop runs as root: copying, removing and making its staging files and
-// folders, and stopping an app before its data changes.
-constexpr std::array<std::string_view, 7> RootPrograms = {"dd", "rm", "mkdir", "am", "chmod", "ls", "cp"};
+// folders, stopping an app before its data changes, and installing a database file under
+// a temporary name: giving it the owner, mode and security context of the file it
+// replaces, checking it and renaming it into place.
+constexpr std::array<std::string_view, 14> RootPrograms = {"dd",    "rm",    "mkdir", "am",       "chmod",
+                                                           "ls",    "cp",    "stat",  "chown",    "chcon",
+                                                           "sync",  "mv",    "ln",    "sha256sum"};
 
 bool isControl(char c)
 {

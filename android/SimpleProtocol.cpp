@@ -254,6 +254,23 @@ int suCommand(QIODevice& socket, const QString& command, int timeout, const Prog
     return code;
 }
 
+RootOutput suOutput(QIODevice& socket, const QString& command, int timeout, const ProgressChannel* progress)
+{
+    sendLine(socket, QStringLiteral("$suout:"), command);
+    const QString reply = expectReply(socket, QStringLiteral("$suout:"), timeout, progress);
+    const QString body = reply.mid(7);
+    const qsizetype comma = body.indexOf(u',');
+    RootOutput result;
+    bool ok = false;
+    const int code = body.left(comma).trimmed().toInt(&ok);
+    if (!ok || comma < 0)
+        return result;
+    result.exitCode = code;
+    result.output = QByteArray::fromBase64(body.mid(comma + 1).toLatin1());
+    qDebug("su command, %s return %d.", qUtf8Printable(command), code);
+    return result;
+}
+
 bool isShellSafePath(const QString& path)
 {
     // The agent hands commands to a root shell: a quote, dollar sign, backquote or

@@ -56,6 +56,15 @@ QString expectReply(QIODevice& socket, const QString& prefix, int timeout,
 // until the user cancels).
 int suCommand(QIODevice& socket, const QString& command, int timeout = -1,
               const ProgressChannel* progress = nullptr);
+// The same with the command's standard output ("$suout:"), which the agent bounds to
+// 16 KiB; an exit code we cannot read is -1.
+struct RootOutput
+{
+    int exitCode = -1;
+    QByteArray output;
+};
+RootOutput suOutput(QIODevice& socket, const QString& command, int timeout = -1,
+                    const ProgressChannel* progress = nullptr);
 // False for paths that a root shell would not take literally inside double quotes;
 // callers check every path they put into a root command.
 bool isShellSafePath(const QString& path);

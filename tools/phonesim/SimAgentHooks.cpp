@@ -38,11 +38,18 @@ bool SimAgentHooks::sendsHello()
     return !m_device.value(QStringLiteral("noHello"), false).toBool();
 }
 
-std::optional<int> SimAgentHooks::runRootCommand(const std::string& command)
+std::optional<agent::AgentHooks::RootResult> SimAgentHooks::runRootCommand(const std::string& command,
+                                                                           std::size_t outputLimit)
 {
+    RootResult result;
+    result.exitCode = 1;
     if (!m_device.rootGranted())
-        return 1;
-    return SimRootShell(m_device).run(fromStd(command));
+        return result;
+    const SimRootShell::Result run = SimRootShell(m_device).run(fromStd(command));
+    result.exitCode = run.exitCode;
+    result.output = run.output.left(qsizetype(outputLimit)).toStdString();
+    result.dropConnection = run.dropConnection;
+    return result;
 }
 
 // The agent runs as an ordinary app: other apps' private folders under /data are closed

@@ -13,7 +13,7 @@ public:
 
     std::optional<std::string> description() override;
     bool sendsHello() override;
-    std::optional<int> runRootCommand(const std::string& command) override;
+    std::optional<RootResult> runRootCommand(const std::string& command, std::size_t outputLimit) override;
     bool mayAccess(const std::string& phonePath) override;
     std::string wifiListenAddress() override { return "127.0.0.1"; }
     bool allowsNoSecret() override { return true; }
