@@ -5,6 +5,8 @@
 #include "android/AgentSession.h"
 #include "android/AndroidLoadViberThread.h"
 #include "android/BackupArchive.h"
+#include "android/PhoneDatabaseInstaller.h"
+#include "android/RestoreSafetyCopies.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppDirs.h"
 #include "app/Failure.h"
@@ -171,14 +173,9 @@ void AndroidRestoreViberThread::transfer()
             written = rootWrite(*socket, work.messagesDbPath(), callsChanged, error);
             if (!written) {
                 endSession(std::move(socket));
-                // The phone took the messages but not the call log: the cache follows
-                // the phone, and the failure is reported as it is.
-                if (m_messagesInstalled) {
-                    replaceCache(work.messagesDbPath(), false);
-                    fail(error);
-                }
-                // Without a second route the failure is the outcome, never a success.
-                if (!restoreRoutePossible())
+                // A phone that may hold part of the transfer gets no second write; without
+                // a second route the failure is the outcome, never a success.
+                if (!m_phoneUnchanged || !restoreRoutePossible())
                     fail(error);
                 m_progress.postTipsWait(UserText::plain(error + QLatin1Char(' ') +
                                                         tr("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP")));
@@ -194,6 +191,9 @@ void AndroidRestoreViberThread::transfer()
         if (!written)
             restoreRoute(work.messagesDbPath());
         replaceCache(work.messagesDbPath(), callsChanged);
+        // The kept copy is what an undo puts back.
+        if (!m_keptCopy.isEmpty())
+            RestoreSafetyCopies::markTransferred(m_keptCopy, m_device, QDateTime::currentDateTimeUtc(), m_written);
     }
 
     QString success = KeyTranslator::text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(m_queued);
@@ -316,118 +316,49 @@ void AndroidRestoreViberThread::endSession(std::unique_ptr<QTcpSocket> socket)
     }
 }
 
+QString AndroidRestoreViberThread::freshUploadUrl()
+{
+    return QString::fromLatin1(UploadUrl).arg(nextSessionPort());
+}
+
+int AndroidRestoreViberThread::sessionWaitMs() const
+{
+    return int(m_timing.sessionBudget.count());
+}
+
 std::unique_ptr<QTcpSocket> AndroidRestoreViberThread::openUploadSession()
 {
-    const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
-    return openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()), &m_progress);
+    return openSession(m_device.endpoint(), freshUploadUrl(), sessionWaitMs(), &m_progress);
 }
 
 bool AndroidRestoreViberThread::rootWrite(QTcpSocket& socket, const QString& workDb, bool withData,
                                           QString& error)
 {
-    const QString staging = QDir::cleanPath(m_device.storage + QStringLiteral("/viber/su"));
-    const int waitMs = int(m_timing.rootCommandWait.count());
+    PhoneDatabaseInstaller installer(
+        m_device, m_progress, [this] { return openSession(m_device.endpoint(), freshUploadUrl(), sessionWaitMs()); },
+        int(m_timing.rootCommandWait.count()));
+    QList<PhoneDatabaseInstaller::File> files{{QStringLiteral("viber_messages"), workDb}};
     const QString dataFile = QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data");
+    if (withData && QFileInfo(dataFile).size() > 0)
+        files.append({QStringLiteral("viber_data"), dataFile});
     try {
-        if (!isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
-            fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
-        // A phone that refuses root gets no copy of the history on its shared storage.
-        if (suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), waitMs, &m_progress) != 0)
-            fail(KeyTranslator::text("IDS_ROOT_INVALID_AUTHORIZATION"));
         // The new files go to the phone's shared storage first; nothing of Viber's own
-        // is touched until both are there.
-        m_staged.append(QStringLiteral("viber_messages"));
-        uploadFile(socket, workDb, staging + QStringLiteral("/viber_messages"), &m_progress);
-        if (withData && QFileInfo(dataFile).size() > 0) {
-            m_staged.append(QStringLiteral("viber_data"));
-            uploadFile(socket, dataFile, staging + QStringLiteral("/viber_data"), &m_progress);
-        }
+        // is touched until both are there and checked.
+        installer.stage(socket, files);
         throwIfCancelled(m_progress);
-        stopViber(socket);
-
-        // From here on the phone's files change: a cancel would leave a new main file
-        // beside an old log, so the steps run to their end.
+        // From here on the phone's files change: the steps run to their end, or back.
         m_progress.enableCancel(false);
-        installDatabase(socket, staging, QStringLiteral("viber_messages"),
-                        "IDS_ROOT_CANNOT_SAVE_FILE_viber_messages_TO_DEVIDE");
-        m_messagesInstalled = true;
-        if (m_staged.contains(QStringLiteral("viber_data")))
-            installDatabase(socket, staging, QStringLiteral("viber_data"),
-                            "IDS_ROOT_CANNOT_SAVE_FILE_viber_data_TO_DEVIDE");
-        removeStaged(socket, staging);
+        installer.install(socket);
         m_progress.enableCancel(true);
         return true;
     } catch (const OperationCancelled&) {
-        removeStagedAfterFailure(staging);
         throw;
     } catch (const std::exception& e) {
         m_progress.enableCancel(true);
         error = QString::fromUtf8(e.what());
-        removeStagedAfterFailure(staging);
+        m_phoneUnchanged = installer.phoneUnchanged();
         return false;
     }
-}
-
-void AndroidRestoreViberThread::installDatabase(QTcpSocket& socket, const QString& staging,
-                                                const QString& name, const char* failureKey)
-{
-    const int waitMs = int(m_timing.rootCommandWait.count());
-    const QString target =
-        QStringLiteral("%1/%2").arg(QLatin1String(AndroidLoadViberThread::ViberDatabases), name);
-    if (suCopy(socket, staging + u'/' + name, target, waitMs, nullptr) != 0)
-        fail(KeyTranslator::text(failureKey));
-    // The phone's log and index belong to the file just replaced; applied to the new one
-    // they would corrupt it.
-    for (const QString& suffix : SqliteFileSet::companionSuffixes())
-        suCommand(socket, QStringLiteral("rm -f %1%2").arg(target, suffix), waitMs, nullptr);
-}
-
-void AndroidRestoreViberThread::removeStaged(QTcpSocket& socket, const QString& staging)
-{
-    // The staged files are the whole history on storage any app may read; one that root
-    // cannot remove is at least emptied by an upload of nothing.
-    const QString empty = emptyFile();
-    for (const QString& name : std::as_const(m_staged)) {
-        const QString path = staging + u'/' + name;
-        try {
-            if (suCommand(socket, QStringLiteral("rm -f \"%1\"").arg(path),
-                          int(m_timing.sessionBudget.count()), nullptr) != 0)
-                uploadFile(socket, empty, path, nullptr);
-        } catch (const std::exception& e) {
-            qWarning("the staged copy %s could not be removed: %s", qUtf8Printable(name), e.what());
-        }
-    }
-    m_staged.clear();
-}
-
-void AndroidRestoreViberThread::removeStagedAfterFailure(const QString& staging)
-{
-    if (m_staged.isEmpty())
-        return;
-    // The session that failed may be in the middle of an upload; a fresh one is not.
-    try {
-        const QString url = QString::fromLatin1(UploadUrl).arg(nextSessionPort());
-        const auto socket = openSession(m_device.endpoint(), url, int(m_timing.sessionBudget.count()));
-        removeStaged(*socket, staging);
-        sendBye(*socket);
-    } catch (const std::exception& e) {
-        qWarning("the staged copies on the phone could not be removed: %s", e.what());
-    }
-}
-
-void AndroidRestoreViberThread::stopViber(QTcpSocket& socket)
-{
-    // Viber writes its databases while it runs; replacing them under it would lose the
-    // new files or its own writes.
-    if (!m_device.viaWifi) {
-        AdbTool().forceStop(m_device.serial, QLatin1String(AndroidLoadViberThread::ViberPackage));
-        return;
-    }
-    const int code = suCommand(
-        socket, QStringLiteral("am force-stop %1").arg(QLatin1String(AndroidLoadViberThread::ViberPackage)),
-        int(m_timing.rootCommandWait.count()), &m_progress);
-    if (code != 0)
-        fail(QStringLiteral("Viber could not be stopped (exit code %1).").arg(code));
 }
 
 void AndroidRestoreViberThread::restoreRoute(const QString& workDb)

@@ -48,6 +48,9 @@ public:
     ~AndroidRestoreViberThread() override;
 
     void setTiming(const Timing& timing) { m_timing = timing; }
+    // The copy of the phone's databases kept before this transfer; a transfer that
+    // changes the phone marks it as the state an undo goes back to.
+    void setKeptCopy(const QString& folder) { m_keptCopy = folder; }
     // Read after the thread has ended.
     qint64 queued() const { return m_queued; }
     qint64 written() const { return m_written; }
@@ -77,17 +80,14 @@ private:
     QString emptyFile() const;
     // False when the root write failed; error then holds why.
     bool rootWrite(QTcpSocket& socket, const QString& workDb, bool withData, QString& error);
-    void installDatabase(QTcpSocket& socket, const QString& staging, const QString& name,
-                         const char* failureKey);
-    void removeStaged(QTcpSocket& socket, const QString& staging);
-    void removeStagedAfterFailure(const QString& staging);
-    void stopViber(QTcpSocket& socket);
     void restoreRoute(const QString& workDb);
     // Fails unless a backup of the phone holds workDb as its messages database.
     void checkRestored(const QString& workDb);
     // The token of every message row of a phone database file, opened read-only.
     static QSet<qint64> messageTokens(const QString& databasePath);
     void replaceCache(const QString& workDb, bool withData);
+    static QString freshUploadUrl();
+    int sessionWaitMs() const;
     std::unique_ptr<QTcpSocket> openUploadSession();
     void endSession(std::unique_ptr<QTcpSocket> socket);
 
@@ -96,12 +96,12 @@ private:
     ProgressChannel& m_progress;
     Timing m_timing;
     QString m_cacheDir;
+    QString m_keptCopy;
     std::unique_ptr<PrivateWorkFolder> m_workFolder;
     QList<Upload> m_uploads;
-    QStringList m_staged;
     qint64 m_queued = 0;
     qint64 m_written = 0;
     int m_missingFiles = 0;
-    // The phone's viber_messages has been replaced by this run.
-    bool m_messagesInstalled = false;
+    // After a failed root write: the phone is known to hold its old databases.
+    bool m_phoneUnchanged = true;
 };

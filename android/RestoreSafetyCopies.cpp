@@ -1,10 +1,12 @@
 #include "android/RestoreSafetyCopies.h"
 
+#include "android/AndroidDevice.h"
 #include "android/AndroidLoadViberThread.h"
 #include "app/AppDirs.h"
 #include "app/SqliteFileSet.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QFileInfo>
 
 #include <stdexcept>
@@ -98,4 +100,61 @@ QString RestoreSafetyCopies::keepDatabaseCopy(const QString& cacheDir, const QDa
         throw;
     }
     return folder;
+}
+
+namespace {
+
+QString transferMark(const QString& copy)
+{
+    return QDir(copy).filePath(QStringLiteral("transfer.ini"));
+}
+
+} // namespace
+
+QString RestoreSafetyCopies::phoneKey(const AndroidDevice& device)
+{
+    return device.uid.isEmpty() ? device.serial : device.uid;
+}
+
+void RestoreSafetyCopies::markTransferred(const QString& copy, const AndroidDevice& device, const QDateTime& when,
+                                          qint64 messages)
+{
+    QSettings mark(transferMark(copy), QSettings::IniFormat);
+    mark.setValue(QStringLiteral("transfer/device_uid"), phoneKey(device));
+    mark.setValue(QStringLiteral("transfer/time"), when.toUTC().toString(Qt::ISODateWithMs));
+    mark.setValue(QStringLiteral("transfer/messages"), messages);
+    mark.setValue(QStringLiteral("transfer/undone"), false);
+    mark.sync();
+    require(mark.status() == QSettings::NoError,
+            QStringLiteral("Can't write %1").arg(QDir::toNativeSeparators(transferMark(copy))));
+}
+
+std::optional<RestoreSafetyCopies::KeptCopy> RestoreSafetyCopies::lastTransfer(const QString& cacheDir)
+{
+    const QDir copies(copiesFolder(cacheDir));
+    QStringList names =
+        copies.entryList({QStringLiteral("*.dbdir")}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    while (!names.isEmpty()) {
+        const QString folder = copies.absoluteFilePath(names.takeLast());
+        if (!QFileInfo::exists(transferMark(folder)))
+            continue;
+        const QSettings mark(transferMark(folder), QSettings::IniFormat);
+        if (mark.value(QStringLiteral("transfer/undone"), false).toBool())
+            continue;
+        KeptCopy copy;
+        copy.folder = folder;
+        copy.deviceUid = mark.value(QStringLiteral("transfer/device_uid")).toString();
+        copy.transferredAt =
+            QDateTime::fromString(mark.value(QStringLiteral("transfer/time")).toString(), Qt::ISODateWithMs);
+        copy.messages = mark.value(QStringLiteral("transfer/messages")).toLongLong();
+        return copy;
+    }
+    return std::nullopt;
+}
+
+void RestoreSafetyCopies::markUndone(const KeptCopy& copy)
+{
+    QSettings mark(transferMark(copy.folder), QSettings::IniFormat);
+    mark.setValue(QStringLiteral("transfer/undone"), true);
+    mark.sync();
 }

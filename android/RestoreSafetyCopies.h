@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
+struct AndroidDevice;
+
 // Before messages are written into a phone, its current Viber databases are kept in the
 // phone's cache folder: the archive the backup route fetched in "abfiles-before-restore",
 // and a dated copy of the database files in "dbfiles-before-restore/<time>.dbdir". The
@@ -23,5 +27,23 @@ QString prepareArchiveFolder(const QString& cacheDir);
 QString keepDatabaseCopy(const QString& cacheDir, const QDateTime& now);
 
 QString copiesFolder(const QString& cacheDir);
+
+// A copy that holds a phone's databases from before a transfer that reached the phone.
+struct KeptCopy
+{
+    QString folder;
+    QString deviceUid; // the phone the transfer wrote into
+    QDateTime transferredAt;
+    qint64 messages = 0; // how many the transfer wrote
+};
+
+// What a copy records of its phone: the agent's id of the phone, else its serial.
+QString phoneKey(const AndroidDevice& device);
+// Records that a transfer into the phone succeeded after copy was kept.
+void markTransferred(const QString& copy, const AndroidDevice& device, const QDateTime& when, qint64 messages);
+// The copy of the newest transfer not yet undone; nothing when there is none.
+std::optional<KeptCopy> lastTransfer(const QString& cacheDir);
+// The copy was put back on the phone: it is kept, but no longer offered for an undo.
+void markUndone(const KeptCopy& copy);
 
 } // namespace RestoreSafetyCopies

@@ -424,6 +424,50 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Devices</translation>
         </message>
         <message>
+            <source>IDS_UNDO_TRANSFER_CONFIRM_%1_%2_%3</source>
+            <translation>Put back the Viber history this phone had before the transfer of %1 (%2 messages written)? Everything the phone received or sent since that transfer is lost with it: %3 messages dated after it.</translation>
+        </message>
+        <message>
+            <source>IDS_MI_UNDO_LAST_TRANSFER</source>
+            <translation>Undo Last Transfer</translation>
+        </message>
+        <message>
+            <source>IDS_UNDO_NO_KEPT_COPY</source>
+            <translation>There is no transfer into this phone to undo: Velliport keeps no copy of its databases from before a transfer.</translation>
+        </message>
+        <message>
+            <source>IDS_UNDO_COPY_OF_ANOTHER_PHONE</source>
+            <translation>The copy kept for the last transfer belongs to another phone; it is not put on this one.</translation>
+        </message>
+        <message>
+            <source>IDS_UNDO_NEEDS_ROOT</source>
+            <translation>Undoing a transfer writes Viber&apos;s databases with root rights: this phone is not rooted or has no shared storage.</translation>
+        </message>
+        <message>
+            <source>IDS_UNDO_TRANSFER_RUNNING</source>
+            <translation>Putting back the Viber history from before the transfer...</translation>
+        </message>
+        <message>
+            <source>IDS_UNDO_TRANSFER_DONE_%1</source>
+            <translation>The phone&apos;s Viber history is back as it was before the transfer of %1.</translation>
+        </message>
+        <message>
+            <source>IDS_PHONE_KEPT_ITS_DATABASES</source>
+            <translation>Nothing was changed: the phone keeps its Viber history as it was.</translation>
+        </message>
+        <message>
+            <source>IDS_PHONE_MAY_HOLD_PART_OF_TRANSFER</source>
+            <translation>The phone could not be put back to its previous Viber databases and may hold part of this transfer. Connect it again and choose &quot;Undo Last Transfer&quot; to go back to the history it had before.</translation>
+        </message>
+        <message>
+            <source>IDS_PHONE_STEP_FAILED_%1_%2</source>
+            <translation>Writing the Viber databases on the phone failed at &quot;%1&quot; (exit code %2).</translation>
+        </message>
+        <message>
+            <source>IDS_PHONE_COPY_DIFFERS_%1</source>
+            <translation>The copy of %1 on the phone is not the file that was sent.</translation>
+        </message>
+        <message>
             <source>IDS_PHONE_%1_DISCONNECTED_COMMAND_STOPPED</source>
             <translation>The phone %1 was disconnected; the command was stopped.</translation>
         </message>

@@ -60,6 +60,7 @@ constexpr ActionSpec Specs[] = {
     {MainActions::DeleteSel, "IDS_MI_DELETE_SEL", ":res/delete.png"},
     {MainActions::UnmountDevice, "IDS_MI_UNMOUNT_DEVICE", ":res/unmount.png"},
     {MainActions::ViewCacheFiles, "View Cache Files", nullptr},
+    {MainActions::UndoTransfer, "IDS_MI_UNDO_LAST_TRANSFER", nullptr},
 };
 static_assert(std::size(Specs) == MainActions::ActionCount);
 
@@ -106,6 +107,8 @@ void MainActions::buildMenuBar(QMenuBar* bar) const
     QMenu* tools = bar->addMenu(QCoreApplication::translate("MainWindow", "Tools"));
     tools->setObjectName(QStringLiteral("menuTools"));
     tools->addActions({action(CheckUpdate), action(ClearCache), action(ConnectWifi)});
+    tools->addSeparator();
+    tools->addAction(action(UndoTransfer));
 
     QMenu* help = bar->addMenu(QCoreApplication::translate("MainWindow", "Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
@@ -138,8 +141,8 @@ QMenu* MainActions::treeContextMenu(Node node, int devices, QWidget* parent) con
     case Node::LocalDbRoot:
         return menuOf({OpenDbFolder, ImportPC}, parent);
     case Node::Device:
-        return menuOf({BackupAll, A2aAll, ExtractMediaAll, ExportAll, ExportCallAll, PrintAll, UnmountDevice,
-                       ViewCacheFiles},
+        return menuOf({BackupAll, A2aAll, ExtractMediaAll, ExportAll, ExportCallAll, PrintAll, UndoTransfer,
+                       UnmountDevice, ViewCacheFiles},
                       parent);
     case Node::LocalDb:
         return menuOf(
@@ -180,4 +183,5 @@ void MainActions::update(Node source, int devices) const
     for (Id id : {ExtractMediaToolbar, ExportToolbar, ExportCallToolbar, PrintToolbar})
         action(id)->setEnabled(device || localDb);
     action(DeleteToolbar)->setEnabled(localDb);
+    action(UndoTransfer)->setEnabled(device);
 }

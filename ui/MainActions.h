@@ -63,6 +63,7 @@ public:
         DeleteSel,
         UnmountDevice,
         ViewCacheFiles,
+        UndoTransfer,
         ActionCount
     };
 

@@ -417,6 +417,7 @@ void MainWindow::connectActions()
         {MainActions::DeleteSel, &MainWindow::miDelete},
         {MainActions::UnmountDevice, &MainWindow::miUnmoutDevice},
         {MainActions::ViewCacheFiles, &MainWindow::miViewAndroidCacheFiles},
+        {MainActions::UndoTransfer, &MainWindow::miUndoLastTransfer},
     };
     for (const auto& [id, slot] : commands)
         connect(m_actions->action(id), &QAction::triggered, this, slot);

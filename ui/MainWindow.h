@@ -117,6 +117,7 @@ public slots:
     void miA2aAll();
     void miA2aChat();
     void miA2a();
+    void miUndoLastTransfer();
     void miDb2aToolbar();
     void miDb2aAll();
     void miDb2aChat();
@@ -206,7 +207,10 @@ private:
     void backupMessages(const QList<_ViberMsg*>& messages);
     void backupTo(CommandContext& command, const QString& defaultName, const QList<_ViberMsg*>& messages);
     void restoreToAndroid(const QList<_ViberMsg*>& messages);
-    bool keepPhoneStateBeforeRestore(const AndroidDevice& target);
+    // The kept copy's folder, empty when the phone could not be fetched.
+    QString keepPhoneStateBeforeRestore(const AndroidDevice& target);
+    // Loads the phone's current databases into its cache; false when that failed.
+    bool fetchPhone(const AndroidDevice& target, const QString& archiveFolder);
     void reloadDevice(const AndroidDevice& target);
     void extractMedia(const QList<_ViberMsg*>& messages);
     void exportMessages(const QList<_ViberMsg*>& messages);

@@ -6,6 +6,7 @@
 
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidRestoreViberThread.h"
+#include "android/AndroidUndoTransferThread.h"
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "app/WebConfig.h"
@@ -312,14 +313,15 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     });
     if (!go || !commandGoesOn(command))
         return;
-    const bool kept = keepPhoneStateBeforeRestore(target);
-    if (!commandGoesOn(command) || !kept)
+    const QString kept = keepPhoneStateBeforeRestore(target);
+    if (!commandGoesOn(command) || kept.isEmpty())
         return;
 
     bool ok = false;
     runModal([&] {
         ProgressForm form(QString(), this);
         AndroidRestoreViberThread worker(target, messages, form.channel());
+        worker.setKeptCopy(kept);
         ok = form.run(worker);
     });
     if (commandGoesOn(command) && ok)
@@ -327,26 +329,64 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
 }
 
 // The phone's current databases are fetched and kept before anything is written to it.
-bool MainWindow::keepPhoneStateBeforeRestore(const AndroidDevice& target)
+QString MainWindow::keepPhoneStateBeforeRestore(const AndroidDevice& target)
 {
     const QString cacheDir = target.cacheDir();
     try {
         const QString archives = RestoreSafetyCopies::prepareArchiveFolder(cacheDir);
-        bool ok = false;
-        runModal([&] {
-            ProgressForm form(QString(), this);
-            AndroidLoadViberThread worker(target, true, form.channel());
-            worker.setArchiveFolder(archives);
-            ok = form.run(worker);
-        });
-        if (!ok)
-            return false;
-        RestoreSafetyCopies::keepDatabaseCopy(cacheDir, QDateTime::currentDateTime());
+        if (!fetchPhone(target, archives))
+            return QString();
+        return RestoreSafetyCopies::keepDatabaseCopy(cacheDir, QDateTime::currentDateTime());
     } catch (const std::exception& e) {
         showException(e);
-        return false;
+        return QString();
     }
-    return true;
+}
+
+bool MainWindow::fetchPhone(const AndroidDevice& target, const QString& archiveFolder)
+{
+    bool ok = false;
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        AndroidLoadViberThread worker(target, true, form.channel());
+        if (!archiveFolder.isEmpty())
+            worker.setArchiveFolder(archiveFolder);
+        ok = form.run(worker);
+    });
+    return ok;
+}
+
+void MainWindow::miUndoLastTransfer()
+{
+    const _AbsDBItemNode* source = currentSourceNode();
+    if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
+        return;
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    const AndroidDevice target = static_cast<const _AndroidDeviceItemNode*>(source)->device;
+    command.hold(target);
+    // What the phone holds now is fetched first, so that the question counts what the
+    // undo would lose.
+    if (!fetchPhone(target, QString()) || !commandGoesOn(command))
+        return;
+    const AndroidUndoTransferThread::Plan plan = AndroidUndoTransferThread::plan(target);
+    bool go = false;
+    runModal([&] {
+        if (!plan.copy)
+            MessageBox::showError(UserText::plain(plan.refusal), this);
+        else
+            go = MessageBox::showQuestion(UserText::plain(plan.confirmation()), this);
+    });
+    if (!go || !commandGoesOn(command))
+        return;
+    bool ok = false;
+    runModal([&] {
+        ProgressForm form(QString(), this);
+        AndroidUndoTransferThread worker(target, form.channel());
+        ok = form.run(worker);
+    });
+    if (commandGoesOn(command))
+        reloadDevice(target);
 }
 
 void MainWindow::reloadDevice(const AndroidDevice& target)

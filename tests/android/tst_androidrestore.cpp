@@ -1,5 +1,7 @@
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidRestoreViberThread.h"
+#include "android/AndroidUndoTransferThread.h"
+#include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
 #include "db/ViberCodes.h"
@@ -8,6 +10,7 @@
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/WorkerTimings.h"
+#include "tools/phonesim/SimFileAttributes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -142,6 +145,8 @@ bool loadCache(const AndroidDevice& device)
     AndroidLoadViberThread worker(device, true, channel);
     worker.setTiming(WorkerTimings::shortLoad());
     receiver.runInWorkerThread(worker);
+    if (!receiver.errors.isEmpty())
+        qWarning("the load failed: %s", qUtf8Printable(receiver.errors.join(u' ')));
     return receiver.successes.size() == 1;
 }
 
@@ -237,6 +242,8 @@ private slots:
     void noExternalStorageUploadsNoMedia();
     void cancelAtEachStage_data();
     void cancelAtEachStage();
+    void rootWriteFaultAtEveryStep();
+    void undoLastTransfer();
 };
 
 void TestAndroidRestore::rootWriteIntoPhoneInWalMode()
@@ -521,7 +528,8 @@ void TestAndroidRestore::failedWriteBackChangesNothing()
     RestoreRun run;
     run.run(device, source.messages);
     QCOMPARE(run.receiver.successes, QStringList());
-    QCOMPARE(run.receiver.errors, QStringList{text("IDS_ROOT_INVALID_AUTHORIZATION")});
+    QCOMPARE(run.receiver.errors, QStringList{text("IDS_ROOT_INVALID_AUTHORIZATION") + u' ' +
+                                              text("IDS_PHONE_KEPT_ITS_DATABASES")});
     QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneMessages)), phoneBefore);
     QCOMPARE(readFile(sim.device(Serial).fileFor(PhoneData)), dataBefore);
     QCOMPARE(dump(cacheFile(device, QStringLiteral("viber_messages"))),
@@ -666,6 +674,193 @@ void TestAndroidRestore::cancelAtEachStage()
                      sim.phoneFile(Serial, Staging + QStringLiteral("/viber_messages")).isEmpty(),
                  qPrintable(where));
     }
+}
+
+namespace {
+
+QMap<QString, QByteArray> folderFiles(const QString& path)
+{
+    QMap<QString, QByteArray> files;
+    const QDir folder(path);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        files.insert(name, readFile(folder.filePath(name)));
+    return files;
+}
+
+void setFolderFiles(const QString& path, const QMap<QString, QByteArray>& files)
+{
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QFile file(QDir(path).filePath(it.key()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(*it) == it->size());
+    }
+}
+
+qint64 rootCommandsRun(const SimDevice& phone)
+{
+    return readFile(phone.folder() + QStringLiteral("/root-commands.count")).toLongLong();
+}
+
+QString integrity(const QString& path)
+{
+    return runPython({QStringLiteral("-c"),
+                      QStringLiteral("import sqlite3, sys\n"
+                                     "r = sqlite3.connect(sys.argv[1]).execute('pragma integrity_check').fetchone()\n"
+                                     "sys.exit(0 if r[0] == 'ok' else r[0])\n"),
+                      path});
+}
+
+} // namespace
+
+// A cable pulled before or after any root command of the write, or a full disk at it:
+// the phone holds its old files byte for byte or the complete new ones, each with the
+// owner, mode and context of Viber's own files, and says which.
+void TestAndroidRestore::rootWriteFaultAtEveryStep()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    leaveARowInTheLog(sim);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    const QString databases = phone.fileFor(QStringLiteral("/data/data/com.viber.voip/databases"));
+    const QString cache = QFileInfo(cacheFile(device, QStringLiteral("viber_messages"))).absolutePath();
+    const QMap<QString, QByteArray> old = folderFiles(databases);
+    const QMap<QString, QByteArray> cached = folderFiles(cache);
+    const SimFileAttributes::Attributes viberOwn = SimFileAttributes(phone.folder()).of(PhoneMessages);
+    const auto reset = [&] {
+        setFolderFiles(databases, old);
+        setFolderFiles(cache, cached);
+        QFile::remove(phone.folder() + QStringLiteral("/attributes.tsv"));
+    };
+
+    Source source;
+    const qint64 first = rootCommandsRun(phone);
+    {
+        RestoreRun run;
+        run.run(device, source.messages);
+        QCOMPARE(run.receiver.errors, QStringList());
+    }
+    const QStringList commands = QString::fromUtf8(readFile(phone.folder() + QStringLiteral("/root-commands.log")))
+                                     .split(u'\n', Qt::SkipEmptyParts)
+                                     .mid(first);
+    const QMap<QString, QByteArray> written = folderFiles(databases);
+    QCOMPARE(written.keys(), (QStringList{QStringLiteral("viber_data"), QStringLiteral("viber_messages")}));
+    for (const QString& name : written.keys())
+        QCOMPARE(integrity(QDir(databases).filePath(name)), QString());
+    QVERIFY(written != old);
+    QVERIFY(commands.size() > 15);
+
+    for (const QString& kind : {QStringLiteral("drop"), QStringLiteral("full")}) {
+        for (qsizetype step = 0; step < commands.size(); ++step) {
+            const QString program = commands[step].section(u' ', 0, 0);
+            // A full disk fails only what needs room.
+            if (kind == QLatin1String("full") && QStringList{"stat", "ls", "sha256sum", "sync"}.contains(program))
+                continue;
+            reset();
+            phone.setValue(QStringLiteral("rootFault"), QStringLiteral("%1@%2").arg(kind).arg(rootCommandsRun(phone) + 1 + step));
+            RestoreRun run;
+            run.run(device, source.messages);
+            const QString where = QStringLiteral("%1 at \"%2\" (%3 of %4): %5")
+                                      .arg(kind, commands[step].left(120))
+                                      .arg(step + 1)
+                                      .arg(commands.size())
+                                      .arg(run.receiver.errors.join(u' '));
+            const QMap<QString, QByteArray> now = folderFiles(databases);
+            const bool unchanged = now == old;
+            QVERIFY2(unchanged || (now.value(QStringLiteral("viber_messages")) == written.value(QStringLiteral("viber_messages")) &&
+                                   now.value(QStringLiteral("viber_data")) == written.value(QStringLiteral("viber_data"))),
+                     qPrintable(where));
+            QVERIFY2(unchanged == !run.receiver.errors.isEmpty(), qPrintable(where));
+            for (const QString& path : {PhoneMessages, PhoneData})
+                QVERIFY2(SimFileAttributes(phone.folder()).of(path) == viberOwn, qPrintable(where));
+            if (unchanged) {
+                QVERIFY2(QDir(phone.fileFor(Staging)).isEmpty(), qPrintable(where));
+                QVERIFY2(run.receiver.errors.join(u' ').contains(text("IDS_PHONE_KEPT_ITS_DATABASES")), qPrintable(where));
+                QVERIFY2(folderFiles(cache) == cached, qPrintable(where));
+            } else {
+                QVERIFY2(!QFileInfo::exists(phone.fileFor(PhoneMessages + QStringLiteral("-wal"))), qPrintable(where));
+                QVERIFY2(readFile(cacheFile(device, QStringLiteral("viber_messages"))) == written.value(QStringLiteral("viber_messages")),
+                         qPrintable(where));
+            }
+        }
+    }
+}
+
+// Transfer, a message arrives on the phone, undo: the phone holds the kept copy again,
+// and says before how much it loses; an undo is refused without a copy of this phone.
+void TestAndroidRestore::undoLastTransfer()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimDevice phone = sim.addSampleDevice(Serial);
+    const AndroidDevice device = usbDevice(28, true);
+    QVERIFY(loadCache(device));
+    const QString copy = RestoreSafetyCopies::keepDatabaseCopy(device.cacheDir(), QDateTime::currentDateTime());
+    const QString keptMessages = QDir(copy).filePath(QStringLiteral("viber_messages"));
+    const QString keptData = QDir(copy).filePath(QStringLiteral("viber_data"));
+
+    Source source;
+    {
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidRestoreViberThread worker(device, source.messages, channel);
+        worker.setTiming(restoreTiming());
+        worker.setKeptCopy(copy);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+    }
+    QVERIFY(dump(phone.fileFor(PhoneMessages)) != dump(keptMessages));
+    // The phone receives a message after the transfer.
+    QCOMPARE(runPython({QStringLiteral("-c"),
+                        QStringLiteral("import sqlite3, sys, time\n"
+                                       "db = sqlite3.connect(sys.argv[1])\n"
+                                       "t = int(time.time() * 1000) + 60000\n"
+                                       "db.execute(\"insert into messages (address, date, date_real, type, body, "
+                                       "token, conversation_id) values ('+4915110000002', ?, ?, 0, 'after', 77, 1)\", "
+                                       "(t, t))\n"
+                                       "db.commit()\n"),
+                        phone.fileFor(PhoneMessages)}),
+             QString());
+    QVERIFY(loadCache(device));
+    const AndroidUndoTransferThread::Plan plan = AndroidUndoTransferThread::plan(device);
+    QCOMPARE(plan.refusal, QString());
+    QVERIFY(plan.copy);
+    QCOMPARE(plan.messagesSince, 1);
+    QVERIFY(plan.confirmation().contains(QStringLiteral("1 messages dated after it")));
+
+    const auto undo = [&](const AndroidDevice& target) {
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidUndoTransferThread worker(target, channel);
+        worker.setCommandWait(10000);
+        receiver.runInWorkerThread(worker);
+        return receiver.errors.isEmpty() ? QString() : receiver.errors.join(u' ');
+    };
+    QCOMPARE(undo(device), QString());
+    QCOMPARE(dump(phone.fileFor(PhoneMessages)), dump(keptMessages));
+    QCOMPARE(dump(phone.fileFor(PhoneData)), dump(keptData));
+    QCOMPARE(integrity(phone.fileFor(PhoneMessages)), QString());
+    QCOMPARE(SimFileAttributes(phone.folder()).of(PhoneMessages), SimFileAttributes(QString()).of(PhoneMessages));
+    QCOMPARE(readFile(cacheFile(device, QStringLiteral("viber_messages"))), readFile(phone.fileFor(PhoneMessages)));
+    QVERIFY(QDir(phone.fileFor(Staging)).isEmpty());
+
+    // Undone once: nothing more to undo.
+    QCOMPARE(undo(device), text("IDS_UNDO_NO_KEPT_COPY"));
+    // A copy that came from another phone is not put on this one: the simulated phones
+    // share an imei, and so the cache folder.
+    const QString other = QStringLiteral("SIMRESTORE2");
+    sim.addSampleDevice(other);
+    AndroidDevice second;
+    second.serial = other;
+    second.applyDescription(PhoneSim::description(other, 28, true));
+    QCOMPARE(AndroidUndoTransferThread::plan(second).refusal, text("IDS_UNDO_NO_KEPT_COPY"));
+    const QByteArray secondBefore = sim.phoneFile(other, PhoneMessages);
+    QCOMPARE(second.cacheDir(), device.cacheDir());
+    RestoreSafetyCopies::markTransferred(copy, device, QDateTime::currentDateTimeUtc(), 5);
+    QCOMPARE(undo(second), text("IDS_UNDO_COPY_OF_ANOTHER_PHONE"));
+    QCOMPARE(sim.phoneFile(other, PhoneMessages), secondBefore);
 }
 
 QTEST_GUILESS_MAIN(TestAndroidRestore)

@@ -552,6 +552,7 @@ void TestMainWindow::iPhoneBackupFolderIsListedAsADevice()
         QCOMPARE(devices.at(1)->text, QStringLiteral("iPhone"));
         QCOMPARE(devices.at(1)->childCount(), 3);
         QCOMPARE(shownTexts().size(), 1);
+        // A plain error: the box shows the text as it stands, quotes and all.
         QVERIFY(shownTexts().first().contains(
             QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED")));
     }
@@ -616,4 +617,3 @@ void TestMainWindow::simulatedPhoneAppearsLoadsAndGoes()
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
-        // A plain error: the box shows the text as it stands, quotes and all.

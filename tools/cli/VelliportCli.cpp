@@ -4,6 +4,7 @@
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidRestoreViberThread.h"
+#include "android/AndroidUndoTransferThread.h"
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "db/IOSViberDb.h"
@@ -63,7 +64,8 @@ QString overview()
         "  info SOURCE                   format, counts and integrity of a source\n"
         "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
         "  phone transfer SOURCE --to SERIAL\n"
-        "                                messages into a phone, after keeping its databases\n\n"
+        "                                messages into a phone, after keeping its databases\n"
+        "  phone undo-transfer SERIAL    the phone's databases back as before its last transfer\n\n"
         "SOURCE: a local database name or folder, a desktop viber.db or its account folder,\n"
         "an Android backup archive (.ab) or an unpacked one, or phone:SERIAL.\n"
         "Run \"velliport-cli COMMAND --help\" for the options of a command.\n"
@@ -558,14 +560,16 @@ int VelliportCli::phone(const QStringList& arguments)
         return phoneLoad(arguments.mid(1));
     if (action == QLatin1String("transfer"))
         return phoneTransfer(arguments.mid(1));
+    if (action == QLatin1String("undo-transfer"))
+        return phoneUndoTransfer(arguments.mid(1));
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        m_out
-            << "Usage: velliport-cli phone load SERIAL [--to NAME]\n"
-               "       velliport-cli phone transfer SOURCE --to SERIAL\n"
-               "Run \"velliport-cli phone load --help\" or \"... phone transfer --help\" for the options.\n";
+        m_out << "Usage: velliport-cli phone load SERIAL [--to NAME]\n"
+                 "       velliport-cli phone transfer SOURCE --to SERIAL\n"
+                 "       velliport-cli phone undo-transfer SERIAL [--yes]\n"
+                 "Run \"velliport-cli phone load --help\" (or transfer, undo-transfer) for the options.\n";
         return Success;
     }
-    return usage(QStringLiteral("expects load or transfer"), QStringLiteral("phone"));
+    return usage(QStringLiteral("expects load, transfer or undo-transfer"), QStringLiteral("phone"));
 }
 
 int VelliportCli::phoneLoad(const QStringList& arguments)
@@ -636,6 +640,7 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
     // The phone's own databases are fetched and kept before anything is written to it,
     // as the window does.
     AndroidDevice device;
+    QString copy;
     try {
         {
             CliProgress connectProgress(m_errors, m_terminal, m_quiet);
@@ -654,14 +659,55 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
             if (const int fetched = runWorker(fetch, fetchProgress); fetched != Success)
                 return fetched;
         }
-        const QString copy =
-            RestoreSafetyCopies::keepDatabaseCopy(device.cacheDir(), QDateTime::currentDateTime());
+        copy = RestoreSafetyCopies::keepDatabaseCopy(device.cacheDir(), QDateTime::currentDateTime());
         say(QStringLiteral("the phone's databases are kept in %1").arg(QDir::toNativeSeparators(copy)));
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
     CliProgress progress(m_errors, m_terminal, m_quiet);
     AndroidRestoreViberThread worker(device, messages, progress.channel());
+    worker.setKeptCopy(copy);
+    return runWorker(worker, progress);
+}
+
+int VelliportCli::phoneUndoTransfer(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("phone undo-transfer");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Undoes without asking.")});
+    parser.addPositionalArgument(QStringLiteral("SERIAL"), QStringLiteral("The phone (its serial)."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const QString serial = parser.positionalArguments().constFirst().trimmed();
+    // What the phone holds now is fetched first, so that the question counts what the
+    // undo would lose.
+    AndroidDevice device;
+    {
+        CliProgress connectProgress(m_errors, m_terminal, m_quiet);
+        AndroidConnectWithUSBThread connect(serial, connectProgress.channel());
+        if (const int connected = runWorker(connect, connectProgress); connected != Success)
+            return connected;
+        device = connect.device();
+    }
+    {
+        CliProgress fetchProgress(m_errors, m_terminal, m_quiet);
+        AndroidLoadViberThread fetch(device, true, fetchProgress.channel());
+        if (const int fetched = runWorker(fetch, fetchProgress); fetched != Success)
+            return fetched;
+    }
+    const AndroidUndoTransferThread::Plan plan = AndroidUndoTransferThread::plan(device);
+    if (!plan.copy)
+        return fail(plan.refusal);
+    if (!parser.isSet(QStringLiteral("yes"))) {
+        m_errors << plan.confirmation() << " [y/N] ";
+        m_errors.flush();
+        const QString answer = m_in.readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
+            return fail(QStringLiteral("not confirmed; the phone is unchanged"));
+    }
+    CliProgress progress(m_errors, m_terminal, m_quiet);
+    AndroidUndoTransferThread worker(device, progress.channel());
     return runWorker(worker, progress);
 }
 

@@ -52,6 +52,7 @@ private:
     int phone(const QStringList& arguments);
     int phoneLoad(const QStringList& arguments);
     int phoneTransfer(const QStringList& arguments);
+    int phoneUndoTransfer(const QStringList& arguments);
 
     // SOURCE or phone:SERIAL read into a data set; null after printing why, with code set.
     ViberDataSetPtr loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source, int& code);

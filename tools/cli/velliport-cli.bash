@@ -64,10 +64,11 @@ _velliport_cli()
     info) options="$common" ;;
     phone)
         if [[ -z $action ]]; then
-            COMPREPLY=($(compgen -W "load transfer --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "load transfer undo-transfer --help" -- "$cur"))
             return 0
         fi
         options="$common $selection --to"
+        [[ $action == undo-transfer ]] && options="$common --yes"
         ;;
     *) return 0 ;;
     esac
