@@ -957,6 +957,19 @@ void TestVelliportCli::phoneLoadAndTransfer()
         serviceSeen = serviceSeen || chat[QStringLiteral("title")].toString() == QLatin1String("Service");
     QVERIFY(serviceSeen);
 
+    // The transfer is undone only when the user says yes; the question names the loss.
+    const QStringList undo = {QStringLiteral("phone"), QStringLiteral("undo-transfer"), QStringLiteral("SIM0007")};
+    const Result declined = cli(undo, "n\n");
+    QCOMPARE(declined.code, 1);
+    QVERIFY2(declined.err.contains(QLatin1String("0 messages dated after it")), qPrintable(declined.err));
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("phone:SIM0007"))), messageCount(after));
+    const Result undone = cli(undo + QStringList{QStringLiteral("--yes")});
+    QVERIFY2(undone.code == 0, qPrintable(undone.err));
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("phone:SIM0007"))), messageCount(onPhone));
+    const Result again = cli(undo + QStringList{QStringLiteral("--yes")});
+    QCOMPARE(again.code, 1);
+    QVERIFY2(again.err.contains(QLatin1String("no transfer into this phone to undo")), qPrintable(again.err));
+
     QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("transfer"), QStringLiteral("phone:SIM0007"),
                   QStringLiteral("--to"), QStringLiteral("SIM0007")})
                  .code,
