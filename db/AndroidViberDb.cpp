@@ -250,10 +250,11 @@ _ViberPerson* callPerson(const _ViberChat& chat, const QString& address, const Q
 
 } // namespace
 
-AndroidViberDb::AndroidViberDb(const QString& deviceRoot, const QString& extractRoot)
+AndroidViberDb::AndroidViberDb(const QString& deviceRoot, const QString& extractRoot,
+                               const QString& mediaRoot)
     : m_deviceRoot(deviceRoot), m_extractRoot(extractRoot),
-      m_mediaDir(QDir::cleanPath(
-          QDir(extractRoot).absoluteFilePath(QStringLiteral("ab-extract/sdcard/viber/media"))))
+      m_mediaDir(QDir::cleanPath(QDir(mediaRoot.isEmpty() ? extractRoot : mediaRoot)
+                                     .absoluteFilePath(QStringLiteral("ab-extract/sdcard/viber/media"))))
 {}
 
 AndroidViberDb::~AndroidViberDb() = default;

@@ -23,8 +23,9 @@ class AndroidViberDb : public AbsViberDb
 public:
     // deviceRoot: the phone's external storage root as a path on the phone.
     // extractRoot: the local folder holding "ab-extract/apps/com.viber.voip" and
-    // "ab-extract/sdcard".
-    AndroidViberDb(const QString& deviceRoot, const QString& extractRoot);
+    // "ab-extract/sdcard". mediaRoot, when given, holds "ab-extract/sdcard" instead: a
+    // folder read through a private copy of its databases keeps its media where it is.
+    AndroidViberDb(const QString& deviceRoot, const QString& extractRoot, const QString& mediaRoot = {});
     ~AndroidViberDb() override;
 
     QString messagesDbPath() const;

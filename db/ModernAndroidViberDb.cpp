@@ -158,8 +158,10 @@ private:
 
 } // namespace
 
-ModernAndroidViberDb::ModernAndroidViberDb(const QString& deviceRoot, const QString& extractRoot)
-    : m_deviceRoot(deviceRoot), m_extractRoot(extractRoot)
+ModernAndroidViberDb::ModernAndroidViberDb(const QString& deviceRoot, const QString& extractRoot,
+                                           const QString& mediaRoot)
+    : m_deviceRoot(deviceRoot), m_extractRoot(extractRoot),
+      m_mediaRoot(mediaRoot.isEmpty() ? extractRoot : mediaRoot)
 {}
 
 ModernAndroidViberDb::~ModernAndroidViberDb() = default;
@@ -199,7 +201,7 @@ QString ModernAndroidViberDb::localMediaPath(const QString& phoneUri) const
     if (QFileInfo(relative).fileName().isEmpty())
         return {};
     return QDir::cleanPath(
-        QDir(m_extractRoot).absoluteFilePath(QStringLiteral("ab-extract/sdcard/") + relative));
+        QDir(m_mediaRoot).absoluteFilePath(QStringLiteral("ab-extract/sdcard/") + relative));
 }
 
 void ModernAndroidViberDb::open()

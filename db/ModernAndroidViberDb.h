@@ -42,8 +42,10 @@ public:
 
     // deviceRoot: the phone's external storage root as a path on the phone.
     // extractRoot: the local folder holding "ab-extract/apps/com.viber.voip" and
-    // "ab-extract/sdcard".
-    ModernAndroidViberDb(const QString& deviceRoot, const QString& extractRoot);
+    // "ab-extract/sdcard". mediaRoot, when given, holds "ab-extract/sdcard" instead (see
+    // AndroidViberDb).
+    ModernAndroidViberDb(const QString& deviceRoot, const QString& extractRoot,
+                         const QString& mediaRoot = {});
     ~ModernAndroidViberDb() override;
 
     QString messagesDbPath() const;
@@ -73,6 +75,7 @@ private:
 
     QString m_deviceRoot;
     QString m_extractRoot;
+    QString m_mediaRoot;
     SchemaCatalogue m_catalogue;
 
     // participants_info._id -> person: two cards of one person lead to one record.

@@ -69,12 +69,13 @@ ViberSourceDetector::Generation ViberSourceDetector::detect(const QString& path)
 }
 
 std::unique_ptr<AbsViberDb> ViberSourceDetector::androidReader(const QString& deviceRoot,
-                                                               const QString& extractRoot)
+                                                               const QString& extractRoot,
+                                                               const QString& mediaRoot)
 {
-    auto current = std::make_unique<AndroidViberDb>(deviceRoot, extractRoot);
+    auto current = std::make_unique<AndroidViberDb>(deviceRoot, extractRoot, mediaRoot);
     switch (detect(current->messagesDbPath())) {
     case Generation::AndroidModern:
-        return std::make_unique<ModernAndroidViberDb>(deviceRoot, extractRoot);
+        return std::make_unique<ModernAndroidViberDb>(deviceRoot, extractRoot, mediaRoot);
     case Generation::AndroidVersion53:
         return current;
     case Generation::Missing:

@@ -31,8 +31,10 @@ public:
 
     // The reader for the Android databases below extractRoot (laid out as an unpacked
     // backup archive; see AndroidViberDb). Throws when the messages file is of no
-    // generation an Android reader knows.
-    static std::unique_ptr<AbsViberDb> androidReader(const QString& deviceRoot, const QString& extractRoot);
+    // generation an Android reader knows. mediaRoot, when given, is where the media lie
+    // instead ("ab-extract/sdcard" below it).
+    static std::unique_ptr<AbsViberDb> androidReader(const QString& deviceRoot, const QString& extractRoot,
+                                                     const QString& mediaRoot = {});
 
     // The reader for a desktop "viber.db". Throws with a plain explanation when the
     // desktop app encrypted the file or it is of no known generation.

@@ -131,12 +131,10 @@ QMenu* MainActions::menuOf(std::initializer_list<Id> ids, QWidget* parent) const
     return menu;
 }
 
-QMenu* MainActions::treeContextMenu(Node node, int devices, QWidget* parent) const
+QMenu* MainActions::treeContextMenu(Node node, int targets, QWidget* parent) const
 {
-    action(A2aAll)->setEnabled(devices > 1);
-    action(A2aChat)->setEnabled(devices > 1);
-    action(Db2aAll)->setEnabled(devices > 0);
-    action(Db2aChat)->setEnabled(devices > 0);
+    for (Id id : {A2aAll, A2aChat, Db2aAll, Db2aChat})
+        action(id)->setEnabled(targets > 0);
     switch (node) {
     case Node::LocalDbRoot:
         return menuOf({OpenDbFolder, ImportPC}, parent);
@@ -159,13 +157,13 @@ QMenu* MainActions::treeContextMenu(Node node, int devices, QWidget* parent) con
     return nullptr;
 }
 
-QMenu* MainActions::messageContextMenu(Node source, int devices, int selected, QWidget* parent) const
+QMenu* MainActions::messageContextMenu(Node source, int targets, int selected, QWidget* parent) const
 {
     const bool any = selected > 0;
     for (Id id : {BackupSel, ExtractMediaSel, ExportSel, PrintSel, DeleteSel})
         action(id)->setEnabled(any);
-    action(A2aSel)->setEnabled(any && devices > 1);
-    action(Db2aSel)->setEnabled(any && devices > 0);
+    action(A2aSel)->setEnabled(any && targets > 0);
+    action(Db2aSel)->setEnabled(any && targets > 0);
     if (isDeviceSource(source))
         return menuOf({BackupSel, A2aSel, ExtractMediaSel, ExportSel, PrintSel}, parent);
     if (isLocalDbSource(source))
@@ -173,13 +171,13 @@ QMenu* MainActions::messageContextMenu(Node source, int devices, int selected, Q
     return nullptr;
 }
 
-void MainActions::update(Node source, int devices) const
+void MainActions::update(Node source, int targets) const
 {
     const bool device = isDeviceSource(source);
     const bool localDb = isLocalDbSource(source);
     action(BackupToolbar)->setEnabled(device);
-    action(A2aToolbar)->setEnabled(device && devices > 1);
-    action(Db2aToolbar)->setEnabled(localDb && devices > 0);
+    action(A2aToolbar)->setEnabled(device && targets > 0);
+    action(Db2aToolbar)->setEnabled(localDb && targets > 0);
     for (Id id : {ExtractMediaToolbar, ExportToolbar, ExportCallToolbar, PrintToolbar})
         action(id)->setEnabled(device || localDb);
     action(DeleteToolbar)->setEnabled(localDb);

@@ -76,15 +76,17 @@ public:
 
     void buildMenuBar(QMenuBar* bar) const;
     void buildToolBar(QToolBar* bar) const;
+    // targets: how many phones the current source could be transferred to (neither the
+    // source itself nor a folder read as a device); the transfers need one.
     // Built on each request with the enabled states of that moment; the caller owns
     // the menu. Nothing for the devices root or no node.
-    QMenu* treeContextMenu(Node node, int devices, QWidget* parent) const;
+    QMenu* treeContextMenu(Node node, int targets, QWidget* parent) const;
     // The commands on selected messages, each disabled while no message is selected.
-    QMenu* messageContextMenu(Node source, int devices, int selected, QWidget* parent) const;
+    QMenu* messageContextMenu(Node source, int targets, int selected, QWidget* parent) const;
 
     // Enables the tool-bar commands for the current source; Node::None (a root or
     // nothing) disables all of them.
-    void update(Node source, int devices) const;
+    void update(Node source, int targets) const;
 
 private:
     QMenu* menuOf(std::initializer_list<Id> ids, QWidget* parent) const;

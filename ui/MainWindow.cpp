@@ -439,6 +439,7 @@ void MainWindow::loadVirtualDevices()
         device.serial = AppDirs::md5Hex(folder.absoluteFilePath());
         device.model = folder.fileName();
         _AndroidDeviceItemNode* node = m_treeModel->addAndroidDevice(device);
+        node->virtualFolder = folder.absoluteFilePath();
         try {
             loadVirtualDevice(node, folder.absoluteFilePath());
             m_treeModel->loadChats(node);
@@ -464,8 +465,11 @@ void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& 
         node->data = ViberSourceDetector::iosReader(folder, contacts)->load();
         return;
     }
-    // Opening an Android database removes the rows the app only marked as deleted, so
-    // a folder the user keeps is read through a copy that goes when the load is done.
+    // SQLite may write beside a database it opens (a journal replayed, a WAL folded in),
+    // so the databases of a folder the user keeps are read through a private copy that
+    // goes when the load is done. The media stay where they are and the records point
+    // at them in the user's folder, so they outlive the copy. Which storage root the
+    // phone had is unknown; Android's usual one names the files for a transfer.
     QTemporaryDir copy;
     const QString dbFolder = QStringLiteral("ab-extract/apps/com.viber.voip/db");
     QDir().mkpath(QDir(copy.path()).filePath(dbFolder));
@@ -473,7 +477,9 @@ void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& 
     for (const QFileInfo& file : source.entryInfoList(QDir::Files))
         QFile::copy(file.absoluteFilePath(),
                     QDir(copy.path()).filePath(dbFolder + QLatin1Char('/') + file.fileName()));
-    node->data = ViberSourceDetector::androidReader(QDir::tempPath(), copy.path())->load();
+    node->data =
+        ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), copy.path(), folder)
+            ->load();
 }
 
 ViberDataSetPtr MainWindow::currentSourceData() const
@@ -642,13 +648,13 @@ void MainWindow::onSMSContextMenu()
 QMenu* MainWindow::createTreeContextMenu()
 {
     const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
-    return m_actions->treeContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()), this);
+    return m_actions->treeContextMenu(nodeKind(node), int(transferTargets(node).size()), this);
 }
 
 QMenu* MainWindow::createMessageContextMenu()
 {
     const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
-    return m_actions->messageContextMenu(nodeKind(node), int(m_treeModel->deviceNodes().size()),
+    return m_actions->messageContextMenu(nodeKind(node), int(transferTargets(node).size()),
                                          int(m_treeViewSMS->selectionModel()->selectedRows().size()), this);
 }
 
@@ -674,10 +680,16 @@ MainActions::Node MainWindow::nodeKind(const AbsTreeItemModel::_ItemNode* node) 
 
 void MainWindow::updateActions()
 {
-    MainActions::Node source = nodeKind(m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex()));
+    const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
+    MainActions::Node source = nodeKind(node);
     if (source == MainActions::Node::LocalDbRoot)
         source = MainActions::Node::None;
-    m_actions->update(source, int(m_treeModel->deviceNodes().size()));
+    m_actions->update(source, int(transferTargets(node).size()));
+    // A folder read as a device was never written to: there is no transfer to undo.
+    const _AbsDBItemNode* current = currentSourceNode();
+    if (current && current->type == AbsTreeItemModel::NodeAndroidDevice &&
+        static_cast<const _AndroidDeviceItemNode*>(current)->isVirtual())
+        m_actions->action(MainActions::UndoTransfer)->setEnabled(false);
 }
 
 void MainWindow::onSMSItemSelected(const QItemSelection& selected, const QItemSelection&)
@@ -775,6 +787,23 @@ _AndroidDeviceItemNode* MainWindow::findDeviceNode(const QString& deviceId) cons
             return node;
     }
     return nullptr;
+}
+
+QList<const _AndroidDeviceItemNode*>
+MainWindow::transferTargets(const AbsTreeItemModel::_ItemNode* node) const
+{
+    if (node && node->type == AbsTreeItemModel::NodeChat)
+        node = node->parent;
+    // Devices are told apart by their id: a phone on WiFi has no serial.
+    const QString sourceId = node && node->type == AbsTreeItemModel::NodeAndroidDevice
+                                 ? static_cast<const _AndroidDeviceItemNode*>(node)->device.deviceId()
+                                 : QString();
+    QList<const _AndroidDeviceItemNode*> targets;
+    for (const _AndroidDeviceItemNode* device : m_treeModel->deviceNodes()) {
+        if (!device->isVirtual() && device->device.deviceId() != sourceId)
+            targets.append(device);
+    }
+    return targets;
 }
 
 void MainWindow::removeDeviceNode(_AndroidDeviceItemNode* node)
@@ -907,7 +936,7 @@ void MainWindow::miConnectWifi()
         AndroidWIFIForm form(this);
         QList<QPair<QString, QString>> usbPhones;
         for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
-            if (!node->device.viaWifi)
+            if (!node->device.viaWifi && !node->isVirtual())
                 usbPhones.append({node->device.serial, node->device.displayName()});
         }
         form.setUsbPhones(usbPhones);
@@ -939,8 +968,11 @@ void MainWindow::miUnmoutDevice()
 void MainWindow::miViewAndroidCacheFiles()
 {
     AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
-    if (node && node->type == AbsTreeItemModel::NodeAndroidDevice)
-        AppDirs::openInExplorer(static_cast<_AndroidDeviceItemNode*>(node)->device.cacheDir());
+    if (!node || node->type != AbsTreeItemModel::NodeAndroidDevice)
+        return;
+    // A folder read as a device has no cache: what it was read from is its own folder.
+    const auto* device = static_cast<_AndroidDeviceItemNode*>(node);
+    AppDirs::openInExplorer(device->isVirtual() ? device->virtualFolder : device->device.cacheDir());
 }
 
 void MainWindow::miClearCache()

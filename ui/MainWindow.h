@@ -168,6 +168,9 @@ private:
     void loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder);
     void sortMessages(QList<_ViberMsg*>& messages) const;
     _AndroidDeviceItemNode* findDeviceNode(const QString& deviceId) const;
+    // The phones a transfer from this tree node could write to: every phone that is not
+    // the node's own device and no folder read as a device.
+    QList<const _AndroidDeviceItemNode*> transferTargets(const AbsTreeItemModel::_ItemNode* node) const;
     void removeDeviceNode(_AndroidDeviceItemNode* node);
     void showChatPicture(const _ViberChat& chat);
     // Runs a step that shows a modal form; device events that arrive meanwhile are

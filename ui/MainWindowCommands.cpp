@@ -265,18 +265,12 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     const _AbsDBItemNode* source = currentSourceNode();
     if (!source)
         return;
-    // Devices are told apart by their id: a phone on WiFi has no serial.
-    const QString sourceId = source->type == AbsTreeItemModel::NodeAndroidDevice
-                                 ? static_cast<const _AndroidDeviceItemNode*>(source)->device.deviceId()
-                                 : QString();
     QList<DataSourceSelForm::Item> candidates;
     QStringList names;
-    for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
-        if (node->device.deviceId() != sourceId) {
-            candidates.append(
-                {QStringLiteral(":res/android.png"), node->device.displayName(), node->device.deviceId()});
-            names.append(node->device.displayName());
-        }
+    for (const _AndroidDeviceItemNode* node : transferTargets(source)) {
+        candidates.append(
+            {QStringLiteral(":res/android.png"), node->device.displayName(), node->device.deviceId()});
+        names.append(node->device.displayName());
     }
     // Two phones of one model look alike in the list; their ids tell them apart.
     for (DataSourceSelForm::Item& item : candidates) {
@@ -359,7 +353,8 @@ bool MainWindow::fetchPhone(const AndroidDevice& target, const QString& archiveF
 void MainWindow::miUndoLastTransfer()
 {
     const _AbsDBItemNode* source = currentSourceNode();
-    if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
+    if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice ||
+        static_cast<const _AndroidDeviceItemNode*>(source)->isVirtual())
         return;
     CommandContext command;
     const CommandScope scope(*this, command);

@@ -32,6 +32,12 @@ public:
     {}
 
     AndroidDevice device;
+    // The folder read in place of a phone (an unpacked Viber folder or an iPhone backup
+    // below "virtual_android"); empty for a phone. Such a device is a source only: there
+    // is no phone to write to.
+    QString virtualFolder;
+
+    bool isVirtual() const { return !virtualFolder.isEmpty(); }
 };
 
 // Text: the database's folder name under the local-database root.

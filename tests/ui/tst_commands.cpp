@@ -293,7 +293,8 @@ void TestCommands::menusAndToolBarFollowTheSource()
                      QStringLiteral("Open Database Folder"), QStringLiteral("|"), QStringLiteral("Exit")}));
     QCOMPARE(texts(menus[1]->menu()->actions()),
              QStringList({QStringLiteral("Check for Update"), QStringLiteral("Clear Cache files"),
-                          QStringLiteral("Connect Android Phone via WiFi")}));
+                          QStringLiteral("Connect Android Phone via WiFi"), QStringLiteral("|"),
+                          QStringLiteral("Undo Last Transfer")}));
     QCOMPARE(texts(menus[2]->menu()->actions()),
              QStringList(
                  {QStringLiteral("Help"), QStringLiteral("Feedback and Support"), QStringLiteral("About")}));
@@ -377,7 +378,8 @@ void TestCommands::menusAndToolBarFollowTheSource()
              QStringList({QStringLiteral("Backup Messages"),
                           QStringLiteral("Transfer Android Messages to other Android")}));
     QCOMPARE(texts(menu->actions()).mid(6),
-             QStringList({QStringLiteral("Disconnect Device"), QStringLiteral("View Cache Files")}));
+             QStringList({QStringLiteral("Undo Last Transfer"), QStringLiteral("Disconnect Device"),
+                          QStringLiteral("View Cache Files")}));
     QVERIFY(menu->actions()[1]->isEnabled());
     saveScreenshot(menu.get(), QStringLiteral("menu-device"));
 

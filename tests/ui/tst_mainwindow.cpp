@@ -2,25 +2,32 @@
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
 #include "ops/BackupViberMsgThread.h"
+#include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/ui/support/DialogCloser.h"
+#include "ui/DataSourceSelForm.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
+#include "ui/MainActions.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/MyTreeView.h"
 #include "ui/TreeItemNodes.h"
 
+#include <QAction>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QStyleOptionViewItem>
@@ -112,6 +119,7 @@ private slots:
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
     void iPhoneBackupFolderIsListedAsADevice();
+    void virtualAndroidFolderIsASourceOnly();
     void closingDuringAModalStepEndsTheStepFirst();
     void phoneEventsQueuedBehindACloseStartNoStep();
     void simulatedPhoneAppearsLoadsAndGoes();
@@ -557,6 +565,77 @@ void TestMainWindow::iPhoneBackupFolderIsListedAsADevice()
             QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED")));
     }
     QCOMPARE(IPhoneBackupFixture::snapshot(backup.folder()), before);
+}
+
+// An unpacked Android folder is read without a change to it, its media used where they
+// lie; it is offered as a source only, and its "cache" is the folder itself.
+void TestMainWindow::virtualAndroidFolderIsASourceOnly()
+{
+    const AndroidFixture phone(AndroidFixture::Shape::Modern);
+    const QDir virtualRoot(QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android")));
+    const QString folder = QFileInfo(virtualRoot.filePath(QStringLiteral("Old Android"))).absoluteFilePath();
+    for (const QString& name : {QStringLiteral("Old Android"), QStringLiteral("Spare Android")}) {
+        QDirIterator it(phone.extractRoot(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            const QString copy =
+                virtualRoot.filePath(name + u'/' + QDir(phone.extractRoot()).relativeFilePath(file));
+            QVERIFY(QDir().mkpath(QFileInfo(copy).path()));
+            QVERIFY(QFile::copy(file, copy));
+        }
+    }
+    const QString picture =
+        QDir(folder).filePath(QStringLiteral("ab-extract/sdcard/Android/data/com.viber.voip/files/.image/"
+                                             "IMG-0123456789abcdef0123456789abcdef-V.jpg"));
+    DataSetBuilder::writeImage(picture, 16, 16);
+    const QStringList before = folderState(folder);
+
+    auto w = makeWindow();
+    const QList<_AndroidDeviceItemNode*> devices = w->treeModel()->deviceNodes();
+    QCOMPARE(devices.size(), 2);
+    _AndroidDeviceItemNode* old = devices.first();
+    QVERIFY(old->data);
+    const _ViberAtta* atta = old->data->messages.value(3)->attachment;
+    QCOMPARE(atta->localPath, picture);
+    QVERIFY(QFileInfo(atta->localPath).isFile());
+    QCOMPARE(folderState(folder), before);
+
+    // Only folders read as devices: nothing to transfer to, from a device or a database.
+    MainActions* actions = w->actions();
+    select(*w, w->treeModel()->nodeIndex(old));
+    QVERIFY(actions->action(MainActions::BackupToolbar)->isEnabled());
+    QVERIFY(!actions->action(MainActions::A2aToolbar)->isEnabled());
+    QVERIFY(!actions->action(MainActions::UndoTransfer)->isEnabled());
+    std::unique_ptr<QMenu> menu(w->createTreeContextMenu());
+    QVERIFY(!actions->action(MainActions::A2aAll)->isEnabled());
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    QVERIFY(!actions->action(MainActions::Db2aToolbar)->isEnabled());
+
+    QList<QUrl> opened;
+    AppDirs::setShellOpenHook([&opened](const QUrl& url) { opened << url; });
+    const auto restoreHook = qScopeGuard([] { AppDirs::setShellOpenHook({}); });
+    select(*w, w->treeModel()->nodeIndex(old));
+    actions->action(MainActions::ViewCacheFiles)->trigger();
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+
+    // With a phone beside them, the phone is the one target a folder is offered.
+    AndroidDevice device;
+    device.serial = QStringLiteral("SIM1");
+    device.model = QStringLiteral("Pixel");
+    w->treeModel()->addAndroidDevice(device);
+    select(*w, w->treeModel()->nodeIndex(old));
+    QVERIFY(actions->action(MainActions::A2aToolbar)->isEnabled());
+    QStringList offered;
+    DialogCloser closer;
+    closer.expect<DataSourceSelForm>([&offered](DataSourceSelForm* form) {
+        auto* box = form->findChild<QComboBox*>(QStringLiteral("cbDevice"));
+        for (int i = 0; i < box->count(); ++i)
+            offered << box->itemText(i);
+        form->reject();
+    });
+    w->miA2aAll();
+    QCOMPARE(closer.pending(), 0);
+    QCOMPARE(offered, QStringList({QStringLiteral("Pixel")}));
 }
 
 void TestMainWindow::closingDuringAModalStepEndsTheStepFirst()
