@@ -11,7 +11,8 @@ namespace agent {
 //   --version                   prints the version line
 //   --session URL               serves the session the URL names (127.0.0.1 only)
 //   --wifi [--control-port N]   answers session requests on the WiFi control port
-//   --idle-ms N                 ends after N ms without a client or a request
+//   --idle-ms N                 ends after N ms without a client or a request (over
+//                               WiFi: of the paired desktop, its "$ping:" included)
 //   --root DIR                  takes every phone path below DIR (the simulator's phones)
 //   --no-secret                 serves without a secret, where the build allows it
 //   --foreground                stays attached to the starting shell

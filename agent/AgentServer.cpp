@@ -255,15 +255,24 @@ std::unique_ptr<LineChannel> AgentServer::acceptClient(int listenFd)
 
 int AgentServer::runWifi()
 {
+    // Only the paired desktop keeps the control port open (its heartbeat included):
+    // anyone else on the network connecting now and then must not hold it for good.
+    auto idleUntil = Clock::now() + std::chrono::milliseconds(m_config.idleMs);
     for (;;) {
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(idleUntil - Clock::now()).count();
+        if (left <= 0)
+            break;
         pollfd p{m_listener.get(), POLLIN, 0};
-        const int r = poll(&p, 1, m_config.idleMs);
+        const int r = poll(&p, 1, int(left));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r < 0)
             break;
+        if (r == 0)
+            continue;
         const int fd = accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
@@ -290,6 +299,13 @@ int AgentServer::runWifi()
         if (!paired) {
             m_hooks.log("refused a WiFi request without the pairing secret");
             refuse(NotPaired);
+            continue;
+        }
+        idleUntil = Clock::now() + std::chrono::milliseconds(m_config.idleMs);
+        // The desktop's heartbeat while the phone is listed there: answered at once,
+        // without a session.
+        if (*url == PingRequest) {
+            request.writeLine(PongAnswer);
             continue;
         }
         int port = 0;

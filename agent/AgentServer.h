@@ -22,6 +22,10 @@ public:
     static constexpr std::size_t MaxRootOutput = 16 * 1024;
     // How long a connected client has to present the secret.
     static constexpr int AuthWaitMs = 5000;
+    // The desktop's heartbeat on the WiFi control port, in place of a session URL, and
+    // the answer; each request of the paired desktop restarts the idle time.
+    static constexpr auto PingRequest = "$ping:";
+    static constexpr auto PongAnswer = "$pong:";
 
     AgentServer(const AgentConfig& config, AgentHooks& hooks);
 

@@ -3,6 +3,7 @@
 #include "android/AdbTool.h"
 #include "android/AgentInstaller.h"
 #include "android/SimpleProtocol.h"
+#include "android/WifiAgentGone.h"
 #include "app/ProgressChannel.h"
 
 #include <QDateTime>
@@ -152,7 +153,7 @@ std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort
         // Connect waits are not sliced: a socket whose connect wait times out is reset.
         throwIfCancelled(progress);
         if (!control.waitForConnected(WifiConnectWaitMs))
-            throw failure(QStringLiteral("can not connect %1:%2.").arg(host).arg(controlPort));
+            throw WifiAgentGone(host, controlPort);
         sendLine(control, url, QString());
         // An agent that knows no pairing reads the URL line only and never this one.
         if (!secret.isEmpty())
@@ -174,6 +175,30 @@ std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort
     const QString ready = expectReply(*socket, QStringLiteral("$ready:"), budgetMs, progress);
     presentSecret(*socket, ready, secret, budgetMs, progress);
     return socket;
+}
+
+QByteArray wifiPingRequest(const QByteArray& secret)
+{
+    QByteArray request = "$ping:\n";
+    // An agent that knows no pairing reads the first line only.
+    if (!secret.isEmpty())
+        request += "$auth:" + secret + '\n';
+    return request;
+}
+
+bool wifiAgentAnswers(const SessionEndpoint& endpoint, int timeoutMs)
+{
+    QTcpSocket control;
+    control.connectToHost(endpoint.host, quint16(endpoint.port), QIODevice::ReadWrite);
+    if (!control.waitForConnected(timeoutMs))
+        return false;
+    control.write(wifiPingRequest(endpoint.secret));
+    while (!control.canReadLine()) {
+        if (!control.waitForReadyRead(timeoutMs))
+            return false;
+    }
+    control.disconnectFromHost();
+    return true;
 }
 
 std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs,

@@ -29,8 +29,8 @@ struct SessionEndpoint
 // Opens a session for the URL and returns the socket after the agent's "$ready:" line.
 // Over USB, transport failures are retried until budgetMs has passed; over WiFi one
 // attempt is made, and the agent's answer on the control port is awaited for budgetMs
-// at most. With a progress channel every wait ends with OperationCancelled when the
-// user cancels.
+// at most; a control port nobody listens on raises WifiAgentGone. With a progress
+// channel every wait ends with OperationCancelled when the user cancels.
 std::unique_ptr<QTcpSocket> openSession(const SessionEndpoint& endpoint, const QString& url, int budgetMs,
                                         const ProgressChannel* progress = nullptr);
 std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString& url, int budgetMs,
@@ -39,6 +39,13 @@ std::unique_ptr<QTcpSocket> openUsbSession(const QString& serial, const QString&
 std::unique_ptr<QTcpSocket> openWifiSession(const QString& host, int controlPort, const QString& url,
                                             int budgetMs, const ProgressChannel* progress = nullptr,
                                             const QByteArray& secret = QByteArray());
+
+// The heartbeat of a phone listed over WiFi: "$ping:" in place of a session URL, then
+// the secret, on the control port; every paired request restarts the agent's idle time.
+QByteArray wifiPingRequest(const QByteArray& secret);
+// Whether the agent still listens on the control port: "$pong:", or any other line (an
+// agent older than the heartbeat refuses it as an unknown URL, and stays up all the same).
+bool wifiAgentAnswers(const SessionEndpoint& endpoint, int timeoutMs);
 
 // After the agent's "$ready:" line: an agent that asks for the secret ("$ready:auth")
 // is given it ("$auth:" + secret) and must confirm ("$auth:"); an agent that does not

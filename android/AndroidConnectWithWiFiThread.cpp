@@ -1,6 +1,7 @@
 #include "android/AndroidConnectWithWiFiThread.h"
 
 #include "android/AgentSession.h"
+#include "android/WifiAgentGone.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 
@@ -42,6 +43,10 @@ void AndroidConnectWithWiFiThread::run()
         }
         m_progress.postSucceed();
     } catch (const OperationCancelled&) {
+    } catch (const WifiAgentGone&) {
+        // a first connection: nothing answered yet that could have gone
+        m_progress.postError(
+            UserText::plain(QStringLiteral("can not connect %1:%2.").arg(m_device.host).arg(m_device.port)));
     } catch (const std::exception& e) {
         m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }

@@ -6,6 +6,7 @@
 #include "android/AttachmentPlan.h"
 #include "android/BackupArchive.h"
 #include "android/SimpleProtocol.h"
+#include "android/WifiAgentGone.h"
 #include "app/AppDirs.h"
 #include "app/Failure.h"
 #include "app/KeyTranslator.h"
@@ -146,6 +147,8 @@ bool AndroidLoadViberThread::rootRoute(QString& error)
     } catch (const OperationCancelled&) {
         removeStagedAfterFailure(staging);
         throw;
+    } catch (const WifiAgentGone&) {
+        throw; // no other route reaches a phone whose agent has ended
     } catch (const std::exception& e) {
         removeStagedAfterFailure(staging);
         error =

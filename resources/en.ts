@@ -216,6 +216,14 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Getting Android info...</translation>
         </message>
         <message>
+            <source>IDS_WIFI_PHONE_NO_LONGER_ANSWERS_%1</source>
+            <translation>The phone no longer answers over WiFi (%1). Its agent has ended: the phone went to sleep, the app was closed, or it stayed unused too long. Start the agent on the phone again (or prepare the phone for WiFi over USB) and reconnect.</translation>
+        </message>
+        <message>
+            <source>IDS_WIFI_RECONNECT_%1</source>
+            <translation>%1 no longer answers over WiFi. Open the WiFi dialog to reconnect it?</translation>
+        </message>
+        <message>
             <source>IDS_INVALID_LOCALDB_NAME</source>
             <translation>Invalid Local Database name(can't contain \ / : * ? &quot; &lt; &gt; |).</translation>
         </message>

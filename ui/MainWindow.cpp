@@ -3,6 +3,7 @@
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidLoadViberThread.h"
 #include "android/AndroidMonitor.h"
+#include "android/WifiKeepAlive.h"
 #include "app/AppDirs.h"
 #include "app/ErrorReport.h"
 #include "app/HelpLinks.h"
@@ -156,6 +157,10 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     // Which commands apply depends on how many phones there are, too.
     connect(m_treeModel.get(), &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
     connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateActions);
+    // A WiFi phone's agent ends after its idle time; while the phone is listed it is kept up.
+    m_keepAlive = new WifiKeepAlive(this, m_options.wifiKeepAliveInterval);
+    connect(m_treeModel.get(), &QAbstractItemModel::rowsInserted, this, &MainWindow::followWifiPhones);
+    connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::followWifiPhones);
     connect(m_btnSearchHandle, &QPushButton::pressed, this, &MainWindow::searchCotnact);
     connect(m_txtHandleKeyword, &QLineEdit::returnPressed, this, &MainWindow::searchCotnact);
     connect(m_btnSearchSMS, &QPushButton::pressed, this, &MainWindow::searchMessages);
@@ -813,6 +818,37 @@ void MainWindow::removeDeviceNode(_AndroidDeviceItemNode* node)
     m_treeModel->removeNode(node);
 }
 
+void MainWindow::followWifiPhones()
+{
+    QHash<QString, simpleprotocol::SessionEndpoint> phones;
+    for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
+        if (node->device.viaWifi)
+            phones.insert(node->device.deviceId(), node->device.endpoint());
+    }
+    m_keepAlive->follow(phones);
+}
+
+void MainWindow::offerWifiReconnect(const AndroidDevice& device)
+{
+    if (!device.viaWifi)
+        return;
+    // Asked once the command has ended, so that the new connection replaces no phone a
+    // command still holds.
+    deferOrRun([this, device] {
+        // Cancelled, or failed for another reason: a new connection would not help.
+        constexpr int CheckWaitMs = 3000;
+        if (simpleprotocol::wifiAgentAnswers(device.endpoint(), CheckWaitMs))
+            return;
+        bool reconnect = false;
+        runModal([&] {
+            reconnect = MessageBox::showQuestion(
+                UserText::plain(tr("IDS_WIFI_RECONNECT_%1").arg(device.displayName())), this);
+        });
+        if (reconnect)
+            connectWifi(device.host, device.port);
+    });
+}
+
 void MainWindow::runModal(const std::function<void()>& step)
 {
     if (m_closeRequested)
@@ -930,10 +966,18 @@ void MainWindow::androidDeviceLoad(const AndroidDevice& device)
 
 void MainWindow::miConnectWifi()
 {
+    connectWifi(QString(), AndroidDevice::DefaultControlPort);
+}
+
+void MainWindow::connectWifi(const QString& host, int controlPort)
+{
     AndroidDevice device;
     bool accepted = false;
     runModal([&] {
         AndroidWIFIForm form(this);
+        form.setControlPort(controlPort);
+        if (auto* address = form.findChild<QLineEdit*>(QStringLiteral("txtWifiSocket")))
+            address->setText(host);
         QList<QPair<QString, QString>> usbPhones;
         for (const _AndroidDeviceItemNode* node : m_treeModel->deviceNodes()) {
             if (!node->device.viaWifi && !node->isVirtual())

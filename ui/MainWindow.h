@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@ class AndroidMonitor;
 class CommandContext;
 class ItemModelMain;
 class ItemModelSms;
+class WifiKeepAlive;
 class MyTreeView;
 class QLabel;
 class QLineEdit;
@@ -56,6 +58,8 @@ public:
         // starts with openChat (its first chat without one).
         QString openDatabase;
         QString openChat;
+        // How often a phone listed over WiFi is sent the heartbeat that keeps its agent up.
+        std::chrono::milliseconds wifiKeepAliveInterval{35000};
     };
     // The options the command line asks for: "--open-database NAME", "--open-chat
     // TITLE" and "--no-usb-tips"; anything else is ignored.
@@ -67,6 +71,7 @@ public:
 
     ItemModelMain* treeModel() const { return m_treeModel.get(); }
     ItemModelSms* messageModel() const { return m_smsModel.get(); }
+    WifiKeepAlive* wifiKeepAlive() const { return m_keepAlive; }
     VBBubbleViewMgr* bubbleView() const { return m_bubbles.get(); }
     _ViberChat* currentChat() const { return m_currentChat; }
 
@@ -172,6 +177,13 @@ private:
     // the node's own device and no folder read as a device.
     QList<const _AndroidDeviceItemNode*> transferTargets(const AbsTreeItemModel::_ItemNode* node) const;
     void removeDeviceNode(_AndroidDeviceItemNode* node);
+    // The heartbeat follows the phones in the tree that are reached over WiFi.
+    void followWifiPhones();
+    // After a step with a WiFi phone failed: when its agent no longer answers, offers the
+    // WiFi dialog at the phone's address to connect it again.
+    void offerWifiReconnect(const AndroidDevice& device);
+    // The WiFi dialog, at a phone's address when one is given.
+    void connectWifi(const QString& host, int controlPort);
     void showChatPicture(const _ViberChat& chat);
     // Runs a step that shows a modal form; device events that arrive meanwhile are
     // handled once the outermost such step has ended.
@@ -247,6 +259,7 @@ private:
     QWebEngineView* m_webViewSMS = nullptr;
 
     QPointer<AndroidMonitor> m_monitor;
+    WifiKeepAlive* m_keepAlive = nullptr;
     int m_modalDepth = 0;
     bool m_closeRequested = false;
     QList<std::function<void()>> m_deferredEvents;

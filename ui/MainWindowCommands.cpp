@@ -318,7 +318,9 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
         worker.setKeptCopy(kept);
         ok = form.run(worker);
     });
-    if (commandGoesOn(command) && ok)
+    if (!ok)
+        offerWifiReconnect(target);
+    else if (commandGoesOn(command))
         reloadDevice(target);
 }
 
@@ -347,6 +349,8 @@ bool MainWindow::fetchPhone(const AndroidDevice& target, const QString& archiveF
             worker.setArchiveFolder(archiveFolder);
         ok = form.run(worker);
     });
+    if (!ok)
+        offerWifiReconnect(target);
     return ok;
 }
 
@@ -393,6 +397,8 @@ void MainWindow::reloadDevice(const AndroidDevice& target)
         if (form.run(worker))
             loaded = worker.dataSet();
     });
+    if (!loaded)
+        offerWifiReconnect(target);
     _AndroidDeviceItemNode* node = findDeviceNode(target.deviceId());
     if (!loaded || !node)
         return;

@@ -459,6 +459,44 @@ private slots:
         QCOMPARE(device.agentVersion, 5);
     }
 
+    // The paired desktop's heartbeat holds the WiFi control port across idle times; a
+    // stranger's requests do not, and the agent ends one idle time after the last beat.
+    void wifiHeartbeatKeepsTheControlPortUp()
+    {
+        AgentRun run;
+        QVERIFY(
+            run.start(launcherFor(QStringLiteral("x86_64")),
+                      {QStringLiteral("--wifi"), QStringLiteral("--control-port"), QStringLiteral("0"),
+                       QStringLiteral("--idle-ms"), QStringLiteral("600"), QStringLiteral("--foreground")},
+                      Secret));
+        const auto ping = [&](const QByteArray& secret) {
+            auto control = connectTo(run.port);
+            if (!control)
+                return QByteArray();
+            control->write(wifiPingRequest(secret));
+            while (!control->canReadLine()) {
+                if (!control->waitForReadyRead(2000))
+                    return QByteArray();
+            }
+            return control->readLine().trimmed();
+        };
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 2500) {
+            QCOMPARE(ping(Secret), QByteArray("$pong:"));
+            QTest::qWait(300);
+        }
+        QCOMPARE(run.process.state(), QProcess::Running);
+
+        timer.restart();
+        while (run.process.state() == QProcess::Running && timer.elapsed() < 5000) {
+            ping("NotThePairing1");
+            run.process.waitForFinished(150);
+        }
+        QCOMPARE(run.process.state(), QProcess::NotRunning);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+
     // A secret must be given, and well formed; the phone build has no way around it.
     void refusesToStartWithoutASecret()
     {

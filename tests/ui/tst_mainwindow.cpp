@@ -1,3 +1,4 @@
+#include "android/WifiKeepAlive.h"
 #include "app/AppDirs.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCodes.h"
@@ -10,6 +11,7 @@
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/support/DialogCloser.h"
+#include "ui/AndroidWIFIForm.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
@@ -31,6 +33,8 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QStyleOptionViewItem>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -123,6 +127,7 @@ private slots:
     void closingDuringAModalStepEndsTheStepFirst();
     void phoneEventsQueuedBehindACloseStartNoStep();
     void simulatedPhoneAppearsLoadsAndGoes();
+    void wifiPhoneIsKeptAliveWhileListed();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -692,6 +697,77 @@ void TestMainWindow::simulatedPhoneAppearsLoadsAndGoes()
     QVERIFY(QDir(sim.stateDir() + QStringLiteral("/devices/SIM0001")).removeRecursively());
     QTRY_VERIFY_WITH_TIMEOUT(w->treeModel()->deviceNodes().isEmpty(), 20000);
     QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
+}
+
+void TestMainWindow::wifiPhoneIsKeptAliveWhileListed()
+{
+    // A control port that counts the heartbeats it answers.
+    QTcpServer control;
+    QVERIFY(control.listen(QHostAddress::LocalHost, 0));
+    int pings = 0;
+    connect(&control, &QTcpServer::newConnection, &control, [&] {
+        QTcpSocket* socket = control.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [&pings, socket] {
+            if (!socket->canReadLine())
+                return;
+            if (socket->readLine().trimmed() == "$ping:") {
+                ++pings;
+                socket->write("$pong:\n");
+            }
+            socket->disconnectFromHost();
+        });
+    });
+    MainWindow::Options options;
+    options.startDeviceMonitor = false;
+    options.startUsbTipsTimer = false;
+    options.wifiKeepAliveInterval = std::chrono::milliseconds(100);
+    auto w = std::make_unique<MainWindow>(options);
+    AndroidDevice device;
+    device.viaWifi = true;
+    device.host = QStringLiteral("127.0.0.1");
+    device.port = control.serverPort();
+    device.uid = QStringLiteral("wifi-1");
+    device.model = QStringLiteral("Pixel");
+    device.sdkLevel = 28;
+    device.rooted = true;
+    device.storage = QStringLiteral("/storage/emulated/0");
+    _AndroidDeviceItemNode* node = w->treeModel()->addAndroidDevice(device);
+    QTRY_VERIFY_WITH_TIMEOUT(pings >= 3, 5000);
+    QVERIFY(w->wifiKeepAlive()->isFollowing(device.deviceId()));
+
+    w->treeModel()->removeNode(node);
+    QVERIFY(!w->wifiKeepAlive()->isFollowing(device.deviceId()));
+    QTest::qWait(300); // a heartbeat already under way still arrives
+    const int afterRemoval = pings;
+    QTest::qWait(600);
+    QCOMPARE(pings, afterRemoval);
+
+    // Its agent ended meanwhile: a step with the phone says so and offers to reconnect.
+    control.close();
+    w->show();
+    node = w->treeModel()->addAndroidDevice(device);
+    select(*w, w->treeModel()->nodeIndex(node));
+    w->miUndoLastTransfer();
+    const QStringList texts = shownTexts();
+    QVERIFY2(texts.size() == 2, qPrintable(texts.join(QStringLiteral(" | "))));
+    QVERIFY2(texts.first().contains(
+                 QStringLiteral("The phone no longer answers over WiFi (127.0.0.1:%1)").arg(device.port)),
+             qPrintable(texts.first()));
+    QCOMPARE(texts.last(),
+             QStringLiteral("Pixel no longer answers over WiFi. Open the WiFi dialog to reconnect it?"));
+
+    // Taken up, the offer opens the WiFi dialog at the phone's address.
+    MessageBox::queueAnswer(QMessageBox::Ok);
+    MessageBox::queueAnswer(QMessageBox::Yes);
+    QString address;
+    DialogCloser closer;
+    closer.expect<AndroidWIFIForm>([&address](AndroidWIFIForm* form) {
+        address = form->findChild<QLineEdit*>(QStringLiteral("txtWifiSocket"))->text();
+        form->reject();
+    });
+    w->miUndoLastTransfer();
+    QCOMPARE(closer.pending(), 0);
+    QCOMPARE(address, device.host);
 }
 
 QTEST_MAIN(TestMainWindow)
