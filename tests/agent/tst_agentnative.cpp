@@ -220,7 +220,7 @@ private slots:
         QVERIFY(hello);
         AndroidDevice device;
         device.applyDescription(readDeviceDescription(*hello, 30000));
-        QCOMPARE(device.agentVersion, 5);
+        QCOMPARE(device.agentVersion, 6);
         QVERIFY(!device.agentTooOld());
         QCOMPARE(device.storage, QStringLiteral("/sdcard"));
 
@@ -456,7 +456,7 @@ private slots:
         auto session = openWifiSession(QStringLiteral("127.0.0.1"), run.port, url, 5000, nullptr, Secret);
         AndroidDevice device;
         device.applyDescription(readDeviceDescription(*session, 30000));
-        QCOMPARE(device.agentVersion, 5);
+        QCOMPARE(device.agentVersion, 6);
     }
 
     // The paired desktop's heartbeat holds the WiFi control port across idle times; a
