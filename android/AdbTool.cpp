@@ -143,7 +143,8 @@ QList<AdbDevice> AdbTool::parseDevices(const QString& reply)
             if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'<' || c == u'>')
                 c = u' ';
         }
-        state = state.simplified().left(MaxStateLength);
+        // Cut at the bound, a state must not end in the blank the cut left.
+        state = state.simplified().left(MaxStateLength).trimmed();
         if (state.isEmpty())
             continue;
         result.append(AdbDevice{line, match.captured(1), state});
