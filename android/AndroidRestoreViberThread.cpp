@@ -21,6 +21,10 @@
 #include "app/SqliteFileSet.h"
 #include "db/AndroidViberDb.h"
 #include "db/AndroidViberTransfer.h"
+#include "db/ModernAndroidViberTransfer.h"
+#include "db/ModernMessageRow.h"
+#include "db/ModernViberAppQueries.h"
+#include "db/ViberAtta.h"
 #include "db/PhoneMediaPaths.h"
 #include "db/ViberSourceDetector.h"
 
@@ -133,10 +137,7 @@ void AndroidRestoreViberThread::transfer()
         fail(QStringLiteral(
             "Can't read Viber data from Android device. Please make sure you have installed and "
             "verified Viber on Android device."));
-    // The merge writes the older generation's rows only; a newer phone is left untouched.
-    if (ViberSourceDetector::detect(current.messagesDbPath()) ==
-        ViberSourceDetector::Generation::AndroidModern)
-        fail(KeyTranslator::text("IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER"));
+    const bool modern = writesModernViber(m_device);
     m_workFolder = std::make_unique<PrivateWorkFolder>();
     const QString workRoot = m_workFolder->filePath(QStringLiteral("work"));
     const AndroidViberDb work(m_device.storage, workRoot);
@@ -151,7 +152,10 @@ void AndroidRestoreViberThread::transfer()
     }
 
     bool callsChanged = false;
-    mergeInto(workRoot, callsChanged);
+    if (modern)
+        mergeModernInto(workRoot, callsChanged);
+    else
+        mergeInto(workRoot, callsChanged);
     throwIfCancelled(m_progress);
     // What goes to the phone is the main file alone; a phone database in WAL mode keeps
     // that mode, so the log of the merge must be folded in first.
@@ -200,6 +204,9 @@ void AndroidRestoreViberThread::transfer()
     if (m_missingFiles > 0)
         success += QStringLiteral("<br/><br/>") +
                    KeyTranslator::text("IDS_RESTORE_SKIPPED_MISSING_FILES_%1").arg(m_missingFiles);
+    if (m_withoutIdentity > 0)
+        success += QStringLiteral("<br/><br/>") +
+                   KeyTranslator::text("IDS_TRANSFER_LEFT_OUT_WITHOUT_NUMBER_%1").arg(m_withoutIdentity);
     m_progress.postSucceed(UserText::rich(success));
 }
 
@@ -229,16 +236,54 @@ void AndroidRestoreViberThread::mergeInto(const QString& workRoot, bool& callsCh
     work.close();
     m_queued = result.queued;
     m_written = result.written;
+    mergeCalls(work.dataDbPath(), result.calls, callsChanged);
+}
 
-    if (result.calls.isEmpty() || !QFileInfo(work.dataDbPath()).isFile())
+bool AndroidRestoreViberThread::writesModernViber(const AndroidDevice& device)
+{
+    const AndroidViberDb cached(device.storage, device.cacheDir());
+    return QFileInfo(cached.messagesDbPath()).isFile() &&
+           ViberSourceDetector::detect(cached.messagesDbPath()) == ViberSourceDetector::Generation::AndroidModern;
+}
+
+void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& callsChanged)
+{
+    const AndroidViberDb work(m_device.storage, workRoot);
+    const ModernViberAppQueries::Counts before = ModernViberAppQueries::unreadCounts(work.messagesDbPath());
+    // A message names its media file only when the file goes to the phone with it.
+    const auto media = [this](const _ViberMsg& message) {
+        const QString relative = ModernMessageRow::mediaRelativePath(message);
+        if (relative.isEmpty() || !planUpload(message.attachment->localPath, relative))
+            return QString();
+        return phoneReference(relative, false);
+    };
+    const QString merging = KeyTranslator::text("IDS_MERGING_VIBER_MESSAGES");
+    const ModernAndroidViberTransfer::Result result = ModernAndroidViberTransfer(work.messagesDbPath())
+                                                           .mergeMessages(m_messages, media, [&](qint64 done, qint64 total) {
+                                                               throwIfCancelled(m_progress);
+                                                               m_progress.postProgress(merging, int(done * 99 / total));
+                                                           });
+    m_queued = result.queued;
+    m_written = result.written;
+    m_withoutIdentity = result.withoutIdentity;
+    // Nothing reaches the phone unless the app's own views show the added rows as
+    // they show the phone's.
+    if (result.written > 0)
+        ModernViberAppQueries::check(work.messagesDbPath(), result.lastPhoneId, before);
+    mergeCalls(work.dataDbPath(), result.calls, callsChanged);
+}
+
+void AndroidRestoreViberThread::mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls,
+                                           bool& callsChanged)
+{
+    if (calls.isEmpty() || !QFileInfo(dataDbPath).isFile())
         return;
     const QString mergingCalls = KeyTranslator::text("IDS_MERGING_VIBER_CALLS");
     m_progress.postProgress(mergingCalls, 0);
-    callsChanged =
-        AndroidViberTransfer::mergeCalls(work.dataDbPath(), result.calls, [&](qint64 done, qint64 total) {
-            throwIfCancelled(m_progress);
-            m_progress.postProgress(mergingCalls, int(done * 99 / total));
-        }) > 0;
+    callsChanged = AndroidViberTransfer::mergeCalls(dataDbPath, calls, [&](qint64 done, qint64 total) {
+                       throwIfCancelled(m_progress);
+                       m_progress.postProgress(mergingCalls, int(done * 99 / total));
+                   }) > 0;
 }
 
 QString AndroidRestoreViberThread::phoneReference(const QString& relativePath, bool bareName) const
@@ -248,17 +293,18 @@ QString AndroidRestoreViberThread::phoneReference(const QString& relativePath, b
     return QString::fromUtf8(m_device.storageUrl(relativePath).toEncoded());
 }
 
-void AndroidRestoreViberThread::planUpload(const QString& localPath, const QString& relativePath)
+bool AndroidRestoreViberThread::planUpload(const QString& localPath, const QString& relativePath)
 {
     // The user was told attachments are skipped on a phone without external storage.
     if (m_device.storage.isEmpty() || relativePath.isEmpty())
-        return;
+        return false;
     // A missing or empty file cannot be sent and would end the whole transfer.
     if (localPath.isEmpty() || QFileInfo(localPath).size() <= 0) {
         ++m_missingFiles;
-        return;
+        return false;
     }
     m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
+    return true;
 }
 
 void AndroidRestoreViberThread::uploadMedia(QTcpSocket& socket)

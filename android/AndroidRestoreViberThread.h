@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 
+struct _ViberCall;
 struct _ViberMsg;
 class PrivateWorkFolder;
 class ProgressChannel;
@@ -51,6 +52,9 @@ public:
     // The copy of the phone's databases kept before this transfer; a transfer that
     // changes the phone marks it as the state an undo goes back to.
     void setKeptCopy(const QString& folder) { m_keptCopy = folder; }
+    // Whether the phone's databases in the device's cache are of today's Viber, whose
+    // files a transfer writes by their published schema rather than the app's word.
+    static bool writesModernViber(const AndroidDevice& device);
     // Read after the thread has ended.
     qint64 queued() const { return m_queued; }
     qint64 written() const { return m_written; }
@@ -72,8 +76,11 @@ private:
     bool restoreRoutePossible() const;
     QString manifestPath() const;
     void mergeInto(const QString& workRoot, bool& callsChanged);
+    void mergeModernInto(const QString& workRoot, bool& callsChanged);
+    void mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls, bool& callsChanged);
     QString phoneReference(const QString& relativePath, bool bareName) const;
-    void planUpload(const QString& localPath, const QString& relativePath);
+    // False when the file does not go to the phone.
+    bool planUpload(const QString& localPath, const QString& relativePath);
     void uploadMedia(QTcpSocket& socket);
     void clearPartialUpload(const QString& phonePath);
     // An empty file of the working folder, to overwrite what cannot be removed.
@@ -102,6 +109,7 @@ private:
     qint64 m_queued = 0;
     qint64 m_written = 0;
     int m_missingFiles = 0;
+    qint64 m_withoutIdentity = 0;
     // After a failed root write: the phone is known to hold its old databases.
     bool m_phoneUnchanged = true;
 };

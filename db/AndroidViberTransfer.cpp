@@ -3,6 +3,7 @@
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Cursor.h"
 #include "app/Sqlite3DB.h"
+#include "app/Sqlite3Transaction.h"
 #include "db/AndroidViberDb.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -20,36 +21,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Rolls back unless committed, so that a statement failure or a cancel thrown by a
-// callback leaves the file as it was.
-class Transaction
-{
-public:
-    explicit Transaction(Sqlite3DB& db) : m_db(db) { m_db.beginTran(); }
-    ~Transaction()
-    {
-        if (m_committed)
-            return;
-        try {
-            m_db.rollbackTran();
-        } catch (const std::exception&) {
-            // SQLite rolls back by itself when the connection closes.
-        }
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    void commit()
-    {
-        m_db.commitTran();
-        m_committed = true;
-    }
-
-private:
-    Sqlite3DB& m_db;
-    bool m_committed = false;
-};
 
 qint64 scalar(Sqlite3DB& db, const Sqlite3Sql& sql)
 {
@@ -181,7 +152,7 @@ AndroidViberTransfer::Result AndroidViberTransfer::mergeMessages(const QList<_Vi
     if (accepted.isEmpty())
         return result;
 
-    Transaction transaction(m_work);
+    Sqlite3Transaction transaction(m_work);
     m_work.createMergeIndexes();
     qint64 ownerInfoId = 0;
     const qint64 total = accepted.size();
@@ -308,7 +279,7 @@ qint64 AndroidViberTransfer::mergeCalls(const QString& dataDbPath, const QList<c
         throw std::runtime_error("viber_data has no call log.");
 
     qint64 written = 0;
-    Transaction transaction(db);
+    Sqlite3Transaction transaction(db);
     const QString findSql =
         QStringLiteral("select _id from calls where token=? and date >= ? and date <= ? limit 1");
     const QString insertSql = QStringLiteral(

@@ -46,8 +46,16 @@
             <translation>You are about to print %1 messages. The preview lays out every page before it shows, which takes a long while and keeps the window busy. Print them anyway?</translation>
         </message>
         <message>
-            <source>IDS_ANDROID_VIBER_TOO_NEW_FOR_TRANSFER</source>
-            <translation>The Viber app on this phone keeps its messages in a newer form. Transferring messages into this Viber version is not supported yet; nothing on the phone was changed.</translation>
+            <source>IDS_MODERN_TRANSFER_NOTICE</source>
+            <translation>This phone runs today's Viber. Velliport writes into its databases by their published layout, which Viber does not document, so this transfer is experimental. Before anything reaches the phone, Velliport runs Viber's own views of chats, messages, unread counts and search on the merged copy and stops if the added messages do not appear as the phone's own. A copy of the phone's databases is kept first: Undo Last Transfer puts it back. Go on?</translation>
+        </message>
+        <message>
+            <source>IDS_MODERN_TRANSFER_CHECK_FAILED_%1_%2</source>
+            <translation>The transfer stopped before anything reached the phone: in the merged copy, Viber's %1 does not show the added messages as it shows the phone's own (%2). Nothing was changed: the phone keeps its Viber history as it was.</translation>
+        </message>
+        <message>
+            <source>IDS_TRANSFER_LEFT_OUT_WITHOUT_NUMBER_%1</source>
+            <translation>%1 messages were left out: their chat or sender has no phone number by which the phone's Viber could know the person.</translation>
         </message>
         <message>
             <source>IDS_DESKTOP_VIBER_DB_ENCRYPTED</source>

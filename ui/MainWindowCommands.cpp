@@ -310,6 +310,11 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     const QString kept = keepPhoneStateBeforeRestore(target);
     if (!commandGoesOn(command) || kept.isEmpty())
         return;
+    if (AndroidRestoreViberThread::writesModernViber(target)) {
+        runModal([&] { go = MessageBox::showQuestion(UserText::plain(tr("IDS_MODERN_TRANSFER_NOTICE")), this); });
+        if (!go || !commandGoesOn(command))
+            return;
+    }
 
     bool ok = false;
     runModal([&] {

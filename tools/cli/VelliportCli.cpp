@@ -7,6 +7,7 @@
 #include "android/AndroidUndoTransferThread.h"
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
+#include "app/KeyTranslator.h"
 #include "db/IOSViberDb.h"
 #include "db/PCViberAccounts.h"
 #include "db/ViberChat.h"
@@ -63,7 +64,7 @@ QString overview()
         "  delete SOURCE                 messages of a local database, by chat or date\n"
         "  info SOURCE                   format, counts and integrity of a source\n"
         "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
-        "  phone transfer SOURCE --to SERIAL\n"
+        "  phone transfer SOURCE --to SERIAL [--yes]\n"
         "                                messages into a phone, after keeping its databases\n"
         "  phone undo-transfer SERIAL    the phone's databases back as before its last transfer\n\n"
         "SOURCE: a local database name or folder, a desktop viber.db or its account folder,\n"
@@ -564,7 +565,7 @@ int VelliportCli::phone(const QStringList& arguments)
         return phoneUndoTransfer(arguments.mid(1));
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         m_out << "Usage: velliport-cli phone load SERIAL [--to NAME]\n"
-                 "       velliport-cli phone transfer SOURCE --to SERIAL\n"
+                 "       velliport-cli phone transfer SOURCE --to SERIAL [--yes]\n"
                  "       velliport-cli phone undo-transfer SERIAL [--yes]\n"
                  "Run \"velliport-cli phone load --help\" (or transfer, undo-transfer) for the options.\n";
         return Success;
@@ -616,6 +617,8 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
     addSelectionOptions(parser);
     parser.addOption({QStringLiteral("to"), QStringLiteral("The phone written into (its serial)."),
                       QStringLiteral("SERIAL")});
+    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")},
+                      QStringLiteral("Writes into a phone of today's Viber without asking.")});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
     if (const int code = parse(parser, command, arguments, 1); code >= 0)
         return code;
@@ -663,6 +666,19 @@ int VelliportCli::phoneTransfer(const QStringList& arguments)
         say(QStringLiteral("the phone's databases are kept in %1").arg(QDir::toNativeSeparators(copy)));
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
+    }
+    if (AndroidRestoreViberThread::writesModernViber(device)) {
+        m_errors << KeyTranslator::text("IDS_MODERN_TRANSFER_NOTICE");
+        if (parser.isSet(QStringLiteral("yes"))) {
+            m_errors << " yes\n";
+        } else {
+            m_errors << " [y/N] ";
+            m_errors.flush();
+            const QString answer = m_in.readLine().trimmed().toLower();
+            if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
+                return fail(QStringLiteral("not confirmed; the phone is unchanged"));
+        }
+        m_errors.flush();
     }
     CliProgress progress(m_errors, m_terminal, m_quiet);
     AndroidRestoreViberThread worker(device, messages, progress.channel());

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "db/AndroidViberTransfer.h"
+#include "db/ModernOrderKeys.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class ColumnInsert;
+class SchemaCatalogue;
+class Sqlite3DB;
+struct _ViberChat;
+struct _ViberMsg;
+struct _ViberPerson;
+
+// Adds messages of any source to a working copy of the messages database of today's
+// Android Viber ("viber_messages" with msg_date, send_type, order_key and msg_info).
+// Nothing the phone holds changes: its rows keep every column, _id included, and the
+// added rows take the next ids, placed in each chat's order by their order_key. One
+// transaction: a failure or a cancel (thrown by a callback) leaves the file as it was.
+class ModernAndroidViberTransfer
+{
+public:
+    using MediaResolver = std::function<QString(const _ViberMsg&)>; // the media's URI on the phone
+    using ProgressReport = AndroidViberTransfer::ProgressReport;
+
+    struct Result
+    {
+        qint64 queued = 0;     // messages with a chat that are no system message
+        qint64 duplicates = 0; // of those, already on the phone or queued twice
+        qint64 written = 0;    // messages rows added
+        // Messages left out because the phone's Viber could not tell whose they are: a
+        // sender or chat partner without a phone number.
+        qint64 withoutIdentity = 0;
+        qint64 conversationsAdded = 0;
+        qint64 lastPhoneId = 0;         // the added rows have greater ids
+        QList<const _ViberCall*> calls; // the calls of the written call messages
+    };
+
+    explicit ModernAndroidViberTransfer(const QString& messagesDbPath);
+    ~ModernAndroidViberTransfer();
+
+    Result mergeMessages(const QList<_ViberMsg*>& messages, const MediaResolver& media,
+                         const ProgressReport& progress);
+
+private:
+    struct Template
+    {
+        qint64 status = 0;
+        qint64 flag = 0;
+        bool found = false;
+    };
+    struct SeenRow
+    {
+        qint64 date;
+        qint64 conversationId;
+        int sendType;
+        size_t bodyHash;
+    };
+    struct Entry
+    {
+        qint64 dateMs = 0;
+        _ViberMsg* message = nullptr;
+    };
+
+    void readPhone();
+    void readTemplates();
+    bool isDuplicate(const SeenRow& row, qint64 token) const;
+    bool isDuplicateWithoutToken(const SeenRow& row) const;
+    // 0 when the person has no number the phone could know them by, or is not on the
+    // phone and create is false.
+    qint64 personInfoId(const _ViberPerson& person, bool create);
+    // 0 for a chat the app could not find again, or that is not on the phone and create
+    // is false.
+    qint64 conversationFor(const _ViberChat& chat, qint64 dateMs, bool create);
+    qint64 participantRow(qint64 conversationId, qint64 infoId);
+    void writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs, qint64 senderInfo,
+                      const QString& uri);
+    void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberMsg& message, qint64 dateMs);
+    qint64 freshToken(qint64 dateMs, const _ViberMsg& message) const;
+
+    QString m_path;
+    std::unique_ptr<Sqlite3DB> m_db;
+    std::unique_ptr<SchemaCatalogue> m_catalogue;
+    std::unique_ptr<ColumnInsert> m_insertMessage;
+    ModernOrderKeys m_orderKeys;
+
+    qint64 m_ownerInfo = 0;
+    QString m_ownerNumber;
+    QHash<QString, qint64> m_infoByNumber; // canonical number → participants_info._id
+    QHash<qint64, QString> m_numberOfInfo;
+    QHash<qint64, qint64> m_directByInfo;  // the person's one-to-one conversation
+    QHash<qint64, qint64> m_groupById;     // group_id → conversation
+    QHash<qint64, int> m_typeOfConversation;
+    QHash<qint64, qint64> m_groupOfConversation;
+    QHash<QPair<qint64, qint64>, qint64> m_participant; // (conversation, info) → participants._id
+    QHash<qint64, QList<qint64>> m_datesByToken;
+    QHash<QPair<qint64, int>, QList<SeenRow>> m_rowsByChat; // (conversation, send_type)
+    QHash<QPair<int, int>, Template> m_templates;           // (send_type, conversation_type)
+};

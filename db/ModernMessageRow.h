@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+struct _ViberMsg;
+
+// The columns of a message row of today's Android Viber that depend on the message's
+// kind: extra_mime and the texts, media and place the app reads for it. Built from a
+// record of any source.
+struct ModernMessageRow
+{
+    // The codes of messages.extra_mime this writer produces.
+    enum Kind : int {
+        Text = 0,
+        Picture = 1,
+        Video = 3,
+        Sticker = 4,
+        Location = 5,
+        ContactCard = 9,
+        File = 10,
+        Call = 1002,
+        Gif = 1005,
+        Voice = 1009,
+    };
+
+    int kind = Text;
+    QString body;
+    QString msgInfo = QStringLiteral("{}"); // the app's own value for "no info"
+    QString uri;                            // the media file on the phone, a file: URI
+    QString downloadId;
+    qint64 durationMs = 0;
+    qint64 uploadId = 0; // a sticker's id
+    bool hasLocation = false;
+    qint64 latitude = 0; // millionths of a degree
+    qint64 longitude = 0;
+
+    // False for messages this generation cannot hold (system lines, calls without a
+    // kind the call log takes).
+    static bool isWritable(const _ViberMsg& message);
+    // uriText: where the message's media file was placed on the phone, empty for none.
+    static ModernMessageRow build(const _ViberMsg& message, const QString& uriText);
+
+    // Where the app keeps a message's media file, relative to the phone's external
+    // storage ("Android/data/com.viber.voip/files/.image/IMG-<hex>-V.jpg"); empty for a
+    // message without a media file.
+    static QString mediaRelativePath(const _ViberMsg& message);
+};
