@@ -1,13 +1,18 @@
 #include "android/AdbTool.h"
 #include "android/AgentSession.h"
+#include "android/AndroidLoadViberThread.h"
 #include "android/AndroidMonitor.h"
 #include "android/BackupArchive.h"
 #include "android/SimpleProtocol.h"
+#include "app/AppDirs.h"
+#include "app/ProgressChannel.h"
 #include "db/AndroidViberDb.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDataSet.h"
 #include "tests/support/PhoneSim.h"
+#include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WorkerTimings.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -505,6 +510,143 @@ private slots:
         QVERIFY(!sim.phoneFileExists(Serial, Staging + QStringLiteral("/viber_messages-wal")));
         QCOMPARE(sim.phoneFile(Serial, Staging + QStringLiteral("/viber_messages")),
                  sim.phoneFile(Serial, Databases + QStringLiteral("/viber_messages")));
+    }
+
+    // The modern sample is today's app as SQLite sees it: sound files in WAL mode, the
+    // tables, columns, sequences and triggers the app declares, tokens that carry their
+    // send time, order keys that are not dates, the picture named after its download id.
+    // The program's own loader reads it; phonesim-sample --modern makes an Android 13 phone.
+    void modernSamplePhone()
+    {
+        PhoneSim sim;
+        SimSample::Options options;
+        options.modern = true;
+        options.sdkLevel = SimSample::Modern::SdkLevel;
+        options.walPending = true;
+        sim.addSampleDevice(Serial, options);
+        const QString messages = sim.device(Serial).fileFor(Databases + QStringLiteral("/viber_messages"));
+        const QString data = sim.device(Serial).fileFor(Databases + QStringLiteral("/viber_data"));
+        QVERIFY(QFileInfo(data + QStringLiteral("-wal")).size() > 0);
+        QCOMPARE(messageIdsOf({messages}), QStringLiteral("1,2,3,4,5,6,7,8,9"));
+
+        QTemporaryDir copies;
+        const QString wal = QStringLiteral("-wal");
+        for (const QString& file : QStringList{messages, messages + wal, data, data + wal})
+            QVERIFY(QFile::copy(file, copies.filePath(QFileInfo(file).fileName())));
+        const QString checks = python(
+            QStringLiteral(
+                "import sqlite3, sys, hashlib, json, os\n"
+                "m = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+                "d = sqlite3.connect('file:' + sys.argv[2] + '?mode=ro', uri=True)\n"
+                "one = lambda db, sql: db.execute(sql).fetchone()[0]\n"
+                "print(one(m, 'pragma integrity_check'), one(d, 'pragma integrity_check'),\n"
+                "      one(m, 'pragma journal_mode'), one(d, 'pragma journal_mode'))\n"
+                "need = {'conversations': 'conversation_type group_id name deleted flags date "
+                "participant_id_1',\n"
+                "  'participants': 'conversation_id participant_info_id active',\n"
+                "  'participants_info': 'number participant_type contact_name display_name viber_name "
+                "member_id "
+                "encrypted_member_id',\n"
+                "  'messages': 'conversation_id order_key msg_date token participant_id unread deleted "
+                "send_type "
+                "extra_mime user_id status extra_uri extra_download_id extra_duration body msg_info "
+                "likes_count "
+                "extra_flags',\n"
+                "  'messages_calls': 'conversation_id message_id canonized_number date duration type "
+                "token',\n"
+                "  'messages_likes': 'message_token like_token participant_number date',\n"
+                "  'public_accounts': 'group_id', 'conversation_auxiliary': 'media_size', "
+                "'android_metadata': "
+                "'locale'}\n"
+                "cols = lambda db, t: {r[1]: r[2] for r in db.execute('pragma table_info(' + t + ')')}\n"
+                "gone = [t + '.' + c for t, cs in need.items() for c in cs.split() if c not in cols(m, t)]\n"
+                "gone += ['calls.' + c for c in 'call_id aggregate_hash number canonized_number "
+                "viber_call_type "
+                "date duration type token group_id conference_info'.split() if c not in cols(d, 'calls')]\n"
+                "print(' '.join(gone) or 'complete', cols(m, 'messages')['extra_mime'])\n"
+                "print(','.join(r[0] for r in m.execute('select name from sqlite_sequence order by 1')))\n"
+                "print(one(m, \"select count(*) from participants_info where participant_type = 0 and number "
+                "like "
+                "'+49%'\"),\n"
+                "      one(m, 'select count(*) from messages where abs((token >> 22) + 292057776050 - "
+                "msg_date) > "
+                "2000 or order_key = msg_date'),\n"
+                "      one(m, 'select group_concat(_id) from messages where unread > 0'),\n"
+                "      one(m, 'select _id from messages order by msg_date desc limit 1'),\n"
+                "      one(m, 'select group_concat(extra_mime) from (select distinct extra_mime from "
+                "messages "
+                "order by 1)'),\n"
+                "      one(m, 'select group_concat(_id) from messages where deleted = 1'))\n"
+                "uri, did, info = m.execute('select extra_uri, extra_download_id, msg_info from messages "
+                "where "
+                "extra_mime = 1').fetchone()\n"
+                "print(uri == 'file://' + sys.argv[3], os.path.basename(uri) == 'IMG-' + "
+                "hashlib.md5(did.encode()).hexdigest() + '-V.jpg',\n"
+                "      json.loads(info)['fileInfo']['FileSize'] == int(sys.argv[4]))\n"
+                "call = one(m, 'select m.token from messages m join messages_calls c on c.message_id = m._id "
+                "and "
+                "c.token = m.token and c.date = m.msg_date and c.duration = m.extra_duration')\n"
+                "print(one(d, 'select count(*) from calls where duration = 95 and type = 2 and token = %d' % "
+                "call),\n"
+                "      one(m, 'select count(*) from messages_likes l join messages m on m.token = "
+                "l.message_token "
+                "where m.likes_count = 1'))\n"
+                "w = sqlite3.connect(':memory:')\n"
+                "m.backup(w)\n"
+                "w.execute('delete from messages where extra_mime = 1002 or likes_count > 0')\n"
+                "w.execute('insert into conversations (conversation_type) values (0)')\n"
+                "w.execute('delete from conversations where _id = 2')\n"
+                "print(one(w, 'select count(*) from messages_calls'), one(w, 'select count(*) from "
+                "messages_likes'),\n"
+                "      one(w, 'select group_concat(_id) from conversation_auxiliary'))\n"),
+            {copies.filePath(QStringLiteral("viber_messages")), copies.filePath(QStringLiteral("viber_data")),
+             QString::fromLatin1(SimSample::Modern::PicturePath),
+             QString::number(
+                 sim.phoneFile(Serial, QString::fromLatin1(SimSample::Modern::PicturePath)).size())});
+        QCOMPARE(checks, QStringLiteral("ok ok wal wal\ncomplete INTEGER\n"
+                                        "conversations,messages,messages_calls,messages_likes,participants,"
+                                        "participants_info\n"
+                                        "1 0 11 11 0,1,1002,1007,1009 6\nTrue True True\n1 1\n0 0 1,3"));
+
+        AppDirs::clearDeviceCache();
+        AndroidDevice device;
+        device.serial = Serial;
+        device.applyDescription(sim.device(Serial).description());
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        AndroidLoadViberThread worker(device, true, channel);
+        worker.setTiming(WorkerTimings::shortLoad());
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        QVERIFY(worker.dataSet());
+        QCOMPARE(worker.dataSet()->chats.size(), SimSample::Modern::ChatCount);
+        QCOMPARE(worker.dataSet()->messages.size(), SimSample::Modern::ShownMessages);
+        const _ViberMsg* picture = worker.dataSet()->messages.value(SimSample::Modern::PictureMessageId);
+        QVERIFY(picture && picture->attachment);
+        QCOMPARE(readFile(picture->attachment->localPath),
+                 sim.phoneFile(Serial, QString::fromLatin1(SimSample::Modern::PicturePath)));
+
+        // By hand: Android 13 unless told otherwise, checkpointed files still in WAL mode.
+        QTemporaryDir state;
+        QProcess sample;
+        sample.start(TestEnvironment::binDir() + QStringLiteral("/phonesim-sample"),
+                     {QStringLiteral("--modern"), QStringLiteral("--no-root"), state.path()});
+        QVERIFY(sample.waitForFinished(30000));
+        QCOMPARE(sample.exitCode(), 0);
+        const SimDevice byHand(state.path(), QStringLiteral("SIM0001"));
+        AndroidDevice unrooted;
+        unrooted.applyDescription(byHand.description());
+        QCOMPARE(unrooted.sdkLevel, 33);
+        QVERIFY(!unrooted.rooted);
+        QVERIFY(!byHand.rootGranted());
+        const QString handMessages = byHand.fileFor(Databases + QStringLiteral("/viber_messages"));
+        QVERIFY(!QFile::exists(handMessages + QStringLiteral("-wal")));
+        QCOMPARE(messageIdsOf({handMessages}), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11"));
+        QCOMPARE(python(QStringLiteral("import sqlite3, sys\n"
+                                       "db = sqlite3.connect('file:' + sys.argv[1] + '?mode=ro', uri=True)\n"
+                                       "print(db.execute('pragma journal_mode').fetchone()[0])"),
+                        {handMessages}),
+                 QStringLiteral("wal"));
     }
 
     // Viber runs on a sample phone until it is force-stopped, over adb or by the root

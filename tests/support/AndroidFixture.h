@@ -12,7 +12,7 @@ public:
     enum class Shape {
         Version53,               // the app's database version 53
         WithoutThumbnailColumns, // a generation whose messages lack thumbnail_x/thumbnail_y
-        Modern                   // today's app (tests/data/android-modern)
+        Modern                   // today's app (rows in tests/data/android-modern, the simulator's schema)
     };
 
     // Throws std::runtime_error when a file cannot be built.

@@ -37,7 +37,8 @@ public:
     // when the files cannot be written.
     SimDevice addSampleDevice(const QString& serial, int sdkLevel = 28, bool rooted = true);
     // The sample with other options, e.g. walPending for databases whose newest rows
-    // are only in their -wal; the agent app is installed whatever agentInstalled says.
+    // are only in their -wal, or modern for today's app (SimSample::Modern); the agent
+    // app is installed whatever agentInstalled says.
     SimDevice addSampleDevice(const QString& serial, SimSample::Options options);
     SimDevice device(const QString& serial) const { return SimDevice(stateDir(), serial); }
 

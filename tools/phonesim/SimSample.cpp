@@ -25,15 +25,19 @@ QString resourceText(const QString& name)
     return QString::fromUtf8(sql.readAll());
 }
 
-// The script's rows go into the file; the late script's rows follow, in WAL mode only
-// into the -wal. Closing without a checkpoint leaves them there.
-void buildDatabase(const QString& path, const QString& script, const QString& lateScript, bool walPending)
+// The script's rows go into the file; the late script's rows follow, with walPending
+// only into the -wal: closing without a checkpoint leaves them there. A file in WAL mode
+// without pending rows is checkpointed on close and keeps the mode in its header.
+void buildDatabase(const QString& path, const QString& script, const QString& lateScript, bool wal,
+                   bool walPending)
 {
     for (const char* companion : {"", "-wal", "-shm", "-journal"})
         QFile::remove(path + QLatin1String(companion));
     Sqlite3DB db;
     db.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
     db.executeScriptThrow(script);
+    if (wal)
+        db.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=WAL;"));
     if (walPending) {
         db.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"));
         if (sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) != SQLITE_OK)
@@ -75,6 +79,33 @@ QByteArray mediaBytes(const QByteArray& signature, int size)
     return bytes;
 }
 
+// Today's app: its schema and rows, and the media they name in the app's own folder.
+void populateModern(SimDevice& device, const SimSample::Options& options)
+{
+    auto local = [&](const char* phonePath) { return device.fileFor(QString::fromLatin1(phonePath)); };
+    writeImage(local(SimSample::Modern::PicturePath), 640, 480, QColor(70, 130, 90), QColor(230, 230, 240),
+               "JPG");
+    writeBytes(local(SimSample::Modern::VoicePath), mediaBytes(QByteArrayLiteral("\0\0\0\x1c"
+                                                                                 "ftypM4A \0\0\0\0M4A isom"),
+                                                               9400));
+
+    const QString databases = device.fileFor(QLatin1String(SimDevice::ViberDatabases));
+    QDir().mkpath(databases);
+    const QString size =
+        QStringLiteral("UPDATE messages SET msg_info = json_set(msg_info, '$.fileInfo.FileSize', %1) "
+                       "WHERE _id = %2;")
+            .arg(QFileInfo(local(SimSample::Modern::PicturePath)).size())
+            .arg(SimSample::Modern::PictureMessageId);
+    buildDatabase(databases + QStringLiteral("/viber_messages"),
+                  resourceText(QStringLiteral("modern_viber_messages_schema.sql")) +
+                      resourceText(QStringLiteral("modern_viber_messages_rows.sql")) + size,
+                  resourceText(QStringLiteral("modern_viber_messages_late.sql")), true, options.walPending);
+    buildDatabase(databases + QStringLiteral("/viber_data"),
+                  resourceText(QStringLiteral("modern_viber_data_schema.sql")) +
+                      resourceText(QStringLiteral("modern_viber_data_rows.sql")),
+                  resourceText(QStringLiteral("modern_viber_data_late.sql")), true, options.walPending);
+}
+
 } // namespace
 
 namespace SimSample {
@@ -83,7 +114,9 @@ QString description(const QString& serial, int sdkLevel, bool rooted)
 {
     return QStringLiteral("version=4;model=Pixel 3a;manufacturer=Google;imei=358240051111110;uid=%1;sdk=%2;"
                           "sdk_id=%3;root=%4;storage1=/storage/emulated/0")
-        .arg(serial, sdkLevel >= 31 ? QStringLiteral("12") : QStringLiteral("9"))
+        .arg(serial, sdkLevel >= 33   ? QStringLiteral("13")
+                     : sdkLevel >= 31 ? QStringLiteral("12")
+                                      : QStringLiteral("9"))
         .arg(sdkLevel)
         .arg(rooted ? 1 : 0);
 }
@@ -107,6 +140,13 @@ void populate(SimDevice& device, const Options& options)
     device.setValue(QStringLiteral("description"),
                     description(device.serial(), options.sdkLevel, options.rooted));
 
+    QDir().mkpath(device.fileFor(QLatin1String(Storage) + QStringLiteral("/viber/su")));
+    if (options.modern) {
+        populateModern(device, options);
+        device.setViberRunning(true);
+        return;
+    }
+
     auto local = [&](const char* phonePath) { return device.fileFor(QString::fromLatin1(phonePath)); };
     writeImage(local(PicturePath), 640, 480, QColor(40, 110, 170), QColor(240, 190, 60), "JPG");
     writeBytes(local(VideoPath), mediaBytes(QByteArrayLiteral("\0\0\0\x18"
@@ -118,7 +158,6 @@ void populate(SimDevice& device, const Options& options)
                "JPG");
     writeImage(local(AvatarPath), 120, 120, QColor(250, 210, 190), QColor(120, 70, 40), "JPG");
     writeImage(local(StickerPath), 180, 180, QColor(255, 255, 255), QColor(150, 80, 200), "PNG");
-    QDir().mkpath(device.fileFor(QLatin1String(Storage) + QStringLiteral("/viber/su")));
 
     const QString databases = device.fileFor(QLatin1String(SimDevice::ViberDatabases));
     QDir().mkpath(databases);
@@ -129,9 +168,11 @@ void populate(SimDevice& device, const Options& options)
                               .arg(QFileInfo(local(VideoPath)).size());
     buildDatabase(databases + QStringLiteral("/viber_messages"),
                   resourceText(QStringLiteral("viber_messages.sql")) + sizes,
-                  resourceText(QStringLiteral("viber_messages_late.sql")), options.walPending);
+                  resourceText(QStringLiteral("viber_messages_late.sql")), options.walPending,
+                  options.walPending);
     buildDatabase(databases + QStringLiteral("/viber_data"), resourceText(QStringLiteral("viber_data.sql")),
-                  resourceText(QStringLiteral("viber_data_late.sql")), options.walPending);
+                  resourceText(QStringLiteral("viber_data_late.sql")), options.walPending,
+                  options.walPending);
     device.setViberRunning(true);
 }
 

@@ -1,4 +1,5 @@
--- The call log file of today's Android app, declared as the app writes it.
+-- The call log file of today's Android app, declared as the app writes it; shared by the
+-- reader's fixtures and the simulator's modern sample phone.
 CREATE TABLE android_metadata (locale TEXT);
 INSERT INTO android_metadata VALUES ('uk_UA');
 CREATE TABLE calls (_id INTEGER PRIMARY KEY AUTOINCREMENT, call_id LONG NOT NULL, aggregate_hash LONG NOT NULL, number TEXT NOT NULL,

@@ -1,5 +1,6 @@
 -- The messages file of today's Android app (version 10 and later), declared as the app
 -- writes it. Tables the reader never touches are kept so the file looks like a real one.
+-- The reader's fixtures and the simulator's modern sample phone are both built from it.
 CREATE TABLE android_metadata (locale TEXT);
 INSERT INTO android_metadata VALUES ('uk_UA');
 CREATE TABLE conversations (_id INTEGER PRIMARY KEY autoincrement, conversation_type INTEGER DEFAULT 0, group_id INTEGER DEFAULT 0,
