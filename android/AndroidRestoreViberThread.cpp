@@ -270,7 +270,10 @@ void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& c
     // they show the phone's.
     if (result.written > 0)
         ModernViberAppQueries::check(work.messagesDbPath(), result.lastPhoneId, before);
-    mergeCalls(work.dataDbPath(), result.calls, callsChanged);
+    QList<const _ViberCall*> calls;
+    for (const _ViberCall& call : result.calls)
+        calls.append(&call);
+    mergeCalls(work.dataDbPath(), calls, callsChanged);
 }
 
 void AndroidRestoreViberThread::mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls,

@@ -306,8 +306,8 @@ qint64 ModernAndroidViberTransfer::freshToken(qint64 dateMs, const _ViberMsg& me
     return token;
 }
 
-void ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs,
-                                              qint64 senderInfo, const QString& uri)
+qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs,
+                                                qint64 senderInfo, const QString& uri)
 {
     const ModernMessageRow row = ModernMessageRow::build(message, uri);
     const int sendType = isSent(message) ? 1 : 0;
@@ -359,15 +359,15 @@ void ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _Vibe
     const SeenRow seen{dateMs, conversationId, sendType, qHash(row.body)};
     m_rowsByChat[{conversationId, sendType}].append(seen);
     if (row.kind == ModernMessageRow::Call)
-        writeCallRow(conversationId, id, message, dateMs);
+        writeCallRow(conversationId, id, *message.call, token, dateMs);
+    return token;
 }
 
-void ModernAndroidViberTransfer::writeCallRow(qint64 conversationId, qint64 messageId, const _ViberMsg& message,
-                                              qint64 dateMs)
+void ModernAndroidViberTransfer::writeCallRow(qint64 conversationId, qint64 messageId, const _ViberCall& call,
+                                              qint64 token, qint64 dateMs)
 {
     if (!m_catalogue->hasTable(QStringLiteral("messages_calls")))
         return;
-    const _ViberCall& call = *message.call;
     // The call log's ending of a call that was answered; a missed call has none.
     const int endReason = call.kind == ViberCallKind::Missed ? 0 : 3;
     const int videoCall = 4;
@@ -384,7 +384,7 @@ void ModernAndroidViberTransfer::writeCallRow(qint64 conversationId, qint64 mess
             .addInt64Param(call.duration)
             .addIntParam(call.kind)
             .addIntParam(endReason)
-            .addInt64Param(call.token));
+            .addInt64Param(token));
 }
 
 ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages,
@@ -455,10 +455,13 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
             ++result.withoutIdentity;
             continue;
         }
-        writeMessage(conversationId, message, entry.dateMs, senderInfo, media ? media(message) : QString());
+        const qint64 written =
+            writeMessage(conversationId, message, entry.dateMs, senderInfo, media ? media(message) : QString());
         ++result.written;
-        if (message.type == ViberMsgType::Call && message.call->person)
-            result.calls.append(message.call);
+        if (message.type == ViberMsgType::Call && message.call->person) {
+            result.calls.append(*message.call);
+            result.calls.last().token = written;
+        }
     }
     if (result.written == 0)
         return result; // rolled back: not even a participant card is left

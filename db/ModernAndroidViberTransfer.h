@@ -2,6 +2,7 @@
 
 #include "db/AndroidViberTransfer.h"
 #include "db/ModernOrderKeys.h"
+#include "db/ViberCall.h"
 
 #include <QHash>
 #include <QList>
@@ -39,7 +40,9 @@ public:
         qint64 withoutIdentity = 0;
         qint64 conversationsAdded = 0;
         qint64 lastPhoneId = 0;         // the added rows have greater ids
-        QList<const _ViberCall*> calls; // the calls of the written call messages
+        // The calls of the written call messages, each with the token its message row
+        // got, which is how the app ties a call-log row to its bubble.
+        QList<_ViberCall> calls;
     };
 
     explicit ModernAndroidViberTransfer(const QString& messagesDbPath);
@@ -79,9 +82,10 @@ private:
     // is false.
     qint64 conversationFor(const _ViberChat& chat, qint64 dateMs, bool create);
     qint64 participantRow(qint64 conversationId, qint64 infoId);
-    void writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs, qint64 senderInfo,
-                      const QString& uri);
-    void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberMsg& message, qint64 dateMs);
+    // Returns the token the row got.
+    qint64 writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs, qint64 senderInfo,
+                        const QString& uri);
+    void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberCall& call, qint64 token, qint64 dateMs);
     qint64 freshToken(qint64 dateMs, const _ViberMsg& message) const;
 
     QString m_path;

@@ -13,6 +13,7 @@
 #include "tests/support/DesktopFixture.h"
 #include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
+#include "tests/support/ModernViberCheck.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/SqlScriptFile.h"
 #include "tests/support/TestEnvironment.h"
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <csignal>
 
@@ -225,6 +227,7 @@ private slots:
     void interruptedBackupLeavesTargetAsItWas();
     void interruptedExportRemovesOnlyItsOwnFiles();
     void phoneLoadAndTransfer();
+    void iphoneBackupIntoModernPhone();
     void drawsABarOnlyOnATerminal();
 
 private:
@@ -985,6 +988,62 @@ void TestVelliportCli::phoneLoadAndTransfer()
         QRegularExpression::CaseInsensitiveOption);
     QVERIFY2(!markup.match(missing.err).hasMatch(), qPrintable(missing.err));
     QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("unplug")}).code, 2);
+}
+
+// An iPhone's history onto an Android 13 phone of today's Viber: asked first, written
+// once, every phone row kept (read by Python), the picture placed where its row names it.
+void TestVelliportCli::iphoneBackupIntoModernPhone()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimSample::Options options;
+    options.sdkLevel = SimSample::Modern::SdkLevel;
+    options.modern = true;
+    const QString serial = QStringLiteral("SIM0013");
+    const SimDevice phone = sim.addSampleDevice(serial, options);
+    const QString messagesOnPhone = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
+    const QDir databases(phone.fileFor(QStringLiteral("/data/data/com.viber.voip/databases")));
+    QTemporaryDir before;
+    for (const QString& name : databases.entryList(QDir::Files))
+        QVERIFY(QFile::copy(databases.filePath(name), before.filePath(name)));
+    const QByteArray original = sim.phoneFile(serial, messagesOnPhone);
+    const IPhoneBackupFixture backup;
+    const QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
+                               QStringLiteral("--to"), serial};
+
+    const Result declined = cli(transfer, "n\n");
+    QCOMPARE(declined.code, 1);
+    QVERIFY2(declined.err.contains(QLatin1String("experimental")) && declined.err.contains(QLatin1String("Undo Last Transfer")),
+             qPrintable(declined.err));
+    QCOMPARE(sim.phoneFile(serial, messagesOnPhone), original);
+
+    const Result done = cli(transfer + QStringList{QStringLiteral("--yes")});
+    QVERIFY2(done.code == 0, qPrintable(done.err));
+    const QJsonObject check = ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")),
+                                                    phone.fileFor(messagesOnPhone));
+    QVERIFY2(!check.contains(QLatin1String("error")), qPrintable(check.value(QLatin1String("error")).toString()));
+    QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
+    QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
+    const QJsonArray added = check.value(QLatin1String("added")).toArray();
+    QStringList bodies;
+    QString pictureUri;
+    for (const QJsonValue& value : added) {
+        bodies.append(value[QStringLiteral("body")].toString());
+        if (value[QStringLiteral("kind")].toInt() == 1)
+            pictureUri = value[QStringLiteral("uri")].toString();
+        QCOMPARE(value[QStringLiteral("unread")].toInt(), 0);
+    }
+    QVERIFY2(bodies.contains(QLatin1String(IPhoneBackupFixture::WalOnlyText)), qPrintable(bodies.join(u'|')));
+    QCOMPARE(check.value(QLatin1String("views")).toObject().value(QLatin1String("order_violations")).toInt(), 0);
+    QCOMPARE(sim.phoneFile(serial, QUrl(pictureUri).toLocalFile()), IPhoneBackupFixture::pictureBytes());
+    // What the phone shows now is the phone's history and the backup's messages.
+    const qint64 shown = messageCount(chatsJson(QStringLiteral("phone:") + serial));
+    QCOMPARE(shown, qint64(SimSample::Modern::ShownMessages) + added.size());
+
+    const QByteArray transferred = sim.phoneFile(serial, messagesOnPhone);
+    const Result again = cli(transfer + QStringList{QStringLiteral("--yes")});
+    QVERIFY2(again.code == 0, qPrintable(again.err));
+    QCOMPARE(sim.phoneFile(serial, messagesOnPhone), transferred);
 }
 
 void TestVelliportCli::drawsABarOnlyOnATerminal()

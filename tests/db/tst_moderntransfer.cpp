@@ -111,7 +111,10 @@ private slots:
                 source, [](const _ViberMsg&) { return QString(); }, nullptr);
             if (result.written > 0)
                 ModernViberAppQueries::check(phone.messagesPath(), result.lastPhoneId, before);
-            AndroidViberTransfer::mergeCalls(phone.dataPath(), result.calls, nullptr);
+            QList<const _ViberCall*> calls;
+            for (const _ViberCall& call : result.calls)
+                calls.append(&call);
+            AndroidViberTransfer::mergeCalls(phone.dataPath(), calls, nullptr);
             return result;
         };
         const ModernAndroidViberTransfer::Result first = merge();
