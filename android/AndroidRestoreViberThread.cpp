@@ -24,8 +24,8 @@
 #include "db/ModernAndroidViberTransfer.h"
 #include "db/ModernMessageRow.h"
 #include "db/ModernViberAppQueries.h"
-#include "db/ViberAtta.h"
 #include "db/PhoneMediaPaths.h"
+#include "db/ViberAtta.h"
 #include "db/ViberSourceDetector.h"
 
 #include <QDateTime>
@@ -197,7 +197,8 @@ void AndroidRestoreViberThread::transfer()
         replaceCache(work.messagesDbPath(), callsChanged);
         // The kept copy is what an undo puts back.
         if (!m_keptCopy.isEmpty())
-            RestoreSafetyCopies::markTransferred(m_keptCopy, m_device, QDateTime::currentDateTimeUtc(), m_written);
+            RestoreSafetyCopies::markTransferred(m_keptCopy, m_device, QDateTime::currentDateTimeUtc(),
+                                                 m_written);
     }
 
     QString success = KeyTranslator::text("IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(m_queued);
@@ -243,7 +244,8 @@ bool AndroidRestoreViberThread::writesModernViber(const AndroidDevice& device)
 {
     const AndroidViberDb cached(device.storage, device.cacheDir());
     return QFileInfo(cached.messagesDbPath()).isFile() &&
-           ViberSourceDetector::detect(cached.messagesDbPath()) == ViberSourceDetector::Generation::AndroidModern;
+           ViberSourceDetector::detect(cached.messagesDbPath()) ==
+               ViberSourceDetector::Generation::AndroidModern;
 }
 
 void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& callsChanged)
@@ -258,11 +260,12 @@ void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& c
         return phoneReference(relative, false);
     };
     const QString merging = KeyTranslator::text("IDS_MERGING_VIBER_MESSAGES");
-    const ModernAndroidViberTransfer::Result result = ModernAndroidViberTransfer(work.messagesDbPath())
-                                                           .mergeMessages(m_messages, media, [&](qint64 done, qint64 total) {
-                                                               throwIfCancelled(m_progress);
-                                                               m_progress.postProgress(merging, int(done * 99 / total));
-                                                           });
+    const ModernAndroidViberTransfer::Result result =
+        ModernAndroidViberTransfer(work.messagesDbPath(), work.dataDbPath())
+            .mergeMessages(m_messages, media, [&](qint64 done, qint64 total) {
+                throwIfCancelled(m_progress);
+                m_progress.postProgress(merging, int(done * 99 / total));
+            });
     m_queued = result.queued;
     m_written = result.written;
     m_withoutIdentity = result.withoutIdentity;
@@ -384,7 +387,8 @@ bool AndroidRestoreViberThread::rootWrite(QTcpSocket& socket, const QString& wor
                                           QString& error)
 {
     PhoneDatabaseInstaller installer(
-        m_device, m_progress, [this] { return openSession(m_device.endpoint(), freshUploadUrl(), sessionWaitMs()); },
+        m_device, m_progress,
+        [this] { return openSession(m_device.endpoint(), freshUploadUrl(), sessionWaitMs()); },
         int(m_timing.rootCommandWait.count()));
     QList<PhoneDatabaseInstaller::File> files{{QStringLiteral("viber_messages"), workDb}};
     const QString dataFile = QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data");

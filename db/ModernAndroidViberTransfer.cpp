@@ -16,6 +16,7 @@
 #include "db/ViberText.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
@@ -79,8 +80,10 @@ bool isSent(const _ViberMsg& message)
 
 } // namespace
 
-ModernAndroidViberTransfer::ModernAndroidViberTransfer(const QString& messagesDbPath)
-    : m_path(messagesDbPath), m_db(std::make_unique<Sqlite3DB>()), m_catalogue(std::make_unique<SchemaCatalogue>()),
+ModernAndroidViberTransfer::ModernAndroidViberTransfer(const QString& messagesDbPath,
+                                                       const QString& dataDbPath)
+    : m_path(messagesDbPath), m_dataPath(dataDbPath), m_db(std::make_unique<Sqlite3DB>()),
+      m_catalogue(std::make_unique<SchemaCatalogue>()),
       m_insertMessage(std::make_unique<ColumnInsert>("messages"))
 {}
 
@@ -90,19 +93,20 @@ void ModernAndroidViberTransfer::readPhone()
 {
     Sqlite3DB& db = *m_db;
     {
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
-            QStringLiteral("select _id, number from participants_info where participant_type = 0 order by _id limit 1")));
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral(
+            "select _id, number from participants_info where participant_type = 0 order by _id limit 1")));
         if (!c.moveNext())
-            throw std::runtime_error("The phone's Viber database names no owner: open Viber on the phone once, "
-                                     "then load the phone again.");
+            throw std::runtime_error(
+                "The phone's Viber database names no owner: open Viber on the phone once, "
+                "then load the phone again.");
         m_ownerInfo = c.getInt64(0);
         m_ownerNumber = c.getText(1).trimmed();
     }
     {
         // Only cards of type 1 hold a real number; the first card of a number is the one
         // the app's own look-ups find.
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
-            QStringLiteral("select _id, number from participants_info where participant_type = 1 order by _id")));
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral(
+            "select _id, number from participants_info where participant_type = 1 order by _id")));
         while (c.moveNext()) {
             const QString canonical = ViberText::canonicalNumber(c.getText(1));
             if (!canonical.isEmpty() && !m_infoByNumber.contains(canonical))
@@ -128,8 +132,8 @@ void ModernAndroidViberTransfer::readPhone()
         }
     }
     {
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
-            QStringLiteral("select _id, conversation_id, participant_info_id from participants order by _id")));
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral(
+            "select _id, conversation_id, participant_info_id from participants order by _id")));
         while (c.moveNext()) {
             const QPair<qint64, qint64> key(c.getInt64(1), c.getInt64(2));
             if (!m_participant.contains(key))
@@ -138,8 +142,9 @@ void ModernAndroidViberTransfer::readPhone()
     }
     // Every row counts for duplicates, those the app marks deleted too: a message the
     // user removed on the phone is not brought back. Only visible rows place the keys.
-    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral(
-        "select conversation_id, msg_date, order_key, token, send_type, body, deleted, extra_mime from messages")));
+    Sqlite3Cursor c =
+        db.queryThrow(Sqlite3Sql(QStringLiteral("select conversation_id, msg_date, order_key, token, "
+                                                "send_type, body, deleted, extra_mime from messages")));
     while (c.moveNext()) {
         const qint64 conversation = c.getInt64(0);
         const qint64 date = c.getInt64(1);
@@ -152,6 +157,23 @@ void ModernAndroidViberTransfer::readPhone()
             m_orderKeys.addPhoneRow(conversation, date, c.getInt64(2));
     }
     m_orderKeys.prepare();
+}
+
+void ModernAndroidViberTransfer::readCallLog()
+{
+    if (m_dataPath.isEmpty() || !QFileInfo(m_dataPath).isFile())
+        return;
+    Sqlite3DB data;
+    data.openThrow(m_dataPath, Sqlite3DB::OpenReadOnly);
+    data.applyDefensiveSettings();
+    SchemaCatalogue catalogue;
+    catalogue.readCatalogue(data);
+    if (!catalogue.hasColumn(QStringLiteral("calls"), QStringLiteral("token")))
+        return;
+    Sqlite3Cursor c =
+        data.queryThrow(Sqlite3Sql(QStringLiteral("select token, date from calls where token <> 0")));
+    while (c.moveNext())
+        m_callDatesByToken[c.getInt64(0)].append(c.getInt64(1));
 }
 
 void ModernAndroidViberTransfer::readTemplates()
@@ -178,11 +200,17 @@ bool ModernAndroidViberTransfer::isDuplicate(const SeenRow& row, qint64 token) c
 {
     if (token == 0)
         return isDuplicateWithoutToken(row);
-    const auto dates = m_datesByToken.constFind(token);
-    if (dates == m_datesByToken.constEnd())
+    return isNear(m_datesByToken, token, row.date);
+}
+
+bool ModernAndroidViberTransfer::isNear(const QHash<qint64, QList<qint64>>& datesByToken, qint64 token,
+                                        qint64 dateMs)
+{
+    const auto dates = datesByToken.constFind(token);
+    if (dates == datesByToken.constEnd())
         return false;
     return std::any_of(dates->cbegin(), dates->cend(),
-                       [&](qint64 seen) { return qAbs(seen - row.date) <= DuplicateWindowMs; });
+                       [&](qint64 seen) { return qAbs(seen - dateMs) <= DuplicateWindowMs; });
 }
 
 bool ModernAndroidViberTransfer::isDuplicateWithoutToken(const SeenRow& row) const
@@ -306,8 +334,8 @@ qint64 ModernAndroidViberTransfer::freshToken(qint64 dateMs, const _ViberMsg& me
     return token;
 }
 
-qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs,
-                                                qint64 senderInfo, const QString& uri)
+qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _ViberMsg& message,
+                                                qint64 dateMs, qint64 senderInfo, const QString& uri)
 {
     const ModernMessageRow row = ModernMessageRow::build(message, uri);
     const int sendType = isSent(message) ? 1 : 0;
@@ -371,11 +399,13 @@ void ModernAndroidViberTransfer::writeCallRow(qint64 conversationId, qint64 mess
     // The call log's ending of a call that was answered; a missed call has none.
     const int endReason = call.kind == ViberCallKind::Missed ? 0 : 3;
     const int videoCall = 4;
-    const int callType = call.extraMap().value(QStringLiteral("viber_call_type")).toInt() == videoCall ? videoCall : 1;
+    const int callType =
+        call.extraMap().value(QStringLiteral("viber_call_type")).toInt() == videoCall ? videoCall : 1;
     m_db->executeThrow(
-        Sqlite3Sql(QStringLiteral("insert into messages_calls (conversation_id, message_id, canonized_number, "
-                                  "viber_call_type, date, duration, type, end_reason, start_reason, token) "
-                                  "values (?, ?, ?, ?, ?, ?, ?, ?, 0, ?)"))
+        Sqlite3Sql(
+            QStringLiteral("insert into messages_calls (conversation_id, message_id, canonized_number, "
+                           "viber_call_type, date, duration, type, end_reason, start_reason, token) "
+                           "values (?, ?, ?, ?, ?, ?, ?, ?, 0, ?)"))
             .addInt64Param(conversationId)
             .addInt64Param(messageId)
             .addTextParam(call.person ? ViberText::canonicalNumber(call.person->number) : QString())
@@ -387,9 +417,9 @@ void ModernAndroidViberTransfer::writeCallRow(qint64 conversationId, qint64 mess
             .addInt64Param(token));
 }
 
-ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages,
-                                                                             const MediaResolver& media,
-                                                                             const ProgressReport& progress)
+ModernAndroidViberTransfer::Result
+ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, const MediaResolver& media,
+                                          const ProgressReport& progress)
 {
     m_db->openThrow(m_path, Sqlite3DB::OpenReadWrite);
     m_db->applyDefensiveSettings();
@@ -402,10 +432,12 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
     }
     m_insertMessage->reset(m_catalogue.get());
     readPhone();
+    readCallLog();
     readTemplates();
 
     Result result;
-    result.lastPhoneId = scalar(*m_db, Sqlite3Sql(QStringLiteral("select ifnull(max(_id), 0) from messages")));
+    result.lastPhoneId =
+        scalar(*m_db, Sqlite3Sql(QStringLiteral("select ifnull(max(_id), 0) from messages")));
     const qint64 lastConversation =
         scalar(*m_db, Sqlite3Sql(QStringLiteral("select ifnull(max(_id), 0) from conversations")));
     QList<Entry> queue;
@@ -418,7 +450,8 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
     }
     // Dates are integers, so this is a strict weak order; stable keeps the source order
     // of equal dates, which decides which of two copies of one message is written.
-    std::stable_sort(queue.begin(), queue.end(), [](const Entry& a, const Entry& b) { return a.dateMs < b.dateMs; });
+    std::stable_sort(queue.begin(), queue.end(),
+                     [](const Entry& a, const Entry& b) { return a.dateMs < b.dateMs; });
 
     Sqlite3Transaction transaction(*m_db);
     const qint64 total = queue.size();
@@ -430,7 +463,10 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
         const int sendType = isSent(message) ? 1 : 0;
         const qint64 token = messageToken(message);
         const SeenRow probe{entry.dateMs, 0, sendType, qHash(ModernMessageRow::build(message, {}).body)};
-        if (token != 0 && isDuplicate(probe, token)) {
+        // A call the log holds is the phone's even where the user removed its bubble.
+        const bool inCallLog = message.type == ViberMsgType::Call && token != 0 &&
+                               isNear(m_callDatesByToken, token, entry.dateMs);
+        if (inCallLog || (token != 0 && isDuplicate(probe, token))) {
             ++result.duplicates;
             continue;
         }
@@ -455,8 +491,8 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
             ++result.withoutIdentity;
             continue;
         }
-        const qint64 written =
-            writeMessage(conversationId, message, entry.dateMs, senderInfo, media ? media(message) : QString());
+        const qint64 written = writeMessage(conversationId, message, entry.dateMs, senderInfo,
+                                            media ? media(message) : QString());
         ++result.written;
         if (message.type == ViberMsgType::Call && message.call->person) {
             result.calls.append(*message.call);
@@ -466,9 +502,10 @@ ModernAndroidViberTransfer::Result ModernAndroidViberTransfer::mergeMessages(con
     if (result.written == 0)
         return result; // rolled back: not even a participant card is left
     // A conversation made here lists the date of its newest message, as the app's own do.
-    m_db->executeThrow(Sqlite3Sql(QStringLiteral("update conversations set date = (select max(msg_date) from "
-                                                 "messages where conversation_id = conversations._id) where _id > ?"))
-                           .addInt64Param(lastConversation));
+    m_db->executeThrow(
+        Sqlite3Sql(QStringLiteral("update conversations set date = (select max(msg_date) from "
+                                  "messages where conversation_id = conversations._id) where _id > ?"))
+            .addInt64Param(lastConversation));
     result.conversationsAdded =
         scalar(*m_db, Sqlite3Sql(QStringLiteral("select count(*) from conversations where _id > ?"))
                           .addInt64Param(lastConversation));

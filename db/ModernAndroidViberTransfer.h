@@ -39,13 +39,15 @@ public:
         // sender or chat partner without a phone number.
         qint64 withoutIdentity = 0;
         qint64 conversationsAdded = 0;
-        qint64 lastPhoneId = 0;         // the added rows have greater ids
+        qint64 lastPhoneId = 0; // the added rows have greater ids
         // The calls of the written call messages, each with the token its message row
         // got, which is how the app ties a call-log row to its bubble.
         QList<_ViberCall> calls;
     };
 
-    explicit ModernAndroidViberTransfer(const QString& messagesDbPath);
+    // dataDbPath: the phone's call log ("viber_data"), when it has one: a call it holds
+    // is on the phone, with or without a bubble.
+    explicit ModernAndroidViberTransfer(const QString& messagesDbPath, const QString& dataDbPath = {});
     ~ModernAndroidViberTransfer();
 
     Result mergeMessages(const QList<_ViberMsg*>& messages, const MediaResolver& media,
@@ -72,9 +74,11 @@ private:
     };
 
     void readPhone();
+    void readCallLog();
     void readTemplates();
     bool isDuplicate(const SeenRow& row, qint64 token) const;
     bool isDuplicateWithoutToken(const SeenRow& row) const;
+    static bool isNear(const QHash<qint64, QList<qint64>>& datesByToken, qint64 token, qint64 dateMs);
     // 0 when the person has no number the phone could know them by, or is not on the
     // phone and create is false.
     qint64 personInfoId(const _ViberPerson& person, bool create);
@@ -85,10 +89,12 @@ private:
     // Returns the token the row got.
     qint64 writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs, qint64 senderInfo,
                         const QString& uri);
-    void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberCall& call, qint64 token, qint64 dateMs);
+    void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberCall& call, qint64 token,
+                      qint64 dateMs);
     qint64 freshToken(qint64 dateMs, const _ViberMsg& message) const;
 
     QString m_path;
+    QString m_dataPath;
     std::unique_ptr<Sqlite3DB> m_db;
     std::unique_ptr<SchemaCatalogue> m_catalogue;
     std::unique_ptr<ColumnInsert> m_insertMessage;
@@ -98,12 +104,13 @@ private:
     QString m_ownerNumber;
     QHash<QString, qint64> m_infoByNumber; // canonical number → participants_info._id
     QHash<qint64, QString> m_numberOfInfo;
-    QHash<qint64, qint64> m_directByInfo;  // the person's one-to-one conversation
-    QHash<qint64, qint64> m_groupById;     // group_id → conversation
+    QHash<qint64, qint64> m_directByInfo; // the person's one-to-one conversation
+    QHash<qint64, qint64> m_groupById;    // group_id → conversation
     QHash<qint64, int> m_typeOfConversation;
     QHash<qint64, qint64> m_groupOfConversation;
     QHash<QPair<qint64, qint64>, qint64> m_participant; // (conversation, info) → participants._id
     QHash<qint64, QList<qint64>> m_datesByToken;
+    QHash<qint64, QList<qint64>> m_callDatesByToken;        // the call log's
     QHash<QPair<qint64, int>, QList<SeenRow>> m_rowsByChat; // (conversation, send_type)
     QHash<QPair<int, int>, Template> m_templates;           // (send_type, conversation_type)
 };

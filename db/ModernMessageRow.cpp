@@ -32,7 +32,8 @@ int keptCode(const _ViberMsg& message, const char* key)
 bool isContactCard(const _ViberMsg& message)
 {
     return message.text.startsWith(QLatin1String("[CONTACT]")) &&
-           (keptCode(message, "extra_mime") == ModernContactCard || keptCode(message, "Type") == DesktopContactCard);
+           (keptCode(message, "extra_mime") == ModernContactCard ||
+            keptCode(message, "Type") == DesktopContactCard);
 }
 
 bool isFile(const _ViberMsg& message)
@@ -44,8 +45,9 @@ bool isFile(const _ViberMsg& message)
 bool isGif(const _ViberMsg& message)
 {
     return keptCode(message, "extra_mime") == ModernGif ||
-           (message.attachment &&
-            QFileInfo(message.attachment->fileName).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0);
+           (message.attachment && QFileInfo(message.attachment->fileName)
+                                          .suffix()
+                                          .compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0);
 }
 
 QString toJson(const QJsonObject& object)
@@ -128,9 +130,9 @@ bool ModernMessageRow::isWritable(const _ViberMsg& message)
     case ViberMsgType::Location:
         return message.systemType == ViberSystemType::None;
     case ViberMsgType::Call:
-        return message.call && (message.call->kind == ViberCallKind::Incoming ||
-                                message.call->kind == ViberCallKind::Outgoing ||
-                                message.call->kind == ViberCallKind::Missed);
+        return message.call &&
+               (message.call->kind == ViberCallKind::Incoming ||
+                message.call->kind == ViberCallKind::Outgoing || message.call->kind == ViberCallKind::Missed);
     default:
         return false;
     }
@@ -181,7 +183,8 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
         row.uri = uriText;
         if (atta) {
             row.durationMs = milliseconds(atta->duration);
-            row.msgInfo = toJson({{QStringLiteral("fileInfo"), fileInfo(*atta, "video", QString(), row.durationMs)}});
+            row.msgInfo =
+                toJson({{QStringLiteral("fileInfo"), fileInfo(*atta, "video", QString(), row.durationMs)}});
         }
         break;
     case ViberMsgType::Voice:
@@ -189,7 +192,8 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
         row.uri = uriText;
         if (atta) {
             row.durationMs = milliseconds(atta->duration);
-            row.msgInfo = toJson({{QStringLiteral("audio_ptt"), QJsonObject{{QStringLiteral("duration"), row.durationMs}}}});
+            row.msgInfo = toJson(
+                {{QStringLiteral("audio_ptt"), QJsonObject{{QStringLiteral("duration"), row.durationMs}}}});
         }
         break;
     case ViberMsgType::Sticker:

@@ -64,7 +64,8 @@ qint64 ModernOrderKeys::keyFor(qint64 conversationId, qint64 dateMs)
             const __int128 span = __int128(b.date) - a.date;
             const __int128 interpolated =
                 span > 0 ? a.key + (__int128(b.key) - a.key) * (__int128(dateMs) - a.date) / span : a.key;
-            key = std::clamp<qint64>(clampToKey(interpolated), std::min(a.key, b.key), std::max(a.key, b.key));
+            key =
+                std::clamp<qint64>(clampToKey(interpolated), std::min(a.key, b.key), std::max(a.key, b.key));
         }
     }
     const auto last = m_lastKey.constFind(conversationId);

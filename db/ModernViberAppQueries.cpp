@@ -35,7 +35,9 @@ qint64 scalar(Sqlite3DB& db, const QString& sql, qint64 lastPhoneId)
 QString likePattern(const QString& text)
 {
     QString escaped = text;
-    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    escaped.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
     return u'%' + escaped + u'%';
 }
 
@@ -46,9 +48,10 @@ ModernViberAppQueries::Counts ModernViberAppQueries::unreadCounts(const QString&
     Sqlite3DB db;
     openCopy(db, messagesDbPath);
     Counts counts;
-    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral("select conversation_id, count(*) from messages where "
-                                                              "unread > 0 and %1 and %2 group by conversation_id")
-                                                   .arg(Visible, Counted)));
+    Sqlite3Cursor c =
+        db.queryThrow(Sqlite3Sql(QStringLiteral("select conversation_id, count(*) from messages where "
+                                                "unread > 0 and %1 and %2 group by conversation_id")
+                                     .arg(Visible, Counted)));
     while (c.moveNext())
         counts.unreadByConversation.insert(c.getInt64(0), c.getInt64(1));
     return counts;
@@ -64,20 +67,22 @@ void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhon
     // message it shows last is not older than any added one.
     const qint64 unlisted = scalar(
         db,
-        QStringLiteral("select count(*) from (%1) as a left join conversations as c on c._id = a.conversation_id "
-                       "left join participants_info as p on c.conversation_type = 0 and p._id = c.participant_id_1 "
-                       "where c._id is null or c.deleted <> 0 or (c.flags & 262144) <> 0 or "
-                       "(c.conversation_type = 0 and (p._id is null or (p.participant_info_flags & 2) <> 0))")
+        QStringLiteral(
+            "select count(*) from (%1) as a left join conversations as c on c._id = a.conversation_id "
+            "left join participants_info as p on c.conversation_type = 0 and p._id = c.participant_id_1 "
+            "where c._id is null or c.deleted <> 0 or (c.flags & 262144) <> 0 or "
+            "(c.conversation_type = 0 and (p._id is null or (p.participant_info_flags & 2) <> 0))")
             .arg(added),
         lastPhoneId);
     if (unlisted > 0)
         failCheck("conversation list", QStringLiteral("%1 chats not listed").arg(unlisted));
     const qint64 staleLast = scalar(
         db,
-        QStringLiteral("select count(*) from (%1) as a where (select max(msg_date) from messages where "
-                       "conversation_id = a.conversation_id and _id > ?1 and %2) > (select msg_date from messages "
-                       "where conversation_id = a.conversation_id and %2 and %3 order by order_key desc, msg_date "
-                       "desc limit 1)")
+        QStringLiteral(
+            "select count(*) from (%1) as a where (select max(msg_date) from messages where "
+            "conversation_id = a.conversation_id and _id > ?1 and %2) > (select msg_date from messages "
+            "where conversation_id = a.conversation_id and %2 and %3 order by order_key desc, msg_date "
+            "desc limit 1)")
             .arg(added, Visible, Counted),
         lastPhoneId);
     if (staleLast > 0)
@@ -86,22 +91,25 @@ void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhon
     // A chat's messages: next to an added message, the app's order is the date order.
     const qint64 outOfOrder = scalar(
         db,
-        QStringLiteral("select count(*) from (select _id, msg_date, lag(msg_date) over w as newer_date, lag(_id) "
-                       "over w as newer_id from messages where %2 and conversation_id in (%1) window w as "
-                       "(partition by conversation_id order by order_key desc, msg_date desc)) where (_id > ?1 or "
-                       "newer_id > ?1) and newer_date < msg_date")
+        QStringLiteral(
+            "select count(*) from (select _id, msg_date, lag(msg_date) over w as newer_date, lag(_id) "
+            "over w as newer_id from messages where %2 and conversation_id in (%1) window w as "
+            "(partition by conversation_id order by order_key desc, msg_date desc)) where (_id > ?1 or "
+            "newer_id > ?1) and newer_date < msg_date")
             .arg(added, Visible),
         lastPhoneId);
     if (outOfOrder > 0)
         failCheck("chat messages", QStringLiteral("%1 messages out of date order").arg(outOfOrder));
     const qint64 strangers = scalar(
         db,
-        QStringLiteral("select count(*) from messages as m left join participants as p on p._id = m.participant_id "
-                       "left join participants_info as i on i._id = p.participant_info_id where m._id > ?1 and "
-                       "(p._id is null or p.conversation_id <> m.conversation_id or i._id is null)"),
+        QStringLiteral(
+            "select count(*) from messages as m left join participants as p on p._id = m.participant_id "
+            "left join participants_info as i on i._id = p.participant_info_id where m._id > ?1 and "
+            "(p._id is null or p.conversation_id <> m.conversation_id or i._id is null)"),
         lastPhoneId);
     if (strangers > 0)
-        failCheck("chat messages", QStringLiteral("%1 messages without a sender of their chat").arg(strangers));
+        failCheck("chat messages",
+                  QStringLiteral("%1 messages without a sender of their chat").arg(strangers));
 
     // Badges and notifications come from the unread counts: the added messages are read.
     if (unreadCounts(messagesDbPath).unreadByConversation != before.unreadByConversation)
@@ -117,9 +125,10 @@ void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhon
         sample.append({texts.getInt64(0), texts.getText(1).left(40)});
     for (const auto& [id, words] : std::as_const(sample)) {
         Sqlite3Cursor found = db.queryThrow(
-            Sqlite3Sql(QStringLiteral("select m._id from messages as m join conversations as c on c._id = "
-                                      "m.conversation_id where m.body like ? escape '\\' and m.deleted = 0 and "
-                                      "m.extra_mime is not 1007 and c.deleted = 0 and m._id = ?"))
+            Sqlite3Sql(
+                QStringLiteral("select m._id from messages as m join conversations as c on c._id = "
+                               "m.conversation_id where m.body like ? escape '\\' and m.deleted = 0 and "
+                               "m.extra_mime is not 1007 and c.deleted = 0 and m._id = ?"))
                 .addTextParam(likePattern(words))
                 .addInt64Param(id));
         if (!found.moveNext())

@@ -76,10 +76,13 @@ struct Source
             messages.append(m);
             return m;
         };
-        add(b.message(withJonas, ViberMsgType::Text, at(1715761000000), QStringLiteral("Alte Nachricht")), 71);
+        add(b.message(withJonas, ViberMsgType::Text, at(1715761000000), QStringLiteral("Alte Nachricht")),
+            71);
         const QString picture = files.filePath(QStringLiteral("harz.jpg"));
         DataSetBuilder::writeImage(picture, 64, 48);
-        b.attach(add(b.message(withJonas, ViberMsgType::Picture, at(1715761900000), QStringLiteral("Brocken"), true), 72),
+        b.attach(add(b.message(withJonas, ViberMsgType::Picture, at(1715761900000), QStringLiteral("Brocken"),
+                               true),
+                     72),
                  picture);
         add(b.message(withAnna, ViberMsgType::Text, at(1700000000000), QStringLiteral("Hallo Anna")), 73);
         _ViberMsg* call = b.callMessage(withAnna, anna, ViberCallKind::Outgoing, 42, at(1700000100000));
@@ -150,7 +153,8 @@ private slots:
         }
         {
             SimDevice faulty = sim.device(Serial);
-            const qint64 done = readFile(phone.folder() + QStringLiteral("/root-commands.count")).toLongLong();
+            const qint64 done =
+                readFile(phone.folder() + QStringLiteral("/root-commands.count")).toLongLong();
             faulty.setValue(QStringLiteral("rootFault"), QStringLiteral("drop@%1").arg(done + 8));
             Run dropped(device, source.messages);
             QVERIFY(!dropped.receiver.errors.isEmpty());
@@ -161,10 +165,11 @@ private slots:
         Run run(device, source.messages);
         QCOMPARE(run.receiver.errors, QStringList());
         QCOMPARE(run.written, 4);
-        const QJsonObject check =
-            ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")), phone.fileFor(PhoneMessages),
-                                  before.filePath(QStringLiteral("viber_data")), phone.fileFor(PhoneData));
-        QVERIFY2(!check.contains(QLatin1String("error")), qPrintable(check.value(QLatin1String("error")).toString()));
+        const QJsonObject check = ModernViberCheck::run(
+            before.filePath(QStringLiteral("viber_messages")), phone.fileFor(PhoneMessages),
+            before.filePath(QStringLiteral("viber_data")), phone.fileFor(PhoneData));
+        QVERIFY2(!check.contains(QLatin1String("error")),
+                 qPrintable(check.value(QLatin1String("error")).toString()));
         QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
         QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
         QCOMPARE(check.value(QLatin1String("data_changed")).toArray(), QJsonArray());
@@ -190,7 +195,8 @@ private slots:
                  check.value(QLatin1String("views_before")).toObject().value(QLatin1String("unread")));
         QCOMPARE(check.value(QLatin1String("calls")).toArray().size(), 1);
         // The picture lies where the row names it, in the app's own media folder.
-        QVERIFY2(pictureUri.contains(QLatin1String("/Android/data/com.viber.voip/files/.image/IMG-")), qPrintable(pictureUri));
+        QVERIFY2(pictureUri.contains(QLatin1String("/Android/data/com.viber.voip/files/.image/IMG-")),
+                 qPrintable(pictureUri));
         QVERIFY(sim.phoneFileExists(Serial, QUrl(pictureUri).toLocalFile()));
 
         // Nothing is new to the phone a second time: it is not written again.

@@ -5,8 +5,12 @@
 #include "db/ModernViberAppQueries.h"
 #include "db/ViberCodes.h"
 #include "db/ViberMsg.h"
+#include "db/ViberSourceDetector.h"
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
+#include "tests/support/DesktopFixture.h"
+#include "tests/support/IOSMemberFixture.h"
+#include "tests/support/LocalDbFixture.h"
 #include "tests/support/ModernViberCheck.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -83,30 +87,44 @@ private slots:
             source.append(m);
             return m;
         };
-        add(b.message(withOlena, ViberMsgType::Text, at(1699990000000), QStringLiteral("Старе повідомлення")), 0);
-        add(b.message(withOlena, ViberMsgType::Text, at(1699990000000), QStringLiteral("Старе повідомлення")), 0);
-        add(b.message(withOlena, ViberMsgType::Text, at(1700000002500), QStringLiteral("Між рядками"), true), 42);
-        b.attach(add(b.message(withOlena, ViberMsgType::Picture, at(1700000003500), QStringLiteral("Море")), 43),
-                 picture);
+        add(b.message(withOlena, ViberMsgType::Text, at(1699990000000), QStringLiteral("Старе повідомлення")),
+            0);
+        add(b.message(withOlena, ViberMsgType::Text, at(1699990000000), QStringLiteral("Старе повідомлення")),
+            0);
+        add(b.message(withOlena, ViberMsgType::Text, at(1700000002500), QStringLiteral("Між рядками"), true),
+            42);
+        b.attach(
+            add(b.message(withOlena, ViberMsgType::Picture, at(1700000003500), QStringLiteral("Море")), 43),
+            picture);
         // The phone's own first message, its date a little off as another copy keeps it.
         add(b.message(withOlena, ViberMsgType::Text, at(1700000031000), QStringLiteral("Привіт! Як справи?")),
             7130000000000000001);
-        add(b.message(withAnna, ViberMsgType::Text, at(1690000000000), QStringLiteral("Hallo Anna"), true), 44);
-        _ViberMsg* place = add(b.message(withAnna, ViberMsgType::Location, at(1690000001000), QStringLiteral("Alexanderplatz")), 45);
+        add(b.message(withAnna, ViberMsgType::Text, at(1690000000000), QStringLiteral("Hallo Anna"), true),
+            44);
+        _ViberMsg* place = add(
+            b.message(withAnna, ViberMsgType::Location, at(1690000001000), QStringLiteral("Alexanderplatz")),
+            45);
         place->location.setLatitude(52.521918);
         place->location.setLongitude(13.413215);
-        b.attach(add(b.message(withAnna, ViberMsgType::Text, at(1690000002000), QStringLiteral("[FILE] Plan.pdf")), 46),
-                 picture, QString(), QStringLiteral("Plan.pdf"));
+        b.attach(
+            add(b.message(withAnna, ViberMsgType::Text, at(1690000002000), QStringLiteral("[FILE] Plan.pdf")),
+                46),
+            picture, QString(), QStringLiteral("Plan.pdf"));
         add(b.callMessage(withAnna, anna, ViberCallKind::Incoming, 65, at(1690000003000)), 47);
         source.last()->call->token = 47;
-        add(b.message(family, ViberMsgType::Text, at(1700000121500), QStringLiteral("Я теж тут"), false, bohdan), 48);
-        add(b.message(friends, ViberMsgType::Text, at(1690000100000), QStringLiteral("Wir sehen uns"), false, anna), 49);
+        add(b.message(family, ViberMsgType::Text, at(1700000121500), QStringLiteral("Я теж тут"), false,
+                      bohdan),
+            48);
+        add(b.message(friends, ViberMsgType::Text, at(1690000100000), QStringLiteral("Wir sehen uns"), false,
+                      anna),
+            49);
         add(b.message(withMax, ViberMsgType::Text, at(1690000200000), QStringLiteral("Servus Max")), 50);
         add(b.message(withNobody, ViberMsgType::Text, at(1690000300000), QStringLiteral("ohne Nummer")), 51);
 
         const auto merge = [&] {
-            const ModernViberAppQueries::Counts before = ModernViberAppQueries::unreadCounts(phone.messagesPath());
-            ModernAndroidViberTransfer transfer(phone.messagesPath());
+            const ModernViberAppQueries::Counts before =
+                ModernViberAppQueries::unreadCounts(phone.messagesPath());
+            ModernAndroidViberTransfer transfer(phone.messagesPath(), phone.dataPath());
             const ModernAndroidViberTransfer::Result result = transfer.mergeMessages(
                 source, [](const _ViberMsg&) { return QString(); }, nullptr);
             if (result.written > 0)
@@ -124,8 +142,10 @@ private slots:
         QCOMPARE(first.written, 10);
         QCOMPARE(first.conversationsAdded, 3); // Anna, the new group, and Max anew
 
-        const QJsonObject check = ModernViberCheck::run(messagesBefore, phone.messagesPath(), dataBefore, phone.dataPath());
-        QVERIFY2(!check.contains(QLatin1String("error")), qPrintable(check.value(QLatin1String("error")).toString()));
+        const QJsonObject check =
+            ModernViberCheck::run(messagesBefore, phone.messagesPath(), dataBefore, phone.dataPath());
+        QVERIFY2(!check.contains(QLatin1String("error")),
+                 qPrintable(check.value(QLatin1String("error")).toString()));
         QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
         QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
         QCOMPARE(check.value(QLatin1String("data_changed")).toArray(), QJsonArray());
@@ -150,10 +170,17 @@ private slots:
         }
         const QJsonObject views = check.value(QLatin1String("views")).toObject();
         QCOMPARE(views.value(QLatin1String("order_violations")).toInt(), 0);
-        QCOMPARE(views.value(QLatin1String("unread")), check.value(QLatin1String("views_before")).toObject().value(QLatin1String("unread")));
-        QCOMPARE(views.value(QLatin1String("search_found")).toInt(), views.value(QLatin1String("search_texts")).toInt());
+        QCOMPARE(views.value(QLatin1String("unread")),
+                 check.value(QLatin1String("views_before")).toObject().value(QLatin1String("unread")));
+        QCOMPARE(views.value(QLatin1String("search_found")).toInt(),
+                 views.value(QLatin1String("search_texts")).toInt());
         QCOMPARE(views.value(QLatin1String("conversation_list")).toArray().size(),
-                 check.value(QLatin1String("views_before")).toObject().value(QLatin1String("conversation_list")).toArray().size() + 3);
+                 check.value(QLatin1String("views_before"))
+                         .toObject()
+                         .value(QLatin1String("conversation_list"))
+                         .toArray()
+                         .size() +
+                     3);
         const QJsonArray calls = check.value(QLatin1String("calls")).toArray();
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls.at(0).toObject().value(QLatin1String("token")).toInteger(), 47);
@@ -166,10 +193,83 @@ private slots:
         QCOMPARE(TestEnvironment::readFile(phone.messagesPath()), merged);
     }
 
+    void everySourceMergesOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"old Android", "today's Android", "local database", "iPhone", "old iPhone",
+                                 "desktop by number", "desktop by contact"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+
+    // Each reader's records go into today's phone by the one writer: the phone's rows stay,
+    // the views hold, and the same source a second time writes nothing.
+    void everySourceMergesOnce()
+    {
+        QFETCH(QString, kind);
+        const AndroidFixture oldPhone(AndroidFixture::Shape::Version53);
+        const AndroidFixture modernPhone(AndroidFixture::Shape::Modern);
+        const DesktopFixture byNumber(DesktopFixture::Shape::NumberKeyed);
+        const DesktopFixture byContact(DesktopFixture::Shape::ContactKeyed);
+        const IOSMemberFixture iphone;
+        QTemporaryDir stores;
+        std::unique_ptr<AbsViberDb> reader;
+        if (kind == QLatin1String("old Android"))
+            reader = ViberSourceDetector::androidReader(oldPhone.deviceRoot(), oldPhone.extractRoot());
+        else if (kind == QLatin1String("today's Android"))
+            reader = ViberSourceDetector::androidReader(modernPhone.deviceRoot(), modernPhone.extractRoot());
+        else if (kind == QLatin1String("local database"))
+            reader = ViberSourceDetector::iosReader(
+                stores.path(),
+                QDir(stores.path()).relativeFilePath(LocalDbFixture::createProgramStore(stores.path())));
+        else if (kind == QLatin1String("old iPhone"))
+            reader = ViberSourceDetector::iosReader(
+                stores.path(),
+                QDir(stores.path()).relativeFilePath(LocalDbFixture::createGenuineStore(stores.path())));
+        else if (kind == QLatin1String("iPhone"))
+            reader = ViberSourceDetector::iosReader(iphone.folder(),
+                                                    QLatin1String(IOSMemberFixture::DatabaseFile));
+        else
+            reader = ViberSourceDetector::desktopReader(
+                (kind.endsWith(QLatin1String("number")) ? byNumber : byContact).dbPath());
+        QVERIFY(reader);
+        const ViberDataSetPtr data = reader->load();
+
+        const AndroidFixture target(AndroidFixture::Shape::Modern);
+        QTemporaryDir keep;
+        const QString before = keep.filePath(QStringLiteral("before"));
+        QVERIFY(QFile::copy(target.messagesPath(), before));
+        const auto merge = [&] {
+            const ModernViberAppQueries::Counts unread =
+                ModernViberAppQueries::unreadCounts(target.messagesPath());
+            const ModernAndroidViberTransfer::Result result =
+                ModernAndroidViberTransfer(target.messagesPath(), target.dataPath())
+                    .mergeMessages(data->allMessages(), nullptr, nullptr);
+            if (result.written > 0)
+                ModernViberAppQueries::check(target.messagesPath(), result.lastPhoneId, unread);
+            return result;
+        };
+        const ModernAndroidViberTransfer::Result first = merge();
+        // The phone's own history is all there already.
+        QCOMPARE(first.written == 0, kind == QLatin1String("today's Android"));
+        const QJsonObject check = ModernViberCheck::run(before, target.messagesPath());
+        QVERIFY2(!check.contains(QLatin1String("error")),
+                 qPrintable(check.value(QLatin1String("error")).toString()));
+        QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
+        QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
+        QCOMPARE(check.value(QLatin1String("added")).toArray().size(), first.written);
+        QCOMPARE(
+            check.value(QLatin1String("views")).toObject().value(QLatin1String("order_violations")).toInt(),
+            0);
+        const QByteArray merged = TestEnvironment::readFile(target.messagesPath());
+        QCOMPARE(merge().written, 0);
+        QCOMPARE(TestEnvironment::readFile(target.messagesPath()), merged);
+    }
+
     void checksRefuseWhatTheAppWouldShowWrongly()
     {
         const AndroidFixture phone(AndroidFixture::Shape::Modern);
-        const ModernViberAppQueries::Counts before = ModernViberAppQueries::unreadCounts(phone.messagesPath());
+        const ModernViberAppQueries::Counts before =
+            ModernViberAppQueries::unreadCounts(phone.messagesPath());
         // Rows as a faulty writer would add them after the phone's last (_id 36), in
         // conversation 1 whose keys run 1..20.
         struct Case
@@ -178,14 +278,22 @@ private slots:
             const char* view;
         };
         const Case cases[] = {
-            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, participant_id, "
-             "extra_mime, body) values (37, 1, 99, 1690000000000, 0, 'x', 2, 0, 'old text, newest key')", "chat messages"},
-            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, participant_id, "
-             "extra_mime, body, unread) values (37, 1, 21, 1700000099000, 0, 'x', 2, 0, 'unread', 1)", "unread counts"},
-            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, participant_id, "
-             "extra_mime, body) values (37, 6, 2, 1700000334000, 0, 'x', 16, 0, 'into a deleted chat')", "conversation list"},
-            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, participant_id, "
-             "extra_mime, body) values (37, 1, 21, 1700000099000, 0, 'x', 99, 0, 'no sender')", "chat messages"},
+            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
+             "participant_id, "
+             "extra_mime, body) values (37, 1, 99, 1690000000000, 0, 'x', 2, 0, 'old text, newest key')",
+             "chat messages"},
+            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
+             "participant_id, "
+             "extra_mime, body, unread) values (37, 1, 21, 1700000099000, 0, 'x', 2, 0, 'unread', 1)",
+             "unread counts"},
+            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
+             "participant_id, "
+             "extra_mime, body) values (37, 6, 2, 1700000334000, 0, 'x', 16, 0, 'into a deleted chat')",
+             "conversation list"},
+            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
+             "participant_id, "
+             "extra_mime, body) values (37, 1, 21, 1700000099000, 0, 'x', 99, 0, 'no sender')",
+             "chat messages"},
         };
         for (const Case& c : cases) {
             phone.runOnMessages(QString::fromLatin1(c.sql));

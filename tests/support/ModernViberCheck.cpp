@@ -9,8 +9,8 @@ namespace ModernViberCheck {
 QJsonObject run(const QString& messagesBefore, const QString& messagesAfter, const QString& dataBefore,
                 const QString& dataAfter)
 {
-    QStringList arguments{QDir(QStringLiteral(VELLIPORT_TEST_DATA_DIR)).filePath(
-                              QStringLiteral("../support/modern_viber_check.py")),
+    QStringList arguments{QDir(QStringLiteral(VELLIPORT_TEST_DATA_DIR))
+                              .filePath(QStringLiteral("../support/modern_viber_check.py")),
                           messagesBefore, messagesAfter};
     if (!dataBefore.isEmpty())
         arguments << dataBefore << dataAfter;
