@@ -68,6 +68,7 @@ _velliport_cli()
             return 0
         fi
         options="$common $selection --to"
+        [[ $action == transfer ]] && options="$options --yes"
         [[ $action == undo-transfer ]] && options="$common --yes"
         ;;
     *) return 0 ;;
