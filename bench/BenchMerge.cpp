@@ -6,17 +6,23 @@
 //   backup: into a new local database in the folder TARGET with IOSViberDb's write
 //           operations, called as the backup worker calls them (media files left out);
 //   transfer: into the phone database below TARGET as the restore worker merges, phone
-//           rows renumbered in date order with the added ones (no phone, no media).
-// Loading SOURCE is not part of the time.
+//           rows renumbered in date order with the added ones (no phone, no media);
+//           with --modern, into a database of today's app with
+//           ModernAndroidViberTransfer::mergeMessages alone, which reads TARGET's call log
+//           (no checks of the app's views, no calls written, no phone, no media).
+// SOURCE is read by the reader the program picks for its file; loading it is not part
+// of the time.
 //
-//   velliport-bench-merge merge|backup|transfer SOURCE TARGET
+//   velliport-bench-merge [--modern] merge|backup|transfer SOURCE TARGET
 
 #include "app/HugePageHeap.h"
 #include "db/AndroidViberDb.h"
 #include "db/AndroidViberTransfer.h"
 #include "db/IOSViberDb.h"
+#include "db/ModernAndroidViberTransfer.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
+#include "db/ViberSourceDetector.h"
 #include "ops/BackupViberMsgThread.h"
 
 #include <QCoreApplication>
@@ -122,20 +128,38 @@ qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
     return AndroidViberTransfer(db).mergeMessages(messages, media, {}).written;
 }
 
+qint64 transferModern(const ViberDataSet& data, const QString& targetRoot)
+{
+    const AndroidViberDb target(QStringLiteral("/storage/emulated/0"), targetRoot);
+    QList<_ViberMsg*> messages;
+    for (_ViberMsg* msg : data.messages)
+        messages.append(msg);
+    // The call log is read as the restore worker has it read (no call the phone logged
+    // gets a bubble again). The worker names no media file that does not go to the
+    // phone, and the synthetic phones have none.
+    return ModernAndroidViberTransfer(target.messagesDbPath(), target.dataDbPath())
+        .mergeMessages(messages, {}, {})
+        .written;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool modern = args.removeAll(QStringLiteral("--modern")) > 0;
     const QStringList modes = {QStringLiteral("merge"), QStringLiteral("backup"), QStringLiteral("transfer")};
-    if (args.size() != 4 || !modes.contains(args.at(1))) {
-        QTextStream(stderr) << "usage: velliport-bench-merge merge|backup|transfer SOURCE TARGET\n";
+    if (args.size() != 4 || !modes.contains(args.at(1)) ||
+        (modern && args.at(1) != QLatin1String("transfer"))) {
+        QTextStream(stderr) << "usage: velliport-bench-merge [--modern] merge|backup|transfer SOURCE TARGET"
+                               " (--modern with transfer only)\n";
         return 2;
     }
     try {
-        const ViberDataSetPtr data = AndroidViberDb(QStringLiteral("/storage/emulated/0"), args.at(2)).load();
+        const ViberDataSetPtr data =
+            ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), args.at(2))->load();
         const QList<const _ViberMsg*> queue = writeOrder(*data);
         QElapsedTimer timer;
         timer.start();
@@ -144,6 +168,8 @@ int main(int argc, char** argv)
             written = merge(queue, args.at(3));
         else if (args.at(1) == QLatin1String("backup"))
             written = backup(queue, args.at(3));
+        else if (modern)
+            written = transferModern(*data, args.at(3));
         else
             written = transfer(*data, args.at(3));
         const double seconds = double(timer.nsecsElapsed()) / 1e9;

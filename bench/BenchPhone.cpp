@@ -2,20 +2,24 @@
 // line, the time and figures of one run. The simulator's adb must come first on PATH
 // and PHONESIM_DIR must name STATE (phone-load.sh and transfer.sh set both up).
 //
-//   velliport-bench-phone phone STATE SERIAL EXTRACT_ROOT
-//     makes SERIAL a rooted phone in STATE (API 28, Viber and the agent installed,
-//     Viber stopped) whose Viber databases are the ones below EXTRACT_ROOT.
+//   velliport-bench-phone [--modern] phone STATE SERIAL EXTRACT_ROOT
+//     makes SERIAL a rooted phone in STATE (API 28, or 33 with --modern: Android 13,
+//     where today's Viber runs; Viber and the agent installed, Viber stopped) whose Viber
+//     databases are the ones below EXTRACT_ROOT.
 //   velliport-bench-phone load STATE SERIAL
 //     AndroidLoadViberThread by the root route, timed from start to outcome.
 //   velliport-bench-phone download STATE SERIAL OUT
 //     the floor of a load: one agent session downloads Viber's database files straight
 //     from their folder into OUT (laid out as an extracted archive), then
 //     AndroidViberDb::load() reads them; both timed.
-//   velliport-bench-phone transfer STATE SERIAL SOURCE
-//     loads the phone folder SOURCE, puts the phone's current files into the device's
-//     cache (as a load leaves them) and runs AndroidRestoreViberThread with every loaded
-//     message; the root write is timed, and the peak memory of the run is set against
-//     the memory of the loaded data set.
+//   velliport-bench-phone [--modern] transfer STATE SERIAL SOURCE
+//     loads the phone folder SOURCE (by the reader the program picks for it), puts the
+//     phone's current files into the device's cache (as a load leaves them) and runs
+//     AndroidRestoreViberThread with every loaded message; the root write is timed, and
+//     the peak memory of the run is set against the memory of the loaded data set. The
+//     worker must take the path of the phone's generation: today's app with --modern.
+//     The worker's phases, as its status texts tell them, go to stderr.
+// The --modern flag must be given alike to phone and to the modes that use that phone.
 
 #include "bench/BenchMemory.h"
 #include "bench/BenchReceiver.h"
@@ -28,6 +32,7 @@
 #include "app/HugePageHeap.h"
 #include "app/ProgressChannel.h"
 #include "db/AndroidViberDb.h"
+#include "db/ViberSourceDetector.h"
 #include "tools/phonesim/SimDevice.h"
 #include "tools/phonesim/SimSample.h"
 
@@ -46,6 +51,9 @@ namespace {
 constexpr auto PhoneDatabases = "/data/data/com.viber.voip/databases";
 const QStringList DatabaseNames = {QStringLiteral("viber_messages"), QStringLiteral("viber_data")};
 constexpr int SdkLevel = 28;
+// Android 13, as on a phone of today's Viber.
+constexpr int ModernSdkLevel = 33;
+int g_sdkLevel = SdkLevel;
 
 QString seconds(qint64 nanoseconds)
 {
@@ -69,7 +77,7 @@ AndroidDevice usbDevice(const QString& serial)
 {
     AndroidDevice device;
     device.serial = serial;
-    device.applyDescription(SimSample::description(serial, SdkLevel, true));
+    device.applyDescription(SimSample::description(serial, g_sdkLevel, true));
     return device;
 }
 
@@ -80,7 +88,7 @@ QString makePhone(const QString& state, const QString& serial, const QString& ex
     device.setValue(QStringLiteral("packages"),
                     QStringList{QStringLiteral("com.viber.voip"), QStringLiteral("com.kestrune.relaypod")});
     device.installNativeAgent();
-    device.setValue(QStringLiteral("description"), SimSample::description(serial, SdkLevel, true));
+    device.setValue(QStringLiteral("description"), SimSample::description(serial, g_sdkLevel, true));
     device.setValue(QStringLiteral("root"), true);
     device.setValue(QStringLiteral("viberRunning"), false);
     const QString databases = device.fileFor(QLatin1String(PhoneDatabases));
@@ -152,11 +160,12 @@ QString benchDownload(const QString& serial, const QString& out)
         .arg(data->messages.size());
 }
 
-QString benchTransfer(const QString& state, const QString& serial, const QString& source)
+QString benchTransfer(const QString& state, const QString& serial, const QString& source, bool modern)
 {
     Memory memory;
     memory.beforeLoadKb = statusKb("VmRSS:");
-    const ViberDataSetPtr data = AndroidViberDb(QStringLiteral("/storage/emulated/0"), source).load();
+    const ViberDataSetPtr data =
+        ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), source)->load();
     memory.dataSetKb = statusKb("VmRSS:") - memory.beforeLoadKb;
     QList<_ViberMsg*> messages;
     for (_ViberMsg* msg : data->messages)
@@ -169,13 +178,31 @@ QString benchTransfer(const QString& state, const QString& serial, const QString
     for (const QString& name : DatabaseNames)
         copyFile(phone.fileFor(QStringLiteral("%1/%2").arg(QLatin1String(PhoneDatabases), name)),
                  QDir(cacheDb).filePath(name));
+    // A benchmark of one writer must not time the other.
+    if (AndroidRestoreViberThread::writesModernViber(device) != modern)
+        throw std::runtime_error(
+            modern ? "the phone's Viber is not today's: the transfer would take the older path"
+                   : "the phone's Viber is today's: the transfer would take its path");
 
     const qint64 loadPeakKb = statusKb("VmHWM:");
     memory.peakReset = resetPeak();
     ProgressChannel channel;
     BenchReceiver receiver(&channel);
     AndroidRestoreViberThread worker(device, messages, channel);
-    const qint64 elapsed = receiver.run(worker);
+    const auto printPhases = [&receiver] {
+        QTextStream err(stderr);
+        for (const BenchReceiver::Phase& phase : std::as_const(receiver.phases))
+            err << "phase from_s=" << seconds(phase.firstNs) << " last_post_s=" << seconds(phase.lastNs)
+                << " posts=" << phase.posts << " " << phase.status << "\n";
+    };
+    qint64 elapsed = 0;
+    try {
+        elapsed = receiver.run(worker);
+    } catch (...) {
+        printPhases();
+        throw;
+    }
+    printPhases();
     if (QFileInfo(phone.viberWritesLog()).size() > 0)
         throw std::runtime_error("the transfer wrote into Viber's files while it ran");
     return QStringLiteral("transfer_s=%1 queued=%2 written=%3 missing_files=%4 phone_messages_bytes=%5 %6 "
@@ -196,14 +223,17 @@ int main(int argc, char** argv)
 {
     HugePageHeap::restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool modern = args.removeAll(QStringLiteral("--modern")) > 0;
+    if (modern)
+        g_sdkLevel = ModernSdkLevel;
     const QString mode = args.value(1);
     const int wanted = mode == QLatin1String("load") ? 4 : 5;
     const QStringList modes = {QStringLiteral("phone"), QStringLiteral("load"), QStringLiteral("download"),
                                QStringLiteral("transfer")};
     if (!modes.contains(mode) || args.size() != wanted) {
         QTextStream(stderr)
-            << "usage: velliport-bench-phone phone STATE SERIAL EXTRACT_ROOT | load STATE SERIAL |"
+            << "usage: velliport-bench-phone [--modern] phone STATE SERIAL EXTRACT_ROOT | load STATE SERIAL |"
                " download STATE SERIAL OUT | transfer STATE SERIAL SOURCE\n";
         return 2;
     }
@@ -221,7 +251,7 @@ int main(int argc, char** argv)
         else if (mode == QLatin1String("download"))
             line = benchDownload(serial, args.at(4));
         else
-            line = benchTransfer(state, serial, args.at(4));
+            line = benchTransfer(state, serial, args.at(4), modern);
         QTextStream(stdout) << line << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";

@@ -33,8 +33,13 @@ qint64 BenchReceiver::run(QThread& worker)
 void BenchReceiver::updateProgress(const QString& status, int curProgress, const QString&)
 {
     ++progressCount;
+    const qint64 now = m_timer.nsecsElapsed();
     if (firstPercentNs < 0 && status.isEmpty() && curProgress >= 0)
-        firstPercentNs = m_timer.nsecsElapsed();
+        firstPercentNs = now;
+    if (phases.isEmpty() || (!status.isEmpty() && status != phases.last().status))
+        phases.append({status, now, now, 0});
+    phases.last().lastNs = now;
+    ++phases.last().posts;
 }
 
 void BenchReceiver::errorOccurred(const UserText& text)

@@ -3,6 +3,7 @@
 #include "app/UserText.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -28,6 +29,17 @@ public:
     // nanoseconds since run() started the worker; -1 when none came. The load worker's
     // attachment phase opens with such a post, so this splits its run in two.
     qint64 firstPercentNs = -1;
+    // The worker's phases as its status texts tell them, in the order they came: when
+    // the first and the last post of each text arrived (nanoseconds since run() started
+    // the worker) and how many posts it had. Posts without a text join the phase before.
+    struct Phase
+    {
+        QString status;
+        qint64 firstNs = 0;
+        qint64 lastNs = 0;
+        qint64 posts = 0;
+    };
+    QList<Phase> phases;
 
     // Runs a worker as the program runs it: on its own thread, reporting to this
     // receiver on the calling thread, whose event loop delivers the reports while the

@@ -3,7 +3,9 @@
 // calls, notices and rows the app marked deleted, below OUT laid out as AndroidViberDb
 // expects ("ab-extract/apps/com.viber.voip/db/"). With --modern the same history (the
 // same random draws, so the same chats, kinds and counts) is written in the shape of
-// today's app, as ModernAndroidViberDb reads it.
+// today's app, as ModernAndroidViberDb reads it and a transfer finds it on a phone: the
+// owner's card of type 0, one-to-one chats naming their peer's card, tokens carrying
+// the send time, a count per chat as order_key, both files in WAL mode.
 //
 //   velliport-gen-android [--modern] OUT [MESSAGES [CHATS [SEED [BIGCHAT]]]]
 
@@ -26,6 +28,9 @@ namespace {
 constexpr qint64 FirstDateMs = 1388534400000; // 2014-01-01
 constexpr auto OwnerNumber = "+491700000000";
 constexpr auto ModernMedia = "file:///storage/emulated/0/Android/data/com.viber.voip/files/";
+// Today's app reads (token >> 22) + this as the send time in milliseconds.
+constexpr qint64 TokenEpochMs = 292057776050;
+constexpr qint64 TokenLowBits = (qint64(1) << 22) - 1;
 
 // Codes of messages.extra_mime in today's app.
 enum ModernKind : int {
@@ -88,6 +93,12 @@ public:
         writeMessages(db, data);
         db.commitTran();
         data.commitTran();
+        // Today's app keeps both files in WAL mode; the last close folds the log in, so
+        // the main file alone is the whole database.
+        if (m_modern) {
+            db.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=WAL;"));
+            data.executeScriptThrow(QStringLiteral("PRAGMA journal_mode=WAL;"));
+        }
     }
 
 private:
@@ -280,7 +291,10 @@ private:
             const int peerIndex = uniform(0, int(chat.members.size()) - 1);
             const qint64 peer = chat.members.at(peerIndex);
             const qint64 participant = outgoing ? chat.ownerParticipant : chat.participants.at(peerIndex);
-            const qint64 tok = token();
+            // Today's app's tokens carry the send time in their upper bits; the drawn
+            // token gives the lower ones.
+            const qint64 drawn = token();
+            const qint64 tok = m_modern ? ((date - TokenEpochMs) << 22) | (drawn & TokenLowBits) : drawn;
             const int roll = uniform(0, 99);
             QString mime = QStringLiteral("text");
             QVariant body = sentence(), lat = 0, lng = 0, uri, upload, download, bucket, duration, thumbX,

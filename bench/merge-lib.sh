@@ -9,26 +9,32 @@ runs=3
 work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# phone MESSAGES SEED: prints the extracted folder of that phone, generating it once.
+# phone MESSAGES SEED [--modern]: prints the extracted folder of that phone (in the
+# shape of today's app with --modern), generating it once.
 phone() {
-    local dir="$build/bench-data/android-$1-$chats"
+    local modern=("${@:3}")
+    local dir="$build/bench-data/android${modern:+-modern}-$1-$chats"
     [ "$2" = default ] || dir="$dir-seed$2"
     if [ ! -f "$dir/ab-extract/apps/com.viber.voip/db/viber_messages" ]; then
-        echo "generating $1 messages over $chats chats (seed $2)..." >&2
+        echo "generating $1 messages over $chats chats (seed $2)${modern:+ in the modern shape}..." >&2
         if [ "$2" = default ]; then
-            "$build/bin/velliport-gen-android" "$dir" "$1" "$chats" >/dev/null
+            "$build/bin/velliport-gen-android" "${modern[@]}" "$dir" "$1" "$chats" >/dev/null
         else
-            "$build/bin/velliport-gen-android" "$dir" "$1" "$chats" "$2" >/dev/null
+            "$build/bin/velliport-gen-android" "${modern[@]}" "$dir" "$1" "$chats" "$2" >/dev/null
         fi
     fi
     echo "$dir"
 }
 
-# fresh_copy FROM TO: TO becomes a working copy of the phone folder FROM.
+# fresh_copy FROM TO: TO becomes a working copy of the phone folder FROM (its messages
+# database, and its call log, which a merge into today's app reads).
 fresh_copy() {
     rm -rf "$2"
     mkdir -p "$2/ab-extract/apps/com.viber.voip/db"
     cp "$1/ab-extract/apps/com.viber.voip/db/viber_messages" "$2/ab-extract/apps/com.viber.voip/db/"
+    if [ -f "$1/ab-extract/apps/com.viber.voip/db/viber_data" ]; then
+        cp "$1/ab-extract/apps/com.viber.voip/db/viber_data" "$2/ab-extract/apps/com.viber.voip/db/"
+    fi
 }
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" | head -n1; }

@@ -11,8 +11,9 @@ export XDG_DATA_HOME="$work/data-home"
 export QT_LOGGING_RULES="${QT_LOGGING_RULES:-*.debug=false}"
 mkdir -p "$state" "$XDG_DATA_HOME"
 
-# put_phone EXTRACT_ROOT: the phone's Viber databases become those of EXTRACT_ROOT.
+# put_phone EXTRACT_ROOT [--modern]: the phone's Viber databases become those of
+# EXTRACT_ROOT (on Android 13 with --modern).
 put_phone() {
-    "$build/bin/velliport-bench-phone" phone "$state" "$serial" "$1" >/dev/null
+    "$build/bin/velliport-bench-phone" "${@:2}" phone "$state" "$serial" "$1" >/dev/null
 }
 

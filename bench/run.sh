@@ -11,14 +11,14 @@
 #   bench/run.sh json-export [--messages N] [--chats M]
 #   bench/run.sh gui-open [--messages N] [--chats M] [--big-chat B]
 #   bench/run.sh phone-load [--messages N] [--chats M]
-#   bench/run.sh transfer
+#   bench/run.sh transfer [--modern]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, json-export, gui-open, phone-load, transfer" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, json-export, gui-open, phone-load, transfer [--modern]" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
