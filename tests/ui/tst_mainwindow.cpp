@@ -7,6 +7,7 @@
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
+#include "tests/support/ModernViberCheck.h"
 #include "tests/support/PhoneSim.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
@@ -27,10 +28,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QStyleOptionViewItem>
 #include <QTcpServer>
@@ -127,6 +130,7 @@ private slots:
     void closingDuringAModalStepEndsTheStepFirst();
     void phoneEventsQueuedBehindACloseStartNoStep();
     void simulatedPhoneAppearsLoadsAndGoes();
+    void modernPhoneIsWrittenOnlyOnceItsNoticeIsTakenUp();
     void wifiPhoneIsKeptAliveWhileListed();
 
 private:
@@ -697,6 +701,76 @@ void TestMainWindow::simulatedPhoneAppearsLoadsAndGoes()
     QVERIFY(QDir(sim.stateDir() + QStringLiteral("/devices/SIM0001")).removeRecursively());
     QTRY_VERIFY_WITH_TIMEOUT(w->treeModel()->deviceNodes().isEmpty(), 20000);
     QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
+}
+
+// A phone of today's Viber is written only after the notice that such a write is
+// experimental has been answered Yes; answered No, the phone keeps every byte.
+void TestMainWindow::modernPhoneIsWrittenOnlyOnceItsNoticeIsTakenUp()
+{
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimSample::Options modern;
+    modern.sdkLevel = SimSample::Modern::SdkLevel;
+    modern.modern = true;
+    const SimDevice phone = sim.addSampleDevice(QStringLiteral("SIM0013"), modern);
+    const QDir databases(phone.fileFor(QLatin1String(SimDevice::ViberDatabases)));
+    const QString phoneMessages = databases.filePath(QStringLiteral("viber_messages"));
+    const auto phoneState = [&databases] {
+        QMap<QString, QByteArray> files;
+        for (const QString& name : databases.entryList(QDir::Files | QDir::Hidden))
+            files.insert(name, TestEnvironment::readFile(databases.filePath(name)));
+        return files;
+    };
+    const QMap<QString, QByteArray> original = phoneState();
+    QTemporaryDir before;
+    for (auto it = original.cbegin(); it != original.cend(); ++it)
+        QVERIFY(TestEnvironment::writeFile(before.filePath(it.key()), it.value()));
+
+    MainWindow::Options options;
+    options.startUsbTipsTimer = false;
+    options.loadVirtualDevices = false;
+    auto w = std::make_unique<MainWindow>(options);
+    w->show();
+    QTRY_VERIFY_WITH_TIMEOUT(w->treeModel()->deviceNodes().size() == 1, 60000);
+    const _AndroidDeviceItemNode* node = w->treeModel()->deviceNodes().first();
+    QCOMPARE(node->data->messages.size(), qsizetype(SimSample::Modern::ShownMessages));
+    QTRY_VERIFY(w->currentSourceData() == node->data); // the loaded phone is shown first
+    select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
+    DialogCloser closer;
+    const auto transfer = [&](QMessageBox::StandardButton answer) {
+        MessageBox::clearShown();
+        closer.expect<DataSourceSelForm>(
+            [](DataSourceSelForm* form) { form->findChild<QPushButton*>(QStringLiteral("btnOK"))->click(); });
+        MessageBox::queueAnswer(QMessageBox::Ok); // the advice to reload first
+        MessageBox::queueAnswer(answer);
+        w->miDb2aAll();
+    };
+
+    transfer(QMessageBox::No);
+    QCOMPARE(closer.pending(), 0);
+    const QList<MessageBox::Shown> asked = MessageBox::shownTexts();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked.last().kind, MessageBox::Kind::Question);
+    QCOMPARE(asked.last().text, QCoreApplication::translate("Velliport", "IDS_MODERN_TRANSFER_NOTICE"));
+    QVERIFY(asked.last().text.contains(QLatin1String("experimental")));
+    QVERIFY(asked.last().text.contains(QLatin1String("Undo Last Transfer")));
+    QCOMPARE(phoneState(), original);
+
+    transfer(QMessageBox::Yes);
+    QCOMPARE(closer.pending(), 0);
+    QCOMPARE(shownTexts(),
+             (QStringList{
+                 asked.first().text, asked.last().text,
+                 QCoreApplication::translate("Velliport", "IDS_SUC_RESTORE_%1_MESSAGES_TO_ANDROID").arg(5)}));
+    QVERIFY(TestEnvironment::readFile(phoneMessages) != original.value(QStringLiteral("viber_messages")));
+    const QJsonObject check =
+        ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")), phoneMessages);
+    QVERIFY2(!check.contains(QLatin1String("error")),
+             qPrintable(check.value(QLatin1String("error")).toString()));
+    QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
+    QCOMPARE(check.value(QLatin1String("added")).toArray().size(), 5); // all of Alpha's
+    QDir().mkpath(QStringLiteral(VELLIPORT_SCREENSHOT_DIR));
+    QVERIFY(w->grab().save(QStringLiteral(VELLIPORT_SCREENSHOT_DIR "/modern-transfer.png")));
 }
 
 void TestMainWindow::wifiPhoneIsKeptAliveWhileListed()
