@@ -14,6 +14,7 @@
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
+#include "app/ProgressThrottle.h"
 #include "app/Sqlite3Cursor.h"
 #include "app/Sqlite3DB.h"
 #include "app/Sqlite3Error.h"
@@ -251,7 +252,6 @@ bool AndroidRestoreViberThread::writesModernViber(const AndroidDevice& device)
 void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& callsChanged)
 {
     const AndroidViberDb work(m_device.storage, workRoot);
-    const ModernViberAppQueries::Counts before = ModernViberAppQueries::unreadCounts(work.messagesDbPath());
     // A message names its media file only when the file goes to the phone with it.
     const auto media = [this](const _ViberMsg& message) {
         const QString relative = ModernMessageRow::mediaRelativePath(message);
@@ -260,11 +260,15 @@ void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& c
         return phoneReference(relative, false);
     };
     const QString merging = KeyTranslator::text("IDS_MERGING_VIBER_MESSAGES");
+    // A post per message is a wake-up of the window's thread per message.
+    ProgressThrottle throttle;
     const ModernAndroidViberTransfer::Result result =
         ModernAndroidViberTransfer(work.messagesDbPath(), work.dataDbPath())
             .mergeMessages(m_messages, media, [&](qint64 done, qint64 total) {
                 throwIfCancelled(m_progress);
-                m_progress.postProgress(merging, int(done * 99 / total));
+                const int percent = int(done * 99 / total);
+                if (throttle.due(percent, done == total))
+                    m_progress.postProgress(merging, percent);
             });
     m_queued = result.queued;
     m_written = result.written;
@@ -272,7 +276,7 @@ void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& c
     // Nothing reaches the phone unless the app's own views show the added rows as
     // they show the phone's.
     if (result.written > 0)
-        ModernViberAppQueries::check(work.messagesDbPath(), result.lastPhoneId, before);
+        ModernViberAppQueries::check(work.messagesDbPath(), result.lastPhoneId);
     QList<const _ViberCall*> calls;
     for (const _ViberCall& call : result.calls)
         calls.append(&call);

@@ -5,6 +5,7 @@
 #include "app/Sqlite3DB.h"
 #include "app/Sqlite3Transaction.h"
 #include "db/AndroidViberDb.h"
+#include "db/TokenDates.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
 #include "db/ViberCodes.h"
@@ -55,38 +56,6 @@ Key keyOf(const _ViberMsg& message)
     return {ViberDates::refToUnixMs(message.date), message.token};
 }
 
-// The dates seen per token, for the duplicate test without a query per message. Nearly
-// every token has one date, so that one is kept in place and only further dates get a
-// list: a list per token took a third of the memory of the loaded data set again.
-class SeenDates
-{
-public:
-    void add(qint64 token, qint64 dateMs)
-    {
-        const auto it = m_first.constFind(token);
-        if (it == m_first.constEnd())
-            m_first.insert(token, dateMs);
-        else
-            m_more[token].append(dateMs);
-    }
-    bool near(qint64 token, qint64 dateMs) const
-    {
-        const auto first = m_first.constFind(token);
-        if (first == m_first.constEnd())
-            return false;
-        const qint64 window = AndroidViberDb::duplicateWindowMs(token);
-        const auto within = [&](qint64 seen) { return seen >= dateMs - window && seen <= dateMs + window; };
-        if (within(*first))
-            return true;
-        const auto more = m_more.constFind(token);
-        return more != m_more.constEnd() && std::any_of(more->cbegin(), more->cend(), within);
-    }
-
-private:
-    QHash<qint64, qint64> m_first;
-    QHash<qint64, QList<qint64>> m_more;
-};
-
 struct Entry
 {
     Key key;
@@ -114,7 +83,7 @@ AndroidViberTransfer::Result AndroidViberTransfer::mergeMessages(const QList<_Vi
 {
     m_work.open();
     Result result;
-    SeenDates seen;
+    TokenDates seen;
     {
         Sqlite3Cursor c = m_work.queryThrow(Sqlite3Sql(QStringLiteral("select token, date from messages")));
         while (c.moveNext())
@@ -142,7 +111,8 @@ AndroidViberTransfer::Result AndroidViberTransfer::mergeMessages(const QList<_Vi
                      [](const Entry& a, const Entry& b) { return a.key.dateMs < b.key.dateMs; });
     QList<Entry> accepted;
     for (const Entry& entry : std::as_const(queue)) {
-        if (seen.near(entry.key.token, entry.key.dateMs)) {
+        if (seen.near(entry.key.token, entry.key.dateMs,
+                      AndroidViberDb::duplicateWindowMs(entry.key.token))) {
             ++result.duplicates;
             continue;
         }

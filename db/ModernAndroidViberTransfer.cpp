@@ -150,9 +150,8 @@ void ModernAndroidViberTransfer::readPhone()
         const qint64 date = c.getInt64(1);
         const qint64 token = c.getInt64(3);
         if (token != 0)
-            m_datesByToken[token].append(date);
-        const SeenRow row{date, conversation, c.getInt(4), qHash(c.getText(5))};
-        m_rowsByChat[{conversation, row.sendType}].append(row);
+            m_datesByToken.add(token, date);
+        m_rowsByChat[{conversation, c.getInt(4)}].append({date, qHash(c.getText(5))});
         if (c.getInt64(6) == 0 && c.getInt(7) != ReactionHelper && !c.isNull(2))
             m_orderKeys.addPhoneRow(conversation, date, c.getInt64(2));
     }
@@ -173,7 +172,7 @@ void ModernAndroidViberTransfer::readCallLog()
     Sqlite3Cursor c =
         data.queryThrow(Sqlite3Sql(QStringLiteral("select token, date from calls where token <> 0")));
     while (c.moveNext())
-        m_callDatesByToken[c.getInt64(0)].append(c.getInt64(1));
+        m_callDatesByToken.add(c.getInt64(0), c.getInt64(1));
 }
 
 void ModernAndroidViberTransfer::readTemplates()
@@ -200,17 +199,7 @@ bool ModernAndroidViberTransfer::isDuplicate(const SeenRow& row, qint64 token) c
 {
     if (token == 0)
         return isDuplicateWithoutToken(row);
-    return isNear(m_datesByToken, token, row.date);
-}
-
-bool ModernAndroidViberTransfer::isNear(const QHash<qint64, QList<qint64>>& datesByToken, qint64 token,
-                                        qint64 dateMs)
-{
-    const auto dates = datesByToken.constFind(token);
-    if (dates == datesByToken.constEnd())
-        return false;
-    return std::any_of(dates->cbegin(), dates->cend(),
-                       [&](qint64 seen) { return qAbs(seen - dateMs) <= DuplicateWindowMs; });
+    return m_datesByToken.near(token, row.date, DuplicateWindowMs);
 }
 
 bool ModernAndroidViberTransfer::isDuplicateWithoutToken(const SeenRow& row) const
@@ -220,7 +209,7 @@ bool ModernAndroidViberTransfer::isDuplicateWithoutToken(const SeenRow& row) con
     const auto rows = m_rowsByChat.constFind({row.conversationId, row.sendType});
     if (rows == m_rowsByChat.constEnd())
         return false;
-    return std::any_of(rows->cbegin(), rows->cend(), [&](const SeenRow& seen) {
+    return std::any_of(rows->cbegin(), rows->cend(), [&](const SeenText& seen) {
         return seen.bodyHash == row.bodyHash && qAbs(seen.date - row.date) <= DuplicateWindowMs;
     });
 }
@@ -383,9 +372,8 @@ qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _Vi
     }
     m_db->executeThrow(insert.sql());
     const qint64 id = m_db->lastInsertId();
-    m_datesByToken[token].append(dateMs);
-    const SeenRow seen{dateMs, conversationId, sendType, qHash(row.body)};
-    m_rowsByChat[{conversationId, sendType}].append(seen);
+    m_datesByToken.add(token, dateMs);
+    m_rowsByChat[{conversationId, sendType}].append({dateMs, qHash(row.body)});
     if (row.kind == ModernMessageRow::Call)
         writeCallRow(conversationId, id, *message.call, token, dateMs);
     return token;
@@ -465,7 +453,7 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
         const SeenRow probe{entry.dateMs, 0, sendType, qHash(ModernMessageRow::build(message, {}).body)};
         // A call the log holds is the phone's even where the user removed its bubble.
         const bool inCallLog = message.type == ViberMsgType::Call && token != 0 &&
-                               isNear(m_callDatesByToken, token, entry.dateMs);
+                               m_callDatesByToken.near(token, entry.dateMs, DuplicateWindowMs);
         if (inCallLog || (token != 0 && isDuplicate(probe, token))) {
             ++result.duplicates;
             continue;

@@ -2,6 +2,7 @@
 
 #include "db/AndroidViberTransfer.h"
 #include "db/ModernOrderKeys.h"
+#include "db/TokenDates.h"
 #include "db/ViberCall.h"
 
 #include <QHash>
@@ -67,6 +68,12 @@ private:
         int sendType;
         size_t bodyHash;
     };
+    // What a row without a token is told apart by, kept per (conversation, send_type).
+    struct SeenText
+    {
+        qint64 date;
+        size_t bodyHash;
+    };
     struct Entry
     {
         qint64 dateMs = 0;
@@ -78,7 +85,6 @@ private:
     void readTemplates();
     bool isDuplicate(const SeenRow& row, qint64 token) const;
     bool isDuplicateWithoutToken(const SeenRow& row) const;
-    static bool isNear(const QHash<qint64, QList<qint64>>& datesByToken, qint64 token, qint64 dateMs);
     // 0 when the person has no number the phone could know them by, or is not on the
     // phone and create is false.
     qint64 personInfoId(const _ViberPerson& person, bool create);
@@ -109,8 +115,8 @@ private:
     QHash<qint64, int> m_typeOfConversation;
     QHash<qint64, qint64> m_groupOfConversation;
     QHash<QPair<qint64, qint64>, qint64> m_participant; // (conversation, info) → participants._id
-    QHash<qint64, QList<qint64>> m_datesByToken;
-    QHash<qint64, QList<qint64>> m_callDatesByToken;        // the call log's
-    QHash<QPair<qint64, int>, QList<SeenRow>> m_rowsByChat; // (conversation, send_type)
+    TokenDates m_datesByToken;
+    TokenDates m_callDatesByToken;                           // the call log's
+    QHash<QPair<qint64, int>, QList<SeenText>> m_rowsByChat; // (conversation, send_type)
     QHash<QPair<int, int>, Template> m_templates;           // (send_type, conversation_type)
 };

@@ -935,6 +935,8 @@ void TestVelliportCli::interruptedExportRemovesOnlyItsOwnFiles()
 
 void TestVelliportCli::phoneLoadAndTransfer()
 {
+    // Simulated phones share an id, so their caches and kept copies share a folder.
+    AppDirs::clearDeviceCache();
     PhoneSim sim;
     QVERIFY(sim.isValid());
     sim.addSampleDevice(QStringLiteral("SIM0007"));
@@ -994,6 +996,7 @@ void TestVelliportCli::phoneLoadAndTransfer()
 // once, every phone row kept (read by Python), the picture placed where its row names it.
 void TestVelliportCli::iphoneBackupIntoModernPhone()
 {
+    AppDirs::clearDeviceCache();
     PhoneSim sim;
     QVERIFY(sim.isValid());
     SimSample::Options options;
