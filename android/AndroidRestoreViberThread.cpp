@@ -290,9 +290,12 @@ void AndroidRestoreViberThread::mergeCalls(const QString& dataDbPath, const QLis
         return;
     const QString mergingCalls = KeyTranslator::text("IDS_MERGING_VIBER_CALLS");
     m_progress.postProgress(mergingCalls, 0);
+    ProgressThrottle throttle;
     callsChanged = AndroidViberTransfer::mergeCalls(dataDbPath, calls, [&](qint64 done, qint64 total) {
                        throwIfCancelled(m_progress);
-                       m_progress.postProgress(mergingCalls, int(done * 99 / total));
+                       const int percent = int(done * 99 / total);
+                       if (throttle.due(percent, done == total))
+                           m_progress.postProgress(mergingCalls, percent);
                    }) > 0;
 }
 

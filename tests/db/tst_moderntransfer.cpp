@@ -281,6 +281,10 @@ private slots:
              "extra_mime, body, unread) values (37, 1, 21, 1700000099000, 0, 'x', 2, 0, 'unread', 1)",
              "unread counts"},
             {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
+             "participant_id, extra_mime, body) values (37, 1, 0, 1700000099000, 0, 'x', 2, 0, 'newest text, "
+             "lowest key')",
+             "conversation list"},
+            {"insert into messages (_id, conversation_id, order_key, msg_date, send_type, user_id, "
              "participant_id, "
              "extra_mime, body) values (37, 6, 2, 1700000334000, 0, 'x', 16, 0, 'into a deleted chat')",
              "conversation list"},
