@@ -278,6 +278,7 @@ qint64 ModernAndroidViberTransfer::conversationFor(const _ViberChat& chat, qint6
         m_db->executeThrow(insert.sql());
         const qint64 id = m_db->lastInsertId();
         m_groupById.insert(groupId, id);
+        m_newestOfNew.insert(id, dateMs);
         m_typeOfConversation.insert(id, Group);
         m_groupOfConversation.insert(id, groupId);
         participantRow(id, m_ownerInfo);
@@ -302,6 +303,7 @@ qint64 ModernAndroidViberTransfer::conversationFor(const _ViberChat& chat, qint6
     m_db->executeThrow(insert.sql());
     const qint64 id = m_db->lastInsertId();
     m_directByInfo.insert(peer, id);
+    m_newestOfNew.insert(id, dateMs);
     m_typeOfConversation.insert(id, OneToOne);
     m_groupOfConversation.insert(id, 0);
     participantRow(id, m_ownerInfo);
@@ -324,9 +326,8 @@ qint64 ModernAndroidViberTransfer::freshToken(qint64 dateMs, const _ViberMsg& me
 }
 
 qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _ViberMsg& message,
-                                                qint64 dateMs, qint64 senderInfo, const QString& uri)
+                                                const ModernMessageRow& row, qint64 dateMs, qint64 senderInfo)
 {
-    const ModernMessageRow row = ModernMessageRow::build(message, uri);
     const int sendType = isSent(message) ? 1 : 0;
     const int conversationType = m_typeOfConversation.value(conversationId);
     Template kind = m_templates.value({sendType, conversationType});
@@ -373,6 +374,8 @@ qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _Vi
     m_db->executeThrow(insert.sql());
     const qint64 id = m_db->lastInsertId();
     m_datesByToken.add(token, dateMs);
+    if (const auto made = m_newestOfNew.find(conversationId); made != m_newestOfNew.end())
+        *made = std::max(*made, dateMs);
     m_rowsByChat[{conversationId, sendType}].append({dateMs, qHash(row.body)});
     if (row.kind == ModernMessageRow::Call)
         writeCallRow(conversationId, id, *message.call, token, dateMs);
@@ -426,8 +429,6 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
     Result result;
     result.lastPhoneId =
         scalar(*m_db, Sqlite3Sql(QStringLiteral("select ifnull(max(_id), 0) from messages")));
-    const qint64 lastConversation =
-        scalar(*m_db, Sqlite3Sql(QStringLiteral("select ifnull(max(_id), 0) from conversations")));
     QList<Entry> queue;
     for (_ViberMsg* message : messages) {
         if (!message || !message->chat || message->systemType != ViberSystemType::None)
@@ -450,7 +451,8 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
         const _ViberMsg& message = *entry.message;
         const int sendType = isSent(message) ? 1 : 0;
         const qint64 token = messageToken(message);
-        const SeenRow probe{entry.dateMs, 0, sendType, qHash(ModernMessageRow::build(message, {}).body)};
+        ModernMessageRow row = ModernMessageRow::build(message, QString());
+        const SeenRow probe{entry.dateMs, 0, sendType, qHash(row.body)};
         // A call the log holds is the phone's even where the user removed its bubble.
         const bool inCallLog = message.type == ViberMsgType::Call && token != 0 &&
                                m_callDatesByToken.near(token, entry.dateMs, DuplicateWindowMs);
@@ -479,8 +481,10 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
             ++result.withoutIdentity;
             continue;
         }
-        const qint64 written = writeMessage(conversationId, message, entry.dateMs, senderInfo,
-                                            media ? media(message) : QString());
+        // The media resolver places the file, so it is asked only for a message written.
+        if (media && ModernMessageRow::hasMedia(row.kind))
+            row.uri = media(message);
+        const qint64 written = writeMessage(conversationId, message, row, entry.dateMs, senderInfo);
         ++result.written;
         if (message.type == ViberMsgType::Call && message.call->person) {
             result.calls.append(*message.call);
@@ -490,13 +494,11 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
     if (result.written == 0)
         return result; // rolled back: not even a participant card is left
     // A conversation made here lists the date of its newest message, as the app's own do.
-    m_db->executeThrow(
-        Sqlite3Sql(QStringLiteral("update conversations set date = (select max(msg_date) from "
-                                  "messages where conversation_id = conversations._id) where _id > ?"))
-            .addInt64Param(lastConversation));
-    result.conversationsAdded =
-        scalar(*m_db, Sqlite3Sql(QStringLiteral("select count(*) from conversations where _id > ?"))
-                          .addInt64Param(lastConversation));
+    for (auto it = m_newestOfNew.cbegin(); it != m_newestOfNew.cend(); ++it)
+        m_db->executeThrow(Sqlite3Sql(QStringLiteral("update conversations set date = ? where _id = ?"))
+                               .addInt64Param(it.value())
+                               .addInt64Param(it.key()));
+    result.conversationsAdded = m_newestOfNew.size();
     transaction.commit();
     m_db->close();
     return result;

@@ -19,6 +19,7 @@ class Sqlite3DB;
 struct _ViberChat;
 struct _ViberMsg;
 struct _ViberPerson;
+struct ModernMessageRow;
 
 // Adds messages of any source to a working copy of the messages database of today's
 // Android Viber ("viber_messages" with msg_date, send_type, order_key and msg_info).
@@ -93,8 +94,8 @@ private:
     qint64 conversationFor(const _ViberChat& chat, qint64 dateMs, bool create);
     qint64 participantRow(qint64 conversationId, qint64 infoId);
     // Returns the token the row got.
-    qint64 writeMessage(qint64 conversationId, const _ViberMsg& message, qint64 dateMs, qint64 senderInfo,
-                        const QString& uri);
+    qint64 writeMessage(qint64 conversationId, const _ViberMsg& message, const ModernMessageRow& row,
+                        qint64 dateMs, qint64 senderInfo);
     void writeCallRow(qint64 conversationId, qint64 messageId, const _ViberCall& call, qint64 token,
                       qint64 dateMs);
     qint64 freshToken(qint64 dateMs, const _ViberMsg& message) const;
@@ -113,10 +114,11 @@ private:
     QHash<qint64, qint64> m_directByInfo; // the person's one-to-one conversation
     QHash<qint64, qint64> m_groupById;    // group_id → conversation
     QHash<qint64, int> m_typeOfConversation;
+    QHash<qint64, qint64> m_newestOfNew; // conversations made here → their newest date
     QHash<qint64, qint64> m_groupOfConversation;
     QHash<QPair<qint64, qint64>, qint64> m_participant; // (conversation, info) → participants._id
     TokenDates m_datesByToken;
     TokenDates m_callDatesByToken;                           // the call log's
     QHash<QPair<qint64, int>, QList<SeenText>> m_rowsByChat; // (conversation, send_type)
-    QHash<QPair<int, int>, Template> m_templates;           // (send_type, conversation_type)
+    QHash<QPair<int, int>, Template> m_templates;            // (send_type, conversation_type)
 };

@@ -138,6 +138,11 @@ bool ModernMessageRow::isWritable(const _ViberMsg& message)
     }
 }
 
+bool ModernMessageRow::hasMedia(int kind)
+{
+    return kind == Picture || kind == Gif || kind == Video || kind == Voice || kind == File;
+}
+
 QString ModernMessageRow::mediaRelativePath(const _ViberMsg& message)
 {
     if (!message.attachment)

@@ -40,6 +40,9 @@ struct ModernMessageRow
     // uriText: where the message's media file was placed on the phone, empty for none.
     static ModernMessageRow build(const _ViberMsg& message, const QString& uriText);
 
+    // Whether a row of this kind names a media file in extra_uri.
+    static bool hasMedia(int kind);
+
     // Where the app keeps a message's media file, relative to the phone's external
     // storage ("Android/data/com.viber.voip/files/.image/IMG-<hex>-V.jpg"); empty for a
     // message without a media file.
