@@ -78,6 +78,14 @@
             <translation>This iPhone backup holds no Viber history.</translation>
         </message>
         <message>
+            <source>IDS_IPHONE_BACKUP_WRONG_PASSWORD</source>
+            <translation>This password does not open the encrypted iPhone backup. Please enter the password set for encrypted local backups in Finder or iTunes.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_KEYBAG_DAMAGED</source>
+            <translation>The keys of this encrypted iPhone backup (in Manifest.plist) are damaged, so it cannot be opened.</translation>
+        </message>
+        <message>
             <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>
             <translation>Messages can only be transferred into this phone with a restore archive made from a backup of this phone, and there is none. Load the phone again, confirm the backup on its screen, and then transfer the messages again.</translation>
         </message>
