@@ -43,24 +43,33 @@ qint64 scalar(Sqlite3DB& db, const QString& sql, qint64 lastPhoneId)
 // a fraction of what SQLite's sorter takes within its small page cache.
 void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
 {
+    // 32 bytes a row: a large phone's chats are held at once. The id goes with whether
+    // the row counts for the last message, in its lowest bit (ids are positive).
     struct Row
     {
         qint64 conversation;
         qint64 key;
         qint64 date;
-        qint64 id;
-        bool counted;
+        qint64 idAndCounted;
+
+        qint64 id() const { return idAndCounted >> 1; }
+        bool counted() const { return idAndCounted & 1; }
     };
+    const QString affected = QStringLiteral("%1 and conversation_id in (select conversation_id from messages "
+                                            "where _id > ?1)")
+                                 .arg(Visible);
     std::vector<Row> rows;
+    rows.reserve(size_t(std::max<qint64>(
+        0, scalar(db, QStringLiteral("select count(*) from messages where %1").arg(affected), lastPhoneId))));
     Sqlite3Cursor c = db.queryThrow(
         Sqlite3Sql(
             QStringLiteral("select conversation_id, ifnull(order_key, -9223372036854775808), msg_date, "
-                           "_id, %2 from messages where %1 and conversation_id in (select "
-                           "conversation_id from messages where _id > ?1)")
-                .arg(Visible, Counted))
+                           "_id, %2 from messages where %1")
+                .arg(affected, Counted))
             .addInt64Param(lastPhoneId));
     while (c.moveNext())
-        rows.push_back({c.getInt64(0), c.getInt64(1), c.getInt64(2), c.getInt64(3), c.getInt(4) != 0});
+        rows.push_back(
+            {c.getInt64(0), c.getInt64(1), c.getInt64(2), c.getInt64(3) * 2 + (c.getInt(4) != 0 ? 1 : 0)});
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         if (a.conversation != b.conversation)
             return a.conversation < b.conversation;
@@ -74,13 +83,13 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
         const Row* last = nullptr; // the message the conversation list shows
         for (; end < rows.size() && rows[end].conversation == rows[first].conversation; ++end) {
             const Row& row = rows[end];
-            if (row.id > lastPhoneId)
+            if (row.id() > lastPhoneId)
                 newestAdded = std::max(newestAdded, row.date);
-            if (!last && row.counted)
+            if (!last && row.counted())
                 last = &row;
             if (end > first) {
                 const Row& newer = rows[end - 1];
-                if ((row.id > lastPhoneId || newer.id > lastPhoneId) && newer.date < row.date)
+                if ((row.id() > lastPhoneId || newer.id() > lastPhoneId) && newer.date < row.date)
                     ++outOfOrder;
             }
         }
