@@ -55,9 +55,12 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
         qint64 id() const { return idAndCounted >> 1; }
         bool counted() const { return idAndCounted & 1; }
     };
-    const QString affected = QStringLiteral("%1 and conversation_id in (select conversation_id from messages "
-                                            "where _id > ?1)")
-                                 .arg(Visible);
+    // One pass over the table: through an index on conversation_id (phones have one)
+    // SQLite would fetch every row by a read of its own, several times slower.
+    const QString affected =
+        QStringLiteral("%1 and +conversation_id in (select conversation_id from messages "
+                       "where _id > ?1)")
+            .arg(Visible);
     std::vector<Row> rows;
     rows.reserve(size_t(std::max<qint64>(
         0, scalar(db, QStringLiteral("select count(*) from messages where %1").arg(affected), lastPhoneId))));
