@@ -6,146 +6,26 @@
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Error.h"
 #include "app/SqliteFileSet.h"
+#include "db/PropertyList.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
-
-#include <optional>
 
 #include <sqlite3.h>
 
 namespace {
 
-// Manifest.plist holds little beside the app list; a larger file is not read, and the
-// manifest database tells an encrypted backup anyway.
-constexpr qint64 MaxPropertiesSize = 16 * 1024 * 1024;
 constexpr auto EncryptedKey = "IsEncrypted";
 
-quint64 readBigEndian(const QByteArray& data, qint64 offset, int size, bool& ok)
-{
-    if (size < 1 || size > 8 || offset < 0 || offset > data.size() - size) {
-        ok = false;
-        return 0;
-    }
-    quint64 value = 0;
-    for (int i = 0; i < size; ++i)
-        value = (value << 8) | quint8(data[offset + i]);
-    return value;
-}
-
-// A boolean entry of the top dictionary of a binary property list ("bplist00"), as
-// Finder and the phone itself write Manifest.plist. Every offset and count comes from
-// the file, so each is checked against its size before it is followed.
-std::optional<bool> binaryFlag(const QByteArray& data, QLatin1String key)
-{
-    constexpr int TrailerSize = 32;
-    if (data.size() < 8 + TrailerSize || !data.startsWith("bplist00"))
-        return {};
-    const qint64 trailer = data.size() - TrailerSize;
-    const int offsetSize = quint8(data[trailer + 6]);
-    const int refSize = quint8(data[trailer + 7]);
-    bool ok = true;
-    const quint64 count = readBigEndian(data, trailer + 8, 8, ok);
-    const quint64 top = readBigEndian(data, trailer + 16, 8, ok);
-    const quint64 table = readBigEndian(data, trailer + 24, 8, ok);
-    if (!ok || offsetSize > 8 || refSize > 8 || top >= count || count > quint64(trailer) ||
-        table >= quint64(trailer))
-        return {};
-    const auto objectAt = [&](quint64 ref) -> qint64 {
-        if (ref >= count)
-            ok = false;
-        const quint64 at = ok ? readBigEndian(data, qint64(table + ref * offsetSize), offsetSize, ok) : 0;
-        if (at >= quint64(trailer))
-            ok = false;
-        return ok ? qint64(at) : 0;
-    };
-    // The low half of a marker is the length; 15 means an integer object follows with it.
-    const auto lengthAt = [&](qint64& at) -> qint64 {
-        const int low = quint8(data[at++]) & 0x0f;
-        if (low != 0x0f)
-            return low;
-        const int marker = at < trailer ? quint8(data[at]) : 0;
-        if ((marker & 0xf0) != 0x10 || (marker & 0x0f) > 3) {
-            ok = false;
-            return 0;
-        }
-        const int size = 1 << (marker & 0x0f);
-        const quint64 length = readBigEndian(data, at + 1, size, ok);
-        at += 1 + size;
-        if (length > quint64(trailer))
-            ok = false;
-        return ok ? qint64(length) : 0;
-    };
-    qint64 at = objectAt(top);
-    if (!ok || (quint8(data[at]) & 0xf0) != 0xd0)
-        return {};
-    const qint64 entries = lengthAt(at);
-    for (qint64 i = 0; ok && i < entries; ++i) {
-        const quint64 keyRef = readBigEndian(data, at + i * refSize, refSize, ok);
-        const quint64 valueRef = readBigEndian(data, at + (entries + i) * refSize, refSize, ok);
-        qint64 keyAt = objectAt(keyRef);
-        if (!ok)
-            return {};
-        const bool ascii = (quint8(data[keyAt]) & 0xf0) == 0x50;
-        const qint64 size = lengthAt(keyAt);
-        if (!ok || !ascii || size != key.size() || keyAt > trailer - size ||
-            QLatin1String(data.constData() + keyAt, size) != key)
-            continue;
-        const qint64 valueAt = objectAt(valueRef);
-        if (!ok)
-            return {};
-        switch (quint8(data[valueAt])) {
-        case 0x08:
-            return false;
-        case 0x09:
-            return true;
-        default:
-            return {};
-        }
-    }
-    return {};
-}
-
-// The same entry of an XML property list, as idevicebackup2 may write it.
-std::optional<bool> xmlFlag(const QByteArray& data, QLatin1String key)
-{
-    QXmlStreamReader xml(data);
-    int depth = 0; // <plist> is 1, its <dict> 2, the entries 3
-    bool matched = false;
-    while (!xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement) {
-            --depth;
-            continue;
-        }
-        if (token != QXmlStreamReader::StartElement || ++depth != 3)
-            continue;
-        if (matched) {
-            if (xml.name() == QLatin1String("true"))
-                return true;
-            if (xml.name() == QLatin1String("false"))
-                return false;
-            return {};
-        }
-        if (xml.name() == QLatin1String("key")) {
-            matched = xml.readElementText() == key;
-            --depth;
-        }
-    }
-    return {};
-}
-
+// Manifest.plist is binary as Finder and the phone write it, XML as idevicebackup2 may;
+// a file that does not read as either says nothing, and the manifest database tells an
+// encrypted backup anyway.
 bool propertiesSayEncrypted(const QString& path)
 {
-    QFile file(path);
-    if (path.isEmpty() || file.size() > MaxPropertiesSize || !file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray data = file.readAll();
-    const QLatin1String key(EncryptedKey);
-    return binaryFlag(data, key).value_or(false) || xmlFlag(data, key).value_or(false);
+    const QVariant value = PropertyList::readFile(path).toMap().value(QLatin1String(EncryptedKey));
+    return value.typeId() == QMetaType::Bool && value.toBool();
 }
 
 // Backup files are copied out before SQLite sees them, so that nothing SQLite does on

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(fuzz_blobcodec fuzz_backuparchive fuzz_simpleprotocol fuzz_portwarden fuzz_bubbletext
-    fuzz_adbdevices fuzz_devicedescription fuzz_previewimage)
+    fuzz_adbdevices fuzz_devicedescription fuzz_previewimage fuzz_propertylist)
 if [ $# -ne 2 ]; then
     echo "usage: $0 TARGET|--all SECONDS" >&2
     exit 2

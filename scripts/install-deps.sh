@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     qt6-webengine-dev libqt6svg6 libgl-dev
-    libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev
+    libsqlite3-dev sqlite3 libarchive-dev zlib1g-dev libssl-dev
     python3 python3-jsonschema time xvfb poppler-utils chromium fonts-noto-color-emoji fonts-dejavu-core
     fonts-noto-cjk tzdata
     # the phone agent's builds for ARM and x86 phones, and running them in the tests
