@@ -71,11 +71,15 @@ struct Derivation
         } catch (...) {
             caught = std::current_exception();
         }
-        const std::lock_guard lock(mutex);
-        key = std::move(result);
-        error = caught;
-        done = true;
-        finished.notify_all();
+        {
+            const std::lock_guard lock(mutex);
+            key = std::move(result);
+            error = caught;
+            done = true;
+            finished.notify_all();
+        }
+        // A pool thread outlives the job: what OpenSSL keeps per thread goes with the job.
+        OPENSSL_thread_stop();
     }
 
     SecretBytes derive()

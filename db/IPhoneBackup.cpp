@@ -6,26 +6,35 @@
 #include "app/SchemaCatalogue.h"
 #include "app/Sqlite3Error.h"
 #include "app/SqliteFileSet.h"
-#include "db/PropertyList.h"
+#include "db/BackupPasswords.h"
+#include "db/EncryptedBackup.h"
+#include "db/WrongBackupPassword.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
+
+#include <map>
+#include <memory>
 
 #include <sqlite3.h>
 
 namespace {
 
-constexpr auto EncryptedKey = "IsEncrypted";
-
-// Manifest.plist is binary as Finder and the phone write it, XML as idevicebackup2 may;
-// a file that does not read as either says nothing, and the manifest database tells an
-// encrypted backup anyway.
-bool propertiesSayEncrypted(const QString& path)
+// Decrypted media outlive the reader that made them: the records point at them for as
+// long as the program shows the backup. One private folder per backup for the session,
+// removed when the program ends.
+std::shared_ptr<PrivateWorkFolder> decryptedMediaFolder(const QString& backup)
 {
-    const QVariant value = PropertyList::readFile(path).toMap().value(QLatin1String(EncryptedKey));
-    return value.typeId() == QMetaType::Bool && value.toBool();
+    static QMutex mutex;
+    static std::map<QString, std::shared_ptr<PrivateWorkFolder>> folders;
+    const QMutexLocker locker(&mutex);
+    std::shared_ptr<PrivateWorkFolder>& folder = folders[backup];
+    if (!folder)
+        folder = std::make_shared<PrivateWorkFolder>();
+    return folder;
 }
 
 // Backup files are copied out before SQLite sees them, so that nothing SQLite does on
@@ -44,10 +53,13 @@ bool IPhoneBackup::isBackupFolder(const QString& folder)
     return QFileInfo(QDir(folder).filePath(QLatin1String(ManifestFile))).isFile();
 }
 
-IPhoneBackup::IPhoneBackup(const QString& folder) : m_folder(QDir(folder).absolutePath())
+IPhoneBackup::IPhoneBackup(const QString& folder, const BackupKeybag::Cancelled& cancelled,
+                           const BackupKeybag::Progress& progress)
+    : m_folder(QDir(folder).absolutePath())
 {
-    if (propertiesSayEncrypted(AppDirs::pathInside(m_folder, QLatin1String(PropertiesFile))))
-        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_ENCRYPTED"));
+    const QString properties = AppDirs::pathInside(m_folder, QLatin1String(PropertiesFile));
+    if (EncryptedBackup::isEncrypted(properties))
+        unlock(properties, cancelled, progress);
     openManifest();
     const QString group = QLatin1String(ViberGroupDomain);
     const QString database = QLatin1String(ViberDatabase);
@@ -65,10 +77,29 @@ IPhoneBackup::IPhoneBackup(const QString& folder) : m_folder(QDir(folder).absolu
 
 IPhoneBackup::~IPhoneBackup() = default;
 
+void IPhoneBackup::unlock(const QString& properties, const BackupKeybag::Cancelled& cancelled,
+                          const BackupKeybag::Progress& progress)
+{
+    const std::optional<SecretBytes> password = BackupPasswords::password(m_folder);
+    if (!password)
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_ENCRYPTED"));
+    try {
+        m_encrypted = std::make_unique<EncryptedBackup>(properties, *password, cancelled, progress);
+    } catch (const WrongBackupPassword&) {
+        // The next open asks again instead of trying the same password.
+        BackupPasswords::forget(m_folder);
+        throw;
+    }
+    m_media = decryptedMediaFolder(m_folder);
+}
+
 void IPhoneBackup::openManifest()
 {
     const QString copy = m_work.filePath(QLatin1String(ManifestFile));
-    SqliteFileSet::copySet(AppDirs::pathInside(m_folder, QLatin1String(ManifestFile)), copy);
+    if (m_encrypted)
+        m_encrypted->decryptManifest(AppDirs::pathInside(m_folder, QLatin1String(ManifestFile)), copy);
+    else
+        SqliteFileSet::copySet(AppDirs::pathInside(m_folder, QLatin1String(ManifestFile)), copy);
     for (const QString& file : QDir(m_work.path()).entryList(QDir::Files))
         PrivateWorkFolder::restrictToOwner(m_work.filePath(file));
     try {
@@ -91,23 +122,33 @@ void IPhoneBackup::openManifest()
 
 QString IPhoneBackup::appFile(const QString& relativePath)
 {
-    return storedFile(QLatin1String(ViberAppDomain), relativePath);
+    try {
+        return storedFile(QLatin1String(ViberAppDomain), relativePath);
+    } catch (const std::runtime_error& e) {
+        // One damaged picture of an encrypted backup is a missing file, not a lost history.
+        qWarning("%s", e.what());
+        return {};
+    }
 }
 
 QString IPhoneBackup::storedFile(const QString& domain, const QString& relativePath)
 {
     static const QRegularExpression fileIdPattern(QStringLiteral("^[0-9a-fA-F]{40}$"));
     QString fileId;
+    QByteArray record;
     try {
         // flags 1 marks a plain file; folders and links have no stored copy.
         Sqlite3Cursor c = m_manifest.queryThrow(
-            Sqlite3Sql(QStringLiteral(
-                           "select fileID from Files where domain = ? and relativePath = ? and flags = 1"))
+            Sqlite3Sql(
+                QStringLiteral("select fileID, %1 from Files where domain = ? and relativePath = ? and "
+                               "flags = 1")
+                    .arg(m_encrypted ? QStringLiteral("file") : QStringLiteral("null")))
                 .addTextParam(domain)
                 .addTextParam(relativePath));
         if (!c.moveNext())
             return {};
         fileId = c.getText(0);
+        record = c.getBlob(1);
     } catch (const Sqlite3Error&) {
         fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
     }
@@ -115,5 +156,13 @@ QString IPhoneBackup::storedFile(const QString& domain, const QString& relativeP
         return {};
     const QString path = AppDirs::pathInside(m_folder, fileId.left(2) + QLatin1Char('/') + fileId);
     const QFileInfo info(path);
-    return !path.isEmpty() && info.isFile() && !info.isSymLink() ? path : QString();
+    if (path.isEmpty() || !info.isFile() || info.isSymLink())
+        return {};
+    if (!m_encrypted)
+        return path;
+    // Decrypted once, named by its id (checked above), readable by its owner only.
+    const QString decrypted = m_media->filePath(fileId.toLower());
+    if (!QFileInfo::exists(decrypted))
+        m_encrypted->decryptFile(record, path, decrypted);
+    return decrypted;
 }

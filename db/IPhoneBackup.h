@@ -2,13 +2,21 @@
 
 #include "app/PrivateWorkFolder.h"
 #include "app/Sqlite3DB.h"
+#include "db/BackupKeybag.h"
+
+#include <memory>
 
 #include <QString>
 
-// An unencrypted iPhone backup folder as Finder, iTunes or idevicebackup2 make it.
-// Manifest.db names every stored file by its app domain and path, and the file lies
-// under "<first two characters of its id>/<id>". Nothing in the folder is ever changed:
-// the manifest and Viber's database are read from private copies, media in place.
+class EncryptedBackup;
+
+// An iPhone backup folder as Finder, iTunes or idevicebackup2 make it. Manifest.db names
+// every stored file by its app domain and path, and the file lies under "<first two
+// characters of its id>/<id>". Nothing in the folder is ever changed: the manifest and
+// Viber's database are read from private copies, media in place. An encrypted backup
+// (iOS 10.2 and later) opens with the password given for it in this session
+// (BackupPasswords); its manifest, database and each media file asked for are
+// decrypted into private folders, never beside the backup.
 class IPhoneBackup
 {
 public:
@@ -21,10 +29,13 @@ public:
     // A folder holding Manifest.db is taken for a backup.
     static bool isBackupFolder(const QString& folder);
 
-    // Copies the manifest and Viber's database out of the backup. Throws with a text
-    // for the user when the backup is encrypted, its manifest is damaged or it holds
-    // no Viber history.
-    explicit IPhoneBackup(const QString& folder);
+    // Copies (or decrypts) the manifest and Viber's database out of the backup. Throws
+    // with a text for the user when the backup is encrypted and no password was given,
+    // WrongBackupPassword for a wrong one, OperationCancelled when cancelled says so
+    // while the password's key is derived (seconds on a real backup), and with a text
+    // when the manifest is damaged or holds no Viber history.
+    explicit IPhoneBackup(const QString& folder, const BackupKeybag::Cancelled& cancelled = {},
+                          const BackupKeybag::Progress& progress = {});
     ~IPhoneBackup();
     IPhoneBackup(const IPhoneBackup&) = delete;
     IPhoneBackup& operator=(const IPhoneBackup&) = delete;
@@ -38,6 +49,8 @@ public:
     QString appFile(const QString& relativePath);
 
 private:
+    void unlock(const QString& properties, const BackupKeybag::Cancelled& cancelled,
+                const BackupKeybag::Progress& progress);
     void openManifest();
     QString storedFile(const QString& domain, const QString& relativePath);
 
@@ -45,4 +58,6 @@ private:
     PrivateWorkFolder m_work;
     Sqlite3DB m_manifest;
     QString m_viberDatabase;
+    std::unique_ptr<EncryptedBackup> m_encrypted;
+    std::shared_ptr<PrivateWorkFolder> m_media; // decrypted media, for the session
 };

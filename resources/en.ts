@@ -67,7 +67,15 @@
         </message>
         <message>
             <source>IDS_IPHONE_BACKUP_ENCRYPTED</source>
-            <translation>This iPhone backup is encrypted, so its Viber history cannot be read. Please make the backup again without encryption (turn off "Encrypt local backup" in Finder or iTunes).</translation>
+            <translation>This iPhone backup is encrypted: its Viber history is read with the backup's password (the one set for "Encrypt local backup" in Finder or iTunes). The command line takes it with velliport-cli --password-file; the window cannot ask for it yet.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_FILE_RECORD_DAMAGED_%1</source>
+            <translation>The encrypted iPhone backup holds no usable key for the file %1, so it cannot be read.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_FILE_DAMAGED_%1_%2</source>
+            <translation>The file %1 of the encrypted iPhone backup does not match its record (%2): the backup may still be being written or be damaged.</translation>
         </message>
         <message>
             <source>IDS_IPHONE_BACKUP_DAMAGED</source>

@@ -19,6 +19,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -476,6 +477,39 @@ void TestVelliportCli::readsTheModernGenerations()
     const Result refused = cli({QStringLiteral("chats"), encrypted.folder()});
     QCOMPARE(refused.code, 1);
     QVERIFY2(refused.err.contains(QLatin1String("is encrypted")), qPrintable(refused.err));
+
+    // A real encrypted backup reads as the plain one with its password from a file or
+    // standard input; a wrong one is named, and no run leaves a decrypted file behind.
+    const IPhoneBackupFixture locked(IPhoneBackupFixture::Shape::Encrypted);
+    QTemporaryDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    const QString passwordFile = m_dir.filePath(QStringLiteral("password.txt"));
+    QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray("wrong\n")));
+    const QStringList chats{QStringLiteral("chats"), locked.folder(), QStringLiteral("--json")};
+    const Result wrong =
+        cli(chats + QStringList{QStringLiteral("--password-file"), passwordFile}, {}, environment);
+    QCOMPARE(wrong.code, 1);
+    QVERIFY2(wrong.err.contains(QLatin1String("This password does not open")), qPrintable(wrong.err));
+    QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
+    const Result opened =
+        cli(chats + QStringList{QStringLiteral("--password-file"), passwordFile}, {}, environment);
+    QVERIFY2(opened.code == 0, qPrintable(opened.err));
+    QCOMPARE(QJsonDocument::fromJson(opened.out.toUtf8()).array(), chatsJson(backup.folder()));
+    const QString media = m_dir.filePath(QStringLiteral("encrypted-media"));
+    const Result extracted =
+        cli({QStringLiteral("extract-media"), locked.folder(), QStringLiteral("--output"), media,
+             QStringLiteral("--password-file"), QStringLiteral("-")},
+            QByteArray(IPhoneBackupFixture::Password) + "\n", environment);
+    QVERIFY2(extracted.code == 0, qPrintable(extracted.err));
+    QStringList pictures;
+    for (QDirIterator it(media, {QStringLiteral("*.jpg")}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
+        pictures.append(it.next());
+    QCOMPARE(pictures.size(), 1);
+    QCOMPARE(TestEnvironment::readFile(pictures.first()), IPhoneBackupFixture::pictureBytes());
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
 }
 
 void TestVelliportCli::interruptedLoadEndsPromptly()
@@ -963,7 +997,8 @@ void TestVelliportCli::phoneLoadAndTransfer()
     QVERIFY(serviceSeen);
 
     // The transfer is undone only when the user says yes; the question names the loss.
-    const QStringList undo = {QStringLiteral("phone"), QStringLiteral("undo-transfer"), QStringLiteral("SIM0007")};
+    const QStringList undo = {QStringLiteral("phone"), QStringLiteral("undo-transfer"),
+                              QStringLiteral("SIM0007")};
     const Result declined = cli(undo, "n\n");
     QCOMPARE(declined.code, 1);
     QVERIFY2(declined.err.contains(QLatin1String("0 messages dated after it")), qPrintable(declined.err));
@@ -1016,7 +1051,8 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
 
     const Result declined = cli(transfer, "n\n");
     QCOMPARE(declined.code, 1);
-    QVERIFY2(declined.err.contains(QLatin1String("experimental")) && declined.err.contains(QLatin1String("Undo Last Transfer")),
+    QVERIFY2(declined.err.contains(QLatin1String("experimental")) &&
+                 declined.err.contains(QLatin1String("Undo Last Transfer")),
              qPrintable(declined.err));
     QCOMPARE(sim.phoneFile(serial, messagesOnPhone), original);
 
@@ -1024,7 +1060,8 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
     QVERIFY2(done.code == 0, qPrintable(done.err));
     const QJsonObject check = ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")),
                                                     phone.fileFor(messagesOnPhone));
-    QVERIFY2(!check.contains(QLatin1String("error")), qPrintable(check.value(QLatin1String("error")).toString()));
+    QVERIFY2(!check.contains(QLatin1String("error")),
+             qPrintable(check.value(QLatin1String("error")).toString()));
     QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
     QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
     const QJsonArray added = check.value(QLatin1String("added")).toArray();
@@ -1037,7 +1074,8 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
         QCOMPARE(value[QStringLiteral("unread")].toInt(), 0);
     }
     QVERIFY2(bodies.contains(QLatin1String(IPhoneBackupFixture::WalOnlyText)), qPrintable(bodies.join(u'|')));
-    QCOMPARE(check.value(QLatin1String("views")).toObject().value(QLatin1String("order_violations")).toInt(), 0);
+    QCOMPARE(check.value(QLatin1String("views")).toObject().value(QLatin1String("order_violations")).toInt(),
+             0);
     QCOMPARE(sim.phoneFile(serial, QUrl(pictureUri).toLocalFile()), IPhoneBackupFixture::pictureBytes());
     // What the phone shows now is the phone's history and the backup's messages.
     const qint64 shown = messageCount(chatsJson(QStringLiteral("phone:") + serial));

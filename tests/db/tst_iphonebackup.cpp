@@ -1,3 +1,4 @@
+#include "db/BackupPasswords.h"
 #include "db/IOSMemberViberDb.h"
 #include "db/IPhoneBackup.h"
 #include "db/ViberCodes.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -116,6 +118,44 @@ private slots:
             caught = QString::fromUtf8(e.what());
         }
         QCOMPARE(caught, message);
+        QCOMPARE(IPhoneBackupFixture::snapshot(fixture.folder()), before);
+    }
+
+    // An encrypted backup reads as the plain one once its password is given: no password
+    // and a wrong one say so and decrypt nothing; the right one gives the same history,
+    // with the picture decrypted into a private folder and the backup untouched.
+    void encrypted()
+    {
+        const IPhoneBackupFixture fixture(IPhoneBackupFixture::Shape::Encrypted);
+        const QMap<QString, QByteArray> before = IPhoneBackupFixture::snapshot(fixture.folder());
+        const QStringList tempBefore = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const auto failure = [&] {
+            try {
+                ViberSourceDetector::iosBackupReader(fixture.folder())->load();
+            } catch (const std::exception& e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        };
+        QCOMPARE(failure(), text("IDS_IPHONE_BACKUP_ENCRYPTED"));
+        BackupPasswords::remember(fixture.folder(),
+                                  SecretBytes::fromUtf8(QStringLiteral("not the password")));
+        QCOMPARE(failure(), text("IDS_IPHONE_BACKUP_WRONG_PASSWORD"));
+        QVERIFY(!BackupPasswords::password(fixture.folder())); // asked again next time
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), tempBefore);
+
+        BackupPasswords::remember(fixture.folder(),
+                                  SecretBytes::fromUtf8(QString::fromUtf8(IPhoneBackupFixture::Password)));
+        const ViberDataSetPtr data = ViberSourceDetector::iosBackupReader(fixture.folder())->load();
+        QCOMPARE(data->messages.size(), m_data->messages.size());
+        QCOMPARE(data->messages.value(13)->text, QLatin1String(IPhoneBackupFixture::WalOnlyText));
+        const QString picture = data->messages.value(4)->attachment->localPath;
+        QCOMPARE(TestEnvironment::readFile(picture), IPhoneBackupFixture::pictureBytes());
+        QVERIFY(!picture.startsWith(fixture.folder()));
+        QCOMPARE(QFileInfo(picture).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
+        QCOMPARE(QFileInfo(QFileInfo(picture).path()).permissions() & (QFile::ExeGroup | QFile::ExeOther),
+                 QFile::Permissions());
         QCOMPARE(IPhoneBackupFixture::snapshot(fixture.folder()), before);
     }
 

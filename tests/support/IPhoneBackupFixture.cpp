@@ -2,6 +2,7 @@
 
 #include "app/Sqlite3DB.h"
 #include "db/IPhoneBackup.h"
+#include "tests/support/EncryptedBackupBuilder.h"
 #include "tests/support/IOSMemberFixture.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -77,6 +78,8 @@ IPhoneBackupFixture::IPhoneBackupFixture(Shape shape)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("cannot make the fixture folder"));
+    if (shape == Shape::Encrypted)
+        m_encryption = std::make_unique<EncryptedBackupBuilder>(QString::fromUtf8(Password));
     const QString group = QLatin1String(IPhoneBackup::ViberGroupDomain);
     const QString app = QLatin1String(IPhoneBackup::ViberAppDomain);
     const QString database = QLatin1String(IPhoneBackup::ViberDatabase);
@@ -115,7 +118,11 @@ IPhoneBackupFixture::IPhoneBackupFixture(Shape shape)
     }
     if (shape == Shape::DamagedManifest)
         damageFilesTable();
-    const QByteArray properties = shape == Shape::EncryptedByProperties || shape == Shape::EncryptedManifest
+    if (m_encryption && !TestEnvironment::writeFile(
+                            manifest, m_encryption->encryptManifest(TestEnvironment::readFile(manifest))))
+        fail(manifest);
+    const QByteArray properties = m_encryption ? m_encryption->manifestProperties()
+                                  : shape == Shape::EncryptedByProperties || shape == Shape::EncryptedManifest
                                       ? encryptedProperties()
                                       : plainProperties();
     if (!TestEnvironment::writeFile(m_dir.filePath(QLatin1String(IPhoneBackup::PropertiesFile)), properties))
@@ -158,21 +165,30 @@ QMap<QString, QByteArray> IPhoneBackupFixture::snapshot(const QString& folder)
     return files;
 }
 
+IPhoneBackupFixture::~IPhoneBackupFixture() = default;
+
 void IPhoneBackupFixture::store(const QString& domain, const QString& relativePath, const QByteArray& bytes)
 {
-    if (!TestEnvironment::writeFile(storedPath(domain, relativePath), bytes))
+    EncryptedBackupBuilder::StoredFile stored{bytes, {}};
+    if (m_encryption)
+        stored = m_encryption->encryptFile(bytes, relativePath);
+    if (!TestEnvironment::writeFile(storedPath(domain, relativePath), stored.encrypted))
         fail(storedPath(domain, relativePath));
-    addRow(fileId(domain, relativePath), domain, relativePath, 1);
+    addRow(fileId(domain, relativePath), domain, relativePath, 1, stored.record);
 }
 
 void IPhoneBackupFixture::addRow(const QString& fileId, const QString& domain, const QString& relativePath,
-                                 int flags)
+                                 int flags, const QByteArray& record)
 {
     const QString id = fileId.isEmpty() ? IPhoneBackupFixture::fileId(domain, relativePath) : fileId;
+    const QString file = record.isEmpty() ? QStringLiteral("NULL")
+                                          : QStringLiteral("X'%1'").arg(QString::fromLatin1(record.toHex()));
     m_manifestSql +=
-        QStringLiteral("INSERT INTO Files (fileID, domain, relativePath, flags) VALUES (%1, %2, %3, %4);")
+        QStringLiteral(
+            "INSERT INTO Files (fileID, domain, relativePath, flags, file) VALUES (%1, %2, %3, %4, %5);")
             .arg(quoted(id), quoted(domain), quoted(relativePath))
-            .arg(flags);
+            .arg(flags)
+            .arg(file);
 }
 
 void IPhoneBackupFixture::damageFilesTable() const

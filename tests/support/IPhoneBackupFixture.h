@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class EncryptedBackupBuilder;
+
 // An iPhone backup folder as Finder, iTunes or idevicebackup2 leave it: Manifest.db
 // made with SQL, every file stored as "<two hex>/<SHA-1 of domain-relativePath>",
 // Viber's Contacts.data from IOSMemberFixture (in write-ahead mode, one message only in
@@ -20,7 +24,11 @@ public:
         DamagedManifest,       // the pages of the Files table overwritten
         ManifestWithoutFiles,  // an SQLite file without the Files table
         WithoutViber,          // another app's files only
+        Encrypted,             // encrypted as iOS 10.2 and later do, with Password
     };
+
+    // The password of the Encrypted shape.
+    static constexpr auto Password = "correct horse – 🐎 battery";
 
     static constexpr auto PictureFile = "Documents/Attachments/IMG_0001.jpg";
     // The text of the message that is only in Contacts.data-wal.
@@ -28,6 +36,7 @@ public:
 
     // Throws std::runtime_error when the folder cannot be built.
     explicit IPhoneBackupFixture(Shape shape = Shape::Unencrypted);
+    ~IPhoneBackupFixture();
 
     QString folder() const { return m_dir.path(); }
     QString storedPath(const QString& domain, const QString& relativePath) const;
@@ -39,9 +48,11 @@ public:
 
 private:
     void store(const QString& domain, const QString& relativePath, const QByteArray& bytes);
-    void addRow(const QString& fileId, const QString& domain, const QString& relativePath, int flags);
+    void addRow(const QString& fileId, const QString& domain, const QString& relativePath, int flags,
+                const QByteArray& record = {});
     void damageFilesTable() const;
 
     QTemporaryDir m_dir;
     QString m_manifestSql;
+    std::unique_ptr<EncryptedBackupBuilder> m_encryption;
 };

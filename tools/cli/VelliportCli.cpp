@@ -8,7 +8,10 @@
 #include "android/RestoreSafetyCopies.h"
 #include "app/AppDirs.h"
 #include "app/KeyTranslator.h"
+#include "db/BackupPasswords.h"
+#include "db/EncryptedBackup.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/PCViberAccounts.h"
 #include "db/ViberChat.h"
 #include "db/ViberDataSet.h"
@@ -21,6 +24,7 @@
 #include "ops/ExportViberCallsThread.h"
 #include "ops/ExtractMediaFilesThread.h"
 #include "ops/MessageFilter.h"
+#include "tools/cli/CliPassword.h"
 #include "tools/cli/CliProgress.h"
 #include "tools/cli/CliSource.h"
 #include "tools/cli/CliTask.h"
@@ -196,6 +200,10 @@ void VelliportCli::addCommonOptions(QCommandLineParser& parser)
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("No progress and no success message, only errors.")});
+    parser.addOption({QStringLiteral("password-file"),
+                      QStringLiteral("The password of an encrypted iPhone backup: the first line of FILE; - "
+                                     "reads it from standard input. Without it a terminal asks."),
+                      QStringLiteral("FILE")});
 }
 
 void VelliportCli::addSelectionOptions(QCommandLineParser& parser)
@@ -233,6 +241,7 @@ int VelliportCli::parse(QCommandLineParser& parser, const QString& command, cons
         return Success;
     }
     m_quiet = parser.isSet(QStringLiteral("quiet"));
+    m_passwordFile = parser.value(QStringLiteral("password-file"));
     if (parser.positionalArguments().size() != positionals) {
         return usage(positionals == 1 ? QStringLiteral("expects one SOURCE")
                                       : QStringLiteral("takes no arguments"),
@@ -269,11 +278,36 @@ bool VelliportCli::readSelection(const QCommandLineParser& parser, MessageFilter
 std::unique_ptr<CliSource> VelliportCli::openSource(const QString& sourceText)
 {
     try {
-        return std::make_unique<CliSource>(sourceText);
+        auto source = std::make_unique<CliSource>(sourceText);
+        if (!havePassword(*source))
+            return {};
+        return source;
     } catch (const std::exception& e) {
         fail(QString::fromUtf8(e.what()));
         return {};
     }
+}
+
+bool VelliportCli::havePassword(const CliSource& source)
+{
+    if (source.kind() != CliSource::Kind::IPhoneBackup || BackupPasswords::password(source.path()))
+        return true;
+    if (!EncryptedBackup::isEncrypted(
+            QDir(source.path()).filePath(QLatin1String(IPhoneBackup::PropertiesFile))))
+        return true;
+    QString why;
+    std::optional<SecretBytes> password =
+        CliPassword::read(m_passwordFile, m_in, m_errors,
+                          QStringLiteral("Password of the encrypted iPhone backup %1: ")
+                              .arg(QDir::toNativeSeparators(source.path())),
+                          why);
+    if (!password) {
+        fail(QStringLiteral("the iPhone backup %1 is encrypted: %2")
+                 .arg(QDir::toNativeSeparators(source.path()), why));
+        return false;
+    }
+    BackupPasswords::remember(source.path(), std::move(*password));
+    return true;
 }
 
 int VelliportCli::runWorker(QThread& worker, CliProgress& progress)
@@ -691,7 +725,8 @@ int VelliportCli::phoneUndoTransfer(const QStringList& arguments)
     const QString command = QStringLiteral("phone undo-transfer");
     QCommandLineParser parser;
     addCommonOptions(parser);
-    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Undoes without asking.")});
+    parser.addOption(
+        {{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Undoes without asking.")});
     parser.addPositionalArgument(QStringLiteral("SERIAL"), QStringLiteral("The phone (its serial)."));
     if (const int code = parse(parser, command, arguments, 1); code >= 0)
         return code;

@@ -83,6 +83,9 @@ private:
     int runTask(const QString& status, const std::function<void(const ProgressChannel&)>& work);
     // Reads the source on a worker thread; null after printing why, with code set.
     ViberDataSetPtr loadFrom(CliSource& source, int& code);
+    // The password of an encrypted iPhone backup is known, or was read now; false
+    // after printing why not.
+    bool havePassword(const CliSource& source);
     int fail(const QString& text);
     int usage(const QString& text, const QString& command);
     void say(const QString& text);
@@ -92,6 +95,7 @@ private:
     QTextStream& m_in;
     bool m_terminal;
     bool m_quiet = false;
+    QString m_passwordFile;
     bool m_interrupted = false;
     CliProgress* m_active = nullptr;
 };

@@ -12,7 +12,7 @@ _velliport_cli()
     COMPREPLY=()
 
     local commands="sources chats export backup extract-media calls delete info phone help"
-    local common="--help --quiet"
+    local common="--help --quiet --password-file"
     local selection="--chat --exclude-chat --after --before --utc"
 
     local command="" action="" i
@@ -37,6 +37,10 @@ _velliport_cli()
         ;;
     --media)
         COMPREPLY=($(compgen -W "copy none" -- "$cur"))
+        return 0
+        ;;
+    --password-file)
+        _velliport_cli_paths -f
         return 0
         ;;
     -o | --output)
