@@ -10,6 +10,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 int durationSeconds(double value)
@@ -24,6 +26,59 @@ QString firstNonEmpty(std::initializer_list<QString> values)
             return value.trimmed();
     }
     return {};
+}
+
+// A to-many relationship kept both ways lies in a Core Data join table named after entity
+// numbers, which change between app versions: Z_5PHONENUMINDEXES(Z_5CONVERSATIONS,
+// Z_10PHONENUMINDEXES) holds a chat's members, Z_4MESSAGES(Z_4ATTACHMENTS, Z_21MESSAGES) a
+// message's attachments in files whose messages do not name them. The names come from
+// the file, so only names of that form are taken and they go into SQL quoted.
+struct JoinTable
+{
+    QString name;
+    QString ownerColumn; // holds rows of the entity the table is numbered after
+    QString otherColumn;
+};
+
+// Join tables called Z_<owner><relation> with the columns Z_<owner><inverse> and
+// Z_<other><relation>; an entity number of 0 (not named in Z_PRIMARYKEY) matches any.
+QList<JoinTable> joinTables(const SchemaCatalogue& catalogue, const QString& relation, const QString& inverse,
+                            int ownerEntity, int otherEntity)
+{
+    static const QRegularExpression numbered(QStringLiteral("^Z_(\\d{1,6})([A-Z]{1,40})$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QList<JoinTable> found;
+    for (const SchemaCatalogue::Table& table : catalogue.tables()) {
+        const QRegularExpressionMatch name = numbered.match(table.name);
+        if (!name.hasMatch() || name.captured(2).compare(relation, Qt::CaseInsensitive) != 0)
+            continue;
+        const int owner = name.captured(1).toInt();
+        if (ownerEntity > 0 && owner != ownerEntity)
+            continue;
+        JoinTable join{table.name, {}, {}};
+        for (const _SqliteCol& column : table.columns) {
+            const QRegularExpressionMatch match = numbered.match(column.name);
+            if (!match.hasMatch())
+                continue;
+            const int entity = match.captured(1).toInt();
+            if (entity == owner && match.captured(2).compare(inverse, Qt::CaseInsensitive) == 0)
+                join.ownerColumn = column.name;
+            else if (match.captured(2).compare(relation, Qt::CaseInsensitive) == 0 &&
+                     (otherEntity <= 0 || entity == otherEntity))
+                join.otherColumn = column.name;
+        }
+        if (!join.ownerColumn.isEmpty() && !join.otherColumn.isEmpty())
+            found.append(join);
+    }
+    // The catalogue's order is a hash's; the choice among several must not depend on it.
+    std::sort(found.begin(), found.end(),
+              [](const JoinTable& a, const JoinTable& b) { return a.name < b.name; });
+    return found;
+}
+
+QString quoted(const QString& name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
 } // namespace
@@ -45,6 +100,55 @@ void IOSMemberViberDb::open()
     if (isOpen())
         return;
     openReadOnly(m_path, m_catalogue);
+}
+
+QHash<QString, int> IOSMemberViberDb::entityNumbers()
+{
+    QHash<QString, int> entities;
+    const QString keys = QStringLiteral("Z_PRIMARYKEY");
+    if (!m_catalogue.hasColumn(keys, QStringLiteral("Z_NAME")) ||
+        !m_catalogue.hasColumn(keys, QStringLiteral("Z_ENT")))
+        return entities;
+    // A model has some dozens of entities; a table of more is no model's.
+    Sqlite3Cursor c =
+        queryThrow(Sqlite3Sql(QStringLiteral("select Z_NAME, Z_ENT from Z_PRIMARYKEY limit 1000")));
+    while (c.moveNext()) {
+        const QString name = c.getText(0);
+        const qint64 number = c.getInt64(1);
+        if (name.size() <= 100 && number > 0 && number < 1000000)
+            entities.insert(name, int(number));
+    }
+    return entities;
+}
+
+QString IOSMemberViberDb::attachmentJoin(const QHash<QString, int>& entities) const
+{
+    if (!m_catalogue.hasTable(QStringLiteral("ZATTACHMENT")))
+        return {};
+    if (m_catalogue.hasColumn(QStringLiteral("ZVIBERMESSAGE"), QStringLiteral("ZATTACHMENT")))
+        return QStringLiteral(" left join ZATTACHMENT as a on a.Z_PK = m.ZATTACHMENT");
+    // Files of 2017 link them only through the join table; a file with neither link
+    // shows its messages without attachments.
+    const QList<JoinTable> joins = joinTables(
+        m_catalogue, QStringLiteral("MESSAGES"), QStringLiteral("ATTACHMENTS"),
+        entities.value(QStringLiteral("Attachment")), entities.value(QStringLiteral("ViberMessage")));
+    if (joins.isEmpty())
+        return {};
+    const JoinTable& join = joins.first();
+    return QStringLiteral(" left join %1 as j on j.%2 = m.Z_PK left join ZATTACHMENT as a on a.Z_PK = j.%3")
+        .arg(quoted(join.name), quoted(join.otherColumn), quoted(join.ownerColumn));
+}
+
+QString IOSMemberViberDb::placeJoin() const
+{
+    const QString places = QStringLiteral("ZVIBERLOCATION");
+    if (!m_catalogue.hasTable(places))
+        return {};
+    if (m_catalogue.hasColumn(QStringLiteral("ZVIBERMESSAGE"), QStringLiteral("ZLOCATION")))
+        return QStringLiteral(" left join ZVIBERLOCATION as l on l.Z_PK = m.ZLOCATION");
+    if (m_catalogue.hasColumn(places, QStringLiteral("ZMESSAGE")))
+        return QStringLiteral(" left join ZVIBERLOCATION as l on l.ZMESSAGE = m.Z_PK");
+    return {};
 }
 
 void IOSMemberViberDb::loadMembers(ViberDataSet& dataSet)
@@ -155,29 +259,19 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
                 chat->groupId = QString::number(groupId);
             if (c.getInt(iSubtype) == 5 && chat->name.isEmpty())
                 chat->name = QStringLiteral("My Notes");
-            if (_ViberPerson* peer = dataSet.persons.value(c.getInt64(iPeer)))
+            _ViberPerson* peer = iPeer >= 0 ? dataSet.persons.value(c.getInt64(iPeer)) : nullptr;
+            if (peer)
                 chat->participants.insert(peer->id, peer);
         }
     }
-    // Members sit in a join table named by Core Data's entity numbers, which change
-    // between app versions.
-    static const QRegularExpression joinName(QStringLiteral("^Z_\\d+PHONENUMINDEXES$"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    for (const SchemaCatalogue::Table& table : m_catalogue.tables()) {
-        if (!joinName.match(table.name).hasMatch())
-            continue;
-        QString chatColumn;
-        QString memberColumn;
-        for (const _SqliteCol& column : table.columns) {
-            if (column.name.endsWith(QLatin1String("CONVERSATIONS"), Qt::CaseInsensitive))
-                chatColumn = column.name;
-            else if (column.name.endsWith(QLatin1String("PHONENUMINDEXES"), Qt::CaseInsensitive))
-                memberColumn = column.name;
-        }
-        if (chatColumn.isEmpty() || memberColumn.isEmpty())
-            continue;
-        Sqlite3Cursor c = queryThrow(Sqlite3Sql(
-            QStringLiteral("select \"%1\", \"%2\" from \"%3\"").arg(chatColumn, memberColumn, table.name)));
+    // A chat's members, and in files without ZINTERLOCUTOR a one-to-one chat's person.
+    const QHash<QString, int> entities = entityNumbers();
+    for (const JoinTable& join :
+         joinTables(m_catalogue, QStringLiteral("PHONENUMINDEXES"), QStringLiteral("CONVERSATIONS"),
+                    entities.value(QStringLiteral("Conversation")), 0)) {
+        Sqlite3Cursor c = queryThrow(
+            Sqlite3Sql(QStringLiteral("select %1, %2 from %3")
+                           .arg(quoted(join.ownerColumn), quoted(join.otherColumn), quoted(join.name))));
         while (c.moveNext()) {
             _ViberChat* chat = dataSet.chats.value(c.getInt64(0));
             _ViberPerson* person = dataSet.persons.value(c.getInt64(1));
@@ -192,12 +286,24 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
             callByMessage.insert(message, call);
     }
 
-    Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral(
-        "select m.*, a.ZNAME as atta_name, a.ZTYPE as atta_type, a.ZFILESIZE as atta_size, a.ZID as atta_id, "
-        "l.ZLATITUDE as loc_lat, l.ZLONGITUDE as loc_lng, l.ZADDRESS as loc_address from ZVIBERMESSAGE as m "
-        "left join ZATTACHMENT as a on a.ZMESSAGE = m.Z_PK left join ZVIBERLOCATION as l on l.ZMESSAGE = "
-        "m.Z_PK "
-        "where coalesce(m.ZBEINGDELETED, 0) = 0 order by m.ZDATE, m.Z_PK")));
+    // Attachments and places are linked in different ways by different app versions.
+    const QString attachments = attachmentJoin(entities);
+    const QString places = placeJoin();
+    QString sql = QStringLiteral("select m.*");
+    sql += attachments.isEmpty()
+               ? QStringLiteral(", NULL as atta_name, NULL as atta_type, NULL as atta_size, "
+                                "NULL as atta_id")
+               : QStringLiteral(", a.ZNAME as atta_name, a.ZTYPE as atta_type, a.ZFILESIZE as "
+                                "atta_size, a.ZID as atta_id");
+    sql += places.isEmpty()
+               ? QStringLiteral(", NULL as loc_lat, NULL as loc_lng, NULL as loc_address")
+               : QStringLiteral(", l.ZLATITUDE as loc_lat, l.ZLONGITUDE as loc_lng, l.ZADDRESS as "
+                                "loc_address");
+    sql += QStringLiteral(" from ZVIBERMESSAGE as m") + attachments + places +
+           QStringLiteral(" where coalesce(m.ZBEINGDELETED, 0) = 0 order by m.ZDATE, m.Z_PK");
+    if (!attachments.isEmpty())
+        sql += QStringLiteral(", a.Z_PK");
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql(sql));
     const int iPk = c.colIndex(QStringLiteral("Z_PK"));
     const int iChat = c.colIndex(QStringLiteral("ZCONVERSATION"));
     const int iSender = c.colIndex(QStringLiteral("ZPHONENUMINDEX"));

@@ -3,6 +3,7 @@
 #include "app/SchemaCatalogue.h"
 #include "db/AbsViberDb.h"
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -29,6 +30,12 @@ protected:
     void loadInto(ViberDataSet& dataSet) override;
 
 private:
+    // Core Data's entity numbers by entity name, from Z_PRIMARYKEY.
+    QHash<QString, int> entityNumbers();
+    // The joins of the message query that bring a message's attachment ("a") and place
+    // ("l"); empty when the file links none.
+    QString attachmentJoin(const QHash<QString, int>& entities) const;
+    QString placeJoin() const;
     void loadMembers(ViberDataSet& dataSet);
     void loadCallLog(ViberDataSet& dataSet);
     QString mediaFile(const QString& attachmentType, const QString& name);

@@ -1,13 +1,17 @@
+#include "app/Sqlite3DB.h"
 #include "db/IOSMemberViberDb.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/ViberCodes.h"
 #include "db/ViberSourceDetector.h"
 #include "db/ViberText.h"
 #include "tests/support/IOSMemberFixture.h"
+#include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -16,6 +20,52 @@
 namespace {
 
 const QString DatabaseFile = QLatin1String(IOSMemberFixture::DatabaseFile);
+
+// Turns the backup's Contacts.data into a file of 2017, keeping the -wal a running app
+// leaves (the message only there stays only there).
+void reshapeBackupTo2017(const IPhoneBackupFixture& backup)
+{
+    const QString group = QLatin1String(IPhoneBackup::ViberGroupDomain);
+    const QString database = QLatin1String(IPhoneBackup::ViberDatabase);
+    const QStringList suffixes{QString(), QStringLiteral("-wal"), QStringLiteral("-shm")};
+    QTemporaryDir work;
+    const QString path = work.filePath(QStringLiteral("Contacts.data"));
+    for (const QString& suffix : suffixes) {
+        if (!QFile::copy(backup.storedPath(group, database + suffix), path + suffix))
+            throw std::runtime_error("cannot copy the backup's database");
+    }
+    Sqlite3DB db;
+    db.openThrow(path, Sqlite3DB::OpenReadWrite);
+    db.executeScriptThrow(QStringLiteral("PRAGMA wal_autocheckpoint=0;"));
+    IOSMemberFixture::reshape(db, IOSMemberFixture::Shape::Of2017);
+    // Taken while the connection is open, before closing folds the log into the file.
+    for (const QString& suffix : suffixes) {
+        if (!TestEnvironment::writeFile(backup.storedPath(group, database + suffix),
+                                        TestEnvironment::readFile(path + suffix)))
+            throw std::runtime_error("cannot write the backup's database");
+    }
+}
+
+// What both shapes hold alike: chats, one-to-one persons, attachments and places.
+void compareWithToday(const ViberDataSet& today, const ViberDataSet& other)
+{
+    QCOMPARE(other.chats.size(), today.chats.size());
+    for (const _ViberChat* chat : today.chats) {
+        const _ViberChat* same = other.chats.value(chat->id);
+        QVERIFY2(same, qPrintable(QString::number(chat->id)));
+        QCOMPARE(same->participants.keys(), chat->participants.keys());
+    }
+    for (const _ViberMsg* msg : today.messages) {
+        const _ViberMsg* same = other.messages.value(msg->id);
+        QVERIFY2(same, qPrintable(QString::number(msg->id)));
+        QCOMPARE(same->type, msg->type);
+        QCOMPARE(ViberText::summaryText(*same), ViberText::summaryText(*msg));
+        QCOMPARE(bool(same->attachment), bool(msg->attachment));
+        if (msg->attachment)
+            QCOMPARE(same->attachment->fileId, msg->attachment->fileId);
+        QCOMPARE(same->location.address(), msg->location.address());
+    }
+}
 
 } // namespace
 
@@ -42,6 +92,10 @@ private slots:
         QCOMPARE(ViberSourceDetector::detect(store), ViberSourceDetector::Generation::IOSPhoneNumberIndex);
         QVERIFY(dynamic_cast<IOSViberDb*>(
             ViberSourceDetector::iosReader(local.path(), QDir(local.path()).relativeFilePath(store)).get()));
+        // The older generation's reader joins attachments by ZATTACHMENT.ZMESSAGE, which
+        // this generation lacks: it must refuse such a file before any query.
+        IOSViberDb older(m_fixture.folder(), DatabaseFile, IOSViberDb::OpenForBrowsing);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, older.open());
     }
 
     void fileIsOnlyRead() { QCOMPARE(TestEnvironment::readFile(m_fixture.dbPath()), m_before); }
@@ -147,6 +201,49 @@ private slots:
             QVERIFY2(std::any_of(texts.cbegin(), texts.cend(),
                                  [&](const QString& t) { return t.contains(v.toString()); }),
                      qPrintable(v.toString()));
+    }
+
+    // A file of 2017 links attachments through Core Data's join table and names no
+    // interlocutor: it reads as today's file does.
+    void fileOf2017()
+    {
+        const IOSMemberFixture old(IOSMemberFixture::Shape::Of2017);
+        const ViberDataSetPtr data = ViberSourceDetector::iosReader(old.folder(), DatabaseFile)->load();
+        compareWithToday(*m_data, *data);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(data->chats.value(1)->participants.keys(), QList<qint64>{1}); // from the join table
+        QCOMPARE(data->messages.value(4)->attachment->fileName, QStringLiteral("IMG_0001.jpg"));
+        QCOMPARE(data->messages.value(6)->location.address(), QStringLiteral("Puerta del Sol, Madrid"));
+
+        // Without the join table nor ZVIBERMESSAGE.ZLOCATION, messages come without
+        // attachments and places are found from their side.
+        Sqlite3DB db;
+        db.openThrow(old.dbPath(), Sqlite3DB::OpenReadWrite);
+        db.executeScriptThrow(
+            QStringLiteral("DROP TABLE Z_4MESSAGES; ALTER TABLE ZVIBERMESSAGE DROP COLUMN ZLOCATION;"));
+        db.close();
+        const ViberDataSetPtr bare = ViberSourceDetector::iosReader(old.folder(), DatabaseFile)->load();
+        QCOMPARE(bare->messages.size(), m_data->messages.size());
+        QCOMPARE(bare->messages.value(4)->type, int(ViberMsgType::Text));
+        QVERIFY(!bare->messages.value(4)->attachment);
+        QCOMPARE(bare->messages.value(6)->location.longitude(), -3.70379);
+    }
+
+    // An iPhone backup holding a file of 2017: the picture is found through the manifest.
+    void backupOf2017()
+    {
+        const IPhoneBackupFixture backup;
+        reshapeBackupTo2017(backup);
+        const ViberDataSetPtr data = ViberSourceDetector::iosBackupReader(backup.folder())->load();
+        QCOMPARE(data->messages.size(), m_data->messages.size() + 1); // and the one only in the -wal
+        QCOMPARE(data->messages.value(13)->text, QLatin1String(IPhoneBackupFixture::WalOnlyText));
+        compareWithToday(*m_data, *data);
+        if (QTest::currentTestFailed())
+            return;
+        const _ViberAtta* picture = data->messages.value(4)->attachment;
+        QVERIFY(picture);
+        QCOMPARE(TestEnvironment::readFile(picture->localPath), IPhoneBackupFixture::pictureBytes());
     }
 
 private:
