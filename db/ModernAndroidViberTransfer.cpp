@@ -6,6 +6,7 @@
 #include "app/Sqlite3DB.h"
 #include "app/Sqlite3Transaction.h"
 #include "db/ColumnInsert.h"
+#include "db/ModernAndroidViberDb.h"
 #include "db/ModernMessageRow.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr qint64 DuplicateWindowMs = 60000;
-constexpr int ReactionHelper = 1007;
 // Conversation types the app keys by group_id: groups, the older public chats and
 // communities.
 constexpr int OneToOne = 0;
@@ -152,7 +152,7 @@ void ModernAndroidViberTransfer::readPhone()
         if (token != 0)
             m_datesByToken.add(token, date);
         m_rowsByChat[{conversation, c.getInt(4)}].append({date, qHash(c.getText(5))});
-        if (c.getInt64(6) == 0 && c.getInt(7) != ReactionHelper && !c.isNull(2))
+        if (c.getInt64(6) == 0 && c.getInt(7) != ModernAndroidViberDb::ReactionHelper && !c.isNull(2))
             m_orderKeys.addPhoneRow(conversation, date, c.getInt64(2));
     }
     m_orderKeys.prepare();
@@ -377,7 +377,7 @@ qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _Vi
     if (const auto made = m_newestOfNew.find(conversationId); made != m_newestOfNew.end())
         *made = std::max(*made, dateMs);
     m_rowsByChat[{conversationId, sendType}].append({dateMs, qHash(row.body)});
-    if (row.kind == ModernMessageRow::Call)
+    if (row.kind == ModernAndroidViberDb::Call)
         writeCallRow(conversationId, id, *message.call, token, dateMs);
     return token;
 }

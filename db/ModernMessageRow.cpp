@@ -1,6 +1,7 @@
 #include "db/ModernMessageRow.h"
 
 #include "app/AppDirs.h"
+#include "db/ModernAndroidViberDb.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
@@ -17,11 +18,9 @@
 namespace {
 
 constexpr auto AppMediaFolder = "Android/data/com.viber.voip/files/";
-// Kind codes the readers keep in a record's extra columns: today's Android app names
-// a shared contact 9, the desktop app 10.
-constexpr int ModernContactCard = 9;
+// The desktop app's kind code of a shared contact, kept in a record's extra columns as
+// today's Android app's is.
 constexpr int DesktopContactCard = 10;
-constexpr int ModernGif = 1005;
 
 int keptCode(const _ViberMsg& message, const char* key)
 {
@@ -32,7 +31,7 @@ int keptCode(const _ViberMsg& message, const char* key)
 bool isContactCard(const _ViberMsg& message)
 {
     return message.text.startsWith(QLatin1String("[CONTACT]")) &&
-           (keptCode(message, "extra_mime") == ModernContactCard ||
+           (keptCode(message, "extra_mime") == ModernAndroidViberDb::ContactCard ||
             keptCode(message, "Type") == DesktopContactCard);
 }
 
@@ -44,7 +43,7 @@ bool isFile(const _ViberMsg& message)
 
 bool isGif(const _ViberMsg& message)
 {
-    return keptCode(message, "extra_mime") == ModernGif ||
+    return keptCode(message, "extra_mime") == ModernAndroidViberDb::Gif ||
            (message.attachment && QFileInfo(message.attachment->fileName)
                                           .suffix()
                                           .compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0);
@@ -140,7 +139,8 @@ bool ModernMessageRow::isWritable(const _ViberMsg& message)
 
 bool ModernMessageRow::hasMedia(int kind)
 {
-    return kind == Picture || kind == Gif || kind == Video || kind == Voice || kind == File;
+    using K = ModernAndroidViberDb;
+    return kind == K::Picture || kind == K::Gif || kind == K::Video || kind == K::Voice || kind == K::File;
 }
 
 QString ModernMessageRow::mediaRelativePath(const _ViberMsg& message)
@@ -176,14 +176,14 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
         row.downloadId = atta->fileId.trimmed();
     switch (message.type) {
     case ViberMsgType::Picture:
-        row.kind = isGif(message) ? Gif : Picture;
+        row.kind = isGif(message) ? ModernAndroidViberDb::Gif : ModernAndroidViberDb::Picture;
         row.body = message.text;
         row.uri = uriText;
         if (atta)
             row.msgInfo = toJson({{QStringLiteral("fileInfo"), fileInfo(*atta, "image", QString(), 0)}});
         break;
     case ViberMsgType::Video:
-        row.kind = Video;
+        row.kind = ModernAndroidViberDb::Video;
         row.body = message.text;
         row.uri = uriText;
         if (atta) {
@@ -193,7 +193,7 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
         }
         break;
     case ViberMsgType::Voice:
-        row.kind = Voice;
+        row.kind = ModernAndroidViberDb::Voice;
         row.uri = uriText;
         if (atta) {
             row.durationMs = milliseconds(atta->duration);
@@ -202,12 +202,12 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
         }
         break;
     case ViberMsgType::Sticker:
-        row.kind = Sticker;
+        row.kind = ModernAndroidViberDb::Sticker;
         if (atta)
             row.uploadId = atta->fileId.trimmed().toLongLong();
         break;
     case ViberMsgType::Location:
-        row.kind = Location;
+        row.kind = ModernAndroidViberDb::Location;
         row.body = message.text;
         row.hasLocation = message.hasLocation();
         row.latitude = microdegrees(message.location.latitude());
@@ -217,7 +217,7 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
                                    QJsonObject{{QStringLiteral("address"), message.location.address()}}}});
         break;
     case ViberMsgType::Call:
-        row.kind = Call;
+        row.kind = ModernAndroidViberDb::Call;
         // The old generation's bubble texts; the call itself is in messages_calls.
         switch (message.call ? message.call->kind : 0) {
         case ViberCallKind::Incoming:
@@ -236,15 +236,15 @@ ModernMessageRow ModernMessageRow::build(const _ViberMsg& message, const QString
     default:
         if (isFile(message)) {
             const QString name = AppDirs::sanitizeFileName(atta->fileName);
-            row.kind = File;
+            row.kind = ModernAndroidViberDb::File;
             row.uri = uriText;
             row.body = fileCaption(message, atta->fileName.trimmed());
             row.msgInfo = toJson({{QStringLiteral("fileInfo"), fileInfo(*atta, "file", name, 0)}});
         } else if (isContactCard(message)) {
-            row.kind = ContactCard;
+            row.kind = ModernAndroidViberDb::ContactCard;
             row.msgInfo = toJson(contactCardInfo(message.text));
         } else {
-            row.kind = Text;
+            row.kind = ModernAndroidViberDb::Text;
             row.body = message.text;
         }
         break;

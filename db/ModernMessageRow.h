@@ -9,21 +9,7 @@ struct _ViberMsg;
 // record of any source.
 struct ModernMessageRow
 {
-    // The codes of messages.extra_mime this writer produces.
-    enum Kind : int {
-        Text = 0,
-        Picture = 1,
-        Video = 3,
-        Sticker = 4,
-        Location = 5,
-        ContactCard = 9,
-        File = 10,
-        Call = 1002,
-        Gif = 1005,
-        Voice = 1009,
-    };
-
-    int kind = Text;
+    int kind = 0; // messages.extra_mime: a ModernAndroidViberDb::Kind
     QString body;
     QString msgInfo = QStringLiteral("{}"); // the app's own value for "no info"
     QString uri;                            // the media file on the phone, a file: URI
