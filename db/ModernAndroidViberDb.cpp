@@ -27,6 +27,7 @@ namespace {
 constexpr auto ViberFiles = "Android/data/com.viber.voip/files/";
 constexpr qsizetype MaxInfoLength = 256 * 1024;
 constexpr qsizetype MaxPathLength = 4096;
+constexpr qsizetype MaxMemberIdLength = 256;
 
 // A file URI or absolute path on the phone, decoded; empty for other schemes.
 QString phonePathOf(const QString& uri)
@@ -254,6 +255,7 @@ void ModernAndroidViberDb::loadPeople(ViberDataSet& dataSet)
     const int iNumber = c.colIndex(QStringLiteral("number"));
     const int iImage = c.colIndex(QStringLiteral("viber_image"));
     const int iEncryptedMember = c.colIndex(QStringLiteral("encrypted_member_id"));
+    const int iMember = c.colIndex(QStringLiteral("member_id"));
     QHash<QString, _ViberPerson*> byMember;
     while (c.moveNext()) {
         const qint64 infoId = c.getInt64(iId);
@@ -271,6 +273,11 @@ void ModernAndroidViberDb::loadPeople(ViberDataSet& dataSet)
             made->number = number;
             made->name = name.isEmpty() && number.isEmpty() ? c.getText(iNumber).trimmed() : name;
             made->avatarRef = c.getText(iImage);
+            // The app's own key of a person besides the number (group members may hide
+            // theirs); a transfer into another phone finds the person by it.
+            const QString memberId = c.getText(iMember).trimmed();
+            if (!memberId.isEmpty() && memberId.size() <= MaxMemberIdLength)
+                made->setExtra({{QStringLiteral("member_id"), memberId}});
             person = dataSet.persons.insert(std::move(made));
             if (!member.isEmpty())
                 byMember.insert(member, person);

@@ -104,14 +104,25 @@ void ModernAndroidViberTransfer::readPhone()
     }
     {
         // Only cards of type 1 hold a real number; the first card of a number is the one
-        // the app's own look-ups find.
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(QStringLiteral(
-            "select _id, number from participants_info where participant_type = 1 order by _id")));
+        // the app's own look-ups find. Every card other than the owner's names its
+        // person by member id too.
+        Sqlite3Cursor c =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select _id, number, participant_type, member_id from "
+                                                    "participants_info where participant_type <> 0 "
+                                                    "order by participant_type <> 1, _id")));
         while (c.moveNext()) {
+            const qint64 id = c.getInt64(0);
+            const QString member = c.getText(3).trimmed();
+            if (!member.isEmpty() && !m_infoByMember.contains(member))
+                m_infoByMember.insert(member, id);
+            // The app names a sender in user_id by number, by member id where it has none.
+            const QString number = c.getText(1).trimmed();
+            m_userIdOfInfo.insert(id, c.getInt(2) == 1 && !number.isEmpty() ? number : member);
+            if (c.getInt(2) != 1)
+                continue;
             const QString canonical = ViberText::canonicalNumber(c.getText(1));
             if (!canonical.isEmpty() && !m_infoByNumber.contains(canonical))
-                m_infoByNumber.insert(canonical, c.getInt64(0));
-            m_numberOfInfo.insert(c.getInt64(0), c.getText(1).trimmed());
+                m_infoByNumber.insert(canonical, id);
         }
     }
     {
@@ -218,8 +229,11 @@ qint64 ModernAndroidViberTransfer::personInfoId(const _ViberPerson& person, bool
 {
     const QString number = person.number.trimmed();
     const QString canonical = ViberText::canonicalNumber(number);
-    if (canonical.isEmpty())
-        return 0;
+    if (canonical.isEmpty()) {
+        // Someone who hides their number is found by the member id another phone of
+        // today's app gave them, and never made up.
+        return m_infoByMember.value(person.extraMap().value(QStringLiteral("member_id")).toString());
+    }
     if (const qint64 known = m_infoByNumber.value(canonical); known != 0 || !create)
         return known;
     // What the app keeps of someone who is not in the phone's address book: the number,
@@ -234,7 +248,7 @@ qint64 ModernAndroidViberTransfer::personInfoId(const _ViberPerson& person, bool
     m_db->executeThrow(insert.sql());
     const qint64 id = m_db->lastInsertId();
     m_infoByNumber.insert(canonical, id);
-    m_numberOfInfo.insert(id, number);
+    m_userIdOfInfo.insert(id, number);
     return id;
 }
 
@@ -355,7 +369,7 @@ qint64 ModernAndroidViberTransfer::writeMessage(qint64 conversationId, const _Vi
     insert.set("deleted", 0);
     insert.set("send_type", sendType);
     insert.set("extra_mime", row.kind);
-    insert.set("user_id", sendType == 1 ? m_ownerNumber : m_numberOfInfo.value(senderInfo));
+    insert.set("user_id", sendType == 1 ? m_ownerNumber : m_userIdOfInfo.value(senderInfo));
     insert.set("status", kind.status);
     insert.set("body", row.body);
     insert.set("msg_info", row.msgInfo);

@@ -110,9 +110,10 @@ private:
     qint64 m_ownerInfo = 0;
     QString m_ownerNumber;
     QHash<QString, qint64> m_infoByNumber; // canonical number → participants_info._id
-    QHash<qint64, QString> m_numberOfInfo;
-    QHash<qint64, qint64> m_directByInfo; // the person's one-to-one conversation
-    QHash<qint64, qint64> m_groupById;    // group_id → conversation
+    QHash<QString, qint64> m_infoByMember; // member_id → participants_info._id
+    QHash<qint64, QString> m_userIdOfInfo; // participants_info._id → what user_id names it by
+    QHash<qint64, qint64> m_directByInfo;  // the person's one-to-one conversation
+    QHash<qint64, qint64> m_groupById;     // group_id → conversation
     QHash<qint64, int> m_typeOfConversation;
     QHash<qint64, qint64> m_newestOfNew; // conversations made here → their newest date
     QHash<qint64, qint64> m_groupOfConversation;

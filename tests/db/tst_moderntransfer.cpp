@@ -74,6 +74,9 @@ private slots:
         _ViberPerson* bohdan = b.person(4, QStringLiteral("+380931112233"), QStringLiteral("Bohdan"));
         _ViberPerson* max = b.person(5, QStringLiteral("+4915112345678"), QStringLiteral("Max"));
         _ViberPerson* nameless = b.person(6, QString(), QStringLiteral("No Number"));
+        // She hides her number; the phone knows her by her member id, as the source does.
+        _ViberPerson* sara = b.person(7, QString(), QStringLiteral("Sara"));
+        sara->setExtra({{QStringLiteral("member_id"), QStringLiteral("em:c2FyYQ")}});
         _ViberChat* withOlena = b.chat(1, {olena});
         _ViberChat* withAnna = b.chat(2, {anna});
         _ViberChat* family = b.chat(3, {kenji, bohdan}, QStringLiteral("Родина"), QStringLiteral("7001"));
@@ -119,6 +122,8 @@ private slots:
                       QStringLiteral("Wir sehen uns am Samstag um neun Uhr am😀"), false, anna),
             49);
         add(b.message(withMax, ViberMsgType::Text, at(1690000200000), QStringLiteral("Servus Max")), 50);
+        add(b.message(family, ViberMsgType::Text, at(1700000121700), QStringLiteral("أنا هنا"), false, sara),
+            52);
         add(b.message(withNobody, ViberMsgType::Text, at(1690000300000), QStringLiteral("ohne Nummer")), 51);
 
         const auto merge = [&] {
@@ -134,10 +139,10 @@ private slots:
             return result;
         };
         const ModernAndroidViberTransfer::Result first = merge();
-        QCOMPARE(first.queued, 13);
+        QCOMPARE(first.queued, 14);
         QCOMPARE(first.duplicates, 2);
         QCOMPARE(first.withoutIdentity, 1);
-        QCOMPARE(first.written, 10);
+        QCOMPARE(first.written, 11);
         QCOMPARE(first.conversationsAdded, 3); // Anna, the new group, and Max anew
 
         const QJsonObject check =
@@ -158,6 +163,7 @@ private slots:
             QStringLiteral("+380671234567|1|+380501112233|0|Між рядками"),
             QStringLiteral("+380671234567|0|+380671234567|1|Море"),
             QStringLiteral("7001|0|+380931112233|0|Я теж тут"),
+            QStringLiteral("7001|0||0|أنا هنا"),
         };
         QCOMPARE(addedLines(check), expected);
         for (const QJsonValue& value : check.value(QLatin1String("added")).toArray()) {
@@ -187,7 +193,7 @@ private slots:
         const QByteArray merged = TestEnvironment::readFile(phone.messagesPath());
         const ModernAndroidViberTransfer::Result again = merge();
         QCOMPARE(again.written, 0);
-        QCOMPARE(again.duplicates, 12);
+        QCOMPARE(again.duplicates, 13);
         QCOMPARE(TestEnvironment::readFile(phone.messagesPath()), merged);
     }
 
