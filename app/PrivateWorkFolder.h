@@ -9,8 +9,11 @@
 class PrivateWorkFolder
 {
 public:
-    // Throws std::runtime_error when the folder cannot be made.
+    // Throws std::runtime_error when the folder cannot be made. The first folder a
+    // process makes in a parent folder also removes the folders there that a process
+    // of the same user left behind when it was killed or crashed.
     explicit PrivateWorkFolder(const QString& parentFolder = QString());
+    ~PrivateWorkFolder();
     PrivateWorkFolder(const PrivateWorkFolder&) = delete;
     PrivateWorkFolder& operator=(const PrivateWorkFolder&) = delete;
 
@@ -22,4 +25,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    // Held locked while the folder lives, so that another process tells a folder in
+    // use from one left behind (the lock goes with its process).
+    int m_ownerLock = -1;
 };

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <sqlite3.h>
+#include <sys/file.h>
 
 namespace {
 
@@ -140,6 +141,26 @@ private slots:
         }
         QVERIFY(!exists(file));
         QVERIFY(!exists(path));
+
+        // What a killed run left goes when the next run makes its first folder there; a
+        // folder whose owner still runs stays.
+        QTemporaryDir parent;
+        const QDir root(parent.path());
+        for (const char* name : {"velliport-left01", "velliport-alive1"}) {
+            QVERIFY(root.mkdir(QLatin1String(name)));
+            QVERIFY(TestEnvironment::writeFile(
+                root.filePath(QLatin1String(name) + QStringLiteral("/.velliport-owner")), QByteArray()));
+            QVERIFY(TestEnvironment::writeFile(
+                root.filePath(QLatin1String(name) + QStringLiteral("/Manifest.db")),
+                QByteArray("decrypted")));
+        }
+        QFile owner(root.filePath(QStringLiteral("velliport-alive1/.velliport-owner")));
+        QVERIFY(owner.open(QIODevice::ReadWrite));
+        QCOMPARE(::flock(owner.handle(), LOCK_EX | LOCK_NB), 0);
+        const PrivateWorkFolder next(parent.path());
+        QVERIFY(!exists(root.filePath(QStringLiteral("velliport-left01"))));
+        QVERIFY(exists(root.filePath(QStringLiteral("velliport-alive1/Manifest.db"))));
+        QVERIFY(exists(next.path()));
     }
 };
 
