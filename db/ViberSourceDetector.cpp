@@ -119,9 +119,11 @@ std::unique_ptr<AbsViberDb> ViberSourceDetector::iosReader(const QString& folder
     }
 }
 
-std::unique_ptr<AbsViberDb> ViberSourceDetector::iosBackupReader(const QString& folder)
+std::unique_ptr<AbsViberDb> ViberSourceDetector::iosBackupReader(const QString& folder,
+                                                                 const BackupKeybag::Cancelled& cancelled,
+                                                                 const BackupKeybag::Progress& progress)
 {
-    auto backup = std::make_unique<IPhoneBackup>(folder);
+    auto backup = std::make_unique<IPhoneBackup>(folder, cancelled, progress);
     if (detect(backup->viberDatabase()) != Generation::IOSMember)
         fail(KeyTranslator::text("IDS_UNKNOWN_VIBER_DATABASE_%1")
                  .arg(QFileInfo(QLatin1String(IPhoneBackup::ViberDatabase)).fileName()));

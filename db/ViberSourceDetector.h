@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/AbsViberDb.h"
+#include "db/BackupKeybag.h"
 
 #include <QString>
 
@@ -44,7 +45,12 @@ public:
     // local database of the same shape (read for browsing). Throws for other files.
     static std::unique_ptr<AbsViberDb> iosReader(const QString& folder, const QString& databaseFile);
 
-    // The reader for Viber's history in an unencrypted iPhone backup folder. Throws with
-    // a plain explanation when the backup is encrypted, damaged or holds no Viber history.
-    static std::unique_ptr<AbsViberDb> iosBackupReader(const QString& folder);
+    // The reader for Viber's history in an iPhone backup folder; an encrypted one opens
+    // with the password given for it in this session (BackupPasswords), its key derived
+    // under cancelled and progress (see BackupKeybag::unlock). Throws with a plain
+    // explanation when the backup is encrypted without a password, damaged or holds no
+    // Viber history, WrongBackupPassword and OperationCancelled as IPhoneBackup does.
+    static std::unique_ptr<AbsViberDb> iosBackupReader(const QString& folder,
+                                                       const BackupKeybag::Cancelled& cancelled = {},
+                                                       const BackupKeybag::Progress& progress = {});
 };

@@ -67,7 +67,7 @@
         </message>
         <message>
             <source>IDS_IPHONE_BACKUP_ENCRYPTED</source>
-            <translation>This iPhone backup is encrypted: its Viber history is read with the backup's password (the one set for "Encrypt local backup" in Finder or iTunes). The command line takes it with velliport-cli --password-file; the window cannot ask for it yet.</translation>
+            <translation>This iPhone backup is encrypted: its Viber history is read with the backup's password (the one set for "Encrypt local backup" in Finder or iTunes). The window asks for it when you select the backup; the command line takes it with velliport-cli --password-file.</translation>
         </message>
         <message>
             <source>IDS_IPHONE_BACKUP_FILE_RECORD_DAMAGED_%1</source>
@@ -92,6 +92,26 @@
         <message>
             <source>IDS_IPHONE_BACKUP_KEYBAG_DAMAGED</source>
             <translation>The keys of this encrypted iPhone backup (in Manifest.plist) are damaged, so it cannot be opened.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_LOCKED</source>
+            <translation>Encrypted iPhone backup: select it and enter its password to read it.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_PASSWORD_PROMPT_%1</source>
+            <translation>The iPhone backup "%1" is encrypted. Please enter the password set for encrypted local backups in Finder or iTunes. It is kept in memory only until Velliport ends.</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_UNLOCKING</source>
+            <translation>Checking the password of the encrypted backup...</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_UNLOCK_LEFT_%1</source>
+            <translation>About %1 s left</translation>
+        </message>
+        <message>
+            <source>IDS_IPHONE_BACKUP_READING</source>
+            <translation>Reading the iPhone backup...</translation>
         </message>
         <message>
             <source>IDS_RESTORE_NEEDS_BACKUP_OF_THIS_PHONE</source>

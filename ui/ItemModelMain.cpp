@@ -69,10 +69,13 @@ QVariant ItemModelMain::data(const QModelIndex& index, int role) const
     const _ItemNode* node = nodeFromIndex(index);
     if (!node || index.row() < 0 || index.column() < 0)
         return {};
+    const bool locked =
+        node->type == NodeAndroidDevice && static_cast<const _AndroidDeviceItemNode*>(node)->locked;
     switch (role) {
     case Qt::DisplayRole:
+        return locked ? QStringLiteral("\U0001F512 ") + node->text : node->text;
     case Qt::ToolTipRole:
-        return node->text;
+        return locked ? node->text + QLatin1Char('\n') + tr("IDS_IPHONE_BACKUP_LOCKED") : node->text;
     case Qt::DecorationRole:
         switch (node->type) {
         case NodeRootDevice:

@@ -10,15 +10,20 @@
 #include "app/UpdateChecker.h"
 #include "app/WebConfig.h"
 #include "app/WebLinks.h"
+#include "db/BackupPasswords.h"
+#include "db/EncryptedBackup.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
 #include "db/ViberPerson.h"
 #include "db/ViberSourceDetector.h"
 #include "db/ViberText.h"
+#include "ops/IPhoneBackupLoadThread.h"
 #include "ui/AboutUsForm.h"
 #include "ui/AndroidWIFIForm.h"
 #include "ui/AppStyle.h"
+#include "ui/BackupPasswordDialog.h"
 #include "ui/CommandContext.h"
 #include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
@@ -424,8 +429,25 @@ void MainWindow::connectActions()
         {MainActions::ViewCacheFiles, &MainWindow::miViewAndroidCacheFiles},
         {MainActions::UndoTransfer, &MainWindow::miUndoLastTransfer},
     };
-    for (const auto& [id, slot] : commands)
-        connect(m_actions->action(id), &QAction::triggered, this, slot);
+    // The commands that read no source's records; the others ask for a locked backup's
+    // password first and run only once it has opened.
+    const QList<MainActions::Id> sourceless = {
+        MainActions::ImportPC,      MainActions::ImportPCToLocalDb, MainActions::OpenDbFolder,
+        MainActions::CheckUpdate,   MainActions::ClearCache,        MainActions::ConnectWifi,
+        MainActions::Help,          MainActions::Feedback,          MainActions::About,
+        MainActions::UnmountDevice, MainActions::ViewCacheFiles,    MainActions::UndoTransfer,
+    };
+    for (const auto& command : commands) {
+        QAction* action = m_actions->action(command.first);
+        if (sourceless.contains(command.first)) {
+            connect(action, &QAction::triggered, this, command.second);
+            continue;
+        }
+        connect(action, &QAction::triggered, this, [this, slot = command.second] {
+            if (unlockCurrentSource())
+                (this->*slot)();
+        });
+    }
     connect(m_actions->action(MainActions::Exit), &QAction::triggered, this, &MainWindow::close);
 }
 
@@ -445,6 +467,14 @@ void MainWindow::loadVirtualDevices()
         device.model = folder.fileName();
         _AndroidDeviceItemNode* node = m_treeModel->addAndroidDevice(device);
         node->virtualFolder = folder.absoluteFilePath();
+        // An encrypted backup is read once the user asks for it and gives its password:
+        // nothing is asked, nor derived for seconds, at start-up.
+        if (ViberSourceDetector::detect(node->virtualFolder) == ViberSourceDetector::Generation::IOSBackup &&
+            EncryptedBackup::isEncrypted(
+                QDir(node->virtualFolder).filePath(QLatin1String(IPhoneBackup::PropertiesFile)))) {
+            node->locked = true;
+            continue;
+        }
         try {
             loadVirtualDevice(node, folder.absoluteFilePath());
             m_treeModel->loadChats(node);
@@ -485,6 +515,58 @@ void MainWindow::loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& 
     node->data =
         ViberSourceDetector::androidReader(QStringLiteral("/storage/emulated/0"), copy.path(), folder)
             ->load();
+}
+
+bool MainWindow::unlockBackup(_AndroidDeviceItemNode* node)
+{
+    if (!node->locked)
+        return true;
+    const QString folder = node->virtualFolder;
+    const QString name = node->text;
+    bool unlocked = false;
+    runModal([&] {
+        for (;;) {
+            if (!BackupPasswords::password(folder)) {
+                std::optional<SecretBytes> password = BackupPasswordDialog::ask(name, this);
+                if (!password)
+                    return;
+                BackupPasswords::remember(folder, std::move(*password));
+            }
+            ProgressForm form(tr("IDS_IPHONE_BACKUP_READING"), this);
+            IPhoneBackupLoadThread worker(folder, form.channel());
+            const bool ok = form.run(worker);
+            if (worker.wrongPassword()) {
+                // The backup has forgotten it; the next round asks again.
+                MessageBox::showWarning(UserText::plain(tr("IDS_IPHONE_BACKUP_WRONG_PASSWORD")), this);
+                continue;
+            }
+            if (!ok || !worker.dataSet()) {
+                // Not known to be right: a later try asks again rather than derive with it.
+                BackupPasswords::forget(folder);
+                return;
+            }
+            node->data = worker.dataSet();
+            node->locked = false;
+            unlocked = true;
+            return;
+        }
+    });
+    if (!unlocked)
+        return false;
+    m_treeModel->loadChats(node);
+    m_treeModel->refreshNode(node);
+    if (m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex()) == node)
+        showMessages(node->data, nullptr);
+    updateActions();
+    return true;
+}
+
+bool MainWindow::unlockCurrentSource()
+{
+    _AbsDBItemNode* source = currentSourceNode();
+    if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
+        return true;
+    return unlockBackup(static_cast<_AndroidDeviceItemNode*>(source));
 }
 
 ViberDataSetPtr MainWindow::currentSourceData() const
@@ -618,9 +700,17 @@ void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemS
         showMessages(static_cast<_AbsDBItemNode*>(chatNode->parent)->data, chatNode->chat);
         break;
     }
-    case AbsTreeItemModel::NodeAndroidDevice:
-        showMessages(static_cast<_AbsDBItemNode*>(node)->data, nullptr);
+    case AbsTreeItemModel::NodeAndroidDevice: {
+        auto* device = static_cast<_AndroidDeviceItemNode*>(node);
+        if (device->locked) {
+            // unlockBackup shows the records once they are read.
+            clearMessageView();
+            unlockBackup(device);
+            break;
+        }
+        showMessages(device->data, nullptr);
         break;
+    }
     default:
         clearMessageView();
     }

@@ -171,6 +171,13 @@ private:
     void loadVirtualDevices();
     void loadLocalDatabase(_LocalDbItemNode* node);
     void loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder);
+    // Asks for the password of a locked backup (again after a wrong one) and reads it on
+    // a worker; true once the node holds its records, false when the user cancelled or
+    // the backup could not be read (the user has been told).
+    bool unlockBackup(_AndroidDeviceItemNode* node);
+    // The current source, unlocked first when it is a locked backup; false when it stays
+    // locked.
+    bool unlockCurrentSource();
     void sortMessages(QList<_ViberMsg*>& messages) const;
     _AndroidDeviceItemNode* findDeviceNode(const QString& deviceId) const;
     // The phones a transfer from this tree node could write to: every phone that is not

@@ -36,6 +36,9 @@ public:
     // below "virtual_android"); empty for a phone. Such a device is a source only: there
     // is no phone to write to.
     QString virtualFolder;
+    // An encrypted iPhone backup listed without its records: they are read once the
+    // user has given its password.
+    bool locked = false;
 
     bool isVirtual() const { return !virtualFolder.isEmpty(); }
 };

@@ -1,10 +1,14 @@
 #include "android/WifiKeepAlive.h"
 #include "app/AppDirs.h"
+#include "db/BackupPasswords.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
+#include "db/PropertyList.h"
 #include "db/ViberCodes.h"
 #include "ops/BackupViberMsgThread.h"
 #include "tests/support/AndroidFixture.h"
 #include "tests/support/DataSetBuilder.h"
+#include "tests/support/EncryptedBackupBuilder.h"
 #include "tests/support/IPhoneBackupFixture.h"
 #include "tests/support/LocalDbFixture.h"
 #include "tests/support/ModernViberCheck.h"
@@ -13,13 +17,16 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/support/DialogCloser.h"
 #include "ui/AndroidWIFIForm.h"
+#include "ui/BackupPasswordDialog.h"
 #include "ui/DataSourceSelForm.h"
+#include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
 #include "ui/MainActions.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/MyTreeView.h"
+#include "ui/ProgressForm.h"
 #include "ui/TreeItemNodes.h"
 
 #include <QAction>
@@ -27,6 +34,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QLabel>
@@ -126,6 +134,7 @@ private slots:
     void deletingADatabaseNamedByDotsRemovesNothingElse();
     void virtualDeviceFolderIsListedAsADevice();
     void iPhoneBackupFolderIsListedAsADevice();
+    void encryptedBackupCancelsDuringTheKeyDerivation();
     void virtualAndroidFolderIsASourceOnly();
     void closingDuringAModalStepEndsTheStepFirst();
     void phoneEventsQueuedBehindACloseStartNoStep();
@@ -547,33 +556,139 @@ void TestMainWindow::virtualDeviceFolderIsListedAsADevice()
 }
 
 // A backup folder placed among the virtual devices is read through its manifest; an
-// encrypted one is listed without chats and says why.
+// encrypted one is listed locked without a question at start-up, and asks for its
+// password when selected or used: a Cancel leaves it locked, a wrong password is told
+// and asked again, the right one reads what the plain backup holds.
 void TestMainWindow::iPhoneBackupFolderIsListedAsADevice()
 {
     const QDir virtualRoot(QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android")));
     const IPhoneBackupFixture backup;
-    const IPhoneBackupFixture locked(IPhoneBackupFixture::Shape::EncryptedManifest);
+    const IPhoneBackupFixture locked(IPhoneBackupFixture::Shape::Encrypted);
     QVERIFY(QDir().mkpath(virtualRoot.path()));
     QVERIFY(QFile::link(backup.folder(), virtualRoot.filePath(QStringLiteral("iPhone"))));
     QVERIFY(QFile::link(locked.folder(), virtualRoot.filePath(QStringLiteral("Locked iPhone"))));
     const QMap<QString, QByteArray> before = IPhoneBackupFixture::snapshot(backup.folder());
+    const QMap<QString, QByteArray> lockedBefore = IPhoneBackupFixture::snapshot(locked.folder());
+    BackupPasswordDialog::setTestMode(true);
+    FileDialog::setTestMode(true);
+    const auto restore = qScopeGuard([&] {
+        BackupPasswordDialog::setTestMode(false);
+        FileDialog::setTestMode(false);
+        BackupPasswords::forget(virtualRoot.filePath(QStringLiteral("Locked iPhone")));
+    });
     {
-        MainWindow::Options options;
-        options.startDeviceMonitor = false;
-        options.startUsbTipsTimer = false;
-        MainWindow w(options);
-        const QList<_AndroidDeviceItemNode*> devices = w.treeModel()->deviceNodes();
+        auto w = makeWindow();
+        ItemModelMain* model = w->treeModel();
+        const QList<_AndroidDeviceItemNode*> devices = model->deviceNodes();
         QCOMPARE(devices.size(), 2);
-        QCOMPARE(devices.at(0)->text, QStringLiteral("Locked iPhone"));
-        QCOMPARE(devices.at(0)->childCount(), 0);
+        _AndroidDeviceItemNode* encrypted = devices.at(0);
+        QCOMPARE(encrypted->text, QStringLiteral("Locked iPhone"));
+        QVERIFY(encrypted->locked);
+        QCOMPARE(encrypted->childCount(), 0);
+        QVERIFY(model->data(model->nodeIndex(encrypted), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_LOCKED")));
         QCOMPARE(devices.at(1)->text, QStringLiteral("iPhone"));
         QCOMPARE(devices.at(1)->childCount(), 3);
-        QCOMPARE(shownTexts().size(), 1);
-        // A plain error: the box shows the text as it stands, quotes and all.
-        QVERIFY(shownTexts().first().contains(
-            QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_ENCRYPTED")));
+        QVERIFY(shownTexts().isEmpty());
+        QCOMPARE(BackupPasswordDialog::askedCount(), 0);
+
+        BackupPasswordDialog::queueAnswer(std::nullopt);
+        select(*w, model->nodeIndex(encrypted));
+        QCOMPARE(BackupPasswordDialog::askedCount(), 1);
+        QVERIFY(encrypted->locked);
+        QCOMPARE(encrypted->childCount(), 0);
+        // A command on the locked backup asks first, and does not run without it.
+        BackupPasswordDialog::queueAnswer(std::nullopt);
+        QAction* exportAction = w->actions()->action(MainActions::ExportToolbar);
+        QVERIFY(exportAction->isEnabled());
+        exportAction->trigger();
+        QCOMPARE(BackupPasswordDialog::askedCount(), 2);
+        QVERIFY(encrypted->locked);
+        QVERIFY(shownTexts().isEmpty());
+
+        select(*w, model->nodeIndex(devices.at(1)));
+        BackupPasswordDialog::queueAnswer(QStringLiteral("correct horse"));
+        BackupPasswordDialog::queueAnswer(QString::fromUtf8(IPhoneBackupFixture::Password));
+        select(*w, model->nodeIndex(encrypted));
+        QCOMPARE(BackupPasswordDialog::askedCount(), 4);
+        QCOMPARE(shownTexts(),
+                 QStringList{QCoreApplication::translate("Velliport", "IDS_IPHONE_BACKUP_WRONG_PASSWORD")});
+        QVERIFY(!encrypted->locked);
+        QCOMPARE(encrypted->childCount(), 3);
+        QCOMPARE(encrypted->data->allMessages().size(), devices.at(1)->data->allMessages().size());
+        QCOMPARE(w->messageModel()->rowCount(), encrypted->data->allMessages().size());
+        QCOMPARE(model->data(model->nodeIndex(encrypted), Qt::DisplayRole).toString(),
+                 QStringLiteral("Locked iPhone"));
     }
     QCOMPARE(IPhoneBackupFixture::snapshot(backup.folder()), before);
+    QCOMPARE(IPhoneBackupFixture::snapshot(locked.folder()), lockedBefore);
+}
+
+// The phone's key derivation takes seconds: the progress form shows how far it is, and
+// its Cancel ends the load at once, leaving the backup locked and no decrypted copy.
+// The password dialog takes what is typed out of its field as soon as OK is pressed.
+void TestMainWindow::encryptedBackupCancelsDuringTheKeyDerivation()
+{
+    const IPhoneBackupFixture slow(IPhoneBackupFixture::Shape::Encrypted);
+    // Phones use 10,000,000; a few million keep the derivation busy for seconds here too.
+    const QString plist = QDir(slow.folder()).filePath(QLatin1String(IPhoneBackup::PropertiesFile));
+    QVariantMap properties = PropertyList::readFile(plist).toMap();
+    properties[QStringLiteral("BackupKeyBag")] = EncryptedBackupBuilder::withHeaderValue(
+        properties.value(QStringLiteral("BackupKeyBag")).toByteArray(), "DPIC",
+        EncryptedBackupBuilder::bigEndian(3'000'000));
+    QVERIFY(TestEnvironment::writeFile(plist, EncryptedBackupBuilder::binaryPropertyList(properties)));
+    const QDir virtualRoot(QDir(AppDirs::dataFolder()).filePath(QStringLiteral("virtual_android")));
+    QVERIFY(QDir().mkpath(virtualRoot.path()));
+    QVERIFY(QFile::link(slow.folder(), virtualRoot.filePath(QStringLiteral("Slow iPhone"))));
+    BackupPasswordDialog::setTestMode(true);
+    const auto restore = qScopeGuard([&] {
+        BackupPasswordDialog::setTestMode(false);
+        BackupPasswords::forget(virtualRoot.filePath(QStringLiteral("Slow iPhone")));
+    });
+
+    auto w = makeWindow();
+    _AndroidDeviceItemNode* node = w->treeModel()->deviceNodes().value(0);
+    QVERIFY(node && node->locked);
+    const QStringList workFolders = QDir::temp().entryList({QStringLiteral("velliport-*")}, QDir::AllEntries);
+    QString shownProgress;
+    QElapsedTimer sinceCancel;
+    DialogCloser closer;
+    closer.expect<ProgressForm>([&](ProgressForm* form) {
+        auto* poll = new QTimer(form);
+        QObject::connect(poll, &QTimer::timeout, form, [&, form] {
+            const QString text = form->findChild<QLabel*>(QStringLiteral("lbProgress"))->text();
+            if (sinceCancel.isValid() || !text.startsWith(QStringLiteral("About ")))
+                return;
+            shownProgress = text;
+            sinceCancel.start();
+            form->cancel();
+        });
+        poll->start(20);
+    });
+    BackupPasswordDialog::queueAnswer(QString::fromUtf8(IPhoneBackupFixture::Password));
+    QElapsedTimer whole;
+    whole.start();
+    select(*w, w->treeModel()->nodeIndex(node));
+    QVERIFY2(sinceCancel.isValid(),
+             qPrintable(QStringLiteral("no derivation progress shown in %1 ms").arg(whole.elapsed())));
+    QVERIFY2(sinceCancel.elapsed() < 1000, qPrintable(QString::number(sinceCancel.elapsed())));
+    QVERIFY(shownProgress.endsWith(QStringLiteral(" s left")));
+    QVERIFY(node->locked);
+    QCOMPARE(node->childCount(), 0);
+    QVERIFY(shownTexts().isEmpty());
+    QCOMPARE(QDir::temp().entryList({QStringLiteral("velliport-*")}, QDir::AllEntries), workFolders);
+
+    BackupPasswordDialog dialog(QStringLiteral("Slow iPhone"), w.get());
+    dialog.show();
+    auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("txtBackupPassword"));
+    QCOMPARE(field->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(field, QStringLiteral("hunter2"));
+    QDir().mkpath(QStringLiteral(VELLIPORT_SCREENSHOT_DIR));
+    QVERIFY(dialog.grab().save(QStringLiteral(VELLIPORT_SCREENSHOT_DIR "/backup-password.png")));
+    dialog.accept();
+    QVERIFY(field->text().isEmpty());
+    QCOMPARE(dialog.takePassword().exposed(), QByteArrayLiteral("hunter2"));
 }
 
 // An unpacked Android folder is read without a change to it, its media used where they

@@ -2,6 +2,7 @@
 
 #include "android/BackupArchive.h"
 #include "app/AppDirs.h"
+#include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
 #include "app/SchemaCatalogue.h"
@@ -11,6 +12,7 @@
 #include "db/IPhoneBackup.h"
 #include "db/PCViberAccounts.h"
 #include "db/ViberSourceDetector.h"
+#include "ops/IPhoneBackupLoadThread.h"
 
 #include <QDir>
 #include <QFile>
@@ -326,7 +328,7 @@ QString CliSource::androidMessagesFile()
     return target;
 }
 
-std::unique_ptr<AbsViberDb> CliSource::reader()
+std::unique_ptr<AbsViberDb> CliSource::reader(const ProgressChannel& progress)
 {
     switch (m_kind) {
     case Kind::LocalDatabase:
@@ -334,7 +336,8 @@ std::unique_ptr<AbsViberDb> CliSource::reader()
     case Kind::IPhone:
         return ViberSourceDetector::iosReader(QFileInfo(m_path).absolutePath(), QFileInfo(m_path).fileName());
     case Kind::IPhoneBackup:
-        return ViberSourceDetector::iosBackupReader(m_path);
+        return ViberSourceDetector::iosBackupReader(m_path, IPhoneBackupLoadThread::cancelledBy(progress),
+                                                    IPhoneBackupLoadThread::reportedTo(progress));
     case Kind::Desktop:
         return ViberSourceDetector::desktopReader(m_path);
     case Kind::AndroidArchive:
@@ -348,12 +351,15 @@ std::unique_ptr<AbsViberDb> CliSource::reader()
 ViberDataSetPtr CliSource::load(const ProgressChannel& progress)
 {
     try {
-        const std::unique_ptr<AbsViberDb> database = reader();
+        const std::unique_ptr<AbsViberDb> database = reader(progress);
         // The Android adapter's clean-up of its copy runs in open(), before the handler
         // can be set; the reading, by far the longer part, runs under it.
         database->open();
         stopOnCancel(*database, progress);
         return database->load();
+    } catch (const OperationCancelled&) {
+        // The task reports nothing for a cancelled channel, whatever it threw.
+        throw Error(QStringLiteral("interrupted"));
     } catch (const Error&) {
         throw;
     } catch (const std::exception& e) {
@@ -370,7 +376,12 @@ QStringList CliSource::integrityProblems(const ProgressChannel& progress)
     if (m_kind == Kind::AndroidArchive || m_kind == Kind::AndroidFolder) {
         file = androidMessagesFile();
     } else if (m_kind == Kind::IPhoneBackup) {
-        backup.emplace(m_path);
+        try {
+            backup.emplace(m_path, IPhoneBackupLoadThread::cancelledBy(progress),
+                           IPhoneBackupLoadThread::reportedTo(progress));
+        } catch (const OperationCancelled&) {
+            throw Error(QStringLiteral("interrupted"));
+        }
         file = backup->viberDatabase();
     }
     Sqlite3DB db;

@@ -63,7 +63,8 @@ private:
     void resolveFile(const QString& file);
     void useLocal(const QString& folder, const QString& relativeFile);
     QString androidMessagesFile();
-    std::unique_ptr<AbsViberDb> reader();
+    // An encrypted backup's key is derived under the channel's cancel and shown on it.
+    std::unique_ptr<AbsViberDb> reader(const ProgressChannel& progress);
 
     Kind m_kind = Kind::LocalDatabase;
     QString m_path;
