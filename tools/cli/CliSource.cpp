@@ -125,8 +125,8 @@ CliSource::~CliSource() = default;
 QString CliSource::expectedText()
 {
     return QStringLiteral(
-        "a local database name or folder, an iPhone's Contacts.data or its folder, an unencrypted iPhone "
-        "backup folder, a desktop viber.db "
+        "a local database name or folder, an iPhone's Contacts.data or its folder, an iPhone "
+        "backup folder (encrypted or not), a desktop viber.db "
         "or its account folder, an Android backup archive (.ab) or an unpacked one "
         "(apps/com.viber.voip/db/viber_messages)");
 }
