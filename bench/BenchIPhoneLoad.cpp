@@ -105,8 +105,7 @@ std::pair<QString, QByteArray> storedDatabase(const QString& folder, const QStri
 
 // The pieces of the media decryption, each over every stored file of Viber's app folder
 // in turn, on a copy of the manifest: the file's record read (fromArchive), its key
-// unwrapped, the file decrypted into a fresh private folder, and, for comparison, the
-// stored file merely copied there (what making and writing the files costs by itself).
+// unwrapped, the file decrypted into a fresh private folder.
 QString mediaBreakdown(const QString& folder, const QString& manifest, const QString& password)
 {
     struct Stored
@@ -152,18 +151,8 @@ QString mediaBreakdown(const QString& folder, const QString& manifest, const QSt
         BackupCipher::decryptFile(file.key, file.path, decrypted.filePath(QString::number(n++)),
                                   file.record->size);
     const QString decrypt = seconds(timer);
-    PrivateWorkFolder copied;
-    timer.restart();
-    n = 0;
-    for (const Stored& file : files) {
-        if (!QFile::copy(file.path, copied.filePath(QString::number(n++))))
-            throw std::runtime_error("cannot copy a stored file");
-    }
-    const QString copy = seconds(timer);
-    return QStringLiteral(
-               " media_records_s=%1 media_unwrap_s=%2 media_decrypt_files_s=%3 media_copy_files_s=%4 "
-               "stored_files=%5")
-        .arg(records, keys, decrypt, copy)
+    return QStringLiteral(" media_records_s=%1 media_unwrap_s=%2 media_decrypt_files_s=%3 stored_files=%4")
+        .arg(records, keys, decrypt)
         .arg(files.size());
 }
 
