@@ -100,12 +100,15 @@ void decrypt(const SecretBytes& key, const QString& in, const QString& out, std:
     try {
         const std::array<unsigned char, BackupCipher::BlockSize> zero{};
         CipherContext context = cbcDecryptor(key, zero.data());
-        QByteArray cipher(ChunkSize, Qt::Uninitialized);
-        QByteArray plain(ChunkSize, Qt::Uninitialized);
+        // Buffers of the file's own size up to a chunk: a backup holds thousands of small
+        // pictures, and a chunk each grew and shrank the heap for every one of them.
+        const qint64 chunk = std::clamp<qint64>(length, BackupCipher::BlockSize, ChunkSize);
+        QByteArray cipher(chunk, Qt::Uninitialized);
+        QByteArray plain(chunk, Qt::Uninitialized);
         QByteArray padding;
         qint64 done = 0;
         while (done < length) {
-            const qint64 got = source.read(cipher.data(), std::min(ChunkSize, length - done));
+            const qint64 got = source.read(cipher.data(), std::min(chunk, length - done));
             if (got <= 0 || got % BackupCipher::BlockSize != 0)
                 fail(QStringLiteral("cannot read %1").arg(in));
             int written = 0;
