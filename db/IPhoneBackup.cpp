@@ -123,7 +123,22 @@ void IPhoneBackup::openManifest()
 QString IPhoneBackup::appFile(const QString& relativePath)
 {
     try {
-        return storedFile(QLatin1String(ViberAppDomain), relativePath);
+        // A load asks for every attachment: one query for the app's whole folder beats a
+        // query per file several times over.
+        if (!m_appFiles) {
+            m_appFiles.emplace();
+            Sqlite3Cursor c = m_manifest.queryThrow(
+                Sqlite3Sql(
+                    QStringLiteral("select relativePath, fileID from Files where domain = ? and flags = 1"))
+                    .addTextParam(QLatin1String(ViberAppDomain)));
+            while (c.moveNext())
+                m_appFiles->insert(c.getText(0), c.getText(1));
+        }
+        const QString fileId = m_appFiles->value(relativePath);
+        return fileId.isEmpty() ? QString() : fileFor(fileId);
+    } catch (const Sqlite3Error&) {
+        qWarning("the manifest's list of Viber's files cannot be read");
+        return {};
     } catch (const std::runtime_error& e) {
         // One damaged picture of an encrypted backup is a missing file, not a lost history.
         qWarning("%s", e.what());
@@ -133,25 +148,26 @@ QString IPhoneBackup::appFile(const QString& relativePath)
 
 QString IPhoneBackup::storedFile(const QString& domain, const QString& relativePath)
 {
-    static const QRegularExpression fileIdPattern(QStringLiteral("^[0-9a-fA-F]{40}$"));
     QString fileId;
-    QByteArray record;
     try {
         // flags 1 marks a plain file; folders and links have no stored copy.
         Sqlite3Cursor c = m_manifest.queryThrow(
-            Sqlite3Sql(
-                QStringLiteral("select fileID, %1 from Files where domain = ? and relativePath = ? and "
-                               "flags = 1")
-                    .arg(m_encrypted ? QStringLiteral("file") : QStringLiteral("null")))
+            Sqlite3Sql(QStringLiteral(
+                           "select fileID from Files where domain = ? and relativePath = ? and flags = 1"))
                 .addTextParam(domain)
                 .addTextParam(relativePath));
         if (!c.moveNext())
             return {};
         fileId = c.getText(0);
-        record = c.getBlob(1);
     } catch (const Sqlite3Error&) {
         fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
     }
+    return fileFor(fileId);
+}
+
+QString IPhoneBackup::fileFor(const QString& fileId)
+{
+    static const QRegularExpression fileIdPattern(QStringLiteral("^[0-9a-fA-F]{40}$"));
     if (!fileIdPattern.match(fileId).hasMatch())
         return {};
     const QString path = AppDirs::pathInside(m_folder, fileId.left(2) + QLatin1Char('/') + fileId);
@@ -162,7 +178,17 @@ QString IPhoneBackup::storedFile(const QString& domain, const QString& relativeP
         return path;
     // Decrypted once, named by its id (checked above), readable by its owner only.
     const QString decrypted = m_media->filePath(fileId.toLower());
-    if (!QFileInfo::exists(decrypted))
-        m_encrypted->decryptFile(record, path, decrypted);
+    if (QFileInfo::exists(decrypted))
+        return decrypted;
+    QByteArray record;
+    try {
+        Sqlite3Cursor c = m_manifest.queryThrow(
+            Sqlite3Sql(QStringLiteral("select file from Files where fileID = ?")).addTextParam(fileId));
+        if (c.moveNext())
+            record = c.getBlob(0);
+    } catch (const Sqlite3Error&) {
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
+    }
+    m_encrypted->decryptFile(record, path, decrypted);
     return decrypted;
 }

@@ -4,7 +4,10 @@
 #include "app/Sqlite3DB.h"
 #include "db/BackupKeybag.h"
 
+#include <QHash>
+
 #include <memory>
+#include <optional>
 
 #include <QString>
 
@@ -53,11 +56,15 @@ private:
                 const BackupKeybag::Progress& progress);
     void openManifest();
     QString storedFile(const QString& domain, const QString& relativePath);
+    // The stored file of a manifest file id, decrypted when the backup is encrypted;
+    // empty for an id that is no file's.
+    QString fileFor(const QString& fileId);
 
     QString m_folder;
     PrivateWorkFolder m_work;
     Sqlite3DB m_manifest;
     QString m_viberDatabase;
     std::unique_ptr<EncryptedBackup> m_encrypted;
-    std::shared_ptr<PrivateWorkFolder> m_media; // decrypted media, for the session
+    std::optional<QHash<QString, QString>> m_appFiles; // Viber's app folder: path → file id
+    std::shared_ptr<PrivateWorkFolder> m_media;        // decrypted media, for the session
 };
