@@ -332,8 +332,9 @@ qint64 ModernAndroidViberTransfer::freshToken(qint64 dateMs, const _ViberMsg& me
     const QByteArray md5 = QCryptographicHash::hash(
         (message.text + QString::number(dateMs) + QString::number(message.type)).toUtf8(),
         QCryptographicHash::Md5);
-    qint64 token = (std::max<qint64>(dateMs - TokenEpochMs, 1) << 22) |
-                   (qint64(qFromBigEndian<quint32>(md5.constData())) & TokenLowBits);
+    // A date beyond what 40 bits hold after the epoch (a damaged source's) is held there.
+    const qint64 sinceEpoch = dateMs > TokenEpochMs ? std::min(dateMs - TokenEpochMs, qint64(1) << 40) : 1;
+    qint64 token = (sinceEpoch << 22) | (qint64(qFromBigEndian<quint32>(md5.constData())) & TokenLowBits);
     while (m_datesByToken.contains(token))
         ++token;
     return token;

@@ -70,9 +70,12 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
                            "_id, %2 from messages where %1")
                 .arg(affected, Counted))
             .addInt64Param(lastPhoneId));
-    while (c.moveNext())
-        rows.push_back(
-            {c.getInt64(0), c.getInt64(1), c.getInt64(2), c.getInt64(3) * 2 + (c.getInt(4) != 0 ? 1 : 0)});
+    // No phone's ids come near 2^62; a damaged file's are held there rather than overflow.
+    constexpr qint64 IdBound = std::numeric_limits<qint64>::max() / 4;
+    while (c.moveNext()) {
+        const qint64 id = std::clamp(c.getInt64(3), -IdBound, IdBound);
+        rows.push_back({c.getInt64(0), c.getInt64(1), c.getInt64(2), id * 2 + (c.getInt(4) != 0 ? 1 : 0)});
+    }
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         if (a.conversation != b.conversation)
             return a.conversation < b.conversation;
