@@ -53,7 +53,9 @@ struct UsbRun
     QTemporaryDir dir;
     AndroidDevice device;
 
-    AndroidConnectWithUSBThread::Timing timing{10ms, 3000ms, 3000ms};
+    // Generous: under a full parallel test run on two cores the simulated agent can take
+    // seconds to start. The cases about waiting set short budgets of their own.
+    AndroidConnectWithUSBThread::Timing timing{10ms, 10000ms, 10000ms};
 
     // The package route unless native: the agent app of a stand-in package.
     bool native = false;
