@@ -11,6 +11,7 @@
 #include "app/AppDirs.h"
 #include "app/Failure.h"
 #include "app/KeyTranslator.h"
+#include "app/OnDemandFiles.h"
 #include "app/OperationCancelled.h"
 #include "app/PrivateWorkFolder.h"
 #include "app/ProgressChannel.h"
@@ -312,6 +313,7 @@ bool AndroidRestoreViberThread::planUpload(const QString& localPath, const QStri
     if (m_device.storage.isEmpty() || relativePath.isEmpty())
         return false;
     // A missing or empty file cannot be sent and would end the whole transfer.
+    OnDemandFiles::prepare(localPath);
     if (localPath.isEmpty() || QFileInfo(localPath).size() <= 0) {
         ++m_missingFiles;
         return false;

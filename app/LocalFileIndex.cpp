@@ -1,5 +1,6 @@
 #include "app/LocalFileIndex.h"
 
+#include "app/OnDemandFiles.h"
 #include "app/TextScan.h"
 
 #include <QDirIterator>
@@ -19,6 +20,9 @@ bool LocalFileIndex::hasNonEmptyFile(const QString& path)
 
 bool LocalFileIndex::mayExist(const QString& path)
 {
+    // A folder's listing says nothing of the files it makes only when asked for.
+    if (OnDemandFiles::prepare(path))
+        return true;
     const qsizetype slash = TextScan::lastSlash(path);
     if (slash < 0)
         return true;

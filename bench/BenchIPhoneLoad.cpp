@@ -1,7 +1,7 @@
 // Loads Viber's history from an iPhone backup folder once, as the program does
 // (ViberSourceDetector::iosBackupReader, then the load), the password of an encrypted
-// backup given as if typed. Each mode is meant for a fresh process: the decrypted media
-// of a backup are kept for the session, so a second load in one process would find them.
+// backup given as if typed. Each mode is meant for a fresh process. The load decrypts
+// no media: an encrypted backup's files are decrypted when first read (OnDemandFiles).
 //
 //   velliport-bench-iphone load FOLDER [--password PW]
 //       load_s (open and load), open_s (the backup's manifest and database copied or
@@ -12,13 +12,12 @@
 //       password's key derived, the class keys and the manifest key unwrapped).
 //   velliport-bench-iphone phases FOLDER [--password PW]
 //       prints, to stderr, where a load's time goes: open_s as above; media_s, the
-//       media lookups of the load alone, in the loader's order of folders (an encrypted
-//       backup decrypts each file found); records_s, the load after them, which finds
-//       the media already decrypted; then, timed apart: unlock_s (the keys),
+//       media lookups of the load alone, in the loader's order of folders; records_s,
+//       the load after them; then, timed apart: unlock_s (the keys),
 //       manifest_s and database_s (Manifest.db and Contacts.data copied or decrypted);
 //       app_rows_read_s (every row of Viber's app folder read from the manifest at once,
-//       against media_s's query per lookup); for an encrypted backup, the media
-//       decryption's pieces (see mediaBreakdown).
+//       against media_s's query per lookup); for an encrypted backup, the pieces of
+//       decrypting every media file, as reading them all would (see mediaBreakdown).
 
 #include "app/HugePageHeap.h"
 #include "app/PrivateWorkFolder.h"

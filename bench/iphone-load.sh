@@ -95,11 +95,6 @@ if [ "$encrypted" = 1 ]; then
     phases_plain="$("$bench" phases "$data/plain" 2>&1 >/dev/null)"
     phases_encrypted="$("$bench" phases "$data/encrypted" --password "$password" 2>&1 >/dev/null)"
     printf '%s\n%s\n' "$phases_plain" "$phases_encrypted" >&2
-    # The load without decrypting media (records_s finds them decrypted already) against
-    # the plain one, from the single runs above: what decrypting media on demand would give.
-    awk -v oe="$(echo "$phases_encrypted" | field open_s)" -v re="$(echo "$phases_encrypted" | field records_s)" \
-        -v op="$(echo "$phases_plain" | field open_s)" -v rp="$(echo "$phases_plain" | field records_s)" \
-        'BEGIN { printf "ESTIMATE ratio_without_media_decryption=%.3f\n", (oe + re) / (op + rp) }' >&2
     echo "RESULT iphone-load-encrypted ratio=$ratio encrypted_s=$other_median plain_s=$plain_median" \
         "derivation_s=$derivation_median messages=$count media_files=$media_files" \
         "encrypted=${other_times[*]} plain=${plain_times[*]} derivations=${derivations[*]}"

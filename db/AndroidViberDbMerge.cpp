@@ -3,6 +3,7 @@
 
 #include "db/AndroidViberDb.h"
 
+#include "app/OnDemandFiles.h"
 #include "app/Sqlite3Error.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
@@ -115,6 +116,7 @@ qint64 fileSize(const QString& path)
 {
     if (path.isEmpty())
         return 0;
+    OnDemandFiles::prepare(path);
     const QFileInfo info(path);
     return info.isFile() ? info.size() : 0;
 }

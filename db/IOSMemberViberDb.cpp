@@ -241,6 +241,8 @@ QString IOSMemberViberDb::mediaFile(const QString& attachmentType, const QString
 
 void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
 {
+    if (m_backup)
+        dataSet.decryptedMedia = m_backup->decryptedMedia();
     loadMembers(dataSet);
     {
         Sqlite3Cursor c = queryThrow(

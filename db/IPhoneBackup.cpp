@@ -7,35 +7,19 @@
 #include "app/Sqlite3Error.h"
 #include "app/SqliteFileSet.h"
 #include "db/BackupPasswords.h"
+#include "db/DecryptedBackupMedia.h"
 #include "db/EncryptedBackup.h"
 #include "db/WrongBackupPassword.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QRegularExpression>
 
-#include <map>
 #include <memory>
 
 #include <sqlite3.h>
 
 namespace {
-
-// Decrypted media outlive the reader that made them: the records point at them for as
-// long as the program shows the backup. One private folder per backup for the session,
-// removed when the program ends.
-std::shared_ptr<PrivateWorkFolder> decryptedMediaFolder(const QString& backup)
-{
-    static QMutex mutex;
-    static std::map<QString, std::shared_ptr<PrivateWorkFolder>> folders;
-    const QMutexLocker locker(&mutex);
-    std::shared_ptr<PrivateWorkFolder>& folder = folders[backup];
-    if (!folder)
-        folder = std::make_shared<PrivateWorkFolder>();
-    return folder;
-}
 
 // Backup files are copied out before SQLite sees them, so that nothing SQLite does on
 // opening (a log replayed, an index file made) can touch the backup.
@@ -63,16 +47,12 @@ IPhoneBackup::IPhoneBackup(const QString& folder, const BackupKeybag::Cancelled&
     openManifest();
     const QString group = QLatin1String(ViberGroupDomain);
     const QString database = QLatin1String(ViberDatabase);
-    const QString stored = storedFile(group, database);
-    if (stored.isEmpty())
+    const QString name = QFileInfo(database).fileName();
+    m_viberDatabase = copyOutFile(group, database, name);
+    if (m_viberDatabase.isEmpty())
         fail(KeyTranslator::text("IDS_IPHONE_BACKUP_NO_VIBER"));
-    m_viberDatabase = m_work.filePath(QFileInfo(database).fileName());
-    copyOut(stored, m_viberDatabase);
-    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        const QString companion = storedFile(group, database + suffix);
-        if (!companion.isEmpty())
-            copyOut(companion, m_viberDatabase + suffix);
-    }
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+        copyOutFile(group, database + suffix, name + suffix);
 }
 
 IPhoneBackup::~IPhoneBackup() = default;
@@ -84,24 +64,28 @@ void IPhoneBackup::unlock(const QString& properties, const BackupKeybag::Cancell
     if (!password)
         fail(KeyTranslator::text("IDS_IPHONE_BACKUP_ENCRYPTED"));
     try {
-        m_encrypted = std::make_unique<EncryptedBackup>(properties, *password, cancelled, progress);
+        m_decrypted = std::make_shared<DecryptedBackupMedia>(
+            m_folder, std::make_unique<EncryptedBackup>(properties, *password, cancelled, progress));
     } catch (const WrongBackupPassword&) {
         // The next open asks again instead of trying the same password.
         BackupPasswords::forget(m_folder);
         throw;
     }
-    m_media = decryptedMediaFolder(m_folder);
 }
 
 void IPhoneBackup::openManifest()
 {
-    const QString copy = m_work.filePath(QLatin1String(ManifestFile));
-    if (m_encrypted)
-        m_encrypted->decryptManifest(AppDirs::pathInside(m_folder, QLatin1String(ManifestFile)), copy);
-    else
-        SqliteFileSet::copySet(AppDirs::pathInside(m_folder, QLatin1String(ManifestFile)), copy);
-    for (const QString& file : QDir(m_work.path()).entryList(QDir::Files))
-        PrivateWorkFolder::restrictToOwner(m_work.filePath(file));
+    const QString stored = AppDirs::pathInside(m_folder, QLatin1String(ManifestFile));
+    QString copy = m_work.filePath(QLatin1String(ManifestFile));
+    if (m_decrypted) {
+        // Beside the media it names the keys of, for as long as they may be decrypted.
+        copy = m_decrypted->manifestPath();
+        m_decrypted->keys().decryptManifest(stored, copy);
+    } else {
+        SqliteFileSet::copySet(stored, copy);
+        for (const QString& file : QDir(m_work.path()).entryList(QDir::Files))
+            PrivateWorkFolder::restrictToOwner(m_work.filePath(file));
+    }
     try {
         m_manifest.openThrow(copy, Sqlite3DB::OpenReadOnly);
         m_manifest.applyDefensiveSettings();
@@ -135,60 +119,48 @@ QString IPhoneBackup::appFile(const QString& relativePath)
                 m_appFiles->insert(c.getText(0), c.getText(1));
         }
         const QString fileId = m_appFiles->value(relativePath);
-        return fileId.isEmpty() ? QString() : fileFor(fileId);
+        const QString stored = storedFile(fileId);
+        return stored.isEmpty() || !m_decrypted ? stored : m_decrypted->mediaPath(fileId);
     } catch (const Sqlite3Error&) {
         qWarning("the manifest's list of Viber's files cannot be read");
-        return {};
-    } catch (const std::runtime_error& e) {
-        // One damaged picture of an encrypted backup is a missing file, not a lost history.
-        qWarning("%s", e.what());
         return {};
     }
 }
 
-QString IPhoneBackup::storedFile(const QString& domain, const QString& relativePath)
+QString IPhoneBackup::copyOutFile(const QString& domain, const QString& relativePath, const QString& name)
 {
     QString fileId;
+    QByteArray record;
     try {
         // flags 1 marks a plain file; folders and links have no stored copy.
         Sqlite3Cursor c = m_manifest.queryThrow(
-            Sqlite3Sql(QStringLiteral(
-                           "select fileID from Files where domain = ? and relativePath = ? and flags = 1"))
+            Sqlite3Sql(QStringLiteral("select fileID, file from Files where domain = ? and relativePath = ? "
+                                      "and flags = 1"))
                 .addTextParam(domain)
                 .addTextParam(relativePath));
         if (!c.moveNext())
             return {};
         fileId = c.getText(0);
+        record = c.getBlob(1);
     } catch (const Sqlite3Error&) {
         fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
     }
-    return fileFor(fileId);
+    const QString stored = storedFile(fileId);
+    if (stored.isEmpty())
+        return {};
+    const QString copy = m_work.filePath(name);
+    if (m_decrypted)
+        m_decrypted->keys().decryptFile(record, stored, copy);
+    else
+        copyOut(stored, copy);
+    return copy;
 }
 
-QString IPhoneBackup::fileFor(const QString& fileId)
+QString IPhoneBackup::storedFile(const QString& fileId) const
 {
-    static const QRegularExpression fileIdPattern(QStringLiteral("^[0-9a-fA-F]{40}$"));
-    if (!fileIdPattern.match(fileId).hasMatch())
-        return {};
-    const QString path = AppDirs::pathInside(m_folder, fileId.left(2) + QLatin1Char('/') + fileId);
+    const QString path = DecryptedBackupMedia::storedPath(m_folder, fileId);
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile() || info.isSymLink())
         return {};
-    if (!m_encrypted)
-        return path;
-    // Decrypted once, named by its id (checked above), readable by its owner only.
-    const QString decrypted = m_media->filePath(fileId.toLower());
-    if (QFileInfo::exists(decrypted))
-        return decrypted;
-    QByteArray record;
-    try {
-        Sqlite3Cursor c = m_manifest.queryThrow(
-            Sqlite3Sql(QStringLiteral("select file from Files where fileID = ?")).addTextParam(fileId));
-        if (c.moveNext())
-            record = c.getBlob(0);
-    } catch (const Sqlite3Error&) {
-        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_DAMAGED"));
-    }
-    m_encrypted->decryptFile(record, path, decrypted);
-    return decrypted;
+    return path;
 }

@@ -11,15 +11,15 @@
 
 #include <QString>
 
-class EncryptedBackup;
+class DecryptedBackupMedia;
 
 // An iPhone backup folder as Finder, iTunes or idevicebackup2 make it. Manifest.db names
 // every stored file by its app domain and path, and the file lies under "<first two
 // characters of its id>/<id>". Nothing in the folder is ever changed: the manifest and
 // Viber's database are read from private copies, media in place. An encrypted backup
 // (iOS 10.2 and later) opens with the password given for it in this session
-// (BackupPasswords); its manifest, database and each media file asked for are
-// decrypted into private folders, never beside the backup.
+// (BackupPasswords); its manifest and database are decrypted into private folders,
+// never beside the backup, and its media when first needed (DecryptedBackupMedia).
 class IPhoneBackup
 {
 public:
@@ -48,23 +48,28 @@ public:
     QString viberDatabase() const { return m_viberDatabase; }
 
     // The stored file of a path in Viber's app folder ("Documents/Attachments/x.jpg");
-    // empty when the backup holds none.
+    // empty when the backup holds none. For an encrypted backup, the path its decrypted
+    // copy gets when OnDemandFiles prepares it.
     QString appFile(const QString& relativePath);
+
+    // What decrypts an encrypted backup's media, for the data set to hold; null for a
+    // backup that is not encrypted.
+    std::shared_ptr<DecryptedBackupMedia> decryptedMedia() const { return m_decrypted; }
 
 private:
     void unlock(const QString& properties, const BackupKeybag::Cancelled& cancelled,
                 const BackupKeybag::Progress& progress);
     void openManifest();
-    QString storedFile(const QString& domain, const QString& relativePath);
-    // The stored file of a manifest file id, decrypted when the backup is encrypted;
-    // empty for an id that is no file's.
-    QString fileFor(const QString& fileId);
+    // The file of a domain's path, copied out and, in an encrypted backup, decrypted into
+    // the working folder; empty when the backup holds none.
+    QString copyOutFile(const QString& domain, const QString& relativePath, const QString& name);
+    // The stored file of a manifest file id; empty for an id that is no file's.
+    QString storedFile(const QString& fileId) const;
 
     QString m_folder;
     PrivateWorkFolder m_work;
     Sqlite3DB m_manifest;
     QString m_viberDatabase;
-    std::unique_ptr<EncryptedBackup> m_encrypted;
+    std::shared_ptr<DecryptedBackupMedia> m_decrypted;
     std::optional<QHash<QString, QString>> m_appFiles; // Viber's app folder: path → file id
-    std::shared_ptr<PrivateWorkFolder> m_media;        // decrypted media, for the session
 };

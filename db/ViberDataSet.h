@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class DecryptedBackupMedia;
+
 // Everything one load of one source produced. It owns every record; chats'
 // participants and messages and all record-to-record pointers refer into it.
 class ViberDataSet
@@ -19,6 +21,9 @@ public:
     RecordTable<_ViberMsg> messages;
     RecordTable<_ViberAtta> attachments;
     RecordTable<_ViberCall> calls;
+    // An encrypted backup's keys and decrypted media, kept while the history is shown:
+    // the attachments' paths are made from them when first read (OnDemandFiles).
+    std::shared_ptr<DecryptedBackupMedia> decryptedMedia;
 
     QList<_ViberChat*> allChats() const { return chats.values(); }
     QList<_ViberMsg*> allMessages() const { return messages.values(); }

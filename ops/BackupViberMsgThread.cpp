@@ -1,6 +1,7 @@
 #include "ops/BackupViberMsgThread.h"
 
 #include "app/AppDirs.h"
+#include "app/OnDemandFiles.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
@@ -29,7 +30,10 @@ namespace {
 // passed over, as a later backup can still fill them in.
 void copyIfMissing(const QString& source, const QString& target)
 {
-    if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile() || QFileInfo::exists(target))
+    if (source.isEmpty() || target.isEmpty() || QFileInfo::exists(target))
+        return;
+    OnDemandFiles::prepare(source);
+    if (!QFileInfo(source).isFile())
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::copy(source, target);
@@ -39,6 +43,7 @@ void copyIfMissing(const QString& source, const QString& target)
 // one is complete.
 void copyReplacing(const QString& source, const QString& target)
 {
+    OnDemandFiles::prepare(source);
     if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile())
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());

@@ -1,6 +1,7 @@
 #include "ops/ExtractMediaFilesThread.h"
 
 #include "app/AppDirs.h"
+#include "app/OnDemandFiles.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
 #include "db/LocalDbPaths.h"
@@ -16,6 +17,7 @@ namespace {
 
 bool isFile(const QString& path)
 {
+    OnDemandFiles::prepare(path);
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/VBBubbleViewMgr.h"
 
 #include "app/AppDirs.h"
+#include "app/OnDemandFiles.h"
 #include "db/ViberAtta.h"
 #include "ops/BubbleMarkup.h"
 #include "ui/BubblePage.h"
@@ -295,6 +296,7 @@ void VBBubbleViewMgr::onLinkClicked(const QUrl& url)
 
 void VBBubbleViewMgr::openOrSave(const QString& path)
 {
+    OnDemandFiles::prepare(path);
     const QFileInfo info(path);
     if (!info.isFile() || info.size() <= 0) {
         m_prompts.warning(tr("can not find %1.").arg(shortPath(path)));

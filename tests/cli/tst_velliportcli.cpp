@@ -5,6 +5,7 @@
 #include "app/AppDirs.h"
 #include "app/Sqlite3DB.h"
 #include "db/IOSViberDb.h"
+#include "db/LocalDbPaths.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberSourceDetector.h"
@@ -216,6 +217,7 @@ private slots:
     void unreadableSources();
     void readsEveryKindOfSource();
     void readsTheModernGenerations();
+    void encryptedBackupOnEveryPath();
     void interruptedLoadEndsPromptly();
     void completesInBash();
     void listsSources();
@@ -228,6 +230,7 @@ private slots:
     void interruptedBackupLeavesTargetAsItWas();
     void interruptedExportRemovesOnlyItsOwnFiles();
     void phoneLoadAndTransfer();
+    void iphoneBackupIntoModernPhone_data();
     void iphoneBackupIntoModernPhone();
     void drawsABarOnlyOnATerminal();
 
@@ -508,6 +511,95 @@ void TestVelliportCli::readsTheModernGenerations()
         pictures.append(it.next());
     QCOMPARE(pictures.size(), 1);
     QCOMPARE(TestEnvironment::readFile(pictures.first()), IPhoneBackupFixture::pictureBytes());
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+}
+
+// Every command that reads a plain backup reads the same backup encrypted and gives the
+// same result: each export format, a backup into a local database, the call log and the
+// extraction, the media decrypted on the way. Nothing decrypted is left in the system's
+// temporary folder.
+void TestVelliportCli::encryptedBackupOnEveryPath()
+{
+    const IPhoneBackupFixture plain;
+    const IPhoneBackupFixture locked(IPhoneBackupFixture::Shape::Encrypted);
+    QTemporaryDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    const QString passwordFile = m_dir.filePath(QStringLiteral("every-path-password.txt"));
+    QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
+    // Runs a command on both backups into outputs of their own; returns the two outputs.
+    const auto both = [&](const QString& name, const QStringList& arguments) {
+        QStringList outputs;
+        for (const IPhoneBackupFixture* backup : {&plain, &locked}) {
+            const QString output =
+                m_dir.filePath(QStringLiteral("every-%1-%2").arg(name).arg(outputs.size()));
+            QStringList run{arguments.first(), backup->folder()};
+            run += arguments.mid(1);
+            run.replaceInStrings(QStringLiteral("OUT"), output);
+            if (backup == &locked)
+                run += {QStringLiteral("--password-file"), passwordFile};
+            const Result result = cli(run, {}, environment);
+            if (result.code != 0)
+                qWarning("%s: %s", qUtf8Printable(run.join(u' ')), qUtf8Printable(result.err));
+            outputs.append(output);
+        }
+        return outputs;
+    };
+    // A folder's files by their path inside it, with their bytes.
+    const auto files = [](const QString& folder) {
+        QMap<QString, QByteArray> found;
+        for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            found.insert(QDir(folder).relativeFilePath(path), TestEnvironment::readFile(path));
+        }
+        return found;
+    };
+    for (const QString& format : {QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("pdf")}) {
+        const QStringList outputs = both(format, {QStringLiteral("export"), QStringLiteral("--format"),
+                                                  format, QStringLiteral("--output"), QStringLiteral("OUT")});
+        QVERIFY2(QFileInfo(outputs.at(1)).size() > 0, qPrintable(format));
+        if (format != QLatin1String("pdf")) // a PDF carries the time it was made
+            QCOMPARE(TestEnvironment::readFile(outputs.at(1)), TestEnvironment::readFile(outputs.at(0)));
+    }
+    for (const QString& format : {QStringLiteral("json"), QStringLiteral("html")}) {
+        const QStringList outputs = both(format, {QStringLiteral("export"), QStringLiteral("--format"),
+                                                  format, QStringLiteral("--output"), QStringLiteral("OUT"),
+                                                  QStringLiteral("--media"), QStringLiteral("copy")});
+        const QMap<QString, QByteArray> exported = files(outputs.at(1));
+        QCOMPARE(exported, files(outputs.at(0)));
+        QVERIFY2(std::count(exported.cbegin(), exported.cend(), IPhoneBackupFixture::pictureBytes()) == 1,
+                 qPrintable(QStringList(exported.keys()).join(u' ')));
+    }
+    const QStringList calls =
+        both(QStringLiteral("calls"),
+             {QStringLiteral("calls"), QStringLiteral("--output"), QStringLiteral("OUT")});
+    QVERIFY(!csvRows(calls.at(1)).isEmpty());
+    QCOMPARE(TestEnvironment::readFile(calls.at(1)), TestEnvironment::readFile(calls.at(0)));
+    const QStringList media =
+        both(QStringLiteral("media"),
+             {QStringLiteral("extract-media"), QStringLiteral("--output"), QStringLiteral("OUT")});
+    QCOMPARE(files(media.at(1)), files(media.at(0)));
+    QVERIFY(!files(media.at(1)).isEmpty());
+
+    QStringList kept;
+    for (const IPhoneBackupFixture* backup : {&plain, &locked}) {
+        kept.append(backup == &plain ? QStringLiteral("EveryPlain") : QStringLiteral("EveryLocked"));
+        QStringList run{QStringLiteral("backup"), backup->folder(), QStringLiteral("--to"), kept.constLast()};
+        if (backup == &locked)
+            run += {QStringLiteral("--password-file"), passwordFile};
+        const Result result = cli(run, {}, environment);
+        QVERIFY2(result.code == 0, qPrintable(result.err));
+    }
+    const QJsonArray chats = chatsJson(kept.at(0));
+    QVERIFY(messageCount(chats) > 0);
+    QCOMPARE(chatsJson(kept.at(1)), chats);
+    const auto attachments = [&](const QString& name) {
+        return files(
+            QDir(AppDirs::localDatabasePath(name)).filePath(QLatin1String(LocalDbPaths::AttachmentsFolder)));
+    };
+    QVERIFY(attachments(kept.at(1)).values().contains(IPhoneBackupFixture::pictureBytes()));
+    QCOMPARE(attachments(kept.at(1)), attachments(kept.at(0)));
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
 }
@@ -1029,8 +1121,16 @@ void TestVelliportCli::phoneLoadAndTransfer()
 
 // An iPhone's history onto an Android 13 phone of today's Viber: asked first, written
 // once, every phone row kept (read by Python), the picture placed where its row names it.
+void TestVelliportCli::iphoneBackupIntoModernPhone_data()
+{
+    QTest::addColumn<bool>("encrypted");
+    QTest::newRow("plain") << false;
+    QTest::newRow("encrypted") << true;
+}
+
 void TestVelliportCli::iphoneBackupIntoModernPhone()
 {
+    QFETCH(bool, encrypted);
     AppDirs::clearDeviceCache();
     PhoneSim sim;
     QVERIFY(sim.isValid());
@@ -1045,9 +1145,15 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
     for (const QString& name : databases.entryList(QDir::Files))
         QVERIFY(QFile::copy(databases.filePath(name), before.filePath(name)));
     const QByteArray original = sim.phoneFile(serial, messagesOnPhone);
-    const IPhoneBackupFixture backup;
-    const QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
-                               QStringLiteral("--to"), serial};
+    const IPhoneBackupFixture backup(encrypted ? IPhoneBackupFixture::Shape::Encrypted
+                                               : IPhoneBackupFixture::Shape::Unencrypted);
+    QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
+                         QStringLiteral("--to"), serial};
+    if (encrypted) {
+        const QString passwordFile = m_dir.filePath(QStringLiteral("transfer-password.txt"));
+        QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
+        transfer += {QStringLiteral("--password-file"), passwordFile};
+    }
 
     const Result declined = cli(transfer, "n\n");
     QCOMPARE(declined.code, 1);

@@ -1,3 +1,4 @@
+#include "app/OnDemandFiles.h"
 #include "db/BackupPasswords.h"
 #include "db/IOSMemberViberDb.h"
 #include "db/IPhoneBackup.h"
@@ -122,8 +123,9 @@ private slots:
     }
 
     // An encrypted backup reads as the plain one once its password is given: no password
-    // and a wrong one say so and decrypt nothing; the right one gives the same history,
-    // with the picture decrypted into a private folder and the backup untouched.
+    // and a wrong one say so and decrypt nothing; the right one gives the same history.
+    // A picture is decrypted into a private folder only when first read, and the keys'
+    // folder goes with the data set; the backup stays untouched.
     void encrypted()
     {
         const IPhoneBackupFixture fixture(IPhoneBackupFixture::Shape::Encrypted);
@@ -146,17 +148,23 @@ private slots:
 
         BackupPasswords::remember(fixture.folder(),
                                   SecretBytes::fromUtf8(QString::fromUtf8(IPhoneBackupFixture::Password)));
-        const ViberDataSetPtr data = ViberSourceDetector::iosBackupReader(fixture.folder())->load();
+        ViberDataSetPtr data = ViberSourceDetector::iosBackupReader(fixture.folder())->load();
         QCOMPARE(data->messages.size(), m_data->messages.size());
         QCOMPARE(data->messages.value(13)->text, QLatin1String(IPhoneBackupFixture::WalOnlyText));
         const QString picture = data->messages.value(4)->attachment->localPath;
-        QCOMPARE(TestEnvironment::readFile(picture), IPhoneBackupFixture::pictureBytes());
         QVERIFY(!picture.startsWith(fixture.folder()));
+        QVERIFY(!QFileInfo::exists(picture));
+        QVERIFY(OnDemandFiles::prepare(picture));
+        QCOMPARE(TestEnvironment::readFile(picture), IPhoneBackupFixture::pictureBytes());
         QCOMPARE(QFileInfo(picture).permissions() & (QFile::ReadGroup | QFile::ReadOther),
                  QFile::Permissions());
         QCOMPARE(QFileInfo(QFileInfo(picture).path()).permissions() & (QFile::ExeGroup | QFile::ExeOther),
                  QFile::Permissions());
         QCOMPARE(IPhoneBackupFixture::snapshot(fixture.folder()), before);
+        data.reset();
+        QVERIFY(!QFileInfo::exists(QFileInfo(picture).path()));
+        QVERIFY(!OnDemandFiles::prepare(picture));
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), tempBefore);
     }
 
     // Only a folder holding Manifest.db is a backup; the manifest alone is no Viber file.
