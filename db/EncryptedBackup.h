@@ -26,6 +26,9 @@ public:
     // Whether Manifest.plist says the backup is encrypted.
     static bool isEncrypted(const QString& propertiesPath);
 
+    // Whether Manifest.db is encrypted: from iOS 10.2 on, with the manifest key; before,
+    // only the files were.
+    bool encryptsManifest() const { return !m_manifestKey.isEmpty(); }
     // Manifest.db, stored encrypted with the manifest key, decrypted into out.
     void decryptManifest(const QString& stored, const QString& out) const;
     // A stored file decrypted into out with the key of its Files.file record (archive).

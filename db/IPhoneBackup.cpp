@@ -77,14 +77,17 @@ void IPhoneBackup::openManifest()
 {
     const QString stored = AppDirs::pathInside(m_folder, QLatin1String(ManifestFile));
     QString copy = m_work.filePath(QLatin1String(ManifestFile));
-    if (m_decrypted) {
-        // Beside the media it names the keys of, for as long as they may be decrypted.
+    // An encrypted backup's manifest lies beside the media it names the keys of, for as
+    // long as they may be decrypted.
+    if (m_decrypted)
         copy = m_decrypted->manifestPath();
+    if (m_decrypted && m_decrypted->keys().encryptsManifest()) {
         m_decrypted->keys().decryptManifest(stored, copy);
     } else {
         SqliteFileSet::copySet(stored, copy);
-        for (const QString& file : QDir(m_work.path()).entryList(QDir::Files))
-            PrivateWorkFolder::restrictToOwner(m_work.filePath(file));
+        const QDir folder = QFileInfo(copy).dir();
+        for (const QString& file : folder.entryList(QDir::Files))
+            PrivateWorkFolder::restrictToOwner(folder.filePath(file));
     }
     try {
         m_manifest.openThrow(copy, Sqlite3DB::OpenReadOnly);

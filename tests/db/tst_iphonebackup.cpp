@@ -126,9 +126,17 @@ private slots:
     // and a wrong one say so and decrypt nothing; the right one gives the same history.
     // A picture is decrypted into a private folder only when first read, and the keys'
     // folder goes with the data set; the backup stays untouched.
+    void encrypted_data()
+    {
+        QTest::addColumn<int>("shape");
+        QTest::newRow("iOS 10.2 and later") << int(IPhoneBackupFixture::Shape::Encrypted);
+        QTest::newRow("iOS 10.0, the manifest plain") << int(IPhoneBackupFixture::Shape::EncryptedFilesOnly);
+    }
+
     void encrypted()
     {
-        const IPhoneBackupFixture fixture(IPhoneBackupFixture::Shape::Encrypted);
+        QFETCH(int, shape);
+        const IPhoneBackupFixture fixture{IPhoneBackupFixture::Shape(shape)};
         const QMap<QString, QByteArray> before = IPhoneBackupFixture::snapshot(fixture.folder());
         const QStringList tempBefore = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const auto failure = [&] {

@@ -214,16 +214,18 @@ EncryptedBackupBuilder::EncryptedBackupBuilder(const QString& password, int pass
     m_manifestKey = littleEndian(ManifestClass) + wrap(m_classKeys.value(ManifestClass), m_manifestPlainKey);
 }
 
-QByteArray EncryptedBackupBuilder::manifestProperties() const
+QByteArray EncryptedBackupBuilder::manifestProperties(bool withManifestKey) const
 {
-    return binaryPropertyList(QVariantMap{
+    QVariantMap properties{
         {QStringLiteral("BackupKeyBag"), m_keybag},
         {QStringLiteral("IsEncrypted"), true},
-        {QStringLiteral("ManifestKey"), m_manifestKey},
         {QStringLiteral("Version"), QStringLiteral("10.0")},
         {QStringLiteral("Date"), QDateTime(QDate(2024, 3, 1), QTime(9, 15), Qt::UTC)},
         {QStringLiteral("WasPasscodeSet"), true},
-    });
+    };
+    if (withManifestKey)
+        properties.insert(QStringLiteral("ManifestKey"), m_manifestKey);
+    return binaryPropertyList(properties);
 }
 
 QByteArray EncryptedBackupBuilder::encryptManifest(const QByteArray& database) const

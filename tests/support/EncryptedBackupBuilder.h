@@ -23,8 +23,9 @@ public:
     // ManifestKey: the class, 4 bytes little-endian, and the wrapped key.
     QByteArray manifestKey() const { return m_manifestKey; }
     QByteArray manifestPlainKey() const { return m_manifestPlainKey; }
-    // Manifest.plist, binary, with IsEncrypted, BackupKeyBag and ManifestKey.
-    QByteArray manifestProperties() const;
+    // Manifest.plist, binary, with IsEncrypted, BackupKeyBag and, from iOS 10.2 on,
+    // ManifestKey.
+    QByteArray manifestProperties(bool withManifestKey = true) const;
     // Manifest.db as the backup stores it.
     QByteArray encryptManifest(const QByteArray& database) const;
 

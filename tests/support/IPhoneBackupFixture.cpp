@@ -78,7 +78,7 @@ IPhoneBackupFixture::IPhoneBackupFixture(Shape shape)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("cannot make the fixture folder"));
-    if (shape == Shape::Encrypted)
+    if (shape == Shape::Encrypted || shape == Shape::EncryptedFilesOnly)
         m_encryption = std::make_unique<EncryptedBackupBuilder>(QString::fromUtf8(Password));
     const QString group = QLatin1String(IPhoneBackup::ViberGroupDomain);
     const QString app = QLatin1String(IPhoneBackup::ViberAppDomain);
@@ -118,10 +118,11 @@ IPhoneBackupFixture::IPhoneBackupFixture(Shape shape)
     }
     if (shape == Shape::DamagedManifest)
         damageFilesTable();
-    if (m_encryption && !TestEnvironment::writeFile(
-                            manifest, m_encryption->encryptManifest(TestEnvironment::readFile(manifest))))
+    if (shape == Shape::Encrypted &&
+        !TestEnvironment::writeFile(manifest,
+                                    m_encryption->encryptManifest(TestEnvironment::readFile(manifest))))
         fail(manifest);
-    const QByteArray properties = m_encryption ? m_encryption->manifestProperties()
+    const QByteArray properties = m_encryption ? m_encryption->manifestProperties(shape == Shape::Encrypted)
                                   : shape == Shape::EncryptedByProperties || shape == Shape::EncryptedManifest
                                       ? encryptedProperties()
                                       : plainProperties();

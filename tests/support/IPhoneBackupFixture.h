@@ -25,6 +25,7 @@ public:
         ManifestWithoutFiles,  // an SQLite file without the Files table
         WithoutViber,          // another app's files only
         Encrypted,             // encrypted as iOS 10.2 and later do, with Password
+        EncryptedFilesOnly,    // encrypted as iOS 10.0 and 10.1 did: the files, not the manifest
     };
 
     // The password of the Encrypted shape.
