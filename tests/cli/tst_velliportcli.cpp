@@ -1149,21 +1149,46 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
                                                : IPhoneBackupFixture::Shape::Unencrypted);
     QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
                          QStringLiteral("--to"), serial};
+    QTemporaryDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    const auto tempEntries = [&] {
+        return QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
     if (encrypted) {
         const QString passwordFile = m_dir.filePath(QStringLiteral("transfer-password.txt"));
         QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
         transfer += {QStringLiteral("--password-file"), passwordFile};
+        // Killed while it asks, a run leaves what it decrypted; the next run removes it.
+        QProcess killed;
+        killed.setProcessEnvironment(environment);
+        killed.setReadChannel(QProcess::StandardError);
+        killed.start(program(), transfer);
+        QVERIFY(killed.waitForStarted(10000));
+        QByteArray err;
+        QElapsedTimer waited;
+        waited.start();
+        while (!err.contains("[y/N]") && killed.state() == QProcess::Running && waited.elapsed() < 60000) {
+            killed.waitForReadyRead(100);
+            err += killed.readAllStandardError();
+        }
+        QVERIFY2(err.contains("[y/N]"), err.constData());
+        QVERIFY(!tempEntries().isEmpty());
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QVERIFY(killed.waitForFinished(10000));
+        QVERIFY(!tempEntries().isEmpty());
     }
 
-    const Result declined = cli(transfer, "n\n");
+    const Result declined = cli(transfer, "n\n", environment);
     QCOMPARE(declined.code, 1);
     QVERIFY2(declined.err.contains(QLatin1String("experimental")) &&
                  declined.err.contains(QLatin1String("Undo Last Transfer")),
              qPrintable(declined.err));
     QCOMPARE(sim.phoneFile(serial, messagesOnPhone), original);
 
-    const Result done = cli(transfer + QStringList{QStringLiteral("--yes")});
+    const Result done = cli(transfer + QStringList{QStringLiteral("--yes")}, {}, environment);
     QVERIFY2(done.code == 0, qPrintable(done.err));
+    QCOMPARE(tempEntries(), QStringList());
     const QJsonObject check = ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")),
                                                     phone.fileFor(messagesOnPhone));
     QVERIFY2(!check.contains(QLatin1String("error")),
