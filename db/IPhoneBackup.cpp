@@ -9,6 +9,7 @@
 #include "db/BackupPasswords.h"
 #include "db/DecryptedBackupMedia.h"
 #include "db/EncryptedBackup.h"
+#include "db/PropertyList.h"
 #include "db/WrongBackupPassword.h"
 
 #include <QDir>
@@ -41,6 +42,13 @@ IPhoneBackup::IPhoneBackup(const QString& folder, const BackupKeybag::Cancelled&
                            const BackupKeybag::Progress& progress)
     : m_folder(QDir(folder).absolutePath())
 {
+    // Finder, iTunes and idevicebackup2 say "finished" once every file is written; a
+    // backup without the status (made by other tools) is taken as it is.
+    const QVariant snapshot = PropertyList::readFile(AppDirs::pathInside(m_folder, QLatin1String(StatusFile)))
+                                  .toMap()
+                                  .value(QStringLiteral("SnapshotState"));
+    if (snapshot.isValid() && snapshot.toString() != QLatin1String("finished"))
+        fail(KeyTranslator::text("IDS_IPHONE_BACKUP_UNFINISHED"));
     const QString properties = AppDirs::pathInside(m_folder, QLatin1String(PropertiesFile));
     if (EncryptedBackup::isEncrypted(properties))
         unlock(properties, cancelled, progress);

@@ -25,6 +25,7 @@ class IPhoneBackup
 public:
     static constexpr auto ManifestFile = "Manifest.db";
     static constexpr auto PropertiesFile = "Manifest.plist";
+    static constexpr auto StatusFile = "Status.plist";
     static constexpr auto ViberGroupDomain = "AppDomainGroup-group.viber.share.container";
     static constexpr auto ViberAppDomain = "AppDomain-com.viber";
     static constexpr auto ViberDatabase = "com.viber/database/Contacts.data";

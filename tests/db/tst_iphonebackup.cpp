@@ -102,6 +102,8 @@ private slots:
             << int(IPhoneBackupFixture::Shape::ManifestWithoutFiles) << text("IDS_IPHONE_BACKUP_DAMAGED");
         QTest::newRow("no Viber") << int(IPhoneBackupFixture::Shape::WithoutViber)
                                   << text("IDS_IPHONE_BACKUP_NO_VIBER");
+        QTest::newRow("still being written")
+            << int(IPhoneBackupFixture::Shape::Unfinished) << text("IDS_IPHONE_BACKUP_UNFINISHED");
     }
 
     void plainTexts()

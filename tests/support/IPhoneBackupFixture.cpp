@@ -128,6 +128,16 @@ IPhoneBackupFixture::IPhoneBackupFixture(Shape shape)
                                       : plainProperties();
     if (!TestEnvironment::writeFile(m_dir.filePath(QLatin1String(IPhoneBackup::PropertiesFile)), properties))
         fail(QStringLiteral("cannot write Manifest.plist"));
+    const QVariantMap status{
+        {QStringLiteral("BackupState"), QStringLiteral("new")},
+        {QStringLiteral("IsFullBackup"), false},
+        {QStringLiteral("SnapshotState"),
+         shape == Shape::Unfinished ? QStringLiteral("uploading") : QStringLiteral("finished")},
+        {QStringLiteral("Version"), QStringLiteral("3.3")},
+    };
+    if (!TestEnvironment::writeFile(m_dir.filePath(QLatin1String(IPhoneBackup::StatusFile)),
+                                    EncryptedBackupBuilder::binaryPropertyList(status)))
+        fail(QStringLiteral("cannot write Status.plist"));
 }
 
 QString IPhoneBackupFixture::fileId(const QString& domain, const QString& relativePath)

@@ -26,6 +26,7 @@ public:
         WithoutViber,          // another app's files only
         Encrypted,             // encrypted as iOS 10.2 and later do, with Password
         EncryptedFilesOnly,    // encrypted as iOS 10.0 and 10.1 did: the files, not the manifest
+        Unfinished,            // Status.plist says the backup is still being written
     };
 
     // The password of the Encrypted shape.
