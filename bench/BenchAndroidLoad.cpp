@@ -10,12 +10,17 @@
 // own, so runs that measure the peak leave it out.
 //
 //   velliport-bench-load [--breakdown] EXTRACT_ROOT
+//
+// With --record FILE the load also writes the statements it ran, as it ran them, into
+// FILE; --replay FILE runs them again with the SQLite C API alone and prints scan_s
+// (open and every statement, each value read), the fair floor of the load.
 
 #include "app/BlobCodec.h"
 #include "app/HugePageHeap.h"
 #include "db/ViberSourceDetector.h"
 
 #include "bench/BenchMemory.h"
+#include "bench/BenchQueryTrace.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -87,8 +92,29 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QStringList args = app.arguments();
     const bool breakdown = args.removeAll(QStringLiteral("--breakdown")) > 0;
+    QString record;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--record")); at > 0 && at + 1 < args.size()) {
+        record = args.takeAt(at + 1);
+        args.removeAt(at);
+        BenchQueryTrace::start();
+    }
+    if (args.size() == 3 && args.at(1) == QLatin1String("--replay")) {
+        QFile log(args.at(2));
+        if (!log.open(QIODevice::ReadOnly))
+            return 1;
+        try {
+            const BenchQueryTrace::Replay r = BenchQueryTrace::replay(log.readAll());
+            out << "scan_s=" << QString::number(r.seconds, 'f', 3) << " statements=" << r.statements
+                << " rows=" << r.rows << " checksum=" << r.checksum << "\n";
+        } catch (const std::exception& e) {
+            QTextStream(stderr) << e.what() << "\n";
+            return 1;
+        }
+        return 0;
+    }
     if (args.size() < 2) {
-        QTextStream(stderr) << "usage: velliport-bench-load [--breakdown] EXTRACT_ROOT\n";
+        QTextStream(stderr)
+            << "usage: velliport-bench-load [--breakdown] [--record FILE] EXTRACT_ROOT | --replay FILE\n";
         return 2;
     }
     const qint64 rssBefore = statusKb("VmRSS:");
@@ -101,6 +127,11 @@ int main(int argc, char** argv)
         const ViberDataSetPtr data = db->load();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const qint64 heapAdded = heapInUse() - heapBefore;
+        if (!record.isEmpty()) {
+            QFile log(record);
+            if (!log.open(QIODevice::WriteOnly) || log.write(BenchQueryTrace::take()) < 0)
+                throw std::runtime_error("cannot write the statements' log");
+        }
         const qint64 rssAfter = statusKb("VmRSS:");
 
         qint64 texts = 0;
