@@ -30,7 +30,12 @@ QString AgentInstaller::localAgentFolder()
     const std::lock_guard lock(folderMutex);
     if (!folderOverride.isEmpty())
         return folderOverride;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/agent");
+    // The build puts the builds beside the programs; an installed program finds them in
+    // lib/velliport beside its bin folder.
+    const QDir program(QCoreApplication::applicationDirPath());
+    if (program.exists(QStringLiteral("agent")))
+        return program.filePath(QStringLiteral("agent"));
+    return QDir::cleanPath(program.filePath(QStringLiteral("../lib/velliport/agent")));
 }
 
 void AgentInstaller::setLocalAgentFolder(const QString& folder)

@@ -12,7 +12,8 @@ class AgentInstaller
 public:
     static constexpr auto PhonePath = "/data/local/tmp/velliport-agent";
 
-    // The folder holding one sub-folder per ABI: "agent" beside the program unless set.
+    // The folder holding one sub-folder per ABI: "agent" beside the program in the build
+    // tree, "../lib/velliport/agent" from an installed program's folder, unless set.
     static QString localAgentFolder();
     static void setLocalAgentFolder(const QString& folder);
     // The line the agent builds this program carries print for "--version".

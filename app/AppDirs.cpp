@@ -150,7 +150,14 @@ QString& assetFolderOverride()
 QString assetFolder()
 {
     const QString& folder = assetFolderOverride();
-    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    if (!folder.isEmpty())
+        return folder;
+    // The build draws them beside the programs; an installed program finds them in
+    // share/velliport beside its bin folder.
+    const QDir program(QCoreApplication::applicationDirPath());
+    if (program.exists(QStringLiteral("vbbb")))
+        return program.path();
+    return QDir::cleanPath(program.filePath(QStringLiteral("../share/velliport")));
 }
 
 void setAssetFolder(const QString& folder)

@@ -35,8 +35,9 @@ QString localDatabasePath(const QString& name);
 
 void clearDeviceCache();
 
-// The folder of the files installed beside the program ("vbbb", "emoji", "vb_emoji"):
-// the program's own folder unless set otherwise (tests and tools point it elsewhere).
+// The folder of the pictures the program uses ("vbbb", "emoji", "vb_emoji"): the program's
+// own folder in the build tree, "../share/velliport" from an installed program's folder,
+// unless set otherwise (tests and tools point it elsewhere).
 QString assetFolder();
 void setAssetFolder(const QString& folder);
 

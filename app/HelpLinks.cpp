@@ -3,7 +3,9 @@
 #include "app/AppDirs.h"
 #include "app/WebConfig.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 
@@ -22,9 +24,11 @@ bool HelpLinks::activate(const QUrl& link)
     if (link.scheme() == QLatin1String(Scheme)) {
         if (link.path() != QLatin1String("portwarden"))
             return false;
-        // Beside the program, never looked up on PATH: the link must not start whatever
-        // some other folder offers under that name.
-        const QString program = QDir(AppDirs::assetFolder()).filePath(QStringLiteral("portwarden"));
+        // Beside the program (or in a test's asset folder), never looked up on PATH: the
+        // link must not start whatever some other folder offers under that name.
+        QString program = QDir(AppDirs::assetFolder()).filePath(QStringLiteral("portwarden"));
+        if (!QFileInfo(program).isFile())
+            program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("portwarden"));
         return QProcess::startDetached(program, {});
     }
     if (!WebConfig::isWebAddress(link))

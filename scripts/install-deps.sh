@@ -12,6 +12,8 @@ packages=(
     fonts-noto-cjk tzdata
     # the phone agent's builds for ARM and x86 phones, and running them in the tests
     g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu qemu-user-static file
+    # checking the installed tree and the Debian package
+    desktop-file-utils appstream lintian man-db dpkg-dev
 )
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)

@@ -197,27 +197,30 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
         QMetaObject::invokeMethod(this, &MainWindow::openAtStart, Qt::QueuedConnection);
 }
 
+QList<QCommandLineOption> MainWindow::commandLineOptions()
+{
+    return {
+        {QStringLiteral("open-database"), QStringLiteral("The local database to show at the start."),
+         QStringLiteral("name")},
+        {QStringLiteral("open-chat"),
+         QStringLiteral("The chat of that database to show: the first whose title starts with this text."),
+         QStringLiteral("title")},
+        {QStringLiteral("no-usb-tips"),
+         QStringLiteral("No advice on connecting a phone when none is found.")}};
+}
+
 MainWindow::Options MainWindow::optionsFromArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    const QCommandLineOption database(QStringLiteral("open-database"),
-                                      QStringLiteral("The local database to show at the start."),
-                                      QStringLiteral("name"));
-    const QCommandLineOption chat(QStringLiteral("open-chat"),
-                                  QStringLiteral("The chat of that database to show: the first whose "
-                                                 "title starts with this text."),
-                                  QStringLiteral("title"));
-    const QCommandLineOption noTips(QStringLiteral("no-usb-tips"),
-                                    QStringLiteral("No advice on connecting a phone when none is found."));
-    parser.addOptions({database, chat, noTips});
+    parser.addOptions(commandLineOptions());
     Options options;
     if (!parser.parse(arguments)) {
         qWarning("ignored the command line: %s", qUtf8Printable(parser.errorText()));
         return options;
     }
-    options.openDatabase = parser.value(database);
-    options.openChat = parser.value(chat);
-    options.startUsbTipsTimer = !parser.isSet(noTips);
+    options.openDatabase = parser.value(QStringLiteral("open-database"));
+    options.openChat = parser.value(QStringLiteral("open-chat"));
+    options.startUsbTipsTimer = !parser.isSet(QStringLiteral("no-usb-tips"));
     return options;
 }
 

@@ -3,10 +3,12 @@
 #include "android/AdbDevice.h"
 #include "android/AndroidDevice.h"
 #include "db/ViberDataSet.h"
+#include "ops/ExportProvenance.h"
 #include "ui/AbsTreeItemModel.h"
 #include "ui/MainActions.h"
 #include "ui/VBBubbleViewMgr.h"
 
+#include <QCommandLineOption>
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
@@ -64,6 +66,8 @@ public:
     // The options the command line asks for: "--open-database NAME", "--open-chat
     // TITLE" and "--no-usb-tips"; anything else is ignored.
     static Options optionsFromArguments(const QStringList& arguments);
+    // Those options, for the program's --help and its manual page.
+    static QList<QCommandLineOption> commandLineOptions();
 
     explicit MainWindow(QWidget* parent = nullptr);
     explicit MainWindow(const Options& options, QWidget* parent = nullptr);
@@ -237,6 +241,8 @@ private:
     void extractMedia(const QList<_ViberMsg*>& messages);
     void exportMessages(const QList<_ViberMsg*>& messages);
     void exportCalls(const QList<_ViberMsg*>& messages);
+    // The provenance of an export of these messages from the current source.
+    ExportProvenance provenanceOf(const QList<_ViberMsg*>& messages) const;
     void printMessages(const QList<_ViberMsg*>& messages);
     void openWebPage(const QUrl& page);
     // The daily version check and link query, and error reports to the configured site.
