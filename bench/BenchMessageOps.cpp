@@ -11,9 +11,11 @@
 //     local database with its indexes live. The three take turns, five times; the
 //     ratios are those of the medians; the peak is that of the last new backup.
 //   velliport-bench-ops html-export EXTRACT_ROOT OUT [MESSAGES]
-//     ExportMessagesThread to HTML in OUT/html; baseline: the CSV export of the same
-//     messages to OUT/messages.csv. Five of each, taking turns; the ratio is that of the
-//     medians, the peak that of the last HTML export alone.
+//     ExportMessagesThread to HTML in OUT/html. Baseline (baseline_s): the file-system
+//     floor, the bytes of an earlier export written into as many new files with plain
+//     writes and one sync; for continuity (csv_s, csv_ratio): the CSV export of the same
+//     messages to OUT/messages.csv. Five of each, taking turns; the ratios are those of
+//     the medians, the peak that of the last HTML export alone.
 //   velliport-bench-ops json-export EXTRACT_ROOT OUT [MESSAGES]
 //     The same with ExportMessagesThread to JSON in OUT/json.
 //
@@ -23,6 +25,7 @@
 // taken over the resident size before the load.
 
 #include "bench/BenchBulkLoad.h"
+#include "bench/BenchFileFloor.h"
 #include "bench/BenchReceiver.h"
 
 #include "app/BlobCodec.h"
@@ -227,22 +230,29 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
         .arg(figures, outcome, timesText(firsts), timesText(bulks), timesText(inserts));
 }
 
-// An export and its baseline, the CSV export of the same messages, take turns, so that
-// a slow spell of a shared machine falls on both; the median of five of each decides.
-// Each run writes to names of its own and starts from a synced disk (untimed), so that no
-// run waits on the data of the one before. Nothing is removed before the end: ext4
-// without a journal passes over recently freed inodes when it makes a file, so removing
-// one run's 2,022 files before the next made every later run of the many-file exports
-// pay for it. The peak is that of the last export alone, and the RESULT line describes
-// its output.
+// An export takes turns with its baseline, the file-system floor (the bytes of an export
+// made before, read back untimed, written into as many new files with plain writes and
+// one sync, as BenchFileFloor does), and for continuity with the CSV export of the same
+// messages, so that a slow spell of a shared machine falls on all; the median of five
+// of each decides. Each run writes to names of its own and starts from a synced disk
+// (untimed), so that no run waits on the data of the one before. Nothing is removed
+// before the end: ext4 without a journal passes over recently freed inodes when it makes
+// a file, so removing one run's 2,022 files before the next made every later run of the
+// many-file exports pay for it. The floor of a round writes the export of the round
+// before (the first round's export goes first), so that the last export runs last and
+// its peak, the one reported, holds no copy of the files. The RESULT line describes the
+// last export's output.
 struct ExportTimes
 {
     QList<qint64> exports;
-    QList<qint64> baselines;
+    QList<qint64> floors;
+    QList<qint64> csvs;
     QString outcome;
+    int floorFiles = 0;
+    qint64 floorBytes = 0;
 };
 
-ExportTimes timeExport(const QList<_ViberMsg*>& messages, const QString& csv, const QString& path, int format,
+ExportTimes timeExport(const QList<_ViberMsg*>& messages, const QString& out, const QString& name, int format,
                        Memory& memory)
 {
     constexpr int Rounds = 5;
@@ -256,57 +266,61 @@ ExportTimes timeExport(const QList<_ViberMsg*>& messages, const QString& csv, co
         times.outcome = receiver.success;
         return time;
     };
+    const QDir outDir(out);
+    const QString csv = outDir.filePath(QStringLiteral("messages.csv"));
+    const QString path = outDir.filePath(name);
+    QString previous;
+    const auto writeFloor = [&](int round) {
+        const BenchFileFloor::Tree tree = BenchFileFloor::read(previous);
+        times.floorFiles = int(tree.files.size());
+        times.floorBytes = tree.bytes;
+        ::sync();
+        const QString target = outDir.filePath(name + QStringLiteral("-floor-%1").arg(round));
+        times.floors.append(BenchFileFloor::write(tree, target));
+        int written = 0;
+        if (treeBytes(target, &written) != tree.bytes || written != times.floorFiles)
+            throw std::runtime_error("the file-system floor wrote other files than it read");
+    };
     for (int round = 0; round < Rounds; ++round) {
         const bool last = round == Rounds - 1;
         const QString suffix = last ? QString() : QStringLiteral("-%1").arg(round);
-        times.baselines.append(run(csv + suffix, ExportMessagesThread::Csv));
+        times.csvs.append(run(csv + suffix, ExportMessagesThread::Csv));
+        if (round > 0)
+            writeFloor(round);
         if (last)
             memory.peakReset = resetPeak();
         times.exports.append(run(path + suffix, format));
+        previous = path + suffix;
+        if (round == 0)
+            writeFloor(round);
     }
     return times;
 }
 
-QString benchHtmlExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
+// format's RESULT line, its times and output named by name ("html", "json").
+QString benchExport(const QList<_ViberMsg*>& messages, const QString& out, const QString& name, int format,
+                    Memory& memory)
 {
-    const QString csv = QDir(out).filePath(QStringLiteral("messages.csv"));
-    const QString html = QDir(out).filePath(QStringLiteral("html"));
-    const ExportTimes times = timeExport(messages, csv, html, ExportMessagesThread::Html, memory);
+    const ExportTimes times = timeExport(messages, out, name, format, memory);
     const QString figures = memory.figures();
-    const qint64 htmlTime = median(times.exports);
-    const qint64 csvTime = median(times.baselines);
-    int htmlFiles = 0;
-    const qint64 htmlBytes = treeBytes(html, &htmlFiles);
-    return QStringLiteral(
-               "RESULT html-export ratio=%1 html_s=%2 csv_s=%3 messages=%4 html_files=%5 html_bytes=%6 "
-               "csv_bytes=%7 %8 outcome=\"%9\" exports=%10 baselines=%11")
-        .arg(ratio(double(htmlTime), double(csvTime)), seconds(htmlTime), seconds(csvTime))
+    const qint64 exportTime = median(times.exports);
+    const qint64 floorTime = median(times.floors);
+    const qint64 csvTime = median(times.csvs);
+    int files = 0;
+    const qint64 bytes = treeBytes(QDir(out).filePath(name), &files);
+    return QStringLiteral("RESULT %1-export ratio=%2 %1_s=%3 baseline_s=%4 csv_ratio=%5 csv_s=%6 messages=%7 "
+                          "%1_files=%8 %1_bytes=%9 baseline_files=%10 baseline_bytes=%11 csv_bytes=%12 %13 "
+                          "outcome=\"%14\" exports=%15 baselines=%16 csvs=%17")
+        .arg(name, ratio(double(exportTime), double(floorTime)), seconds(exportTime), seconds(floorTime),
+             ratio(double(exportTime), double(csvTime)), seconds(csvTime))
         .arg(messages.size())
-        .arg(htmlFiles)
-        .arg(htmlBytes)
-        .arg(QFileInfo(csv).size())
-        .arg(figures, times.outcome, timesText(times.exports), timesText(times.baselines));
-}
-
-QString benchJsonExport(const QList<_ViberMsg*>& messages, const QString& out, Memory& memory)
-{
-    const QString csv = QDir(out).filePath(QStringLiteral("messages.csv"));
-    const QString json = QDir(out).filePath(QStringLiteral("json"));
-    const ExportTimes times = timeExport(messages, csv, json, ExportMessagesThread::Json, memory);
-    const QString figures = memory.figures();
-    const qint64 jsonTime = median(times.exports);
-    const qint64 csvTime = median(times.baselines);
-    int jsonFiles = 0;
-    const qint64 jsonBytes = treeBytes(json, &jsonFiles);
-    return QStringLiteral(
-               "RESULT json-export ratio=%1 json_s=%2 csv_s=%3 messages=%4 json_files=%5 json_bytes=%6 "
-               "csv_bytes=%7 %8 outcome=\"%9\" exports=%10 baselines=%11")
-        .arg(ratio(double(jsonTime), double(csvTime)), seconds(jsonTime), seconds(csvTime))
-        .arg(messages.size())
-        .arg(jsonFiles)
-        .arg(jsonBytes)
-        .arg(QFileInfo(csv).size())
-        .arg(figures, times.outcome, timesText(times.exports), timesText(times.baselines));
+        .arg(files)
+        .arg(bytes)
+        .arg(times.floorFiles)
+        .arg(times.floorBytes)
+        .arg(QFileInfo(QDir(out).filePath(QStringLiteral("messages.csv"))).size())
+        .arg(figures, times.outcome, timesText(times.exports), timesText(times.floors),
+             timesText(times.csvs));
 }
 
 } // namespace
@@ -340,10 +354,11 @@ int main(int argc, char** argv)
                   [](const _ViberMsg* a, const _ViberMsg* b) { return a->id < b->id; });
         if (messages.size() > cap)
             messages.resize(cap);
-        const QString result = mode == QLatin1String("backup") ? benchBackup(messages, out, memory)
-                               : mode == QLatin1String("html-export")
-                                   ? benchHtmlExport(messages, out, memory)
-                                   : benchJsonExport(messages, out, memory);
+        const QString result =
+            mode == QLatin1String("backup") ? benchBackup(messages, out, memory)
+            : mode == QLatin1String("html-export")
+                ? benchExport(messages, out, QStringLiteral("html"), ExportMessagesThread::Html, memory)
+                : benchExport(messages, out, QStringLiteral("json"), ExportMessagesThread::Json, memory);
         stdOut << result << " chats=" << data->chats.size() << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
