@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # gui-open: the main window over a local database of N messages (200000) in M chats
 # (500), one of them holding B messages (20000), against IOSViberDb::load() of the
-# same database. The phone is generated and backed up into a local database once,
-# into BUILD/bench-data (remove that folder to start afresh).
+# same database (its data set kept beyond the timed block), taking turns, medians of
+# five; max_stall_ms is the longest time the window's event loop was held from its
+# show() to the largest chat's page (open_stall_ms up to the newest chat's page,
+# chat_stall_ms from there). The phone is generated and backed up into a local
+# database once, into BUILD/bench-data (remove that folder to start afresh).
 #
 #   gui-open.sh BUILD [--messages N] [--chats M] [--big-chat B]
 set -euo pipefail
