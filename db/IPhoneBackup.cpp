@@ -12,6 +12,7 @@
 #include "db/PropertyList.h"
 #include "db/WrongBackupPassword.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,15 @@ void copyOut(const QString& source, const QString& target)
 bool IPhoneBackup::isBackupFolder(const QString& folder)
 {
     return QFileInfo(QDir(folder).filePath(QLatin1String(ManifestFile))).isFile();
+}
+
+QString IPhoneBackup::storedPathOf(const QString& folder, const QString& domain, const QString& relativePath)
+{
+    const QString id =
+        QString::fromLatin1(QCryptographicHash::hash((domain + QLatin1Char('-') + relativePath).toUtf8(),
+                                                     QCryptographicHash::Sha1)
+                                .toHex());
+    return DecryptedBackupMedia::storedPath(folder, id);
 }
 
 IPhoneBackup::IPhoneBackup(const QString& folder, const BackupKeybag::Cancelled& cancelled,

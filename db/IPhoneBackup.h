@@ -32,6 +32,9 @@ public:
 
     // A folder holding Manifest.db is taken for a backup.
     static bool isBackupFolder(const QString& folder);
+    // Where a backup stores a domain's file: "<first two>/<id>", the id being the SHA-1 of
+    // "<domain>-<relative path>", whether or not the backup is encrypted.
+    static QString storedPathOf(const QString& folder, const QString& domain, const QString& relativePath);
 
     // Copies (or decrypts) the manifest and Viber's database out of the backup. Throws
     // with a text for the user when the backup is encrypted and no password was given,

@@ -10,6 +10,7 @@
 #include "db/ViberChat.h"
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
+#include "ops/ExportManifest.h"
 #include "ops/ExportMessagesCsv.h"
 #include "ops/ExportMessagesHtml.h"
 #include "ops/ExportMessagesJson.h"
@@ -131,6 +132,7 @@ void ExportMessagesThread::exportAll()
     m_progress.postProgress(tr("IDS_EXPORTING_MESSAGES_TO_FILE"), -1, QString());
     if (m_format < Text || m_format > Json)
         throw OperationError(QStringLiteral("not support export format."));
+    m_provenance.begin();
     const bool perChat = m_format == Pdf || m_format == Html || m_format == Json;
     QList<_ViberMsg*> sorted = m_messages;
     if (m_format == Json)
@@ -147,6 +149,7 @@ void ExportMessagesThread::exportAll()
     FileBatch pages;             // the per-chat files, put in place together at the end
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
+    QSet<const _ViberChat*> chats;
     const int total = int(sorted.size());
     ProgressThrottle throttle;
     int shown = 0; // the count the receiver last saw
@@ -161,6 +164,7 @@ void ExportMessagesThread::exportAll()
         if (!msg->chat)
             continue;
         ++m_exported;
+        chats.insert(msg->chat);
         if (throttle.due(int(qint64(m_exported) * 100 / total), m_exported == total))
             showCount();
         if (!writer && (m_format == Text || m_format == Csv)) {
@@ -204,6 +208,30 @@ void ExportMessagesThread::exportAll()
     if (m_progress.isCancelled())
         throw OperationCancelled();
     pages.commit();
+    writeProof(chats.size());
+}
+
+void ExportMessagesThread::writeProof(qint64 chats)
+{
+    static const QStringList formatNames = {QStringLiteral("txt"), QStringLiteral("csv"),
+                                            QStringLiteral("pdf"), QStringLiteral("html"),
+                                            QStringLiteral("json")};
+    const bool folder = m_format == Pdf || m_format == Html || m_format == Json;
+    // An export of nothing wrote no file to vouch for.
+    if (!folder && !QFileInfo::exists(m_path))
+        return;
+    const auto writeProvenance = [&] {
+        return m_provenance.write(
+            m_path, folder, formatNames.at(m_format),
+            QJsonObject{{QStringLiteral("messages"), m_exported}, {QStringLiteral("chats"), chats}});
+    };
+    if (folder) {
+        // A failure here removes the folder's new entries with the pages.
+        writeProvenance();
+        ExportManifest::writeForFolder(m_path);
+    } else {
+        ExportManifest::writeForFile(m_path, writeProvenance);
+    }
 }
 
 void ExportMessagesThread::prepareHtmlFolder(FileBatch& batch)

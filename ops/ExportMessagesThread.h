@@ -2,6 +2,7 @@
 
 #include "db/ViberMsg.h"
 #include "ops/BubbleText.h"
+#include "ops/ExportProvenance.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -13,7 +14,8 @@ class FileBatch;
 class ProgressChannel;
 struct _ViberChat;
 
-// Exports messages to one text or CSV file, or to one PDF, HTML or JSON file per chat in a folder.
+// Exports messages to one text or CSV file, or to one PDF, HTML or JSON file per chat in a
+// folder; either way with its provenance and a SHA-256 list of what it wrote.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
@@ -30,6 +32,8 @@ public:
 
     // Whether the HTML and JSON exports copy the media files (the default) or only name them.
     void setCopyMedia(bool copy) { m_copyMedia = copy; }
+    // Where the messages came from and how they were chosen, for the provenance.
+    void setProvenance(const ExportProvenance& provenance) { m_provenance = provenance; }
 
 protected:
     void run() override;
@@ -38,6 +42,7 @@ private:
     void exportAll();
     void prepareHtmlFolder(FileBatch& batch);
     void removeOutput();
+    void writeProof(qint64 chats);
     QString runFileName(const _ViberChat* chat, const QString& extension);
 
     QList<_ViberMsg*> m_messages;
@@ -51,4 +56,5 @@ private:
     BubbleText::EmoticonPictures m_emoticonPictures; // of an HTML export, listed once
     bool m_copyMedia = true;
     QJsonArray m_jsonIndex; // one entry per chat of a JSON export
+    ExportProvenance m_provenance;
 };

@@ -8,9 +8,11 @@
 #include "db/ViberPerson.h"
 #include "db/ViberSort.h"
 #include "db/ViberText.h"
+#include "ops/ExportManifest.h"
 #include "ops/OperationError.h"
 #include "ops/TextFileWriter.h"
 
+#include <QJsonObject>
 #include <QLocale>
 
 #include <algorithm>
@@ -56,6 +58,7 @@ void ExportViberCallsThread::run()
     TextFileWriter file(m_path);
     try {
         m_progress.postProgress(tr("IDS_EXPORT_VIBER_CALLS"), 0, QString());
+        m_provenance.begin();
         file.open();
         file.writeLine(QStringLiteral("number").leftJustified(40) + QStringLiteral("Flag").leftJustified(15) +
                        QStringLiteral("Date").leftJustified(30) +
@@ -71,6 +74,10 @@ void ExportViberCallsThread::run()
                 throw OperationCancelled();
         }
         file.finish();
+        ExportManifest::writeForFile(m_path, [&] {
+            return m_provenance.write(m_path, false, QStringLiteral("calls"),
+                                      QJsonObject{{QStringLiteral("calls"), total}});
+        });
         m_progress.postSucceed(UserText::plain(tr("IDS_SUC_EXPORT_%1_CALLS").arg(total)));
     } catch (const OperationCancelled&) {
         file.discard();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/ViberCall.h"
+#include "ops/ExportProvenance.h"
 
 #include <QList>
 #include <QString>
@@ -8,7 +9,8 @@
 
 class ProgressChannel;
 
-// Writes the call log, newest call first, as a plain-text table.
+// Writes the call log, newest call first, as a plain-text table, with its provenance and
+// a SHA-256 list beside it.
 class ExportViberCallsThread : public QThread
 {
     Q_OBJECT
@@ -17,6 +19,7 @@ public:
                            QObject* parent = nullptr);
 
     static QString line(const _ViberCall& call);
+    void setProvenance(const ExportProvenance& provenance) { m_provenance = provenance; }
 
 protected:
     void run() override;
@@ -25,4 +28,5 @@ private:
     QList<_ViberCall*> m_calls;
     QString m_path;
     ProgressChannel& m_progress;
+    ExportProvenance m_provenance;
 };

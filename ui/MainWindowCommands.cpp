@@ -12,10 +12,12 @@
 #include "app/WebConfig.h"
 #include "app/WebLinks.h"
 #include "db/IOSViberDb.h"
+#include "db/IPhoneBackup.h"
 #include "db/PCViberAccounts.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
 #include "db/ViberSourceDetector.h"
+#include "db/ViberText.h"
 #include "ops/BackupViberMsgThread.h"
 #include "ops/DeleteViberMsgThread.h"
 #include "ops/ExportDestination.h"
@@ -38,6 +40,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QJsonObject>
+#include <QSet>
 
 namespace {
 
@@ -299,8 +303,7 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     runModal([&] {
         if (target.storage.isEmpty())
             go = MessageBox::showQuestion(
-                UserText::plain(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS")),
-                                          this);
+                UserText::plain(tr("IDS_ANDROID_NO_EXTERNAL_STORAGE_CONFIRM_IGNORE_ATTACHMENTS")), this);
         if (go)
             MessageBox::showInfo(UserText::plain(tr("IDS_BEFORE_RESTORE_VIBER_TO_ANDROID_RELOAD_FIRST")),
                                  this);
@@ -311,7 +314,8 @@ void MainWindow::restoreToAndroid(const QList<_ViberMsg*>& messages)
     if (!commandGoesOn(command) || kept.isEmpty())
         return;
     if (AndroidRestoreViberThread::writesModernViber(target)) {
-        runModal([&] { go = MessageBox::showQuestion(UserText::plain(tr("IDS_MODERN_TRANSFER_NOTICE")), this); });
+        runModal(
+            [&] { go = MessageBox::showQuestion(UserText::plain(tr("IDS_MODERN_TRANSFER_NOTICE")), this); });
         if (!go || !commandGoesOn(command))
             return;
     }
@@ -506,8 +510,58 @@ void MainWindow::exportMessages(const QList<_ViberMsg*>& messages)
     runModal([&] {
         ProgressForm form(QString(), this);
         ExportMessagesThread worker(messages, destination.path, destination.format, form.channel());
+        worker.setProvenance(provenanceOf(messages));
         form.run(worker);
     });
+}
+
+ExportProvenance MainWindow::provenanceOf(const QList<_ViberMsg*>& messages) const
+{
+    ExportProvenance::Source source;
+    const _AbsDBItemNode* node = currentSourceNode();
+    if (node && node->type == AbsTreeItemModel::NodeLocalDb) {
+        source.kind = QStringLiteral("local database");
+        source.path = AppDirs::localDatabasePath(node->text);
+        source.databases = {QDir(source.path).filePath(QLatin1String(AppDirs::LocalDatabaseFile))};
+    } else if (node) {
+        const auto* device = static_cast<const _AndroidDeviceItemNode*>(node);
+        if (IPhoneBackup::isBackupFolder(device->virtualFolder)) {
+            source.kind = QStringLiteral("iPhone backup");
+            source.path = device->virtualFolder;
+            source.databases = {QDir(source.path).filePath(QLatin1String(IPhoneBackup::ManifestFile)),
+                                IPhoneBackup::storedPathOf(source.path,
+                                                           QLatin1String(IPhoneBackup::ViberGroupDomain),
+                                                           QLatin1String(IPhoneBackup::ViberDatabase))};
+        } else if (device->isVirtual()) {
+            source.kind = QStringLiteral("folder read as a phone");
+            source.path = device->virtualFolder;
+        } else {
+            const QDir cache(device->device.cacheDir());
+            source.kind = QStringLiteral("Android phone");
+            source.path = device->device.serial;
+            source.databases = {cache.filePath(QStringLiteral("viber_messages")),
+                                cache.filePath(QStringLiteral("viber_data"))};
+            source.device = QJsonObject{{QStringLiteral("serial"), device->device.serial},
+                                        {QStringLiteral("model"), device->device.model},
+                                        {QStringLiteral("android_sdk"), device->device.sdkLevel}};
+        }
+    }
+    ExportProvenance provenance;
+    provenance.setSource(source);
+    // A whole source is "all"; a chat or a selection names the chats it came from.
+    const ViberDataSetPtr data = currentSourceData();
+    QStringList chats;
+    if (!data || messages.size() != data->messages.size()) {
+        QSet<const _ViberChat*> seen;
+        for (const _ViberMsg* msg : messages) {
+            if (msg->chat && !seen.contains(msg->chat)) {
+                seen.insert(msg->chat);
+                chats.append(ViberText::chatTitle(*msg->chat));
+            }
+        }
+    }
+    provenance.setSelection(chats, {}, {}, {});
+    return provenance;
 }
 
 void MainWindow::miExportCallToolbar()
@@ -553,6 +607,7 @@ void MainWindow::exportCalls(const QList<_ViberMsg*>& messages)
     runModal([&] {
         ProgressForm form(QString(), this);
         ExportViberCallsThread worker(calls, path, form.channel());
+        worker.setProvenance(provenanceOf(messages));
         form.run(worker);
     });
 }
@@ -596,10 +651,10 @@ void MainWindow::deleteMessages(const QList<_ViberMsg*>& messages, Selection sel
     command.hold(node->data);
     bool confirmed = false;
     runModal([&] {
-        confirmed = MessageBox::showQuestion(
-            UserText::plain(selection == Selection::Sel ? tr("IDS_CONFIRM_DEL_SEL_MESSAGES")
-                                                        : tr("IDS_CONFIRM_DEL_THIS_CHAT")),
-            this);
+        confirmed = MessageBox::showQuestion(UserText::plain(selection == Selection::Sel
+                                                                 ? tr("IDS_CONFIRM_DEL_SEL_MESSAGES")
+                                                                 : tr("IDS_CONFIRM_DEL_THIS_CHAT")),
+                                             this);
     });
     if (!confirmed)
         return;

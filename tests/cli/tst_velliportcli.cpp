@@ -19,6 +19,7 @@
 #include "tests/support/SqlScriptFile.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -225,6 +226,7 @@ private slots:
     void selectsByDateOnBoundaries();
     void selectsByChat();
     void callsAndMediaFollowTheSelection();
+    void exportsCarryTheirProof();
     void unwritableOutputs();
     void backupThenDelete();
     void interruptedBackupLeavesTargetAsItWas();
@@ -546,12 +548,14 @@ void TestVelliportCli::encryptedBackupOnEveryPath()
         }
         return outputs;
     };
-    // A folder's files by their path inside it, with their bytes.
+    // A folder's files by their path inside it, with their bytes; an export's proof names
+    // its own run, so it is left out.
     const auto files = [](const QString& folder) {
         QMap<QString, QByteArray> found;
         for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             const QString path = it.next();
-            found.insert(QDir(folder).relativeFilePath(path), TestEnvironment::readFile(path));
+            if (!path.endsWith(QLatin1String("provenance.json")) && !path.endsWith(QLatin1String(".sha256")))
+                found.insert(QDir(folder).relativeFilePath(path), TestEnvironment::readFile(path));
         }
         return found;
     };
@@ -940,6 +944,80 @@ void TestVelliportCli::callsAndMediaFollowTheSelection()
                  mode == QLatin1String("copy"));
     }
     QFile::remove(picture);
+}
+
+// Every export carries a SHA-256 list that sha256sum accepts and a provenance that names
+// the program, the source with its database's hash, the selection and the counts;
+// verify holds on the export as written and names a changed, a missing and an added
+// file.
+void TestVelliportCli::exportsCarryTheirProof()
+{
+    const auto sha256sum = [](const QString& folder, const QString& list) {
+        QProcess check;
+        check.setWorkingDirectory(folder);
+        check.start(QStringLiteral("sha256sum"),
+                    {QStringLiteral("--check"), QStringLiteral("--quiet"), list});
+        return check.waitForFinished(30000) && check.exitStatus() == QProcess::NormalExit ? check.exitCode()
+                                                                                          : -1;
+    };
+    const QString database = QDir(m_local).filePath(QLatin1String(LocalDbFixture::ProgramFile));
+    QCryptographicHash databaseHash(QCryptographicHash::Sha256);
+    databaseHash.addData(TestEnvironment::readFile(database));
+
+    const QString csv = m_dir.filePath(QStringLiteral("proof.csv"));
+    QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("csv"),
+                  QStringLiteral("--output"), csv, QStringLiteral("--chat"), QStringLiteral("Anna"),
+                  QStringLiteral("--after"), QStringLiteral("2020-01-01"), QStringLiteral("--utc")})
+                 .code,
+             0);
+    QCOMPARE(sha256sum(m_dir.path(), QStringLiteral("proof.csv.sha256")), 0);
+    const QJsonObject provenance =
+        QJsonDocument::fromJson(TestEnvironment::readFile(csv + QStringLiteral(".provenance.json"))).object();
+    QCOMPARE(provenance[QStringLiteral("program")][QStringLiteral("version")].toString(),
+             QStringLiteral(VELLIPORT_VERSION));
+    const QJsonObject source = provenance[QStringLiteral("source")].toObject();
+    QCOMPARE(source[QStringLiteral("kind")].toString(), QStringLiteral("local database"));
+    QCOMPARE(source[QStringLiteral("databases")][0][QStringLiteral("sha256")].toString(),
+             QString::fromLatin1(databaseHash.result().toHex()));
+    QCOMPARE(
+        provenance[QStringLiteral("export")][QStringLiteral("counts")][QStringLiteral("messages")].toInt(),
+        csvRows(csv).size());
+    QCOMPARE(provenance[QStringLiteral("selection")][QStringLiteral("chats")].toArray(),
+             QJsonArray{QStringLiteral("Anna")});
+    QCOMPARE(provenance[QStringLiteral("selection")][QStringLiteral("after")].toString(),
+             QStringLiteral("2020-01-01T00:00:00.000Z"));
+    QCOMPARE(cli({QStringLiteral("verify"), csv}).code, 0);
+
+    const QString html = m_dir.filePath(QStringLiteral("proof-html"));
+    QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("html"),
+                  QStringLiteral("--output"), html, QStringLiteral("-q")})
+                 .code,
+             0);
+    QCOMPARE(sha256sum(html, QStringLiteral("MANIFEST.sha256")), 0);
+    QVERIFY(QFileInfo::exists(QDir(html).filePath(QStringLiteral("provenance.json"))));
+    QCOMPARE(cli({QStringLiteral("verify"), html}).code, 0);
+    const QStringList pages = QDir(html).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+    QVERIFY(pages.size() >= 2);
+    QByteArray page = TestEnvironment::readFile(QDir(html).filePath(pages.at(0)));
+    page[page.size() / 2] = char(page.at(page.size() / 2) ^ 1);
+    QVERIFY(TestEnvironment::writeFile(QDir(html).filePath(pages.at(0)), page));
+    QVERIFY(QFile::remove(QDir(html).filePath(pages.at(1))));
+    QVERIFY(TestEnvironment::writeFile(QDir(html).filePath(QStringLiteral("files/extra.txt")), "added"));
+    const Result broken = cli({QStringLiteral("verify"), html});
+    QCOMPARE(broken.code, 1);
+    QVERIFY2(broken.out.contains(QStringLiteral("changed: ") + pages.at(0)) &&
+                 broken.out.contains(QStringLiteral("missing: ") + pages.at(1)) &&
+                 broken.out.contains(QStringLiteral("added: files/extra.txt")),
+             qPrintable(broken.out));
+
+    const QString calls = m_dir.filePath(QStringLiteral("proof-calls.txt"));
+    QCOMPARE(cli({QStringLiteral("calls"), m_local, QStringLiteral("--output"), calls}).code, 0);
+    QCOMPARE(sha256sum(m_dir.path(), QStringLiteral("proof-calls.txt.sha256")), 0);
+    QCOMPARE(QJsonDocument::fromJson(TestEnvironment::readFile(calls + QStringLiteral(".provenance.json")))
+                 .object()[QStringLiteral("export")][QStringLiteral("counts")][QStringLiteral("calls")]
+                 .toInt(),
+             csvRows(calls).size());
+    QCOMPARE(cli({QStringLiteral("verify"), calls + QStringLiteral(".sha256")}).code, 0);
 }
 
 void TestVelliportCli::unwritableOutputs()

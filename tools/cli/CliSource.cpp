@@ -150,6 +150,15 @@ QString CliSource::kindName() const
     return {};
 }
 
+QStringList CliSource::databaseFiles() const
+{
+    if (m_kind != Kind::IPhoneBackup)
+        return {m_path};
+    return {QDir(m_path).filePath(QLatin1String(IPhoneBackup::ManifestFile)),
+            IPhoneBackup::storedPathOf(m_path, QLatin1String(IPhoneBackup::ViberGroupDomain),
+                                       QLatin1String(IPhoneBackup::ViberDatabase))};
+}
+
 void CliSource::resolvePath(const QString& path)
 {
     if (QFileInfo(path).isDir())

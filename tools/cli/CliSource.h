@@ -45,6 +45,8 @@ public:
     QString localDatabaseFile() const { return m_localFile; }
     // Which generation of the format the tables say it is.
     QString generation() const { return m_generation; }
+    // The files the history is read from, as they lie (for a backup, as it stores them).
+    QStringList databaseFiles() const;
 
     // Reads every record; an archive is unpacked into a private folder first. Meant for a
     // worker thread: SQLite stops as soon as the channel is cancelled, and the load then

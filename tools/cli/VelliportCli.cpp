@@ -19,6 +19,7 @@
 #include "db/ViberText.h"
 #include "ops/BackupViberMsgThread.h"
 #include "ops/DeleteViberMsgThread.h"
+#include "ops/ExportManifest.h"
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
@@ -46,10 +47,11 @@ namespace {
 constexpr auto Program = "velliport-cli";
 constexpr auto PhonePrefix = "phone:";
 
-const QStringList Commands = {
-    QStringLiteral("sources"), QStringLiteral("chats"),         QStringLiteral("export"),
-    QStringLiteral("backup"),  QStringLiteral("extract-media"), QStringLiteral("calls"),
-    QStringLiteral("delete"),  QStringLiteral("info"),          QStringLiteral("phone")};
+const QStringList Commands = {QStringLiteral("sources"),       QStringLiteral("chats"),
+                              QStringLiteral("export"),        QStringLiteral("backup"),
+                              QStringLiteral("extract-media"), QStringLiteral("calls"),
+                              QStringLiteral("delete"),        QStringLiteral("info"),
+                              QStringLiteral("verify"),        QStringLiteral("phone")};
 
 QString overview()
 {
@@ -67,6 +69,7 @@ QString overview()
         "  calls SOURCE --output FILE    the call log as a text table\n"
         "  delete SOURCE                 messages of a local database, by chat or date\n"
         "  info SOURCE                   format, counts and integrity of a source\n"
+        "  verify EXPORT                 whether an export's files are as it wrote them\n"
         "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
         "  phone transfer SOURCE --to SERIAL [--yes]\n"
         "                                messages into a phone, after keeping its databases\n"
@@ -160,6 +163,8 @@ int VelliportCli::run(const QStringList& arguments)
         return deleteMessages(rest);
     if (command == QLatin1String("info"))
         return info(rest);
+    if (command == QLatin1String("verify"))
+        return verify(rest);
     if (command == QLatin1String("phone"))
         return phone(rest);
     m_errors << Program << ": unknown command \"" << command << "\" (one of "
@@ -486,6 +491,7 @@ int VelliportCli::exportMessages(const QStringList& arguments)
     ExportMessagesThread worker(filter.apply(data->allMessages()), target.absoluteFilePath(), format,
                                 progress.channel());
     worker.setCopyMedia(media == QLatin1String("copy"));
+    worker.setProvenance(provenanceFor(parser));
     return runWorker(worker, progress);
 }
 
@@ -549,16 +555,73 @@ int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data,
 ViberDataSetPtr VelliportCli::loadSource(const QString& sourceText, std::unique_ptr<CliSource>& source,
                                          int& code)
 {
+    m_loaded = {};
     if (sourceText.startsWith(QLatin1String(PhonePrefix))) {
         AndroidDevice device;
-        return loadPhone(sourceText.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
+        ViberDataSetPtr data = loadPhone(sourceText.mid(int(qstrlen(PhonePrefix))), device, QString(), code);
+        const QDir cache(device.cacheDir());
+        m_loaded.kind = QStringLiteral("Android phone");
+        m_loaded.path = sourceText;
+        m_loaded.databases = {cache.filePath(QStringLiteral("viber_messages")),
+                              cache.filePath(QStringLiteral("viber_data"))};
+        m_loaded.device =
+            QJsonObject{{QStringLiteral("serial"), device.serial},
+                        {QStringLiteral("model"), device.model},
+                        {QStringLiteral("android_sdk"), device.sdkLevel},
+                        {QStringLiteral("route"), QStringLiteral("adb over USB, the phone's agent")}};
+        return data;
     }
     source = openSource(sourceText);
     if (!source) {
         code = Failure;
         return {};
     }
-    return loadFrom(*source, code);
+    ViberDataSetPtr data = loadFrom(*source, code);
+    m_loaded.kind = source->kindName();
+    m_loaded.generation = source->generation();
+    m_loaded.path = QFileInfo(source->path()).absoluteFilePath();
+    m_loaded.databases = source->databaseFiles();
+    return data;
+}
+
+ExportProvenance VelliportCli::provenanceFor(const QCommandLineParser& parser) const
+{
+    ExportProvenance provenance;
+    provenance.setSource(m_loaded);
+    const bool utc = parser.isSet(QStringLiteral("utc"));
+    const auto date = [&](const QString& name) {
+        return parser.isSet(name) ? MessageFilter::parseDate(parser.value(name), utc).value_or(QDateTime())
+                                  : QDateTime();
+    };
+    provenance.setSelection(parser.values(QStringLiteral("chat")),
+                            parser.values(QStringLiteral("exclude-chat")), date(QStringLiteral("after")),
+                            date(QStringLiteral("before")));
+    return provenance;
+}
+
+int VelliportCli::verify(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("verify");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addPositionalArgument(
+        QStringLiteral("EXPORT"),
+        QStringLiteral("An export's folder, or a one-file export (or its .sha256)."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    const ExportManifest::Check check = ExportManifest::verify(parser.positionalArguments().constFirst());
+    if (!check.problem.isEmpty())
+        return fail(check.problem);
+    for (const QString& file : check.changed)
+        m_out << "changed: " << file << '\n';
+    for (const QString& file : check.missing)
+        m_out << "missing: " << file << '\n';
+    for (const QString& file : check.added)
+        m_out << "added: " << file << '\n';
+    if (!check.holds())
+        return fail(QStringLiteral("the export differs from what %1 lists").arg(check.manifest));
+    say(QStringLiteral("every file is as %1 lists it").arg(QDir::toNativeSeparators(check.manifest)));
+    return Success;
 }
 
 ViberDataSetPtr VelliportCli::loadPhone(const QString& serial, AndroidDevice& device,
@@ -827,6 +890,7 @@ int VelliportCli::calls(const QStringList& arguments)
     CliProgress progress(m_errors, m_terminal, m_quiet);
     ExportViberCallsThread worker(filter.calls(data->allMessages()), QFileInfo(output).absoluteFilePath(),
                                   progress.channel());
+    worker.setProvenance(provenanceFor(parser));
     return runWorker(worker, progress);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/ViberDataSet.h"
+#include "ops/ExportProvenance.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +50,7 @@ private:
     int calls(const QStringList& arguments);
     int deleteMessages(const QStringList& arguments);
     int info(const QStringList& arguments);
+    int verify(const QStringList& arguments);
     int phone(const QStringList& arguments);
     int phoneLoad(const QStringList& arguments);
     int phoneTransfer(const QStringList& arguments);
@@ -83,6 +85,9 @@ private:
     int runTask(const QString& status, const std::function<void(const ProgressChannel&)>& work);
     // Reads the source on a worker thread; null after printing why, with code set.
     ViberDataSetPtr loadFrom(CliSource& source, int& code);
+    // The provenance of an export of what loadSource() read last, chosen by the
+    // parser's selection options.
+    ExportProvenance provenanceFor(const QCommandLineParser& parser) const;
     // The password of an encrypted iPhone backup is known, or was read now; false
     // after printing why not.
     bool havePassword(const CliSource& source);
@@ -97,5 +102,6 @@ private:
     bool m_quiet = false;
     QString m_passwordFile;
     bool m_interrupted = false;
+    ExportProvenance::Source m_loaded; // what loadSource() read last
     CliProgress* m_active = nullptr;
 };

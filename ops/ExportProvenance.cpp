@@ -1,0 +1,96 @@
+#include "ops/ExportProvenance.h"
+
+#include "ops/ExportManifest.h"
+#include "ops/OperationError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSysInfo>
+#include <QUuid>
+
+namespace {
+
+QJsonValue isoOrNull(const QDateTime& when)
+{
+    return when.isValid() ? QJsonValue(when.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
+} // namespace
+
+void ExportProvenance::setSelection(const QStringList& chats, const QStringList& excludedChats,
+                                    const QDateTime& after, const QDateTime& before)
+{
+    m_chats = chats;
+    m_excludedChats = excludedChats;
+    m_after = after;
+    m_before = before;
+}
+
+void ExportProvenance::begin()
+{
+    m_started = QDateTime::currentDateTimeUtc();
+    m_databases.clear();
+    for (const QString& file : std::as_const(m_source.databases)) {
+        const QFileInfo info(file);
+        QJsonObject database{{QStringLiteral("path"), info.absoluteFilePath()}};
+        if (info.isFile()) {
+            database.insert(QStringLiteral("size"), info.size());
+            database.insert(QStringLiteral("sha256"), ExportManifest::sha256Of(file));
+        } else {
+            database.insert(QStringLiteral("missing"), true);
+        }
+        m_databases.append(database);
+    }
+}
+
+QString ExportProvenance::pathFor(const QString& exportPath, bool folder)
+{
+    return folder ? QDir(exportPath).filePath(QLatin1String(FolderFile))
+                  : exportPath + QLatin1String(FileSuffix);
+}
+
+QString ExportProvenance::write(const QString& exportPath, bool folder, const QString& format,
+                                const QJsonObject& counts) const
+{
+    QJsonArray databases;
+    for (const QJsonObject& database : m_databases)
+        databases.append(database);
+    QJsonObject source{{QStringLiteral("kind"), m_source.kind},
+                       {QStringLiteral("generation"), m_source.generation},
+                       {QStringLiteral("path"), m_source.path},
+                       {QStringLiteral("databases"), databases}};
+    if (!m_source.device.isEmpty())
+        source.insert(QStringLiteral("device"), m_source.device);
+    const QJsonObject provenance{
+        {QStringLiteral("format"), QStringLiteral("velliport-provenance")},
+        {QStringLiteral("version"), 1},
+        {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {QStringLiteral("program"),
+         QJsonObject{{QStringLiteral("name"), QStringLiteral("Velliport")},
+                     {QStringLiteral("version"), QStringLiteral(VELLIPORT_VERSION)},
+                     {QStringLiteral("system"), QSysInfo::prettyProductName()}}},
+        {QStringLiteral("export"),
+         QJsonObject{{QStringLiteral("format"), format},
+                     {QStringLiteral("path"), QFileInfo(exportPath).absoluteFilePath()},
+                     {QStringLiteral("started"), isoOrNull(m_started)},
+                     {QStringLiteral("finished"), isoOrNull(QDateTime::currentDateTimeUtc())},
+                     {QStringLiteral("counts"), counts}}},
+        {QStringLiteral("source"), source},
+        {QStringLiteral("selection"),
+         QJsonObject{{QStringLiteral("chats"), m_chats.isEmpty()
+                                                   ? QJsonValue(QStringLiteral("all"))
+                                                   : QJsonValue(QJsonArray::fromStringList(m_chats))},
+                     {QStringLiteral("excluded_chats"), QJsonArray::fromStringList(m_excludedChats)},
+                     {QStringLiteral("after"), isoOrNull(m_after)},
+                     {QStringLiteral("before"), isoOrNull(m_before)}}},
+    };
+    const QString path = pathFor(exportPath, folder);
+    QSaveFile file(path);
+    const QByteArray bytes = QJsonDocument(provenance).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    return path;
+}
