@@ -8,6 +8,7 @@
 #include "db/IOSViberDb.h"
 #include "db/LocalDbPaths.h"
 #include "db/LocalDbWriteContext.h"
+#include "db/SearchIndex.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -91,6 +92,7 @@ void BackupViberMsgThread::run()
     const bool databaseExisted = QFileInfo(databasePath).isFile();
     try {
         backup();
+        updateSearchIndex();
         // A repeated backup adds only what is new; saying all were backed up would
         // hide that nothing changed.
         QString text = tr("IDS_SUC_BACKUP_%1_NEW_%2_ALREADY_THERE").arg(m_added).arg(m_present);
@@ -109,6 +111,18 @@ void BackupViberMsgThread::run()
         AppDirs::removeTree(m_target);
     else if (!databaseExisted)
         QFile::remove(databasePath);
+}
+
+void BackupViberMsgThread::updateSearchIndex()
+{
+    // The index is a copy beside the database: one that cannot be brought up to date now
+    // is at the next search, and the backup stands either way.
+    try {
+        m_progress.postProgress(tr("IDS_UPDATING_SEARCH_INDEX"), -1, QString());
+        SearchIndex(m_target, QLatin1String(DatabaseFile)).update();
+    } catch (const std::exception& e) {
+        qWarning("the search index of %s lags: %s", qUtf8Printable(m_target), e.what());
+    }
 }
 
 void BackupViberMsgThread::backup()

@@ -35,6 +35,7 @@ protected:
     void run() override;
 
 private:
+    void updateSearchIndex();
     void backup();
     void copyContactPhotos(const _ViberChat& chat);
     void copyMedia(const _ViberMsg& msg, qint64 attachmentPk, bool newAttachment);

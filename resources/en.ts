@@ -78,6 +78,10 @@
             <translation>The file %1 of the encrypted iPhone backup does not match its record (%2): the backup may still be being written or be damaged.</translation>
         </message>
         <message>
+            <source>IDS_UPDATING_SEARCH_INDEX</source>
+            <translation>Updating the search index…</translation>
+        </message>
+        <message>
             <source>IDS_IPHONE_BACKUP_UNFINISHED</source>
             <translation>This iPhone backup is still being written, or its writing stopped before the end: its Viber history may be incomplete. Let Finder or iTunes finish the backup, then open it again.</translation>
         </message>

@@ -6,6 +6,7 @@
 #include "app/Sqlite3DB.h"
 #include "db/IOSViberDb.h"
 #include "db/LocalDbPaths.h"
+#include "db/SearchIndex.h"
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "db/ViberSourceDetector.h"
@@ -227,6 +228,7 @@ private slots:
     void selectsByChat();
     void callsAndMediaFollowTheSelection();
     void exportsCarryTheirProof();
+    void searchesEveryLocalDatabase();
     void unwritableOutputs();
     void backupThenDelete();
     void interruptedBackupLeavesTargetAsItWas();
@@ -1018,6 +1020,82 @@ void TestVelliportCli::exportsCarryTheirProof()
                  .toInt(),
              csvRows(calls).size());
     QCOMPARE(cli({QStringLiteral("verify"), calls + QStringLiteral(".sha256")}).code, 0);
+}
+
+// Search finds words whatever their diacritics and case, phrases, prefixes and text in
+// scripts without spaces, in every local database at once, newest first, within a chat
+// and a time range; the index follows a deletion, and a damaged index is made again.
+void TestVelliportCli::searchesEveryLocalDatabase()
+{
+    const auto makeDatabase = [](const QString& name, const QList<std::pair<QString, int>>& texts) {
+        DataSetBuilder builder;
+        _ViberPerson* olga = builder.person(1, QStringLiteral("+79161234567"), QStringLiteral("Ольга"));
+        _ViberPerson* wei = builder.person(2, QStringLiteral("+8613800138000"), QStringLiteral("Wei"));
+        _ViberChat* first = builder.chat(1, {olga}, QString());
+        _ViberChat* second = builder.chat(2, {wei}, QStringLiteral("Travel"));
+        for (const auto& [text, day] : texts)
+            builder.message(day % 2 ? second : first, ViberMsgType::Text,
+                            QDateTime(QDate(2024, 5, day), QTime(9, 0), QTimeZone::utc()), text,
+                            day % 3 == 0);
+        IOSViberDb db(AppDirs::localDatabasePath(name), QLatin1String(LocalDbFixture::ProgramFile));
+        LocalDbFixture::writeAll(db, builder.set().allMessages(), {});
+    };
+    makeDatabase(QStringLiteral("SearchA"), {{QStringLiteral("Café con leche, por favor"), 2},
+                                             {QStringLiteral("Привет, как дела?"), 4},
+                                             {QStringLiteral("我们明天去北京吧"), 5},
+                                             {QStringLiteral("Meeting at noon"), 6}});
+    makeDatabase(QStringLiteral("SearchB"),
+                 {{QStringLiteral("The cafeteria closes early"), 3}, {QStringLiteral("北京烤鸭很好吃"), 7}});
+    const auto texts = [](const QStringList& arguments) {
+        const Result result =
+            cli(QStringList{QStringLiteral("search")} + arguments + QStringList{QStringLiteral("--json")});
+        QStringList found;
+        if (result.code != 0)
+            found.append(QStringLiteral("error: ") + result.err);
+        // Other tests' databases live beside these two.
+        for (const QJsonValue& hit : QJsonDocument::fromJson(result.out.toUtf8()).array()) {
+            if (hit[QStringLiteral("database")].toString().startsWith(QLatin1String("Search")))
+                found.append(hit[QStringLiteral("text")].toString());
+        }
+        return found;
+    };
+    QCOMPARE(texts({QStringLiteral("CAFE")}), QStringList{QStringLiteral("Café con leche, por favor")});
+    QCOMPARE(texts({QStringLiteral("caf*")}), (QStringList{QStringLiteral("The cafeteria closes early"),
+                                                           QStringLiteral("Café con leche, por favor")}));
+    QCOMPARE(texts({QStringLiteral("\"con leche\"")}).size(), 1);
+    QCOMPARE(texts({QStringLiteral("\"leche con\"")}), QStringList());
+    QCOMPARE(texts({QStringLiteral("привет")}), QStringList{QStringLiteral("Привет, как дела?")});
+    QCOMPARE(texts({QStringLiteral("北京")}),
+             (QStringList{QStringLiteral("北京烤鸭很好吃"), QStringLiteral("我们明天去北京吧")}));
+    QCOMPARE(texts({QStringLiteral("明天去")}), QStringList{QStringLiteral("我们明天去北京吧")});
+    QCOMPARE(texts({QStringLiteral("北京"), QStringLiteral("--chat"), QStringLiteral("Travel"),
+                    QStringLiteral("--before"), QStringLiteral("2024-05-06"), QStringLiteral("--utc")}),
+             QStringList{QStringLiteral("我们明天去北京吧")});
+
+    const Result json = cli({QStringLiteral("search"), QStringLiteral("noon"), QStringLiteral("--json")});
+    const QJsonObject hit = QJsonDocument::fromJson(json.out.toUtf8()).array().at(0).toObject();
+    QCOMPARE(hit[QStringLiteral("database")].toString(), QStringLiteral("SearchA"));
+    QCOMPARE(hit[QStringLiteral("chat")].toString(), QStringLiteral("Ольга"));
+    QCOMPARE(hit[QStringLiteral("direction")].toString(), QStringLiteral("outgoing"));
+    QCOMPARE(hit[QStringLiteral("time")].toString().left(10), QStringLiteral("2024-05-06"));
+
+    // The index is a file of its own; the database changed behind it, or the index
+    // damaged, search still answers from the database as it is.
+    const QString folder = AppDirs::localDatabasePath(QStringLiteral("SearchA"));
+    QVERIFY(QFileInfo::exists(QDir(folder).filePath(QLatin1String(SearchIndex::FileName))));
+    {
+        Sqlite3DB db;
+        db.openThrow(QDir(folder).filePath(QLatin1String(LocalDbFixture::ProgramFile)),
+                     Sqlite3DB::OpenReadWrite);
+        db.executeThrow(Sqlite3Sql(QStringLiteral("DELETE FROM ZVIBERMESSAGE WHERE ZTEXT LIKE 'Caf%'")));
+    }
+    QCOMPARE(texts({QStringLiteral("caf*")}), QStringList{QStringLiteral("The cafeteria closes early")});
+    QVERIFY(TestEnvironment::writeFile(QDir(folder).filePath(QLatin1String(SearchIndex::FileName)),
+                                       QByteArray(4096, 'x')));
+    QCOMPARE(texts({QStringLiteral("привет")}), QStringList{QStringLiteral("Привет, как дела?")});
+    QCOMPARE(cli({QStringLiteral("search"), QStringLiteral("\"\"")}).code, 2);
+    AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("SearchA")));
+    AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("SearchB")));
 }
 
 void TestVelliportCli::unwritableOutputs()

@@ -13,6 +13,7 @@
 #include "db/IOSViberDb.h"
 #include "db/IPhoneBackup.h"
 #include "db/PCViberAccounts.h"
+#include "db/SearchIndex.h"
 #include "db/ViberChat.h"
 #include "db/ViberDataSet.h"
 #include "db/ViberPerson.h"
@@ -47,11 +48,11 @@ namespace {
 constexpr auto Program = "velliport-cli";
 constexpr auto PhonePrefix = "phone:";
 
-const QStringList Commands = {QStringLiteral("sources"),       QStringLiteral("chats"),
-                              QStringLiteral("export"),        QStringLiteral("backup"),
-                              QStringLiteral("extract-media"), QStringLiteral("calls"),
-                              QStringLiteral("delete"),        QStringLiteral("info"),
-                              QStringLiteral("verify"),        QStringLiteral("phone")};
+const QStringList Commands = {
+    QStringLiteral("sources"), QStringLiteral("chats"),         QStringLiteral("export"),
+    QStringLiteral("backup"),  QStringLiteral("extract-media"), QStringLiteral("calls"),
+    QStringLiteral("delete"),  QStringLiteral("info"),          QStringLiteral("verify"),
+    QStringLiteral("search"),  QStringLiteral("phone")};
 
 QString overview()
 {
@@ -70,6 +71,7 @@ QString overview()
         "  delete SOURCE                 messages of a local database, by chat or date\n"
         "  info SOURCE                   format, counts and integrity of a source\n"
         "  verify EXPORT                 whether an export's files are as it wrote them\n"
+        "  search QUERY                  messages of every local database, newest first\n"
         "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
         "  phone transfer SOURCE --to SERIAL [--yes]\n"
         "                                messages into a phone, after keeping its databases\n"
@@ -165,6 +167,8 @@ int VelliportCli::run(const QStringList& arguments)
         return info(rest);
     if (command == QLatin1String("verify"))
         return verify(rest);
+    if (command == QLatin1String("search"))
+        return search(rest);
     if (command == QLatin1String("phone"))
         return phone(rest);
     m_errors << Program << ": unknown command \"" << command << "\" (one of "
@@ -597,6 +601,100 @@ ExportProvenance VelliportCli::provenanceFor(const QCommandLineParser& parser) c
                             parser.values(QStringLiteral("exclude-chat")), date(QStringLiteral("after")),
                             date(QStringLiteral("before")));
     return provenance;
+}
+
+int VelliportCli::search(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("search");
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    addSelectionOptions(parser);
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Prints the hits as a JSON array.")});
+    parser.addOption({QStringLiteral("limit"), QStringLiteral("At most this many hits (50)."),
+                      QStringLiteral("N"), QStringLiteral("50")});
+    parser.addPositionalArgument(QStringLiteral("QUERY"),
+                                 QStringLiteral("Words (all must occur), \"a phrase\", or a word prefix*."));
+    if (const int code = parse(parser, command, arguments, 1); code >= 0)
+        return code;
+    if (parser.isSet(QStringLiteral("exclude-chat")))
+        return usage(QStringLiteral("--exclude-chat is not taken by search"), command);
+    bool numeric = false;
+    const int limit = parser.value(QStringLiteral("limit")).toInt(&numeric);
+    if (!numeric || limit < 1 || limit > 100000)
+        return usage(QStringLiteral("--limit must be a number from 1 to 100000"), command);
+    SearchIndex::Query query;
+    query.words = parser.positionalArguments().constFirst();
+    if (QString(query.words).remove(QLatin1Char('"')).remove(QLatin1Char('*')).trimmed().isEmpty())
+        return usage(QStringLiteral("QUERY holds no word to search for"), command);
+    query.chats = parser.values(QStringLiteral("chat"));
+    query.limit = limit;
+    const bool utc = parser.isSet(QStringLiteral("utc"));
+    for (const QString& name : {QStringLiteral("after"), QStringLiteral("before")}) {
+        if (!parser.isSet(name))
+            continue;
+        const auto date = MessageFilter::parseDate(parser.value(name), utc);
+        if (!date)
+            return usage(QStringLiteral("--%1 is not a date").arg(name), command);
+        (name == QLatin1String("after") ? query.after : query.before) = *date;
+    }
+    struct Found
+    {
+        QString database;
+        SearchIndex::Hit hit;
+    };
+    QList<Found> found;
+    QStringList unsearchable;
+    const int code = runTask(QStringLiteral("Searching"), [&](const ProgressChannel&) {
+        for (const QString& name : AppDirs::localDatabaseNames()) {
+            // A database that cannot be searched is named and passed over.
+            try {
+                SearchIndex index(AppDirs::localDatabasePath(name),
+                                  QLatin1String(AppDirs::LocalDatabaseFile));
+                index.update();
+                for (const SearchIndex::Hit& hit : index.search(query))
+                    found.append({name, hit});
+            } catch (const std::exception& e) {
+                unsearchable.append(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what())));
+            }
+        }
+    });
+    if (code != Success)
+        return code;
+    for (const QString& problem : std::as_const(unsearchable))
+        say(QStringLiteral("not searched: %1").arg(problem));
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return a.hit.date > b.hit.date; });
+    if (found.size() > limit)
+        found.resize(limit);
+    if (parser.isSet(QStringLiteral("json"))) {
+        QJsonArray list;
+        for (const Found& f : std::as_const(found)) {
+            const QJsonValue sender =
+                f.hit.outgoing ? QJsonValue()
+                               : QJsonValue(QJsonObject{{QStringLiteral("name"), f.hit.sender},
+                                                        {QStringLiteral("number"), f.hit.senderNumber}});
+            list.append(
+                QJsonObject{{QStringLiteral("database"), f.database},
+                            {QStringLiteral("chat"), f.hit.chat},
+                            {QStringLiteral("chat_id"), f.hit.chatId},
+                            {QStringLiteral("id"), f.hit.id},
+                            {QStringLiteral("direction"),
+                             f.hit.outgoing ? QStringLiteral("outgoing") : QStringLiteral("incoming")},
+                            {QStringLiteral("sender"), sender},
+                            {QStringLiteral("time"), ExportMessagesJson::isoTime(f.hit.date)},
+                            {QStringLiteral("text"), f.hit.text}});
+        }
+        m_out << QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
+        return Success;
+    }
+    for (const Found& f : std::as_const(found)) {
+        QString text = f.hit.text;
+        text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        m_out << ExportMessagesJson::isoTime(f.hit.date) << '\t' << f.database << '\t' << f.hit.chat << '\t'
+              << (f.hit.outgoing ? QStringLiteral("me") : f.hit.sender) << '\t' << text << '\n';
+    }
+    say(QStringLiteral("%1 messages found").arg(found.size()));
+    return Success;
 }
 
 int VelliportCli::verify(const QStringList& arguments)

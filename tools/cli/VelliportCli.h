@@ -51,6 +51,7 @@ private:
     int deleteMessages(const QStringList& arguments);
     int info(const QStringList& arguments);
     int verify(const QStringList& arguments);
+    int search(const QStringList& arguments);
     int phone(const QStringList& arguments);
     int phoneLoad(const QStringList& arguments);
     int phoneTransfer(const QStringList& arguments);

@@ -11,7 +11,7 @@ _velliport_cli()
     ((COMP_CWORD > 0)) && prev="${COMP_WORDS[COMP_CWORD - 1]}"
     COMPREPLY=()
 
-    local commands="sources chats export backup extract-media calls delete info verify phone help"
+    local commands="sources chats export backup extract-media calls delete info verify search phone help"
     local common="--help --quiet --password-file"
     local selection="--chat --exclude-chat --after --before --utc"
 
@@ -66,6 +66,7 @@ _velliport_cli()
     extract-media | calls) options="$common $selection --output" ;;
     delete) options="$common $selection --yes" ;;
     info | verify) options="$common" ;;
+    search) options="$common --chat --after --before --utc --json --limit" ;;
     phone)
         if [[ -z $action ]]; then
             COMPREPLY=($(compgen -W "load transfer undo-transfer --help" -- "$cur"))
