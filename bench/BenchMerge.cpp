@@ -4,16 +4,19 @@
 //           called as the restore worker calls them (date order, one transaction,
 //           createMergeIndexes first, fixConversations and dropMergeIndexes(true) last);
 //   backup: into a new local database in the folder TARGET with IOSViberDb's write
-//           operations, called as the backup worker calls them (media files left out);
-//   transfer: into the phone database below TARGET as the restore worker merges, phone
-//           rows renumbered in date order with the added ones (no phone, no media);
+//           operations, called as the backup worker calls them (its order, the message
+//           table's indexes dropped and made again at the end; media files left out);
+//   restore: into the phone databases below TARGET as the restore worker writes them,
+//           AndroidViberTransfer's merge (phone rows renumbered in date order with the
+//           added ones) and then its calls into the call log (no phone, no media);
+//   transfer: the same merge without the calls;
 //           with --modern, into a database of today's app with
 //           ModernAndroidViberTransfer::mergeMessages alone, which reads TARGET's call log
 //           (no checks of the app's views, no calls written, no phone, no media).
 // SOURCE is read by the reader the program picks for its file; loading it is not part
 // of the time.
 //
-//   velliport-bench-merge [--modern] merge|backup|transfer SOURCE TARGET
+//   velliport-bench-merge [--modern] merge|backup|restore|transfer SOURCE TARGET
 
 #include "app/HugePageHeap.h"
 #include "db/AndroidViberDb.h"
@@ -28,6 +31,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
@@ -78,12 +82,17 @@ qint64 merge(const QList<const _ViberMsg*>& queue, const QString& targetRoot)
     return written;
 }
 
-qint64 backup(const QList<const _ViberMsg*>& queue, const QString& folder)
+qint64 backup(QList<const _ViberMsg*> queue, const QString& folder)
 {
+    // The backup worker's order: chat by chat, each by date.
+    std::stable_sort(queue.begin(), queue.end(), [](const _ViberMsg* a, const _ViberMsg* b) {
+        return a->chat != b->chat ? a->chat->id < b->chat->id : a->date < b->date;
+    });
     QDir().mkpath(QDir(folder).filePath(QStringLiteral("Documents")));
     IOSViberDb db(folder, QLatin1String(BackupViberMsgThread::DatabaseFile), IOSViberDb::OpenForWriting);
     db.open();
     db.beginTran();
+    db.startMessageRun();
     LocalDbWriteContext context;
     const _ViberChat* previousChat = nullptr;
     qint64 conversationPk = 0;
@@ -107,6 +116,7 @@ qint64 backup(const QList<const _ViberMsg*>& queue, const QString& folder)
             db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk) != 0)
             ++written;
     }
+    db.finishMessageRun();
     db.refreshRecentsLines();
     db.executeThrow(
         Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from "
@@ -126,6 +136,24 @@ qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
         return AndroidViberTransfer::MediaTexts{uri + QStringLiteral(".jpg"), uri};
     };
     return AndroidViberTransfer(db).mergeMessages(messages, media, {}).written;
+}
+
+// The restore worker's writes into its working copy: the messages, then their calls.
+qint64 restore(const ViberDataSet& data, const QString& targetRoot)
+{
+    AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
+    QList<_ViberMsg*> messages;
+    for (_ViberMsg* msg : data.messages)
+        messages.append(msg);
+    const auto media = [](const _ViberMsg& msg) {
+        const QString uri = mediaUrl(msg);
+        return AndroidViberTransfer::MediaTexts{uri + QStringLiteral(".jpg"), uri};
+    };
+    const AndroidViberTransfer::Result result = AndroidViberTransfer(db).mergeMessages(messages, media, {});
+    db.close();
+    if (result.calls.isEmpty() || !QFileInfo(db.dataDbPath()).isFile())
+        return result.written;
+    return result.written + AndroidViberTransfer::mergeCalls(db.dataDbPath(), result.calls, {});
 }
 
 qint64 transferModern(const ViberDataSet& data, const QString& targetRoot)
@@ -150,11 +178,13 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     const bool modern = args.removeAll(QStringLiteral("--modern")) > 0;
-    const QStringList modes = {QStringLiteral("merge"), QStringLiteral("backup"), QStringLiteral("transfer")};
+    const QStringList modes = {QStringLiteral("merge"), QStringLiteral("backup"), QStringLiteral("restore"),
+                               QStringLiteral("transfer")};
     if (args.size() != 4 || !modes.contains(args.at(1)) ||
         (modern && args.at(1) != QLatin1String("transfer"))) {
-        QTextStream(stderr) << "usage: velliport-bench-merge [--modern] merge|backup|transfer SOURCE TARGET"
-                               " (--modern with transfer only)\n";
+        QTextStream(stderr)
+            << "usage: velliport-bench-merge [--modern] merge|backup|restore|transfer SOURCE TARGET"
+               " (--modern with transfer only)\n";
         return 2;
     }
     try {
@@ -168,6 +198,8 @@ int main(int argc, char** argv)
             written = merge(queue, args.at(3));
         else if (args.at(1) == QLatin1String("backup"))
             written = backup(queue, args.at(3));
+        else if (args.at(1) == QLatin1String("restore"))
+            written = restore(*data, args.at(3));
         else if (modern)
             written = transferModern(*data, args.at(3));
         else

@@ -4,7 +4,7 @@
 # android-load uses), the source with seed 7, so that the two share numbers and group
 # ids (chats merge into existing conversations) but no message tokens.
 chats=500
-runs=3
+runs=5
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -39,24 +39,38 @@ fresh_copy() {
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" | head -n1; }
 best() { sort -g | head -n1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# timed MODE MESSAGES: sets $seconds to the best of $runs times of merging (or backing
-# up) MESSAGES messages of the source phone into a fresh copy of the target phone of
-# as many (or a new local database), and $written to the rows the last run wrote.
+# timed MESSAGES MODE...: each of $runs rounds runs every MODE of velliport-bench-merge
+# once, in turn, so that a slow spell of a shared machine falls on all: MESSAGES messages
+# of the source phone merged into a fresh copy of the target phone of as many (merge,
+# restore) or backed up into a new local database (backup). Sets median_s[MODE] to the
+# median of the times and rows_written[MODE] to the rows the last run wrote.
+declare -A median_s rows_written
 timed() {
-    local mode="$1" n="$2" source target line times=()
+    local n="$1" mode source target line
+    shift
+    local -A times=()
     source="$(phone "$n" 7)"
     target="$(phone "$n" default)"
     for _ in $(seq "$runs"); do
-        fresh_copy "$source" "$work/source"
-        if [ "$mode" = merge ]; then
-            fresh_copy "$target" "$work/target"
-        else
-            rm -rf "$work/target"
-        fi
-        line="$("$build/bin/velliport-bench-merge" "$mode" "$work/source" "$work/target")"
-        times+=("$(echo "$line" | field "${mode}_s")")
-        written="$(echo "$line" | field written)"
+        for mode in "$@"; do
+            fresh_copy "$source" "$work/source"
+            if [ "$mode" = backup ]; then
+                rm -rf "$work/target"
+            else
+                fresh_copy "$target" "$work/target"
+            fi
+            line="$("$build/bin/velliport-bench-merge" "$mode" "$work/source" "$work/target")"
+            times[$mode]+="$(echo "$line" | field "${mode}_s") "
+            rows_written[$mode]="$(echo "$line" | field written)"
+        done
     done
-    seconds="$(printf '%s\n' "${times[@]}" | best)"
+    for mode in "$@"; do
+        median_s[$mode]="$(printf '%s\n' ${times[$mode]} | median)"
+        echo "$mode $n: ${times[$mode]}" >&2
+    done
 }
+
+# quotient A B: A / B to three places.
+quotient() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
