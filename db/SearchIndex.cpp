@@ -223,8 +223,12 @@ QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
         }
         hits.append(hit);
     }
-    for (Hit& hit : hits)
+    for (Hit& hit : hits) {
         hit.chat = chatTitle(hit.chatId);
+        // A one-to-one chat's messages name no sender: they are its one person's.
+        if (!hit.outgoing && hit.sender.isEmpty() && chatPeople(hit.chatId).size() == 1)
+            hit.sender = chatPeople(hit.chatId).constFirst();
+    }
     return hits;
 }
 
@@ -234,6 +238,11 @@ QString SearchIndex::chatTitle(qint64 chatId)
         Sqlite3Sql(QStringLiteral("select ZNAME from h.ZCONVERSATION where Z_PK = ?")).addInt64Param(chatId));
     if (named.moveNext() && !named.getText(0).trimmed().isEmpty())
         return named.getText(0).trimmed();
+    return chatPeople(chatId).join(QStringLiteral(", "));
+}
+
+QStringList SearchIndex::chatPeople(qint64 chatId)
+{
     QStringList people;
     Sqlite3Cursor c = m_db.queryThrow(
         Sqlite3Sql(QStringLiteral("select coalesce(nullif(trim(p.ZNAME), ''), p.ZPHONENUM) from "
@@ -242,7 +251,7 @@ QString SearchIndex::chatTitle(qint64 chatId)
             .addInt64Param(chatId));
     while (c.moveNext())
         people.append(c.getText(0));
-    return people.join(QStringLiteral(", "));
+    return people;
 }
 
 QList<qint64> SearchIndex::chatsMatching(const QStringList& selectors)

@@ -67,6 +67,7 @@ private:
     Counts indexedCounts();
     void index(qint64 afterId);
     QString chatTitle(qint64 chatId);
+    QStringList chatPeople(qint64 chatId);
     QList<qint64> chatsMatching(const QStringList& selectors);
 
     QString m_folder;

@@ -78,6 +78,58 @@
             <translation>The file %1 of the encrypted iPhone backup does not match its record (%2): the backup may still be being written or be damaged.</translation>
         </message>
         <message>
+            <source>IDS_MI_SEARCH_HISTORIES</source>
+            <translation>Search All Histories…</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_HISTORIES_TITLE</source>
+            <translation>Search all histories</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_HISTORIES_PLACEHOLDER</source>
+            <translation>Words, "a phrase" or the start of a word*, then Enter</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_COLUMN_DATABASE</source>
+            <translation>Database</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_COLUMN_CHAT</source>
+            <translation>Chat</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_COLUMN_SENDER</source>
+            <translation>Sender</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_COLUMN_DATE</source>
+            <translation>Date</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_COLUMN_MESSAGE</source>
+            <translation>Message</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_SENDER_ME</source>
+            <translation>Me</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCHING</source>
+            <translation>Searching…</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_FOUND_%1</source>
+            <translation>%1 messages found (the newest first).</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_NOT_SEARCHED_%1</source>
+            <translation>Not searched: %1</translation>
+        </message>
+        <message>
+            <source>IDS_SEARCH_HIT_GONE</source>
+            <translation>This message is no longer in its local database.</translation>
+        </message>
+        <message>
             <source>IDS_UPDATING_SEARCH_INDEX</source>
             <translation>Updating the search index…</translation>
         </message>

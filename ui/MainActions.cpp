@@ -61,6 +61,7 @@ constexpr ActionSpec Specs[] = {
     {MainActions::UnmountDevice, "IDS_MI_UNMOUNT_DEVICE", ":res/unmount.png"},
     {MainActions::ViewCacheFiles, "View Cache Files", nullptr},
     {MainActions::UndoTransfer, "IDS_MI_UNDO_LAST_TRANSFER", nullptr},
+    {MainActions::SearchHistories, "IDS_MI_SEARCH_HISTORIES", ":res/search.png"},
 };
 static_assert(std::size(Specs) == MainActions::ActionCount);
 
@@ -89,6 +90,7 @@ MainActions::MainActions(QObject* parent) : QObject(parent)
             action->setIcon(QIcon(QLatin1String(spec.icon)));
         m_actions[spec.id] = action;
     }
+    m_actions[SearchHistories]->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     for (Id id : ToolbarIds)
         m_actions[id]->setEnabled(false);
 }
@@ -106,6 +108,8 @@ void MainActions::buildMenuBar(QMenuBar* bar) const
 
     QMenu* tools = bar->addMenu(QCoreApplication::translate("MainWindow", "Tools"));
     tools->setObjectName(QStringLiteral("menuTools"));
+    tools->addAction(action(SearchHistories));
+    tools->addSeparator();
     tools->addActions({action(CheckUpdate), action(ClearCache), action(ConnectWifi)});
     tools->addSeparator();
     tools->addAction(action(UndoTransfer));

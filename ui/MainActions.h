@@ -64,6 +64,7 @@ public:
         UnmountDevice,
         ViewCacheFiles,
         UndoTransfer,
+        SearchHistories,
         ActionCount
     };
 

@@ -431,6 +431,7 @@ void MainWindow::connectActions()
         {MainActions::UnmountDevice, &MainWindow::miUnmoutDevice},
         {MainActions::ViewCacheFiles, &MainWindow::miViewAndroidCacheFiles},
         {MainActions::UndoTransfer, &MainWindow::miUndoLastTransfer},
+        {MainActions::SearchHistories, &MainWindow::miSearchHistories},
     };
     // The commands that read no source's records; the others ask for a locked backup's
     // password first and run only once it has opened.
@@ -439,6 +440,7 @@ void MainWindow::connectActions()
         MainActions::CheckUpdate,   MainActions::ClearCache,        MainActions::ConnectWifi,
         MainActions::Help,          MainActions::Feedback,          MainActions::About,
         MainActions::UnmountDevice, MainActions::ViewCacheFiles,    MainActions::UndoTransfer,
+        MainActions::SearchHistories,
     };
     for (const auto& command : commands) {
         QAction* action = m_actions->action(command.first);

@@ -127,6 +127,7 @@ public slots:
     void miA2aChat();
     void miA2a();
     void miUndoLastTransfer();
+    void miSearchHistories();
     void miDb2aToolbar();
     void miDb2aAll();
     void miDb2aChat();
@@ -242,6 +243,9 @@ private:
     void exportMessages(const QList<_ViberMsg*>& messages);
     void exportCalls(const QList<_ViberMsg*>& messages);
     // The provenance of an export of these messages from the current source.
+    // Shows the local database's chat with the message selected; false when it is not
+    // there (any more).
+    bool showMessage(const QString& database, qint64 chatId, qint64 messageId);
     ExportProvenance provenanceOf(const QList<_ViberMsg*>& messages) const;
     void printMessages(const QList<_ViberMsg*>& messages);
     void openWebPage(const QUrl& page);

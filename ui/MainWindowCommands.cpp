@@ -27,6 +27,7 @@
 #include "ui/CommandContext.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/FileDialog.h"
+#include "ui/HistorySearchDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
 #include "ui/LocalDbSelForm.h"
@@ -562,6 +563,46 @@ ExportProvenance MainWindow::provenanceOf(const QList<_ViberMsg*>& messages) con
     }
     provenance.setSelection(chats, {}, {}, {});
     return provenance;
+}
+
+void MainWindow::miSearchHistories()
+{
+    CommandContext command;
+    const CommandScope scope(*this, command);
+    std::optional<LocalHistorySearch::Hit> chosen;
+    runModal([&] {
+        HistorySearchDialog dialog(this);
+        if (dialog.exec() == QDialog::Accepted)
+            chosen = dialog.chosen();
+    });
+    if (chosen && commandGoesOn(command) &&
+        !showMessage(chosen->database, chosen->hit.chatId, chosen->hit.id))
+        MessageBox::showWarning(UserText::plain(tr("IDS_SEARCH_HIT_GONE")), this);
+}
+
+bool MainWindow::showMessage(const QString& database, qint64 chatId, qint64 messageId)
+{
+    _LocalDbItemNode* node = m_treeModel->findLocalDb(database);
+    if (!node)
+        return false;
+    m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(node));
+    for (int row = 0; row < node->childCount(); ++row) {
+        const auto* chatNode = static_cast<const _ChatSessionItemNode*>(node->child(row));
+        if (!chatNode->chat || chatNode->chat->id != chatId)
+            continue;
+        m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(chatNode));
+        for (int message = 0; message < m_smsModel->rowCount(); ++message) {
+            const _ViberMsg* msg = m_smsModel->messageAt(message);
+            if (msg && msg->id == messageId) {
+                const QModelIndex index = m_smsModel->index(message, 0);
+                m_treeViewSMS->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                                   QItemSelectionModel::Rows);
+                m_treeViewSMS->scrollTo(index);
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void MainWindow::miExportCallToolbar()

@@ -20,6 +20,7 @@
 #include "ui/BackupPasswordDialog.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/FileDialog.h"
+#include "ui/HistorySearchDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
 #include "ui/MainActions.h"
@@ -43,11 +44,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStyleOptionViewItem>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -141,6 +144,7 @@ private slots:
     void simulatedPhoneAppearsLoadsAndGoes();
     void modernPhoneIsWrittenOnlyOnceItsNoticeIsTakenUp();
     void wifiPhoneIsKeptAliveWhileListed();
+    void searchAllHistoriesOpensTheChatAtTheHit();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -957,6 +961,52 @@ void TestMainWindow::wifiPhoneIsKeptAliveWhileListed()
     w->miUndoLastTransfer();
     QCOMPARE(closer.pending(), 0);
     QCOMPARE(address, device.host);
+}
+
+// "Search all histories" finds a message in every local database, shows the words found
+// in bold (and nothing of a message as markup), and opens the chosen hit's chat at it.
+void TestMainWindow::searchAllHistoriesOpensTheChatAtTheHit()
+{
+    writeDatabase(QStringLiteral("Beta"), m_photos.path());
+    auto w = makeWindow();
+    QStringList databases;
+    QString shown;
+    QString sender;
+    DialogCloser closer;
+    closer.expect<HistorySearchDialog>([&](HistorySearchDialog* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtHistorySearch"))->setText(QStringLiteral("BREAD"));
+        QSignalSpy finished(dialog, &HistorySearchDialog::searchFinished);
+        dialog->search();
+        if (!finished.wait(20000))
+            return;
+        auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lstHistoryHits"));
+        QTreeWidgetItem* beta = nullptr;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            databases.append(list->topLevelItem(i)->text(0));
+            if (databases.constLast() == QLatin1String("Beta"))
+                beta = list->topLevelItem(i);
+        }
+        shown = static_cast<QLabel*>(list->itemWidget(list->topLevelItem(0), 4))->text();
+        sender = list->topLevelItem(0)->text(2);
+        QDir().mkpath(QStringLiteral(VELLIPORT_SCREENSHOT_DIR));
+        dialog->grab().save(QStringLiteral(VELLIPORT_SCREENSHOT_DIR "/search-histories.png"));
+        if (beta)
+            emit list->itemActivated(beta, 0);
+    });
+    w->actions()->action(MainActions::SearchHistories)->trigger();
+    QCOMPARE(closer.pending(), 0);
+    databases.sort();
+    QCOMPARE(databases, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta")}));
+    QCOMPARE(shown, QStringLiteral("banana <b>bread</b> too"));
+    QCOMPARE(sender, QStringLiteral("Anna"));
+    const QList<_ViberMsg*> selected = w->selectedMessages();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first()->text, QStringLiteral("banana bread too"));
+    auto* tree = w->findChild<MyTreeView*>(QStringLiteral("treeViewDS"));
+    const AbsTreeItemModel::_ItemNode* node = w->treeModel()->nodeFromIndex(tree->currentIndex());
+    QVERIFY(node && node->type == AbsTreeItemModel::NodeChat && node->parent);
+    QCOMPARE(node->parent->text, QStringLiteral("Beta"));
+    QVERIFY(shownTexts().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -12,8 +12,8 @@
 #include "db/EncryptedBackup.h"
 #include "db/IOSViberDb.h"
 #include "db/IPhoneBackup.h"
+#include "db/LocalHistorySearch.h"
 #include "db/PCViberAccounts.h"
-#include "db/SearchIndex.h"
 #include "db/ViberChat.h"
 #include "db/ViberDataSet.h"
 #include "db/ViberPerson.h"
@@ -637,38 +637,17 @@ int VelliportCli::search(const QStringList& arguments)
             return usage(QStringLiteral("--%1 is not a date").arg(name), command);
         (name == QLatin1String("after") ? query.after : query.before) = *date;
     }
-    struct Found
-    {
-        QString database;
-        SearchIndex::Hit hit;
-    };
-    QList<Found> found;
-    QStringList unsearchable;
-    const int code = runTask(QStringLiteral("Searching"), [&](const ProgressChannel&) {
-        for (const QString& name : AppDirs::localDatabaseNames()) {
-            // A database that cannot be searched is named and passed over.
-            try {
-                SearchIndex index(AppDirs::localDatabasePath(name),
-                                  QLatin1String(AppDirs::LocalDatabaseFile));
-                index.update();
-                for (const SearchIndex::Hit& hit : index.search(query))
-                    found.append({name, hit});
-            } catch (const std::exception& e) {
-                unsearchable.append(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what())));
-            }
-        }
-    });
+    LocalHistorySearch::Result result;
+    const int code = runTask(QStringLiteral("Searching"),
+                             [&](const ProgressChannel&) { result = LocalHistorySearch::search(query); });
     if (code != Success)
         return code;
-    for (const QString& problem : std::as_const(unsearchable))
+    for (const QString& problem : std::as_const(result.problems))
         say(QStringLiteral("not searched: %1").arg(problem));
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Found& a, const Found& b) { return a.hit.date > b.hit.date; });
-    if (found.size() > limit)
-        found.resize(limit);
+    const QList<LocalHistorySearch::Hit>& found = result.hits;
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonArray list;
-        for (const Found& f : std::as_const(found)) {
+        for (const LocalHistorySearch::Hit& f : found) {
             const QJsonValue sender =
                 f.hit.outgoing ? QJsonValue()
                                : QJsonValue(QJsonObject{{QStringLiteral("name"), f.hit.sender},
@@ -687,7 +666,7 @@ int VelliportCli::search(const QStringList& arguments)
         m_out << QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
         return Success;
     }
-    for (const Found& f : std::as_const(found)) {
+    for (const LocalHistorySearch::Hit& f : found) {
         QString text = f.hit.text;
         text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         m_out << ExportMessagesJson::isoTime(f.hit.date) << '\t' << f.database << '\t' << f.hit.chat << '\t'
