@@ -12,8 +12,10 @@ constexpr int ScreenResolution = 96;
 
 } // namespace
 
-ExportMessagesPdf::ExportMessagesPdf(const QString& path) : m_file(path), m_writer(&m_file)
+ExportMessagesPdf::ExportMessagesPdf(const QString& path, const QString& footer, const QStringList& closing)
+    : m_file(path), m_writer(&m_file), m_closing(closing)
 {
+    m_renderer.setFooter(footer);
     m_writer.setResolution(ScreenResolution);
     m_writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                        QMarginsF(20, 20, 20, 20), QPageLayout::Point));
@@ -37,6 +39,8 @@ void ExportMessagesPdf::write(const _ViberMsg& msg)
 
 void ExportMessagesPdf::end()
 {
+    if (!m_closing.isEmpty())
+        m_renderer.drawClosingPage(m_closing);
     m_renderer.end();
     if (!m_file.commit())
         throw OperationError(m_file.errorString());

@@ -11,7 +11,10 @@
 class ExportMessagesPdf : public AbsFormatExport<_ViberMsg>
 {
 public:
-    explicit ExportMessagesPdf(const QString& path);
+    // footer: the line every page carries (the export's id); closing: the lines of a last
+    // page saying where the messages came from, none without.
+    explicit ExportMessagesPdf(const QString& path, const QString& footer = QString(),
+                               const QStringList& closing = QStringList());
     void begin() override;
     void write(const _ViberMsg& msg) override;
     void end() override;
@@ -22,4 +25,5 @@ private:
     QSaveFile m_file;
     QPdfWriter m_writer; // writes into m_file, which it must not outlive
     PageRenderer m_renderer;
+    QStringList m_closing;
 };

@@ -179,7 +179,9 @@ void ExportMessagesThread::exportAll()
             writer.reset();
             if (m_format == Pdf) {
                 writer = std::make_unique<ExportMessagesPdf>(
-                    QDir(m_path).filePath(runFileName(msg->chat, QStringLiteral("pdf"))));
+                    QDir(m_path).filePath(runFileName(msg->chat, QStringLiteral("pdf"))),
+                    QStringLiteral("Velliport export %1").arg(m_provenance.id()),
+                    m_provenance.summaryLines());
             } else if (m_format == Json) {
                 writer = std::make_unique<ExportMessagesJson>(
                     m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,

@@ -31,6 +31,7 @@ void ExportProvenance::setSelection(const QStringList& chats, const QStringList&
 
 void ExportProvenance::begin()
 {
+    m_id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     m_started = QDateTime::currentDateTimeUtc();
     m_databases.clear();
     for (const QString& file : std::as_const(m_source.databases)) {
@@ -44,6 +45,37 @@ void ExportProvenance::begin()
         }
         m_databases.append(database);
     }
+}
+
+QStringList ExportProvenance::summaryLines() const
+{
+    QStringList lines{QStringLiteral("Velliport %1 export %2").arg(QStringLiteral(VELLIPORT_VERSION), m_id),
+                      QStringLiteral("Started: %1").arg(m_started.toString(Qt::ISODate)),
+                      QStringLiteral("Source: %1 %2").arg(m_source.kind, m_source.path)};
+    if (!m_source.generation.isEmpty())
+        lines.append(QStringLiteral("Format: %1").arg(m_source.generation));
+    // The hash on a line of its own, so that no wrap cuts it.
+    for (const QJsonObject& database : m_databases) {
+        lines.append(QStringLiteral("SHA-256 of %1:").arg(database.value(QStringLiteral("path")).toString()));
+        lines.append(QStringLiteral("    ") +
+                     database.value(QStringLiteral("sha256")).toString(QStringLiteral("(missing)")));
+    }
+    if (!m_source.device.isEmpty())
+        lines.append(QStringLiteral("Phone: %1 %2")
+                         .arg(m_source.device.value(QStringLiteral("model")).toString(),
+                              m_source.device.value(QStringLiteral("serial")).toString()));
+    lines.append(QStringLiteral("Chats: %1")
+                     .arg(m_chats.isEmpty() ? QStringLiteral("all") : m_chats.join(QStringLiteral(", "))));
+    if (m_after.isValid() || m_before.isValid())
+        lines.append(
+            QStringLiteral("Dates: from %1 until %2")
+                .arg(m_after.isValid() ? m_after.toUTC().toString(Qt::ISODate) : QStringLiteral("the first"),
+                     m_before.isValid() ? m_before.toUTC().toString(Qt::ISODate)
+                                        : QStringLiteral("the last")));
+    lines.append(
+        QStringLiteral("The export's files and their SHA-256 are listed in MANIFEST.sha256 beside this file; "
+                       "velliport-cli verify checks them."));
+    return lines;
 }
 
 QString ExportProvenance::pathFor(const QString& exportPath, bool folder)
@@ -67,7 +99,7 @@ QString ExportProvenance::write(const QString& exportPath, bool folder, const QS
     const QJsonObject provenance{
         {QStringLiteral("format"), QStringLiteral("velliport-provenance")},
         {QStringLiteral("version"), 1},
-        {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {QStringLiteral("id"), m_id},
         {QStringLiteral("program"),
          QJsonObject{{QStringLiteral("name"), QStringLiteral("Velliport")},
                      {QStringLiteral("version"), QStringLiteral(VELLIPORT_VERSION)},

@@ -31,9 +31,14 @@ public:
     void setSelection(const QStringList& chats, const QStringList& excludedChats, const QDateTime& after,
                       const QDateTime& before);
 
-    // At the start of an export: the time, and the hashes of the source's files as they
-    // are while the export reads the history.
+    // At the start of an export: its id, the time, and the hashes of the source's files
+    // as they are while the export reads the history.
     void begin();
+    // The export's id (from begin() on), which its pages carry and its provenance names.
+    QString id() const { return m_id; }
+    // What a printed page can say of the provenance: program, source, its files' hashes,
+    // selection, start. The checksum list cannot be among it: it covers the pages.
+    QStringList summaryLines() const;
     // Writes the provenance of a finished export of format, with what it counted
     // ({"messages": …, "chats": …}), into the folder export or beside the one-file export
     // at exportPath; returns its path. Throws OperationError.
@@ -49,5 +54,6 @@ private:
     QDateTime m_after;
     QDateTime m_before;
     QDateTime m_started;
+    QString m_id;
     QList<QJsonObject> m_databases;
 };

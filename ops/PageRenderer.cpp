@@ -174,6 +174,26 @@ void PageRenderer::startPage()
     m_painter.setPen(PageNumberColour);
     const QRect band(m_content.left(), m_content.bottom() + 2, m_content.width(), 18);
     m_painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, QString::number(m_page));
+    // Above the content, so that it never shares a line with the page number.
+    if (!m_footer.isEmpty()) {
+        m_painter.setFont(font(8));
+        const QRect top(m_content.left(), m_content.top() - 18, m_content.width(), 16);
+        m_painter.drawText(top, Qt::AlignLeft | Qt::AlignVCenter, m_footer);
+    }
+}
+
+void PageRenderer::drawClosingPage(const QStringList& lines)
+{
+    if (!m_painter.isActive())
+        return;
+    m_device->newPage();
+    ++m_page;
+    startPage();
+    m_painter.setFont(font(10));
+    m_painter.setPen(Qt::black);
+    const QRect area = m_content.adjusted(10, 10, -10, -10);
+    m_painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere,
+                       lines.join(QLatin1Char('\n')));
 }
 
 void PageRenderer::ensureSpace(int h)

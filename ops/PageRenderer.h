@@ -7,6 +7,7 @@
 #include <QMargins>
 #include <QPainter>
 #include <QRect>
+#include <QStringList>
 
 class QPagedPaintDevice;
 struct _ViberMsg;
@@ -43,11 +44,15 @@ public:
     PageRenderer(const PageRenderer&) = delete;
     PageRenderer& operator=(const PageRenderer&) = delete;
 
+    // A line above the content of every page (an export's id); set before begin().
+    void setFooter(const QString& text) { m_footer = text; }
     // Starts painting on the device; false when the device cannot be painted on.
     bool begin(QPagedPaintDevice* device);
     void drawMessage(const _ViberMsg& msg);
     // Starts a new page unless h more pixels fit below the current position.
     void ensureSpace(int h);
+    // A page of its own with these lines of plain text (where an export came from).
+    void drawClosingPage(const QStringList& lines);
     void end();
 
     int page() const { return m_page; }
@@ -80,4 +85,5 @@ private:
     int m_page = 1;
     QDate m_lastHeader;
     QList<Placement> m_placements;
+    QString m_footer;
 };

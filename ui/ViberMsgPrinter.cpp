@@ -4,6 +4,7 @@
 #include "ops/PageRenderer.h"
 #include "ui/MessageBox.h"
 
+#include <QDateTime>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintPreviewDialog>
@@ -52,6 +53,10 @@ void ViberMsgPrinter::onPaintRequested(QPrinter* printer)
     // A fresh renderer each time: the preview asks again whenever its page setup changes,
     // and every run starts at page 1 with no day header drawn.
     PageRenderer renderer;
+    // A printed page says what made it and when, as an exported one names its export.
+    renderer.setFooter(QStringLiteral("Velliport %1, printed %2")
+                           .arg(QStringLiteral(VELLIPORT_VERSION),
+                                QDateTime::currentDateTimeUtc().toString(Qt::ISODate)));
     m_lastPageCount = 0;
     if (!renderer.begin(printer))
         return;

@@ -1012,6 +1012,31 @@ void TestVelliportCli::exportsCarryTheirProof()
                  broken.out.contains(QStringLiteral("added: files/extra.txt")),
              qPrintable(broken.out));
 
+    // Each page of a PDF carries the export's id; the last one where the messages came from.
+    const QString pdf = m_dir.filePath(QStringLiteral("proof-pdf"));
+    QCOMPARE(cli({QStringLiteral("export"), m_local, QStringLiteral("--format"), QStringLiteral("pdf"),
+                  QStringLiteral("--output"), pdf, QStringLiteral("--chat"), QStringLiteral("Anna"),
+                  QStringLiteral("-q")})
+                 .code,
+             0);
+    const QString id = QJsonDocument::fromJson(
+                           TestEnvironment::readFile(QDir(pdf).filePath(QStringLiteral("provenance.json"))))
+                           .object()[QStringLiteral("id")]
+                           .toString();
+    const QStringList pdfs = QDir(pdf).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    QCOMPARE(pdfs.size(), 1);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QDir(pdf).filePath(pdfs.constFirst()), QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    QStringList pdfPages = QString::fromUtf8(text.readAllStandardOutput()).split(QLatin1Char('\f'));
+    pdfPages.removeAll(QString());
+    QVERIFY(pdfPages.size() >= 2);
+    for (const QString& page : std::as_const(pdfPages))
+        QVERIFY2(page.contains(id), qPrintable(page));
+    QVERIFY2(pdfPages.constLast().contains(QString::fromLatin1(databaseHash.result().toHex())),
+             qPrintable(pdfPages.constLast()));
+    QCOMPARE(sha256sum(pdf, QStringLiteral("MANIFEST.sha256")), 0);
+
     const QString calls = m_dir.filePath(QStringLiteral("proof-calls.txt"));
     QCOMPARE(cli({QStringLiteral("calls"), m_local, QStringLiteral("--output"), calls}).code, 0);
     QCOMPARE(sha256sum(m_dir.path(), QStringLiteral("proof-calls.txt.sha256")), 0);

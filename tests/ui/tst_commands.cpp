@@ -292,7 +292,8 @@ void TestCommands::menusAndToolBarFollowTheSource()
                      QStringLiteral("Delete"), QStringLiteral("Import Messages from Viber Desktop"),
                      QStringLiteral("Open Database Folder"), QStringLiteral("|"), QStringLiteral("Exit")}));
     QCOMPARE(texts(menus[1]->menu()->actions()),
-             QStringList({QStringLiteral("Check for Update"), QStringLiteral("Clear Cache files"),
+             QStringList({QStringLiteral("Search All Histories…"), QStringLiteral("|"),
+                          QStringLiteral("Check for Update"), QStringLiteral("Clear Cache files"),
                           QStringLiteral("Connect Android Phone via WiFi"), QStringLiteral("|"),
                           QStringLiteral("Undo Last Transfer")}));
     QCOMPARE(texts(menus[2]->menu()->actions()),
