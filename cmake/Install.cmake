@@ -64,6 +64,13 @@ foreach(program velliport velliport-cli)
         VERBATIM)
     list(APPEND man_pages ${page}.gz)
 endforeach()
+# Portwarden takes no options: its page is written by hand.
+add_custom_command(OUTPUT ${man_dir}/portwarden.1.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/man/portwarden.1 ${man_dir}/portwarden.1
+    COMMAND gzip -9nf ${man_dir}/portwarden.1
+    DEPENDS ${PROJECT_SOURCE_DIR}/resources/man/portwarden.1
+    VERBATIM)
+list(APPEND man_pages ${man_dir}/portwarden.1.gz)
 add_custom_target(velliport_manpages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
