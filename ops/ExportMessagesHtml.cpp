@@ -65,7 +65,13 @@ void ExportMessagesHtml::begin()
 
 void ExportMessagesHtml::write(const _ViberMsg& msg)
 {
-    m_file.writeBuilt([&](Utf8Out& out) { m_markup.appendMessageOfDay(out, msg, m_lastSeparator); });
+    // Every message can be linked to: the archive's search results point here.
+    m_file.writeBuilt([&](Utf8Out& out) {
+        out += QLatin1StringView("<a id=\"msg-");
+        out += QString::number(msg.id);
+        out += QLatin1StringView("\"></a>");
+        m_markup.appendMessageOfDay(out, msg, m_lastSeparator);
+    });
 }
 
 QString ExportMessagesHtml::copyMedia(const QString& source, const QString& attachmentName)

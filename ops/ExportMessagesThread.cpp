@@ -17,6 +17,7 @@
 #include "ops/ExportMessagesPdf.h"
 #include "ops/ExportMessagesTxt.h"
 #include "ops/FileBatch.h"
+#include "ops/HtmlArchiveIndex.h"
 #include "ops/OperationError.h"
 
 #include <QDir>
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -137,6 +139,8 @@ void ExportMessagesThread::exportAll()
     QList<_ViberMsg*> sorted = m_messages;
     if (m_format == Json)
         m_namesUsed.insert(QLatin1String(ExportMessagesJson::IndexFile));
+    if (m_format == Html)
+        m_namesUsed.insert(QStringLiteral("index.html")); // a chat named "index" gets "index(1).html"
     if (perChat) {
         QDir().mkpath(m_path);
         // Messages without a chat are passed over, so where they sort does not matter.
@@ -145,8 +149,9 @@ void ExportMessagesThread::exportAll()
         std::stable_sort(sorted.begin(), sorted.end(), ViberSort::msgByDate);
     }
 
-    LocalFileIndex mediaSources; // the media files a per-chat export copies
-    FileBatch pages;             // the per-chat files, put in place together at the end
+    LocalFileIndex mediaSources;             // the media files a per-chat export copies
+    FileBatch pages;                         // the per-chat files, put in place together at the end
+    std::optional<HtmlArchiveIndex> archive; // an HTML export's index and search
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
     const _ViberChat* writerChat = nullptr;
     QSet<const _ViberChat*> chats;
@@ -187,16 +192,22 @@ void ExportMessagesThread::exportAll()
                     m_path, runFileName(msg->chat, QStringLiteral("json")), *msg->chat, m_copyMedia,
                     m_jsonIndex, mediaSources, pages);
             } else {
-                if (!writerChat)
+                if (!writerChat) {
                     prepareHtmlFolder(pages);
-                writer = std::make_unique<ExportMessagesHtml>(
-                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia,
-                    &m_emoticonPictures);
+                    archive.emplace(m_path, pages);
+                }
+                const QString page = runFileName(msg->chat, QStringLiteral("html"));
+                writer = std::make_unique<ExportMessagesHtml>(m_path, page, mediaSources, pages, m_copyMedia,
+                                                              &m_emoticonPictures);
+                archive->endChat();
+                archive->beginChat(*msg->chat, page);
             }
             writerChat = msg->chat;
             writer->begin();
         }
         writer->write(*msg);
+        if (archive)
+            archive->add(*msg);
         if (m_progress.isCancelled())
             throw OperationCancelled();
     }
@@ -206,6 +217,10 @@ void ExportMessagesThread::exportAll()
         writer->end();
     if (m_format == Json)
         ExportMessagesJson::writeIndex(m_path, m_jsonIndex, pages);
+    if (archive) {
+        archive->endChat();
+        archive->finish();
+    }
     // The last look at Cancel: once the files are in place, the export is done.
     if (m_progress.isCancelled())
         throw OperationCancelled();

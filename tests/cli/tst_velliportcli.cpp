@@ -997,6 +997,27 @@ void TestVelliportCli::exportsCarryTheirProof()
              0);
     QCOMPARE(sha256sum(html, QStringLiteral("MANIFEST.sha256")), 0);
     QVERIFY(QFileInfo::exists(QDir(html).filePath(QStringLiteral("provenance.json"))));
+    // The archive: every message has its anchor, and index.html?q= opened from the disk in
+    // a browser lists the hits linked to them, whatever the case of the words.
+    int anchors = 0;
+    for (const QString& page : QDir(html).entryList({QStringLiteral("*.html")}, QDir::Files))
+        anchors += int(TestEnvironment::readFile(QDir(html).filePath(page)).count("<a id=\"msg-"));
+    QCOMPARE(anchors,
+             QJsonDocument::fromJson(
+                 TestEnvironment::readFile(QDir(html).filePath(QStringLiteral("provenance.json"))))
+                 .object()[QStringLiteral("export")][QStringLiteral("counts")][QStringLiteral("messages")]
+                 .toInt());
+    QProcess browser;
+    browser.start(QStringLiteral("chromium"),
+                  {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                   QStringLiteral("--disable-gpu"), QStringLiteral("--virtual-time-budget=10000"),
+                   QStringLiteral("--dump-dom"),
+                   QUrl::fromLocalFile(QDir(html).filePath(QStringLiteral("index.html"))).toString() +
+                       QStringLiteral("?q=HELLO")});
+    QVERIFY(browser.waitForFinished(60000));
+    const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
+    QVERIFY2(dom.contains(QStringLiteral("1 messages found")) && dom.contains(QStringLiteral("#msg-2\"")),
+             qPrintable(dom.right(2000)));
     QCOMPARE(cli({QStringLiteral("verify"), html}).code, 0);
     const QStringList pages = QDir(html).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
     QVERIFY(pages.size() >= 2);

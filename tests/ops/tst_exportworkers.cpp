@@ -99,9 +99,12 @@ double randomNumber(QRandomGenerator& random)
     }
 }
 
+// The files of an export's chats: an HTML export's index.html is no chat's page.
 QStringList filesIn(const QString& folder, const QStringList& filters)
 {
-    return QDir(folder).entryList(filters, QDir::Files, QDir::Name);
+    QStringList files = QDir(folder).entryList(filters, QDir::Files, QDir::Name);
+    files.removeAll(QStringLiteral("index.html"));
+    return files;
 }
 
 // Opens an exported page in a browser we did not write and looks for the received
