@@ -499,10 +499,12 @@ void TestCommands::exportWritesEachFilterWhereItSays()
     QCOMPARE(
         QDir(out.filePath(QStringLiteral("x-pdf"))).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(),
         2);
+    // The chats' pages, and the archive's index.html beside them.
     QCOMPARE(QDir(out.filePath(QStringLiteral("pages-html")))
                  .entryList({QStringLiteral("*.html")}, QDir::Files)
                  .size(),
-             2);
+             3);
+    QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("pages-html/index.html"))));
 
     // JSON: a folder with one file per chat and an index.
     QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("machine-json/index.json"))));
