@@ -125,9 +125,10 @@ qint64 backup(QList<const _ViberMsg*> queue, const QString& folder)
     return written;
 }
 
-qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
+// Every message of the data set merged into the phone database, media named as the
+// generator names them.
+AndroidViberTransfer::Result mergeAll(AndroidViberDb& db, const ViberDataSet& data)
 {
-    AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
     QList<_ViberMsg*> messages;
     for (_ViberMsg* msg : data.messages)
         messages.append(msg);
@@ -135,21 +136,20 @@ qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
         const QString uri = mediaUrl(msg);
         return AndroidViberTransfer::MediaTexts{uri + QStringLiteral(".jpg"), uri};
     };
-    return AndroidViberTransfer(db).mergeMessages(messages, media, {}).written;
+    return AndroidViberTransfer(db).mergeMessages(messages, media, {});
+}
+
+qint64 transfer(const ViberDataSet& data, const QString& targetRoot)
+{
+    AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
+    return mergeAll(db, data).written;
 }
 
 // The restore worker's writes into its working copy: the messages, then their calls.
 qint64 restore(const ViberDataSet& data, const QString& targetRoot)
 {
     AndroidViberDb db(QStringLiteral("/storage/emulated/0"), targetRoot);
-    QList<_ViberMsg*> messages;
-    for (_ViberMsg* msg : data.messages)
-        messages.append(msg);
-    const auto media = [](const _ViberMsg& msg) {
-        const QString uri = mediaUrl(msg);
-        return AndroidViberTransfer::MediaTexts{uri + QStringLiteral(".jpg"), uri};
-    };
-    const AndroidViberTransfer::Result result = AndroidViberTransfer(db).mergeMessages(messages, media, {});
+    const AndroidViberTransfer::Result result = mergeAll(db, data);
     db.close();
     if (result.calls.isEmpty() || !QFileInfo(db.dataDbPath()).isFile())
         return result.written;
