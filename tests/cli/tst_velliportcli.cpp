@@ -1007,17 +1007,23 @@ void TestVelliportCli::exportsCarryTheirProof()
                  TestEnvironment::readFile(QDir(html).filePath(QStringLiteral("provenance.json"))))
                  .object()[QStringLiteral("export")][QStringLiteral("counts")][QStringLiteral("messages")]
                  .toInt());
+    // In a container the default profile may be unwritable or in use and /dev/shm tiny; either
+    // can leave chromium printing nothing, so it gets a profile of its own and no /dev/shm,
+    // and a failure carries what it said.
     QProcess browser;
     browser.start(QStringLiteral("chromium"),
                   {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-                   QStringLiteral("--disable-gpu"), QStringLiteral("--virtual-time-budget=10000"),
-                   QStringLiteral("--dump-dom"),
+                   QStringLiteral("--disable-gpu"), QStringLiteral("--disable-dev-shm-usage"),
+                   QStringLiteral("--no-first-run"),
+                   QStringLiteral("--user-data-dir=") + m_dir.filePath(QStringLiteral("chromium-profile")),
+                   QStringLiteral("--virtual-time-budget=10000"), QStringLiteral("--dump-dom"),
                    QUrl::fromLocalFile(QDir(html).filePath(QStringLiteral("index.html"))).toString() +
                        QStringLiteral("?q=HELLO")});
     QVERIFY(browser.waitForFinished(60000));
     const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
     QVERIFY2(dom.contains(QStringLiteral("1 messages found")) && dom.contains(QStringLiteral("#msg-2\"")),
-             qPrintable(dom.right(2000)));
+             qPrintable(dom.right(2000) + QStringLiteral("\nexit %1: ").arg(browser.exitCode()) +
+                        QString::fromUtf8(browser.readAllStandardError().right(2000))));
     QCOMPARE(cli({QStringLiteral("verify"), html}).code, 0);
     const QStringList pages = QDir(html).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
     QVERIFY(pages.size() >= 2);
