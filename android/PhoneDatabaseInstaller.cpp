@@ -4,12 +4,12 @@
 #include "android/AndroidLoadViberThread.h"
 #include "android/SimpleProtocol.h"
 #include "app/Failure.h"
+#include "app/FileSha256.h"
 #include "app/KeyTranslator.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "app/SqliteFileSet.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,11 +23,10 @@ namespace {
 
 QByteArray sha256Of(const QString& path)
 {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+    const QString hex = FileSha256::hexOf(path);
+    if (hex.isEmpty())
         fail(QStringLiteral("Can't read %1").arg(QDir::toNativeSeparators(path)));
-    return hash.result().toHex();
+    return hex.toLatin1();
 }
 
 // The first word of a root command's output, if it is made of the characters allowed.

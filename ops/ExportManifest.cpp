@@ -1,8 +1,8 @@
 #include "ops/ExportManifest.h"
 
+#include "app/FileSha256.h"
 #include "ops/OperationError.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -42,7 +42,7 @@ void writeList(const QString& listPath, const QDir& base, const QStringList& rel
 {
     QByteArray list;
     for (const QString& relative : relativePaths) {
-        const QString hash = ExportManifest::sha256Of(base.filePath(relative));
+        const QString hash = FileSha256::hexOf(base.filePath(relative));
         if (hash.isEmpty())
             throw OperationError(QStringLiteral("Cannot read %1").arg(base.filePath(relative)));
         list += manifestLine(hash, relative);
@@ -97,17 +97,6 @@ QMap<QString, QString> readList(const QString& listPath, QString& problem)
 
 } // namespace
 
-QString ExportManifest::sha256Of(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 void ExportManifest::writeForFolder(const QString& folder)
 {
     const QString list = QDir(folder).filePath(QLatin1String(FolderManifest));
@@ -159,7 +148,7 @@ ExportManifest::Check ExportManifest::verify(const QString& path)
         }
         if (!QFileInfo(full).isFile())
             check.missing.append(it.key());
-        else if (sha256Of(full) != it.value())
+        else if (FileSha256::hexOf(full) != it.value())
             check.changed.append(it.key());
     }
     if (folder) {

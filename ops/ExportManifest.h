@@ -40,7 +40,4 @@ public:
     };
     // Checks a folder export (its MANIFEST.sha256) or a one-file export (NAME.sha256).
     static Check verify(const QString& path);
-
-    // The hex SHA-256 of a file's bytes; empty when it cannot be read.
-    static QString sha256Of(const QString& path);
 };

@@ -1,5 +1,6 @@
 #include "ops/ExportProvenance.h"
 
+#include "app/FileSha256.h"
 #include "ops/ExportManifest.h"
 #include "ops/OperationError.h"
 
@@ -39,7 +40,7 @@ void ExportProvenance::begin()
         QJsonObject database{{QStringLiteral("path"), info.absoluteFilePath()}};
         if (info.isFile()) {
             database.insert(QStringLiteral("size"), info.size());
-            database.insert(QStringLiteral("sha256"), ExportManifest::sha256Of(file));
+            database.insert(QStringLiteral("sha256"), FileSha256::hexOf(file));
         } else {
             database.insert(QStringLiteral("missing"), true);
         }
