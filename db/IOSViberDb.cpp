@@ -2,6 +2,7 @@
 
 #include "app/BlobCodec.h"
 #include "app/Sqlite3Error.h"
+#include "db/BackupRuns.h"
 #include "db/Emoticons.h"
 #include "db/LocalDbPaths.h"
 #include "db/PreviewImage.h"
@@ -327,6 +328,7 @@ void IOSViberDb::loadInto(ViberDataSet& dataSet)
     loadMessages(dataSet);
     loadAttachments(dataSet);
     loadCalls(dataSet);
+    dataSet.goneFromSource = BackupRuns::goneMessagesIn(m_folder);
 }
 
 void IOSViberDb::loadChats(ViberDataSet& dataSet)

@@ -7,6 +7,9 @@
 #include "db/ViberMsg.h"
 #include "db/ViberPerson.h"
 
+#include <QDateTime>
+#include <QHash>
+
 #include <memory>
 
 class DecryptedBackupMedia;
@@ -24,6 +27,9 @@ public:
     // An encrypted backup's keys and decrypted media, kept while the history is shown:
     // the attachments' paths are made from them when first read (OnDemandFiles).
     std::shared_ptr<DecryptedBackupMedia> decryptedMedia;
+    // Of a local database: the stored messages (by id) that the source they were backed
+    // up from no longer held at a later complete backup, with when that was first seen.
+    QHash<qint64, QDateTime> goneFromSource;
 
     QList<_ViberChat*> allChats() const { return chats.values(); }
     QList<_ViberMsg*> allMessages() const { return messages.values(); }

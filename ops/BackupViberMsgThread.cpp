@@ -66,6 +66,12 @@ BackupViberMsgThread::BackupViberMsgThread(const QList<_ViberMsg*>& messages, co
     sortForBackup(m_messages);
 }
 
+void BackupViberMsgThread::setRunSource(const QString& source, bool complete)
+{
+    m_source = source;
+    m_complete = complete;
+}
+
 void BackupViberMsgThread::sortForBackup(QList<_ViberMsg*>& messages)
 {
     // Messages without a chat are passed over by the run, so where they sort does not
@@ -90,8 +96,10 @@ void BackupViberMsgThread::run()
     const QString databasePath = QDir(m_target).filePath(QLatin1String(DatabaseFile));
     const bool folderExisted = QFileInfo::exists(m_target);
     const bool databaseExisted = QFileInfo(databasePath).isFile();
+    m_started = QDateTime::currentDateTimeUtc();
     try {
         backup();
+        recordRun(BackupRuns::Outcome::Succeeded, QString());
         updateSearchIndex();
         // A repeated backup adds only what is new; saying all were backed up would
         // hide that nothing changed.
@@ -99,10 +107,16 @@ void BackupViberMsgThread::run()
         const int passedOver = m_processed - m_added - m_present;
         if (passedOver > 0)
             text += QLatin1Char(' ') + tr("IDS_BACKUP_%1_PASSED_OVER").arg(passedOver);
+        if (m_gone > 0)
+            text += QLatin1Char(' ') + tr("IDS_BACKUP_%1_GONE_FROM_SOURCE").arg(m_gone);
         m_progress.postSucceed(UserText::plain(text));
         return;
     } catch (const OperationCancelled&) {
+        if (databaseExisted)
+            recordRun(BackupRuns::Outcome::Cancelled, QString());
     } catch (const std::exception& e) {
+        if (databaseExisted)
+            recordRun(BackupRuns::Outcome::Failed, QString::fromUtf8(e.what()));
         m_progress.postError(UserText::plain(QString::fromUtf8(e.what())));
     }
     // A run that made a new database and did not finish leaves nothing behind, so no
@@ -111,6 +125,27 @@ void BackupViberMsgThread::run()
         AppDirs::removeTree(m_target);
     else if (!databaseExisted)
         QFile::remove(databasePath);
+}
+
+void BackupViberMsgThread::recordRun(BackupRuns::Outcome outcome, const QString& message)
+{
+    // The record is beside the backup, not part of it: a backup stands even when its
+    // record cannot be written, and the next complete run sets the marks right.
+    try {
+        BackupRuns::Run run;
+        run.source = m_source;
+        run.started = m_started;
+        run.ended = QDateTime::currentDateTimeUtc();
+        run.complete = m_complete && !m_source.isEmpty();
+        run.outcome = outcome;
+        run.message = message;
+        run.added = m_added;
+        run.present = m_present;
+        const bool succeeded = run.outcome == BackupRuns::Outcome::Succeeded;
+        m_gone = BackupRuns(m_target).record(run, succeeded ? m_seen : QList<qint64>()).gone;
+    } catch (const std::exception& e) {
+        qWarning("the run could not be recorded beside %s: %s", qUtf8Printable(m_target), e.what());
+    }
 }
 
 void BackupViberMsgThread::updateSearchIndex()
@@ -167,11 +202,14 @@ void BackupViberMsgThread::backup()
         }
         qint64 attachmentPk = 0;
         qint64 locationPk = 0;
-        const bool stored = db.findDuplicateMessage(msg->token, msg->date, attachmentPk) != 0;
+        qint64 messagePk = db.findDuplicateMessage(msg->token, msg->date, attachmentPk);
+        const bool stored = messagePk != 0;
         if (stored)
             ++m_present;
-        else if (db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk) != 0)
+        else if ((messagePk = db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk)) != 0)
             ++m_added;
+        if (messagePk != 0)
+            m_seen.append(messagePk);
         copyMedia(*msg, attachmentPk, !stored);
     }
     if (m_progress.isCancelled())

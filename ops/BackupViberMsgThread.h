@@ -1,7 +1,9 @@
 #pragma once
 
+#include "db/BackupRuns.h"
 #include "db/ViberMsg.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QThread>
@@ -23,6 +25,11 @@ public:
     BackupViberMsgThread(const QList<_ViberMsg*>& messages, const QString& targetFolder,
                          ProgressChannel& progress, QObject* parent = nullptr);
 
+    // Where the messages come from ("phone:SERIAL", or the source's absolute path), for
+    // the database's record of its runs; complete when they are every message the source
+    // holds, so that the run can tell which stored messages the source no longer has.
+    void setRunSource(const QString& source, bool complete);
+
     // The order of the run: each chat's messages together and in time order.
     static void sortForBackup(QList<_ViberMsg*>& messages);
 
@@ -36,6 +43,7 @@ protected:
 
 private:
     void updateSearchIndex();
+    void recordRun(BackupRuns::Outcome outcome, const QString& message);
     void backup();
     void copyContactPhotos(const _ViberChat& chat);
     void copyMedia(const _ViberMsg& msg, qint64 attachmentPk, bool newAttachment);
@@ -46,4 +54,9 @@ private:
     int m_processed = 0;
     int m_added = 0;   // messages and calls written by this run
     int m_present = 0; // found in the database already
+    qint64 m_gone = 0;  // stored messages the source no longer holds
+    QString m_source;
+    bool m_complete = false;
+    QDateTime m_started;
+    QList<qint64> m_seen; // the stored rows of the messages this run took
 };

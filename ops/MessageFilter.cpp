@@ -61,10 +61,28 @@ bool MessageFilter::acceptsDate(double refSeconds) const
 
 bool MessageFilter::accepts(const _ViberMsg& msg) const
 {
+    if (m_gone != Gone::Include && m_goneMessages.contains(msg.id) != (m_gone == Gone::Only))
+        return false;
     // A message without a chat belongs to no selection of chats.
     if (!msg.chat)
         return m_chats.isEmpty() && acceptsDate(msg.date);
     return acceptsChat(*msg.chat) && acceptsDate(msg.date);
+}
+
+bool MessageFilter::takesEverything() const
+{
+    return m_chats.isEmpty() && m_excluded.isEmpty() && !m_afterMs && !m_beforeMs && m_gone == Gone::Include;
+}
+
+std::optional<MessageFilter::Gone> MessageFilter::parseGone(const QString& text)
+{
+    if (text == QLatin1String("include"))
+        return Gone::Include;
+    if (text == QLatin1String("exclude"))
+        return Gone::Exclude;
+    if (text == QLatin1String("only"))
+        return Gone::Only;
+    return std::nullopt;
 }
 
 QList<_ViberMsg*> MessageFilter::apply(const QList<_ViberMsg*>& messages) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,14 @@ public:
     void addExcludedChat(const QString& selector) { m_excluded.append(selector); }
     void setAfter(const QDateTime& start) { m_afterMs = start.toMSecsSinceEpoch(); }
     void setBefore(const QDateTime& end) { m_beforeMs = end.toMSecsSinceEpoch(); }
+    // Messages of a local database that their source no longer held at a later backup:
+    // kept with the others, left out, or taken alone.
+    enum class Gone { Include, Exclude, Only };
+    void setGone(Gone gone) { m_gone = gone; }
+    void setGoneMessages(const QHash<qint64, QDateTime>& goneMessages) { m_goneMessages = goneMessages; }
+    static std::optional<Gone> parseGone(const QString& text);
+    // Whether the selection is every message there is.
+    bool takesEverything() const;
 
     bool acceptsChat(const _ViberChat& chat) const;
     bool acceptsDate(double refSeconds) const;
@@ -49,4 +58,6 @@ private:
     QStringList m_excluded;
     std::optional<qint64> m_afterMs;
     std::optional<qint64> m_beforeMs;
+    Gone m_gone = Gone::Include;
+    QHash<qint64, QDateTime> m_goneMessages;
 };

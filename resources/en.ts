@@ -632,6 +632,10 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Left out: %1 (no chat, no sender in a group, or a call of a type a backup cannot keep).</translation>
         </message>
         <message>
+            <source>IDS_BACKUP_%1_GONE_FROM_SOURCE</source>
+            <translation>Gone from the source since its last complete backup, and kept here: %1.</translation>
+        </message>
+        <message>
             <source>IDS_SUC_CLEAR_CACHE</source>
             <translation>Successfully cleared cache files.</translation>
         </message>

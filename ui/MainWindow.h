@@ -231,8 +231,16 @@ private:
     void showException(const std::exception& e);
 
     // The command families; each takes the messages its variant chose.
-    void backupMessages(const QList<_ViberMsg*>& messages);
-    void backupTo(CommandContext& command, const QString& defaultName, const QList<_ViberMsg*>& messages);
+    // everything: the messages are all the source holds, so the run can tell which
+    // stored messages the source no longer has.
+    void backupMessages(const QList<_ViberMsg*>& messages, bool everything);
+    struct BackupRunSource
+    {
+        QString name; // "phone:SERIAL" or a folder's path
+        bool everything = false;
+    };
+    void backupTo(CommandContext& command, const QString& defaultName, const QList<_ViberMsg*>& messages,
+                  const BackupRunSource& runSource);
     void restoreToAndroid(const QList<_ViberMsg*>& messages);
     // The kept copy's folder, empty when the phone could not be fetched.
     QString keepPhoneStateBeforeRestore(const AndroidDevice& target);

@@ -134,17 +134,17 @@ bool MainWindow::commandGoesOn(const CommandContext& command)
 void MainWindow::miBackupToolbar()
 {
     if (const auto selection = toolbarSelection())
-        backupMessages(messagesOf(*selection));
+        backupMessages(messagesOf(*selection), *selection == Selection::All);
 }
 
 void MainWindow::miBackupAll()
 {
-    backupMessages(messagesOf(Selection::All));
+    backupMessages(messagesOf(Selection::All), true);
 }
 
 void MainWindow::miBackupChat()
 {
-    backupMessages(messagesOf(Selection::Chat));
+    backupMessages(messagesOf(Selection::Chat), false);
 }
 
 void MainWindow::miBackup()
@@ -152,10 +152,10 @@ void MainWindow::miBackup()
     // A command on selected messages may still be triggered with none selected (a menu
     // built before the selection went): then there is nothing to take.
     if (const QList<_ViberMsg*> selected = messagesOf(Selection::Sel); !selected.isEmpty())
-        backupMessages(selected);
+        backupMessages(selected, false);
 }
 
-void MainWindow::backupMessages(const QList<_ViberMsg*>& messages)
+void MainWindow::backupMessages(const QList<_ViberMsg*>& messages, bool everything)
 {
     const _AbsDBItemNode* source = currentSourceNode();
     if (!source || source->type != AbsTreeItemModel::NodeAndroidDevice)
@@ -163,11 +163,16 @@ void MainWindow::backupMessages(const QList<_ViberMsg*>& messages)
     CommandContext command;
     const CommandScope scope(*this, command);
     holdCurrentSource(command);
-    backupTo(command, source->text + QStringLiteral("_Backup"), messages);
+    // The database's record of its backups names a phone by its serial, as the command
+    // line does, and a folder read in a phone's place by its path.
+    const auto* device = static_cast<const _AndroidDeviceItemNode*>(source);
+    const QString runSource = device->isVirtual() ? QFileInfo(device->virtualFolder).absoluteFilePath()
+                                                  : QStringLiteral("phone:") + device->device.serial;
+    backupTo(command, source->text + QStringLiteral("_Backup"), messages, {runSource, everything});
 }
 
 void MainWindow::backupTo(CommandContext& command, const QString& defaultName,
-                          const QList<_ViberMsg*>& messages)
+                          const QList<_ViberMsg*>& messages, const BackupRunSource& runSource)
 {
     QStringList names;
     for (const _LocalDbItemNode* node : m_treeModel->localDbNodes())
@@ -193,6 +198,7 @@ void MainWindow::backupTo(CommandContext& command, const QString& defaultName,
     runModal([&] {
         ProgressForm form(QString(), this);
         BackupViberMsgThread worker(messages, AppDirs::localDatabasePath(name), form.channel());
+        worker.setRunSource(runSource.name, runSource.everything);
         ok = form.run(worker);
     });
     if (!ok) {
@@ -776,7 +782,7 @@ void MainWindow::importPCPort(const QString& targetName)
     const QString name =
         targetName.isEmpty() ? QStringLiteral("ViberPC-") + QFileInfo(account).fileName() : targetName;
     command.hold(data);
-    backupTo(command, name, data->allMessages());
+    backupTo(command, name, data->allMessages(), {QFileInfo(account).absoluteFilePath(), true});
 }
 
 // Printing.

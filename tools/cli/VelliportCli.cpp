@@ -460,9 +460,16 @@ int VelliportCli::exportMessages(const QStringList& arguments)
     parser.addOption({QStringLiteral("media"),
                       QStringLiteral("copy (default) or none: whether html and json copy the media files."),
                       QStringLiteral("MODE"), QStringLiteral("copy")});
+    parser.addOption({QStringLiteral("gone"),
+                      QStringLiteral("include (default), exclude or only: the messages of a local database "
+                                     "that their phone no longer held at a later backup."),
+                      QStringLiteral("MODE"), QStringLiteral("include")});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Where the messages are."));
     if (const int code = parse(parser, command, arguments, 1); code >= 0)
         return code;
+    const auto gone = MessageFilter::parseGone(parser.value(QStringLiteral("gone")));
+    if (!gone)
+        return usage(QStringLiteral("--gone must be include, exclude or only"), command);
     const QStringList formats = {QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("pdf"),
                                  QStringLiteral("html"), QStringLiteral("json")};
     const int format = int(formats.indexOf(parser.value(QStringLiteral("format")).toLower()));
@@ -477,6 +484,7 @@ int VelliportCli::exportMessages(const QStringList& arguments)
     MessageFilter filter;
     if (!readSelection(parser, filter))
         return Usage;
+    filter.setGone(*gone);
     const bool perChat = format >= ExportMessagesThread::Pdf;
     const QFileInfo target(output);
     if (perChat && target.exists() && !target.isDir())
@@ -491,6 +499,7 @@ int VelliportCli::exportMessages(const QStringList& arguments)
         return code;
     if (const int code = checkSelectors(filter, data->allChats()); code >= 0)
         return code;
+    filter.setGoneMessages(data->goneFromSource);
     CliProgress progress(m_errors, m_terminal, m_quiet);
     ExportMessagesThread worker(filter.apply(data->allMessages()), target.absoluteFilePath(), format,
                                 progress.channel());
@@ -527,7 +536,8 @@ int VelliportCli::backup(const QStringList& arguments)
     const ViberDataSetPtr data = loadSource(parser.positionalArguments().constFirst(), source, code);
     if (!data)
         return code;
-    return backupInto(name, *data, filter, source.get());
+    // A phone is one source whichever cache folder it was read through.
+    return backupInto(name, *data, filter, source.get(), m_loaded.path);
 }
 
 bool VelliportCli::isDatabaseName(const QString& name)
@@ -536,7 +546,7 @@ bool VelliportCli::isDatabaseName(const QString& name)
 }
 
 int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data, const MessageFilter& filter,
-                             const CliSource* source)
+                             const CliSource* source, const QString& runSource)
 {
     // A name that differs from an existing database only in letter case goes into that
     // database, as in the window.
@@ -553,6 +563,7 @@ int VelliportCli::backupInto(const QString& typedName, const ViberDataSet& data,
         return code;
     CliProgress progress(m_errors, m_terminal, m_quiet);
     BackupViberMsgThread worker(filter.apply(data.allMessages()), targetFolder, progress.channel());
+    worker.setRunSource(runSource, filter.takesEverything());
     return runWorker(worker, progress);
 }
 
@@ -780,7 +791,7 @@ int VelliportCli::phoneLoad(const QStringList& arguments)
                 .arg(QDir::toNativeSeparators(device.cacheDir())));
         return Success;
     }
-    return backupInto(name, *data, filter, nullptr);
+    return backupInto(name, *data, filter, nullptr, QLatin1String(PhonePrefix) + device.serial);
 }
 
 int VelliportCli::phoneTransfer(const QStringList& arguments)

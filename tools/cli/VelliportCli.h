@@ -63,8 +63,9 @@ private:
     // why, with code set.
     ViberDataSetPtr loadPhone(const QString& serial, AndroidDevice& device, const QString& archiveFolder,
                               int& code);
+    // runSource names the source in the database's record of its backups.
     int backupInto(const QString& name, const ViberDataSet& data, const MessageFilter& filter,
-                   const CliSource* source);
+                   const CliSource* source, const QString& runSource);
     static bool isDatabaseName(const QString& name);
 
     // Parses; on --help prints the help and gives Success, on a usage error prints it and
