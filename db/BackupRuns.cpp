@@ -82,7 +82,8 @@ BackupRuns::Run BackupRuns::record(Run run, const QList<qint64>& seenMessages)
                           .addInt64Param(run.added)
                           .addInt64Param(run.present));
     run.id = m_db.lastInsertId();
-    if (run.outcome == Outcome::Succeeded) {
+    // A run that names no source cannot be compared with a later one.
+    if (run.outcome == Outcome::Succeeded && !run.source.isEmpty()) {
         // A message found again is no longer gone, whatever an earlier run said.
         const Sqlite3Sql seen(QStringLiteral(
             "insert into seen (source, message, last_run, gone_since) values (?,?,?,null) "

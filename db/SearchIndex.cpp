@@ -66,6 +66,21 @@ QString SearchIndex::indexPath(const QString& folder)
     return QDir(folder).filePath(QLatin1String(FileName));
 }
 
+std::optional<qint64> SearchIndex::indexedMessagesIn(const QString& folder)
+{
+    if (!QFile::exists(indexPath(folder)))
+        return std::nullopt;
+    try {
+        Sqlite3DB db;
+        db.openThrow(indexPath(folder), Sqlite3DB::OpenReadOnly);
+        Sqlite3Cursor c =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select value from state where key='count'")));
+        return c.moveNext() ? c.getInt64(0) : 0;
+    } catch (const Sqlite3Error&) {
+        return std::nullopt;
+    }
+}
+
 void SearchIndex::open()
 {
     m_db.openThrow(indexPath(m_folder), Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);

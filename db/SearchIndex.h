@@ -53,6 +53,9 @@ public:
     QList<Hit> search(const Query& query);
 
     static QString indexPath(const QString& folder);
+    // The messages the index of folder holds, read without making or updating it; none
+    // when there is no readable index.
+    static std::optional<qint64> indexedMessagesIn(const QString& folder);
 
 private:
     struct Counts

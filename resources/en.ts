@@ -636,6 +636,22 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Gone from the source since its last complete backup, and kept here: %1.</translation>
         </message>
         <message>
+            <source>IDS_GONE_FROM_SOURCE_SINCE_%1</source>
+            <translation>Gone from the phone since %1 (kept in this database)</translation>
+        </message>
+        <message>
+            <source>IDS_FLAG_%1_GONE</source>
+            <translation>%1 (gone)</translation>
+        </message>
+        <message>
+            <source>IDS_LAST_BACKUP_%1_%2</source>
+            <translation>Last backup: %1, %2</translation>
+        </message>
+        <message>
+            <source>IDS_NO_BACKUP_RUN_RECORDED</source>
+            <translation>Last backup: none recorded</translation>
+        </message>
+        <message>
             <source>IDS_SUC_CLEAR_CACHE</source>
             <translation>Successfully cleared cache files.</translation>
         </message>

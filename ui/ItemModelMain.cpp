@@ -1,5 +1,7 @@
 #include "ui/ItemModelMain.h"
 
+#include "app/AppDirs.h"
+#include "db/BackupRuns.h"
 #include "db/ViberChat.h"
 #include "db/ViberPerson.h"
 #include "db/ViberSort.h"
@@ -8,6 +10,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImage>
+#include <QLocale>
 #include <QSize>
 
 #include <algorithm>
@@ -59,6 +62,20 @@ int ItemModelMain::columnCount(const QModelIndex&) const
     return 1;
 }
 
+QString ItemModelMain::lastBackupText(const QString& localDatabase)
+{
+    // Read when asked: a scheduled run may have added one since the tree was made.
+    const QList<BackupRuns::Run> runs = BackupRuns::runsIn(AppDirs::localDatabasePath(localDatabase));
+    if (runs.isEmpty())
+        return tr("IDS_NO_BACKUP_RUN_RECORDED");
+    const BackupRuns::Run& last = runs.constFirst();
+    QString outcome = BackupRuns::outcomeName(last.outcome);
+    if (!last.message.isEmpty())
+        outcome += QStringLiteral(": ") + last.message.left(200);
+    return tr("IDS_LAST_BACKUP_%1_%2")
+        .arg(QLocale::system().toString(last.started.toLocalTime(), QLocale::ShortFormat), outcome);
+}
+
 QVariant ItemModelMain::headerData(int, Qt::Orientation, int) const
 {
     return {};
@@ -75,6 +92,8 @@ QVariant ItemModelMain::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return locked ? QStringLiteral("\U0001F512 ") + node->text : node->text;
     case Qt::ToolTipRole:
+        if (node->type == NodeLocalDb)
+            return QString(node->text + QLatin1Char('\n') + lastBackupText(node->text));
         return locked ? node->text + QLatin1Char('\n') + tr("IDS_IPHONE_BACKUP_LOCKED") : node->text;
     case Qt::DecorationRole:
         switch (node->type) {

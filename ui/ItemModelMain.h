@@ -38,6 +38,8 @@ public:
 
     // The order of a source's chat nodes: a before b.
     static bool chatBefore(const _ViberChat* a, const _ViberChat* b);
+    // "Last backup: …" of a local database, from its record of backup runs.
+    static QString lastBackupText(const QString& localDatabase);
 
 protected:
     bool isFixed(const _ItemNode* node) const override;

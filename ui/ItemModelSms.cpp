@@ -90,10 +90,20 @@ QVariant ItemModelSms::data(const QModelIndex& index, int role) const
     const _ViberMsg* msg = messageAt(index.row());
     if (!msg)
         return {};
+    const auto gone = m_gone.constFind(msg->id);
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
+        if (gone != m_gone.cend() && index.column() == ColumnFlag)
+            return tr("IDS_FLAG_%1_GONE").arg(displayText(*msg, ColumnFlag).toString());
         return displayText(*msg, index.column());
+    case Qt::ToolTipRole:
+        if (gone != m_gone.cend())
+            return QString(displayText(*msg, index.column()).toString() + QLatin1Char('\n') +
+                           tr("IDS_GONE_FROM_SOURCE_SINCE_%1")
+                               .arg(QLocale::system().toString(gone->toLocalTime(), QLocale::ShortFormat)));
+        return displayText(*msg, index.column());
+    case Qt::ForegroundRole:
+        return gone != m_gone.cend() ? QVariant(QBrush(Qt::darkGray)) : QVariant();
     case Qt::DecorationRole:
         if (index.column() == ColumnDate)
             return directionIcon(ViberText::isOutgoing(*msg));
@@ -138,10 +148,11 @@ QPixmap ItemModelSms::directionIcon(bool outgoing) const
     return *it;
 }
 
-void ItemModelSms::setMessages(const QList<_ViberMsg*>& messages)
+void ItemModelSms::setMessages(const QList<_ViberMsg*>& messages, const QHash<qint64, QDateTime>& gone)
 {
     beginResetModel();
     m_messages = messages;
+    m_gone = gone;
     endResetModel();
 }
 

@@ -3,6 +3,7 @@
 #include "db/ViberMsg.h"
 
 #include <QAbstractItemModel>
+#include <QDateTime>
 #include <QHash>
 #include <QPixmap>
 
@@ -29,9 +30,12 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    void setMessages(const QList<_ViberMsg*>& messages);
+    // gone: of a local database, the messages its source no longer held at a later
+    // backup (by id), with since when.
+    void setMessages(const QList<_ViberMsg*>& messages, const QHash<qint64, QDateTime>& gone = {});
     void clear();
     const QList<_ViberMsg*>& messages() const { return m_messages; }
+    const QHash<qint64, QDateTime>& goneMessages() const { return m_gone; }
     _ViberMsg* messageAt(int row) const; // nullptr out of range
     QModelIndex indexOfRow(int row) const;
 
@@ -45,5 +49,6 @@ private:
     QPixmap directionIcon(bool outgoing) const;
 
     QList<_ViberMsg*> m_messages;
+    QHash<qint64, QDateTime> m_gone;
     mutable QHash<bool, QPixmap> m_icons;
 };

@@ -633,8 +633,9 @@ void MainWindow::showMessages(const ViberDataSetPtr& data, _ViberChat* chat)
     else if (data)
         messages = data->allMessages();
     sortMessages(messages);
-    m_smsModel->setMessages(messages);
-    m_bubbles->showBubble(messages);
+    const QHash<qint64, QDateTime> gone = data ? data->goneFromSource : QHash<qint64, QDateTime>();
+    m_smsModel->setMessages(messages, gone);
+    m_bubbles->showBubble(messages, gone);
     m_lbSMSCount->setText(tr("Messages: %1").arg(messages.size()));
     if (chat) {
         showChatPicture(*chat);
@@ -809,8 +810,9 @@ void MainWindow::onSMSSortIndicatorChanged(int column, Qt::SortOrder)
     }
     QList<_ViberMsg*> messages = m_smsModel->messages();
     sortMessages(messages);
-    m_smsModel->setMessages(messages);
-    m_bubbles->showBubble(messages);
+    const QHash<qint64, QDateTime> gone = m_smsModel->goneMessages();
+    m_smsModel->setMessages(messages, gone);
+    m_bubbles->showBubble(messages, gone);
 }
 
 void MainWindow::searchMessages()

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -131,9 +132,10 @@ bool VBBubbleViewMgr::needsPageFile(const QString& html)
     return QUrl::toPercentEncoding(html.toUtf8()).size() + 64 > SetHtmlLimit;
 }
 
-void VBBubbleViewMgr::showBubble(ViberMsgList list)
+void VBBubbleViewMgr::showBubble(ViberMsgList list, const QHash<qint64, QDateTime>& gone)
 {
     m_messages = std::move(list);
+    m_gone = gone;
     if (!m_messages.isEmpty()) {
         m_pageCount = int((m_messages.size() + PageSize - 1) / PageSize);
         firstPage();
@@ -240,6 +242,13 @@ QString VBBubbleViewMgr::renderPage(int page) const
         html += QByteArray::number(msg.id);
         out += QLatin1StringView("\"></a>");
         markup.appendMessageOfDay(out, msg, lastDay);
+        if (const auto since = m_gone.constFind(msg.id); since != m_gone.cend()) {
+            out += QLatin1StringView("<p class=\"gone\" style=\"text-align:center;color:#777;font-size:smaller\">");
+            out += tr("IDS_GONE_FROM_SOURCE_SINCE_%1")
+                       .arg(QLocale::system().toString(since->toLocalTime(), QLocale::ShortFormat))
+                       .toHtmlEscaped();
+            out += QLatin1StringView("</p>");
+        }
     }
     if (page != m_pageCount)
         out += QLatin1StringView("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");

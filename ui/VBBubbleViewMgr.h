@@ -2,6 +2,8 @@
 
 #include "db/ViberMsg.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -55,7 +57,9 @@ public:
     QString pageFile() const;
 
 public slots:
-    void showBubble(ViberMsgList list);
+    // gone: of a local database, the messages its source no longer held at a later
+    // backup (by id), with since when; each gets a note under its bubble.
+    void showBubble(ViberMsgList list, const QHash<qint64, QDateTime>& gone = {});
     void onLoadFinish(bool ok);
     void onLinkClicked(const QUrl& url);
     void firstPage();
@@ -71,6 +75,7 @@ private:
 
     QPointer<QWebEngineView> m_view; // the window owns the view
     ViberMsgList m_messages;
+    QHash<qint64, QDateTime> m_gone;
     int m_currentPage = 0;
     int m_pageCount = 0;
     QString m_anchor;

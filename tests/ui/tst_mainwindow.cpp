@@ -1,6 +1,7 @@
 #include "android/WifiKeepAlive.h"
 #include "app/AppDirs.h"
 #include "db/BackupPasswords.h"
+#include "db/BackupRuns.h"
 #include "db/IOSViberDb.h"
 #include "db/IPhoneBackup.h"
 #include "db/PropertyList.h"
@@ -229,6 +230,30 @@ void TestMainWindow::rootsClearTheView()
 
 void TestMainWindow::databaseAndChatSelection()
 {
+    // Two whole backups of a phone, the second without "banana bread too": that message is
+    // marked gone, in the list and under its bubble, and the database says when it was
+    // last backed up.
+    const QString folder = AppDirs::localDatabasePath(QStringLiteral("Alpha"));
+    const QString database = QDir(folder).filePath(QLatin1String(AppDirs::LocalDatabaseFile));
+    const qint64 banana = TestEnvironment::pythonQuery(
+                              database, QStringLiteral("select Z_PK from ZVIBERMESSAGE where ZTEXT='banana bread too'"))
+                              .toLongLong();
+    QVERIFY(banana > 0);
+    QList<qint64> all;
+    for (const QString& id : TestEnvironment::pythonQuery(
+                                 database, QStringLiteral("select group_concat(Z_PK) from ZVIBERMESSAGE"))
+                                 .split(u','))
+        all.append(id.toLongLong());
+    BackupRuns::Run run;
+    run.source = QStringLiteral("phone:SIM0001");
+    run.complete = true;
+    run.started = Day1.addDays(10);
+    run.ended = run.started;
+    BackupRuns(folder).record(run, all);
+    all.removeAll(banana);
+    run.started = run.ended = Day1.addDays(11);
+    QCOMPARE(BackupRuns(folder).record(run, all).gone, 1);
+
     auto w = makeWindow();
     auto* count = w->findChild<QLabel*>(QStringLiteral("lbSMSCount"));
     auto* name = w->findChild<QLabel*>(QStringLiteral("lbChatName"));
@@ -252,6 +277,19 @@ void TestMainWindow::databaseAndChatSelection()
     QVERIFY(w->currentChat() != nullptr);
     QCOMPARE(w->currentSourceData(),
              static_cast<_AbsDBItemNode*>(w->treeModel()->nodeFromIndex(alpha))->data);
+
+    int goneRows = 0;
+    for (int row = 0; row < w->messageModel()->rowCount(); ++row) {
+        const QModelIndex flag = w->messageModel()->index(row, ItemModelSms::ColumnFlag);
+        const bool gone = flag.data().toString().endsWith(QLatin1String("(gone)"));
+        goneRows += gone ? 1 : 0;
+        QCOMPARE(gone, w->messageModel()->messageAt(row)->id == banana);
+        QCOMPARE(flag.data(Qt::ToolTipRole).toString().contains(QLatin1String("Gone from the phone since")), gone);
+    }
+    QCOMPARE(goneRows, 1);
+    QCOMPARE(w->bubbleView()->renderPage(1).count(QLatin1String("Gone from the phone since")), 1);
+    QVERIFY2(alpha.data(Qt::ToolTipRole).toString().contains(QLatin1String("Last backup: ")),
+             qPrintable(alpha.data(Qt::ToolTipRole).toString()));
 
     select(*w, group);
     QCOMPARE(name->text(), QStringLiteral("Climbing"));
