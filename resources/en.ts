@@ -50,6 +50,22 @@
             <translation>This phone runs today's Viber. Velliport writes into its databases by their published layout, which Viber does not document, so this transfer is experimental. Before anything reaches the phone, Velliport runs Viber's own views of chats, messages, unread counts and search on the merged copy and stops if the added messages do not appear as the phone's own. A copy of the phone's databases is kept first: Undo Last Transfer puts it back. Go on?</translation>
         </message>
         <message>
+            <source>IDS_SCHEDULED_RUN_FAILED_%1_%2</source>
+            <translation>Velliport: the scheduled backup of phone %1 into %2 failed</translation>
+        </message>
+        <message>
+            <source>IDS_SCHEDULED_RUN_NO_PHONE_%1_%2</source>
+            <translation>The phone %1 did not appear in adb's device list within %2 seconds: it was off, out of reach or its debugging was off.</translation>
+        </message>
+        <message>
+            <source>IDS_SCHEDULED_RUN_NO_ADB</source>
+            <translation>adb was not found on the PATH: install Android's platform tools to back up phones.</translation>
+        </message>
+        <message>
+            <source>IDS_SCHEDULED_RUN_STOPPED_WAITING</source>
+            <translation>Stopped while waiting for the phone.</translation>
+        </message>
+        <message>
             <source>IDS_MODERN_TRANSFER_CHECK_FAILED_%1_%2</source>
             <translation>The transfer stopped before anything reached the phone: in the merged copy, Viber's %1 does not show the added messages as it shows the phone's own (%2). Nothing was changed: the phone keeps its Viber history as it was.</translation>
         </message>

@@ -4,6 +4,7 @@
 #include "android/BackupArchive.h"
 #include "app/AppDirs.h"
 #include "app/Sqlite3DB.h"
+#include "db/BackupRuns.h"
 #include "db/IOSViberDb.h"
 #include "db/LocalDbPaths.h"
 #include "db/SearchIndex.h"
@@ -235,6 +236,8 @@ private slots:
     void interruptedExportRemovesOnlyItsOwnFiles();
     void phoneLoadAndTransfer();
     void iphoneBackupIntoModernPhone_data();
+    void schedulesWithSystemdTimers();
+    void scheduledRunsOneAtATime();
     void iphoneBackupIntoModernPhone();
     void drawsABarOnlyOnATerminal();
 
@@ -278,6 +281,20 @@ void TestVelliportCli::usageErrors_data()
                                                      QStringLiteral("--to"), QStringLiteral("../up")};
     QTest::newRow("delete without selection") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
 }
+    QTest::newRow("schedule every fortnight")
+        << QStringList{QStringLiteral("schedule"), QStringLiteral("add"),      QStringLiteral("--phone"),
+                       QStringLiteral("S1"),       QStringLiteral("--to"),     QStringLiteral("N"),
+                       QStringLiteral("--every"),  QStringLiteral("fortnight")};
+    QTest::newRow("schedule into a name of two lines") << QStringList{
+        QStringLiteral("schedule"), QStringLiteral("add"),  QStringLiteral("--phone"),
+        QStringLiteral("S1"),       QStringLiteral("--to"), QStringLiteral("N\nExecStartPre=/bin/true"),
+        QStringLiteral("--every"),  QStringLiteral("daily")};
+    QTest::newRow("schedule a phone that is an option")
+        << QStringList{QStringLiteral("schedule"), QStringLiteral("run"), QStringLiteral("--phone=-d"),
+                       QStringLiteral("--to"), QStringLiteral("N")};
+    QTest::newRow("schedule connect to no address")
+        << QStringList{QStringLiteral("schedule"),      QStringLiteral("run"),  QStringLiteral("--connect"),
+                       QStringLiteral("h;reboot:5555"), QStringLiteral("--to"), QStringLiteral("N")};
 
 void TestVelliportCli::usageErrors()
 {
@@ -295,7 +312,8 @@ void TestVelliportCli::helpForEveryCommand()
     const QStringList commands = {
         QStringLiteral("sources"),       QStringLiteral("chats"), QStringLiteral("export"),
         QStringLiteral("backup"),        QStringLiteral("calls"), QStringLiteral("delete"),
-        QStringLiteral("extract-media"), QStringLiteral("info"),  QStringLiteral("phone")};
+        QStringLiteral("extract-media"), QStringLiteral("info"),  QStringLiteral("phone"),
+        QStringLiteral("schedule")};
     for (const QString& command : commands) {
         QVERIFY2(overview.out.contains(QStringLiteral("  ") + command), qPrintable(command));
         const Result help = cli({command, QStringLiteral("--help")});
@@ -682,7 +700,9 @@ void TestVelliportCli::completesInBash()
           QStringList{QStringLiteral("extract-media")}, QStringList{QStringLiteral("calls")},
           QStringList{QStringLiteral("delete")}, QStringList{QStringLiteral("info")},
           QStringList{QStringLiteral("phone"), QStringLiteral("load")},
-          QStringList{QStringLiteral("phone"), QStringLiteral("transfer")}}) {
+          QStringList{QStringLiteral("phone"), QStringLiteral("transfer")},
+          QStringList{QStringLiteral("schedule"), QStringLiteral("add")},
+          QStringList{QStringLiteral("schedule"), QStringLiteral("run")}}) {
         const QStringList expected = helpOptions(command);
         QVERIFY2(expected.contains(QLatin1String("--quiet")), qPrintable(command.join(QLatin1Char(' '))));
         QCOMPARE(completions(command + QStringList{QStringLiteral("--")}, folder.path()), expected);
@@ -1404,6 +1424,205 @@ void TestVelliportCli::iphoneBackupIntoModernPhone()
     QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
     QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
     const QJsonArray added = check.value(QLatin1String("added")).toArray();
+// What schedule add writes is a unit systemd takes as it is, whatever the name holds,
+// and what remove leaves is nothing; the user manager is asked only through systemctl.
+void TestVelliportCli::schedulesWithSystemdTimers()
+{
+    QTemporaryDir scratch;
+    const QString units = scratch.filePath(QStringLiteral("config/systemd/user"));
+    const QString calls = scratch.filePath(QStringLiteral("systemctl.log"));
+    const QString systemctl = scratch.filePath(QStringLiteral("systemctl"));
+    QVERIFY(TestEnvironment::writeFile(
+        systemctl, QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1'\n").arg(calls).toUtf8()));
+    QVERIFY(QFile::setPermissions(systemctl, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("VELLIPORT_SYSTEMCTL"), scratch.filePath(QStringLiteral("none")));
+    // A specifier, a variable, a quote and spaces: each must reach the run as typed.
+    const QString name = QStringLiteral("Anna's 100% $HOME");
+    const QStringList add = {QStringLiteral("schedule"), QStringLiteral("add"),  QStringLiteral("--phone"),
+                             QStringLiteral("SIM0033"),  QStringLiteral("--to"), name};
+
+    // Without a user manager (a container) the files are written and the user told how to start them.
+    const Result offline =
+        cli(add + QStringList{QStringLiteral("--every"), QStringLiteral("daily")}, {}, environment);
+    QVERIFY2(offline.code == 0, qPrintable(offline.err));
+    QVERIFY2(offline.err.contains(QLatin1String("systemctl --user enable --now velliport-backup-")),
+             qPrintable(offline.err));
+    QVERIFY(!QFileInfo::exists(calls));
+    environment.insert(QStringLiteral("VELLIPORT_SYSTEMCTL"), systemctl);
+    const Result added =
+        cli(add + QStringList{QStringLiteral("--every"), QStringLiteral("6"), QStringLiteral("--connect"),
+                              QStringLiteral("192.168.1.7:40123")},
+            {}, environment);
+    QVERIFY2(added.code == 0, qPrintable(added.err));
+    const QStringList files = QDir(units).entryList(QDir::Files);
+    QCOMPARE(files.size(), 2);
+    const QString unit = QFileInfo(files.constFirst()).completeBaseName();
+    QCOMPARE(files, (QStringList{unit + QStringLiteral(".service"), unit + QStringLiteral(".timer")}));
+    const QString service = QString::fromUtf8(TestEnvironment::readFile(QDir(units).filePath(files.at(0))));
+    const QString timer = QString::fromUtf8(TestEnvironment::readFile(QDir(units).filePath(files.at(1))));
+    QVERIFY2(service.contains(
+                 QStringLiteral("\nExecStart=\"%1\" \"schedule\" \"run\" \"--phone\" \"SIM0033\" \"--to\" "
+                                "\"Anna's 100%% $$HOME\" \"--connect\" \"192.168.1.7:40123\"\n")
+                     .arg(QFileInfo(program()).canonicalFilePath())),
+             qPrintable(service));
+    QVERIFY2(timer.contains(QLatin1String("\nOnUnitActiveSec=6h\n")) &&
+                 timer.contains(QLatin1String("\nWantedBy=timers.target\n")),
+             qPrintable(timer));
+    QCOMPARE(QString::fromUtf8(TestEnvironment::readFile(calls)),
+             QStringLiteral("--user daemon-reload\n--user enable --now %1.timer\n").arg(unit));
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (!analyze.isEmpty()) {
+        // It needs a runtime folder of the user's own, as a session has, short enough for
+        // the sockets of the computer's other user units.
+        QTemporaryDir runtime(QStringLiteral("/tmp/velliport-verify-XXXXXX"));
+        QVERIFY(runtime.isValid());
+        QProcess verify;
+        QProcessEnvironment verifyEnvironment = environment;
+        verifyEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        verify.setProcessEnvironment(verifyEnvironment);
+        verify.setProcessChannelMode(QProcess::MergedChannels);
+        verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--user"), QDir(units).filePath(files.at(0)),
+                               QDir(units).filePath(files.at(1))});
+        QVERIFY(verify.waitForFinished(60000));
+        // What it says of other units of this computer is no concern here.
+        const QString said = QString::fromUtf8(verify.readAll());
+        QVERIFY2(!said.contains(unit), qPrintable(said));
+    }
+
+    const Result listed = cli({QStringLiteral("schedule"), QStringLiteral("list")}, {}, environment);
+    QCOMPARE(listed.out, name + QStringLiteral("\tSIM0033\t6h\tnever\n"));
+    // Local databases' names ignore letter case, and so do their schedules.
+    const QStringList remove = {QStringLiteral("schedule"), QStringLiteral("remove"), name.toUpper()};
+    const Result removed = cli(remove, {}, environment);
+    QVERIFY2(removed.code == 0, qPrintable(removed.err));
+    QCOMPARE(QDir(units).entryList(QDir::Files), QStringList());
+    QVERIFY(QString::fromUtf8(TestEnvironment::readFile(calls))
+                .endsWith(QStringLiteral("--user disable --now %1.timer\n--user daemon-reload\n").arg(unit)));
+    QCOMPARE(cli(remove, {}, environment).code, 1);
+}
+
+// The run a timer starts: it backs up as phone load does, one at a time per database, and
+// a run that never reached the phone is in the run log, and on the desktop, as failed.
+void TestVelliportCli::scheduledRunsOneAtATime()
+{
+    AppDirs::clearDeviceCache();
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    sim.addSampleDevice(QStringLiteral("SIM0033"));
+    const QString folder = AppDirs::localDatabasePath(QStringLiteral("Scheduled"));
+    // The run log counts every run, those of an earlier test run too.
+    AppDirs::removeTree(folder);
+    const QString database = QDir(folder).filePath(QLatin1String(AppDirs::LocalDatabaseFile));
+    const QStringList run = {QStringLiteral("schedule"), QStringLiteral("run"), QStringLiteral("--to"),
+                             QStringLiteral("Scheduled")};
+    const Result backedUp = cli(run + QStringList{QStringLiteral("--phone"), QStringLiteral("SIM0033")});
+    QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err));
+    QCOMPARE(messageCount(chatsJson(QStringLiteral("Scheduled"))),
+             messageCount(chatsJson(QStringLiteral("phone:SIM0033"))));
+    QList<BackupRuns::Run> runs = BackupRuns::runsIn(folder);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs.constFirst().source, QStringLiteral("phone:SIM0033"));
+    QCOMPARE(runs.constFirst().outcome, BackupRuns::Outcome::Succeeded);
+
+    // While one run waits for its phone, another into the same database leaves at once.
+    QProcess waiting;
+    waiting.setReadChannel(QProcess::StandardError);
+    waiting.start(program(), run + QStringList{QStringLiteral("--phone"), QStringLiteral("SIM0099"),
+                                               QStringLiteral("--wait"), QStringLiteral("120")});
+    QByteArray said;
+    QElapsedTimer timer;
+    timer.start();
+    while (!said.contains("waiting up to") && waiting.state() != QProcess::NotRunning &&
+           timer.elapsed() < 60000) {
+        waiting.waitForReadyRead(100);
+        said += waiting.readAllStandardError();
+    }
+    QVERIFY2(said.contains("waiting up to"), said.constData());
+    const QByteArray stored = TestEnvironment::readFile(database);
+    const Result refused =
+        cli({QStringLiteral("schedule"), QStringLiteral("run"), QStringLiteral("--phone"),
+             QStringLiteral("SIM0033"), QStringLiteral("--to"), QStringLiteral("SCHEDULED")});
+    QCOMPARE(refused.code, 75);
+    QVERIFY2(refused.err.contains(QStringLiteral("(process %1)").arg(waiting.processId())),
+             qPrintable(refused.err));
+    QCOMPARE(TestEnvironment::readFile(database), stored);
+    QCOMPARE(BackupRuns::runsIn(folder).size(), 1);
+    // systemd stops a run with SIGTERM: a wait ends at once, and is in the log as cancelled.
+    ::kill(pid_t(waiting.processId()), SIGTERM);
+    QVERIFY(waiting.waitForFinished(30000));
+    QCOMPARE(waiting.exitCode(), 130);
+    QCOMPARE(BackupRuns::runsIn(folder).constFirst().outcome, BackupRuns::Outcome::Cancelled);
+    // A phone that refuses the load ends the run before the backup: the log says why.
+    sim.device(QStringLiteral("SIM0033")).setValue(QStringLiteral("errorLine"), QStringLiteral("agent broke"));
+    sim.device(QStringLiteral("SIM0033")).setValue(QStringLiteral("declineBackup"), QStringLiteral("true"));
+    QCOMPARE(cli(run + QStringList{QStringLiteral("--phone"), QStringLiteral("SIM0033"), QStringLiteral("-q")}).code, 1);
+    QVERIFY2(BackupRuns::runsIn(folder).constFirst().message.contains(QLatin1String("backup was declined")),
+             qPrintable(BackupRuns::runsIn(folder).constFirst().message));
+
+    // A phone by wireless debugging that never comes: adb connect was tried, and the run
+    // failed where the user looks (schedule list, the window's last backup, the desktop).
+    QTemporaryDir scratch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.path());
+    environment.insert(QStringLiteral("VELLIPORT_SYSTEMCTL"), scratch.filePath(QStringLiteral("none")));
+    const QStringList wireless = {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:5555")};
+    QCOMPARE(
+        cli(QStringList{QStringLiteral("schedule"), QStringLiteral("add"), QStringLiteral("--to"),
+                        QStringLiteral("Scheduled"), QStringLiteral("--every"), QStringLiteral("weekly")} +
+                wireless,
+            {}, environment)
+            .code,
+        0);
+    QProcess bus;
+    QProcess monitor;
+    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() &&
+        !QStandardPaths::findExecutable(QStringLiteral("dbus-monitor")).isEmpty()) {
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        monitor.start(QStringLiteral("dbus-monitor"),
+                      {QStringLiteral("--address"), address,
+                       QStringLiteral("interface='org.freedesktop.Notifications'")});
+        // Its first lines say it listens.
+        QVERIFY(monitor.waitForReadyRead(10000));
+    }
+    const Result missing =
+        cli(run + wireless + QStringList{QStringLiteral("--wait"), QStringLiteral("1")}, {}, environment);
+    QCOMPARE(missing.code, 1);
+    QVERIFY2(missing.err.contains(QLatin1String("127.0.0.1:5555 did not appear")), qPrintable(missing.err));
+    QVERIFY(sim.adbCalls().contains(QStringLiteral("connect 127.0.0.1:5555")));
+    runs = BackupRuns::runsIn(folder);
+    QCOMPARE(runs.size(), 4);
+    QCOMPARE(runs.constFirst().source, QStringLiteral("phone:127.0.0.1:5555"));
+    QCOMPARE(runs.constFirst().outcome, BackupRuns::Outcome::Failed);
+    QVERIFY2(runs.constFirst().message.contains(QLatin1String("127.0.0.1:5555 did not appear")),
+             qPrintable(runs.constFirst().message));
+    const Result listed = cli({QStringLiteral("schedule"), QStringLiteral("list")}, {}, environment);
+    QVERIFY2(listed.out.startsWith(QLatin1String("Scheduled\t127.0.0.1:5555\tweekly\t")) &&
+                 listed.out.contains(QStringLiteral("\tfailed\t") + runs.constFirst().message),
+             qPrintable(listed.out));
+    if (monitor.state() == QProcess::Running) {
+        QByteArray notified;
+        timer.restart();
+        while (!notified.contains("scheduled backup of phone 127.0.0.1:5555 into Scheduled failed") &&
+               timer.elapsed() < 10000) {
+            monitor.waitForReadyRead(100);
+            notified += monitor.readAll();
+        }
+        QVERIFY2(notified.contains("member=Notify") &&
+                     notified.contains("scheduled backup of phone 127.0.0.1:5555 into Scheduled failed"),
+                 notified.constData());
+        monitor.kill();
+        monitor.waitForFinished();
+        bus.kill();
+        bus.waitForFinished();
+    }
+}
+
     QStringList bodies;
     QString pictureUri;
     for (const QJsonValue& value : added) {

@@ -30,6 +30,7 @@
 #include "tools/cli/CliProgress.h"
 #include "tools/cli/CliSource.h"
 #include "tools/cli/CliTask.h"
+#include "tools/cli/CliSchedule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -52,7 +53,7 @@ const QStringList Commands = {
     QStringLiteral("sources"), QStringLiteral("chats"),         QStringLiteral("export"),
     QStringLiteral("backup"),  QStringLiteral("extract-media"), QStringLiteral("calls"),
     QStringLiteral("delete"),  QStringLiteral("info"),          QStringLiteral("verify"),
-    QStringLiteral("search"),  QStringLiteral("phone")};
+    QStringLiteral("search"),  QStringLiteral("phone"),         QStringLiteral("schedule")};
 
 QString overview()
 {
@@ -75,11 +76,18 @@ QString overview()
         "  phone load SERIAL [--to NAME] a phone's history, backed up when NAME is given\n"
         "  phone transfer SOURCE --to SERIAL [--yes]\n"
         "                                messages into a phone, after keeping its databases\n"
-        "  phone undo-transfer SERIAL    the phone's databases back as before its last transfer\n\n"
+        "  phone undo-transfer SERIAL    the phone's databases back as before its last transfer\n"
+        "  schedule add --phone SERIAL --to NAME --every daily|weekly|HOURS\n"
+        "                                a backup of the phone that a systemd user timer starts\n"
+        "  schedule list                 the scheduled backups and how their last runs went\n"
+        "  schedule remove NAME          ends the scheduled backup into NAME\n"
+        "  schedule run --phone SERIAL --to NAME\n"
+        "                                what the timer starts: waits for the phone, then backs it up\n\n"
         "SOURCE: a local database name or folder, a desktop viber.db or its account folder,\n"
         "an Android backup archive (.ab) or an unpacked one, or phone:SERIAL.\n"
         "Run \"velliport-cli COMMAND --help\" for the options of a command.\n"
-        "Exit codes: 0 success, 1 failure, 2 usage error, 130 interrupted.\n");
+        "Exit codes: 0 success, 1 failure, 2 usage error, 75 a scheduled backup into the same\n"
+        "database is still running, 130 interrupted.\n");
 }
 
 QString isoOrEmpty(bool present, double refSeconds)
@@ -173,6 +181,17 @@ int VelliportCli::run(const QStringList& arguments)
         return phone(rest);
     m_errors << Program << ": unknown command \"" << command << "\" (one of "
              << Commands.join(QLatin1String(", ")) << ")\n";
+    if (command == QLatin1String("schedule")) {
+        // A scheduled run backs up through "phone load", and a termination signal
+        // reaches it through this object as it reaches every command.
+        CliSchedule::Program program{[this](const QStringList& arguments) { return run(arguments); },
+                                     [this] { return m_lastFailure; },
+                                     [this] {
+                                         QCoreApplication::processEvents();
+                                         return m_interrupted;
+                                     }};
+        return CliSchedule(m_out, m_errors, std::move(program)).run(rest);
+    }
     return Usage;
 }
 
@@ -188,6 +207,7 @@ int VelliportCli::fail(const QString& text)
 {
     m_errors << Program << ": " << text << '\n';
     m_errors.flush();
+    m_lastFailure = text;
     return m_interrupted ? Interrupted : Failure;
 }
 

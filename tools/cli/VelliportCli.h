@@ -107,3 +107,4 @@ private:
     ExportProvenance::Source m_loaded; // what loadSource() read last
     CliProgress* m_active = nullptr;
 };
+    QString m_lastFailure; // what fail() said last: a scheduled run records it

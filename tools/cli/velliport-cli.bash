@@ -11,7 +11,7 @@ _velliport_cli()
     ((COMP_CWORD > 0)) && prev="${COMP_WORDS[COMP_CWORD - 1]}"
     COMPREPLY=()
 
-    local commands="sources chats export backup extract-media calls delete info verify search phone help"
+    local commands="sources chats export backup extract-media calls delete info verify search phone schedule help"
     local common="--help --quiet --password-file"
     local selection="--chat --exclude-chat --after --before --utc"
 
@@ -19,7 +19,7 @@ _velliport_cli()
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [[ -z $command && ${COMP_WORDS[i]} != -* ]]; then
             command="${COMP_WORDS[i]}"
-        elif [[ $command == phone && -z $action && ${COMP_WORDS[i]} != -* ]]; then
+        elif [[ ($command == phone || $command == schedule) && -z $action && ${COMP_WORDS[i]} != -* ]]; then
             action="${COMP_WORDS[i]}"
         fi
     done
@@ -39,6 +39,10 @@ _velliport_cli()
         COMPREPLY=($(compgen -W "copy none" -- "$cur"))
         return 0
         ;;
+    --gone)
+        COMPREPLY=($(compgen -W "include exclude only" -- "$cur"))
+        return 0
+        ;;
     --password-file)
         _velliport_cli_paths -f
         return 0
@@ -52,7 +56,11 @@ _velliport_cli()
         fi
         return 0
         ;;
-    --chat | --exclude-chat | --after | --before | --to)
+    --every)
+        COMPREPLY=($(compgen -W "daily weekly" -- "$cur"))
+        return 0
+        ;;
+    --chat | --exclude-chat | --after | --before | --to | --phone | --connect | --wait)
         return 0
         ;;
     esac
@@ -61,7 +69,7 @@ _velliport_cli()
     case "$command" in
     sources) options="$common --json" ;;
     chats) options="$common --json" ;;
-    export) options="$common $selection --format --output --media" ;;
+    export) options="$common $selection --format --output --media --gone" ;;
     backup) options="$common $selection --to" ;;
     extract-media | calls) options="$common $selection --output" ;;
     delete) options="$common $selection --yes" ;;
@@ -76,6 +84,17 @@ _velliport_cli()
         [[ $action == transfer ]] && options="$options --yes"
         [[ $action == undo-transfer ]] && options="$common --yes"
         ;;
+    schedule)
+        case "$action" in
+        "")
+            COMPREPLY=($(compgen -W "add list remove run --help" -- "$cur"))
+            return 0
+            ;;
+        add) options="--help --quiet --phone --to --every --connect" ;;
+        run) options="--help --quiet --phone --to --connect --wait" ;;
+        *) options="--help --quiet" ;;
+        esac
+        ;;
     *) return 0 ;;
     esac
 
@@ -85,7 +104,7 @@ _velliport_cli()
     fi
     # A SOURCE is a file or a folder (a local database's name or phone:SERIAL is typed).
     case "$command" in
-    sources | help) ;;
+    sources | schedule | help) ;;
     phone) [[ $action == transfer ]] && _velliport_cli_paths -f ;;
     *) _velliport_cli_paths -f ;;
     esac
