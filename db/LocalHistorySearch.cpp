@@ -3,21 +3,37 @@
 #include "app/AppDirs.h"
 
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <functional>
 
 LocalHistorySearch::Result LocalHistorySearch::search(const SearchIndex::Query& query)
 {
-    Result result;
-    for (const QString& name : AppDirs::localDatabaseNames()) {
+    // Each database has an index and a connection of its own: they are searched side by
+    // side, and what each found is merged in the order of the names.
+    struct One
+    {
+        QList<Hit> hits;
+        QString problem;
+    };
+    const std::function<One(const QString&)> searchOne = [&query](const QString& name) {
+        One one;
         try {
             SearchIndex index(AppDirs::localDatabasePath(name), QLatin1String(AppDirs::LocalDatabaseFile));
             index.update();
             for (const SearchIndex::Hit& hit : index.search(query))
-                result.hits.append({name, hit});
+                one.hits.append({name, hit});
         } catch (const std::exception& e) {
-            result.problems.append(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what())));
+            one.problem = QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what()));
         }
+        return one;
+    };
+    Result result;
+    for (const One& one : QtConcurrent::blockingMapped(AppDirs::localDatabaseNames(), searchOne)) {
+        result.hits += one.hits;
+        if (!one.problem.isEmpty())
+            result.problems.append(one.problem);
     }
     std::stable_sort(result.hits.begin(), result.hits.end(),
                      [](const Hit& a, const Hit& b) { return a.hit.date > b.hit.date; });

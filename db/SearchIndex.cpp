@@ -7,10 +7,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -88,11 +94,37 @@ void SearchIndex::open()
         "create virtual table if not exists words using fts5(text, content='', "
         "tokenize='unicode61 remove_diacritics 2');"
         "create virtual table if not exists grams using fts5(text, content='', tokenize='trigram');"
-        "create table if not exists state (key text primary key, value integer);"));
+        "create table if not exists state (key text primary key, value integer);"
+        "create table if not exists stamp (text text);"
+        // The index's rows are keyed by the message's date (to the millisecond, shifted
+        // left by KeyShift) plus the low bits of its row id: the index yields the newest
+        // matches first and can stop at the query's limit.
+        "create table if not exists docs (key integer primary key, pk integer not null);"));
     m_db.executeThrow(Sqlite3Sql(QStringLiteral("attach database ? as h")).addTextParam(m_database));
     // A file that is no index, or a database without messages, fails here rather than later.
     indexedCounts();
-    databaseCounts();
+    m_db.queryThrow(Sqlite3Sql(QStringLiteral("select Z_PK, ZTEXT from h.ZVIBERMESSAGE limit 0")));
+}
+
+QString SearchIndex::databaseStamp() const
+{
+    // SQLite changes a file's size or modification time with every write it commits (into
+    // the database or its log), and a file put in place by a rename has another inode:
+    // the same stamp means the same rows, and a search need not count them again.
+    QString stamp;
+    for (const QString& path : QStringList{m_database, m_database + QStringLiteral("-wal")}) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            stamp += QStringLiteral("-;");
+            continue;
+        }
+        stamp += QStringLiteral("%1:%2:%3.%4;")
+                     .arg(qulonglong(info.st_ino))
+                     .arg(qlonglong(info.st_size))
+                     .arg(qlonglong(info.st_mtim.tv_sec))
+                     .arg(qlonglong(info.st_mtim.tv_nsec));
+    }
+    return stamp;
 }
 
 SearchIndex::Counts SearchIndex::databaseCounts()
@@ -104,9 +136,23 @@ SearchIndex::Counts SearchIndex::databaseCounts()
     return {c.getInt64(0), c.getInt64(1), c.getInt64(2)};
 }
 
+QString SearchIndex::indexedStamp()
+{
+    Sqlite3Cursor c = m_db.queryThrow(Sqlite3Sql(QStringLiteral("select text from stamp")));
+    return c.moveNext() ? c.getText(0) : QString();
+}
+
+void SearchIndex::saveStamp(const QString& stamp)
+{
+    m_db.executeScriptThrow(QStringLiteral("delete from stamp"));
+    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into stamp values (?)")).addTextParam(stamp));
+}
+
 SearchIndex::Counts SearchIndex::indexedCounts()
 {
     Counts counts;
+    // An index made before its rows were keyed by date names no layout.
+    counts.layout = 0;
     Sqlite3Cursor c = m_db.queryThrow(Sqlite3Sql(QStringLiteral("select key, value from state")));
     while (c.moveNext()) {
         const QString key = c.getText(0);
@@ -116,16 +162,24 @@ SearchIndex::Counts SearchIndex::indexedCounts()
             counts.maxId = c.getInt64(1);
         else if (key == QLatin1String("id_sum"))
             counts.idSum = c.getInt64(1);
+        else if (key == QLatin1String("layout"))
+            counts.layout = c.getInt64(1);
     }
     return counts;
 }
 
 qint64 SearchIndex::update()
 {
+    const QString stamp = databaseStamp();
+    if (indexedStamp() == stamp)
+        return 0;
     const Counts now = databaseCounts();
     const Counts indexed = indexedCounts();
-    if (now == indexed)
+    const bool currentLayout = indexed.layout == Layout;
+    if (currentLayout && now == indexed) {
+        saveStamp(stamp);
         return 0;
+    }
     // Rows only added (a backup appends) are indexed alone; anything else (a deletion)
     // makes the index anew.
     Sqlite3Cursor c = m_db.queryThrow(
@@ -133,38 +187,99 @@ qint64 SearchIndex::update()
             QStringLiteral("select count(*), ifnull(sum(Z_PK), 0) from h.ZVIBERMESSAGE where Z_PK > ?"))
             .addInt64Param(indexed.maxId));
     c.moveNext();
-    const bool appended =
-        now.count - c.getInt64(0) == indexed.count && now.idSum - c.getInt64(1) == indexed.idSum;
+    const bool appended = currentLayout && now.count - c.getInt64(0) == indexed.count &&
+                          now.idSum - c.getInt64(1) == indexed.idSum;
     Sqlite3Transaction transaction(m_db);
     if (!appended) {
         m_db.executeScriptThrow(QStringLiteral("insert into words(words) values('delete-all');"
-                                               "insert into grams(grams) values('delete-all');"));
+                                               "insert into grams(grams) values('delete-all');"
+                                               "delete from docs;"));
     }
     const qint64 from = appended ? indexed.maxId : 0;
     index(from);
     for (const auto& [key, value] :
-         {std::pair{"count", now.count}, {"max_id", now.maxId}, {"id_sum", now.idSum}})
+         {std::pair{"count", now.count}, {"max_id", now.maxId}, {"id_sum", now.idSum}, {"layout", Layout}})
         m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert or replace into state values (?, ?)"))
                               .addTextParam(QLatin1String(key))
                               .addInt64Param(value));
+    saveStamp(stamp);
     transaction.commit();
     return appended ? now.count - indexed.count : now.count;
 }
 
 void SearchIndex::index(qint64 afterId)
 {
-    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into words(rowid, text) select Z_PK, ZTEXT from "
-                                                "h.ZVIBERMESSAGE where Z_PK > ? and ZTEXT <> ''"))
+    // Dates far outside any history's (a damaged row) are held to what the key can take.
+    const QString key = QStringLiteral(
+                            "((max(-4398046511104, min(4398046511103, cast(round(coalesce(ZDATE, 0) * 1000) as "
+                            "integer))) << %1) + (Z_PK & %2))")
+                            .arg(KeyShift)
+                            .arg((qint64(1) << KeyShift) - 1);
+    const QString rows = QStringLiteral("from h.ZVIBERMESSAGE where Z_PK > ? and ZTEXT <> ''");
+    m_db.executeThrow(
+        Sqlite3Sql(QStringLiteral("insert or ignore into docs(key, pk) select %1, Z_PK %2").arg(key, rows))
+            .addInt64Param(afterId));
+    const qint64 placed = m_db.changes();
+    Sqlite3Cursor counted =
+        m_db.queryThrow(Sqlite3Sql(QStringLiteral("select count(*) %1").arg(rows)).addInt64Param(afterId));
+    counted.moveNext();
+    if (counted.getInt64(0) == placed) {
+        // Every message has the key its row gives: the texts are read in the table's order.
+        m_db.executeThrow(
+            Sqlite3Sql(QStringLiteral("insert into words(rowid, text) select %1, ZTEXT %2").arg(key, rows))
+                .addInt64Param(afterId));
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into grams(rowid, text) select %1, ZTEXT %2 and "
+                                                    "ZTEXT glob ?")
+                                         .arg(key, rows))
+                              .addInt64Param(afterId)
+                              .addTextParam(QStringLiteral("*[%1]*").arg(SpacelessClass)));
+        return;
+    }
+    placeCollidingKeys(afterId);
+    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into words(rowid, text) select d.key, m.ZTEXT from docs "
+                                                "as d join h.ZVIBERMESSAGE as m on m.Z_PK = d.pk where d.pk > ?"))
                           .addInt64Param(afterId));
-    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into grams(rowid, text) select Z_PK, ZTEXT from "
-                                                "h.ZVIBERMESSAGE where Z_PK > ? and ZTEXT glob ?"))
+    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into grams(rowid, text) select d.key, m.ZTEXT from docs "
+                                                "as d join h.ZVIBERMESSAGE as m on m.Z_PK = d.pk where d.pk > ? "
+                                                "and m.ZTEXT glob ?"))
                           .addInt64Param(afterId)
                           .addTextParam(QStringLiteral("*[%1]*").arg(SpacelessClass)));
 }
 
+void SearchIndex::placeCollidingKeys(qint64 afterId)
+{
+    // Two messages of one millisecond whose row ids agree in their low bits would share a
+    // key: the later one takes the next free key, which still sorts by its date.
+    Sqlite3Cursor left = m_db.queryThrow(
+        Sqlite3Sql(QStringLiteral("select Z_PK, coalesce(ZDATE, 0) from h.ZVIBERMESSAGE where Z_PK > ? and "
+                                  "ZTEXT <> '' and Z_PK not in (select pk from docs where pk > ?)"))
+            .addInt64Param(afterId)
+            .addInt64Param(afterId));
+    QList<std::pair<qint64, double>> rows;
+    while (left.moveNext())
+        rows.append({left.getInt64(0), left.getDouble(1)});
+    for (const auto& [pk, date] : std::as_const(rows)) {
+        const qint64 ms = std::clamp<qint64>(qint64(std::llround(date * 1000)), -(qint64(1) << 42),
+                                             (qint64(1) << 42) - 1);
+        for (qint64 key = (ms << KeyShift) + (pk & ((qint64(1) << KeyShift) - 1));; ++key) {
+            m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert or ignore into docs(key, pk) values (?, ?)"))
+                                  .addInt64Param(key)
+                                  .addInt64Param(pk));
+            if (m_db.changes() > 0)
+                break;
+        }
+    }
+}
+
+qint64 SearchIndex::keyOf(const QDateTime& time)
+{
+    const qint64 ms = std::clamp<qint64>(qint64(std::llround(ViberDates::unixMsToRef(time.toMSecsSinceEpoch()) * 1000)),
+                                         -(qint64(1) << 42), (qint64(1) << 42) - 1);
+    return ms << KeyShift;
+}
+
 QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
 {
-    QStringList conditions;
     QStringList words;
     QStringList grams;
     QStringList scans;
@@ -184,26 +299,24 @@ QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
     }
     if (words.isEmpty() && grams.isEmpty() && scans.isEmpty())
         fail(QStringLiteral("nothing to search for"));
-    QList<QVariant> parameters;
-    if (!words.isEmpty()) {
-        conditions.append(QStringLiteral("m.Z_PK in (select rowid from words where words match ?)"));
-        parameters.append(words.join(QLatin1Char(' ')));
-    }
-    if (!grams.isEmpty()) {
-        conditions.append(QStringLiteral("m.Z_PK in (select rowid from grams where grams match ?)"));
-        parameters.append(grams.join(QLatin1Char(' ')));
+
+    // What a message must also be, beyond matching the index that drives the search.
+    Filter filter;
+    if (!words.isEmpty() && !grams.isEmpty()) {
+        filter.conditions.append(QStringLiteral("d.key in (select rowid from grams where grams match ?)"));
+        filter.parameters.append(grams.join(QLatin1Char(' ')));
     }
     for (const QString& scan : std::as_const(scans)) {
-        conditions.append(QStringLiteral("instr(m.ZTEXT, ?) > 0"));
-        parameters.append(scan);
+        filter.conditions.append(QStringLiteral("instr(m.ZTEXT, ?) > 0"));
+        filter.parameters.append(scan);
     }
     if (query.after) {
-        conditions.append(QStringLiteral("m.ZDATE >= ?"));
-        parameters.append(ViberDates::unixMsToRef(query.after->toMSecsSinceEpoch()));
+        filter.conditions.append(QStringLiteral("m.ZDATE >= ?"));
+        filter.parameters.append(ViberDates::unixMsToRef(query.after->toMSecsSinceEpoch()));
     }
     if (query.before) {
-        conditions.append(QStringLiteral("m.ZDATE < ?"));
-        parameters.append(ViberDates::unixMsToRef(query.before->toMSecsSinceEpoch()));
+        filter.conditions.append(QStringLiteral("m.ZDATE < ?"));
+        filter.parameters.append(ViberDates::unixMsToRef(query.before->toMSecsSinceEpoch()));
     }
     if (!query.chats.isEmpty()) {
         QStringList ids;
@@ -211,16 +324,79 @@ QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
             ids.append(QString::number(id));
         if (ids.isEmpty())
             return {};
-        conditions.append(QStringLiteral("m.ZCONVERSATION in (%1)").arg(ids.join(QLatin1Char(','))));
+        filter.conditions.append(QStringLiteral("m.ZCONVERSATION in (%1)").arg(ids.join(QLatin1Char(','))));
     }
-    parameters.append(std::max(1, query.limit));
-    Sqlite3Sql sql(
-        QStringLiteral("select m.Z_PK, m.ZCONVERSATION, m.ZDATE, m.ZTEXT, m.ZSTATE, p.ZNAME, "
-                       "p.ZPHONENUM from h.ZVIBERMESSAGE as m left join h.ZPHONENUMBERINDEX as p on "
-                       "p.Z_PK = m.ZPHONENUMINDEX where %1 order by m.ZDATE desc, m.Z_PK desc limit ?")
-            .arg(conditions.join(QStringLiteral(" and "))));
-    for (const QVariant& parameter : std::as_const(parameters))
+    const int limit = std::max(1, query.limit);
+    QList<Hit> hits;
+    if (words.isEmpty() && grams.isEmpty())
+        hits = scanNewestFirst(filter, limit);
+    else if (!words.isEmpty())
+        hits = matchNewestFirst(QStringLiteral("words"), words.join(QLatin1Char(' ')), query, filter, limit);
+    else
+        hits = matchNewestFirst(QStringLiteral("grams"), grams.join(QLatin1Char(' ')), query, filter, limit);
+    for (Hit& hit : hits) {
+        hit.chat = chatTitle(hit.chatId);
+        // A one-to-one chat's messages name no sender: they are its one person's.
+        if (!hit.outgoing && hit.sender.isEmpty() && chatPeople(hit.chatId).size() == 1)
+            hit.sender = chatPeople(hit.chatId).constFirst();
+    }
+    return hits;
+}
+
+QList<SearchIndex::Hit> SearchIndex::matchNewestFirst(const QString& table, const QString& match,
+                                                      const Query& query, const Filter& filter, int limit)
+{
+    // The index gives its keys newest first, a batch at a time; the messages of a batch
+    // that pass the filter are hits, until there are enough. Without a filter every key
+    // is a hit, so one batch of the limit's size answers.
+    qint64 upper = query.before ? keyOf(*query.before) : std::numeric_limits<qint64>::max();
+    const qint64 lower = query.after ? keyOf(*query.after) : std::numeric_limits<qint64>::min();
+    qint64 batch = filter.conditions.isEmpty() ? limit : std::max(limit, 256);
+    const QString keysSql = QStringLiteral("select rowid from %1 where %1 match ? and rowid < ? and rowid >= ? "
+                                           "order by rowid desc limit ?")
+                                .arg(table);
+    QList<Hit> hits;
+    while (hits.size() < limit) {
+        QStringList keys;
+        Sqlite3Cursor c = m_db.queryThrow(
+            Sqlite3Sql(keysSql).addTextParam(match).addInt64Param(upper).addInt64Param(lower).addInt64Param(batch));
+        while (c.moveNext()) {
+            keys.append(QString::number(c.getInt64(0)));
+            upper = c.getInt64(0);
+        }
+        if (keys.isEmpty())
+            break;
+        Filter batchFilter = filter;
+        batchFilter.conditions.prepend(QStringLiteral("d.key in (%1)").arg(keys.join(QLatin1Char(','))));
+        hits += readHits(QStringLiteral("docs as d join h.ZVIBERMESSAGE as m on m.Z_PK = d.pk"),
+                         QStringLiteral("d.key desc"), batchFilter, limit - int(hits.size()));
+        if (keys.size() < batch)
+            break;
+        batch = std::min<qint64>(batch * 2, 8192);
+    }
+    return hits;
+}
+
+QList<SearchIndex::Hit> SearchIndex::scanNewestFirst(const Filter& filter, int limit)
+{
+    // Runs of one or two characters of a spaceless script are in no index: the messages
+    // are read newest first until enough hold them.
+    return readHits(QStringLiteral("h.ZVIBERMESSAGE as m"), QStringLiteral("m.ZDATE desc, m.Z_PK desc"), filter,
+                    limit);
+}
+
+QList<SearchIndex::Hit> SearchIndex::readHits(const QString& from, const QString& order, const Filter& filter,
+                                              int limit)
+{
+    Sqlite3Sql sql(QStringLiteral("select m.Z_PK, m.ZCONVERSATION, m.ZDATE, m.ZTEXT, m.ZSTATE, p.ZNAME, "
+                                  "p.ZPHONENUM from %1 left join h.ZPHONENUMBERINDEX as p on p.Z_PK = "
+                                  "m.ZPHONENUMINDEX where %2 order by %3 limit ?")
+                       .arg(from, filter.conditions.isEmpty() ? QStringLiteral("1")
+                                                              : filter.conditions.join(QStringLiteral(" and ")),
+                            order));
+    for (const QVariant& parameter : filter.parameters)
         sql.addParam(parameter);
+    sql.addInt64Param(limit);
     QList<Hit> hits;
     Sqlite3Cursor c = m_db.queryThrow(sql);
     while (c.moveNext()) {
@@ -237,12 +413,6 @@ QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
             hit.sender = name.isEmpty() ? hit.senderNumber : name;
         }
         hits.append(hit);
-    }
-    for (Hit& hit : hits) {
-        hit.chat = chatTitle(hit.chatId);
-        // A one-to-one chat's messages name no sender: they are its one person's.
-        if (!hit.outgoing && hit.sender.isEmpty() && chatPeople(hit.chatId).size() == 1)
-            hit.sender = chatPeople(hit.chatId).constFirst();
     }
     return hits;
 }
@@ -271,13 +441,16 @@ QStringList SearchIndex::chatPeople(qint64 chatId)
 
 QList<qint64> SearchIndex::chatsMatching(const QStringList& selectors)
 {
+    // Every chat's title in one statement: a name, else its people as chatTitle() joins them.
+    Sqlite3Cursor c = m_db.queryThrow(Sqlite3Sql(QStringLiteral(
+        "select c.Z_PK, coalesce(nullif(trim(c.ZNAME), ''), (select group_concat(name, ', ') from (select "
+        "coalesce(nullif(trim(p.ZNAME), ''), p.ZPHONENUM) as name from h.Z_4PHONENUMINDEXES as j join "
+        "h.ZPHONENUMBERINDEX as p on p.Z_PK = j.Z_7PHONENUMINDEXES where j.Z_4CONVERSATIONS = c.Z_PK order by "
+        "p.Z_PK)), '') from h.ZCONVERSATION as c")));
     QList<qint64> ids;
-    Sqlite3Cursor c = m_db.queryThrow(Sqlite3Sql(QStringLiteral("select Z_PK from h.ZCONVERSATION")));
-    QList<qint64> all;
-    while (c.moveNext())
-        all.append(c.getInt64(0));
-    for (const qint64 id : std::as_const(all)) {
-        const QString title = chatTitle(id);
+    while (c.moveNext()) {
+        const qint64 id = c.getInt64(0);
+        const QString title = c.getText(1);
         for (const QString& selector : selectors) {
             if (selector == QString::number(id) || title.contains(selector, Qt::CaseInsensitive)) {
                 ids.append(id);

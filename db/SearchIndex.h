@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -58,17 +59,36 @@ public:
     static std::optional<qint64> indexedMessagesIn(const QString& folder);
 
 private:
+    // How the index keys its rows; an index of another layout is made anew.
+    static constexpr qint64 Layout = 2;
+    static constexpr int KeyShift = 20;
     struct Counts
     {
         qint64 count = 0;
         qint64 maxId = 0;
         qint64 idSum = 0;
+        qint64 layout = Layout;
         bool operator==(const Counts&) const = default;
+    };
+    struct Filter
+    {
+        QStringList conditions; // on m (the message) and d (its index key)
+        QList<QVariant> parameters;
     };
     void open();
     Counts databaseCounts();
     Counts indexedCounts();
+    QString databaseStamp() const;
+    QString indexedStamp();
+    void saveStamp(const QString& stamp);
     void index(qint64 afterId);
+    void placeCollidingKeys(qint64 afterId);
+    // The first key of a message at time or later.
+    static qint64 keyOf(const QDateTime& time);
+    QList<Hit> matchNewestFirst(const QString& table, const QString& match, const Query& query,
+                                const Filter& filter, int limit);
+    QList<Hit> scanNewestFirst(const Filter& filter, int limit);
+    QList<Hit> readHits(const QString& from, const QString& order, const Filter& filter, int limit);
     QString chatTitle(qint64 chatId);
     QStringList chatPeople(qint64 chatId);
     QList<qint64> chatsMatching(const QStringList& selectors);
