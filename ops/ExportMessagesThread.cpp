@@ -101,7 +101,13 @@ QString ExportMessagesThread::chatBaseName(const _ViberChat* chat)
 // export; the second and later ones are numbered "name(1)", "name(2)", ...
 QString ExportMessagesThread::runFileName(const _ViberChat* chat, const QString& extension)
 {
-    const QString base = chatBaseName(chat);
+    return freeFileName(chatBaseName(chat), extension);
+}
+
+// The further pages of a long chat take their names here too ("NAME-2"), so that no
+// chat's page and another's share a name whichever comes first.
+QString ExportMessagesThread::freeFileName(const QString& base, const QString& extension)
+{
     QString name = base + QLatin1Char('.') + extension;
     for (int n = 1; m_namesUsed.contains(name.toLower()); ++n)
         name = QStringLiteral("%1(%2).%3").arg(base).arg(n).arg(extension);
@@ -153,7 +159,16 @@ void ExportMessagesThread::exportAll()
     FileBatch pages;                         // the per-chat files, put in place together at the end
     std::optional<HtmlArchiveIndex> archive; // an HTML export's index and search
     std::unique_ptr<AbsFormatExport<_ViberMsg>> writer;
+    ExportMessagesHtml* htmlWriter = nullptr; // writer, of an HTML export
     const _ViberChat* writerChat = nullptr;
+    // A chat's pages are named when it ends; the archive learns them then.
+    const auto endWriter = [&] {
+        if (!writer)
+            return;
+        writer->end();
+        if (archive && htmlWriter)
+            archive->endChat(htmlWriter->pageNames(), htmlWriter->mediaPageName());
+    };
     QSet<const _ViberChat*> chats;
     const int total = int(sorted.size());
     ProgressThrottle throttle;
@@ -179,8 +194,7 @@ void ExportMessagesThread::exportAll()
                 writer = std::make_unique<ExportMessagesCsv>(m_path);
             writer->begin();
         } else if (perChat && (!writer || writerChat != msg->chat)) {
-            if (writer)
-                writer->end();
+            endWriter();
             writer.reset();
             if (m_format == Pdf) {
                 writer = std::make_unique<ExportMessagesPdf>(
@@ -194,33 +208,36 @@ void ExportMessagesThread::exportAll()
             } else {
                 if (!writerChat) {
                     prepareHtmlFolder(pages);
-                    archive.emplace(m_path, pages);
+                    if (m_archive)
+                        archive.emplace(m_path, pages);
                 }
-                const QString page = runFileName(msg->chat, QStringLiteral("html"));
-                writer = std::make_unique<ExportMessagesHtml>(m_path, page, mediaSources, pages, m_copyMedia,
-                                                              &m_emoticonPictures);
-                archive->endChat();
-                archive->beginChat(*msg->chat, page);
+                auto html = std::make_unique<ExportMessagesHtml>(
+                    m_path, runFileName(msg->chat, QStringLiteral("html")), mediaSources, pages, m_copyMedia,
+                    &m_emoticonPictures,
+                    [this](const QString& base) { return freeFileName(base, QStringLiteral("html")); });
+                if (archive) {
+                    html->setIndexPage(QStringLiteral("index.html"));
+                    archive->beginChat(*msg->chat);
+                }
+                htmlWriter = html.get();
+                writer = std::move(html);
             }
             writerChat = msg->chat;
             writer->begin();
         }
         writer->write(*msg);
         if (archive)
-            archive->add(*msg);
+            archive->add(*msg, htmlWriter->currentPage());
         if (m_progress.isCancelled())
             throw OperationCancelled();
     }
     if (shown != m_exported) // the throttle held back the last message that had a chat
         showCount();
-    if (writer)
-        writer->end();
+    endWriter();
     if (m_format == Json)
         ExportMessagesJson::writeIndex(m_path, m_jsonIndex, pages);
-    if (archive) {
-        archive->endChat();
+    if (archive)
         archive->finish();
-    }
     // The last look at Cancel: once the files are in place, the export is done.
     if (m_progress.isCancelled())
         throw OperationCancelled();

@@ -32,6 +32,9 @@ public:
 
     // Whether the HTML and JSON exports copy the media files (the default) or only name them.
     void setCopyMedia(bool copy) { m_copyMedia = copy; }
+    // Whether an HTML export writes the archive's index and search files (the default);
+    // the benchmark leaves them out to weigh what they cost.
+    void setArchive(bool archive) { m_archive = archive; }
     // Where the messages came from and how they were chosen, for the provenance.
     void setProvenance(const ExportProvenance& provenance) { m_provenance = provenance; }
 
@@ -44,6 +47,8 @@ private:
     void removeOutput();
     void writeProof(qint64 chats);
     QString runFileName(const _ViberChat* chat, const QString& extension);
+    // base.extension, or base(N).extension when a file of the run already has that name.
+    QString freeFileName(const QString& base, const QString& extension);
 
     QList<_ViberMsg*> m_messages;
     QString m_path;
@@ -55,6 +60,7 @@ private:
     QSet<QString> m_namesUsed;                       // chat files written by this run, lower-cased
     BubbleText::EmoticonPictures m_emoticonPictures; // of an HTML export, listed once
     bool m_copyMedia = true;
+    bool m_archive = true;
     QJsonArray m_jsonIndex; // one entry per chat of a JSON export
     ExportProvenance m_provenance;
 };

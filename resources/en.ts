@@ -730,6 +730,30 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Show on OpenStreetMap</translation>
         </message>
         <message>
+            <source>IDS_HTML_PREVIOUS_PAGE</source>
+            <translation>&#x2190; Previous page</translation>
+        </message>
+        <message>
+            <source>IDS_HTML_NEXT_PAGE</source>
+            <translation>Next page &#x2192;</translation>
+        </message>
+        <message>
+            <source>IDS_HTML_PAGE_%1_OF_%2</source>
+            <translation>Page %1 of %2</translation>
+        </message>
+        <message>
+            <source>IDS_HTML_MEDIA</source>
+            <translation>Pictures and media</translation>
+        </message>
+        <message>
+            <source>IDS_HTML_ALL_CHATS</source>
+            <translation>All chats</translation>
+        </message>
+        <message>
+            <source>IDS_HTML_JUMP_TO_DATE</source>
+            <translation>Jump to:</translation>
+        </message>
+        <message>
             <source>IDS_UPLOADING_FILE_%1</source>
             <translation>Copying file %1...</translation>
         </message>

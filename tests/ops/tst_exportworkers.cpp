@@ -5,6 +5,7 @@
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "ops/BackgroundWriter.h"
+#include "ops/ExportMessagesHtml.h"
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesThread.h"
 #include "ops/ExportViberCallsThread.h"
@@ -15,6 +16,7 @@
 #include "ops/TextFileWriter.h"
 #include "ops/WriteOutQueue.h"
 #include "tests/ops/ExternalTool.h"
+#include "tests/ops/HtmlPagesCheck.h"
 #include "tests/support/DataSetBuilder.h"
 #include "tests/support/RecordingReceiver.h"
 #include "tests/support/TestEnvironment.h"
@@ -212,6 +214,104 @@ private slots:
         QVERIFY(
             html.contains("hi <img src=\"vb_emoji/(smiley).png\" style=\"vertical-align:top;\" /> (nosuch) "
                           "(6' 19'')<div class=\"bb_time\">"));
+    }
+
+    // A long chat is cut into pages of a thousand messages, and long texts cut a page
+    // sooner, so that none passes MaxPageBytes; the pages hold every message once, each
+    // links its neighbours and the first message of every month, and a chat with media
+    // has a page of them. A search hit on a later page links that page. Every page is
+    // read as a browser's parser reads it, with every link followed.
+    void htmlArchivePagesAndMedia()
+    {
+        QTemporaryDir media;
+        const QString photo = media.filePath(QStringLiteral("photo.jpg"));
+        const QString thumb = media.filePath(QStringLiteral("thumb.jpg"));
+        const QString voice = media.filePath(QStringLiteral("voice.m4a"));
+        const QString clip = media.filePath(QStringLiteral("clip.mp4"));
+        QVERIFY(DataSetBuilder::writeImage(photo, 40, 30) && DataSetBuilder::writeImage(thumb, 20, 20) &&
+                DataSetBuilder::writeFile(voice, "voice") && DataSetBuilder::writeFile(clip, "video"));
+        DataSetBuilder b;
+        _ViberChat* anna = b.chat(1, {b.person(1, QStringLiteral("+1"), QStringLiteral("Anna"))});
+        _ViberChat* ben = b.chat(2, {b.person(2, QStringLiteral("+2"), QStringLiteral("Ben"))});
+        QList<_ViberMsg*> messages;
+        _ViberMsg* needle = nullptr;
+        for (int i = 0; i < 2300; ++i) {
+            messages << b.message(anna, ViberMsgType::Text, Day1.addSecs(i * 3600),
+                                  i == 1500 ? QStringLiteral("the Needle") : QStringLiteral("m%1").arg(i),
+                                  i % 2);
+            if (i == 1500)
+                needle = messages.last();
+        }
+        messages << b.message(anna, ViberMsgType::Picture, Day1.addSecs(-60));
+        b.attach(messages.last(), photo, thumb);
+        messages << b.message(anna, ViberMsgType::Voice, Day1.addDays(200));
+        b.attach(messages.last(), voice);
+        messages << b.message(anna, ViberMsgType::Video, Day1.addDays(201));
+        b.attach(messages.last(), clip, thumb);
+        for (int i = 0; i < 700; ++i)
+            messages << b.message(ben, ViberMsgType::Text, Day1.addSecs(i), QString(8000, u'x'));
+        const QString out = m_dir.filePath(QStringLiteral("archive"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(messages, out, ExportMessagesThread::Html, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+
+        QStringList pages = filesIn(out, {QStringLiteral("*.html")});
+        pages.sort();
+        QCOMPARE(pages, QStringList({QStringLiteral("Anna(+1)-2.html"), QStringLiteral("Anna(+1)-3.html"),
+                                     QStringLiteral("Anna(+1)-media.html"), QStringLiteral("Anna(+1).html"),
+                                     QStringLiteral("Ben(+2)-2.html"), QStringLiteral("Ben(+2).html")}));
+        for (const QString& page : std::as_const(pages))
+            QVERIFY2(QFileInfo(QDir(out).filePath(page)).size() <= ExportMessagesHtml::MaxPageBytes,
+                     qPrintable(page));
+        const QByteArray second = TestEnvironment::readFile(out + QStringLiteral("/Anna(+1)-2.html"));
+        QVERIFY(second.contains("rel=\"prev\" href=\"Anna%28%2B1%29.html\"") &&
+                second.contains("rel=\"next\" href=\"Anna%28%2B1%29-3.html\"") &&
+                second.contains("href=\"Anna%28%2B1%29-media.html\""));
+        // The months after the first page link to the later pages (the script follows them).
+        QVERIFY(second.contains("Anna%28%2B1%29-3.html#msg-") && second.contains(">2024-06</a>"));
+        const QByteArray mediaPage = TestEnvironment::readFile(out + QStringLiteral("/Anna(+1)-media.html"));
+        QVERIFY(mediaPage.contains("loading=\"lazy\" alt=\"\" src=\"files/thumb.jpg\"") &&
+                mediaPage.contains("href=\"files/photo.jpg\"") && mediaPage.contains(">voice.m4a</a>") &&
+                mediaPage.contains(">clip.mp4</a>"));
+        QVERIFY(TestEnvironment::readFile(out + QStringLiteral("/index.html"))
+                    .contains("<a href=\"Anna%28%2B1%29-media.html\">"));
+
+        if (!ExternalTool::available(QStringLiteral("python3")))
+            QSKIP("python3 is missing: the pages were not parsed");
+        const QString anchors = ExternalTool::run(QStringLiteral("python3"), {QStringLiteral("-"), out},
+                                                  QByteArray(CheckPagesScript));
+        QVERIFY2(!anchors.isNull(), "the pages do not parse as HTML (see the warning above)");
+        QStringList found;
+        QString needlePage;
+        for (const QString& line : anchors.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const qsizetype space = line.lastIndexOf(QLatin1Char(' '));
+            found.append(line.mid(space + 1));
+            if (line.mid(space + 1) == QString::number(needle->id))
+                needlePage = line.left(space);
+        }
+        QStringList ids;
+        for (const _ViberMsg* msg : std::as_const(messages))
+            ids.append(QString::number(msg->id));
+        found.sort();
+        ids.sort();
+        QCOMPARE(found, ids);
+        QCOMPARE(needlePage, QStringLiteral("Anna(+1)-2.html"));
+
+        if (!ExternalTool::available(QStringLiteral("chromium")))
+            QSKIP("chromium is missing: the search was not run");
+        QTemporaryDir profile;
+        const QString dom = ExternalTool::run(
+            QStringLiteral("chromium"),
+            {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+             QStringLiteral("--disable-dev-shm-usage"), QStringLiteral("--no-first-run"),
+             QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("p")),
+             QStringLiteral("--virtual-time-budget=10000"), QStringLiteral("--dump-dom"),
+             QUrl::fromLocalFile(out + QStringLiteral("/index.html")).toString() +
+                 QStringLiteral("?q=needle")});
+        QVERIFY2(dom.contains(QStringLiteral("href=\"Anna%28%2B1%29-2.html#msg-%1\"").arg(needle->id)),
+                 qPrintable(dom.right(2000)));
     }
 
     // The shared pictures arrive whole, and a file the folder already holds is kept.

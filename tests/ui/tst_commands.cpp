@@ -499,11 +499,16 @@ void TestCommands::exportWritesEachFilterWhereItSays()
     QCOMPARE(
         QDir(out.filePath(QStringLiteral("x-pdf"))).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(),
         2);
-    // The chats' pages, and the archive's index.html beside them.
+    // The chats' pages, the archive's index.html beside them, and the media page of the
+    // chat with a picture.
     QCOMPARE(QDir(out.filePath(QStringLiteral("pages-html")))
                  .entryList({QStringLiteral("*.html")}, QDir::Files)
                  .size(),
-             3);
+             4);
+    QCOMPARE(QDir(out.filePath(QStringLiteral("pages-html")))
+                 .entryList({QStringLiteral("*-media.html")}, QDir::Files)
+                 .size(),
+             1);
     QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("pages-html/index.html"))));
 
     // JSON: a folder with one file per chat and an index.
