@@ -9,6 +9,7 @@
 #   bench/run.sh merge-scaling
 #   bench/run.sh merge-vs-backup
 #   bench/run.sh json-export [--messages N] [--chats M]
+#   bench/run.sh html-archive [--messages N] [--chats M] [--word WORD]
 #   bench/run.sh gui-open [--messages N] [--chats M] [--big-chat B]
 #   bench/run.sh phone-load [--messages N] [--chats M]
 #   bench/run.sh transfer [--modern]
@@ -19,7 +20,7 @@ build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted]" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, html-archive, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted]" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -30,6 +31,7 @@ case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
 merge-scaling | merge-vs-backup) targets=(velliport-gen-android velliport-bench-merge) ;;
 backup | html-export | json-export) targets=(velliport-gen-android velliport-bench-ops velliport_assets) ;;
+html-archive) targets=(velliport-gen-android velliport-bench-archive velliport_assets) ;;
 gui-open) targets=(velliport-gen-android velliport-bench-gui velliport_assets) ;;
 phone-load) targets=(velliport-gen-android velliport-bench-phone phonesim) ;;
 transfer) targets=(velliport-gen-android velliport-bench-merge velliport-bench-phone phonesim) ;;
