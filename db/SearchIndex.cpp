@@ -96,9 +96,10 @@ void SearchIndex::open()
         "create virtual table if not exists grams using fts5(text, content='', tokenize='trigram');"
         "create table if not exists state (key text primary key, value integer);"
         "create table if not exists stamp (text text);"
-        // The index's rows are keyed by the message's date (to the millisecond, shifted
-        // left by KeyShift) plus the low bits of its row id: the index yields the newest
-        // matches first and can stop at the query's limit.
+        // The index's rows are keyed by the message's date (whole seconds, shifted left by
+        // KeyShift) plus the low bits of its row id: the index yields the newest matches
+        // first and can stop at the query's limit, and keys of messages close in time
+        // stay close, which keeps the index small.
         "create table if not exists docs (key integer primary key, pk integer not null);"));
     m_db.executeThrow(Sqlite3Sql(QStringLiteral("attach database ? as h")).addTextParam(m_database));
     // A file that is no index, or a database without messages, fails here rather than later.
@@ -210,9 +211,13 @@ qint64 SearchIndex::update()
 void SearchIndex::index(qint64 afterId)
 {
     // Dates far outside any history's (a damaged row) are held to what the key can take.
-    const QString key = QStringLiteral(
-                            "((max(-4398046511104, min(4398046511103, cast(round(coalesce(ZDATE, 0) * 1000) as "
-                            "integer))) << %1) + (Z_PK & %2))")
+    // (The whole seconds are the floor: a cast alone rounds a date before 2001 up.)
+    const QString second = QStringLiteral("(cast(coalesce(ZDATE, 0) as integer) - (coalesce(ZDATE, 0) < "
+                                          "cast(coalesce(ZDATE, 0) as integer)))");
+    const QString key = QStringLiteral("((max(%1, min(%2, %3)) << %4) + (Z_PK & %5))")
+                            .arg(-MaxKeySecond)
+                            .arg(MaxKeySecond)
+                            .arg(second)
                             .arg(KeyShift)
                             .arg((qint64(1) << KeyShift) - 1);
     const QString rows = QStringLiteral("from h.ZVIBERMESSAGE where Z_PK > ? and ZTEXT <> ''");
@@ -259,9 +264,7 @@ void SearchIndex::placeCollidingKeys(qint64 afterId)
     while (left.moveNext())
         rows.append({left.getInt64(0), left.getDouble(1)});
     for (const auto& [pk, date] : std::as_const(rows)) {
-        const qint64 ms = std::clamp<qint64>(qint64(std::llround(date * 1000)), -(qint64(1) << 42),
-                                             (qint64(1) << 42) - 1);
-        for (qint64 key = (ms << KeyShift) + (pk & ((qint64(1) << KeyShift) - 1));; ++key) {
+        for (qint64 key = keyOf(date, false) + (pk & ((qint64(1) << KeyShift) - 1));; ++key) {
             m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert or ignore into docs(key, pk) values (?, ?)"))
                                   .addInt64Param(key)
                                   .addInt64Param(pk));
@@ -271,11 +274,12 @@ void SearchIndex::placeCollidingKeys(qint64 afterId)
     }
 }
 
-qint64 SearchIndex::keyOf(const QDateTime& time)
+qint64 SearchIndex::keyOf(double refSeconds, bool roundUp)
 {
-    const qint64 ms = std::clamp<qint64>(qint64(std::llround(ViberDates::unixMsToRef(time.toMSecsSinceEpoch()) * 1000)),
-                                         -(qint64(1) << 42), (qint64(1) << 42) - 1);
-    return ms << KeyShift;
+    const double whole = roundUp ? std::ceil(refSeconds) : std::floor(refSeconds);
+    const qint64 second = std::isfinite(whole) ? qint64(std::clamp(whole, -double(MaxKeySecond), double(MaxKeySecond)))
+                                               : 0;
+    return second << KeyShift;
 }
 
 QList<SearchIndex::Hit> SearchIndex::search(const Query& query)
@@ -349,8 +353,11 @@ QList<SearchIndex::Hit> SearchIndex::matchNewestFirst(const QString& table, cons
     // The index gives its keys newest first, a batch at a time; the messages of a batch
     // that pass the filter are hits, until there are enough. Without a filter every key
     // is a hit, so one batch of the limit's size answers.
-    qint64 upper = query.before ? keyOf(*query.before) : std::numeric_limits<qint64>::max();
-    const qint64 lower = query.after ? keyOf(*query.after) : std::numeric_limits<qint64>::min();
+    // The keys bound the dates to the second; the filter takes them exactly.
+    qint64 upper = query.before ? keyOf(ViberDates::unixMsToRef(query.before->toMSecsSinceEpoch()), true)
+                                : std::numeric_limits<qint64>::max();
+    const qint64 lower = query.after ? keyOf(ViberDates::unixMsToRef(query.after->toMSecsSinceEpoch()), false)
+                                     : std::numeric_limits<qint64>::min();
     qint64 batch = filter.conditions.isEmpty() ? limit : std::max(limit, 256);
     const QString keysSql = QStringLiteral("select rowid from %1 where %1 match ? and rowid < ? and rowid >= ? "
                                            "order by rowid desc limit ?")

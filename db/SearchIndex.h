@@ -60,8 +60,9 @@ public:
 
 private:
     // How the index keys its rows; an index of another layout is made anew.
-    static constexpr qint64 Layout = 2;
-    static constexpr int KeyShift = 20;
+    static constexpr qint64 Layout = 3;
+    static constexpr int KeyShift = 12;
+    static constexpr qint64 MaxKeySecond = qint64(1) << 40;
     struct Counts
     {
         qint64 count = 0;
@@ -83,8 +84,9 @@ private:
     void saveStamp(const QString& stamp);
     void index(qint64 afterId);
     void placeCollidingKeys(qint64 afterId);
-    // The first key of a message at time or later.
-    static qint64 keyOf(const QDateTime& time);
+    // The first key of the second of refSeconds (seconds since 2001), or of the next
+    // second when roundUp and refSeconds is not whole.
+    static qint64 keyOf(double refSeconds, bool roundUp);
     QList<Hit> matchNewestFirst(const QString& table, const QString& match, const Query& query,
                                 const Filter& filter, int limit);
     QList<Hit> scanNewestFirst(const Filter& filter, int limit);
