@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <array>
@@ -9,6 +10,16 @@
 #include <vector>
 
 QString FileSha256::hexOf(const QString& path)
+{
+    const QString hex = digest(path);
+    // libcrypto keeps state per thread (its error queue) that it frees only as the thread
+    // ends, after Qt has reported the thread finished: a program ending right then would
+    // leave it behind. The workers that hash files let it go at once.
+    OPENSSL_thread_stop();
+    return hex;
+}
+
+QString FileSha256::digest(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -10,4 +10,7 @@ class FileSha256
 public:
     // Empty when the file cannot be opened or read to its end.
     static QString hexOf(const QString& path);
+
+private:
+    static QString digest(const QString& path);
 };

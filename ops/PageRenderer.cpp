@@ -176,7 +176,7 @@ void PageRenderer::startPage()
     m_painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, QString::number(m_page));
     // Above the content, so that it never shares a line with the page number.
     if (!m_footer.isEmpty()) {
-        m_painter.setFont(font(8));
+        m_painter.setFont(proofFont(8));
         const QRect top(m_content.left(), m_content.top() - 18, m_content.width(), 16);
         m_painter.drawText(top, Qt::AlignLeft | Qt::AlignVCenter, m_footer);
     }
@@ -189,11 +189,20 @@ void PageRenderer::drawClosingPage(const QStringList& lines)
     m_device->newPage();
     ++m_page;
     startPage();
-    m_painter.setFont(font(10));
+    m_painter.setFont(proofFont(10));
     m_painter.setPen(Qt::black);
     const QRect area = m_content.adjusted(10, 10, -10, -10);
     m_painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere,
                        lines.join(QLatin1Char('\n')));
+}
+
+QFont PageRenderer::proofFont(int pointSize) const
+{
+    // Ids and hashes are read and typed again: "ff" and "fi" must stay two letters, not
+    // become one ligature that a copy or a text extraction turns into another character.
+    QFont f = font(pointSize);
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    return f;
 }
 
 void PageRenderer::ensureSpace(int h)

@@ -77,6 +77,8 @@ private:
     void drawCaptions(BubbleKind kind, const QRect& rect, const QString& time, const QString& sender);
     void startPage();
     QFont font(int pointSize) const;
+    // For the export's id and hashes: letters drawn one by one, never as ligatures.
+    QFont proofFont(int pointSize) const;
 
     QPagedPaintDevice* m_device = nullptr;
     QPainter m_painter;
