@@ -232,12 +232,13 @@ private slots:
     void searchesEveryLocalDatabase();
     void unwritableOutputs();
     void backupThenDelete();
+    void goneFromThePhoneAcrossRuns();
     void interruptedBackupLeavesTargetAsItWas();
     void interruptedExportRemovesOnlyItsOwnFiles();
     void phoneLoadAndTransfer();
-    void iphoneBackupIntoModernPhone_data();
     void schedulesWithSystemdTimers();
     void scheduledRunsOneAtATime();
+    void iphoneBackupIntoModernPhone_data();
     void iphoneBackupIntoModernPhone();
     void drawsABarOnlyOnATerminal();
 
@@ -280,7 +281,6 @@ void TestVelliportCli::usageErrors_data()
     QTest::newRow("backup to a path") << QStringList{QStringLiteral("backup"), QStringLiteral("x"),
                                                      QStringLiteral("--to"), QStringLiteral("../up")};
     QTest::newRow("delete without selection") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
-}
     QTest::newRow("schedule every fortnight")
         << QStringList{QStringLiteral("schedule"), QStringLiteral("add"),      QStringLiteral("--phone"),
                        QStringLiteral("S1"),       QStringLiteral("--to"),     QStringLiteral("N"),
@@ -295,6 +295,7 @@ void TestVelliportCli::usageErrors_data()
     QTest::newRow("schedule connect to no address")
         << QStringList{QStringLiteral("schedule"),      QStringLiteral("run"),  QStringLiteral("--connect"),
                        QStringLiteral("h;reboot:5555"), QStringLiteral("--to"), QStringLiteral("N")};
+}
 
 void TestVelliportCli::usageErrors()
 {
@@ -1027,10 +1028,17 @@ void TestVelliportCli::exportsCarryTheirProof()
                  TestEnvironment::readFile(QDir(html).filePath(QStringLiteral("provenance.json"))))
                  .object()[QStringLiteral("export")][QStringLiteral("counts")][QStringLiteral("messages")]
                  .toInt());
-    // In a container the default profile may be unwritable or in use and /dev/shm tiny; either
-    // can leave chromium printing nothing, so it gets a profile of its own and no /dev/shm,
+    // Chromium keeps a socket in TMPDIR, whose path must fit a socket address (108 bytes):
+    // the test's own TMPDIR below the build tree can be too deep. In a container the default
+    // profile may be unwritable or in use and /dev/shm tiny. Each of these leaves chromium
+    // printing nothing, so it gets a short TMPDIR, a profile of its own and no /dev/shm,
     // and a failure carries what it said.
+    QTemporaryDir browserTemp(QStringLiteral("/tmp/vp-XXXXXX"));
+    QVERIFY(browserTemp.isValid());
+    QProcessEnvironment browserEnvironment = QProcessEnvironment::systemEnvironment();
+    browserEnvironment.insert(QStringLiteral("TMPDIR"), browserTemp.path());
     QProcess browser;
+    browser.setProcessEnvironment(browserEnvironment);
     browser.start(QStringLiteral("chromium"),
                   {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
                    QStringLiteral("--disable-gpu"), QStringLiteral("--disable-dev-shm-usage"),
@@ -1112,6 +1120,8 @@ void TestVelliportCli::searchesEveryLocalDatabase()
         IOSViberDb db(AppDirs::localDatabasePath(name), QLatin1String(LocalDbFixture::ProgramFile));
         LocalDbFixture::writeAll(db, builder.set().allMessages(), {});
     };
+    for (const QString& name : {QStringLiteral("SearchA"), QStringLiteral("SearchB")})
+        AppDirs::removeTree(AppDirs::localDatabasePath(name));
     makeDatabase(QStringLiteral("SearchA"), {{QStringLiteral("Café con leche, por favor"), 2},
                                              {QStringLiteral("Привет, как дела?"), 4},
                                              {QStringLiteral("我们明天去北京吧"), 5},
@@ -1151,6 +1161,21 @@ void TestVelliportCli::searchesEveryLocalDatabase()
     QCOMPARE(hit[QStringLiteral("direction")].toString(), QStringLiteral("outgoing"));
     QCOMPARE(hit[QStringLiteral("time")].toString().left(10), QStringLiteral("2024-05-06"));
 
+    // A message added at the same millisecond as one indexed, its row id equal in the bits
+    // the index keys by, is found beside it; so it is after an index of an older layout
+    // is made anew.
+    const QString folderB = AppDirs::localDatabasePath(QStringLiteral("SearchB"));
+    QVERIFY(TestEnvironment::pythonExecute(
+        QDir(folderB).filePath(QLatin1String(LocalDbFixture::ProgramFile)),
+        QStringLiteral("insert into ZVIBERMESSAGE (Z_PK, ZCONVERSATION, ZDATE, ZTEXT, ZSTATE) select Z_PK + "
+                       "1048576, ZCONVERSATION, ZDATE, 'cafeteria twin', ZSTATE from ZVIBERMESSAGE where ZTEXT "
+                       "like 'The cafeteria%'")));
+    const QStringList twins{QStringLiteral("cafeteria twin"), QStringLiteral("The cafeteria closes early")};
+    QCOMPARE(texts({QStringLiteral("cafeteria")}), twins);
+    QVERIFY(TestEnvironment::pythonExecute(SearchIndex::indexPath(folderB),
+                                           QStringLiteral("delete from state where key='layout'; delete from stamp")));
+    QCOMPARE(texts({QStringLiteral("cafeteria")}), twins);
+
     // The index is a file of its own; the database changed behind it, or the index
     // damaged, search still answers from the database as it is.
     const QString folder = AppDirs::localDatabasePath(QStringLiteral("SearchA"));
@@ -1161,10 +1186,15 @@ void TestVelliportCli::searchesEveryLocalDatabase()
                      Sqlite3DB::OpenReadWrite);
         db.executeThrow(Sqlite3Sql(QStringLiteral("DELETE FROM ZVIBERMESSAGE WHERE ZTEXT LIKE 'Caf%'")));
     }
-    QCOMPARE(texts({QStringLiteral("caf*")}), QStringList{QStringLiteral("The cafeteria closes early")});
+    QCOMPARE(texts({QStringLiteral("caf*")}), twins);
     QVERIFY(TestEnvironment::writeFile(QDir(folder).filePath(QLatin1String(SearchIndex::FileName)),
                                        QByteArray(4096, 'x')));
     QCOMPARE(texts({QStringLiteral("привет")}), QStringList{QStringLiteral("Привет, как дела?")});
+    QVERIFY(QFile::remove(SearchIndex::indexPath(folder)));
+    QCOMPARE(texts({QStringLiteral("привет")}), QStringList{QStringLiteral("Привет, как дела?")});
+    // A database deleted takes its hits along, and is no problem for the others.
+    AppDirs::removeTree(folderB);
+    QCOMPARE(texts({QStringLiteral("caf*")}), QStringList());
     QCOMPARE(cli({QStringLiteral("search"), QStringLiteral("\"\"")}).code, 2);
     AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("SearchA")));
     AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("SearchB")));
@@ -1241,6 +1271,82 @@ void TestVelliportCli::backupThenDelete()
     QCOMPARE(messageCount(chats), 16 - 3);
 }
 
+// A phone deletes messages between backups: the database keeps them, its rows untouched,
+// and only a backup of the whole phone says which it no longer holds.
+void TestVelliportCli::goneFromThePhoneAcrossRuns()
+{
+    AppDirs::clearDeviceCache();
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    const QString serial = QStringLiteral("SIM0021");
+    const SimDevice phone = sim.addSampleDevice(serial);
+    const QString onPhone = phone.fileFor(QStringLiteral("/data/data/com.viber.voip/databases/viber_messages"));
+    const QStringList load = {QStringLiteral("phone"), QStringLiteral("load"), serial, QStringLiteral("--to"),
+                              QStringLiteral("Vault")};
+    AppDirs::removeTree(AppDirs::localDatabasePath(QStringLiteral("Vault")));
+    const QString database = QDir(AppDirs::localDatabasePath(QStringLiteral("Vault")))
+                                 .filePath(QLatin1String(AppDirs::LocalDatabaseFile));
+    const auto backUp = [&](const QStringList& extra) {
+        const Result run = cli(load + extra);
+        return run.code == 0 ? QString() : run.err + QStringLiteral("failed");
+    };
+    const auto deleteOnPhone = [&](int count) -> QStringList {
+        const QString taken = QStringLiteral("select _id from messages where extra_mime='text' and "
+                                             "coalesce(extra_uri,'')='' order by _id limit %1")
+                                  .arg(count);
+        const QString texts = TestEnvironment::pythonQuery(
+            onPhone, QStringLiteral("select group_concat(body, '|') from messages where _id in (%1)").arg(taken));
+        if (!TestEnvironment::pythonExecute(onPhone,
+                                            QStringLiteral("delete from messages where _id in (%1)").arg(taken)))
+            return {};
+        return texts.split(u'|');
+    };
+    const auto goneTexts = [&](const QString& mode) {
+        const QString csv = m_dir.filePath(QStringLiteral("gone-%1.csv").arg(mode));
+        const Result exported = cli({QStringLiteral("export"), QStringLiteral("Vault"), QStringLiteral("--format"),
+                                     QStringLiteral("csv"), QStringLiteral("--output"), csv,
+                                     QStringLiteral("--gone"), mode, QStringLiteral("-q")});
+        return exported.code == 0 ? csvRows(csv) : QStringList{exported.err};
+    };
+
+    QCOMPARE(backUp({}), QString());
+    const qint64 stored = messageCount(chatsJson(QStringLiteral("Vault")));
+    // A backup links a chat's people again, which may move their rows, not change them.
+    const auto sortedRows = [&] {
+        QStringList lines = TestEnvironment::pythonDump(database).split(u'\n');
+        lines.sort();
+        return lines;
+    };
+    const QStringList rows = sortedRows();
+    QStringList deleted = deleteOnPhone(2);
+    QCOMPARE(deleted.size(), 2);
+    // A backup of one chat cannot tell what else the phone lost.
+    QCOMPARE(backUp({QStringLiteral("--chat"), QStringLiteral("Anna")}), QString());
+    QCOMPARE(goneTexts(QStringLiteral("only")), QStringList());
+    QCOMPARE(backUp({}), QString());
+    deleted += deleteOnPhone(1);
+    QCOMPARE(deleted.size(), 3);
+    QCOMPARE(backUp({}), QString());
+
+    QCOMPARE(sortedRows(), rows);
+    const QStringList gone = goneTexts(QStringLiteral("only"));
+    QCOMPARE(gone.size(), 3);
+    // (The CSV writes emoji as words: the texts' beginnings are compared.)
+    for (const QString& text : std::as_const(deleted))
+        QVERIFY2(gone.filter(text.left(12)).size() == 1, qPrintable(text + QLatin1Char('\n') + gone.join(u'\n')));
+    QCOMPARE(goneTexts(QStringLiteral("exclude")).size() + gone.size(), stored);
+    QCOMPARE(goneTexts(QStringLiteral("include")).size(), stored);
+
+    const Result info = cli({QStringLiteral("info"), QStringLiteral("Vault")});
+    QVERIFY2(info.code == 0, qPrintable(info.err));
+    QVERIFY2(info.out.contains(QStringLiteral("backup runs: 4")) &&
+                 info.out.contains(QStringLiteral("gone from their source: 3")) &&
+                 info.out.contains(QStringLiteral("search index: %1 messages")
+                                       .arg(TestEnvironment::pythonQuery(
+                                           database, QStringLiteral("select count(*) from ZVIBERMESSAGE")))),
+             qPrintable(info.out));
+}
+
 void TestVelliportCli::interruptedBackupLeavesTargetAsItWas()
 {
     const QString source = writeLargeSource(m_dir.filePath(QStringLiteral("large")), 30000);
@@ -1258,6 +1364,11 @@ void TestVelliportCli::interruptedBackupLeavesTargetAsItWas()
         130);
     QCOMPARE(TestEnvironment::pythonDump(database), before);
     QVERIFY(!QFileInfo::exists(database + QStringLiteral("-journal")));
+    // Its search index too is whole and holds what the database holds.
+    const QString index = SearchIndex::indexPath(AppDirs::localDatabasePath(QStringLiteral("Target")));
+    QCOMPARE(TestEnvironment::pythonQuery(index, QStringLiteral("pragma integrity_check")), QStringLiteral("ok"));
+    QCOMPARE(TestEnvironment::pythonQuery(index, QStringLiteral("select value from state where key='count'")),
+             TestEnvironment::pythonQuery(database, QStringLiteral("select count(*) from ZVIBERMESSAGE")));
 
     // Interrupting the backup into a new database leaves no database behind.
     QCOMPARE(
@@ -1347,83 +1458,6 @@ void TestVelliportCli::phoneLoadAndTransfer()
     QCOMPARE(cli({QStringLiteral("phone"), QStringLiteral("unplug")}).code, 2);
 }
 
-// An iPhone's history onto an Android 13 phone of today's Viber: asked first, written
-// once, every phone row kept (read by Python), the picture placed where its row names it.
-void TestVelliportCli::iphoneBackupIntoModernPhone_data()
-{
-    QTest::addColumn<bool>("encrypted");
-    QTest::newRow("plain") << false;
-    QTest::newRow("encrypted") << true;
-}
-
-void TestVelliportCli::iphoneBackupIntoModernPhone()
-{
-    QFETCH(bool, encrypted);
-    AppDirs::clearDeviceCache();
-    PhoneSim sim;
-    QVERIFY(sim.isValid());
-    SimSample::Options options;
-    options.sdkLevel = SimSample::Modern::SdkLevel;
-    options.modern = true;
-    const QString serial = QStringLiteral("SIM0013");
-    const SimDevice phone = sim.addSampleDevice(serial, options);
-    const QString messagesOnPhone = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
-    const QDir databases(phone.fileFor(QStringLiteral("/data/data/com.viber.voip/databases")));
-    QTemporaryDir before;
-    for (const QString& name : databases.entryList(QDir::Files))
-        QVERIFY(QFile::copy(databases.filePath(name), before.filePath(name)));
-    const QByteArray original = sim.phoneFile(serial, messagesOnPhone);
-    const IPhoneBackupFixture backup(encrypted ? IPhoneBackupFixture::Shape::Encrypted
-                                               : IPhoneBackupFixture::Shape::Unencrypted);
-    QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
-                         QStringLiteral("--to"), serial};
-    QTemporaryDir temp;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), temp.path());
-    const auto tempEntries = [&] {
-        return QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    };
-    if (encrypted) {
-        const QString passwordFile = m_dir.filePath(QStringLiteral("transfer-password.txt"));
-        QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
-        transfer += {QStringLiteral("--password-file"), passwordFile};
-        // Killed while it asks, a run leaves what it decrypted; the next run removes it.
-        QProcess killed;
-        killed.setProcessEnvironment(environment);
-        killed.setReadChannel(QProcess::StandardError);
-        killed.start(program(), transfer);
-        QVERIFY(killed.waitForStarted(10000));
-        QByteArray err;
-        QElapsedTimer waited;
-        waited.start();
-        while (!err.contains("[y/N]") && killed.state() == QProcess::Running && waited.elapsed() < 60000) {
-            killed.waitForReadyRead(100);
-            err += killed.readAllStandardError();
-        }
-        QVERIFY2(err.contains("[y/N]"), err.constData());
-        QVERIFY(!tempEntries().isEmpty());
-        ::kill(pid_t(killed.processId()), SIGKILL);
-        QVERIFY(killed.waitForFinished(10000));
-        QVERIFY(!tempEntries().isEmpty());
-    }
-
-    const Result declined = cli(transfer, "n\n", environment);
-    QCOMPARE(declined.code, 1);
-    QVERIFY2(declined.err.contains(QLatin1String("experimental")) &&
-                 declined.err.contains(QLatin1String("Undo Last Transfer")),
-             qPrintable(declined.err));
-    QCOMPARE(sim.phoneFile(serial, messagesOnPhone), original);
-
-    const Result done = cli(transfer + QStringList{QStringLiteral("--yes")}, {}, environment);
-    QVERIFY2(done.code == 0, qPrintable(done.err));
-    QCOMPARE(tempEntries(), QStringList());
-    const QJsonObject check = ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")),
-                                                    phone.fileFor(messagesOnPhone));
-    QVERIFY2(!check.contains(QLatin1String("error")),
-             qPrintable(check.value(QLatin1String("error")).toString()));
-    QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
-    QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
-    const QJsonArray added = check.value(QLatin1String("added")).toArray();
 // What schedule add writes is a unit systemd takes as it is, whatever the name holds,
 // and what remove leaves is nothing; the user manager is asked only through systemctl.
 void TestVelliportCli::schedulesWithSystemdTimers()
@@ -1623,6 +1657,83 @@ void TestVelliportCli::scheduledRunsOneAtATime()
     }
 }
 
+// An iPhone's history onto an Android 13 phone of today's Viber: asked first, written
+// once, every phone row kept (read by Python), the picture placed where its row names it.
+void TestVelliportCli::iphoneBackupIntoModernPhone_data()
+{
+    QTest::addColumn<bool>("encrypted");
+    QTest::newRow("plain") << false;
+    QTest::newRow("encrypted") << true;
+}
+
+void TestVelliportCli::iphoneBackupIntoModernPhone()
+{
+    QFETCH(bool, encrypted);
+    AppDirs::clearDeviceCache();
+    PhoneSim sim;
+    QVERIFY(sim.isValid());
+    SimSample::Options options;
+    options.sdkLevel = SimSample::Modern::SdkLevel;
+    options.modern = true;
+    const QString serial = QStringLiteral("SIM0013");
+    const SimDevice phone = sim.addSampleDevice(serial, options);
+    const QString messagesOnPhone = QStringLiteral("/data/data/com.viber.voip/databases/viber_messages");
+    const QDir databases(phone.fileFor(QStringLiteral("/data/data/com.viber.voip/databases")));
+    QTemporaryDir before;
+    for (const QString& name : databases.entryList(QDir::Files))
+        QVERIFY(QFile::copy(databases.filePath(name), before.filePath(name)));
+    const QByteArray original = sim.phoneFile(serial, messagesOnPhone);
+    const IPhoneBackupFixture backup(encrypted ? IPhoneBackupFixture::Shape::Encrypted
+                                               : IPhoneBackupFixture::Shape::Unencrypted);
+    QStringList transfer{QStringLiteral("phone"), QStringLiteral("transfer"), backup.folder(),
+                         QStringLiteral("--to"), serial};
+    QTemporaryDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    const auto tempEntries = [&] {
+        return QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
+    if (encrypted) {
+        const QString passwordFile = m_dir.filePath(QStringLiteral("transfer-password.txt"));
+        QVERIFY(TestEnvironment::writeFile(passwordFile, QByteArray(IPhoneBackupFixture::Password) + "\n"));
+        transfer += {QStringLiteral("--password-file"), passwordFile};
+        // Killed while it asks, a run leaves what it decrypted; the next run removes it.
+        QProcess killed;
+        killed.setProcessEnvironment(environment);
+        killed.setReadChannel(QProcess::StandardError);
+        killed.start(program(), transfer);
+        QVERIFY(killed.waitForStarted(10000));
+        QByteArray err;
+        QElapsedTimer waited;
+        waited.start();
+        while (!err.contains("[y/N]") && killed.state() == QProcess::Running && waited.elapsed() < 60000) {
+            killed.waitForReadyRead(100);
+            err += killed.readAllStandardError();
+        }
+        QVERIFY2(err.contains("[y/N]"), err.constData());
+        QVERIFY(!tempEntries().isEmpty());
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QVERIFY(killed.waitForFinished(10000));
+        QVERIFY(!tempEntries().isEmpty());
+    }
+
+    const Result declined = cli(transfer, "n\n", environment);
+    QCOMPARE(declined.code, 1);
+    QVERIFY2(declined.err.contains(QLatin1String("experimental")) &&
+                 declined.err.contains(QLatin1String("Undo Last Transfer")),
+             qPrintable(declined.err));
+    QCOMPARE(sim.phoneFile(serial, messagesOnPhone), original);
+
+    const Result done = cli(transfer + QStringList{QStringLiteral("--yes")}, {}, environment);
+    QVERIFY2(done.code == 0, qPrintable(done.err));
+    QCOMPARE(tempEntries(), QStringList());
+    const QJsonObject check = ModernViberCheck::run(before.filePath(QStringLiteral("viber_messages")),
+                                                    phone.fileFor(messagesOnPhone));
+    QVERIFY2(!check.contains(QLatin1String("error")),
+             qPrintable(check.value(QLatin1String("error")).toString()));
+    QCOMPARE(check.value(QLatin1String("integrity")).toString(), QStringLiteral("ok"));
+    QCOMPARE(check.value(QLatin1String("changed")).toArray(), QJsonArray());
+    const QJsonArray added = check.value(QLatin1String("added")).toArray();
     QStringList bodies;
     QString pictureUri;
     for (const QJsonValue& value : added) {

@@ -9,11 +9,13 @@
 #include "app/AppDirs.h"
 #include "app/KeyTranslator.h"
 #include "db/BackupPasswords.h"
+#include "db/BackupRuns.h"
 #include "db/EncryptedBackup.h"
 #include "db/IOSViberDb.h"
 #include "db/IPhoneBackup.h"
 #include "db/LocalHistorySearch.h"
 #include "db/PCViberAccounts.h"
+#include "db/SearchIndex.h"
 #include "db/ViberChat.h"
 #include "db/ViberDataSet.h"
 #include "db/ViberPerson.h"
@@ -28,9 +30,9 @@
 #include "ops/MessageFilter.h"
 #include "tools/cli/CliPassword.h"
 #include "tools/cli/CliProgress.h"
+#include "tools/cli/CliSchedule.h"
 #include "tools/cli/CliSource.h"
 #include "tools/cli/CliTask.h"
-#include "tools/cli/CliSchedule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -179,8 +181,6 @@ int VelliportCli::run(const QStringList& arguments)
         return search(rest);
     if (command == QLatin1String("phone"))
         return phone(rest);
-    m_errors << Program << ": unknown command \"" << command << "\" (one of "
-             << Commands.join(QLatin1String(", ")) << ")\n";
     if (command == QLatin1String("schedule")) {
         // A scheduled run backs up through "phone load", and a termination signal
         // reaches it through this object as it reaches every command.
@@ -192,6 +192,8 @@ int VelliportCli::run(const QStringList& arguments)
                                      }};
         return CliSchedule(m_out, m_errors, std::move(program)).run(rest);
     }
+    m_errors << Program << ": unknown command \"" << command << "\" (one of "
+             << Commands.join(QLatin1String(", ")) << ")\n";
     return Usage;
 }
 
@@ -205,9 +207,9 @@ int VelliportCli::checkSelectors(const MessageFilter& filter, const QList<_Viber
 
 int VelliportCli::fail(const QString& text)
 {
+    m_lastFailure = text;
     m_errors << Program << ": " << text << '\n';
     m_errors.flush();
-    m_lastFailure = text;
     return m_interrupted ? Interrupted : Failure;
 }
 
@@ -1058,6 +1060,26 @@ int VelliportCli::deleteMessages(const QStringList& arguments)
     }
 }
 
+void VelliportCli::printVault(const QString& folder, qsizetype gone)
+{
+    const QList<BackupRuns::Run> runs = BackupRuns::runsIn(folder);
+    m_out << "backup runs: " << runs.size() << '\n';
+    // The newest first; a long history is summed up by its counts.
+    for (const BackupRuns::Run& run : runs.mid(0, 10)) {
+        m_out << "  " << run.started.toString(Qt::ISODate) << ' ' << BackupRuns::outcomeName(run.outcome)
+              << (run.complete ? " complete" : " selection") << " from " << run.source << ": " << run.added
+              << " added, " << run.present << " already there, " << run.gone << " gone";
+        if (!run.message.isEmpty())
+            m_out << " (" << run.message.left(200) << ')';
+        m_out << '\n';
+    }
+    m_out << "gone from their source: " << gone << '\n';
+    const std::optional<qint64> indexed = SearchIndex::indexedMessagesIn(folder);
+    m_out << "search index: "
+          << (indexed ? QStringLiteral("%1 messages").arg(*indexed) : QStringLiteral("none (made at the next search)"))
+          << '\n';
+}
+
 int VelliportCli::info(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -1117,6 +1139,8 @@ int VelliportCli::info(const QStringList& arguments)
         if (orphans)
             problems.append(QStringLiteral("%1 messages belong to no chat").arg(orphans));
     }
+    if (source->kind() == CliSource::Kind::LocalDatabase)
+        printVault(source->localFolder(), data ? data->goneFromSource.size() : 0);
     m_out << "problems: " << problems.size() << '\n';
     for (const QString& problem : std::as_const(problems))
         m_out << "  " << problem << '\n';

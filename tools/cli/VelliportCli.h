@@ -50,6 +50,9 @@ private:
     int calls(const QStringList& arguments);
     int deleteMessages(const QStringList& arguments);
     int info(const QStringList& arguments);
+    // A local database's record of its backups, its messages gone from their source and
+    // its search index.
+    void printVault(const QString& folder, qsizetype gone);
     int verify(const QStringList& arguments);
     int search(const QStringList& arguments);
     int phone(const QStringList& arguments);
@@ -104,7 +107,7 @@ private:
     bool m_quiet = false;
     QString m_passwordFile;
     bool m_interrupted = false;
+    QString m_lastFailure; // what fail() said last: a scheduled run records it
     ExportProvenance::Source m_loaded; // what loadSource() read last
     CliProgress* m_active = nullptr;
 };
-    QString m_lastFailure; // what fail() said last: a scheduled run records it
