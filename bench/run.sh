@@ -14,13 +14,14 @@
 #   bench/run.sh phone-load [--messages N] [--chats M]
 #   bench/run.sh transfer [--modern]
 #   bench/run.sh iphone-load [--encrypted] [--messages N] [--chats M]
+#   bench/run.sh search [--databases D] [--messages N] [--chats M]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, html-archive, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted]" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, html-archive, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted], search" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
@@ -36,6 +37,7 @@ gui-open) targets=(velliport-gen-android velliport-bench-gui velliport_assets) ;
 phone-load) targets=(velliport-gen-android velliport-bench-phone phonesim) ;;
 transfer) targets=(velliport-gen-android velliport-bench-merge velliport-bench-phone phonesim) ;;
 iphone-load) targets=(velliport-gen-iphone velliport-bench-iphone) ;;
+search) targets=(velliport-gen-android velliport-bench-search) ;;
 *) usage ;;
 esac
 
