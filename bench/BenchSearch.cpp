@@ -111,7 +111,8 @@ int main(int argc, char** argv)
         queries.append(chat);
         Named dated{QStringLiteral("dated"), words(QStringLiteral("danke"))};
         const double firstDate = messages.constFirst()->date;
-        dated.query.after = QDateTime::fromSecsSinceEpoch(qint64(firstDate) + 978307200 + 86400 * 30, Qt::UTC);
+        dated.query.after =
+            QDateTime::fromSecsSinceEpoch(qint64(firstDate) + 978307200 + 86400 * 30, Qt::UTC);
         dated.query.before = dated.query.after->addDays(60);
         queries.append(dated);
 
@@ -139,12 +140,13 @@ int main(int argc, char** argv)
         if (problems > 0)
             throw std::runtime_error("a database could not be searched");
         const double backupOnly = double(backupNs - indexNs);
-        out << "RESULT search p95_ms=" << millis(percentile(all, 95)) << " p50_ms=" << millis(percentile(all, 50))
+        out << "RESULT search p95_ms=" << millis(percentile(all, 95))
+            << " p50_ms=" << millis(percentile(all, 50))
             << " max_ms=" << millis(*std::max_element(all.begin(), all.end()))
             << " index_over_backup=" << QString::number(double(indexNs) / backupOnly, 'f', 3)
-            << " backup_s=" << seconds(backupNs) << " index_s=" << seconds(indexNs) << " databases=" << databases
-            << " messages=" << databases * perDatabase << " queries=" << all.size()
-            << " medians_ms=" << perQuery.join(QLatin1Char(',')) << "\n";
+            << " backup_s=" << seconds(backupNs) << " index_s=" << seconds(indexNs)
+            << " databases=" << databases << " messages=" << databases * perDatabase
+            << " queries=" << all.size() << " medians_ms=" << perQuery.join(QLatin1Char(',')) << "\n";
     } catch (const std::exception& e) {
         QTextStream(stderr) << QString::fromUtf8(e.what()) << "\n";
         return 1;

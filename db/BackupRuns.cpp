@@ -71,16 +71,17 @@ QString BackupRuns::outcomeName(Outcome outcome)
 BackupRuns::Run BackupRuns::record(Run run, const QList<qint64>& seenMessages)
 {
     Sqlite3Transaction transaction(m_db);
-    m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into runs (source, started, ended, complete, outcome, "
-                                                "message, added, present, gone) values (?,?,?,?,?,?,?,?,0)"))
-                          .addTextParam(run.source)
-                          .addInt64Param(msecs(run.started))
-                          .addInt64Param(msecs(run.ended))
-                          .addInt64Param(run.complete ? 1 : 0)
-                          .addTextParam(outcomeName(run.outcome))
-                          .addTextParam(run.message)
-                          .addInt64Param(run.added)
-                          .addInt64Param(run.present));
+    m_db.executeThrow(
+        Sqlite3Sql(QStringLiteral("insert into runs (source, started, ended, complete, outcome, "
+                                  "message, added, present, gone) values (?,?,?,?,?,?,?,?,0)"))
+            .addTextParam(run.source)
+            .addInt64Param(msecs(run.started))
+            .addInt64Param(msecs(run.ended))
+            .addInt64Param(run.complete ? 1 : 0)
+            .addTextParam(outcomeName(run.outcome))
+            .addTextParam(run.message)
+            .addInt64Param(run.added)
+            .addInt64Param(run.present));
     run.id = m_db.lastInsertId();
     // A run that names no source cannot be compared with a later one.
     if (run.outcome == Outcome::Succeeded && !run.source.isEmpty()) {
@@ -89,7 +90,8 @@ BackupRuns::Run BackupRuns::record(Run run, const QList<qint64>& seenMessages)
             "insert into seen (source, message, last_run, gone_since) values (?,?,?,null) "
             "on conflict (source, message) do update set last_run=excluded.last_run, gone_since=null"));
         for (const qint64 message : seenMessages)
-            m_db.executeThrow(Sqlite3Sql(seen).addTextParam(run.source).addInt64Param(message).addInt64Param(run.id));
+            m_db.executeThrow(
+                Sqlite3Sql(seen).addTextParam(run.source).addInt64Param(message).addInt64Param(run.id));
         if (run.complete)
             markGone(run);
     }
@@ -137,12 +139,24 @@ QHash<qint64, QDateTime> BackupRuns::goneMessages()
 {
     QHash<qint64, QDateTime> gone;
     // A message another source still holds is not gone from "the phone".
-    Sqlite3Cursor rows = m_db.queryThrow(Sqlite3Sql(
-        QStringLiteral("select message, min(gone_since) from seen group by message "
-                       "having count(gone_since) = count(*)")));
+    Sqlite3Cursor rows = m_db.queryThrow(
+        Sqlite3Sql(QStringLiteral("select message, min(gone_since) from seen group by message "
+                                  "having count(gone_since) = count(*)")));
     while (rows.moveNext())
         gone.insert(rows.getInt64(0), fromMsecs(rows.getInt64(1)));
     return gone;
+}
+
+void BackupRuns::forgetIn(const QString& folder, const QList<qint64>& messages)
+{
+    if (messages.isEmpty() || !QFileInfo(path(folder)).isFile())
+        return;
+    BackupRuns runs(folder);
+    Sqlite3Transaction transaction(runs.m_db);
+    for (const qint64 message : messages)
+        runs.m_db.executeThrow(
+            Sqlite3Sql(QStringLiteral("delete from seen where message=?")).addInt64Param(message));
+    transaction.commit();
 }
 
 QList<BackupRuns::Run> BackupRuns::runsIn(const QString& folder)

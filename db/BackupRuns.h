@@ -60,6 +60,11 @@ public:
 
     static QString outcomeName(Outcome outcome);
 
+    // Stored messages deleted from the local database: no source can lose them any more,
+    // and a row id SQLite hands out again must not inherit their marks. Nothing happens
+    // in a folder without a run file.
+    static void forgetIn(const QString& folder, const QList<qint64>& messages);
+
 private:
     void markGone(Run& run);
 

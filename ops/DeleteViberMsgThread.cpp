@@ -3,6 +3,7 @@
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
+#include "db/BackupRuns.h"
 #include "db/IOSViberDb.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
@@ -31,6 +32,23 @@ DeleteViberMsgThread::DeleteViberMsgThread(IOSViberDb& database, const QList<_Vi
                                            ProgressChannel& progress, QObject* parent)
     : QThread(parent), m_db(database), m_messages(messages), m_progress(progress)
 {}
+
+void DeleteViberMsgThread::forgetGoneMarks()
+{
+    // The record of backups is beside the database, not part of it: the deletion stands
+    // when it cannot be updated.
+    QList<qint64> ids;
+    for (const _ViberMsg* msg : std::as_const(m_messages)) {
+        if (msg->type != ViberMsgType::Call)
+            ids.append(msg->id);
+    }
+    try {
+        BackupRuns::forgetIn(m_db.folder(), ids);
+    } catch (const std::exception& e) {
+        qWarning("the backup runs beside %s still name deleted messages: %s", qUtf8Printable(m_db.folder()),
+                 e.what());
+    }
+}
 
 void DeleteViberMsgThread::run()
 {
@@ -70,6 +88,7 @@ void DeleteViberMsgThread::run()
             QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE as m where "
                            "m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
         m_db.commitTran();
+        forgetGoneMarks();
         // The messages are gone once committed; VACUUM only hands the freed pages back.
         QString error;
         if (m_db.exec(QStringLiteral("VACUUM"), error) != 0)

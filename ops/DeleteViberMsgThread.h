@@ -22,6 +22,8 @@ protected:
     void run() override;
 
 private:
+    void forgetGoneMarks();
+
     IOSViberDb& m_db;
     QList<_ViberMsg*> m_messages;
     ProgressChannel& m_progress;

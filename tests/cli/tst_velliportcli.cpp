@@ -1345,6 +1345,12 @@ void TestVelliportCli::goneFromThePhoneAcrossRuns()
                                        .arg(TestEnvironment::pythonQuery(
                                            database, QStringLiteral("select count(*) from ZVIBERMESSAGE")))),
              qPrintable(info.out));
+    // A gone message deleted from the database is no longer counted as gone.
+    const Result deletion = cli({QStringLiteral("delete"), QStringLiteral("Vault"), QStringLiteral("--chat"),
+                                 QStringLiteral("Climbing"), QStringLiteral("--yes")});
+    QVERIFY2(deletion.code == 0, qPrintable(deletion.err));
+    const Result after = cli({QStringLiteral("info"), QStringLiteral("Vault")});
+    QVERIFY2(after.out.contains(QStringLiteral("gone from their source: 2")), qPrintable(after.out.right(300)));
 }
 
 void TestVelliportCli::interruptedBackupLeavesTargetAsItWas()
