@@ -656,8 +656,8 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Gone from the phone since %1 (kept in this database)</translation>
         </message>
         <message>
-            <source>IDS_FLAG_%1_GONE</source>
-            <translation>%1 (gone)</translation>
+            <source>IDS_FLAG_GONE</source>
+            <translation>Gone</translation>
         </message>
         <message>
             <source>IDS_LAST_BACKUP_%1_%2</source>

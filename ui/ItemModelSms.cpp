@@ -93,8 +93,9 @@ QVariant ItemModelSms::data(const QModelIndex& index, int role) const
     const auto gone = m_gone.constFind(msg->id);
     switch (role) {
     case Qt::DisplayRole:
+        // The column is narrow, and the date's icon already tells the direction.
         if (gone != m_gone.cend() && index.column() == ColumnFlag)
-            return tr("IDS_FLAG_%1_GONE").arg(displayText(*msg, ColumnFlag).toString());
+            return tr("IDS_FLAG_GONE");
         return displayText(*msg, index.column());
     case Qt::ToolTipRole:
         if (gone != m_gone.cend())
