@@ -23,19 +23,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-generated=$((messages + messages / 20))
-data="$build/bench-data/android-$generated-$chats"
-source_db="$data/ab-extract/apps/com.viber.voip/db/viber_messages"
-if [ ! -f "$source_db" ]; then
-    echo "generating $generated messages over $chats chats..." >&2
-    "$build/bin/velliport-gen-android" "$data" "$generated" "$chats" >/dev/null
-fi
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/ab-extract/apps/com.viber.voip/db"
-cp "$source_db" "$work/ab-extract/apps/com.viber.voip/db/"
-source_data="$(dirname "$source_db")/viber_data"
-[ -f "$source_data" ] && cp "$source_data" "$work/ab-extract/apps/com.viber.voip/db/"
+source "$(dirname "$0")/working-phone.sh"
+working_phone $((messages + messages / 20)) "$chats"
 
 "$build/bin/velliport-bench-ops" "$name" "$work" "$work/out" "$messages"

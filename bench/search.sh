@@ -21,15 +21,8 @@ while [ $# -gt 0 ]; do
     esac
 done
 total=$((databases * messages))
-generated=$((total + total / 20))
-data="$build/bench-data/android-$generated-$chats"
-if [ ! -f "$data/ab-extract/apps/com.viber.voip/db/viber_messages" ]; then
-    echo "generating $generated messages over $chats chats..." >&2
-    "$build/bin/velliport-gen-android" "$data" "$generated" "$chats" >/dev/null
-fi
-work="$(mktemp -d "${TMPDIR:-/tmp}/velliport-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/ab-extract/apps/com.viber.voip/db" "$work/data-home"
-cp "$data"/ab-extract/apps/com.viber.voip/db/viber_* "$work/ab-extract/apps/com.viber.voip/db/"
+source "$(dirname "$0")/working-phone.sh"
+working_phone $((total + total / 20)) "$chats"
+mkdir -p "$work/data-home"
 XDG_DATA_HOME="$work/data-home" QT_LOGGING_RULES="${QT_LOGGING_RULES:-*.debug=false}" \
     "$build/bin/velliport-bench-search" "$work" "$databases" "$messages"
