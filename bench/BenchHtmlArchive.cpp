@@ -1,4 +1,4 @@
-// Times the HTML export with its archive (index.html and a search file per chat) against
+// Times the HTML export with its archive (index.html and its search files) against
 // the same export without them, on a loaded Android data set, and prints
 //   EXPORT ratio=R archive_s=A plain_s=P ... folder=PATH
 // with R = A / P, the medians of five of each, taking turns so that a slow spell of a

@@ -13,87 +13,144 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
+#include <numeric>
 #include <utility>
 
 namespace {
 
-// The search: the search files are loaded once, on the first search; words match in any
-// order, whatever their case and accents. Results are built as text nodes, so nothing in
-// a message can become markup. A chat's rows come as one JSON text, which JSON.parse
-// reads many times faster than a script's parser reads the same array written out; and a
-// chat's texts are folded in one call on all of them joined, as a call for each text made
-// a search of 200,000 messages take a second.
+// The search. A query's words are folded and split as ArchiveWordIndex does; for each, the
+// bucket of its first two characters is loaded (every bucket for a word of one letter),
+// and the messages of every word in it that starts with the query's word are marked.
+// Only the rows of the messages shown are loaded, a hundred at a time. Results are built
+// as text nodes, so nothing in a message can become markup; the list enters the page
+// whole, once its rows are there.
 constexpr auto SearchScript = R"JS((function () {
   "use strict";
-  var chats = window.VP_CHATS || [], rows = {}, folded = {};
-  window.VP = { chat: function (n, list) { rows[n] = JSON.parse(list); } };
-  function fold(s) { return s.normalize("NFD").replace(/[\u0300-\u036f]/g, "").toLowerCase(); }
-  function foldAll(list) {
-    var joined = list.map(function (r) { return r[3]; }).join("\u0001"), texts = fold(joined).split("\u0001");
-    // A text that holds the separator itself is folded alone.
-    return texts.length === list.length ? texts : list.map(function (r) { return fold(r[3]); });
+  var chats = window.VP_CHATS || [], info = window.VP_SEARCH || { rows: 0, per: 1, buckets: 1 };
+  var buckets = {}, rowFiles = {}, requested = {}, Shown = 100;
+  window.VP = {
+    words: function (n, json) { buckets[n] = JSON.parse(json); },
+    rows: function (n, json) { rowFiles[n] = JSON.parse(json); }
+  };
+  var Alone = /^[\u3040-\u30ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\u{20000}-\u{2ffff}]$/u;
+  var Word = /[\u3040-\u30ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\u{20000}-\u{2ffff}]|(?:(?![\u3040-\u30ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\u{20000}-\u{2ffff}])[\p{L}\p{M}\p{N}])+/gu;
+  function words(text) {
+    var folded = text.normalize("NFD").replace(/[\u0300-\u036f]/g, "").toLowerCase().replace(/\u03c2/g, "\u03c3");
+    return (folded.match(Word) || []).map(function (w) { return w.slice(0, 32); });
   }
-  function load(done) {
-    var parts = [];
-    chats.forEach(function (c) { if (parts.indexOf(c.s) < 0) parts.push(c.s); });
-    var left = parts.length;
-    if (!left) { done(); return; }
-    parts.forEach(function (p) {
+  function bucketsFor(w) {
+    if (w.length < 2 && !Alone.test(w)) {
+      var all = [];
+      for (var b = 0; b < info.buckets; ++b) all.push(b);
+      return all;
+    }
+    var h = 2166136261;
+    for (var i = 0; i < 2 && i < w.length; ++i) h = Math.imul(h ^ w.charCodeAt(i), 16777619);
+    return [(h >>> 0) % info.buckets];
+  }
+  function load(paths, done) {
+    var left = 1;
+    function one() { if (--left === 0) done(); }
+    paths.forEach(function (p) {
+      if (requested[p]) return;
+      requested[p] = true;
+      ++left;
       var s = document.createElement("script");
-      s.src = "search/part-" + p + ".js";
-      s.onload = s.onerror = function () { if (--left === 0) done(); };
+      s.src = p;
+      s.onload = s.onerror = one;
       document.head.appendChild(s);
     });
+    one();
   }
-  function show(q) {
-    var words = fold(q).split(/\s+/).filter(Boolean), found = [];
-    chats.forEach(function (c) {
-      var list = rows[c.n] || [], texts = folded[c.n] || (folded[c.n] = foldAll(list));
-      for (var i = 0; i < list.length; ++i) {
-        var text = texts[i];
-        if (words.length && words.every(function (w) { return text.indexOf(w) >= 0; }))
-          found.push({ chat: c, row: list[i] });
+  function marked(w) {
+    var hit = new Uint8Array(info.rows);
+    bucketsFor(w).forEach(function (b) {
+      var list = buckets[b] || {};
+      for (var word in list) {
+        if (word.lastIndexOf(w, 0) !== 0) continue;
+        var ranks = list[word].split(","), r = 0;
+        for (var i = 0; i < ranks.length; ++i) { r += parseInt(ranks[i], 36); hit[r] = 1; }
       }
     });
-    found.sort(function (a, b) { return a.row[1] < b.row[1] ? 1 : a.row[1] > b.row[1] ? -1 : 0; });
-    var box = document.getElementById("results"), list = document.createElement("ol");
-    box.textContent = found.length + " messages found" + (found.length > 500 ? ", the newest 500 shown" : "");
-    found.slice(0, 500).forEach(function (f) {
-      var li = document.createElement("li"), a = document.createElement("a");
-      a.href = (f.row[4] ? f.chat.pages[f.row[4]] : f.chat.page) + "#msg-" + f.row[0];
-      a.className = "hit";
-      a.textContent = f.chat.title;
-      li.appendChild(a);
-      li.appendChild(document.createTextNode(" " + f.row[1] + " " + f.row[2] + ": " + f.row[3]));
-      list.appendChild(li);
+    return hit;
+  }
+  function show(found, from, box, list) {
+    var slice = found.slice(from, from + Shown), paths = [];
+    slice.forEach(function (r) {
+      var p = "search/rows-" + Math.floor(r / info.per) + ".js";
+      if (paths.indexOf(p) < 0) paths.push(p);
     });
-    box.appendChild(list);
+    load(paths, function () {
+      slice.forEach(function (r) {
+        var file = rowFiles[Math.floor(r / info.per)], row = file && file[r % info.per], chat = row && chats[row[0]];
+        if (!chat) return;
+        var li = document.createElement("li"), a = document.createElement("a");
+        a.href = (row[5] ? chat.pages[row[5]] : chat.page) + "#msg-" + row[1];
+        a.className = "hit";
+        a.textContent = chat.title;
+        li.appendChild(a);
+        li.appendChild(document.createTextNode(" " + row[2] + " " + row[3] + ": " + row[4]));
+        list.appendChild(li);
+      });
+      if (!list.parentNode) {
+        box.textContent = found.length + " messages found";
+        box.appendChild(list);
+      }
+      var more = document.getElementById("more");
+      if (more) more.remove();
+      if (from + Shown >= found.length) return;
+      more = document.createElement("button");
+      more.id = "more";
+      more.type = "button";
+      more.textContent = "Show " + Math.min(Shown, found.length - from - Shown) + " more";
+      more.onclick = function () { more.disabled = true; show(found, from + Shown, box, list); };
+      box.appendChild(more);
+    });
+  }
+  function search(q) {
+    var ws = words(q), paths = [], box = document.getElementById("results");
+    ws.forEach(function (w) {
+      bucketsFor(w).forEach(function (b) {
+        var p = "search/words-" + b + ".js";
+        if (paths.indexOf(p) < 0) paths.push(p);
+      });
+    });
+    load(paths, function () {
+      var hit = ws.length ? marked(ws[0]) : new Uint8Array(0);
+      for (var i = 1; i < ws.length; ++i) {
+        var more = marked(ws[i]);
+        for (var r = 0; r < hit.length; ++r) hit[r] &= more[r];
+      }
+      var found = [];
+      for (var r = 0; r < hit.length; ++r) if (hit[r]) found.push(r);
+      show(found, 0, box, document.createElement("ol"));
+    });
   }
   var q = new URLSearchParams(location.search).get("q");
   if (q) {
     document.getElementById("q").value = q;
     document.getElementById("results").textContent = "Searching…";
-    load(function () { show(q); });
+    search(q);
   }
 })();
 )JS";
 
-// A search file holds the rows of whole chats up to about this size: a file per chat made
-// a search of 500 chats wait for 500 loads.
-constexpr qsizetype PartBytes = 2 * 1024 * 1024;
-
-// A JSON string appended as UTF-8 in a script: quotes, backslashes and controls escaped,
-// "<" too so that no text can end the script element, U+2028 and U+2029 as older script
-// parsers took them for line ends, and half a surrogate pair as U+FFFD. Built by hand:
-// a QJsonArray per message took more time than the page it searches.
-void appendJsonString(QByteArray& out, QStringView value)
+// A JSON string appended as UTF-8, itself inside a JavaScript string in single quotes (the
+// search files hand JSON.parse their rows so): quotes, backslashes and controls escaped
+// for JSON, "<" too so that no text can end a script element, U+2028 and U+2029 as older
+// script parsers took them for line ends, and half a surrogate pair as U+FFFD; then each
+// backslash doubled and each single quote escaped for the outer string. Built by hand: a
+// QJsonArray per message took more time than the page it searches.
+void appendQuotedJsonString(QByteArray& out, QStringView value)
 {
     qsizetype used = out.size();
-    out.resize(used + 2 + 6 * value.size());
+    out.resize(used + 2 + 7 * value.size());
     char* const start = out.data();
     char* p = start + used;
     const auto escaped = [&p](char16_t c) {
         static const char Hex[] = "0123456789abcdef";
+        *p++ = '\\';
         *p++ = '\\';
         *p++ = 'u';
         *p++ = Hex[(c >> 12) & 0xf];
@@ -107,9 +164,18 @@ void appendJsonString(QByteArray& out, QStringView value)
     while (in != end) {
         const char16_t c = *in++;
         if (c < 0x80) {
-            if (c == u'"' || c == u'\\') {
+            if (c == u'"') {
                 *p++ = '\\';
-                *p++ = char(c);
+                *p++ = '\\';
+                *p++ = '"';
+            } else if (c == u'\\') {
+                *p++ = '\\';
+                *p++ = '\\';
+                *p++ = '\\';
+                *p++ = '\\';
+            } else if (c == u'\'') {
+                *p++ = '\\';
+                *p++ = '\'';
             } else if (c < 0x20 || c == u'<') {
                 escaped(c);
             } else {
@@ -153,14 +219,23 @@ QString pageLink(const QString& file)
 
 } // namespace
 
-HtmlArchiveIndex::HtmlArchiveIndex(const QString& folder, FileBatch& batch) : m_folder(folder), m_batch(batch)
+HtmlArchiveIndex::HtmlArchiveIndex(const QString& folder, FileBatch& batch)
+    : m_folder(folder), m_batch(batch), m_indexing(QtFuture::makeReadyFuture())
 {
     QDir(folder).mkpath(QStringLiteral("search"));
 }
 
+HtmlArchiveIndex::~HtmlArchiveIndex()
+{
+    try {
+        m_indexing.waitForFinished();
+    } catch (const std::exception&) {
+        // The export failed before finish(), which reports what went wrong.
+    }
+}
+
 void HtmlArchiveIndex::beginChat(const _ViberChat& chat)
 {
-    m_rows.clear();
     m_chats.append({{}, {}, ViberText::chatTitle(chat), ViberText::chatMembersText(chat)});
     m_open = true;
 }
@@ -178,32 +253,25 @@ void HtmlArchiveIndex::add(const _ViberMsg& msg, int page)
                                                       : chat.title;
     char time[ExportMessagesJson::IsoTimeSize];
     const qsizetype timeSize = ExportMessagesJson::formatIsoTime(time, msg.date);
-    if (!m_rows.isEmpty())
-        m_rows += ',';
     m_rows += '[';
+    m_rows += QByteArray::number(m_chats.size() - 1);
+    m_rows += ',';
     m_rows += QByteArray::number(msg.id);
     m_rows += ',';
-    appendJsonString(m_rows, timeSize > 0 ? QString::fromLatin1(time, timeSize)
-                                          : ExportMessagesJson::isoTime(msg.date));
+    appendQuotedJsonString(m_rows, timeSize > 0 ? QString::fromLatin1(time, timeSize)
+                                                : ExportMessagesJson::isoTime(msg.date));
     m_rows += ',';
-    appendJsonString(m_rows, sender);
+    appendQuotedJsonString(m_rows, sender);
     m_rows += ',';
-    appendJsonString(m_rows, msg.text);
+    appendQuotedJsonString(m_rows, msg.text);
     if (page > 0) {
         m_rows += ',';
         m_rows += QByteArray::number(page);
     }
     m_rows += ']';
-}
-
-void HtmlArchiveIndex::writePart()
-{
-    if (m_part.isEmpty())
-        return;
-    const QString file = QDir(m_folder).filePath(QStringLiteral("search/part-%1.js").arg(m_parts++));
-    QFile* out = m_batch.create(file);
-    m_batch.write(out, std::exchange(m_part, QByteArray()));
-    m_batch.finish(out);
+    m_texts.append(msg.text);
+    m_rowEnds.push_back(m_rows.size());
+    m_dates.push_back(msg.date);
 }
 
 void HtmlArchiveIndex::endChat(const QStringList& pages, const QString& mediaPage)
@@ -213,24 +281,67 @@ void HtmlArchiveIndex::endChat(const QStringList& pages, const QString& mediaPag
     m_open = false;
     m_chats.last().pages = pages;
     m_chats.last().mediaPage = mediaPage;
-    m_chats.last().part = m_parts;
-    // The rows' JSON as a string in single quotes: only backslashes and those quotes need
-    // a backslash more, as the JSON escapes every control and line end.
-    m_part += "VP.chat(" + QByteArray::number(m_chats.size() - 1) + ",'[";
-    m_part += m_rows.replace('\\', "\\\\").replace('\'', "\\'");
-    m_part += "]');\n";
-    m_rows.clear();
-    if (m_part.size() >= PartBytes)
-        writePart();
+    m_indexing = m_indexing.then(QtFuture::Launch::Async,
+                                 [this, texts = std::exchange(m_texts, {}), first = m_indexed] {
+                                     for (qsizetype i = 0; i < texts.size(); ++i)
+                                         m_words.add(first + i, texts.at(i));
+                                 });
+    m_indexed = qsizetype(m_dates.size());
+}
+
+void HtmlArchiveIndex::writeFile(const QString& name, QByteArray bytes)
+{
+    QFile* out = m_batch.create(QDir(m_folder).filePath(name));
+    m_batch.write(out, std::move(bytes));
+    m_batch.finish(out);
+}
+
+// Each file's rows as JSON in a string in single quotes, which JSON.parse reads many times
+// faster than a script's parser reads the same array written out.
+void HtmlArchiveIndex::writeRows(const std::vector<qint32>& byRank)
+{
+    const qsizetype count = qsizetype(byRank.size());
+    for (qsizetype first = 0; first < count; first += RowsPerFile) {
+        QByteArray rows;
+        for (qsizetype rank = first; rank < std::min(count, first + RowsPerFile); ++rank) {
+            const qint32 message = byRank[rank];
+            const qsizetype start = message ? m_rowEnds[message - 1] : 0;
+            if (rank > first)
+                rows += ',';
+            rows += QByteArrayView(m_rows).sliced(start, m_rowEnds[message] - start);
+        }
+        const QByteArray number = QByteArray::number(first / RowsPerFile);
+        writeFile(QStringLiteral("search/rows-%1.js").arg(QLatin1StringView(number)),
+                  "VP.rows(" + number + ",'[" + rows + "]');\n");
+    }
 }
 
 void HtmlArchiveIndex::finish()
 {
-    writePart();
-    QFile* script = m_batch.create(QDir(m_folder).filePath(QStringLiteral("files/archive.js")));
-    m_batch.write(script, SearchScript);
-    m_batch.finish(script);
+    // Ranks from the newest message on, so that a search meets the newest results first
+    // and those of one time share a file of rows.
+    std::vector<qint32> byRank(m_dates.size());
+    std::iota(byRank.begin(), byRank.end(), 0);
+    std::stable_sort(byRank.begin(), byRank.end(),
+                     [this](qint32 a, qint32 b) { return m_dates[a] > m_dates[b]; });
+    writeRows(byRank);
+    m_indexing.waitForFinished();
+    for (qsizetype i = 0; i < m_texts.size(); ++i) // a chat that was not ended
+        m_words.add(m_indexed + i, m_texts.at(i));
+    const int buckets = m_words.suitableBuckets();
+    const QList<QByteArray> words = m_words.bucketsJson(byRank, buckets);
+    for (int b = 0; b < buckets; ++b) {
+        const QByteArray number = QByteArray::number(b);
+        // Words hold letters, marks and digits only: no quote or backslash to escape.
+        writeFile(QStringLiteral("search/words-%1.js").arg(QLatin1StringView(number)),
+                  "VP.words(" + number + ",'" + words.at(b) + "');\n");
+    }
+    writeFile(QStringLiteral("files/archive.js"), SearchScript);
+    writeIndexPage(buckets);
+}
 
+void HtmlArchiveIndex::writeIndexPage(int buckets)
+{
     QString html = QStringLiteral(
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>Velliport archive</title>\n"
         "<style>body{font-family:sans-serif;margin:1em 2em}table{border-collapse:collapse}"
@@ -257,8 +368,7 @@ void HtmlArchiveIndex::finish()
                      media);
         QJsonObject entry{{QStringLiteral("n"), i},
                           {QStringLiteral("page"), pageLink(chat.pages.value(0))},
-                          {QStringLiteral("title"), chat.title},
-                          {QStringLiteral("s"), chat.part}};
+                          {QStringLiteral("title"), chat.title}};
         // Only a chat of several pages lists them: its search rows name theirs by number.
         if (chat.pages.size() > 1) {
             QJsonArray pages;
@@ -270,10 +380,12 @@ void HtmlArchiveIndex::finish()
     }
     html += QStringLiteral("</tbody></table>\n");
     QByteArray bytes = html.toUtf8();
+    const QJsonObject search{{QStringLiteral("rows"), qint64(m_dates.size())},
+                             {QStringLiteral("per"), RowsPerFile},
+                             {QStringLiteral("buckets"), buckets}};
     bytes += "<script>var VP_CHATS = " + scriptJson(list) +
+             ";\nvar VP_SEARCH = " + QJsonDocument(search).toJson(QJsonDocument::Compact) +
              ";</script>\n"
              "<script src=\"files/archive.js\"></script>\n</body></html>\n";
-    QFile* index = m_batch.create(QDir(m_folder).filePath(QStringLiteral("index.html")));
-    m_batch.write(index, bytes);
-    m_batch.finish(index);
+    writeFile(QStringLiteral("index.html"), std::move(bytes));
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ops/ArchiveWordIndex.h"
+
 #include <QByteArray>
-#include <QDateTime>
-#include <QJsonArray>
+#include <QFuture>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 class FileBatch;
 struct _ViberChat;
@@ -13,28 +16,38 @@ struct _ViberMsg;
 
 // What turns an HTML export into one archive a browser opens from the disk: index.html,
 // which lists every chat (plain HTML, readable without JavaScript) and searches all
-// messages, and beside it compact search files (search/part-N.js, each the rows of whole
-// chats), loaded only when a search is made. "index.html?q=WORDS" opens with that search's
-// results; each result links to its message's anchor in the page of the chat that holds
-// it ("NAME-2.html#msg-ID"). Everything is written through the export's batch, so it
-// lands with the pages or not at all.
+// messages, and beside it the search files, of which a search loads only what it needs:
+// search/words-N.js, the buckets of the word index (ArchiveWordIndex), and
+// search/rows-N.js, the messages to show, newest first, RowsPerFile a file.
+// "index.html?q=WORDS" opens with the newest messages that hold every word, or a word
+// starting with it; each result links to its message's anchor in the page of the chat
+// that holds it ("NAME-2.html#msg-ID"). Everything is written through the export's batch,
+// so it lands with the pages or not at all.
 class HtmlArchiveIndex
 {
 public:
+    // A search showing the newest hundred messages loads at most this many files of rows.
+    static constexpr qsizetype RowsPerFile = 500;
+
     HtmlArchiveIndex(const QString& folder, FileBatch& batch);
+    ~HtmlArchiveIndex(); // waits for the words being indexed
+    HtmlArchiveIndex(const HtmlArchiveIndex&) = delete;
+    HtmlArchiveIndex& operator=(const HtmlArchiveIndex&) = delete;
 
     // The chat whose messages come next.
     void beginChat(const _ViberChat& chat);
     // A message of the chat, shown on its page number page (from 0).
     void add(const _ViberMsg& msg, int page);
-    // Ends the chat's search rows; pages are the chat's pages in order, mediaPage its
-    // page of media (empty when it has none).
+    // Ends the chat; pages are the chat's pages in order, mediaPage its page of media
+    // (empty when it has none).
     void endChat(const QStringList& pages, const QString& mediaPage);
-    // Writes the last search file, index.html and the search code.
+    // Writes the search files, index.html and the search code.
     void finish();
 
 private:
-    void writePart();
+    void writeFile(const QString& name, QByteArray bytes);
+    void writeRows(const std::vector<qint32>& byRank);
+    void writeIndexPage(int buckets);
 
     struct Chat
     {
@@ -45,16 +58,21 @@ private:
         qint64 messages = 0;
         double first = 0;
         double last = 0;
-        int part = 0; // the search file of its rows
     };
 
     QString m_folder;
     FileBatch& m_batch;
     QList<Chat> m_chats;
-    // The current chat's rows, [id, time, sender, text] and the page when not the first,
-    // as JSON without the brackets; the search file being filled, and how many are written.
+    // Each message with a text as a JSON array, [chat, id, time, sender, text] and its
+    // page when not the chat's first, one after the other; where each ends, and its date.
     QByteArray m_rows;
-    QByteArray m_part;
-    int m_parts = 0;
+    std::vector<qsizetype> m_rowEnds;
+    std::vector<double> m_dates;
+    // The words are indexed a chat at a time on a thread of the pool, beside the pages
+    // being written: the texts of the chat going on, and how many went before them.
+    ArchiveWordIndex m_words;
+    QStringList m_texts;
+    qsizetype m_indexed = 0;
+    QFuture<void> m_indexing;
     bool m_open = false; // a chat was begun and not ended
 };

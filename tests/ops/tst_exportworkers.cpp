@@ -235,6 +235,9 @@ private slots:
         _ViberChat* ben = b.chat(2, {b.person(2, QStringLiteral("+2"), QStringLiteral("Ben"))});
         QList<_ViberMsg*> messages;
         _ViberMsg* needle = nullptr;
+        messages << b.message(ben, ViberMsgType::Text, Day1.addSecs(-5),
+                              QStringLiteral("Café Überraschung 東京 \"it's\" a\\b </script>"));
+        _ViberMsg* accented = messages.last();
         for (int i = 0; i < 2300; ++i) {
             messages << b.message(anna, ViberMsgType::Text, Day1.addSecs(i * 3600),
                                   i == 1500 ? QStringLiteral("the Needle") : QStringLiteral("m%1").arg(i),
@@ -301,17 +304,39 @@ private slots:
 
         if (!ExternalTool::available(QStringLiteral("chromium")))
             QSKIP("chromium is missing: the search was not run");
+        // Words match whatever their case and accents, in any order, and as the start of a
+        // word; the newest results come first, a hundred at a time.
         QTemporaryDir profile;
-        const QString dom = ExternalTool::run(
-            QStringLiteral("chromium"),
-            {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
-             QStringLiteral("--disable-dev-shm-usage"), QStringLiteral("--no-first-run"),
-             QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("p")),
-             QStringLiteral("--virtual-time-budget=10000"), QStringLiteral("--dump-dom"),
-             QUrl::fromLocalFile(out + QStringLiteral("/index.html")).toString() +
-                 QStringLiteral("?q=needle")});
-        QVERIFY2(dom.contains(QStringLiteral("href=\"Anna%28%2B1%29-2.html#msg-%1\"").arg(needle->id)),
+        const auto search = [&](const QString& words) {
+            QUrl page = QUrl::fromLocalFile(out + QStringLiteral("/index.html"));
+            page.setQuery(QStringLiteral("q=") + words);
+            return ExternalTool::run(
+                QStringLiteral("chromium"),
+                {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                 QStringLiteral("--disable-gpu"), QStringLiteral("--disable-dev-shm-usage"),
+                 QStringLiteral("--no-first-run"),
+                 QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("p")),
+                 QStringLiteral("--virtual-time-budget=10000"), QStringLiteral("--dump-dom"),
+                 page.toString()});
+        };
+        QString dom = search(QStringLiteral("needle"));
+        QVERIFY2(dom.contains(QStringLiteral("1 messages found")) &&
+                     dom.contains(QStringLiteral("href=\"Anna%28%2B1%29-2.html#msg-%1\"").arg(needle->id)),
                  qPrintable(dom.right(2000)));
+        dom = search(QStringLiteral("京 UBER cafe"));
+        QVERIFY2(dom.contains(QStringLiteral("1 messages found")) &&
+                     dom.contains(QStringLiteral("#msg-%1\"").arg(accented->id)) &&
+                     dom.contains(QStringLiteral("東京 \"it's\" a\\b &lt;/script&gt;</li>")),
+                 qPrintable(dom.right(2000)));
+        // m1, m10…m19, m100…m199, m1000…m1999 but m1500, the needle's place.
+        dom = search(QStringLiteral("M1"));
+        QVERIFY2(dom.contains(QStringLiteral("1110 messages found")) &&
+                     dom.count(QStringLiteral("class=\"hit\"")) == 100 &&
+                     dom.contains(QStringLiteral("Show 100 more")),
+                 qPrintable(dom.right(2000)));
+        const qsizetype firstHit = dom.indexOf(QStringLiteral("class=\"hit\""));
+        QVERIFY2(dom.mid(firstHit, 200).contains(QStringLiteral(": m1999<")),
+                 qPrintable(dom.mid(firstHit, 200)));
     }
 
     // The shared pictures arrive whole, and a file the folder already holds is kept.
