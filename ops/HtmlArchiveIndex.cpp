@@ -212,6 +212,16 @@ QByteArray scriptJson(const QJsonArray& value)
     return QJsonDocument(value).toJson(QJsonDocument::Compact).replace("</", "<\\/");
 }
 
+QString resultText(const QString& text)
+{
+    if (text.size() <= HtmlArchiveIndex::ResultTextUnits)
+        return text;
+    qsizetype size = HtmlArchiveIndex::ResultTextUnits;
+    if (text.at(size - 1).isHighSurrogate())
+        --size;
+    return text.left(size) + QStringLiteral("…");
+}
+
 QString pageLink(const QString& file)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(file));
@@ -263,7 +273,7 @@ void HtmlArchiveIndex::add(const _ViberMsg& msg, int page)
     m_rows += ',';
     appendQuotedJsonString(m_rows, sender);
     m_rows += ',';
-    appendQuotedJsonString(m_rows, msg.text);
+    appendQuotedJsonString(m_rows, resultText(msg.text));
     if (page > 0) {
         m_rows += ',';
         m_rows += QByteArray::number(page);

@@ -26,8 +26,12 @@ struct _ViberMsg;
 class HtmlArchiveIndex
 {
 public:
-    // A search showing the newest hundred messages loads at most this many files of rows.
+    // The messages a file of rows holds: the hundred a search shows come from one such file
+    // when they are of the same months, from a hundred at most.
     static constexpr qsizetype RowsPerFile = 500;
+    // A result shows this much of its text at most (the whole is on the chat's page), which
+    // keeps a file of rows near a megabyte even of the longest messages.
+    static constexpr qsizetype ResultTextUnits = 2000;
 
     HtmlArchiveIndex(const QString& folder, FileBatch& batch);
     ~HtmlArchiveIndex(); // waits for the words being indexed

@@ -268,6 +268,9 @@ private slots:
         for (const QString& page : std::as_const(pages))
             QVERIFY2(QFileInfo(QDir(out).filePath(page)).size() <= ExportMessagesHtml::MaxPageBytes,
                      qPrintable(page));
+        // Search files hold no more of a long text than a result shows.
+        for (const QFileInfo& file : QDir(out + QStringLiteral("/search")).entryInfoList(QDir::Files))
+            QVERIFY2(file.size() <= 1536 * 1024, qPrintable(file.fileName()));
         const QByteArray second = TestEnvironment::readFile(out + QStringLiteral("/Anna(+1)-2.html"));
         QVERIFY(second.contains("rel=\"prev\" href=\"Anna%28%2B1%29.html\"") &&
                 second.contains("rel=\"next\" href=\"Anna%28%2B1%29-3.html\"") &&
