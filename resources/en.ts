@@ -660,6 +660,10 @@ The backup was declined on the phone, so nothing was loaded. Please load again a
             <translation>Gone</translation>
         </message>
         <message>
+            <source>IDS_READING_DATABASE_%1</source>
+            <translation>Reading %1…</translation>
+        </message>
+        <message>
             <source>IDS_LAST_BACKUP_%1_%2</source>
             <translation>Last backup: %1, %2</translation>
         </message>

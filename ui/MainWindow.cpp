@@ -12,7 +12,6 @@
 #include "app/WebLinks.h"
 #include "db/BackupPasswords.h"
 #include "db/EncryptedBackup.h"
-#include "db/IOSViberDb.h"
 #include "db/IPhoneBackup.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
@@ -28,6 +27,7 @@
 #include "ui/FileDialog.h"
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
+#include "ui/LocalDatabaseLoader.h"
 #include "ui/MessageBox.h"
 #include "ui/MyTreeView.h"
 #include "ui/ProgressForm.h"
@@ -164,6 +164,9 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateActions);
     // A WiFi phone's agent ends after its idle time; while the phone is listed it is kept up.
     m_keepAlive = new WifiKeepAlive(this, m_options.wifiKeepAliveInterval);
+    m_databaseLoader = new LocalDatabaseLoader(this);
+    connect(m_databaseLoader, &LocalDatabaseLoader::loaded, this, &MainWindow::localDatabaseRead);
+    connect(m_databaseLoader, &LocalDatabaseLoader::failed, this, &MainWindow::localDatabaseFailed);
     connect(m_treeModel.get(), &QAbstractItemModel::rowsInserted, this, &MainWindow::followWifiPhones);
     connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::followWifiPhones);
     connect(m_btnSearchHandle, &QPushButton::pressed, this, &MainWindow::searchCotnact);
@@ -232,8 +235,16 @@ void MainWindow::openAtStart()
         return;
     }
     m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(database));
+    if (database->data)
+        openChatAtStart(database);
+    else
+        m_openAtStartPending = true;
+}
+
+void MainWindow::openChatAtStart(_LocalDbItemNode* database)
+{
     if (database->childCount() == 0)
-        return; // it did not load, and the user has been told
+        return;
     const AbsTreeItemModel::_ItemNode* shown = database->child(0);
     for (int row = 0; row < database->childCount() && !m_options.openChat.isEmpty(); ++row) {
         const auto* node = static_cast<const _ChatSessionItemNode*>(database->child(row));
@@ -436,10 +447,18 @@ void MainWindow::connectActions()
     // The commands that read no source's records; the others ask for a locked backup's
     // password first and run only once it has opened.
     const QList<MainActions::Id> sourceless = {
-        MainActions::ImportPC,      MainActions::ImportPCToLocalDb, MainActions::OpenDbFolder,
-        MainActions::CheckUpdate,   MainActions::ClearCache,        MainActions::ConnectWifi,
-        MainActions::Help,          MainActions::Feedback,          MainActions::About,
-        MainActions::UnmountDevice, MainActions::ViewCacheFiles,    MainActions::UndoTransfer,
+        MainActions::ImportPC,
+        MainActions::ImportPCToLocalDb,
+        MainActions::OpenDbFolder,
+        MainActions::CheckUpdate,
+        MainActions::ClearCache,
+        MainActions::ConnectWifi,
+        MainActions::Help,
+        MainActions::Feedback,
+        MainActions::About,
+        MainActions::UnmountDevice,
+        MainActions::ViewCacheFiles,
+        MainActions::UndoTransfer,
         MainActions::SearchHistories,
     };
     for (const auto& command : commands) {
@@ -690,13 +709,11 @@ void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemS
     case AbsTreeItemModel::NodeLocalDb: {
         auto* dbNode = static_cast<_LocalDbItemNode*>(node);
         clearMessageView();
-        if (dbNode->childCount() == 0) {
-            try {
-                loadLocalDatabase(dbNode);
-            } catch (const std::exception& e) {
-                runModal([&] { MessageBox::showError(UserText::plain(QString::fromUtf8(e.what()))); });
-                return;
-            }
+        if (!dbNode->data) {
+            // Read in the background: a history of millions of messages takes seconds.
+            m_lbChatName->setText(tr("IDS_READING_DATABASE_%1").arg(dbNode->text));
+            m_databaseLoader->load(dbNode->text);
+            break;
         }
         showMessages(dbNode->data, nullptr);
         break;
@@ -724,12 +741,43 @@ void MainWindow::onMainTreeSelected(const QItemSelection& selected, const QItemS
 
 void MainWindow::loadLocalDatabase(_LocalDbItemNode* node)
 {
-    // Browsing never changes the user's folder: the database is opened read-only.
-    IOSViberDb db(AppDirs::localDatabasePath(node->text), QString::fromLatin1(AppDirs::LocalDatabaseFile),
-                  IOSViberDb::OpenForBrowsing);
-    node->data = db.load();
+    node->data = LocalDatabaseLoader::loadNow(node->text);
     m_treeModel->loadChats(node);
     m_treeViewDS->expand(m_treeModel->nodeIndex(node));
+}
+
+bool MainWindow::isReadingDatabases() const
+{
+    return m_databaseLoader->isBusy();
+}
+
+void MainWindow::localDatabaseRead(const QString& name, const ViberDataSetPtr& data)
+{
+    _LocalDbItemNode* node = m_treeModel->findLocalDb(name);
+    // Gone from the tree, or read again by a command meanwhile.
+    if (!node || node->data)
+        return;
+    node->data = data;
+    m_treeModel->loadChats(node);
+    m_treeViewDS->expand(m_treeModel->nodeIndex(node));
+    if (m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex()) == node)
+        showMessages(node->data, nullptr);
+    updateActions();
+    if (m_openAtStartPending && name == m_options.openDatabase) {
+        m_openAtStartPending = false;
+        openChatAtStart(node);
+    }
+}
+
+void MainWindow::localDatabaseFailed(const QString& name, const QString& error)
+{
+    if (m_openAtStartPending && name == m_options.openDatabase)
+        m_openAtStartPending = false;
+    const _LocalDbItemNode* node = m_treeModel->findLocalDb(name);
+    if (!node || m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex()) != node)
+        return;
+    m_lbChatName->clear();
+    runModal([&] { MessageBox::showError(UserText::plain(error)); });
 }
 
 void MainWindow::onMainTreeContextMenu()
@@ -783,7 +831,9 @@ void MainWindow::updateActions()
 {
     const AbsTreeItemModel::_ItemNode* node = m_treeModel->nodeFromIndex(m_treeViewDS->currentIndex());
     MainActions::Node source = nodeKind(node);
-    if (source == MainActions::Node::LocalDbRoot)
+    // A local database still being read offers no command yet.
+    if (source == MainActions::Node::LocalDbRoot ||
+        (source == MainActions::Node::LocalDb && !static_cast<const _LocalDbItemNode*>(node)->data))
         source = MainActions::Node::None;
     m_actions->update(source, int(transferTargets(node).size()));
     // A folder read as a device was never written to: there is no transfer to undo.

@@ -45,6 +45,8 @@ class _LocalDbItemNode;
 // it has ended, so no data set a worker reads goes away under it. A command counts as
 // one such step from its first question to its last worker, and holds what it uses
 // (CommandContext): a phone that goes meanwhile stops it before its next step.
+class LocalDatabaseLoader;
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -86,6 +88,8 @@ public:
     void selectNode(const QModelIndex& index);
     void clearMessageView();
     void showMessages(const ViberDataSetPtr& data, _ViberChat* chat);
+    // Whether a local database is being read in the background.
+    bool isReadingDatabases() const;
 
     MainActions* actions() const { return m_actions; }
     // The context menus for the tree's current node and for the message list, with the
@@ -172,9 +176,14 @@ private:
     void buildMenus();
     VBBubbleViewMgr::Prompts bubblePrompts();
     void openAtStart();
+    void openChatAtStart(_LocalDbItemNode* database);
     void listLocalDatabases();
     void loadVirtualDevices();
     void loadLocalDatabase(_LocalDbItemNode* node);
+    // A local database read in the background: its chats fill in its row, and the
+    // messages show when it is still selected.
+    void localDatabaseRead(const QString& name, const ViberDataSetPtr& data);
+    void localDatabaseFailed(const QString& name, const QString& error);
     void loadVirtualDevice(_AndroidDeviceItemNode* node, const QString& folder);
     // Asks for the password of a locked backup (again after a wrong one) and reads it on
     // a worker; true once the node holds its records, false when the user cancelled or
@@ -285,6 +294,8 @@ private:
 
     QPointer<AndroidMonitor> m_monitor;
     WifiKeepAlive* m_keepAlive = nullptr;
+    LocalDatabaseLoader* m_databaseLoader = nullptr;
+    bool m_openAtStartPending = false; // the database to open at start is being read
     int m_modalDepth = 0;
     bool m_closeRequested = false;
     QList<std::function<void()>> m_deferredEvents;

@@ -591,6 +591,15 @@ bool MainWindow::showMessage(const QString& database, qint64 chatId, qint64 mess
     _LocalDbItemNode* node = m_treeModel->findLocalDb(database);
     if (!node)
         return false;
+    // The hit's chat is wanted now: a database not read yet is read at once.
+    if (!node->data) {
+        try {
+            loadLocalDatabase(node);
+        } catch (const std::exception& e) {
+            showException(e);
+            return true; // the user has been told why
+        }
+    }
     m_treeViewDS->setCurrentIndex(m_treeModel->nodeIndex(node));
     for (int row = 0; row < node->childCount(); ++row) {
         const auto* chatNode = static_cast<const _ChatSessionItemNode*>(node->child(row));

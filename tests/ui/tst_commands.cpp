@@ -252,6 +252,7 @@ void TestCommands::select(MainWindow& w, const QModelIndex& index)
     QCoreApplication::processEvents();
     w.findChild<MyTreeView*>(QStringLiteral("treeViewDS"))->setCurrentIndex(index);
     QCoreApplication::processEvents();
+    QTRY_VERIFY(!w.isReadingDatabases()); // a local database is read in the background
 }
 
 QModelIndex TestCommands::localDb(MainWindow& w, const QString& name)

@@ -198,6 +198,7 @@ void TestMainWindow::select(MainWindow& w, const QModelIndex& index)
     auto* tree = w.findChild<MyTreeView*>(QStringLiteral("treeViewDS"));
     tree->setCurrentIndex(index);
     QCoreApplication::processEvents();
+    QTRY_VERIFY(!w.isReadingDatabases()); // a local database is read in the background
 }
 
 void TestMainWindow::listsOnlyFoldersHoldingADatabase()
@@ -226,6 +227,21 @@ void TestMainWindow::rootsClearTheView()
     select(*w, w->treeModel()->nodeIndex(w->treeModel()->rootLocalDb()));
     QCOMPARE(count->text(), QStringLiteral("Messages: 0"));
     QVERIFY(w->currentSourceData() == nullptr);
+
+    // A database is read in the background; what it holds fills its row, but its
+    // messages do not replace the view of a node chosen meanwhile.
+    auto fresh = makeWindow();
+    auto* tree = fresh->findChild<MyTreeView*>(QStringLiteral("treeViewDS"));
+    const QModelIndex alpha = localDbIndex(*fresh, QStringLiteral("Alpha"));
+    tree->setCurrentIndex(alpha);
+    QVERIFY(fresh->isReadingDatabases());
+    QCOMPARE(fresh->findChild<QLabel*>(QStringLiteral("lbChatName"))->text(),
+             QStringLiteral("Reading Alpha…"));
+    tree->setCurrentIndex(fresh->treeModel()->nodeIndex(fresh->treeModel()->rootDevice()));
+    QTRY_VERIFY(!fresh->isReadingDatabases());
+    QVERIFY(fresh->treeModel()->rowCount(alpha) > 0);
+    QCOMPARE(fresh->messageModel()->rowCount(), 0);
+    QVERIFY(fresh->currentSourceData() == nullptr);
 }
 
 void TestMainWindow::databaseAndChatSelection()
@@ -235,9 +251,10 @@ void TestMainWindow::databaseAndChatSelection()
     // last backed up.
     const QString folder = AppDirs::localDatabasePath(QStringLiteral("Alpha"));
     const QString database = QDir(folder).filePath(QLatin1String(AppDirs::LocalDatabaseFile));
-    const qint64 banana = TestEnvironment::pythonQuery(
-                              database, QStringLiteral("select Z_PK from ZVIBERMESSAGE where ZTEXT='banana bread too'"))
-                              .toLongLong();
+    const qint64 banana =
+        TestEnvironment::pythonQuery(
+            database, QStringLiteral("select Z_PK from ZVIBERMESSAGE where ZTEXT='banana bread too'"))
+            .toLongLong();
     QVERIFY(banana > 0);
     QList<qint64> all;
     for (const QString& id : TestEnvironment::pythonQuery(
@@ -284,7 +301,8 @@ void TestMainWindow::databaseAndChatSelection()
         const bool gone = flag.data().toString() == QLatin1String("Gone");
         goneRows += gone ? 1 : 0;
         QCOMPARE(gone, w->messageModel()->messageAt(row)->id == banana);
-        QCOMPARE(flag.data(Qt::ToolTipRole).toString().contains(QLatin1String("Gone from the phone since")), gone);
+        QCOMPARE(flag.data(Qt::ToolTipRole).toString().contains(QLatin1String("Gone from the phone since")),
+                 gone);
     }
     QCOMPARE(goneRows, 1);
     QCOMPARE(w->bubbleView()->renderPage(1).count(QLatin1String("Gone from the phone since")), 1);

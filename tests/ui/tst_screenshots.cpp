@@ -72,7 +72,7 @@ private slots:
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         const QModelIndex database = model->nodeIndex(model->localDbNodes().first());
         tree->setCurrentIndex(database);
-        QVERIFY(model->rowCount(database) >= 3);
+        QTRY_VERIFY(model->rowCount(database) >= 3);
         // The group chat shows senders, pictures and emoticons together.
         QModelIndex group;
         for (int row = 0; row < model->rowCount(database); ++row) {
