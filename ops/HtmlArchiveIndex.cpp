@@ -14,7 +14,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <numeric>
 #include <utility>
 
 namespace {
@@ -240,7 +239,8 @@ HtmlArchiveIndex::~HtmlArchiveIndex()
     try {
         m_indexing.waitForFinished();
     } catch (const std::exception&) {
-        // The export failed before finish(), which reports what went wrong.
+        // Reached without finish() only when the export failed already: that failure is
+        // the one reported.
     }
 }
 
@@ -256,15 +256,19 @@ void HtmlArchiveIndex::add(const _ViberMsg& msg, int page)
     if (chat.messages++ == 0)
         chat.first = msg.date;
     chat.last = msg.date;
-    if (msg.text.isEmpty())
-        return;
+    if (!msg.text.isEmpty())
+        m_pending.append({&msg, page});
+}
+
+void HtmlArchiveIndex::addRow(const _ViberMsg& msg, int page, qsizetype chat, const QString& chatTitle)
+{
     const QString sender = ViberText::isOutgoing(msg) ? QStringLiteral("Me")
                            : msg.sender               ? ViberText::personLabel(*msg.sender)
-                                                      : chat.title;
+                                                      : chatTitle;
     char time[ExportMessagesJson::IsoTimeSize];
     const qsizetype timeSize = ExportMessagesJson::formatIsoTime(time, msg.date);
     m_rows += '[';
-    m_rows += QByteArray::number(m_chats.size() - 1);
+    m_rows += QByteArray::number(chat);
     m_rows += ',';
     m_rows += QByteArray::number(msg.id);
     m_rows += ',';
@@ -279,9 +283,15 @@ void HtmlArchiveIndex::add(const _ViberMsg& msg, int page)
         m_rows += QByteArray::number(page);
     }
     m_rows += ']';
-    m_texts.append(msg.text);
+    m_words.add(qsizetype(m_dates.size()), msg.text);
     m_rowEnds.push_back(m_rows.size());
     m_dates.push_back(msg.date);
+}
+
+void HtmlArchiveIndex::addRows(const QList<Pending>& pending, qsizetype chat, const QString& chatTitle)
+{
+    for (const Pending& p : pending)
+        addRow(*p.msg, p.page, chat, chatTitle);
 }
 
 void HtmlArchiveIndex::endChat(const QStringList& pages, const QString& mediaPage)
@@ -292,11 +302,8 @@ void HtmlArchiveIndex::endChat(const QStringList& pages, const QString& mediaPag
     m_chats.last().pages = pages;
     m_chats.last().mediaPage = mediaPage;
     m_indexing = m_indexing.then(QtFuture::Launch::Async,
-                                 [this, texts = std::exchange(m_texts, {}), first = m_indexed] {
-                                     for (qsizetype i = 0; i < texts.size(); ++i)
-                                         m_words.add(first + i, texts.at(i));
-                                 });
-    m_indexed = qsizetype(m_dates.size());
+                                 [this, pending = std::exchange(m_pending, {}), chat = m_chats.size() - 1,
+                                  title = m_chats.last().title] { addRows(pending, chat, title); });
 }
 
 void HtmlArchiveIndex::writeFile(const QString& name, QByteArray bytes)
@@ -328,16 +335,20 @@ void HtmlArchiveIndex::writeRows(const std::vector<qint32>& byRank)
 
 void HtmlArchiveIndex::finish()
 {
-    // Ranks from the newest message on, so that a search meets the newest results first
-    // and those of one time share a file of rows.
-    std::vector<qint32> byRank(m_dates.size());
-    std::iota(byRank.begin(), byRank.end(), 0);
-    std::stable_sort(byRank.begin(), byRank.end(),
-                     [this](qint32 a, qint32 b) { return m_dates[a] > m_dates[b]; });
-    writeRows(byRank);
     m_indexing.waitForFinished();
-    for (qsizetype i = 0; i < m_texts.size(); ++i) // a chat that was not ended
-        m_words.add(m_indexed + i, m_texts.at(i));
+    if (!m_pending.isEmpty()) // a chat that was not ended
+        addRows(std::exchange(m_pending, {}), m_chats.size() - 1, m_chats.last().title);
+    // Ranks from the newest message on, so that a search meets the newest results first
+    // and those of one time share a file of rows; messages of the same time keep their
+    // order. Sorting the dates with the numbers beside them keeps the sort in the cache.
+    std::vector<std::pair<double, qint32>> newestFirst(m_dates.size());
+    for (qsizetype i = 0; i < qsizetype(m_dates.size()); ++i)
+        newestFirst[i] = {-m_dates[i], qint32(i)};
+    std::sort(newestFirst.begin(), newestFirst.end());
+    std::vector<qint32> byRank(newestFirst.size());
+    for (qsizetype rank = 0; rank < qsizetype(byRank.size()); ++rank)
+        byRank[rank] = newestFirst[rank].second;
+    writeRows(byRank);
     const int buckets = m_words.suitableBuckets();
     const QList<QByteArray> words = m_words.bucketsJson(byRank, buckets);
     for (int b = 0; b < buckets; ++b) {

@@ -34,13 +34,14 @@ public:
     static constexpr qsizetype ResultTextUnits = 2000;
 
     HtmlArchiveIndex(const QString& folder, FileBatch& batch);
-    ~HtmlArchiveIndex(); // waits for the words being indexed
+    ~HtmlArchiveIndex(); // waits for the rows and words being made
     HtmlArchiveIndex(const HtmlArchiveIndex&) = delete;
     HtmlArchiveIndex& operator=(const HtmlArchiveIndex&) = delete;
 
     // The chat whose messages come next.
     void beginChat(const _ViberChat& chat);
-    // A message of the chat, shown on its page number page (from 0).
+    // A message of the chat, shown on its page number page (from 0); it is read until
+    // finish() returns or the index goes.
     void add(const _ViberMsg& msg, int page);
     // Ends the chat; pages are the chat's pages in order, mediaPage its page of media
     // (empty when it has none).
@@ -49,10 +50,11 @@ public:
     void finish();
 
 private:
-    void writeFile(const QString& name, QByteArray bytes);
-    void writeRows(const std::vector<qint32>& byRank);
-    void writeIndexPage(int buckets);
-
+    struct Pending
+    {
+        const _ViberMsg* msg;
+        int page;
+    };
     struct Chat
     {
         QStringList pages;
@@ -64,19 +66,26 @@ private:
         double last = 0;
     };
 
+    void addRows(const QList<Pending>& pending, qsizetype chat, const QString& chatTitle);
+    void addRow(const _ViberMsg& msg, int page, qsizetype chat, const QString& chatTitle);
+    void writeFile(const QString& name, QByteArray bytes);
+    void writeRows(const std::vector<qint32>& byRank);
+    void writeIndexPage(int buckets);
+
     QString m_folder;
     FileBatch& m_batch;
     QList<Chat> m_chats;
-    // Each message with a text as a JSON array, [chat, id, time, sender, text] and its
-    // page when not the chat's first, one after the other; where each ends, and its date.
+    // The messages with a text of the chat going on, with their pages. Their rows and
+    // words are made a chat at a time on a thread of the pool, beside the pages being
+    // written, into the members after m_pending, which only that chain of work touches
+    // until finish() has waited for it.
+    QList<Pending> m_pending;
+    QFuture<void> m_indexing;
+    // Each message's row as a JSON array, [chat, id, time, sender, text] and its page
+    // when not the chat's first, one after the other; where each ends, and its date.
     QByteArray m_rows;
     std::vector<qsizetype> m_rowEnds;
     std::vector<double> m_dates;
-    // The words are indexed a chat at a time on a thread of the pool, beside the pages
-    // being written: the texts of the chat going on, and how many went before them.
     ArchiveWordIndex m_words;
-    QStringList m_texts;
-    qsizetype m_indexed = 0;
-    QFuture<void> m_indexing;
     bool m_open = false; // a chat was begun and not ended
 };
