@@ -30,6 +30,9 @@ public:
     // Of a local database: the stored messages (by id) that the source they were backed
     // up from no longer held at a later complete backup, with when that was first seen.
     QHash<qint64, QDateTime> goneFromSource;
+    // Every message oldest first, when the reader sorted them on its own thread (a local
+    // database read for the window); empty otherwise.
+    QList<_ViberMsg*> oldestFirst;
 
     QList<_ViberChat*> allChats() const { return chats.values(); }
     QList<_ViberMsg*> allMessages() const { return messages.values(); }

@@ -56,4 +56,29 @@ void sortByChatThenDate(QList<_ViberMsg*>& messages)
         messages[i] = placed[size_t(i)].msg;
 }
 
+void sortByDate(QList<_ViberMsg*>& messages, bool newestFirst)
+{
+    struct Keyed
+    {
+        double date;  // negated for newest first; NaN sorts first
+        qsizetype at; // where it was, which keeps messages of one time in their order
+        _ViberMsg* msg;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(messages.size()));
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        _ViberMsg* msg = messages.at(i);
+        const double date = std::isnan(msg->date) ? -HUGE_VAL : msg->date;
+        keyed.push_back({newestFirst ? -date : date, i, msg});
+    }
+    const auto before = [](const Keyed& a, const Keyed& b) {
+        return a.date < b.date || (a.date == b.date && a.at < b.at);
+    };
+    if (std::is_sorted(keyed.begin(), keyed.end(), before))
+        return;
+    std::sort(keyed.begin(), keyed.end(), before);
+    for (qsizetype i = 0; i < messages.size(); ++i)
+        messages[i] = keyed[size_t(i)].msg;
+}
+
 } // namespace ViberSort

@@ -174,9 +174,5 @@ QModelIndex ItemModelSms::indexOfRow(int row) const
 
 void ItemModelSms::sortByTime(QList<_ViberMsg*>& messages, Qt::SortOrder order)
 {
-    // Both predicates are strict: "greater or equal" breaks std::sort's bounds on equal times.
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(messages.begin(), messages.end(), &ViberSort::msgByDate);
-    else
-        std::stable_sort(messages.begin(), messages.end(), &ViberSort::msgByDateNewestFirst);
+    ViberSort::sortByDate(messages, order == Qt::DescendingOrder);
 }

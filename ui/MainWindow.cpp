@@ -647,11 +647,19 @@ void MainWindow::showMessages(const ViberDataSetPtr& data, _ViberChat* chat)
 {
     m_currentChat = chat;
     QList<_ViberMsg*> messages;
-    if (chat)
+    if (chat) {
         messages = chat->messages;
-    else if (data)
+        sortMessages(messages);
+    } else if (data && !data->oldestFirst.isEmpty()) {
+        // Sorted when it was read, off this thread; newest first, messages of the same
+        // time come in the reverse of their stored order.
+        messages = data->oldestFirst;
+        if (m_treeViewSMS->header()->sortIndicatorOrder() == Qt::DescendingOrder)
+            std::reverse(messages.begin(), messages.end());
+    } else if (data) {
         messages = data->allMessages();
-    sortMessages(messages);
+        sortMessages(messages);
+    }
     const QHash<qint64, QDateTime> gone = data ? data->goneFromSource : QHash<qint64, QDateTime>();
     m_smsModel->setMessages(messages, gone);
     m_bubbles->showBubble(messages, gone);

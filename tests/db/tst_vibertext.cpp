@@ -407,10 +407,10 @@ private slots:
         QVERIFY(ViberSort::callByDateNewestFirst(&late, &early));
     }
 
-    // Chats by id, time within a chat, ties in their first order, chatless ones first:
-    // the same order a stable sort gives, on enough messages to leave the small-range
+    // Chats by id, time within a chat, ties in their first order, chatless ones first; and
+    // by time alone: the same orders a stable sort gives, on enough messages to leave the small-range
     // insertion sort behind. Two chat records of one id are one chat here.
-    void sortByChatThenDateIsStable()
+    void sortsAreStable()
     {
         _ViberChat chats[4];
         for (int i = 0; i < 3; ++i)
@@ -444,6 +444,16 @@ private slots:
                 const qint64 cb = b->chat ? b->chat->id : std::numeric_limits<qint64>::min();
                 return ca != cb ? ca < cb : date(a) < date(b);
             });
+            // By time alone, both ways, ties in the order given.
+            for (const bool newestFirst : {false, true}) {
+                QList<_ViberMsg*> byDate = msgs;
+                std::stable_sort(byDate.begin(), byDate.end(), [&](const _ViberMsg* a, const _ViberMsg* b) {
+                    return newestFirst ? date(a) > date(b) : date(a) < date(b);
+                });
+                QList<_ViberMsg*> sorted = msgs;
+                ViberSort::sortByDate(sorted, newestFirst);
+                QCOMPARE(sorted, byDate);
+            }
             ViberSort::sortByChatThenDate(msgs);
             QCOMPARE(msgs, expected);
             QVERIFY(!msgs.first()->chat);
