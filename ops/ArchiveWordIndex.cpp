@@ -47,9 +47,8 @@ constexpr int MaxBuckets = 1024;
 
 } // namespace
 
-void ArchiveWordIndex::add(qsizetype message, QStringView text)
+void ArchiveWordIndex::add(QStringView text)
 {
-    Q_ASSERT(message == m_message);
     QString decomposed;
     if (!isAscii(text)) {
         decomposed = text.toString().normalized(QString::NormalizationForm_D);
@@ -85,7 +84,6 @@ void ArchiveWordIndex::add(qsizetype message, QStringView text)
     }
     endWord();
     m_messageEnds.push_back(qsizetype(m_messageWords.size()));
-    ++m_message;
 }
 
 void ArchiveWordIndex::endWord()
@@ -103,8 +101,9 @@ void ArchiveWordIndex::endWord()
     } else {
         id = *known;
     }
-    if (m_lastMessage[id] != m_message) {
-        m_lastMessage[id] = qint32(m_message);
+    const auto message = qint32(m_messageEnds.size());
+    if (m_lastMessage[id] != message) {
+        m_lastMessage[id] = message;
         m_messageWords.push_back(id);
     }
     m_word.resize(0); // keeps its capacity for the next word

@@ -23,9 +23,8 @@ public:
     // Longer words are cut to this many UTF-16 units, here and in the search code.
     static constexpr qsizetype MaxWordUnits = 32;
 
-    // The words of text, for the message numbered message; numbers start at 0 and grow by
-    // one with each call.
-    void add(qsizetype message, QStringView text);
+    // The words of text, for the next message: the first added is message 0.
+    void add(QStringView text);
 
     // How many buckets suit the words added so far (each near a tenth of a megabyte).
     int suitableBuckets() const;
@@ -44,7 +43,6 @@ private:
     QHash<QStringView, qint32> m_ids;     // word → its number
     std::vector<qint32> m_lastMessage;    // of each word, so that a message lists it once
     std::vector<qint32> m_messageWords;   // the words of each message, one after the other
-    std::vector<qsizetype> m_messageEnds; // where each message's words end
+    std::vector<qsizetype> m_messageEnds; // where each message's words end; its size numbers the next
     QString m_word;                       // the word being read
-    qsizetype m_message = 0;
 };

@@ -283,7 +283,7 @@ void HtmlArchiveIndex::addRow(const _ViberMsg& msg, int page, qsizetype chat, co
         m_rows += QByteArray::number(page);
     }
     m_rows += ']';
-    m_words.add(qsizetype(m_dates.size()), msg.text);
+    m_words.add(msg.text);
     m_rowEnds.push_back(m_rows.size());
     m_dates.push_back(msg.date);
 }
