@@ -38,11 +38,14 @@ QString unescape(const QByteArray& name)
     return QString::fromUtf8(out);
 }
 
-void writeList(const QString& listPath, const QDir& base, const QStringList& relativePaths)
+void writeList(const QString& listPath, const QDir& base, const QStringList& relativePaths,
+               const QHash<QString, QString>& known = {})
 {
     QByteArray list;
     for (const QString& relative : relativePaths) {
-        const QString hash = FileSha256::hexOf(base.filePath(relative));
+        QString hash = known.value(QDir::cleanPath(base.absoluteFilePath(relative)));
+        if (hash.isEmpty())
+            hash = FileSha256::hexOf(base.filePath(relative));
         if (hash.isEmpty())
             throw OperationError(QStringLiteral("Cannot read %1").arg(base.filePath(relative)));
         list += manifestLine(hash, relative);
@@ -97,12 +100,12 @@ QMap<QString, QString> readList(const QString& listPath, QString& problem)
 
 } // namespace
 
-void ExportManifest::writeForFolder(const QString& folder)
+void ExportManifest::writeForFolder(const QString& folder, const QHash<QString, QString>& known)
 {
     const QString list = QDir(folder).filePath(QLatin1String(FolderManifest));
     QStringList files = filesUnder(folder);
     files.removeAll(QLatin1String(FolderManifest));
-    writeList(list, QDir(folder), files);
+    writeList(list, QDir(folder), files, known);
 }
 
 void ExportManifest::writeForFile(const QString& path, const std::function<QString()>& writeProvenance)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -17,8 +18,10 @@ public:
     static constexpr auto FileSuffix = ".sha256";
 
     // Lists every file under folder (links are not followed) in its MANIFEST.sha256.
-    // Throws OperationError when a file cannot be read or the list cannot be written.
-    static void writeForFolder(const QString& folder);
+    // known holds the hashes the writer took of files as it wrote them, by absolute path;
+    // every other file is read. Throws OperationError when a file cannot be read or the
+    // list cannot be written.
+    static void writeForFolder(const QString& folder, const QHash<QString, QString>& known = {});
     // Writes the provenance of a one-file export and lists both in NAME.sha256. When
     // either cannot be written, the export goes too (with what was written beside it), so
     // that a failed export leaves nothing under its name; then throws OperationError.

@@ -242,10 +242,10 @@ void ExportMessagesThread::exportAll()
     if (m_progress.isCancelled())
         throw OperationCancelled();
     pages.commit();
-    writeProof(chats.size());
+    writeProof(chats.size(), pages.writtenHashes());
 }
 
-void ExportMessagesThread::writeProof(qint64 chats)
+void ExportMessagesThread::writeProof(qint64 chats, const FileBatch::Hashes& written)
 {
     static const QStringList formatNames = {QStringLiteral("txt"), QStringLiteral("csv"),
                                             QStringLiteral("pdf"), QStringLiteral("html"),
@@ -262,7 +262,7 @@ void ExportMessagesThread::writeProof(qint64 chats)
     if (folder) {
         // A failure here removes the folder's new entries with the pages.
         writeProvenance();
-        ExportManifest::writeForFolder(m_path);
+        ExportManifest::writeForFolder(m_path, written);
     } else {
         ExportManifest::writeForFile(m_path, writeProvenance);
     }

@@ -3,6 +3,7 @@
 #include "db/ViberMsg.h"
 #include "ops/BubbleText.h"
 #include "ops/ExportProvenance.h"
+#include "ops/FileBatch.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -45,7 +46,8 @@ private:
     void exportAll();
     void prepareHtmlFolder(FileBatch& batch);
     void removeOutput();
-    void writeProof(qint64 chats);
+    // written: the hashes the export's batch took of the files it wrote.
+    void writeProof(qint64 chats, const FileBatch::Hashes& written);
     QString runFileName(const _ViberChat* chat, const QString& extension);
     // base.extension, or base(N).extension when a file of the run already has that name.
     QString freeFileName(const QString& base, const QString& extension);

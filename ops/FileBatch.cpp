@@ -1,5 +1,6 @@
 #include "ops/FileBatch.h"
 
+#include "app/Sha256.h"
 #include "ops/BackgroundWriter.h"
 #include "ops/FileWrites.h"
 #include "ops/OperationError.h"
@@ -86,15 +87,16 @@ void syncBatchFolders(const QSet<QString>& folders)
 #endif
 }
 
-// Fills the file out, open for writing, with the data of source; a copy that fails is
-// removed, as a missing file is better than a cut one.
-bool copyInto(const QString& source, QFile& out)
+// Fills the file out, open for writing, with the data of source, hashing it on the way;
+// a copy that fails is removed, as a missing file is better than a cut one.
+bool copyInto(const QString& source, QFile& out, Sha256& hash)
 {
     QFile in(source);
     bool ok = in.open(QIODevice::ReadOnly);
     while (ok && !in.atEnd()) {
         const QByteArray chunk = in.read(64 * 1024);
         ok = !chunk.isEmpty() && FileWrites::writeAll(out, chunk);
+        hash.add(chunk);
     }
     if (ok && out.flush())
         return true;
@@ -133,10 +135,20 @@ void giveWayToOtherThreads()
 #endif
 }
 
+// The key of a path in the hashes the batch keeps.
+QString absolutePath(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 // What waits for the batch's thread: some pages' worth, small beside a data set.
 constexpr qsizetype MaxWaitingBytes = 4 * 1024 * 1024;
 
 } // namespace
+
+FileBatch::Copy::Copy(const QString& path) : path(path), hash(std::make_unique<Sha256>()) {}
+
+FileBatch::Copy::~Copy() = default;
 
 FileBatch::FileBatch() : m_writer(std::make_unique<BackgroundWriter>(MaxWaitingBytes)) {}
 
@@ -155,7 +167,7 @@ QFile* FileBatch::create(const QString& target)
     m_syncs.watch(QFileInfo(target).absolutePath());
     auto file = std::make_unique<QFile>();
     QFile* const made = file.get();
-    m_entries.push_back({std::move(file), target});
+    m_entries.push_back({std::move(file), std::make_unique<Sha256>(), target});
     m_writer->post([made, target] { return openTemporary(*made, target); });
     return made;
 }
@@ -163,9 +175,13 @@ QFile* FileBatch::create(const QString& target)
 void FileBatch::write(QFile* file, QByteArray bytes)
 {
     throwIfFailed();
+    const auto entry = find(file);
+    if (entry == m_entries.end())
+        return;
     const qsizetype size = bytes.size();
     m_writer->post(
-        [file, bytes = std::move(bytes)] {
+        [file, hash = entry->hash.get(), bytes = std::move(bytes)] {
+            hash->add(bytes);
             return FileWrites::writeAll(*file, bytes) ? QString() : file->errorString();
         },
         size);
@@ -225,13 +241,15 @@ bool FileBatch::copyNew(const QString& source, const QString& destination)
     if (!taken.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     taken.close();
-    m_copies.append(destination);
-    m_writer->post([this, source, destination] {
-        QFile out(destination);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            QFile::remove(destination);
-        else if (copyInto(source, out))
+    Copy& copy = m_copies.emplace_back(destination);
+    m_writer->post([this, source, &copy] {
+        QFile out(copy.path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            QFile::remove(copy.path);
+        } else if (copyInto(source, out, *copy.hash)) {
+            copy.made = true;
             return m_writeOut.add(out);
+        }
         return QString();
     });
     return true;
@@ -245,7 +263,7 @@ void FileBatch::copyFolderNew(const QString& source, const QString& target)
     // files (ext4 passes over the inodes freed in the last minutes), they took a
     // processor for a third of a second.
     auto copy = [source, target] {
-        QStringList made;
+        Hashes made;
         const QDir from(source);
         const QDir to(target);
         if (!from.exists() || !QDir().mkpath(target))
@@ -253,8 +271,10 @@ void FileBatch::copyFolderNew(const QString& source, const QString& target)
         const QStringList names = from.entryList(QDir::Files);
         for (const QString& name : names) {
             QFile out(to.filePath(name));
-            if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && copyInto(from.filePath(name), out))
-                made.append(out.fileName());
+            Sha256 hash;
+            if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                copyInto(from.filePath(name), out, hash))
+                made.insert(absolutePath(out.fileName()), hash.finishHex());
         }
         return made;
     };
@@ -274,9 +294,18 @@ void FileBatch::commit()
     throwIfFailed();
     if (const QString error = m_writeOut.finishAll(); !error.isEmpty())
         throw OperationError(error);
-    QList<QString> copies = m_copies;
-    for (auto& folderCopy : m_folderCopies)
-        copies += folderCopy.get();
+    QList<QString> copies;
+    for (Copy& copy : m_copies) {
+        if (copy.made) {
+            copies.append(copy.path);
+            recordHash(copy.path, *copy.hash);
+        }
+    }
+    for (auto& folderCopy : m_folderCopies) {
+        const Hashes made = folderCopy.get();
+        copies += made.keys();
+        m_written.insert(made);
+    }
     for (const Entry& entry : m_entries) {
         if (!entry.finished)
             throw batchFailure(entry.target, QStringLiteral("not written to the end"));
@@ -300,9 +329,16 @@ void FileBatch::commit()
             m_entries.erase(m_entries.begin(), entry); // in place: no longer the batch's to remove
             throw batchFailure(target, QString::fromLocal8Bit(error.message()));
         }
+        recordHash(entry->target, *entry->hash);
     }
     m_entries.clear();
     syncBatchFolders(folders);
+}
+
+void FileBatch::recordHash(const QString& path, Sha256& hash)
+{
+    if (const QString hex = hash.finishHex(); !hex.isEmpty())
+        m_written.insert(absolutePath(path), hex);
 }
 
 void FileBatch::syncFiles(const QList<QString>& copies) const

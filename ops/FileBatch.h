@@ -5,15 +5,18 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <future>
 #include <memory>
 #include <vector>
 
 class BackgroundWriter;
+class Sha256;
 
 // The files of one export, put in place together. Each is written to a temporary file
 // beside its target; commit() makes them all durable with one sync of the disk and only
@@ -27,9 +30,15 @@ class BackgroundWriter;
 // the order they are asked, and each finished file goes through a WriteOutQueue, so
 // that the sync at the end finds most of the data on the disk. A failure there is
 // reported by the next write, finish or commit.
+//
+// Every file's bytes are hashed as they go by, so that an export's manifest need not
+// read back what was just written: the pages leave the file system's cache as soon as
+// they are on the disk.
 class FileBatch
 {
 public:
+    using Hashes = QHash<QString, QString>; // a file's absolute path → its SHA-256 in hex
+
     FileBatch();
     ~FileBatch(); // waits for the batch's thread, then removes what was not committed
     FileBatch(const FileBatch&) = delete;
@@ -62,24 +71,38 @@ public:
     // order they were created, and syncs their folders; throws OperationError, naming the
     // file, when any step fails or a file was never finished.
     void commit();
+    // The SHA-256 of every file commit() put in place and of every copy made, by path.
+    const Hashes& writtenHashes() const { return m_written; }
 
 private:
     struct Entry
     {
         std::unique_ptr<QFile> file;
+        std::unique_ptr<Sha256> hash;
         QString target;
         bool finished = false;
+    };
+    // A copy made on the batch's thread, which alone touches it until commit().
+    struct Copy
+    {
+        explicit Copy(const QString& path);
+        ~Copy();
+        QString path;
+        std::unique_ptr<Sha256> hash;
+        bool made = false;
     };
 
     std::vector<Entry>::iterator find(const QFile* file);
     // Every file's data on the disk; copies are those made in place.
     void syncFiles(const QList<QString>& copies) const;
+    void recordHash(const QString& path, Sha256& hash);
     void throwIfFailed() const;
 
     std::vector<Entry> m_entries;
-    QList<QString> m_copies;                              // synced at commit(), already in place
-    std::vector<std::future<QStringList>> m_folderCopies; // what each copy of a folder made
+    std::deque<Copy> m_copies;                       // synced at commit(), already in place
+    std::vector<std::future<Hashes>> m_folderCopies; // what each copy of a folder made
     FileSystemSyncs m_syncs;
     WriteOutQueue m_writeOut; // the batch's thread's, and commit()'s once it has drained
     std::unique_ptr<BackgroundWriter> m_writer;
+    Hashes m_written;
 };
