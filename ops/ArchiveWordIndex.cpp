@@ -3,19 +3,88 @@
 #include <QChar>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
-
-bool isAscii(QStringView text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-}
 
 // Han and kana: scripts written without spaces, where each character is taken as a word.
 bool standsAlone(char32_t c)
 {
     return (c >= 0x3040 && c <= 0x30ff) || (c >= 0x3400 && c <= 0x4dbf) || (c >= 0x4e00 && c <= 0x9fff) ||
            (c >= 0xf900 && c <= 0xfaff) || (c >= 0x20000 && c <= 0x2ffff);
+}
+
+// What a character of the Basic Multilingual Plane is to a word once folded on its own,
+// with the character it folds to in the low 16 bits. A text whose characters each fold on
+// their own, as those of most alphabets do, needs no decomposition as a whole.
+enum Fold : quint32 {
+    Drop = 0,         // a combining accent, folded away
+    Break = 1 << 16,  // ends a word
+    Letter = 2 << 16, // goes on the word, as the character given
+    Alone = 3 << 16,  // a word of its own
+    Whole = 4 << 16,  // decomposes into several characters, or is a mark that
+                      // decomposition may move: the text is decomposed whole
+};
+constexpr quint32 FoldKinds = 0xffff0000u;
+
+quint32 foldOf(char16_t c)
+{
+    if (QChar::isSurrogate(c))
+        return Whole;
+    if (c >= 0x300 && c <= 0x36f)
+        return Drop;
+    if (QChar::combiningClass(c) != 0)
+        return Whole;
+    char32_t folded = c;
+    if (QChar::decompositionTag(c) == QChar::Canonical) {
+        QString decomposed = QString(QChar(c)).normalized(QString::NormalizationForm_D);
+        decomposed.removeIf([](QChar d) { return d.unicode() >= 0x300 && d.unicode() <= 0x36f; });
+        if (decomposed.isEmpty())
+            return Drop;
+        if (decomposed.size() > 1 || decomposed.front().combiningClass() != 0)
+            return Whole;
+        folded = decomposed.front().unicode();
+    }
+    if (standsAlone(folded))
+        return Alone | folded;
+    if (!QChar::isLetterOrNumber(folded) && !QChar::isMark(folded))
+        return Break;
+    const char32_t lower = QChar::toLower(folded);
+    if (lower > 0xffff)
+        return Whole;
+    return Letter | (lower == 0x3c2 ? 0x3c3 : lower); // final sigma as sigma
+}
+
+const std::vector<quint32>& foldTable()
+{
+    static const std::vector<quint32> table = [] {
+        std::vector<quint32> made(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            made[c] = foldOf(char16_t(c));
+        return made;
+    }();
+    return table;
+}
+
+// Whether every character of text folds on its own (characters beyond the Basic
+// Multilingual Plane do when they have no decomposition and are no mark that moves).
+bool foldsByTable(QStringView text, const std::vector<quint32>& table)
+{
+    const char16_t* in = text.utf16();
+    const char16_t* const end = in + text.size();
+    while (in != end) {
+        const char16_t c = *in++;
+        if (c < 0x80)
+            continue;
+        if (QChar::isHighSurrogate(c) && in != end && QChar::isLowSurrogate(*in)) {
+            const char32_t code = QChar::surrogateToUcs4(c, *in++);
+            if (QChar::decompositionTag(code) == QChar::Canonical || QChar::combiningClass(code) != 0)
+                return false;
+        } else if ((table[c] & FoldKinds) == Whole) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void appendCodePoint(QString& out, char32_t c)
@@ -49,8 +118,10 @@ constexpr int MaxBuckets = 1024;
 
 void ArchiveWordIndex::add(QStringView text)
 {
+    const std::vector<quint32>& table = foldTable();
+    const bool byTable = foldsByTable(text, table);
     QString decomposed;
-    if (!isAscii(text)) {
+    if (!byTable) {
         decomposed = text.toString().normalized(QString::NormalizationForm_D);
         text = decomposed;
     }
@@ -65,6 +136,25 @@ void ArchiveWordIndex::add(QStringView text)
                 m_word += QChar(char16_t(c + ('a' - 'A')));
             else
                 endWord();
+            continue;
+        }
+        if (byTable && !QChar::isSurrogate(c)) {
+            const quint32 fold = table[c];
+            switch (fold & FoldKinds) {
+            case Drop:
+                break;
+            case Letter:
+                m_word += QChar(char16_t(fold));
+                break;
+            case Alone:
+                endWord();
+                m_word += QChar(char16_t(fold));
+                endWord();
+                break;
+            default:
+                endWord();
+                break;
+            }
             continue;
         }
         if (QChar::isHighSurrogate(c) && in != end && QChar::isLowSurrogate(*in))

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -211,14 +212,29 @@ QByteArray scriptJson(const QJsonArray& value)
     return QJsonDocument(value).toJson(QJsonDocument::Compact).replace("</", "<\\/");
 }
 
+// A text longer than a result shows, cut.
 QString resultText(const QString& text)
 {
-    if (text.size() <= HtmlArchiveIndex::ResultTextUnits)
-        return text;
     qsizetype size = HtmlArchiveIndex::ResultTextUnits;
     if (text.at(size - 1).isHighSurrogate())
         --size;
     return text.left(size) + QStringLiteral("…");
+}
+
+// "2014-05-23 13:07": digits, dashes, a space and a colon, nothing to escape.
+void appendResultTime(QByteArray& out, double date)
+{
+    constexpr qsizetype Minute = 16; // of the ISO form's characters
+    char time[ExportMessagesJson::IsoTimeSize];
+    if (ExportMessagesJson::formatIsoTime(time, date) >= Minute) {
+        time[10] = ' ';
+        out.append(time, Minute);
+    } else {
+        out += ExportMessagesJson::isoTime(date)
+                   .left(Minute)
+                   .replace(QLatin1Char('T'), QLatin1Char(' '))
+                   .toLatin1();
+    }
 }
 
 QString pageLink(const QString& file)
@@ -260,38 +276,52 @@ void HtmlArchiveIndex::add(const _ViberMsg& msg, int page)
         m_pending.append({&msg, page});
 }
 
-void HtmlArchiveIndex::addRow(const _ViberMsg& msg, int page, qsizetype chat, const QString& chatTitle)
-{
-    const QString sender = ViberText::isOutgoing(msg) ? QStringLiteral("Me")
-                           : msg.sender               ? ViberText::personLabel(*msg.sender)
-                                                      : chatTitle;
-    char time[ExportMessagesJson::IsoTimeSize];
-    const qsizetype timeSize = ExportMessagesJson::formatIsoTime(time, msg.date);
-    m_rows += '[';
-    m_rows += QByteArray::number(chat);
-    m_rows += ',';
-    m_rows += QByteArray::number(msg.id);
-    m_rows += ',';
-    appendQuotedJsonString(m_rows, timeSize > 0 ? QString::fromLatin1(time, timeSize)
-                                                : ExportMessagesJson::isoTime(msg.date));
-    m_rows += ',';
-    appendQuotedJsonString(m_rows, sender);
-    m_rows += ',';
-    appendQuotedJsonString(m_rows, resultText(msg.text));
-    if (page > 0) {
-        m_rows += ',';
-        m_rows += QByteArray::number(page);
-    }
-    m_rows += ']';
-    m_words.add(msg.text);
-    m_rowEnds.push_back(m_rows.size());
-    m_dates.push_back(msg.date);
-}
-
+// The rows of a chat's messages. A chat has few senders, so each label is quoted once; a
+// row reads the text through a view, as a copy would write to its shared header and each
+// of those was a miss of the cache. The time is the minute in local time, as a person
+// reads it in a result.
 void HtmlArchiveIndex::addRows(const QList<Pending>& pending, qsizetype chat, const QString& chatTitle)
 {
-    for (const Pending& p : pending)
-        addRow(*p.msg, p.page, chat, chatTitle);
+    const QByteArray chatNumber = QByteArray::number(chat);
+    QHash<const _ViberPerson*, QByteArray> senders; // a message without one: the chat's title
+    const auto quoted = [](const QString& text) {
+        QByteArray out;
+        appendQuotedJsonString(out, text);
+        return out;
+    };
+    const QByteArray me = quoted(QStringLiteral("Me"));
+    for (const Pending& p : pending) {
+        const _ViberMsg& msg = *p.msg;
+        m_rows += '[';
+        m_rows += chatNumber;
+        m_rows += ',';
+        m_rows += QByteArray::number(msg.id);
+        m_rows += ",\"";
+        appendResultTime(m_rows, msg.date);
+        m_rows += "\",";
+        if (ViberText::isOutgoing(msg)) {
+            m_rows += me;
+        } else {
+            auto sender = senders.constFind(msg.sender);
+            if (sender == senders.constEnd())
+                sender = senders.insert(msg.sender,
+                                        quoted(msg.sender ? ViberText::personLabel(*msg.sender) : chatTitle));
+            m_rows += *sender;
+        }
+        m_rows += ',';
+        if (msg.text.size() <= ResultTextUnits)
+            appendQuotedJsonString(m_rows, msg.text);
+        else
+            appendQuotedJsonString(m_rows, resultText(msg.text));
+        if (p.page > 0) {
+            m_rows += ',';
+            m_rows += QByteArray::number(p.page);
+        }
+        m_rows += ']';
+        m_words.add(msg.text);
+        m_rowEnds.push_back(m_rows.size());
+        m_dates.push_back(msg.date);
+    }
 }
 
 void HtmlArchiveIndex::endChat(const QStringList& pages, const QString& mediaPage)

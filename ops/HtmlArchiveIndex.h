@@ -67,7 +67,6 @@ private:
     };
 
     void addRows(const QList<Pending>& pending, qsizetype chat, const QString& chatTitle);
-    void addRow(const _ViberMsg& msg, int page, qsizetype chat, const QString& chatTitle);
     void writeFile(const QString& name, QByteArray bytes);
     void writeRows(const std::vector<qint32>& byRank);
     void writeIndexPage(int buckets);
@@ -81,7 +80,7 @@ private:
     // until finish() has waited for it.
     QList<Pending> m_pending;
     QFuture<void> m_indexing;
-    // Each message's row as a JSON array, [chat, id, time, sender, text] and its page
+    // Each message's row as a JSON array, [chat, id, minute, sender, text] and its page
     // when not the chat's first, one after the other; where each ends, and its date.
     QByteArray m_rows;
     std::vector<qsizetype> m_rowEnds;

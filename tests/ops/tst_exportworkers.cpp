@@ -329,7 +329,8 @@ private slots:
         dom = search(QStringLiteral("京 UBER cafe"));
         QVERIFY2(dom.contains(QStringLiteral("1 messages found")) &&
                      dom.contains(QStringLiteral("#msg-%1\"").arg(accented->id)) &&
-                     dom.contains(QStringLiteral("東京 \"it's\" a\\b &lt;/script&gt;</li>")),
+                     dom.contains(QStringLiteral(" 2024-03-05 09:15 Ben: Café Überraschung 東京 \"it's\" "
+                                                 "a\\b &lt;/script&gt;</li>")),
                  qPrintable(dom.right(2000)));
         // m1, m10…m19, m100…m199, m1000…m1999 but m1500, the needle's place.
         dom = search(QStringLiteral("M1"));
