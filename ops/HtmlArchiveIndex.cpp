@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <future>
 #include <utility>
 
 namespace {
@@ -349,17 +350,23 @@ void HtmlArchiveIndex::writeRows(const std::vector<qint32>& byRank)
 {
     const qsizetype count = qsizetype(byRank.size());
     for (qsizetype first = 0; first < count; first += RowsPerFile) {
-        QByteArray rows;
-        for (qsizetype rank = first; rank < std::min(count, first + RowsPerFile); ++rank) {
-            const qint32 message = byRank[rank];
-            const qsizetype start = message ? m_rowEnds[message - 1] : 0;
-            if (rank > first)
-                rows += ',';
-            rows += QByteArrayView(m_rows).sliced(start, m_rowEnds[message] - start);
-        }
         const QByteArray number = QByteArray::number(first / RowsPerFile);
-        writeFile(QStringLiteral("search/rows-%1.js").arg(QLatin1StringView(number)),
-                  "VP.rows(" + number + ",'[" + rows + "]');\n");
+        const qsizetype last = std::min(count, first + RowsPerFile);
+        const auto rowStart = [this](qint32 message) { return message ? m_rowEnds[message - 1] : 0; };
+        qsizetype size = 0;
+        for (qsizetype rank = first; rank < last; ++rank)
+            size += m_rowEnds[byRank[rank]] - rowStart(byRank[rank]) + 1;
+        QByteArray file;
+        file.reserve(size + number.size() + 16);
+        file += "VP.rows(" + number + ",'[";
+        for (qsizetype rank = first; rank < last; ++rank) {
+            const qint32 message = byRank[rank];
+            if (rank > first)
+                file += ',';
+            file += QByteArrayView(m_rows).sliced(rowStart(message), m_rowEnds[message] - rowStart(message));
+        }
+        file += "]');\n";
+        writeFile(QStringLiteral("search/rows-%1.js").arg(QLatin1StringView(number)), std::move(file));
     }
 }
 
@@ -378,14 +385,18 @@ void HtmlArchiveIndex::finish()
     std::vector<qint32> byRank(newestFirst.size());
     for (qsizetype rank = 0; rank < qsizetype(byRank.size()); ++rank)
         byRank[rank] = newestFirst[rank].second;
-    writeRows(byRank);
+    // The word buckets are made while the rows are handed to the batch (or after, when no
+    // thread is to be had).
     const int buckets = m_words.suitableBuckets();
-    const QList<QByteArray> words = m_words.bucketsJson(byRank, buckets);
+    auto words = std::async(std::launch::async | std::launch::deferred,
+                            [&] { return m_words.bucketsJson(byRank, buckets); });
+    writeRows(byRank);
+    const QList<QByteArray> wordFiles = words.get();
     for (int b = 0; b < buckets; ++b) {
         const QByteArray number = QByteArray::number(b);
         // Words hold letters, marks and digits only: no quote or backslash to escape.
         writeFile(QStringLiteral("search/words-%1.js").arg(QLatin1StringView(number)),
-                  "VP.words(" + number + ",'" + words.at(b) + "');\n");
+                  "VP.words(" + number + ",'" + wordFiles.at(b) + "');\n");
     }
     writeFile(QStringLiteral("files/archive.js"), SearchScript);
     writeIndexPage(buckets);
