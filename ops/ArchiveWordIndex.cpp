@@ -87,16 +87,6 @@ bool foldsByTable(QStringView text, const std::vector<quint32>& table)
     return true;
 }
 
-void appendCodePoint(QString& out, char32_t c)
-{
-    if (QChar::requiresSurrogates(c)) {
-        out += QChar(QChar::highSurrogate(c));
-        out += QChar(QChar::lowSurrogate(c));
-    } else {
-        out += QChar(char16_t(c));
-    }
-}
-
 void appendBase36(QByteArray& out, quint32 value)
 {
     char digits[8];
@@ -131,9 +121,9 @@ void ArchiveWordIndex::add(QStringView text)
         char32_t c = *in++;
         if (c < 0x80) {
             if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-                m_word += QChar(char16_t(c));
+                put(char16_t(c));
             else if (c >= 'A' && c <= 'Z')
-                m_word += QChar(char16_t(c + ('a' - 'A')));
+                put(char16_t(c + ('a' - 'A')));
             else
                 endWord();
             continue;
@@ -144,11 +134,11 @@ void ArchiveWordIndex::add(QStringView text)
             case Drop:
                 break;
             case Letter:
-                m_word += QChar(char16_t(fold));
+                put(char16_t(fold));
                 break;
             case Alone:
                 endWord();
-                m_word += QChar(char16_t(fold));
+                put(char16_t(fold));
                 endWord();
                 break;
             default:
@@ -163,11 +153,11 @@ void ArchiveWordIndex::add(QStringView text)
             continue;
         if (standsAlone(c)) {
             endWord();
-            appendCodePoint(m_word, c);
+            putCodePoint(c);
             endWord();
         } else if (QChar::isLetterOrNumber(c) || QChar::isMark(c)) {
             const char32_t lower = QChar::toLower(c);
-            appendCodePoint(m_word, lower == 0x3c2 ? 0x3c3 : lower); // final sigma as sigma
+            putCodePoint(lower == 0x3c2 ? 0x3c3 : lower); // final sigma as sigma
         } else {
             endWord();
         }
@@ -176,27 +166,67 @@ void ArchiveWordIndex::add(QStringView text)
     m_messageEnds.push_back(qsizetype(m_messageWords.size()));
 }
 
+void ArchiveWordIndex::putCodePoint(char32_t c)
+{
+    if (QChar::requiresSurrogates(c)) {
+        put(QChar::highSurrogate(c));
+        put(QChar::lowSurrogate(c));
+    } else {
+        put(char16_t(c));
+    }
+}
+
 void ArchiveWordIndex::endWord()
 {
-    if (m_word.isEmpty())
+    if (m_wordUnits == 0)
         return;
-    m_word.truncate(MaxWordUnits);
-    qint32 id;
-    const auto known = m_ids.constFind(QStringView(m_word));
-    if (known == m_ids.constEnd()) {
-        id = qint32(m_words.size());
-        m_words.push_back(m_word);
-        m_ids.insert(QStringView(m_words.back()), id);
-        m_lastMessage.push_back(-1);
-    } else {
-        id = *known;
-    }
+    const QStringView word(m_word, std::min(m_wordUnits, MaxWordUnits));
+    m_wordUnits = 0;
+    const qint32 id = wordId(word);
     const auto message = qint32(m_messageEnds.size());
     if (m_lastMessage[id] != message) {
         m_lastMessage[id] = message;
         m_messageWords.push_back(id);
     }
-    m_word.resize(0); // keeps its capacity for the next word
+}
+
+// A table of its own rather than a QHash: words are short and most are met again and
+// again, so looking them up is much of the indexing, and FNV-1a over a few units costs
+// less than Qt's hash of a string.
+qint32 ArchiveWordIndex::wordId(QStringView word)
+{
+    quint32 hash = 2166136261u;
+    for (const QChar c : word)
+        hash = (hash ^ c.unicode()) * 16777619u;
+    if (m_slots.empty())
+        growSlots();
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = hash & mask;
+    for (; m_slots[slot] >= 0; slot = (slot + 1) & mask) {
+        const qint32 id = m_slots[slot];
+        if (m_hashes[id] == hash && m_words[id] == word)
+            return id;
+    }
+    const auto id = qint32(m_words.size());
+    m_words.push_back(word.toString());
+    m_hashes.push_back(hash);
+    m_lastMessage.push_back(-1);
+    m_slots[slot] = id;
+    if (m_words.size() * 2 > m_slots.size())
+        growSlots();
+    return id;
+}
+
+void ArchiveWordIndex::growSlots()
+{
+    m_slots.assign(std::max<size_t>(1024, m_slots.size() * 2), -1);
+    const size_t mask = m_slots.size() - 1;
+    for (qint32 id = 0; id < qint32(m_hashes.size()); ++id) {
+        size_t slot = m_hashes[id] & mask;
+        while (m_slots[slot] >= 0)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = id;
+    }
 }
 
 int ArchiveWordIndex::suitableBuckets() const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -37,12 +36,25 @@ public:
     QList<QByteArray> bucketsJson(const std::vector<qint32>& byRank, int buckets) const;
 
 private:
+    // The next UTF-16 unit of the word being read; a word is cut to its first MaxWordUnits.
+    void put(char16_t unit)
+    {
+        if (m_wordUnits < MaxWordUnits)
+            m_word[m_wordUnits] = unit;
+        ++m_wordUnits;
+    }
+    void putCodePoint(char32_t c);
     void endWord();
+    // The number of word, a new one when it is new.
+    qint32 wordId(QStringView word);
+    void growSlots();
 
-    std::deque<QString> m_words;          // every distinct word, which the keys view
-    QHash<QStringView, qint32> m_ids;     // word → its number
+    std::deque<QString> m_words;          // every distinct word
+    std::vector<quint32> m_hashes;        // of each word, FNV-1a over its UTF-16 units
+    std::vector<qint32> m_slots;          // word numbers by hash, open addressing; -1 is free
     std::vector<qint32> m_lastMessage;    // of each word, so that a message lists it once
     std::vector<qint32> m_messageWords;   // the words of each message, one after the other
     std::vector<qsizetype> m_messageEnds; // where each message's words end; its size numbers the next
-    QString m_word;                       // the word being read
+    char16_t m_word[MaxWordUnits];        // the word being read, as far as it is kept
+    qsizetype m_wordUnits = 0;            // its length, uncut
 };

@@ -1,5 +1,6 @@
 #include "ops/HtmlArchiveIndex.h"
 
+#include "app/Prefetch.h"
 #include "db/ViberChat.h"
 #include "db/ViberMsg.h"
 #include "db/ViberPerson.h"
@@ -222,22 +223,6 @@ QString resultText(const QString& text)
     return text.left(size) + QStringLiteral("…");
 }
 
-// "2014-05-23 13:07": digits, dashes, a space and a colon, nothing to escape.
-void appendResultTime(QByteArray& out, double date)
-{
-    constexpr qsizetype Minute = 16; // of the ISO form's characters
-    char time[ExportMessagesJson::IsoTimeSize];
-    if (ExportMessagesJson::formatIsoTime(time, date) >= Minute) {
-        time[10] = ' ';
-        out.append(time, Minute);
-    } else {
-        out += ExportMessagesJson::isoTime(date)
-                   .left(Minute)
-                   .replace(QLatin1Char('T'), QLatin1Char(' '))
-                   .toLatin1();
-    }
-}
-
 QString pageLink(const QString& file)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(file));
@@ -291,14 +276,21 @@ void HtmlArchiveIndex::addRows(const QList<Pending>& pending, qsizetype chat, co
         return out;
     };
     const QByteArray me = quoted(QStringLiteral("Me"));
-    for (const Pending& p : pending) {
+    for (qsizetype i = 0; i < pending.size(); ++i) {
+        // The messages of a chat lie scattered: each one's record and text is asked for
+        // ahead, as waiting for them took half of the indexing.
+        if (i + 8 < pending.size())
+            prefetchRecord(pending.at(i + 8).msg);
+        if (i + 4 < pending.size())
+            prefetchAt(pending.at(i + 4).msg->text.constData());
+        const Pending& p = pending.at(i);
         const _ViberMsg& msg = *p.msg;
         m_rows += '[';
         m_rows += chatNumber;
         m_rows += ',';
         m_rows += QByteArray::number(msg.id);
         m_rows += ",\"";
-        appendResultTime(m_rows, msg.date);
+        m_minutes.append(m_rows, msg.date);
         m_rows += "\",";
         if (ViberText::isOutgoing(msg)) {
             m_rows += me;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ops/ArchiveWordIndex.h"
+#include "ops/LocalMinutes.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -86,5 +87,6 @@ private:
     std::vector<qsizetype> m_rowEnds;
     std::vector<double> m_dates;
     ArchiveWordIndex m_words;
+    LocalMinutes m_minutes;
     bool m_open = false; // a chat was begun and not ended
 };

@@ -11,6 +11,7 @@
 #include "ops/ExportViberCallsThread.h"
 #include "ops/ExtractMediaFilesThread.h"
 #include "ops/FileBatch.h"
+#include "ops/LocalMinutes.h"
 #include "ops/MessageFilter.h"
 #include "ops/OperationError.h"
 #include "ops/TextFileWriter.h"
@@ -631,20 +632,29 @@ private slots:
         }
     }
 
-    // Times are formatted by hand from the C library's local time; Qt says what they must be.
+    // Times are formatted by hand from the C library's local time, and minutes from an
+    // offset kept for a day; Qt says what they must be, on the days the offset changes too
+    // (every half hour of 2024).
     void isoTimesAgreeWithQt()
     {
         QRandomGenerator random(7);
         for (const QByteArray zone : {"UTC", "Europe/Kyiv", "America/St_Johns", "Asia/Kathmandu"}) {
             qputenv("TZ", zone);
             tzset();
-            for (int i = 0; i < 2000; ++i) {
-                const qint64 ms = qint64(random.generate64() % 8000000000000ULL) - 2000000000000LL;
+            LocalMinutes minutes;
+            const auto check = [&minutes](qint64 ms) {
                 const double refSeconds = ViberDates::unixMsToRef(ms);
                 const QDateTime local = QDateTime::fromMSecsSinceEpoch(MessageFilter::unixMs(refSeconds));
                 QCOMPARE(ExportMessagesJson::isoTime(refSeconds),
                          local.toTimeZone(QTimeZone(local.offsetFromUtc())).toString(Qt::ISODateWithMs));
-            }
+                QByteArray minute;
+                minutes.append(minute, refSeconds);
+                QCOMPARE(minute, local.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1());
+            };
+            for (int i = 0; i < 2000; ++i)
+                check(qint64(random.generate64() % 8000000000000ULL) - 2000000000000LL);
+            for (qint64 ms = 1704067200000LL; ms < 1735689600000LL; ms += 1800000)
+                check(ms);
         }
         qunsetenv("TZ");
         tzset();
