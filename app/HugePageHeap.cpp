@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #if defined(__linux__) && defined(__GLIBC__)
 #include <gnu/libc-version.h>
 #include <sys/auxv.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 #define VELLIPORT_CAN_TUNE_HEAP 1
 #endif
@@ -62,6 +64,18 @@ bool restartStartsThisProgram()
     return getauxval(AT_BASE) != 0 && !(preload && *preload);
 }
 
+// In the restarted program: the name the process had, which ps, top, pgrep and the journal
+// show; started again through /proc/self/exe it would be "exe". The name is the one the
+// program was started by, as the kernel takes it from the file run: the last part of
+// argv[0], cut to 15 bytes.
+void keepProgramName(const char* argv0)
+{
+    if (!argv0 || !*argv0)
+        return;
+    const char* slash = std::strrchr(argv0, '/');
+    prctl(PR_SET_NAME, slash ? slash + 1 : argv0, 0, 0, 0);
+}
+
 // In the restarted program: GLIBC_TUNABLES as the program was given it.
 void restoreTunables(const std::string& before)
 {
@@ -106,6 +120,7 @@ void HugePageHeap::restartWithHugePages(char* argv[], std::string_view kernelSet
 #ifdef VELLIPORT_CAN_TUNE_HEAP
     if (const char* restarted = std::getenv(RestartVariable)) {
         restoreTunables(restarted);
+        keepProgramName(argv[0]);
         return;
     }
     const char* tunables = std::getenv(TunablesVariable);

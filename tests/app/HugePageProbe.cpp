@@ -1,7 +1,7 @@
 // Starts as Velliport's programs do and reports what the heap's restart did: a "start"
 // line for each start of main(), written through the buffers of standard output, then
-// the environment and arguments the program goes on with, and whether the kernel may
-// back the heap with huge pages. (What GLIBC_TUNABLES a start was given cannot be read
+// the environment and arguments the program goes on with, whether the kernel may back
+// the heap with huge pages, and the process's name. (What GLIBC_TUNABLES a start was given cannot be read
 // back: glibc cuts the variable's text apart where /proc/self/environ shows it.)
 // Built without the sanitizers, whose allocators would not read glibc's tunables.
 //
@@ -57,6 +57,13 @@ int main(int argc, char* argv[])
     for (int i = 2; i < argc; ++i)
         std::printf("arg=%s\n", argv[i]);
     std::printf("heap_huge_pages=%s\n", heapMayTakeHugePages());
+    char name[32] = {};
+    if (FILE* comm = std::fopen("/proc/self/comm", "re")) {
+        if (!std::fgets(name, sizeof name, comm))
+            name[0] = '\0';
+        std::fclose(comm);
+    }
+    std::printf("name=%s", name);
     for (void* block : blocks)
         std::free(block);
     return 0;

@@ -1,6 +1,7 @@
 #include "app/HugePageHeap.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -13,6 +14,7 @@ struct ProbeRun
     QString restartVariable;
     QStringList args;
     QString heapHugePages;
+    QString name;
 };
 
 // Runs the probe with the environment variables given (a null value: not set at all).
@@ -52,6 +54,8 @@ ProbeRun runProbe(const QString& kernelSetting, const QHash<QString, QString>& v
             run.args.append(value);
         else if (line.startsWith(QLatin1String("heap_huge_pages=")))
             run.heapHugePages = value;
+        else if (line.startsWith(QLatin1String("name=")))
+            run.name = value;
     }
     return run;
 }
@@ -104,7 +108,8 @@ private slots:
     }
 
     // The program starts once more with the tunable added, keeping what it printed
-    // before and its arguments; once restarted it has the environment it was given.
+    // before, its arguments and its name; once restarted it has the environment it was
+    // given.
     void restartKeepsArgumentsAndEnvironment()
     {
         const QStringList args{QStringLiteral("two words"), QStringLiteral("M\u00fcnchen"), QString()};
@@ -114,6 +119,7 @@ private slots:
         QCOMPARE(fresh.tunables, Unset);
         QCOMPARE(fresh.restartVariable, QStringLiteral("unset"));
         QCOMPARE(fresh.args, args);
+        QCOMPARE(fresh.name, QFileInfo(QStringLiteral(HUGEPAGE_PROBE)).fileName().left(15));
 
         const QString others = QStringLiteral("glibc.malloc.tcache_count=3");
         const ProbeRun tuned = runWithTunables(others);

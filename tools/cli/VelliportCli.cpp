@@ -142,6 +142,19 @@ void VelliportCli::close()
         m_active->cancel();
 }
 
+bool VelliportCli::readsHistories(const QStringList& arguments)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
+        return false;
+    static const QStringList reading = {
+        QStringLiteral("chats"),          QStringLiteral("export"),      QStringLiteral("backup"),
+        QStringLiteral("extract-media"),  QStringLiteral("calls"),       QStringLiteral("delete"),
+        QStringLiteral("info"),           QStringLiteral("search"),      QStringLiteral("phone load"),
+        QStringLiteral("phone transfer"), QStringLiteral("schedule run")};
+    const QString command = arguments.value(0);
+    return reading.contains(command) || reading.contains(command + QLatin1Char(' ') + arguments.value(1));
+}
+
 int VelliportCli::run(const QStringList& arguments)
 {
     const QString command = arguments.value(0);
@@ -1076,7 +1089,8 @@ void VelliportCli::printVault(const QString& folder, qsizetype gone)
     m_out << "gone from their source: " << gone << '\n';
     const std::optional<qint64> indexed = SearchIndex::indexedMessagesIn(folder);
     m_out << "search index: "
-          << (indexed ? QStringLiteral("%1 messages").arg(*indexed) : QStringLiteral("none (made at the next search)"))
+          << (indexed ? QStringLiteral("%1 messages").arg(*indexed)
+                      : QStringLiteral("none (made at the next search)"))
           << '\n';
 }
 

@@ -35,6 +35,10 @@ public:
 
     // arguments without the program name.
     int run(const QStringList& arguments);
+    // Whether the command reads a whole history (a load, a backup, an export, a search),
+    // where a heap on huge pages repays the program's second start; help, the version,
+    // the sources found, a check of an export and the schedule's bookkeeping do without.
+    static bool readsHistories(const QStringList& arguments);
 
 public slots:
     // What a termination signal calls: the running operation is cancelled through its
@@ -107,7 +111,7 @@ private:
     bool m_quiet = false;
     QString m_passwordFile;
     bool m_interrupted = false;
-    QString m_lastFailure; // what fail() said last: a scheduled run records it
+    QString m_lastFailure;             // what fail() said last: a scheduled run records it
     ExportProvenance::Source m_loaded; // what loadSource() read last
     CliProgress* m_active = nullptr;
 };

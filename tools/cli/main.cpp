@@ -17,7 +17,11 @@
 
 int main(int argc, char* argv[])
 {
-    HugePageHeap::restartWithHugePages(argv);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (VelliportCli::readsHistories(arguments))
+        HugePageHeap::restartWithHugePages(argv);
     // PDF pages are painted, which needs a GUI application but never a display: the
     // program runs on servers and over ssh.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
