@@ -29,6 +29,7 @@
 #include "ui/ItemModelSms.h"
 #include "ui/LocalDatabaseLoader.h"
 #include "ui/MessageBox.h"
+#include "ui/MessageListView.h"
 #include "ui/MyTreeView.h"
 #include "ui/ProgressForm.h"
 #include "ui/TreeItemNodes.h"
@@ -89,7 +90,7 @@ QString usbTipsText()
 // Wide enough for the longest date and time the system's short format writes, beside
 // the direction icon: every month and weekday, two-digit days and hours, morning and
 // afternoon.
-int dateColumnWidth(const QTreeView* view, const QSize& iconSize)
+int dateColumnWidth(const QAbstractItemView* view, const QSize& iconSize)
 {
     const QLocale locale = QLocale::system();
     QStyleOptionViewItem option;
@@ -147,6 +148,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     buildWidgets();
     m_treeViewDS->setModel(m_treeModel.get());
     m_treeViewSMS->setModel(m_smsModel.get());
+    m_treeViewSMS->setRowHeightFor(m_smsModel->directionIconSize());
     m_treeViewSMS->setColumnWidth(0, dateColumnWidth(m_treeViewSMS, m_smsModel->directionIconSize()));
     m_treeViewSMS->setColumnWidth(1, 50);
     m_treeViewSMS->setColumnWidth(2, 120);
@@ -157,8 +159,8 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
 
     connect(m_treeViewDS, &MyTreeView::onSelectionChanged, this, &MainWindow::onMainTreeSelected);
     connect(m_treeViewDS, &MyTreeView::createContextMenu, this, &MainWindow::onMainTreeContextMenu);
-    connect(m_treeViewSMS, &MyTreeView::onSelectionChanged, this, &MainWindow::onSMSItemSelected);
-    connect(m_treeViewSMS, &MyTreeView::createContextMenu, this, &MainWindow::onSMSContextMenu);
+    connect(m_treeViewSMS, &MessageListView::onSelectionChanged, this, &MainWindow::onSMSItemSelected);
+    connect(m_treeViewSMS, &MessageListView::createContextMenu, this, &MainWindow::onSMSContextMenu);
     // Which commands apply depends on how many phones there are, too.
     connect(m_treeModel.get(), &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
     connect(m_treeModel.get(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateActions);
@@ -324,13 +326,9 @@ void MainWindow::buildWidgets()
     auto* middleLayout = paneLayout(middle);
     middleLayout->addLayout(searchRow(middle, QStringLiteral("txtSMSKeyword"), QStringLiteral("btnSearchSMS"),
                                       m_txtSMSKeyword, m_btnSearchSMS));
-    m_treeViewSMS = new MyTreeView(middle);
+    m_treeViewSMS = new MessageListView(middle);
     m_treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
     m_treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_treeViewSMS->setIndentation(5);
-    m_treeViewSMS->setItemsExpandable(false);
-    m_treeViewSMS->setRootIsDecorated(false);
-    m_treeViewSMS->setUniformRowHeights(true);
     middleLayout->addWidget(m_treeViewSMS);
     m_lbSMSCount = new QLabel(QStringLiteral("Total: 0"), middle);
     m_lbSMSCount->setObjectName(QStringLiteral("lbSMSCount"));

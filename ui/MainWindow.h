@@ -24,6 +24,7 @@ class CommandContext;
 class ItemModelMain;
 class ItemModelSms;
 class WifiKeepAlive;
+class MessageListView;
 class MyTreeView;
 class QLabel;
 class QLineEdit;
@@ -286,7 +287,7 @@ private:
     MyTreeView* m_treeViewDS = nullptr;
     QLineEdit* m_txtSMSKeyword = nullptr;
     QPushButton* m_btnSearchSMS = nullptr;
-    MyTreeView* m_treeViewSMS = nullptr;
+    MessageListView* m_treeViewSMS = nullptr;
     QLabel* m_lbSMSCount = nullptr;
     QLabel* m_lbChatImg = nullptr;
     QLabel* m_lbChatName = nullptr;

@@ -32,6 +32,7 @@
 #include "ui/ItemModelSms.h"
 #include "ui/LocalDbSelForm.h"
 #include "ui/MessageBox.h"
+#include "ui/MessageListView.h"
 #include "ui/MyTreeView.h"
 #include "ui/ProgressForm.h"
 #include "ui/TreeItemNodes.h"

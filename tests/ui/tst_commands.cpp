@@ -24,6 +24,7 @@
 #include "ui/MainActions.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/MessageListView.h"
 #include "ui/MyTreeView.h"
 #include "ui/TreeItemNodes.h"
 
@@ -361,7 +362,7 @@ void TestCommands::menusAndToolBarFollowTheSource()
     w->actions()->action(MainActions::ExportSel)->trigger();
     QCOMPARE(FileDialog::getSaveFileName(nullptr, QString(), QString(), QString()),
              m_files.filePath(QStringLiteral("unasked.txt"))); // the answer is still waiting
-    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* list = w->findChild<MessageListView*>(QStringLiteral("treeViewSMS"));
     list->setCurrentIndex(w->messageModel()->indexOfRow(0));
     menu.reset(w->createMessageContextMenu());
     QCOMPARE(enabledTexts(menu->actions()),
@@ -575,7 +576,7 @@ void TestCommands::deleteSelectionThenChatKeepsTheRest()
     }
     select(*w, annaChat);
     const qint64 chatId = w->currentChat()->id;
-    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* list = w->findChild<MessageListView*>(QStringLiteral("treeViewSMS"));
     QCOMPARE(w->messageModel()->rowCount(), 3);
 
     // Answered No: nothing changes.

@@ -27,6 +27,7 @@
 #include "ui/MainActions.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/MessageListView.h"
 #include "ui/MyTreeView.h"
 #include "ui/ProgressForm.h"
 #include "ui/TreeItemNodes.h"
@@ -335,7 +336,7 @@ void TestMainWindow::browsingLeavesTheFolderUntouched()
 void TestMainWindow::searchWrapsOnceAndReportsMisses()
 {
     auto w = makeWindow();
-    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* list = w->findChild<MessageListView*>(QStringLiteral("treeViewSMS"));
     auto* keyword = w->findChild<QLineEdit*>(QStringLiteral("txtSMSKeyword"));
 
     keyword->setText(QStringLiteral("pie"));
@@ -389,7 +390,7 @@ void TestMainWindow::contactSearchWalksTheChats()
 void TestMainWindow::onlyTheDateColumnSorts()
 {
     auto w = makeWindow();
-    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* list = w->findChild<MessageListView*>(QStringLiteral("treeViewSMS"));
     select(*w, localDbIndex(*w, QStringLiteral("Alpha")));
     QCOMPARE(w->messageModel()->messageAt(0)->text, QStringLiteral("apple pie tonight?"));
 
@@ -408,7 +409,7 @@ void TestMainWindow::onlyTheDateColumnSorts()
 void TestMainWindow::datesReadWholeInTheirColumn()
 {
     auto w = makeWindow();
-    auto* list = w->findChild<MyTreeView*>(QStringLiteral("treeViewSMS"));
+    auto* list = w->findChild<MessageListView*>(QStringLiteral("treeViewSMS"));
     DataSetBuilder b;
     _ViberChat* chat = b.chat(1, {b.person(1, QStringLiteral("+1"))});
     QList<_ViberMsg*> messages;
