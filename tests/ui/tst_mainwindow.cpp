@@ -53,6 +53,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWebEngineView>
 
 namespace {
 
@@ -160,6 +161,7 @@ void TestMainWindow::initTestCase()
 {
     TestEnvironment::requireScratchDataHome();
     TestEnvironment::installTranslation();
+    AppDirs::setAssetFolder(TestEnvironment::binDir()); // the bubbles' pictures and style
     MessageBox::setTestMode(true);
 }
 
@@ -287,6 +289,9 @@ void TestMainWindow::databaseAndChatSelection()
     const QModelIndex carl = w->treeModel()->index(0, 0, alpha);
     const QModelIndex group = w->treeModel()->index(1, 0, alpha);
     const QModelIndex anna = w->treeModel()->index(2, 0, alpha);
+    // The screenshot below shows the chat's bubbles, once their page has loaded.
+    QSignalSpy bubblesLoaded(w->findChild<QWebEngineView*>(QStringLiteral("webViewSMS")),
+                             &QWebEngineView::loadFinished);
     select(*w, anna);
     QCOMPARE(count->text(), QStringLiteral("Messages: 3"));
     QCOMPARE(name->text(), QStringLiteral("Anna"));
@@ -307,6 +312,8 @@ void TestMainWindow::databaseAndChatSelection()
     }
     QCOMPARE(goneRows, 1);
     QCOMPARE(w->bubbleView()->renderPage(1).count(QLatin1String("Gone from the phone since")), 1);
+    QVERIFY(!bubblesLoaded.isEmpty() || bubblesLoaded.wait(30000));
+    QTest::qWait(300); // the page paints after it has loaded
     w->grab().save(QStringLiteral(VELLIPORT_SCREENSHOT_DIR "/gone-marks.png"));
     QVERIFY2(alpha.data(Qt::ToolTipRole).toString().contains(QLatin1String("Last backup: ")),
              qPrintable(alpha.data(Qt::ToolTipRole).toString()));
