@@ -148,6 +148,8 @@ void ExportMessagesThread::exportAll()
     if (m_format == Html)
         m_namesUsed.insert(QStringLiteral("index.html")); // a chat named "index" gets "index(1).html"
     if (perChat) {
+        // The proof's own file: a chat named "provenance" gets "provenance(1).json".
+        m_namesUsed.insert(QLatin1String(ExportProvenance::FolderFile));
         QDir().mkpath(m_path);
         // Messages without a chat are passed over, so where they sort does not matter.
         ViberSort::sortByChatThenDate(sorted);

@@ -5,6 +5,7 @@
 #include "db/ViberCodes.h"
 #include "db/ViberDates.h"
 #include "ops/BackgroundWriter.h"
+#include "ops/ExportManifest.h"
 #include "ops/ExportMessagesHtml.h"
 #include "ops/ExportMessagesJson.h"
 #include "ops/ExportMessagesThread.h"
@@ -386,6 +387,29 @@ private slots:
         QFile second(out + QStringLiteral("/Anna(+1)(1).html"));
         QVERIFY(second.open(QIODevice::ReadOnly));
         QVERIFY(second.readAll().contains("second chat"));
+    }
+
+    // A chat whose file would take the name of the export's own index or provenance
+    // keeps its messages in a numbered file, and the proof still holds.
+    void chatsNamedLikeTheExportsOwnFiles()
+    {
+        DataSetBuilder b;
+        QList<_ViberMsg*> msgs;
+        for (const char* name : {"provenance", "index"})
+            msgs << b.message(b.chat(msgs.size() + 1, {b.person(msgs.size() + 1, QString::fromLatin1(name))}),
+                              ViberMsgType::Text, Day1, QStringLiteral("in ") + QString::fromLatin1(name));
+        const QString out = m_dir.filePath(QStringLiteral("own-names"));
+        ProgressChannel channel;
+        RecordingReceiver receiver(&channel);
+        ExportMessagesThread worker(msgs, out, ExportMessagesThread::Json, channel);
+        receiver.runInWorkerThread(worker);
+        QCOMPARE(receiver.errors, QStringList());
+        QVERIFY(
+            TestEnvironment::readFile(out + QStringLiteral("/provenance(1).json")).contains("in provenance"));
+        QVERIFY(TestEnvironment::readFile(out + QStringLiteral("/index(1).json")).contains("in index"));
+        QVERIFY(TestEnvironment::readFile(out + QStringLiteral("/provenance.json")).contains("\"program\""));
+        const ExportManifest::Check check = ExportManifest::verify(out);
+        QVERIFY2(check.holds(), qPrintable(check.problem + check.changed.join(u' ')));
     }
 
     void cancelRemovesWhatTheRunMade()

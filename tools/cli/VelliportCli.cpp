@@ -144,13 +144,18 @@ void VelliportCli::close()
 
 bool VelliportCli::readsHistories(const QStringList& arguments)
 {
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
-        return false;
-    static const QStringList reading = {
-        QStringLiteral("chats"),          QStringLiteral("export"),      QStringLiteral("backup"),
-        QStringLiteral("extract-media"),  QStringLiteral("calls"),       QStringLiteral("delete"),
-        QStringLiteral("info"),           QStringLiteral("search"),      QStringLiteral("phone load"),
-        QStringLiteral("phone transfer"), QStringLiteral("schedule run")};
+    static const QStringList reading = {QStringLiteral("chats"),
+                                        QStringLiteral("export"),
+                                        QStringLiteral("backup"),
+                                        QStringLiteral("extract-media"),
+                                        QStringLiteral("calls"),
+                                        QStringLiteral("delete"),
+                                        QStringLiteral("info"),
+                                        QStringLiteral("search"),
+                                        QStringLiteral("phone load"),
+                                        QStringLiteral("phone transfer"),
+                                        QStringLiteral("phone undo-transfer"),
+                                        QStringLiteral("schedule run")};
     const QString command = arguments.value(0);
     return reading.contains(command) || reading.contains(command + QLatin1Char(' ') + arguments.value(1));
 }
