@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -65,57 +66,105 @@ template<typename T> T takeRaw(const char*& at)
 
 } // namespace
 
+namespace {
+
+// Appends the rows select gives to table, which is inserted into by the names of the
+// select's columns.
+void readRows(sqlite3* db, BenchBulkLoad::Table& table, const QByteArray& select)
+{
+    const Statement rows = prepareBulk(db, select);
+    const int columns = sqlite3_column_count(rows.get());
+    QByteArray names;
+    QByteArray marks;
+    for (int i = 0; i < columns; ++i) {
+        names += (i ? "," : "") + quoted(sqlite3_column_name(rows.get(), i));
+        marks += i ? ",?" : "?";
+    }
+    table.insertSql = "insert into " + quoted(table.name) + " (" + names + ") values (" + marks + ")";
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        ++table.rows;
+        for (int i = 0; i < columns; ++i) {
+            const int type = sqlite3_column_type(rows.get(), i);
+            table.values.append(char(type));
+            if (type == SQLITE_INTEGER) {
+                appendRaw(table.values, qint64(sqlite3_column_int64(rows.get(), i)));
+            } else if (type == SQLITE_FLOAT) {
+                appendRaw(table.values, sqlite3_column_double(rows.get(), i));
+            } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(rows.get(), i));
+                const qint32 size = sqlite3_column_bytes(rows.get(), i);
+                appendRaw(table.values, size);
+                table.values.append(bytes, size);
+            }
+        }
+    }
+    checkBulk(rc, db);
+}
+
+// The schema of the file: tables first, in the order it made them; a virtual table's
+// own storage tables are left to the virtual table to make.
+void readSchema(sqlite3* db, BenchBulkLoad::Snapshot& snapshot, QList<QByteArray>& virtualTables)
+{
+    const Statement schema =
+        prepareBulk(db, "select type, name, sql from sqlite_master where sql is not null and name not like "
+                        "'sqlite\\_%' escape '\\' order by type <> 'table', rowid");
+    while (sqlite3_step(schema.get()) == SQLITE_ROW) {
+        const QByteArray type = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 0));
+        const QByteArray name = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 1));
+        const QByteArray sql = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 2));
+        if (type != "table") {
+            snapshot.laterSql.append(sql);
+            continue;
+        }
+        if (std::any_of(virtualTables.begin(), virtualTables.end(),
+                        [&](const QByteArray& owner) { return name.startsWith(QByteArray(owner + '_')); }))
+            continue;
+        snapshot.tableSql.append(sql);
+        if (sql.toLower().startsWith("create virtual table"))
+            virtualTables.append(name);
+        else
+            snapshot.tables.append({name, {}, 0, {}});
+    }
+}
+
+} // namespace
+
 BenchBulkLoad::Snapshot BenchBulkLoad::read(const QString& path)
 {
     const Connection db = openBulk(path, SQLITE_OPEN_READONLY);
     Snapshot snapshot;
-    {
-        const Statement schema = prepareBulk(
-            db.get(), "select type, name, sql from sqlite_master where sql is not null and name not like "
-                      "'sqlite\\_%' escape '\\' order by type <> 'table', rowid");
-        while (sqlite3_step(schema.get()) == SQLITE_ROW) {
-            const QByteArray type = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 0));
-            const QByteArray sql = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 2));
-            if (type == "table") {
-                snapshot.tableSql.append(sql);
-                snapshot.tables.append(
-                    {reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 1)), {}, 0, {}});
-            } else {
-                snapshot.laterSql.append(sql);
-            }
-        }
-    }
+    QList<QByteArray> virtualTables;
+    readSchema(db.get(), snapshot, virtualTables);
     for (Table& table : snapshot.tables) {
-        const Statement rows =
-            prepareBulk(db.get(), "select * from " + quoted(table.name) + " order by rowid");
-        const int columns = sqlite3_column_count(rows.get());
-        QByteArray names;
-        QByteArray marks;
-        for (int i = 0; i < columns; ++i) {
-            names += (i ? "," : "") + quoted(sqlite3_column_name(rows.get(), i));
-            marks += i ? ",?" : "?";
-        }
-        table.insertSql = "insert into " + quoted(table.name) + " (" + names + ") values (" + marks + ")";
-        int rc;
-        while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-            ++table.rows;
-            for (int i = 0; i < columns; ++i) {
-                const int type = sqlite3_column_type(rows.get(), i);
-                table.values.append(char(type));
-                if (type == SQLITE_INTEGER) {
-                    appendRaw(table.values, qint64(sqlite3_column_int64(rows.get(), i)));
-                } else if (type == SQLITE_FLOAT) {
-                    appendRaw(table.values, sqlite3_column_double(rows.get(), i));
-                } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
-                    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(rows.get(), i));
-                    const qint32 size = sqlite3_column_bytes(rows.get(), i);
-                    appendRaw(table.values, size);
-                    table.values.append(bytes, size);
-                }
-            }
-        }
-        checkBulk(rc, db.get());
+        readRows(db.get(), table, "select * from " + quoted(table.name) + " order by rowid");
         snapshot.rows += table.rows;
+    }
+    return snapshot;
+}
+
+BenchBulkLoad::Snapshot BenchBulkLoad::readSearchIndex(const QString& indexPath, const QString& databasePath)
+{
+    const Connection db = openBulk(indexPath, SQLITE_OPEN_READONLY);
+    execBulk(db.get(), "attach database '" + QFile::encodeName(databasePath).replace('\'', "''") + "' as h");
+    Snapshot snapshot;
+    QList<QByteArray> virtualTables;
+    readSchema(db.get(), snapshot, virtualTables);
+    for (Table& table : snapshot.tables) {
+        readRows(db.get(), table, "select * from " + quoted(table.name) + " order by rowid");
+        snapshot.rows += table.rows;
+    }
+    // A text index without content holds only which documents it has: their texts come
+    // from the messages they are keyed to.
+    for (const QByteArray& name : std::as_const(virtualTables)) {
+        Table table{name, {}, 0, {}};
+        readRows(
+            db.get(), table,
+            "select d.key as rowid, m.ZTEXT as text from docs as d join h.ZVIBERMESSAGE as m on m.Z_PK = "
+            "d.pk where d.key in (select id from " +
+                quoted(name + "_docsize") + ") order by d.key");
+        snapshot.rows += table.rows;
+        snapshot.tables.append(table);
     }
     return snapshot;
 }

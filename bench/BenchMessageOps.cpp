@@ -6,10 +6,13 @@
 //     last (that run finds every message already there). Baseline (baseline_s): the rows
 //     of a backup made beforehand (untimed, into OUT/reference), read back untimed and
 //     written into a new database of the same schema the bulk-loading way (one prepared
-//     insert per table, indexes made after the rows, one transaction). For continuity
-//     (insert_s, insert_ratio): one row per message inserted into ZVIBERMESSAGE of a new
-//     local database with its indexes live. The three take turns, five times; the
-//     ratios are those of the medians; the peak is that of the last new backup.
+//     insert per table, indexes made after the rows, one transaction), then its search
+//     index the same way: the backup makes both, so the floor of its work is both
+//     (rows_baseline_s and rows_ratio: the database alone; index_baseline_s: the index
+//     alone). For continuity (insert_s, insert_ratio): one row per message inserted into
+//     ZVIBERMESSAGE of a new local database with its indexes live. The three take turns,
+//     five times; the ratios are those of the medians; the peak is that of the last new
+//     backup.
 //   velliport-bench-ops html-export EXTRACT_ROOT OUT [MESSAGES]
 //     ExportMessagesThread to HTML in OUT/html. Baseline (baseline_s): the file-system
 //     floor, the bytes of an earlier export written into as many new files with plain
@@ -34,6 +37,7 @@
 #include "app/Sqlite3DB.h"
 #include "db/AndroidViberDb.h"
 #include "db/IOSViberDb.h"
+#include "db/SearchIndex.h"
 #include "db/ViberChat.h"
 #include "db/ViberCodes.h"
 #include "db/ViberPerson.h"
@@ -162,6 +166,7 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
     // backup runs, so that they are not part of its memory.
     constexpr int Rounds = 5;
     QList<qint64> bulks;
+    QList<qint64> bulkIndexes;
     QList<qint64> inserts;
     QList<qint64> firsts;
     const QDir outDir(out);
@@ -173,6 +178,7 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
     qint64 rows[2] = {0, 0};
     qint64 progress = 0;
     qint64 bulkRows = 0;
+    qint64 indexRows = 0;
     QString outcome;
     const auto backupOnce = [&](const QString& folder, int run) {
         ProgressChannel channel;
@@ -190,13 +196,21 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
         QDir(bulkFolder).removeRecursively();
         const QString bulkDb = QDir(bulkFolder).filePath(databaseFile);
         QDir().mkpath(QFileInfo(bulkDb).absolutePath());
+        const QString bulkIndex = SearchIndex::indexPath(bulkFolder);
         {
             const BenchBulkLoad::Snapshot snapshot = BenchBulkLoad::read(referenceDb);
             bulkRows = snapshot.rows;
             bulks.append(BenchBulkLoad::write(snapshot, bulkDb));
         }
+        {
+            const BenchBulkLoad::Snapshot snapshot =
+                BenchBulkLoad::readSearchIndex(SearchIndex::indexPath(reference), referenceDb);
+            indexRows = snapshot.rows;
+            bulkIndexes.append(BenchBulkLoad::write(snapshot, bulkIndex));
+        }
         // Checked once: a bulk load that left rows out would flatter nothing but itself.
-        if (round == 0 && BenchBulkLoad::read(bulkDb).rows != bulkRows)
+        if (round == 0 && (BenchBulkLoad::read(bulkDb).rows != bulkRows ||
+                           BenchBulkLoad::readSearchIndex(bulkIndex, bulkDb).rows != indexRows))
             throw std::runtime_error("the bulk load wrote other rows than the backup");
         QDir(insertFolder).removeRecursively();
         inserts.append(baselineInsert(insertFolder, messages));
@@ -209,11 +223,17 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
     const qint64 second = backupOnce(target, 1);
     const QString figures = memory.figures();
     const qint64 first = median(firsts);
-    const qint64 bulk = median(bulks);
+    const qint64 bulkRowsOnly = median(bulks);
+    const qint64 bulkIndex = median(bulkIndexes);
+    QList<qint64> bulkBoth;
+    for (qsizetype i = 0; i < bulks.size(); ++i)
+        bulkBoth.append(bulks.at(i) + bulkIndexes.at(i));
+    const qint64 bulk = median(bulkBoth);
     const qint64 insert = median(inserts);
     const double perSecond = double(messages.size()) / (double(first) / 1e9);
     return QStringLiteral(
-               "RESULT backup ratio=%1 backup_s=%2 baseline_s=%3 baseline_rows=%4 insert_ratio=%5 "
+               "RESULT backup ratio=%1 backup_s=%2 baseline_s=%3 baseline_rows=%4 rows_ratio=%20 "
+               "rows_baseline_s=%21 index_baseline_s=%22 index_rows=%23 insert_ratio=%5 "
                "insert_s=%6 messages=%7 messages_per_s=%8 second_backup_s=%9 second_not_slower=%10 "
                "rows_first=%11 rows_second=%12 calls=%13 progress_posts=%14 %15 outcome=\"%16\" "
                "backups=%17 baselines=%18 inserts=%19")
@@ -227,7 +247,9 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
         .arg(rows[1])
         .arg(countRows(target, QStringLiteral("ZRECENT")))
         .arg(progress)
-        .arg(figures, outcome, timesText(firsts), timesText(bulks), timesText(inserts));
+        .arg(figures, outcome, timesText(firsts), timesText(bulkBoth), timesText(inserts))
+        .arg(ratio(double(first), double(bulkRowsOnly)), seconds(bulkRowsOnly), seconds(bulkIndex))
+        .arg(indexRows);
 }
 
 // An export takes turns with its baseline, the file-system floor (the bytes of an export

@@ -1,7 +1,7 @@
 #include "ops/BackupViberMsgThread.h"
 
 #include "app/AppDirs.h"
-#include "app/OnDemandFiles.h"
+#include "app/LocalFileIndex.h"
 #include "app/OperationCancelled.h"
 #include "app/ProgressChannel.h"
 #include "app/ProgressThrottle.h"
@@ -28,13 +28,12 @@
 namespace {
 
 // Copies a file unless the target exists; missing sources and failed copies are
-// passed over, as a later backup can still fill them in.
-void copyIfMissing(const QString& source, const QString& target)
+// passed over, as a later backup can still fill them in. Sources are looked up in
+// their folder's listing first: most media a history names were never fetched, and
+// asking the file system for each would cost two system calls a message.
+void copyIfMissing(LocalFileIndex& sources, const QString& source, const QString& target)
 {
-    if (source.isEmpty() || target.isEmpty() || QFileInfo::exists(target))
-        return;
-    OnDemandFiles::prepare(source);
-    if (!QFileInfo(source).isFile())
+    if (source.isEmpty() || target.isEmpty() || !sources.hasFile(source) || QFileInfo::exists(target))
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::copy(source, target);
@@ -42,10 +41,9 @@ void copyIfMissing(const QString& source, const QString& target)
 
 // Copies a file over whatever the target holds, keeping the old file until the new
 // one is complete.
-void copyReplacing(const QString& source, const QString& target)
+void copyReplacing(LocalFileIndex& sources, const QString& source, const QString& target)
 {
-    OnDemandFiles::prepare(source);
-    if (source.isEmpty() || target.isEmpty() || !QFileInfo(source).isFile())
+    if (source.isEmpty() || target.isEmpty() || !sources.hasFile(source))
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());
     const QString part = target + QLatin1String(".part");
@@ -247,12 +245,13 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, 
         return;
     switch (msg.type) {
     case ViberMsgType::Picture:
-        copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
+        copyIfMissing(m_sources, atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        copyIfMissing(m_sources, atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
         break;
     case ViberMsgType::Location:
-        copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.location.latitude(),
-                                                                    msg.location.longitude()));
+        copyIfMissing(
+            m_sources, atta->previewPath,
+            LocalDbPaths::mapImagePath(m_target, msg.location.latitude(), msg.location.longitude()));
         break;
     case ViberMsgType::Voice:
         if (attachmentPk > 0) {
@@ -261,17 +260,17 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, 
             // that name belongs to another message, so a new attachment replaces it.
             const QString target = LocalDbPaths::voicePath(m_target, QString::number(attachmentPk));
             if (newAttachment)
-                copyReplacing(atta->localPath, target);
+                copyReplacing(m_sources, atta->localPath, target);
             else
-                copyIfMissing(atta->localPath, target);
+                copyIfMissing(m_sources, atta->localPath, target);
         }
         break;
     case ViberMsgType::Sticker:
-        copyIfMissing(atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));
+        copyIfMissing(m_sources, atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));
         break;
     case ViberMsgType::Video:
-        copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(atta->previewPath,
+        copyIfMissing(m_sources, atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        copyIfMissing(m_sources, atta->previewPath,
                       LocalDbPaths::bigPreviewPath(m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
         break;
     default:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LocalFileIndex.h"
 #include "db/BackupRuns.h"
 #include "db/ViberMsg.h"
 
@@ -54,9 +55,10 @@ private:
     int m_processed = 0;
     int m_added = 0;   // messages and calls written by this run
     int m_present = 0; // found in the database already
-    qint64 m_gone = 0;  // stored messages the source no longer holds
+    qint64 m_gone = 0; // stored messages the source no longer holds
     QString m_source;
     bool m_complete = false;
     QDateTime m_started;
-    QList<qint64> m_seen; // the stored rows of the messages this run took
+    QList<qint64> m_seen;     // the stored rows of the messages this run took
+    LocalFileIndex m_sources; // the media files the messages name
 };

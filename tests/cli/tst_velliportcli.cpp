@@ -1127,7 +1127,9 @@ void TestVelliportCli::searchesEveryLocalDatabase()
                                              {QStringLiteral("我们明天去北京吧"), 5},
                                              {QStringLiteral("Meeting at noon"), 6}});
     makeDatabase(QStringLiteral("SearchB"),
-                 {{QStringLiteral("The cafeteria closes early"), 3}, {QStringLiteral("北京烤鸭很好吃"), 7}});
+                 {{QStringLiteral("The cafeteria closes early"), 3},
+                  {QStringLiteral("北京烤鸭很好吃"), 7},
+                  {QStringLiteral("สวัสดีครับ"), 8}});
     const auto texts = [](const QStringList& arguments) {
         const Result result =
             cli(QStringList{QStringLiteral("search")} + arguments + QStringList{QStringLiteral("--json")});
@@ -1150,6 +1152,7 @@ void TestVelliportCli::searchesEveryLocalDatabase()
     QCOMPARE(texts({QStringLiteral("北京")}),
              (QStringList{QStringLiteral("北京烤鸭很好吃"), QStringLiteral("我们明天去北京吧")}));
     QCOMPARE(texts({QStringLiteral("明天去")}), QStringList{QStringLiteral("我们明天去北京吧")});
+    QCOMPARE(texts({QStringLiteral("วัสดี")}), QStringList{QStringLiteral("สวัสดีครับ")});
     QCOMPARE(texts({QStringLiteral("北京"), QStringLiteral("--chat"), QStringLiteral("Travel"),
                     QStringLiteral("--before"), QStringLiteral("2024-05-06"), QStringLiteral("--utc")}),
              QStringList{QStringLiteral("我们明天去北京吧")});
