@@ -180,6 +180,22 @@ void SearchIndex::saveStamp(const QString& stamp)
     m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert into stamp values (?)")).addTextParam(stamp));
 }
 
+void SearchIndex::saveCounts(const Counts& counts)
+{
+    for (const auto& [key, value] : {std::pair{"count", counts.count},
+                                     {"max_id", counts.maxId},
+                                     {"id_sum", counts.idSum},
+                                     {"layout", Layout}})
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert or replace into state values (?, ?)"))
+                              .addTextParam(QLatin1String(key))
+                              .addInt64Param(value));
+}
+
+bool SearchIndex::hasSpacelessText(const QString& text)
+{
+    return isSpaceless(text);
+}
+
 SearchIndex::Counts SearchIndex::indexedCounts()
 {
     Counts counts;
@@ -229,11 +245,7 @@ qint64 SearchIndex::update()
     }
     const qint64 from = appended ? indexed.maxId : 0;
     index(from);
-    for (const auto& [key, value] :
-         {std::pair{"count", now.count}, {"max_id", now.maxId}, {"id_sum", now.idSum}, {"layout", Layout}})
-        m_db.executeThrow(Sqlite3Sql(QStringLiteral("insert or replace into state values (?, ?)"))
-                              .addTextParam(QLatin1String(key))
-                              .addInt64Param(value));
+    saveCounts(now);
     saveStamp(stamp);
     transaction.commit();
     return appended ? now.count - indexed.count : now.count;

@@ -59,6 +59,7 @@ public:
     static std::optional<qint64> indexedMessagesIn(const QString& folder);
 
 private:
+    friend class SearchIndexFeed;
     // How the index keys its rows; an index of another layout is made anew.
     static constexpr qint64 Layout = 3;
     static constexpr int KeyShift = 12;
@@ -82,6 +83,8 @@ private:
     QString databaseStamp() const;
     QString indexedStamp();
     void saveStamp(const QString& stamp);
+    void saveCounts(const Counts& counts);
+    static bool hasSpacelessText(const QString& text);
     void index(qint64 afterId);
     void placeCollidingKeys(qint64 afterId);
     // The first key of the second of refSeconds (seconds since 2001), or of the next

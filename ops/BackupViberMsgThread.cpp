@@ -9,6 +9,7 @@
 #include "db/LocalDbPaths.h"
 #include "db/LocalDbWriteContext.h"
 #include "db/SearchIndex.h"
+#include "db/SearchIndexFeed.h"
 #include "db/ViberAtta.h"
 #include "db/ViberCall.h"
 #include "db/ViberChat.h"
@@ -98,7 +99,8 @@ void BackupViberMsgThread::run()
     try {
         backup();
         recordRun(BackupRuns::Outcome::Succeeded, QString());
-        updateSearchIndex();
+        if (!m_searchIndexed)
+            updateSearchIndex();
         // A repeated backup adds only what is new; saying all were backed up would
         // hide that nothing changed.
         QString text = tr("IDS_SUC_BACKUP_%1_NEW_%2_ALREADY_THERE").arg(m_added).arg(m_present);
@@ -164,6 +166,7 @@ void BackupViberMsgThread::backup()
     QDir().mkpath(QDir(m_target).filePath(QStringLiteral("Documents")));
     IOSViberDb db(m_target, QLatin1String(DatabaseFile), IOSViberDb::OpenForWriting);
     db.open();
+    std::optional<SearchIndexFeed> searchFeed = startSearchFeed();
     db.beginTran(); // closing the database without a commit discards the run's rows
     db.startMessageRun();
     LocalDbWriteContext context;
@@ -204,20 +207,42 @@ void BackupViberMsgThread::backup()
         const bool stored = messagePk != 0;
         if (stored)
             ++m_present;
-        else if ((messagePk = db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk)) != 0)
+        else if ((messagePk = db.insertMessage(context, conversationPk, *msg, attachmentPk, locationPk)) !=
+                 0) {
             ++m_added;
+            if (searchFeed)
+                searchFeed->add(messagePk, msg->date, msg->text);
+        }
         if (messagePk != 0)
             m_seen.append(messagePk);
         copyMedia(*msg, attachmentPk, !stored);
     }
     if (m_progress.isCancelled())
         throw OperationCancelled();
+    // The new rows' texts are indexed on another thread while the database's own
+    // indexes are made and the run commits.
+    if (searchFeed)
+        searchFeed->build();
     db.finishMessageRun();
     db.refreshRecentsLines();
     db.executeThrow(
         Sqlite3Sql(QStringLiteral("update ZCONVERSATION set ZDATE=(select max(ZDATE) from ZVIBERMESSAGE "
                                   "as m where m.ZCONVERSATION=ZCONVERSATION.Z_PK)")));
     db.commitTran();
+    m_searchIndexed = searchFeed && searchFeed->commit();
+}
+
+std::optional<SearchIndexFeed> BackupViberMsgThread::startSearchFeed()
+{
+    // Without a feed the index is brought up to date after the run, as after any other
+    // change of the database; the backup stands either way.
+    try {
+        return std::optional<SearchIndexFeed>(std::in_place, m_target, QLatin1String(DatabaseFile));
+    } catch (const std::exception& e) {
+        qWarning("the search index of %s is brought up to date after the backup: %s",
+                 qUtf8Printable(m_target), e.what());
+        return std::nullopt;
+    }
 }
 
 void BackupViberMsgThread::copyContactPhotos(const _ViberChat& chat)

@@ -2,12 +2,15 @@
 
 #include "app/LocalFileIndex.h"
 #include "db/BackupRuns.h"
+#include "db/SearchIndexFeed.h"
 #include "db/ViberMsg.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QThread>
+
+#include <optional>
 
 class IOSViberDb;
 class ProgressChannel;
@@ -43,6 +46,7 @@ protected:
     void run() override;
 
 private:
+    std::optional<SearchIndexFeed> startSearchFeed();
     void updateSearchIndex();
     void recordRun(BackupRuns::Outcome outcome, const QString& message);
     void backup();
@@ -59,6 +63,7 @@ private:
     QString m_source;
     bool m_complete = false;
     QDateTime m_started;
-    QList<qint64> m_seen;     // the stored rows of the messages this run took
-    LocalFileIndex m_sources; // the media files the messages name
+    QList<qint64> m_seen;         // the stored rows of the messages this run took
+    LocalFileIndex m_sources;     // the media files the messages name
+    bool m_searchIndexed = false; // the run's rows went into the search index with it
 };
