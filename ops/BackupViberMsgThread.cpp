@@ -28,13 +28,11 @@
 
 namespace {
 
-// Copies a file unless the target exists; missing sources and failed copies are
-// passed over, as a later backup can still fill them in. Sources are looked up in
-// their folder's listing first: most media a history names were never fetched, and
-// asking the file system for each would cost two system calls a message.
-void copyIfMissing(LocalFileIndex& sources, const QString& source, const QString& target)
+// Copies a file unless the target exists; a failed copy is passed over, as a later
+// backup can still fill it in.
+void copyIfMissing(const QString& source, const QString& target)
 {
-    if (source.isEmpty() || target.isEmpty() || !sources.hasFile(source) || QFileInfo::exists(target))
+    if (target.isEmpty() || QFileInfo::exists(target))
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::copy(source, target);
@@ -42,9 +40,9 @@ void copyIfMissing(LocalFileIndex& sources, const QString& source, const QString
 
 // Copies a file over whatever the target holds, keeping the old file until the new
 // one is complete.
-void copyReplacing(LocalFileIndex& sources, const QString& source, const QString& target)
+void copyReplacing(const QString& source, const QString& target)
 {
-    if (source.isEmpty() || target.isEmpty() || !sources.hasFile(source))
+    if (target.isEmpty())
         return;
     QDir().mkpath(QFileInfo(target).absolutePath());
     const QString part = target + QLatin1String(".part");
@@ -268,35 +266,46 @@ void BackupViberMsgThread::copyMedia(const _ViberMsg& msg, qint64 attachmentPk, 
     const _ViberAtta* atta = msg.attachment;
     if (!atta)
         return;
+    // Sources are looked up in their folder's listing, and only then is a target named:
+    // most media a history names were never fetched.
+    const bool file = !atta->localPath.isEmpty() && m_sources.hasFile(atta->localPath);
+    const bool preview = !atta->previewPath.isEmpty() && m_sources.hasFile(atta->previewPath);
+    if (!file && !preview)
+        return;
     switch (msg.type) {
     case ViberMsgType::Picture:
-        copyIfMissing(m_sources, atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(m_sources, atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
+        if (file)
+            copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        if (preview)
+            copyIfMissing(atta->previewPath, LocalDbPaths::previewPath(m_target, atta->fileName));
         break;
     case ViberMsgType::Location:
-        copyIfMissing(
-            m_sources, atta->previewPath,
-            LocalDbPaths::mapImagePath(m_target, msg.location.latitude(), msg.location.longitude()));
+        if (preview)
+            copyIfMissing(atta->previewPath, LocalDbPaths::mapImagePath(m_target, msg.location.latitude(),
+                                                                        msg.location.longitude()));
         break;
     case ViberMsgType::Voice:
-        if (attachmentPk > 0) {
+        if (file && attachmentPk > 0) {
             // Voice files are named by the attachment's row id, which SQLite hands out
             // again after rows were deleted or a run was rolled back: a file left under
             // that name belongs to another message, so a new attachment replaces it.
             const QString target = LocalDbPaths::voicePath(m_target, QString::number(attachmentPk));
             if (newAttachment)
-                copyReplacing(m_sources, atta->localPath, target);
+                copyReplacing(atta->localPath, target);
             else
-                copyIfMissing(m_sources, atta->localPath, target);
+                copyIfMissing(atta->localPath, target);
         }
         break;
     case ViberMsgType::Sticker:
-        copyIfMissing(m_sources, atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));
+        if (preview)
+            copyIfMissing(atta->previewPath, LocalDbPaths::stickerPath(m_target, atta->fileId));
         break;
     case ViberMsgType::Video:
-        copyIfMissing(m_sources, atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
-        copyIfMissing(m_sources, atta->previewPath,
-                      LocalDbPaths::bigPreviewPath(m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
+        if (file)
+            copyIfMissing(atta->localPath, LocalDbPaths::attachmentPath(m_target, atta->fileName));
+        if (preview)
+            copyIfMissing(atta->previewPath, LocalDbPaths::bigPreviewPath(
+                                                 m_target, LocalDbPaths::videoPreviewName(atta->fileName)));
         break;
     default:
         break;
