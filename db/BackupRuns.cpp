@@ -85,13 +85,26 @@ BackupRuns::Run BackupRuns::record(Run run, const QList<qint64>& seenMessages)
     run.id = m_db.lastInsertId();
     // A run that names no source cannot be compared with a later one.
     if (run.outcome == Outcome::Succeeded && !run.source.isEmpty()) {
-        // A message found again is no longer gone, whatever an earlier run said.
-        const Sqlite3Sql seen(QStringLiteral(
-            "insert into seen (source, message, last_run, gone_since) values (?,?,?,null) "
-            "on conflict (source, message) do update set last_run=excluded.last_run, gone_since=null"));
-        for (const qint64 message : seenMessages)
-            m_db.executeThrow(
-                Sqlite3Sql(seen).addTextParam(run.source).addInt64Param(message).addInt64Param(run.id));
+        // A message found again is no longer gone, whatever an earlier run said. The rows
+        // go in as one statement over a list: a statement per message took five seconds
+        // for two million of them.
+        QByteArray list;
+        list.reserve(seenMessages.size() * 8 + 2);
+        list += '[';
+        for (const qint64 message : seenMessages) {
+            if (list.size() > 1)
+                list += ',';
+            list += QByteArray::number(message);
+        }
+        list += ']';
+        m_db.executeThrow(
+            Sqlite3Sql(
+                QStringLiteral("insert into seen (source, message, last_run, gone_since) select ?, value, "
+                               "?, null from json_each(?) where true on conflict (source, message) do "
+                               "update set last_run=excluded.last_run, gone_since=null"))
+                .addTextParam(run.source)
+                .addInt64Param(run.id)
+                .addTextParam(QString::fromLatin1(list)));
         if (run.complete)
             markGone(run);
     }

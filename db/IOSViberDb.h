@@ -56,15 +56,19 @@ public:
     qint64 insertConversation(LocalDbWriteContext& context, const _ViberChat& chat);
     void linkParticipants(LocalDbWriteContext& context, qint64 conversationPk,
                           const QList<_ViberPerson*>& persons);
-    // Inside a transaction: when the message table holds no row yet, the run's own
-    // messages are remembered and findDuplicateMessage() answers from memory until
-    // the database is opened again, and the table's indexes are dropped, to be built
-    // once from the finished table by finishMessageRun(), so that a backup into a new
-    // database asks no query and updates no index per message. The caller calls
+    // Inside a transaction, before a run of about runMessages messages: when the message
+    // table holds no row yet, or not many more than the run brings, the stored keys and
+    // the run's own are kept in memory and findDuplicateMessage() answers from there
+    // until the database is opened again. An empty table's indexes are also dropped, to
+    // be built once from the finished table by finishMessageRun(), so that a backup into
+    // a new database asks no query and updates no index per message. The caller calls
     // finishMessageRun() before it commits; closing without a commit rolls all back.
-    void startMessageRun();
+    void startMessageRun(qint64 runMessages = 0);
     void finishMessageRun();
+    // The stored message with the same token within a minute, or without a token at the
+    // same date; 0 when there is none. attachmentPk: its attachment's row, or 0.
     qint64 findDuplicateMessage(qint64 token, double date, qint64& attachmentPk);
+    qint64 findDuplicateMessage(qint64 token, double date);
     qint64 insertMessage(LocalDbWriteContext& context, qint64 conversationPk, const _ViberMsg& message,
                          qint64& attachmentPk, qint64& locationPk);
     // added, when given, tells whether the call was new to the database.

@@ -166,7 +166,7 @@ void BackupViberMsgThread::backup()
     db.open();
     std::optional<SearchIndexFeed> searchFeed = startSearchFeed();
     db.beginTran(); // closing the database without a commit discards the run's rows
-    db.startMessageRun();
+    db.startMessageRun(m_messages.size());
     LocalDbWriteContext context;
     const int total = int(m_messages.size());
     // Made once: the run posts this text many times.
@@ -201,7 +201,9 @@ void BackupViberMsgThread::backup()
         }
         qint64 attachmentPk = 0;
         qint64 locationPk = 0;
-        qint64 messagePk = db.findDuplicateMessage(msg->token, msg->date, attachmentPk);
+        // Only a message with media needs its stored attachment, to fill in missing files.
+        qint64 messagePk = msg->attachment ? db.findDuplicateMessage(msg->token, msg->date, attachmentPk)
+                                           : db.findDuplicateMessage(msg->token, msg->date);
         const bool stored = messagePk != 0;
         if (stored)
             ++m_present;

@@ -274,6 +274,14 @@ private slots:
         const QString older = m_dir.filePath(QStringLiteral("dup-old"));
         QVERIFY(backup({source.messages.first()}, older).errors.isEmpty());
         QVERIFY(backup(run, older).errors.isEmpty());
+        // A database that holds many more messages than the run brings is asked row by
+        // row; one about as large has its keys read at once.
+        const QString larger = m_dir.filePath(QStringLiteral("dup-larger"));
+        QList<_ViberMsg*> earlier;
+        for (int i = 0; i < 40; ++i)
+            earlier << text(Day1.addDays(-1).addSecs(i * 90), 1000 + i, QStringLiteral("earlier %1").arg(i));
+        QVERIFY(backup(earlier, larger).errors.isEmpty());
+        QVERIFY(backup(run, larger).errors.isEmpty());
 
         const QString query =
             QStringLiteral("select group_concat(ZTEXT, '|') from (select ZTEXT from ZVIBERMESSAGE where "
@@ -281,6 +289,7 @@ private slots:
                 .arg(ViberDates::unixMsToRef(base.addSecs(-120).toMSecsSinceEpoch()), 0, 'f', 3);
         QCOMPARE(TestEnvironment::pythonQuery(QDir(fresh).filePath(DatabaseFile), query).trimmed(), kept);
         QCOMPARE(TestEnvironment::pythonQuery(QDir(older).filePath(DatabaseFile), query).trimmed(), kept);
+        QCOMPARE(TestEnvironment::pythonQuery(QDir(larger).filePath(DatabaseFile), query).trimmed(), kept);
         QCOMPARE(
             scalar(QDir(older).filePath(DatabaseFile), QStringLiteral("select count(*) from ZVIBERMESSAGE")),
             6);
