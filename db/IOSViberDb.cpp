@@ -785,9 +785,11 @@ void IOSViberDb::startMessageRun(qint64 runMessages)
     // (a repeated backup of two million messages took 20 s so).
     m_runKeysComplete = empty || runMessages * 4 >= lastId;
     if (!empty && m_runKeysComplete) {
+        // Only rows the queries could match: a token of another type or a date that is
+        // no number would read as 0 here and find a false duplicate.
         Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral(
-            "select ZTOKEN, ZDATE, Z_PK from ZVIBERMESSAGE where ZTOKEN is not null and ZDATE is not null "
-            "order by Z_PK")));
+            "select ZTOKEN, ZDATE, Z_PK from ZVIBERMESSAGE where ZTOKEN = cast(ZTOKEN as integer) and "
+            "typeof(ZDATE) in ('integer', 'real') order by Z_PK")));
         while (c.moveNext())
             m_runKeys.add(c.getInt64(0), c.getDouble(1), c.getInt64(2));
     }

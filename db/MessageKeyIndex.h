@@ -3,11 +3,11 @@
 #include <QHash>
 #include <QtGlobal>
 
-// The keys of the messages one run wrote into a message table that was empty when
-// the run began. While every stored row is one of them, a duplicate is found here
-// instead of by a query per message, with the answer the query would give: the
-// lowest row id with the same token and a date within a minute, or for a message
-// without a token the lowest row id with that exact date.
+// The keys of a message table's rows: those stored when a run began and those it
+// writes. While every stored row is here, a duplicate is found here instead of by a
+// query per message, with the answer the query would give: the lowest row id with the
+// same token and a date within a minute, or for a message without a token the lowest
+// row id with that exact date.
 class MessageKeyIndex
 {
 public:

@@ -325,8 +325,9 @@ void SearchIndex::placeCollidingKeys(qint64 afterId)
 qint64 SearchIndex::keyOf(double refSeconds, bool roundUp)
 {
     const double whole = roundUp ? std::ceil(refSeconds) : std::floor(refSeconds);
+    // Infinite dates are held to the ends as the index's SQL holds them; no date is NaN there.
     const qint64 second =
-        std::isfinite(whole) ? qint64(std::clamp(whole, -double(MaxKeySecond), double(MaxKeySecond))) : 0;
+        std::isnan(whole) ? 0 : qint64(std::clamp(whole, -double(MaxKeySecond), double(MaxKeySecond)));
     return second << KeyShift;
 }
 

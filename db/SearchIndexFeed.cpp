@@ -11,7 +11,8 @@ SearchIndexFeed::SearchIndexFeed(const QString& folder, const QString& databaseF
     : m_index(folder, databaseFile)
 {
     m_index.update();
-    m_expected = m_index.indexedCounts();
+    m_indexed = m_index.indexedCounts();
+    m_expected = m_indexed;
     // Until the writer committed, the index reads nothing of the database: a read lock
     // held on it meanwhile would keep the writer from committing.
     m_index.m_db.executeThrow(Sqlite3Sql(QStringLiteral("detach database h")));
@@ -51,7 +52,12 @@ void SearchIndexFeed::index()
     // Keys go in in ascending order, as SearchIndex::index() puts them.
     std::sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) { return a.key < b.key; });
     Sqlite3DB& db = m_index.m_db;
-    db.beginTran();
+    // The index is taken at once: a search's update() between the backup's commit and
+    // here would index the same rows, and they would go in a second time.
+    db.executeThrow(Sqlite3Sql(QStringLiteral("begin immediate")));
+    m_overtaken = !(m_index.indexedCounts() == m_indexed);
+    if (m_overtaken)
+        return;
     static const QString place = QStringLiteral("insert or ignore into docs(key, pk) values (?, ?)");
     static const QString word = QStringLiteral("insert into words(rowid, text) values (?, ?)");
     static const QString gram = QStringLiteral("insert into grams(rowid, text) values (?, ?)");
@@ -79,16 +85,7 @@ bool SearchIndexFeed::commit()
     Sqlite3DB& db = m_index.m_db;
     try {
         m_built.get();
-        Sqlite3DB database;
-        database.openThrow(m_index.m_database, Sqlite3DB::OpenReadOnly);
-        Sqlite3Cursor counted = database.queryThrow(
-            Sqlite3Sql(QStringLiteral("select count(*), ifnull(max(Z_PK), 0), ifnull(sum(Z_PK), 0) from "
-                                      "ZVIBERMESSAGE")));
-        counted.moveNext();
-        const SearchIndex::Counts now{counted.getInt64(0), counted.getInt64(1), counted.getInt64(2)};
-        if (now == m_expected) {
-            m_index.saveCounts(now);
-            m_index.saveStamp(m_index.databaseStamp());
+        if (!m_overtaken && databaseHoldsTheRun()) {
             db.commitTran();
             return true;
         }
@@ -96,9 +93,31 @@ bool SearchIndexFeed::commit()
         qWarning("the search index of %s is brought up to date later: %s", qUtf8Printable(m_index.m_folder),
                  e.what());
     }
-    // Another writer's rows came in meanwhile, or the work failed: update() takes over,
-    // and must find no transaction of ours in its way.
-    if (db.inTransaction())
+    // Another writer came in meanwhile, or the work failed: update() takes over, and must
+    // find no transaction of ours in its way. The backup itself stands either way.
+    try {
         db.rollbackTran();
+    } catch (const std::exception& e) {
+        qWarning("the search index of %s is brought up to date later: %s", qUtf8Printable(m_index.m_folder),
+                 e.what());
+    }
     return false;
+}
+
+bool SearchIndexFeed::databaseHoldsTheRun()
+{
+    // Taken before the rows are counted: a write after the count makes the stamp differ,
+    // and update() then looks again.
+    const QString stamp = m_index.databaseStamp();
+    Sqlite3DB database;
+    database.openThrow(m_index.m_database, Sqlite3DB::OpenReadOnly);
+    Sqlite3Cursor counted = database.queryThrow(Sqlite3Sql(
+        QStringLiteral("select count(*), ifnull(max(Z_PK), 0), ifnull(sum(Z_PK), 0) from ZVIBERMESSAGE")));
+    counted.moveNext();
+    const SearchIndex::Counts now{counted.getInt64(0), counted.getInt64(1), counted.getInt64(2)};
+    if (!(now == m_expected))
+        return false;
+    m_index.saveCounts(now);
+    m_index.saveStamp(stamp);
+    return true;
 }

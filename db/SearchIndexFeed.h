@@ -38,10 +38,15 @@ private:
         QString text;
     };
     void index();
+    // Whether the database holds what it held plus the run's rows; if so, the index's
+    // counts and stamp say so (not yet committed).
+    bool databaseHoldsTheRun();
 
     SearchIndex m_index;
+    SearchIndex::Counts m_indexed;  // the index's counts before the run
     SearchIndex::Counts m_expected; // the database's counts once the rows are in
     QList<Row> m_rows;              // those with a text
     std::atomic<bool> m_stop{false};
+    bool m_overtaken = false; // the index changed before the feed took it
     std::future<void> m_built;
 };

@@ -121,8 +121,10 @@ void BackupViberMsgThread::run()
     // empty database appears among the user's backups.
     if (!folderExisted)
         AppDirs::removeTree(m_target);
-    else if (!databaseExisted)
+    else if (!databaseExisted) {
         QFile::remove(databasePath);
+        QFile::remove(SearchIndex::indexPath(m_target));
+    }
 }
 
 void BackupViberMsgThread::recordRun(BackupRuns::Outcome outcome, const QString& message)

@@ -243,6 +243,37 @@ private slots:
         }
         QCOMPARE(SearchIndex(folder, DatabaseFile).update(), 2);
         QCOMPARE(found(QStringLiteral("rhubarb")).size(), 2);
+
+        // A search that indexes the run's rows before the feed starts leaves the feed
+        // nothing to add: no row goes in twice.
+        {
+            SearchIndexFeed feed(folder, DatabaseFile);
+            QVERIFY(TestEnvironment::pythonExecute(
+                db, QStringLiteral("insert into ZVIBERMESSAGE (ZCONVERSATION, ZDATE, ZTEXT, ZSTATE) values "
+                                   "(1, 800000100, 'early quince', 'received')")));
+            feed.add(scalar(db, QStringLiteral("select max(Z_PK) from ZVIBERMESSAGE")), 800000100,
+                     QStringLiteral("early quince"));
+            QCOMPARE(SearchIndex(folder, DatabaseFile).update(), 1);
+            feed.build();
+            QVERIFY(!feed.commit());
+        }
+        QCOMPARE(scalar(indexFile, QStringLiteral("select count(*) - count(distinct pk) from docs")), 0);
+        QCOMPARE(found(QStringLiteral("quince")).size(), 1);
+    }
+
+    // A stored key of a type the duplicate queries never match (a fractional token) is
+    // no duplicate either when the stored keys are read at once.
+    void oddStoredKeysAreNoDuplicates()
+    {
+        Source source;
+        const QString folder = m_dir.filePath(QStringLiteral("odd-keys"));
+        _ViberMsg* message = source.messages.first();
+        message->token = 5;
+        QVERIFY(backup({message}, folder).errors.isEmpty());
+        const QString db = QDir(folder).filePath(DatabaseFile);
+        QVERIFY(TestEnvironment::pythonExecute(db, QStringLiteral("update ZVIBERMESSAGE set ZTOKEN = 5.5")));
+        QVERIFY(backup({message}, folder).errors.isEmpty());
+        QCOMPARE(scalar(db, QStringLiteral("select count(*) from ZVIBERMESSAGE")), 2);
     }
 
     // A message the source holds twice (the same token within a minute, or no token and
