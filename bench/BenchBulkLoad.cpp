@@ -130,9 +130,12 @@ void readSchema(sqlite3* db, BenchBulkLoad::Snapshot& snapshot, QList<QByteArray
 
 } // namespace
 
-BenchBulkLoad::Snapshot BenchBulkLoad::read(const QString& path)
+BenchBulkLoad::Snapshot BenchBulkLoad::read(const QString& path, const QString& messagesPath)
 {
     const Connection db = openBulk(path, SQLITE_OPEN_READONLY);
+    if (!messagesPath.isEmpty())
+        execBulk(db.get(),
+                 "attach database '" + QFile::encodeName(messagesPath).replace('\'', "''") + "' as h");
     Snapshot snapshot;
     QList<QByteArray> virtualTables;
     readSchema(db.get(), snapshot, virtualTables);
@@ -140,20 +143,8 @@ BenchBulkLoad::Snapshot BenchBulkLoad::read(const QString& path)
         readRows(db.get(), table, "select * from " + quoted(table.name) + " order by rowid");
         snapshot.rows += table.rows;
     }
-    return snapshot;
-}
-
-BenchBulkLoad::Snapshot BenchBulkLoad::readSearchIndex(const QString& indexPath, const QString& databasePath)
-{
-    const Connection db = openBulk(indexPath, SQLITE_OPEN_READONLY);
-    execBulk(db.get(), "attach database '" + QFile::encodeName(databasePath).replace('\'', "''") + "' as h");
-    Snapshot snapshot;
-    QList<QByteArray> virtualTables;
-    readSchema(db.get(), snapshot, virtualTables);
-    for (Table& table : snapshot.tables) {
-        readRows(db.get(), table, "select * from " + quoted(table.name) + " order by rowid");
-        snapshot.rows += table.rows;
-    }
+    if (messagesPath.isEmpty())
+        return snapshot;
     // A text index without content holds only which documents it has: their texts come
     // from the messages they are keyed to.
     for (const QByteArray& name : std::as_const(virtualTables)) {

@@ -28,14 +28,11 @@ struct Snapshot
     qint64 rows = 0;
 };
 
-// Every row of every table of the file at path, each table in its rowid order. Throws
-// std::runtime_error when SQLite fails.
-Snapshot read(const QString& path);
-// The same of a full-text index file beside the database at databasePath whose text
-// tables keep no content (docs maps each document's key to its message): each text
-// table gets the texts of the documents it holds. Throws std::runtime_error when
-// SQLite fails.
-Snapshot readSearchIndex(const QString& indexPath, const QString& databasePath);
+// Every row of every table of the file at path, each table in its rowid order. When
+// messagesPath names the database beside a full-text index file whose text tables keep
+// no content (docs maps each document's key to its message), each text table gets the
+// texts of the documents it holds. Throws std::runtime_error when SQLite fails.
+Snapshot read(const QString& path, const QString& messagesPath = QString());
 // Writes snapshot into a new file at path (which must not exist) and returns the
 // nanoseconds from opening it to closing it. Throws std::runtime_error when SQLite fails.
 qint64 write(const Snapshot& snapshot, const QString& path);

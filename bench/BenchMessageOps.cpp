@@ -204,13 +204,13 @@ QString benchBackup(const QList<_ViberMsg*>& messages, const QString& out, Memor
         }
         {
             const BenchBulkLoad::Snapshot snapshot =
-                BenchBulkLoad::readSearchIndex(SearchIndex::indexPath(reference), referenceDb);
+                BenchBulkLoad::read(SearchIndex::indexPath(reference), referenceDb);
             indexRows = snapshot.rows;
             bulkIndexes.append(BenchBulkLoad::write(snapshot, bulkIndex));
         }
         // Checked once: a bulk load that left rows out would flatter nothing but itself.
         if (round == 0 && (BenchBulkLoad::read(bulkDb).rows != bulkRows ||
-                           BenchBulkLoad::readSearchIndex(bulkIndex, bulkDb).rows != indexRows))
+                           BenchBulkLoad::read(bulkIndex, bulkDb).rows != indexRows))
             throw std::runtime_error("the bulk load wrote other rows than the backup");
         QDir(insertFolder).removeRecursively();
         inserts.append(baselineInsert(insertFolder, messages));

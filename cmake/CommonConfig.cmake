@@ -16,7 +16,10 @@ if(VELLIPORT_ASAN)
     # printing a line nobody reads.
     target_compile_options(velliport_common INTERFACE
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    target_link_options(velliport_common INTERFACE -fsanitize=address,undefined)
+    # Executables of fixed address: in a position-independent one the loader patches
+    # some 800,000 pointers of the sanitizers' tables at every start, which took half of
+    # each start of the simulator's adb, and the tests start it thousands of times.
+    target_link_options(velliport_common INTERFACE -fsanitize=address,undefined -no-pie)
 endif()
 
 # The libFuzzer targets of tests/fuzz, in a tree of their own configured with clang

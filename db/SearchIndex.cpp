@@ -33,11 +33,6 @@ bool isSpacelessChar(char32_t c)
                        [c](const auto& range) { return c >= range.first && c <= range.second; });
 }
 
-bool isSpaceless(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return isSpacelessChar(c.unicode()); });
-}
-
 // spaceless(TEXT) in SQL: 1 when the text holds a character of those scripts. It picks
 // the texts worth a trigram index; a GLOB with a character class, tried at every
 // position of every text, took a quarter of the indexing.
@@ -191,9 +186,9 @@ void SearchIndex::saveCounts(const Counts& counts)
                               .addInt64Param(value));
 }
 
-bool SearchIndex::hasSpacelessText(const QString& text)
+bool SearchIndex::isSpaceless(const QString& text)
 {
-    return isSpaceless(text);
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return isSpacelessChar(c.unicode()); });
 }
 
 SearchIndex::Counts SearchIndex::indexedCounts()

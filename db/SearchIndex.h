@@ -84,7 +84,8 @@ private:
     QString indexedStamp();
     void saveStamp(const QString& stamp);
     void saveCounts(const Counts& counts);
-    static bool hasSpacelessText(const QString& text);
+    // Whether text holds a script written without spaces, which goes to the trigram table.
+    static bool isSpaceless(const QString& text);
     void index(qint64 afterId);
     void placeCollidingKeys(qint64 afterId);
     // The first key of the second of refSeconds (seconds since 2001), or of the next

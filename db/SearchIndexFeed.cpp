@@ -73,7 +73,7 @@ void SearchIndexFeed::index()
                 break;
         }
         db.executeThrow(Sqlite3Sql(word).addInt64Param(key).addTextParam(row.text));
-        if (SearchIndex::hasSpacelessText(row.text))
+        if (SearchIndex::isSpaceless(row.text))
             db.executeThrow(Sqlite3Sql(gram).addInt64Param(key).addTextParam(row.text));
     }
 }
