@@ -61,9 +61,8 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
         QStringLiteral("%1 and +conversation_id in (select conversation_id from messages "
                        "where _id > ?1)")
             .arg(Visible);
+    // Grown as read: counting the rows first was a second pass over the whole table.
     std::vector<Row> rows;
-    rows.reserve(size_t(std::max<qint64>(
-        0, scalar(db, QStringLiteral("select count(*) from messages where %1").arg(affected), lastPhoneId))));
     Sqlite3Cursor c = db.queryThrow(
         Sqlite3Sql(
             QStringLiteral("select conversation_id, ifnull(order_key, -9223372036854775808), msg_date, "
