@@ -28,13 +28,11 @@ class HtmlArchiveIndex
 {
 public:
     // The messages a file of rows holds: the hundred a search shows come from one such file
-    // when they are of the same months, from a hundred at most. Creating a file costs more
-    // than reading a larger one: a file of 500 made the archive a third more files than
-    // its pages, and its export that much slower where creating files is slow.
-    static constexpr qsizetype RowsPerFile = 1000;
+    // when they are of the same months, from a hundred at most.
+    static constexpr qsizetype RowsPerFile = 500;
     // A result shows this much of its text at most (the whole is on the chat's page), which
     // keeps a file of rows near a megabyte even of the longest messages.
-    static constexpr qsizetype ResultTextUnits = 1000;
+    static constexpr qsizetype ResultTextUnits = 2000;
 
     HtmlArchiveIndex(const QString& folder, FileBatch& batch);
     ~HtmlArchiveIndex(); // waits for the rows and words being made
