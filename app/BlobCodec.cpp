@@ -279,14 +279,14 @@ QByteArray exactly(QByteArrayView bytes)
 QByteArray held(const QByteArray& stored)
 {
     if (std::optional<QByteArray> compact = compacted(stored))
-        return exactly(*compact);
+        return std::move(*compact);
     if (stored.startsWith(HeldMarker)) {
         QByteArray verbatim;
         verbatim.reserve(stored.size() + 2);
         verbatim.append(HeldMarker).append(HeldVerbatim).append(stored);
         return verbatim;
     }
-    return stored.capacity() == stored.size() ? stored : exactly(stored);
+    return stored;
 }
 
 QByteArray stored(const QByteArray& held)

@@ -19,8 +19,8 @@ QVariantMap decodeMap(const QByteArray& bytes);
 // hundreds of thousands: the keys of Android's rows become one byte, numbers and
 // lengths take the bytes they need, the usual media folders one byte. The held form of
 // any bytes gives them back exactly: stored(held(bytes)) == bytes, so the blob a local
-// database stores is what it has always been. Both come in an allocation of their own
-// exact size.
+// database stores is what it has always been. A stored blob comes in an allocation of its
+// own exact size; a held one may carry spare room, as the record that keeps it copies it.
 QByteArray held(const QByteArray& stored);
 QByteArray stored(const QByteArray& held);
 

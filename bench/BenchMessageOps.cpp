@@ -134,7 +134,7 @@ qint64 baselineInsert(const QString& folder, const QList<_ViberMsg*>& messages)
             sqlite3_bind_text(stmt, 8, system.constData(), int(system.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text16(stmt, 9, msg->text.constData(), int(msg->text.size() * 2), SQLITE_STATIC);
         // the bytes a backup stores, not the shorter form the record holds
-        const QByteArray extra = BlobCodec::stored(msg->extra);
+        const QByteArray extra = BlobCodec::stored(msg->extra.bytes());
         sqlite3_bind_blob(stmt, 10, extra.constData(), int(extra.size()), SQLITE_TRANSIENT);
         checkSqlite(sqlite3_step(stmt), handle);
         checkSqlite(sqlite3_reset(stmt), handle);

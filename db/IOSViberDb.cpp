@@ -158,7 +158,7 @@ private:
 class LazyExtras
 {
 public:
-    explicit LazyExtras(const QByteArray& blob) : m_blob(blob) {}
+    explicit LazyExtras(QByteArray blob) : m_blob(std::move(blob)) {}
 
     QVariant value(const QString& name)
     {
@@ -175,7 +175,7 @@ public:
     }
 
 private:
-    const QByteArray& m_blob;
+    const QByteArray m_blob;
     std::optional<QVariantMap> m_map;
 };
 
@@ -671,7 +671,7 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
     if (!person)
         return 0;
     open();
-    LazyExtras extras(person->extra);
+    LazyExtras extras(person->extra.bytes());
     ColumnInsert& row = m_personInsert;
     row.begin();
     row.setIfPresent("Z_ENT", m_phoneEntity);
@@ -688,7 +688,7 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
     // A genuine store keeps names in its address book, not here.
     if (row.has("_other")) {
         row.set("ZNAME", person->name);
-        row.set("_other", BlobCodec::stored(person->extra));
+        row.set("_other", BlobCodec::stored(person->extra.bytes()));
     }
     executeThrow(row.sql());
     return lastInsertId();
@@ -728,7 +728,7 @@ qint64 IOSViberDb::findConversation(const _ViberChat& chat)
 qint64 IOSViberDb::insertConversation(LocalDbWriteContext& context, const _ViberChat& chat)
 {
     open();
-    LazyExtras extras(chat.extra);
+    LazyExtras extras(chat.extra.bytes());
     ColumnInsert& row = m_conversationInsert;
     row.begin();
     row.setIfPresent("Z_ENT", m_conversationEntity);
@@ -753,7 +753,7 @@ qint64 IOSViberDb::insertConversation(LocalDbWriteContext& context, const _Viber
         row.set("ZGROUPID", chat.groupId);
     if (!chat.name.isEmpty())
         row.setIfPresent("ZNAME", chat.name);
-    row.setIfPresent("_other", BlobCodec::stored(chat.extra));
+    row.setIfPresent("_other", BlobCodec::stored(chat.extra.bytes()));
     executeThrow(row.sql());
     return lastInsertId();
 }
@@ -870,7 +870,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         return 0;
     }
 
-    LazyExtras extras(message.extra);
+    LazyExtras extras(message.extra.bytes());
     int opt = 0;
     ColumnInsert& row = m_messageInsert;
     row.begin();
@@ -910,7 +910,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         if (!ranges.isEmpty())
             row.set("ZRANGES", ranges);
     }
-    row.setIfPresent("_other", BlobCodec::stored(message.extra));
+    row.setIfPresent("_other", BlobCodec::stored(message.extra.bytes()));
     executeThrow(row.sql());
     const qint64 messagePk = lastInsertId();
     if (m_runKeysComplete)
@@ -934,7 +934,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
     }
 
     if (const _ViberAtta* atta = message.attachment) {
-        LazyExtras attaExtras(atta->extra);
+        LazyExtras attaExtras(atta->extra.bytes());
         ColumnInsert& att = m_attachmentInsert;
         att.begin();
         att.setIfPresent("Z_ENT", entityNumber(QStringLiteral("Attachment")));
@@ -962,7 +962,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
             if (!url.isEmpty())
                 att.set("ZURL", url);
         }
-        att.setIfPresent("_other", BlobCodec::stored(atta->extra));
+        att.setIfPresent("_other", BlobCodec::stored(atta->extra.bytes()));
         if (message.type == ViberMsgType::Picture)
             att.set("ZBUCKET",
                     QString(QLatin1String("Share") +
@@ -1056,7 +1056,7 @@ qint64 IOSViberDb::insertCall(LocalDbWriteContext& context, const _ViberCall& ca
     row.set("ZRECENTSLINE", qlonglong(linePk));
     row.set("ZDATE", call.date);
     row.set("ZCALLTYPE", typeText);
-    row.setIfPresent("_other", BlobCodec::stored(call.extra));
+    row.setIfPresent("_other", BlobCodec::stored(call.extra.bytes()));
     executeThrow(row.sql());
     const qint64 pk = lastInsertId();
     context.recentCalls->insert(key, pk);

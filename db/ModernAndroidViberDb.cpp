@@ -761,9 +761,8 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         extra.addText(QLatin1StringView("quoted_message_data"), quoted);
         extra.addInt64(QLatin1StringView("status"), c.getInt64(iStatus));
         extra.addInt64(QLatin1StringView("unread"), c.getInt64(iUnread));
-        // Each in an allocation of its own exact size (the reused buffer keeps spare
-        // capacity); blobs without a message's own texts repeat across a history, and
-        // the messages holding the same one share a copy.
+        // Blobs without a message's own texts repeat across a history: their held form
+        // is made once.
         const bool likelyRepeated = downloadId.isEmpty() && uri.isEmpty() && quoted.isEmpty();
         msg->extra =
             likelyRepeated ? sharedBlobs.share(extraBlob, BlobCodec::held) : BlobCodec::held(extraBlob);

@@ -9,5 +9,5 @@ void _ViberEntity::setExtra(const QVariantMap& map)
 
 QVariantMap _ViberEntity::extraMap() const
 {
-    return BlobCodec::decodeMap(extra);
+    return BlobCodec::decodeMap(extra.bytes());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "db/HeldBlob.h"
+
 #include <QVariantMap>
 
 // The base of every record: the source row's columns that the record has no field
@@ -12,5 +13,5 @@ struct _ViberEntity
     void setExtra(const QVariantMap& map);
     QVariantMap extraMap() const; // empty for an empty or damaged blob
 
-    QByteArray extra;
+    HeldBlob extra;
 };

@@ -486,13 +486,13 @@ void TestAndroidViberDb::extraMapFollowsTheCodec()
     for (const _ViberMsg* msg : m_data->messages) {
         if (msg->extra.isEmpty())
             continue;
-        const QVariantMap map = BlobCodec::decodeMap(msg->extra);
+        const QVariantMap map = BlobCodec::decodeMap(msg->extra.bytes());
         QVERIFY2(!map.isEmpty(), qPrintable(QString::number(msg->id)));
-        QCOMPARE(BlobCodec::stored(msg->extra), BlobCodec::encodeMap(map));
+        QCOMPARE(BlobCodec::stored(msg->extra.bytes()), BlobCodec::encodeMap(map));
         QVERIFY(msg->extra.size() < BlobCodec::encodeMap(map).size());
     }
     for (const _ViberCall* call : m_data->calls)
-        QCOMPARE(BlobCodec::stored(call->extra), BlobCodec::encodeMap(call->extraMap()));
+        QCOMPARE(BlobCodec::stored(call->extra.bytes()), BlobCodec::encodeMap(call->extraMap()));
 }
 
 // The scan runs with a small page cache; a merge after the load must get the

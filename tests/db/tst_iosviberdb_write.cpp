@@ -654,7 +654,7 @@ void TestIOSViberDbWrite::writerKeepsPaceWithPlainInserts()
                                    .addDoubleParam(msg->stateDate)
                                    .addTextParam(ViberCodes::statusText(msg->status))
                                    .addTextParam(msg->text)
-                                   .addBlobParam(BlobCodec::stored(msg->extra)));
+                                   .addBlobParam(BlobCodec::stored(msg->extra.bytes())));
         plain.commitTran();
         plainMs = qMax<qint64>(1, timer.elapsed());
     }

@@ -68,8 +68,35 @@ private slots:
         msg.setExtra(
             {{QStringLiteral("flag"), 3}, {QStringLiteral("extra_uri"), QStringLiteral("file:///x")}});
         QCOMPARE(msg.extraMap().value(QStringLiteral("flag")).toInt(), 3);
-        msg.extra.chop(1); // damaged: the whole map is dropped, never half of it
+        msg.extra = msg.extra.bytes().chopped(1); // damaged: the whole map is dropped, never half of it
         QVERIFY(msg.extraMap().isEmpty());
+    }
+
+    // Blobs up to the record's own room and beyond it: every length reads back as
+    // given, through copies, moves and assignments, and a long blob copied is shared.
+    void heldBlobAtEveryLength()
+    {
+        for (qsizetype length : {0, 1, 22, 23, 24, 25, 300}) {
+            QByteArray bytes(length, Qt::Uninitialized);
+            for (qsizetype i = 0; i < length; ++i)
+                bytes[i] = char(i * 7 + length);
+            HeldBlob held(bytes);
+            QCOMPARE(held.size(), length);
+            QCOMPARE(held.bytes(), bytes);
+            HeldBlob copy(held);
+            QCOMPARE(copy.sharesStorageWith(held), length > HeldBlob::InlineCapacity);
+            HeldBlob moved(std::move(copy));
+            QVERIFY(copy.isEmpty());
+            QCOMPARE(moved.bytes(), bytes);
+            HeldBlob assigned(QByteArray(40, 'x'));
+            assigned = moved;
+            QVERIFY(assigned == held);
+            assigned = assigned; // NOLINT: the self-assignment keeps the blob
+            QCOMPARE(assigned.bytes(), bytes);
+            moved = HeldBlob(QByteArray(length + 1, 'y'));
+            QVERIFY(!(moved == held));
+            QCOMPARE(held.bytes(), bytes); // the copies' changes leave the first alone
+        }
     }
 
     void locationNeedsBothCoordinates()
