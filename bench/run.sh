@@ -15,18 +15,21 @@
 #   bench/run.sh transfer [--modern]
 #   bench/run.sh iphone-load [--encrypted] [--messages N] [--chats M]
 #   bench/run.sh search [--databases D] [--messages N] [--chats M]
+#   bench/run.sh growth NAME    (NAME at 200,000 messages and at 2,000,000: growth=)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELLIPORT_BENCH_BUILD:-$root/build-bench}"
 lock=/tmp/velliport-build.lock
 
 usage() {
-    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, html-archive, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted], search" >&2
+    echo "usage: bench/run.sh NAME [ARGS]; benchmarks: android-load, merge-scaling, merge-vs-backup, backup, html-export, html-archive, json-export, gui-open, phone-load, transfer [--modern], iphone-load [--encrypted], search, growth NAME" >&2
     exit 2
 }
 [ $# -ge 1 ] || usage
 name="$1"
 shift
+# growth runs another benchmark twice, each through this script.
+[ "$name" = growth ] && exec "$root/bench/growth.sh" "$@"
 
 case "$name" in
 android-load) targets=(velliport-gen-android velliport-bench-load) ;;
