@@ -6,6 +6,7 @@
 #include <string>
 
 #if defined(__linux__) && defined(__GLIBC__)
+#include <dirent.h>
 #include <gnu/libc-version.h>
 #include <sys/auxv.h>
 #include <sys/prctl.h>
@@ -42,6 +43,29 @@ std::string kernelSetting()
         std::fclose(file);
     }
     return text;
+}
+
+// Whether any memory balloon of this machine offers free page reporting.
+bool balloonReportsFreePages()
+{
+    const char* const folder = "/sys/bus/virtio/drivers/virtio_balloon";
+    DIR* devices = opendir(folder);
+    if (!devices)
+        return false;
+    bool reported = false;
+    while (const dirent* entry = readdir(devices)) {
+        if (std::strncmp(entry->d_name, "virtio", 6) != 0)
+            continue;
+        const std::string path = std::string(folder) + '/' + entry->d_name + "/features";
+        if (FILE* file = std::fopen(path.c_str(), "re")) {
+            char buffer[256];
+            const size_t size = std::fread(buffer, 1, sizeof buffer, file);
+            std::fclose(file);
+            reported = reported || HugePageHeap::freePagesReported(std::string_view(buffer, size));
+        }
+    }
+    closedir(devices);
+    return reported;
 }
 
 // The tunable exists from glibc 2.35 on.
@@ -105,10 +129,17 @@ bool HugePageHeap::wanted(std::string_view kernelSetting, std::string_view tunab
     return onRequest;
 }
 
+bool HugePageHeap::freePagesReported(std::string_view balloonFeatures)
+{
+    constexpr size_t ReportingBit = 5;
+    return balloonFeatures.size() > ReportingBit && balloonFeatures[ReportingBit] == '1';
+}
+
 void HugePageHeap::restartWithHugePages(char* argv[])
 {
 #ifdef VELLIPORT_CAN_TUNE_HEAP
-    if (!SanitizerAllocator)
+    // The restarted program has its tunable already and only puts its environment back.
+    if (!SanitizerAllocator && (std::getenv(RestartVariable) || !balloonReportsFreePages()))
         restartWithHugePages(argv, kernelSetting());
 #else
     (void)argv;

@@ -22,9 +22,9 @@ class HugePageHeap
 {
 public:
     // Called first thing in main(), before any thread or library is started. Returns
-    // when the heap is already set up, when the kernel has no huge pages to give, or when
-    // the program cannot be started again; otherwise the process becomes the same
-    // program with the same arguments, and this returns in that new program.
+    // when the heap is already set up, when the kernel has no huge pages to give or hands
+    // freed ones to a hypervisor, or when the program cannot be started again; otherwise the process becomes
+    // the same program with the same arguments, and this returns in that new program.
     static void restartWithHugePages(char* argv[]);
     // The same, with the kernel's setting given (the text of
     // /sys/kernel/mm/transparent_hugepage/enabled) instead of read.
@@ -34,4 +34,14 @@ public:
     // marks "madvise"; under "always" glibc ignores the tunable), and tunables (the value
     // of GLIBC_TUNABLES) does not name the heap's tunable.
     static bool wanted(std::string_view kernelSetting, std::string_view tunables);
+
+    // Whether a virtio memory balloon's feature string (the text of
+    // /sys/bus/virtio/drivers/virtio_balloon/*/features, one character per feature bit)
+    // offers free page reporting, bit 5: the guest kernel then hands free blocks of
+    // huge-page size back to the host. A huge page the heap takes is then mostly memory
+    // the host has to fault in again, 4 KiB at a time: on such a machine 100 MB of fresh
+    // huge pages took 0.28-0.34 s to touch against 0.04 s in small pages, and a load of
+    // 2,000,000 messages 6.3-7.5 s on huge pages against 4.9-5.2 s without. The restart
+    // is skipped there.
+    static bool freePagesReported(std::string_view balloonFeatures);
 };

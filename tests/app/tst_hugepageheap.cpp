@@ -107,6 +107,18 @@ private slots:
         QCOMPARE(HugePageHeap::wanted(kernel.toStdString(), tunables.toStdString()), wanted);
     }
 
+    // Feature strings as a balloon device lists them, one character per bit from bit 0.
+    void freePageReportingReadFromTheBalloonsFeatures()
+    {
+        // A KVM guest's balloon: statistics, deflate on shortage, free page reporting.
+        QVERIFY(HugePageHeap::freePagesReported(
+            "0110010100000000000000000000000010000000000000000000000000000000"));
+        QVERIFY(!HugePageHeap::freePagesReported(
+            "0110000100000000000000000000000010000000000000000000000000000000"));
+        QVERIFY(!HugePageHeap::freePagesReported("01100"));
+        QVERIFY(!HugePageHeap::freePagesReported(""));
+    }
+
     // The program starts once more with the tunable added, keeping what it printed
     // before, its arguments and its name; once restarted it has the environment it was
     // given.
