@@ -39,9 +39,9 @@ public:
     // /sys/bus/virtio/drivers/virtio_balloon/*/features, one character per feature bit)
     // offers free page reporting, bit 5: the guest kernel then hands free blocks of
     // huge-page size back to the host. A huge page the heap takes is then mostly memory
-    // the host has to fault in again, 4 KiB at a time: on such a machine 100 MB of fresh
-    // huge pages took 0.28-0.34 s to touch against 0.04 s in small pages, and a load of
-    // 2,000,000 messages 6.3-7.5 s on huge pages against 4.9-5.2 s without. The restart
-    // is skipped there.
+    // the host has to give back first: on such a machine 100 MB of fresh huge pages took
+    // 0.28-0.34 s to touch against 0.04 s in small pages, and a load of 2,000,000
+    // messages 6.3-7.5 s on huge pages against 4.9-5.2 s without. The restart is
+    // skipped there.
     static bool freePagesReported(std::string_view balloonFeatures);
 };
