@@ -25,7 +25,8 @@ public:
     HeldBlob& operator=(HeldBlob&& other) noexcept;
     ~HeldBlob();
 
-    bool isEmpty() const { return size() == 0; }
+    // A blob is held on the heap only when it is longer than the record's room.
+    bool isEmpty() const { return m_size == 0; }
     qsizetype size() const;
     QByteArray bytes() const;
     // Whether the two hold one allocation between them (a long blob copied, not made

@@ -82,6 +82,7 @@ private slots:
                 bytes[i] = char(i * 7 + length);
             HeldBlob held(bytes);
             QCOMPARE(held.size(), length);
+            QCOMPARE(held.isEmpty(), length == 0);
             QCOMPARE(held.bytes(), bytes);
             HeldBlob copy(held);
             QCOMPARE(copy.sharesStorageWith(held), length > HeldBlob::InlineCapacity);
