@@ -5,7 +5,7 @@
 // /usr/bin/time reports) and just after it. With --breakdown it also prints the bytes
 // the message, attachment and call records take in their tables' blocks (a message's
 // location chunk included), the heap chunks their strings and blobs take as glibc hands
-// them out (headers and rounding included, shared strings counted once), and the UTF-8
+// them out (headers and rounding included, shared data counted once), and the UTF-8
 // bytes of the text values inside the extra blobs; that accounting needs memory of its
 // own, so runs that measure the peak leave it out.
 //
@@ -50,15 +50,8 @@ public:
             bytes += chunk(const_cast<QString*>(t)->data_ptr().d_ptr());
         return bytes;
     }
-    // A blob of a few bytes lives inside its record; a longer one takes a chunk of its
-    // own (a count and a size before the bytes), counted here for each record holding it.
-    static qint64 blob(const HeldBlob& b)
-    {
-        if (b.size() <= HeldBlob::InlineCapacity)
-            return 0;
-        const qint64 request = qint64(2 * sizeof(qint32)) + b.size() + qint64(sizeof(size_t));
-        return qMax<qint64>(32, (request + 15) & ~qint64(15));
-    }
+    // A blob of a few bytes lives inside its record and takes no chunk.
+    qint64 blob(const HeldBlob& b) { return chunk(b.storage()); }
 
 private:
     QSet<const void*> m_seen;

@@ -18,7 +18,8 @@ name="$1"
 case "$name" in
 android-load | phone-load | iphone-load) time_field=load_s ;;
 backup) time_field=backup_s ;;
-html-export | html-archive) time_field=html_s ;;
+html-export) time_field=html_s ;;
+html-archive) time_field=archive_s ;;
 json-export) time_field=json_s ;;
 gui-open) time_field=open_s ;;
 *) echo "growth: no figure to compare for $name" >&2; exit 2 ;;
@@ -57,10 +58,12 @@ line="RESULT growth-$name growth=$(awk -v a="$large_s" -v b="$small_s" 'BEGIN { 
 line+=" time_200k_s=$small_s time_2m_s=$large_s"
 small_peak="$(per_message "$small")"
 large_peak="$(per_message "$large")"
+[ -n "$large_peak" ] || large_peak=none
 [ -z "$small_peak" ] || line+=" peak_added_bytes_per_message_200k=$small_peak peak_added_bytes_per_message_2m=$large_peak"
 beyond_small="$(echo "$small" | field bytes_per_message_beyond_texts)"
 if [ -n "$beyond_small" ]; then
     line+=" bytes_per_message_beyond_texts_200k=$beyond_small"
-    line+=" bytes_per_message_beyond_texts_2m=$(echo "$large" | field bytes_per_message_beyond_texts)"
+    beyond_large="$(echo "$large" | field bytes_per_message_beyond_texts)"
+    line+=" bytes_per_message_beyond_texts_2m=${beyond_large:-none}"
 fi
 echo "$line"

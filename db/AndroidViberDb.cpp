@@ -479,7 +479,7 @@ void AndroidViberDb::loadInto(ViberDataSet& dataSet)
     const int iDescription = c.colIndex(QStringLiteral("description"));
 
     RowExtras extras;
-    SharedValues<QByteArray> sharedBlobs;
+    SharedValues<QByteArray, HeldBlob> sharedBlobs;
     SharedValues<QString> sharedBuckets;
     // Short texts ("ok", an emoji) repeat across a history; long ones seldom do.
     constexpr qsizetype MaxSharedText = 24;

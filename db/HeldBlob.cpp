@@ -87,7 +87,12 @@ QByteArray HeldBlob::bytes() const
 
 bool HeldBlob::sharesStorageWith(const HeldBlob& other) const
 {
-    return m_size == OnHeap && other.m_size == OnHeap && shared() == other.shared();
+    return storage() && storage() == other.storage();
+}
+
+const void* HeldBlob::storage() const
+{
+    return m_size == OnHeap ? shared() : nullptr;
 }
 
 bool operator==(const HeldBlob& a, const HeldBlob& b)

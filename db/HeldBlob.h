@@ -32,6 +32,9 @@ public:
     // Whether the two hold one allocation between them (a long blob copied, not made
     // twice); always false for blobs held inside the record.
     bool sharesStorageWith(const HeldBlob& other) const;
+    // The allocation behind a long blob, null for one held inside the record: what memory
+    // accounting counts, once however many records share it.
+    const void* storage() const;
 
     friend bool operator==(const HeldBlob& a, const HeldBlob& b);
 

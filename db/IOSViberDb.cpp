@@ -167,6 +167,9 @@ public:
         return m_map->value(name);
     }
 
+    // The blob as the record holds it, for the row's own copy.
+    const QByteArray& blob() const { return m_blob; }
+
     // Core Data's optimistic-lock counter: kept when the source had one, else 2.
     int optimisticLock()
     {
@@ -688,7 +691,7 @@ qint64 IOSViberDb::insertPerson(LocalDbWriteContext& context, const _ViberPerson
     // A genuine store keeps names in its address book, not here.
     if (row.has("_other")) {
         row.set("ZNAME", person->name);
-        row.set("_other", BlobCodec::stored(person->extra.bytes()));
+        row.set("_other", BlobCodec::stored(extras.blob()));
     }
     executeThrow(row.sql());
     return lastInsertId();
@@ -753,7 +756,7 @@ qint64 IOSViberDb::insertConversation(LocalDbWriteContext& context, const _Viber
         row.set("ZGROUPID", chat.groupId);
     if (!chat.name.isEmpty())
         row.setIfPresent("ZNAME", chat.name);
-    row.setIfPresent("_other", BlobCodec::stored(chat.extra.bytes()));
+    row.setIfPresent("_other", BlobCodec::stored(extras.blob()));
     executeThrow(row.sql());
     return lastInsertId();
 }
@@ -910,7 +913,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
         if (!ranges.isEmpty())
             row.set("ZRANGES", ranges);
     }
-    row.setIfPresent("_other", BlobCodec::stored(message.extra.bytes()));
+    row.setIfPresent("_other", BlobCodec::stored(extras.blob()));
     executeThrow(row.sql());
     const qint64 messagePk = lastInsertId();
     if (m_runKeysComplete)
@@ -962,7 +965,7 @@ qint64 IOSViberDb::insertMessage(LocalDbWriteContext& context, qint64 conversati
             if (!url.isEmpty())
                 att.set("ZURL", url);
         }
-        att.setIfPresent("_other", BlobCodec::stored(atta->extra.bytes()));
+        att.setIfPresent("_other", BlobCodec::stored(attaExtras.blob()));
         if (message.type == ViberMsgType::Picture)
             att.set("ZBUCKET",
                     QString(QLatin1String("Share") +

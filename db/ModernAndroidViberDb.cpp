@@ -562,7 +562,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
     const int iExtraFlags = c.colIndex(QStringLiteral("extra_flags"));
     const int iQuoted = c.colIndex(QStringLiteral("quoted_message_data"));
     QByteArray extraBlob;
-    SharedValues<QByteArray> sharedBlobs;
+    SharedValues<QByteArray, HeldBlob> sharedBlobs;
 
     while (c.moveNext()) {
         _ViberChat* chat = dataSet.chats.value(c.getInt64(iConversation));
@@ -762,7 +762,7 @@ void ModernAndroidViberDb::loadMessages(ViberDataSet& dataSet)
         extra.addInt64(QLatin1StringView("status"), c.getInt64(iStatus));
         extra.addInt64(QLatin1StringView("unread"), c.getInt64(iUnread));
         // Blobs without a message's own texts repeat across a history: their held form
-        // is made once.
+        // is made once, and the records holding one share it.
         const bool likelyRepeated = downloadId.isEmpty() && uri.isEmpty() && quoted.isEmpty();
         msg->extra =
             likelyRepeated ? sharedBlobs.share(extraBlob, BlobCodec::held) : BlobCodec::held(extraBlob);

@@ -4,20 +4,21 @@
 
 // Keeps one copy of values that repeat (extra blobs, bucket names, short texts); records
 // then share it instead of holding one each. Bounded, since a file may repeat nothing.
-// The value kept may be a converted one (the held form of a blob), made once per value.
-template<typename T> class SharedValues
+// The value kept may be a converted one (a blob's held form, as the record holds it),
+// made once per value.
+template<typename T, typename Kept = T> class SharedValues
 {
 public:
-    T share(const T& value)
+    Kept share(const T& value)
     {
         return share(value, [](const T& v) { return exactCopy(v); });
     }
-    template<typename Convert> T share(const T& value, Convert convert)
+    template<typename Convert> Kept share(const T& value, Convert convert)
     {
         const auto it = m_values.constFind(value);
         if (it != m_values.constEnd())
             return *it;
-        const T kept = convert(value);
+        const Kept kept = convert(value);
         if (m_values.size() < MaxShared)
             m_values.insert(exactCopy(value), kept);
         return kept;
@@ -33,5 +34,5 @@ private:
         return value.capacity() == value.size() ? value : T(value.constData(), value.size());
     }
 
-    QHash<T, T> m_values;
+    QHash<T, Kept> m_values;
 };

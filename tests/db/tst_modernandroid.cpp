@@ -381,9 +381,9 @@ private slots:
                                     QStringLiteral("a millisecond later")}));
     }
 
-    // Messages whose extras hold no text of their own hold the same blob, small enough to
-    // live inside the record; one with its own URI keeps its own, and every map reads
-    // as written.
+    // Messages whose extras hold no text of their own hold the same blob: a short one
+    // inside each record, a long one (large counts) in one allocation they share; one with
+    // its own URI keeps its own, and every map reads as written.
     void alikeExtrasHeldAlike()
     {
         const AndroidFixture fixture(AndroidFixture::Shape::Modern);
@@ -395,6 +395,13 @@ private slots:
             "(9102, 1, 2, 1800000000001, 2, 1, 1, 0, '', '+380501112233', 0, 'two', '{}'), "
             "(9103, 1, 3, 1800000000002, 3, 1, 1, 0, 'content://media/9103', '+380501112233', 0, 'three', "
             "'{}');"));
+        fixture.runOnMessages(QStringLiteral(
+            "INSERT INTO messages (_id, conversation_id, order_key, msg_date, token, participant_id, "
+            "send_type, extra_mime, user_id, deleted, body, msg_info, likes_count, status) VALUES "
+            "(9104, 1, 4, 1800000000003, 4, 1, 1, 0, '+380501112233', 0, 'four', '{}', 9000000000000000001, "
+            "9000000000000000002), "
+            "(9105, 1, 5, 1800000000004, 5, 1, 1, 0, '+380501112233', 0, 'five', '{}', 9000000000000000001, "
+            "9000000000000000002);"));
         const ViberDataSetPtr data =
             ViberSourceDetector::androidReader(fixture.deviceRoot(), fixture.extractRoot())->load();
         const _ViberMsg* one = data->messages.value(9101);
@@ -404,6 +411,12 @@ private slots:
         QVERIFY(one->extra == two->extra);
         QVERIFY(one->extra.size() <= HeldBlob::InlineCapacity);
         QVERIFY(!(three->extra == one->extra));
+        const _ViberMsg* four = data->messages.value(9104);
+        const _ViberMsg* five = data->messages.value(9105);
+        QVERIFY(four && five);
+        QVERIFY(four->extra.size() > HeldBlob::InlineCapacity);
+        QVERIFY(four->extra.sharesStorageWith(five->extra));
+        QCOMPARE(five->extraMap().value(QStringLiteral("likes_count")).toLongLong(), 9000000000000000001LL);
         QCOMPARE(one->extraMap().value(QStringLiteral("extra_mime")), QVariant(0));
         QVERIFY(!one->extraMap().contains(QStringLiteral("extra_uri")));
         QCOMPARE(three->extraMap().value(QStringLiteral("extra_uri")).toString(),
