@@ -1,16 +1,5 @@
 #include "app/Sqlite3Row.h"
 
-namespace {
-
-QString quoteIdentifier(const QString& name)
-{
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-} // namespace
-
 int Sqlite3Row::indexOf(const QString& name) const
 {
     for (int i = 0; i < m_values.size(); ++i) {
@@ -65,12 +54,12 @@ Sqlite3Sql Sqlite3Row::insertSql(const QString& table, const QStringList& exclud
     for (const auto& [name, value] : m_values) {
         if (excludedColumns.contains(name, Qt::CaseInsensitive))
             continue;
-        columns.append(quoteIdentifier(name));
+        columns.append(Sqlite3Sql::quotedName(name));
         markers.append(QStringLiteral("?"));
         params.append(value);
     }
     Sqlite3Sql result(QStringLiteral("insert into %1 (%2) values (%3)")
-                          .arg(quoteIdentifier(table), columns.join(QLatin1String(", ")),
+                          .arg(Sqlite3Sql::quotedName(table), columns.join(QLatin1String(", ")),
                                markers.join(QLatin1String(", "))));
     for (const QVariant& value : params)
         result.addParam(value);

@@ -41,3 +41,8 @@ Sqlite3Sql& Sqlite3Sql::addParam(const QVariant& value)
     m_params.append(value);
     return *this;
 }
+
+QString Sqlite3Sql::quotedName(const QString& name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}

@@ -23,6 +23,10 @@ public:
     Sqlite3Sql& addParam(const QVariant& value);
 
     const QString& text() const { return m_text; }
+
+    // A table or column name as statement text: in double quotes, an inner quote
+    // doubled, so that a name read from a database file cannot end the name early.
+    static QString quotedName(const QString& name);
     const Sqlite3ParamList& params() const { return m_params; }
 
 private:

@@ -29,11 +29,6 @@ qint64 scalar(Sqlite3DB& db, const Sqlite3Sql& sql)
     return c.moveNext() ? c.getInt64(0) : 0;
 }
 
-QString quoted(const QString& name)
-{
-    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
 bool hasMessagesSequence(Sqlite3DB& db)
 {
     return scalar(db,
@@ -174,7 +169,8 @@ void AndroidViberTransfer::renumberByDate(qint64 lastPhoneId, qint64 oldSequence
             triggers.append({c.getText(0), c.getText(1)});
     }
     for (const auto& trigger : std::as_const(triggers))
-        m_work.executeThrow(Sqlite3Sql(QStringLiteral("DROP TRIGGER main.%1").arg(quoted(trigger.first))));
+        m_work.executeThrow(
+            Sqlite3Sql(QStringLiteral("DROP TRIGGER main.%1").arg(Sqlite3Sql::quotedName(trigger.first))));
 
     // Rows of the phone carry _id up to lastPhoneId; the added rows were inserted after
     // them in date order. Equal dates put the phone's row first.
@@ -189,7 +185,7 @@ void AndroidViberTransfer::renumberByDate(qint64 lastPhoneId, qint64 oldSequence
     QStringList columns;
     for (const _SqliteCol& column : m_work.tbCols(QStringLiteral("messages"))) {
         if (column.name.compare(QLatin1String("_id"), Qt::CaseInsensitive) != 0)
-            columns.append(quoted(column.name));
+            columns.append(Sqlite3Sql::quotedName(column.name));
     }
     const QString moved = QStringLiteral("SELECT old_id FROM temp.kestrune_renumber WHERE old_id <> new_id");
     m_work.executeThrow(Sqlite3Sql(
@@ -213,11 +209,11 @@ void AndroidViberTransfer::renumberByDate(qint64 lastPhoneId, qint64 oldSequence
         m_work.executeThrow(Sqlite3Sql(
             QStringLiteral("UPDATE main.%1 SET %2 = 0 WHERE %2 > 0 AND %2 NOT IN (SELECT old_id FROM "
                            "temp.kestrune_renumber)")
-                .arg(quoted(table), quoted(column))));
+                .arg(Sqlite3Sql::quotedName(table), Sqlite3Sql::quotedName(column))));
         m_work.executeThrow(
             Sqlite3Sql(QStringLiteral("UPDATE main.%1 SET %2 = (SELECT new_id FROM "
                                       "temp.kestrune_renumber WHERE old_id = %2) WHERE %2 IN (%3)")
-                           .arg(quoted(table), quoted(column), moved)));
+                           .arg(Sqlite3Sql::quotedName(table), Sqlite3Sql::quotedName(column), moved)));
     }
     m_work.executeThrow(Sqlite3Sql(QStringLiteral("DROP TABLE temp.kestrune_moved")));
     m_work.executeThrow(Sqlite3Sql(QStringLiteral("DROP TABLE temp.kestrune_renumber")));

@@ -76,11 +76,6 @@ QList<JoinTable> joinTables(const SchemaCatalogue& catalogue, const QString& rel
     return found;
 }
 
-QString quoted(const QString& name)
-{
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
-
 } // namespace
 
 IOSMemberViberDb::IOSMemberViberDb(const QString& path) : m_path(path) {}
@@ -136,7 +131,8 @@ QString IOSMemberViberDb::attachmentJoin(const QHash<QString, int>& entities) co
         return {};
     const JoinTable& join = joins.first();
     return QStringLiteral(" left join %1 as j on j.%2 = m.Z_PK left join ZATTACHMENT as a on a.Z_PK = j.%3")
-        .arg(quoted(join.name), quoted(join.otherColumn), quoted(join.ownerColumn));
+        .arg(Sqlite3Sql::quotedName(join.name), Sqlite3Sql::quotedName(join.otherColumn),
+             Sqlite3Sql::quotedName(join.ownerColumn));
 }
 
 QString IOSMemberViberDb::placeJoin() const
@@ -271,9 +267,10 @@ void IOSMemberViberDb::loadInto(ViberDataSet& dataSet)
     for (const JoinTable& join :
          joinTables(m_catalogue, QStringLiteral("PHONENUMINDEXES"), QStringLiteral("CONVERSATIONS"),
                     entities.value(QStringLiteral("Conversation")), 0)) {
-        Sqlite3Cursor c = queryThrow(
-            Sqlite3Sql(QStringLiteral("select %1, %2 from %3")
-                           .arg(quoted(join.ownerColumn), quoted(join.otherColumn), quoted(join.name))));
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql(QStringLiteral("select %1, %2 from %3")
+                                                    .arg(Sqlite3Sql::quotedName(join.ownerColumn),
+                                                         Sqlite3Sql::quotedName(join.otherColumn),
+                                                         Sqlite3Sql::quotedName(join.name))));
         while (c.moveNext()) {
             _ViberChat* chat = dataSet.chats.value(c.getInt64(0));
             _ViberPerson* person = dataSet.persons.value(c.getInt64(1));
