@@ -10,6 +10,7 @@
 #include "android/SimpleProtocol.h"
 #include "app/AppDirs.h"
 #include "app/Failure.h"
+#include "app/FreedMemory.h"
 #include "app/KeyTranslator.h"
 #include "app/OnDemandFiles.h"
 #include "app/OperationCancelled.h"
@@ -154,14 +155,14 @@ void AndroidRestoreViberThread::transfer()
     }
 
     bool callsChanged = false;
+    std::future<void> viewsChecked;
     if (modern)
-        mergeModernInto(workRoot, callsChanged);
+        viewsChecked = mergeModernInto(workRoot, callsChanged);
     else
         mergeInto(workRoot, callsChanged);
     throwIfCancelled(m_progress);
     // What goes to the phone is the main file alone; a phone database in WAL mode keeps
     // that mode, so the log of the merge must be folded in first.
-    SqliteFileSet::checkpoint(work.messagesDbPath());
     if (haveData)
         SqliteFileSet::checkpoint(work.dataDbPath());
 
@@ -171,6 +172,9 @@ void AndroidRestoreViberThread::transfer()
         const bool rootRoute = m_device.rooted && !m_device.storage.isEmpty();
         if (!m_uploads.isEmpty() || rootRoute)
             socket = openUploadSession();
+        awaitViewsCheck(viewsChecked, socket);
+        // Folded in only now: the check reads the file until it ends.
+        SqliteFileSet::checkpoint(work.messagesDbPath());
         if (socket)
             uploadMedia(*socket);
         bool written = false;
@@ -250,7 +254,7 @@ bool AndroidRestoreViberThread::writesModernViber(const AndroidDevice& device)
                ViberSourceDetector::Generation::AndroidModern;
 }
 
-void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& callsChanged)
+std::future<void> AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& callsChanged)
 {
     const AndroidViberDb work(m_device.storage, workRoot);
     // A message names its media file only when the file goes to the phone with it.
@@ -274,14 +278,35 @@ void AndroidRestoreViberThread::mergeModernInto(const QString& workRoot, bool& c
     m_queued = result.queued;
     m_written = result.written;
     m_withoutIdentity = result.withoutIdentity;
-    // Nothing reaches the phone unless the app's own views show the added rows as
-    // they show the phone's.
+    // The merge's look-up tables are gone; the pages they held would otherwise stay with
+    // the process while the check and the upload take fresh ones.
+    FreedMemory::giveBack();
+    // Nothing reaches the phone unless the app's own views show the added rows as they
+    // show the phone's. The check only reads the messages database: the call log is
+    // merged meanwhile.
+    std::future<void> viewsChecked;
     if (result.written > 0)
-        ModernViberAppQueries::check(work.messagesDbPath(), result.lastPhoneId);
+        viewsChecked = std::async(std::launch::async, ModernViberAppQueries::check, work.messagesDbPath(),
+                                  result.lastPhoneId);
     QList<const _ViberCall*> calls;
     for (const _ViberCall& call : result.calls)
         calls.append(&call);
     mergeCalls(work.dataDbPath(), calls, callsChanged);
+    return viewsChecked;
+}
+
+void AndroidRestoreViberThread::awaitViewsCheck(std::future<void>& viewsChecked,
+                                                std::unique_ptr<QTcpSocket>& socket)
+{
+    if (!viewsChecked.valid())
+        return;
+    try {
+        viewsChecked.get();
+    } catch (...) {
+        if (socket)
+            endSession(std::move(socket));
+        throw;
+    }
 }
 
 void AndroidRestoreViberThread::mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls,
@@ -524,15 +549,15 @@ void AndroidRestoreViberThread::replaceCache(const QString& workDb, bool withDat
 {
     const AndroidViberDb current(m_device.storage, m_cacheDir);
     try {
-        SqliteFileSet::replaceSet(workDb, current.messagesDbPath());
+        SqliteFileSet::moveSet(workDb, current.messagesDbPath());
     } catch (const std::exception& e) {
         fail(KeyTranslator::text("IDS_CANNOT_SAVE_VIBER_DB_TRY_AGAIN_%1").arg(QString::fromUtf8(e.what())));
     }
     if (!withData)
         return;
     try {
-        SqliteFileSet::replaceSet(QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data"),
-                                  current.dataDbPath());
+        SqliteFileSet::moveSet(QFileInfo(workDb).absolutePath() + QStringLiteral("/viber_data"),
+                               current.dataDbPath());
     } catch (const std::exception&) {
         fail(KeyTranslator::text("IDS_CANNOT_SAVE_VIBER_CALLS_DB_TRY_AGAIN"));
     }

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <future>
 #include <memory>
 
 struct _ViberCall;
@@ -76,7 +77,11 @@ private:
     bool restoreRoutePossible() const;
     QString manifestPath() const;
     void mergeInto(const QString& workRoot, bool& callsChanged);
-    void mergeModernInto(const QString& workRoot, bool& callsChanged);
+    // Returns the check of the app's views on the merged copy, still running: nothing
+    // may reach the phone before it has passed.
+    std::future<void> mergeModernInto(const QString& workRoot, bool& callsChanged);
+    // Rethrows the check's failure, after ending the session socket if one is open.
+    void awaitViewsCheck(std::future<void>& viewsChecked, std::unique_ptr<QTcpSocket>& socket);
     void mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls, bool& callsChanged);
     QString phoneReference(const QString& relativePath, bool bareName) const;
     // False when the file does not go to the phone.
@@ -92,6 +97,7 @@ private:
     void checkRestored(const QString& workDb);
     // The token of every message row of a phone database file, opened read-only.
     static QSet<qint64> messageTokens(const QString& databasePath);
+    // The merged files become the cached copy of the phone's; they leave the work folder.
     void replaceCache(const QString& workDb, bool withData);
     static QString freshUploadUrl();
     int sessionWaitMs() const;

@@ -80,22 +80,44 @@ void copySet(const QString& sourceMain, const QString& targetMain)
     }
 }
 
-void replaceSet(const QString& sourceMain, const QString& targetMain)
+namespace {
+
+// Puts sourceMain (checkpointed first) in targetMain's place, moved or copied. The
+// companions beside targetMain go before the new main file appears, so none of them is
+// ever applied to it. A move that cannot finish leaves sourceMain where it was.
+void putInPlace(const QString& sourceMain, const QString& targetMain, bool move)
 {
     checkpoint(sourceMain);
     const QString partial = targetMain + QStringLiteral(".partial");
     QFile::remove(partial);
-    if (!QFile::copy(sourceMain, partial))
+    // A rename across file systems is a copy and a removal.
+    if (!(move ? QFile::rename(sourceMain, partial) : QFile::copy(sourceMain, partial)))
         fail(QStringLiteral("copy %1 to %2 failed.").arg(sourceMain, targetMain));
+    const auto undo = [&] {
+        if (!move || !QFile::rename(partial, sourceMain))
+            QFile::remove(partial);
+    };
     if (!removeCompanions(targetMain)) {
-        QFile::remove(partial);
+        undo();
         fail(QStringLiteral("cannot remove the companions of %1.").arg(targetMain));
     }
     QFile::remove(targetMain);
     if (!QFile::rename(partial, targetMain)) {
-        QFile::remove(partial);
+        undo();
         fail(QStringLiteral("replacing %1 failed.").arg(targetMain));
     }
+}
+
+} // namespace
+
+void replaceSet(const QString& sourceMain, const QString& targetMain)
+{
+    putInPlace(sourceMain, targetMain, false);
+}
+
+void moveSet(const QString& sourceMain, const QString& targetMain)
+{
+    putInPlace(sourceMain, targetMain, true);
 }
 
 bool removeCompanions(const QString& mainPath)

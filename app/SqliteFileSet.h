@@ -24,6 +24,9 @@ void copySet(const QString& sourceMain, const QString& targetMain);
 // beside targetMain are removed before the new main file appears, so none of them is
 // ever applied to it.
 void replaceSet(const QString& sourceMain, const QString& targetMain);
+// The same, moving sourceMain instead of copying it where both lie on one file system;
+// sourceMain is gone afterwards.
+void moveSet(const QString& sourceMain, const QString& targetMain);
 // Removes every companion of mainPath; false when one of them stays.
 bool removeCompanions(const QString& mainPath);
 

@@ -6,6 +6,7 @@
 #include "app/Sqlite3DB.h"
 
 #include <algorithm>
+#include <future>
 #include <limits>
 #include <tuple>
 #include <vector>
@@ -37,12 +38,22 @@ qint64 scalar(Sqlite3DB& db, const QString& sql, qint64 lastPhoneId)
     fail(KeyTranslator::text("IDS_MODERN_TRANSFER_CHECK_FAILED_%1_%2").arg(QLatin1String(view), detail));
 }
 
+struct OrderFindings
+{
+    qint64 staleLast = 0;  // chats whose list entry shows an older message than an added one
+    qint64 outOfOrder = 0; // messages that sort before an older one of their chat
+};
+
 // A chat as the app lists it: its visible rows by order_key, then msg_date, newest first
 // (SQLite puts a NULL key last in that order). The rows are read by the app's own
 // selection; the order is applied here, where sorting every chat of a large phone takes
 // a fraction of what SQLite's sorter takes within its small page cache.
-void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
+OrderFindings chatOrder(const QString& messagesDbPath, qint64 lastPhoneId)
 {
+    Sqlite3DB db;
+    openCopy(db, messagesDbPath);
+    // One pass reads each page once: a page cache would only hold memory.
+    db.setCacheSize(-256);
     // 32 bytes a row: a large phone's chats are held at once. The id goes with whether
     // the row counts for the last message, in its lowest bit (ids are positive).
     struct Row
@@ -80,8 +91,7 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
             return a.conversation < b.conversation;
         return std::tie(b.key, b.date) < std::tie(a.key, a.date);
     });
-    qint64 outOfOrder = 0;
-    qint64 staleLast = 0;
+    OrderFindings found;
     for (size_t first = 0; first < rows.size();) {
         size_t end = first;
         qint64 newestAdded = std::numeric_limits<qint64>::min();
@@ -95,17 +105,14 @@ void checkChatOrder(Sqlite3DB& db, qint64 lastPhoneId)
             if (end > first) {
                 const Row& newer = rows[end - 1];
                 if ((row.id() > lastPhoneId || newer.id() > lastPhoneId) && newer.date < row.date)
-                    ++outOfOrder;
+                    ++found.outOfOrder;
             }
         }
         if (last && newestAdded > last->date)
-            ++staleLast;
+            ++found.staleLast;
         first = end;
     }
-    if (staleLast > 0)
-        failCheck("conversation list", QStringLiteral("%1 chats show an older last message").arg(staleLast));
-    if (outOfOrder > 0)
-        failCheck("chat messages", QStringLiteral("%1 messages out of date order").arg(outOfOrder));
+    return found;
 }
 
 QString likePattern(const QString& text)
@@ -117,53 +124,10 @@ QString likePattern(const QString& text)
     return u'%' + escaped + u'%';
 }
 
-} // namespace
-
-void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhoneId)
+// The text search finds added texts as it finds the phone's: the first of a sample of
+// added texts that it misses, 0 when it finds them all.
+qint64 firstTextUnfound(Sqlite3DB& db, qint64 lastPhoneId)
 {
-    Sqlite3DB db;
-    openCopy(db, messagesDbPath);
-    const QString added = QStringLiteral("select distinct conversation_id from messages where _id > ?1");
-
-    // The conversation list: every chat with an added message is listed, and the
-    // message it shows last is not older than any added one (with the chat order below).
-    const qint64 unlisted = scalar(
-        db,
-        QStringLiteral(
-            "select count(*) from (%1) as a left join conversations as c on c._id = a.conversation_id "
-            "left join participants_info as p on c.conversation_type = 0 and p._id = c.participant_id_1 "
-            "where c._id is null or c.deleted <> 0 or (c.flags & 262144) <> 0 or "
-            "(c.conversation_type = 0 and (p._id is null or (p.participant_info_flags & 2) <> 0))")
-            .arg(added),
-        lastPhoneId);
-    if (unlisted > 0)
-        failCheck("conversation list", QStringLiteral("%1 chats not listed").arg(unlisted));
-    // Each chat's messages, and the last one the list shows.
-    checkChatOrder(db, lastPhoneId);
-    const qint64 strangers = scalar(
-        db,
-        QStringLiteral(
-            "select count(*) from messages as m left join participants as p on p._id = m.participant_id "
-            "left join participants_info as i on i._id = p.participant_info_id where m._id > ?1 and "
-            "(p._id is null or p.conversation_id <> m.conversation_id or i._id is null)"),
-        lastPhoneId);
-    if (strangers > 0)
-        failCheck("chat messages",
-                  QStringLiteral("%1 messages without a sender of their chat").arg(strangers));
-
-    // Badges and notifications come from the unread counts. The phone's own rows are as
-    // they were, so a chat counts what it counted before exactly when none of its added
-    // rows counts.
-    const qint64 raised = scalar(
-        db,
-        QStringLiteral("select count(distinct conversation_id) from messages where _id > ?1 and unread > 0 "
-                       "and %1 and %2")
-            .arg(Visible, Counted),
-        lastPhoneId);
-    if (raised > 0)
-        failCheck("unread counts", QStringLiteral("%1 chats count more unread messages").arg(raised));
-
-    // The text search finds added texts as it finds the phone's.
     Sqlite3Cursor texts = db.queryThrow(
         Sqlite3Sql(QStringLiteral("select _id, body from messages where _id > ?1 and extra_mime = 0 and "
                                   "length(body) > 0 order by _id"))
@@ -185,6 +149,65 @@ void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhon
                 .addTextParam(likePattern(words))
                 .addInt64Param(id));
         if (!found.moveNext())
-            failCheck("text search", QStringLiteral("message %1 not found").arg(id));
+            return id;
     }
+    return 0;
+}
+
+} // namespace
+
+void ModernViberAppQueries::check(const QString& messagesDbPath, qint64 lastPhoneId)
+{
+    // The chats' order takes one pass over the whole table, the other views only the
+    // added rows: it is read beside them, on a connection of its own.
+    std::future<OrderFindings> order = std::async(std::launch::async, chatOrder, messagesDbPath, lastPhoneId);
+    Sqlite3DB db;
+    openCopy(db, messagesDbPath);
+    const QString added = QStringLiteral("select distinct conversation_id from messages where _id > ?1");
+
+    // The conversation list: every chat with an added message is listed, and the
+    // message it shows last is not older than any added one (with the chat order).
+    const qint64 unlisted = scalar(
+        db,
+        QStringLiteral(
+            "select count(*) from (%1) as a left join conversations as c on c._id = a.conversation_id "
+            "left join participants_info as p on c.conversation_type = 0 and p._id = c.participant_id_1 "
+            "where c._id is null or c.deleted <> 0 or (c.flags & 262144) <> 0 or "
+            "(c.conversation_type = 0 and (p._id is null or (p.participant_info_flags & 2) <> 0))")
+            .arg(added),
+        lastPhoneId);
+    const qint64 strangers = scalar(
+        db,
+        QStringLiteral(
+            "select count(*) from messages as m left join participants as p on p._id = m.participant_id "
+            "left join participants_info as i on i._id = p.participant_info_id where m._id > ?1 and "
+            "(p._id is null or p.conversation_id <> m.conversation_id or i._id is null)"),
+        lastPhoneId);
+    // Badges and notifications come from the unread counts. The phone's own rows are as
+    // they were, so a chat counts what it counted before exactly when none of its added
+    // rows counts.
+    const qint64 raised = scalar(
+        db,
+        QStringLiteral("select count(distinct conversation_id) from messages where _id > ?1 and unread > 0 "
+                       "and %1 and %2")
+            .arg(Visible, Counted),
+        lastPhoneId);
+    const qint64 unfound = firstTextUnfound(db, lastPhoneId);
+    const OrderFindings chats = order.get();
+
+    // Told in the order a person meets the views: the list, a chat, its badge, a search.
+    if (unlisted > 0)
+        failCheck("conversation list", QStringLiteral("%1 chats not listed").arg(unlisted));
+    if (chats.staleLast > 0)
+        failCheck("conversation list",
+                  QStringLiteral("%1 chats show an older last message").arg(chats.staleLast));
+    if (chats.outOfOrder > 0)
+        failCheck("chat messages", QStringLiteral("%1 messages out of date order").arg(chats.outOfOrder));
+    if (strangers > 0)
+        failCheck("chat messages",
+                  QStringLiteral("%1 messages without a sender of their chat").arg(strangers));
+    if (raised > 0)
+        failCheck("unread counts", QStringLiteral("%1 chats count more unread messages").arg(raised));
+    if (unfound != 0)
+        failCheck("text search", QStringLiteral("message %1 not found").arg(unfound));
 }

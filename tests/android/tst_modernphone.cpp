@@ -2,6 +2,8 @@
 #include "android/AndroidRestoreViberThread.h"
 #include "app/AppDirs.h"
 #include "app/ProgressChannel.h"
+#include "app/Sqlite3DB.h"
+#include "app/Sqlite3Sql.h"
 #include "db/ViberCall.h"
 #include "db/ViberCodes.h"
 #include "tests/support/DataSetBuilder.h"
@@ -29,6 +31,7 @@ const QString Serial = QStringLiteral("SIMMODERN1");
 const QString Databases = QStringLiteral("/data/data/com.viber.voip/databases/");
 const QString PhoneMessages = Databases + QStringLiteral("viber_messages");
 const QString PhoneData = Databases + QStringLiteral("viber_data");
+const QString MediaFolder = QStringLiteral("/storage/emulated/0/Android/data/com.viber.voip/files/.image");
 
 QString text(const char* key)
 {
@@ -160,6 +163,28 @@ private slots:
             QVERIFY(!dropped.receiver.errors.isEmpty());
             QCOMPARE(databaseFiles(phone), original);
             faulty.setValue(QStringLiteral("rootFault"), QString());
+        }
+        {
+            // A merge the app would not show as it shows the phone's rows (the phone's
+            // chats hidden in the copy) stops before any root command or file is sent.
+            const QString commandCount = phone.folder() + QStringLiteral("/root-commands.count");
+            const QByteArray commands = readFile(commandCount);
+            const QStringList pictures = QDir(phone.fileFor(MediaFolder)).entryList(QDir::Files);
+            Sqlite3DB cached;
+            cached.openThrow(AndroidLoadViberThread::viberFolder(device.cacheDir()) +
+                                 QStringLiteral("/db/viber_messages"),
+                             Sqlite3DB::OpenReadWrite);
+            cached.executeThrow(
+                Sqlite3Sql(QStringLiteral("update conversations set flags = flags | 262144")));
+            cached.close();
+            Run hidden(device, source.messages);
+            QCOMPARE(hidden.receiver.errors.size(), 1);
+            QVERIFY2(hidden.receiver.errors.first().contains(QLatin1String("conversation list")),
+                     qPrintable(hidden.receiver.errors.first()));
+            QCOMPARE(databaseFiles(phone), original);
+            QCOMPARE(readFile(commandCount), commands);
+            QCOMPARE(QDir(phone.fileFor(MediaFolder)).entryList(QDir::Files), pictures);
+            load(device);
         }
 
         Run run(device, source.messages);

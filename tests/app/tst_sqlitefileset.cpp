@@ -119,6 +119,18 @@ private slots:
         QCOMPARE(SqliteFileSet::existingCompanions(source), QStringList());
         QCOMPARE(pythonQuery(target, QStringLiteral("SELECT count(*) FROM t")), QStringLiteral("3"));
         QCOMPARE(pythonQuery(target, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+
+        // Moved instead: the logged rows arrive, the source is gone, and a move that
+        // cannot reach its place leaves the source where it was.
+        QVERIFY(QFile::remove(source));
+        makeLoggedDatabase(source, 20, 5);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 SqliteFileSet::moveSet(source, dir.filePath(QStringLiteral("none/target"))));
+        QCOMPARE(pythonQuery(source, QStringLiteral("SELECT count(*) FROM t")), QStringLiteral("25"));
+        SqliteFileSet::moveSet(source, target);
+        QVERIFY(!exists(source));
+        QCOMPARE(SqliteFileSet::existingCompanions(target), QStringList());
+        QCOMPARE(pythonQuery(target, QStringLiteral("SELECT count(*) FROM t")), QStringLiteral("25"));
     }
 
     void privateWorkFolderIsOwnerOnlyAndGoesWithTheRun()
