@@ -258,8 +258,8 @@ std::future<void> AndroidRestoreViberThread::mergeModernInto(const QString& work
 {
     const AndroidViberDb work(m_device.storage, workRoot);
     // A message names its media file only when the file goes to the phone with it.
-    const auto media = [this](const _ViberMsg& message) {
-        const QString relative = ModernMessageRow::mediaRelativePath(message);
+    const auto media = [this](const _ViberMsg& message, int kind) {
+        const QString relative = ModernMessageRow::mediaRelativePath(message, kind);
         if (relative.isEmpty() || !planUpload(message.attachment->localPath, relative))
             return QString();
         return phoneReference(relative, false);

@@ -498,7 +498,7 @@ ModernAndroidViberTransfer::mergeMessages(const QList<_ViberMsg*>& messages, con
         }
         // The media resolver places the file, so it is asked only for a message written.
         if (media && ModernMessageRow::hasMedia(row.kind))
-            row.uri = media(message);
+            row.uri = media(message, row.kind);
         const qint64 written = writeMessage(conversationId, message, row, entry.dateMs, senderInfo);
         ++result.written;
         if (message.type == ViberMsgType::Call && message.call->person) {

@@ -29,7 +29,9 @@ struct ModernMessageRow;
 class ModernAndroidViberTransfer
 {
 public:
-    using MediaResolver = std::function<QString(const _ViberMsg&)>; // the media's URI on the phone
+    // The media's URI on the phone, empty where the file does not go; kind: the row's
+    // extra_mime.
+    using MediaResolver = std::function<QString(const _ViberMsg&, int kind)>;
     using ProgressReport = AndroidViberTransfer::ProgressReport;
 
     struct Result

@@ -143,15 +143,16 @@ bool ModernMessageRow::hasMedia(int kind)
     return kind == K::Picture || kind == K::Gif || kind == K::Video || kind == K::Voice || kind == K::File;
 }
 
-QString ModernMessageRow::mediaRelativePath(const _ViberMsg& message)
+QString ModernMessageRow::mediaRelativePath(const _ViberMsg& message, int kind)
 {
     if (!message.attachment)
         return {};
     const QString files = QLatin1String(AppMediaFolder);
     switch (message.type) {
     case ViberMsgType::Picture:
-        return isGif(message) ? files + QStringLiteral(".gif/%1.gif").arg(mediaHex(message))
-                              : files + QStringLiteral(".image/IMG-%1-V.jpg").arg(mediaHex(message));
+        return kind == ModernAndroidViberDb::Gif
+                   ? files + QStringLiteral(".gif/%1.gif").arg(mediaHex(message))
+                   : files + QStringLiteral(".image/IMG-%1-V.jpg").arg(mediaHex(message));
     case ViberMsgType::Video:
         return files + QStringLiteral(".video/video-%1-V.mp4").arg(mediaHex(message));
     case ViberMsgType::Voice:

@@ -31,6 +31,6 @@ struct ModernMessageRow
 
     // Where the app keeps a message's media file, relative to the phone's external
     // storage ("Android/data/com.viber.voip/files/.image/IMG-<hex>-V.jpg"); empty for a
-    // message without a media file.
-    static QString mediaRelativePath(const _ViberMsg& message);
+    // message without a media file. kind: the row's, as build() gave it.
+    static QString mediaRelativePath(const _ViberMsg& message, int kind);
 };

@@ -5,6 +5,8 @@
 #include "app/Sqlite3Cursor.h"
 #include "app/Sqlite3DB.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <future>
 #include <limits>
@@ -66,23 +68,29 @@ OrderFindings chatOrder(const QString& messagesDbPath, qint64 lastPhoneId)
         qint64 id() const { return idAndCounted >> 1; }
         bool counted() const { return idAndCounted & 1; }
     };
-    // One pass over the table: through an index on conversation_id (phones have one)
-    // SQLite would fetch every row by a read of its own, several times slower.
-    const QString affected =
-        QStringLiteral("%1 and +conversation_id in (select conversation_id from messages "
-                       "where _id > ?1)")
-            .arg(Visible);
+    // The chats with an added row, from the ids above the phone's: a few rows.
+    QSet<qint64> affected;
+    {
+        Sqlite3Cursor added = db.queryThrow(
+            Sqlite3Sql(QStringLiteral("select distinct conversation_id from messages where _id > ?"))
+                .addInt64Param(lastPhoneId));
+        while (added.moveNext())
+            affected.insert(added.getInt64(0));
+    }
+    // One pass over the table, each row's chat looked up here: through an index
+    // (phones have one on conversation_id) SQLite would fetch every row by a read of
+    // its own, and its own look-up in a list of the chats took as long as the pass.
     // Grown as read: counting the rows first was a second pass over the whole table.
     std::vector<Row> rows;
-    Sqlite3Cursor c = db.queryThrow(
-        Sqlite3Sql(
-            QStringLiteral("select conversation_id, ifnull(order_key, -9223372036854775808), msg_date, "
-                           "_id, %2 from messages where %1")
-                .arg(affected, Counted))
-            .addInt64Param(lastPhoneId));
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
+        QStringLiteral("select conversation_id, ifnull(order_key, -9223372036854775808), msg_date, _id, %2 "
+                       "from messages not indexed where %1")
+            .arg(Visible, Counted)));
     // No phone's ids come near 2^62; a damaged file's are held there rather than overflow.
     constexpr qint64 IdBound = std::numeric_limits<qint64>::max() / 4;
     while (c.moveNext()) {
+        if (!affected.contains(c.getInt64(0)))
+            continue;
         const qint64 id = std::clamp(c.getInt64(3), -IdBound, IdBound);
         rows.push_back({c.getInt64(0), c.getInt64(1), c.getInt64(2), id * 2 + (c.getInt(4) != 0 ? 1 : 0)});
     }

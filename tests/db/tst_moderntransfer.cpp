@@ -129,7 +129,7 @@ private slots:
         const auto merge = [&] {
             ModernAndroidViberTransfer transfer(phone.messagesPath(), phone.dataPath());
             const ModernAndroidViberTransfer::Result result = transfer.mergeMessages(
-                source, [](const _ViberMsg&) { return QString(); }, nullptr);
+                source, [](const _ViberMsg&, int) { return QString(); }, nullptr);
             if (result.written > 0)
                 ModernViberAppQueries::check(phone.messagesPath(), result.lastPhoneId);
             QList<const _ViberCall*> calls;
