@@ -6,15 +6,16 @@
 // The extra-column blob a record holds (BlobCodec's held form). A load keeps hundreds of
 // thousands, and most are a few bytes (a row's flags and ids), which as a QByteArray
 // would each take a heap allocation of 32 bytes or more besides the 24 in the record. So
-// a blob of up to 23 bytes lives inside the record itself; a longer one in an allocation
-// of its exact size, which copies share.
+// a blob of up to 15 bytes lives inside the record itself, in 16 bytes; a longer one in
+// an allocation of its exact size, which copies share. Of a synthetic phone's 190,655
+// blobs, 154,535 are 8 to 15 bytes long, 2,318 are 16 to 19, and the rest over 40.
 //
 // Reads hand out a copy (bytes()), never a reference into the record: a record may go
 // while what was read from it is still in use.
 class HeldBlob
 {
 public:
-    static constexpr qsizetype InlineCapacity = 23;
+    static constexpr qsizetype InlineCapacity = 15;
 
     HeldBlob() = default;
     // Implicit, so that a reader fills a record by assigning the blob it made.

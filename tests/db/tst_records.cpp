@@ -76,7 +76,9 @@ private slots:
     // given, through copies, moves and assignments, and a long blob copied is shared.
     void heldBlobAtEveryLength()
     {
-        for (qsizetype length : {0, 1, 22, 23, 24, 25, 300}) {
+        constexpr qsizetype room = HeldBlob::InlineCapacity;
+        for (qsizetype length :
+             {qsizetype(0), qsizetype(1), room - 1, room, room + 1, room + 2, qsizetype(300)}) {
             QByteArray bytes(length, Qt::Uninitialized);
             for (qsizetype i = 0; i < length; ++i)
                 bytes[i] = char(i * 7 + length);
