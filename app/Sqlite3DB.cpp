@@ -36,6 +36,12 @@ Sqlite3DB::~Sqlite3DB()
 
 void Sqlite3DB::openThrow(const QString& path, int flags)
 {
+    // SQLite counts every allocation it makes under one lock of the whole process, for
+    // memory statistics nothing here reads: without the count a backup of 200,000
+    // messages took 1.85 s instead of 1.97 s. The count can only be switched off before the library starts, which
+    // the first connection does; where another caller started it first, it stays on.
+    static const bool uncounted = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
+    Q_UNUSED(uncounted);
     close();
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
