@@ -27,6 +27,9 @@ void checkBulk(int rc, sqlite3* db)
 
 Connection openBulk(const QString& path, int flags)
 {
+    // Without SQLite's allocation count, as the program's own connections run (a no-op
+    // once the library has started).
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     sqlite3* opened = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &opened, flags, nullptr);
     Connection db(opened);

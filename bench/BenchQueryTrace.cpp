@@ -73,6 +73,8 @@ BenchQueryTrace::Replay BenchQueryTrace::replay(const QByteArray& log)
     qint64& sum = result.checksum;
     qint64& count = result.rows;
     result.statements = list.size();
+    // Without SQLite's allocation count, as the program's own connections run.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     QElapsedTimer timer;
     timer.start();
     for (const QJsonValue& entry : list) {
