@@ -83,4 +83,8 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_cache;
+    // The same statements by the address of the text they were made from, which each
+    // keeps: a text handed in again (a literal, or what an insert builder keeps) is
+    // found without hashing and comparing it whole.
+    QHash<const QChar*, std::shared_ptr<Sqlite3Stmt>> m_byAddress;
 };

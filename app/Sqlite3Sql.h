@@ -13,6 +13,7 @@ class Sqlite3Sql
 public:
     Sqlite3Sql() = default;
     explicit Sqlite3Sql(const QString& text) : m_text(text) {}
+    Sqlite3Sql(const QString& text, Sqlite3ParamList params) : m_text(text), m_params(std::move(params)) {}
 
     Sqlite3Sql& addIntParam(int value);
     Sqlite3Sql& addInt64Param(qint64 value);

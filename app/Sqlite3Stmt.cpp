@@ -53,8 +53,15 @@ void Sqlite3Stmt::bind(const Sqlite3ParamList& params)
         case QMetaType::Nullptr:
             rc = sqlite3_bind_null(m_stmt, pos);
             break;
-        case QMetaType::Bool:
+        // The common types read in place: toLongLong() and toDouble() go through the
+        // general conversion, a good part of the binding of a row.
+        case QMetaType::LongLong:
+            rc = sqlite3_bind_int64(m_stmt, pos, *static_cast<const qlonglong*>(v.constData()));
+            break;
         case QMetaType::Int:
+            rc = sqlite3_bind_int64(m_stmt, pos, *static_cast<const int*>(v.constData()));
+            break;
+        case QMetaType::Bool:
         case QMetaType::UInt:
         case QMetaType::Short:
         case QMetaType::UShort:
@@ -62,12 +69,13 @@ void Sqlite3Stmt::bind(const Sqlite3ParamList& params)
         case QMetaType::SChar:
         case QMetaType::UChar:
         case QMetaType::Long:
-        case QMetaType::LongLong:
         case QMetaType::ULong:
         case QMetaType::ULongLong:
             rc = sqlite3_bind_int64(m_stmt, pos, v.toLongLong());
             break;
         case QMetaType::Double:
+            rc = sqlite3_bind_double(m_stmt, pos, *static_cast<const double*>(v.constData()));
+            break;
         case QMetaType::Float:
             rc = sqlite3_bind_double(m_stmt, pos, v.toDouble());
             break;
@@ -79,7 +87,9 @@ void Sqlite3Stmt::bind(const Sqlite3ParamList& params)
             break;
         }
         default: {
-            const QByteArray t = v.toString().toUtf8();
+            const QByteArray t = v.typeId() == QMetaType::QString
+                                     ? static_cast<const QString*>(v.constData())->toUtf8()
+                                     : v.toString().toUtf8();
             rc = sqlite3_bind_text64(m_stmt, pos, t.isEmpty() ? empty : t.constData(),
                                      sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
             break;

@@ -42,11 +42,13 @@ void ColumnInsert::setIfPresent(const char* column, const QVariant& value)
 
 Sqlite3Sql ColumnInsert::sql()
 {
-    const QByteArray key(reinterpret_cast<const char*>(m_columns.constData()),
-                         m_columns.size() * qsizetype(sizeof(const char*)));
+    // Looked up in place; copied only when a new set of columns is kept.
+    const QByteArray key = QByteArray::fromRawData(reinterpret_cast<const char*>(m_columns.constData()),
+                                                   m_columns.size() * qsizetype(sizeof(const char*)));
     auto it = m_texts.find(key);
     if (it == m_texts.end() && m_columns.isEmpty()) {
-        it = m_texts.insert(key, QStringLiteral("insert into %1 default values").arg(QLatin1String(m_table)));
+        it = m_texts.insert(QByteArray(key.constData(), key.size()),
+                            QStringLiteral("insert into %1 default values").arg(QLatin1String(m_table)));
     } else if (it == m_texts.end()) {
         QString names;
         QString markers;
@@ -59,11 +61,10 @@ Sqlite3Sql ColumnInsert::sql()
             markers += QLatin1Char('?');
         }
         it = m_texts.insert(
-            key,
+            QByteArray(key.constData(), key.size()),
             QStringLiteral("insert into %1 (%2) values (%3)").arg(QLatin1String(m_table), names, markers));
     }
-    Sqlite3Sql sql(it.value());
-    for (const QVariant& value : std::as_const(m_values))
-        sql.addParam(value);
-    return sql;
+    // The values are shared, not copied: by the next row the statement has run and
+    // let them go, and they are cleared in place.
+    return Sqlite3Sql(it.value(), m_values);
 }

@@ -157,6 +157,16 @@ private slots:
         QVERIFY(again.moveNext());
         QCOMPARE(again.getInt(0), 3);
         QVERIFY(!again.moveNext());
+        // The same text in a buffer of its own, and another text of the same length.
+        const QString copied(select.constData(), select.size());
+        QVERIFY(copied.constData() != select.constData());
+        QString other = select;
+        other.replace(QStringLiteral(">="), QStringLiteral("<="));
+        QCOMPARE(other.size(), select.size());
+        QCOMPARE(db.queryThrow(Sqlite3Sql(copied).addIntParam(2)).moveNext(), true);
+        Sqlite3Cursor below = db.queryThrow(Sqlite3Sql(other).addIntParam(2));
+        QVERIFY(below.moveNext());
+        QCOMPARE(below.getInt(0), 1);
     }
 
     void rowsBuildInserts()
