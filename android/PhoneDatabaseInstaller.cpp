@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <QtDebug>
 
+#include <future>
+
 using namespace simpleprotocol;
 
 namespace {
@@ -76,20 +78,31 @@ void PhoneDatabaseInstaller::stage(QTcpSocket& socket, const QList<File>& files)
     const QString staging = stagingFolder();
     if (m_device.storage.isEmpty() || !isShellSafePath(staging) || phonePathFromUri(staging).isEmpty())
         fail(QStringLiteral("unsafe path for a root command: %1").arg(staging));
+    QStringList paths;
     for (const File& file : files) {
         Target t;
         t.name = file.name;
         t.localPath = file.localPath;
         t.size = QFileInfo(file.localPath).size();
-        t.sha256 = sha256Of(file.localPath);
         m_files.append(t);
+        paths.append(file.localPath);
     }
+    // The digests the phone's copies must match are taken while the files travel.
+    std::future<QList<QByteArray>> digests = std::async(std::launch::async, [paths] {
+        QList<QByteArray> hex;
+        for (const QString& path : paths)
+            hex.append(sha256Of(path));
+        return hex;
+    });
     try {
         // A phone that refuses root gets no copy of the history on its shared storage.
         if (suCommand(socket, QStringLiteral("mkdir -p \"%1\"").arg(staging), m_waitMs, &m_progress) != 0)
             fail(KeyTranslator::text("IDS_ROOT_INVALID_AUTHORIZATION"));
         for (const Target& file : std::as_const(m_files))
             uploadFile(socket, file.localPath, staged(file.name), &m_progress);
+        const QList<QByteArray> hex = digests.get();
+        for (qsizetype i = 0; i < m_files.size(); ++i)
+            m_files[i].sha256 = hex.at(i);
     } catch (const OperationCancelled&) {
         recover();
         throw;
@@ -102,7 +115,8 @@ void PhoneDatabaseInstaller::failAfterRecovery(const QString& error)
 {
     recover();
     fail(error + u' ' +
-         KeyTranslator::text(m_phoneUnchanged ? "IDS_PHONE_KEPT_ITS_DATABASES" : "IDS_PHONE_MAY_HOLD_PART_OF_TRANSFER"));
+         KeyTranslator::text(m_phoneUnchanged ? "IDS_PHONE_KEPT_ITS_DATABASES"
+                                              : "IDS_PHONE_MAY_HOLD_PART_OF_TRANSFER"));
 }
 
 void PhoneDatabaseInstaller::stopViber(QIODevice& socket)
@@ -113,7 +127,8 @@ void PhoneDatabaseInstaller::stopViber(QIODevice& socket)
         AdbTool().forceStop(m_device.serial, QLatin1String(AndroidLoadViberThread::ViberPackage));
         return;
     }
-    require(socket, QStringLiteral("am force-stop %1").arg(QLatin1String(AndroidLoadViberThread::ViberPackage)),
+    require(socket,
+            QStringLiteral("am force-stop %1").arg(QLatin1String(AndroidLoadViberThread::ViberPackage)),
             QStringLiteral("am force-stop"));
 }
 
@@ -210,7 +225,8 @@ void PhoneDatabaseInstaller::prepare(QIODevice& socket, Target& file)
     const QString fresh = old + QLatin1String(NewSuffix);
     file.owner = ownership(socket, old, QString());
     const QStringList ids = file.owner.split(u' ');
-    require(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(staged(file.name), fresh), QStringLiteral("dd"));
+    require(socket, QStringLiteral("dd if=\"%1\" of=\"%2\"").arg(staged(file.name), fresh),
+            QStringLiteral("dd"));
     require(socket, QStringLiteral("chown %1:%2 \"%3\"").arg(ids[0], ids[1], fresh), QStringLiteral("chown"));
     require(socket, QStringLiteral("chmod %1 \"%2\"").arg(ids[2], fresh), QStringLiteral("chmod"));
     if (ids[3] != QLatin1String("?"))
@@ -221,7 +237,8 @@ void PhoneDatabaseInstaller::check(QIODevice& socket, const Target& file)
 {
     const QString fresh = target(file.name) + QLatin1String(NewSuffix);
     const QString mismatch = KeyTranslator::text("IDS_PHONE_COPY_DIFFERS_%1").arg(file.name);
-    if (ownership(socket, fresh, QStringLiteral("%s ")) != QStringLiteral("%1 %2").arg(file.size).arg(file.owner))
+    if (ownership(socket, fresh, QStringLiteral("%s ")) !=
+        QStringLiteral("%1 %2").arg(file.size).arg(file.owner))
         fail(mismatch);
     static const QRegularExpression hexWord(QStringLiteral("^[0-9a-f]{64}$"));
     const RootOutput hash = suOutput(socket, QStringLiteral("sha256sum \"%1\"").arg(fresh), m_waitMs);
@@ -238,9 +255,11 @@ void PhoneDatabaseInstaller::swap(QIODevice& socket, const Target& file, const Q
     // would corrupt it, so they move aside before the new file takes the name.
     for (const QString& suffix : SqliteFileSet::companionSuffixes()) {
         if (present.contains(file.name + suffix))
-            require(socket, QStringLiteral("mv \"%1%2\" \"%3%2\"").arg(live, suffix, old), QStringLiteral("mv"));
+            require(socket, QStringLiteral("mv \"%1%2\" \"%3%2\"").arg(live, suffix, old),
+                    QStringLiteral("mv"));
     }
-    require(socket, QStringLiteral("mv \"%1%2\" \"%1\"").arg(live, QLatin1String(NewSuffix)), QStringLiteral("mv"));
+    require(socket, QStringLiteral("mv \"%1%2\" \"%1\"").arg(live, QLatin1String(NewSuffix)),
+            QStringLiteral("mv"));
 }
 
 void PhoneDatabaseInstaller::rollBack(QIODevice& socket)
@@ -256,7 +275,8 @@ void PhoneDatabaseInstaller::rollBack(QIODevice& socket)
             require(socket, QStringLiteral("mv \"%1\" \"%2\"").arg(old, live), QStringLiteral("mv"));
         for (const QString& suffix : SqliteFileSet::companionSuffixes()) {
             if (present.contains(oldName + suffix))
-                require(socket, QStringLiteral("mv \"%1%2\" \"%3%2\"").arg(old, suffix, live), QStringLiteral("mv"));
+                require(socket, QStringLiteral("mv \"%1%2\" \"%3%2\"").arg(old, suffix, live),
+                        QStringLiteral("mv"));
         }
     }
 }
