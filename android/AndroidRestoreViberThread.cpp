@@ -258,7 +258,12 @@ std::future<void> AndroidRestoreViberThread::mergeModernInto(const QString& work
 {
     const AndroidViberDb work(m_device.storage, workRoot);
     // A message names its media file only when the file goes to the phone with it.
+    // A missing file (media never downloaded, often) is known before the phone's name for
+    // it, which takes a digest, is made.
     const auto media = [this](const _ViberMsg& message, int kind) {
+        if (!message.attachment || m_device.storage.isEmpty() ||
+            !localFileReady(message.attachment->localPath))
+            return QString();
         const QString relative = ModernMessageRow::mediaRelativePath(message, kind);
         if (relative.isEmpty() || !planUpload(message.attachment->localPath, relative))
             return QString();
@@ -335,15 +340,20 @@ QString AndroidRestoreViberThread::phoneReference(const QString& relativePath, b
 bool AndroidRestoreViberThread::planUpload(const QString& localPath, const QString& relativePath)
 {
     // The user was told attachments are skipped on a phone without external storage.
-    if (m_device.storage.isEmpty() || relativePath.isEmpty())
+    if (m_device.storage.isEmpty() || relativePath.isEmpty() || !localFileReady(localPath))
         return false;
+    m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
+    return true;
+}
+
+bool AndroidRestoreViberThread::localFileReady(const QString& localPath)
+{
     // A missing or empty file cannot be sent and would end the whole transfer.
     OnDemandFiles::prepare(localPath);
     if (localPath.isEmpty() || QFileInfo(localPath).size() <= 0) {
         ++m_missingFiles;
         return false;
     }
-    m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
     return true;
 }
 

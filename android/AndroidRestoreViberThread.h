@@ -86,6 +86,8 @@ private:
     QString phoneReference(const QString& relativePath, bool bareName) const;
     // False when the file does not go to the phone.
     bool planUpload(const QString& localPath, const QString& relativePath);
+    // Whether the file is there to be sent; a missing one is counted.
+    bool localFileReady(const QString& localPath);
     void uploadMedia(QTcpSocket& socket);
     void clearPartialUpload(const QString& phonePath);
     // An empty file of the working folder, to overwrite what cannot be removed.
