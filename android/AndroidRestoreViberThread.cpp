@@ -172,9 +172,7 @@ void AndroidRestoreViberThread::transfer()
         const bool rootRoute = m_device.rooted && !m_device.storage.isEmpty();
         if (!m_uploads.isEmpty() || rootRoute)
             socket = openUploadSession();
-        awaitViewsCheck(viewsChecked, socket);
-        // Folded in only now: the check reads the file until it ends.
-        SqliteFileSet::checkpoint(work.messagesDbPath());
+        awaitCheckedCopy(viewsChecked, work.messagesDbPath(), socket);
         if (socket)
             uploadMedia(*socket);
         bool written = false;
@@ -300,13 +298,14 @@ std::future<void> AndroidRestoreViberThread::mergeModernInto(const QString& work
     return viewsChecked;
 }
 
-void AndroidRestoreViberThread::awaitViewsCheck(std::future<void>& viewsChecked,
-                                                std::unique_ptr<QTcpSocket>& socket)
+void AndroidRestoreViberThread::awaitCheckedCopy(std::future<void>& viewsChecked, const QString& messagesDb,
+                                                 std::unique_ptr<QTcpSocket>& socket)
 {
-    if (!viewsChecked.valid())
-        return;
     try {
-        viewsChecked.get();
+        if (viewsChecked.valid())
+            viewsChecked.get();
+        // Folded in only now: the check reads the file until it ends.
+        SqliteFileSet::checkpoint(messagesDb);
     } catch (...) {
         if (socket)
             endSession(std::move(socket));

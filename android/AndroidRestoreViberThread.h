@@ -80,8 +80,10 @@ private:
     // Returns the check of the app's views on the merged copy, still running: nothing
     // may reach the phone before it has passed.
     std::future<void> mergeModernInto(const QString& workRoot, bool& callsChanged);
-    // Rethrows the check's failure, after ending the session socket if one is open.
-    void awaitViewsCheck(std::future<void>& viewsChecked, std::unique_ptr<QTcpSocket>& socket);
+    // Waits for the check, then folds the messages database's log into its main file;
+    // a failure of either ends the session socket, if one is open, and is rethrown.
+    void awaitCheckedCopy(std::future<void>& viewsChecked, const QString& messagesDb,
+                          std::unique_ptr<QTcpSocket>& socket);
     void mergeCalls(const QString& dataDbPath, const QList<const _ViberCall*>& calls, bool& callsChanged);
     QString phoneReference(const QString& relativePath, bool bareName) const;
     // False when the file does not go to the phone.

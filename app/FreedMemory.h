@@ -10,9 +10,9 @@
 // merge's peak.
 namespace FreedMemory {
 
-// Returns the whole free pages of every heap to the system (madvise on glibc); the
-// contents of live allocations stay as they are. Costs about a millisecond after a
-// phase of a few hundred thousand allocations.
+// Returns the whole free pages of every heap to the system (madvise, with glibc; other
+// C libraries keep theirs); the contents of live allocations stay as they are. Costs
+// about a millisecond after a phase of a few hundred thousand allocations.
 void giveBack();
 
 } // namespace FreedMemory

@@ -85,6 +85,7 @@ private:
     QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_cache;
     // The same statements by the address of the text they were made from, which each
     // keeps: a text handed in again (a literal, or what an insert builder keeps) is
-    // found without hashing and comparing it whole.
+    // found without hashing and comparing it whole. Statement texts are never made
+    // with QString::fromRawData over a buffer that may change.
     QHash<const QChar*, std::shared_ptr<Sqlite3Stmt>> m_byAddress;
 };

@@ -84,7 +84,8 @@ namespace {
 
 // Puts sourceMain (checkpointed first) in targetMain's place, moved or copied. The
 // companions beside targetMain go before the new main file appears, so none of them is
-// ever applied to it. A move that cannot finish leaves sourceMain where it was.
+// ever applied to it. A move that cannot finish puts sourceMain back; where even that
+// fails, the file stays under its temporary name, which the error names.
 void putInPlace(const QString& sourceMain, const QString& targetMain, bool move)
 {
     checkpoint(sourceMain);
@@ -93,19 +94,18 @@ void putInPlace(const QString& sourceMain, const QString& targetMain, bool move)
     // A rename across file systems is a copy and a removal.
     if (!(move ? QFile::rename(sourceMain, partial) : QFile::copy(sourceMain, partial)))
         fail(QStringLiteral("copy %1 to %2 failed.").arg(sourceMain, targetMain));
-    const auto undo = [&] {
-        if (!move || !QFile::rename(partial, sourceMain))
+    const auto failAndUndo = [&](const QString& error) {
+        if (!move)
             QFile::remove(partial);
+        else if (!QFile::rename(partial, sourceMain))
+            fail(error + QStringLiteral(" The database is kept as %1.").arg(partial));
+        fail(error);
     };
-    if (!removeCompanions(targetMain)) {
-        undo();
-        fail(QStringLiteral("cannot remove the companions of %1.").arg(targetMain));
-    }
+    if (!removeCompanions(targetMain))
+        failAndUndo(QStringLiteral("cannot remove the companions of %1.").arg(targetMain));
     QFile::remove(targetMain);
-    if (!QFile::rename(partial, targetMain)) {
-        undo();
-        fail(QStringLiteral("replacing %1 failed.").arg(targetMain));
-    }
+    if (!QFile::rename(partial, targetMain))
+        failAndUndo(QStringLiteral("replacing %1 failed.").arg(targetMain));
 }
 
 } // namespace

@@ -71,9 +71,10 @@ OrderFindings chatOrder(const QString& messagesDbPath, qint64 lastPhoneId)
     // The chats with an added row, from the ids above the phone's: a few rows.
     QSet<qint64> affected;
     {
-        Sqlite3Cursor added = db.queryThrow(
-            Sqlite3Sql(QStringLiteral("select distinct conversation_id from messages where _id > ?"))
-                .addInt64Param(lastPhoneId));
+        Sqlite3Cursor added =
+            db.queryThrow(Sqlite3Sql(QStringLiteral("select distinct conversation_id from messages where _id "
+                                                    "> ? and conversation_id is not null"))
+                              .addInt64Param(lastPhoneId));
         while (added.moveNext())
             affected.insert(added.getInt64(0));
     }
@@ -84,7 +85,7 @@ OrderFindings chatOrder(const QString& messagesDbPath, qint64 lastPhoneId)
     std::vector<Row> rows;
     Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
         QStringLiteral("select conversation_id, ifnull(order_key, -9223372036854775808), msg_date, _id, %2 "
-                       "from messages not indexed where %1")
+                       "from messages not indexed where %1 and conversation_id is not null")
             .arg(Visible, Counted)));
     // No phone's ids come near 2^62; a damaged file's are held there rather than overflow.
     constexpr qint64 IdBound = std::numeric_limits<qint64>::max() / 4;
