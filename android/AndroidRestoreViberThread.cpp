@@ -263,8 +263,9 @@ std::future<void> AndroidRestoreViberThread::mergeModernInto(const QString& work
             !localFileReady(message.attachment->localPath))
             return QString();
         const QString relative = ModernMessageRow::mediaRelativePath(message, kind);
-        if (relative.isEmpty() || !planUpload(message.attachment->localPath, relative))
+        if (relative.isEmpty())
             return QString();
+        addUpload(message.attachment->localPath, relative);
         return phoneReference(relative, false);
     };
     const QString merging = KeyTranslator::text("IDS_MERGING_VIBER_MESSAGES");
@@ -341,8 +342,13 @@ bool AndroidRestoreViberThread::planUpload(const QString& localPath, const QStri
     // The user was told attachments are skipped on a phone without external storage.
     if (m_device.storage.isEmpty() || relativePath.isEmpty() || !localFileReady(localPath))
         return false;
-    m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
+    addUpload(localPath, relativePath);
     return true;
+}
+
+void AndroidRestoreViberThread::addUpload(const QString& localPath, const QString& relativePath)
+{
+    m_uploads.append({localPath, m_device.storageUrl(relativePath).toLocalFile()});
 }
 
 bool AndroidRestoreViberThread::localFileReady(const QString& localPath)

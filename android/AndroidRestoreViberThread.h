@@ -90,6 +90,8 @@ private:
     bool planUpload(const QString& localPath, const QString& relativePath);
     // Whether the file is there to be sent; a missing one is counted.
     bool localFileReady(const QString& localPath);
+    // Queues a file found ready for its place under the phone's storage.
+    void addUpload(const QString& localPath, const QString& relativePath);
     void uploadMedia(QTcpSocket& socket);
     void clearPartialUpload(const QString& phonePath);
     // An empty file of the working folder, to overwrite what cannot be removed.
