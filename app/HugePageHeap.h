@@ -22,9 +22,10 @@ class HugePageHeap
 {
 public:
     // Called first thing in main(), before any thread or library is started. Returns
-    // when the heap is already set up, when the kernel has no huge pages to give or hands
-    // freed ones to a hypervisor, or when the program cannot be started again; otherwise the process becomes
-    // the same program with the same arguments, and this returns in that new program.
+    // when the heap is already set up, when the kernel has no huge pages to give or
+    // hands freed ones to a hypervisor, or when the program cannot be started again;
+    // otherwise the process becomes the same program with the same arguments, and this
+    // returns in that new program.
     static void restartWithHugePages(char* argv[]);
     // The same, with the kernel's setting given (the text of
     // /sys/kernel/mm/transparent_hugepage/enabled) instead of read.

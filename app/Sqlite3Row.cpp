@@ -58,10 +58,8 @@ Sqlite3Sql Sqlite3Row::insertSql(const QString& table, const QStringList& exclud
         markers.append(QStringLiteral("?"));
         params.append(value);
     }
-    Sqlite3Sql result(QStringLiteral("insert into %1 (%2) values (%3)")
+    return Sqlite3Sql(QStringLiteral("insert into %1 (%2) values (%3)")
                           .arg(Sqlite3Sql::quotedName(table), columns.join(QLatin1String(", ")),
-                               markers.join(QLatin1String(", "))));
-    for (const QVariant& value : params)
-        result.addParam(value);
-    return result;
+                               markers.join(QLatin1String(", "))),
+                      params);
 }

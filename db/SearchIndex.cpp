@@ -447,9 +447,8 @@ QList<SearchIndex::Hit> SearchIndex::readHits(const QString& from, const QString
                        .arg(from,
                             filter.conditions.isEmpty() ? QStringLiteral("1")
                                                         : filter.conditions.join(QStringLiteral(" and ")),
-                            order));
-    for (const QVariant& parameter : filter.parameters)
-        sql.addParam(parameter);
+                            order),
+                   filter.parameters);
     sql.addInt64Param(limit);
     QList<Hit> hits;
     Sqlite3Cursor c = m_db.queryThrow(sql);
